@@ -1,0 +1,80 @@
+#include "platform/FileError.h"
+
+#include <cerrno>
+
+#include "resources/StringTable.h"
+
+namespace qv {
+
+int FileCauseFromErrno(int err) {
+    switch (err) {
+        case 0:
+            return kFileNone;
+        case ENOENT:
+            return kFileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case EINVAL:
+            return kFileBadPath;
+        case EMFILE:
+        case ENFILE:
+            return kFileTooManyOpen;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ETXTBSY:
+            return kFileAccessDenied;
+        case EBADF:
+            return kFileInvalidFile;
+        case EBUSY:
+            return kFileRemoveCurrentDir;
+        case ESPIPE:
+            return kFileBadSeek;
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+            return kFileHardIO;
+        case EAGAIN:
+            return kFileSharingViolation;
+        case EDEADLK:
+            return kFileLockViolation;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return kFileDiskFull;
+        default:
+            return kFileGeneric;
+    }
+}
+
+QString FileCauseText(int cause) {
+    static const char* const kTexts[] = {
+        "Unknown error.",
+        "An unspecified error occurred.",
+        "The file could not be located.",
+        "All or part of the path is invalid.",
+        "The permitted number of open files was exceeded.",
+        "The file could not be accessed.",
+        "There was an attempt to use an invalid file handle.",
+        "The current working directory cannot be removed.",
+        "There are no more directory entries.",
+        "There was an error trying to set the file pointer.",
+        "There was a hardware error.",
+        "SHARE.EXE was not loaded, or a shared region was locked.",
+        "There was an attempt to lock a region that was already locked.",
+        "The disk is full.",
+        "The end of file was reached.",
+    };
+    if (cause < 1 || cause > kFileEndOfFile) {
+        cause = 0;
+    }
+    return QString::fromLatin1(kTexts[cause]);
+}
+
+QString FileErrorText(int prefixId, int cause) {
+    return LoadString(prefixId) + FileCauseText(cause);
+}
+
+}  // namespace qv

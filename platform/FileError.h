@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// Cause codes of a file failure, as the program reports them.
+enum FileCause {
+    kFileNone = 0,
+    kFileGeneric = 1,
+    kFileNotFound = 2,
+    kFileBadPath = 3,
+    kFileTooManyOpen = 4,
+    kFileAccessDenied = 5,
+    kFileInvalidFile = 6,
+    kFileRemoveCurrentDir = 7,
+    kFileDirectoryFull = 8,
+    kFileBadSeek = 9,
+    kFileHardIO = 10,
+    kFileSharingViolation = 11,
+    kFileLockViolation = 12,
+    kFileDiskFull = 13,
+    kFileEndOfFile = 14,
+};
+
+// Maps a Linux errno value onto a cause code.
+int FileCauseFromErrno(int err);
+
+// The text of one cause code; "Unknown error." for 0 and unknown codes.
+QString FileCauseText(int cause);
+
+// String `prefixId` followed by the text of `cause`, e.g. "Log file problem. Reason: The disk is full."
+QString FileErrorText(int prefixId, int cause);
+
+}  // namespace qv

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <exception>
+
+namespace qv {
+
+// The program's own failure: the number of the string that describes it and a detail number
+// (an HTTP status code, say; 0 when there is none). Thrown by value, caught by reference.
+class CQuorvaneException : public std::exception {
+public:
+    CQuorvaneException() = default;
+    CQuorvaneException(int messageId, int detail) : m_nMessageId(messageId), m_nDetail(detail) {}
+    const char* what() const noexcept override { return "CQuorvaneException"; }
+
+    int m_nMessageId = 0;
+    int m_nDetail = 0;
+};
+
+[[noreturn]] inline void ThrowQuorvaneException(int messageId, int detail = 0) {
+    throw CQuorvaneException(messageId, detail);
+}
+
+}  // namespace qv

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Quorvane. Without a display it lists the
+# addresses with quorvane-cli instead.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+build=${QV_BUILD_DIR:-$root/build}
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: running 'quorvane-cli list' instead of the window." >&2
+    exec "$build/cli/quorvane-cli" list
+fi
+exec "$build/shell/quorvane" "$@"

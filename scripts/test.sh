@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test. QV_SANITIZE=1 builds with
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+if [ "${QV_SANITIZE:-0}" = 1 ]; then
+    export QV_BUILD_DIR=${QV_BUILD_DIR:-$root/build-asan}
+    export QV_BUILD_TYPE=Debug
+    "$root/scripts/build.sh" -DQV_SANITIZE=ON
+else
+    "$root/scripts/build.sh"
+fi
+build=${QV_BUILD_DIR:-$root/build}
+cd "$build"
+ctest --output-on-failure -j "$(nproc)" --timeout 300

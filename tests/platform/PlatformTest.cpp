@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/Clock.h"
+#include "platform/FileError.h"
+#include "platform/QuorvaneException.h"
+
+namespace qv {
+namespace {
+
+TEST(TimeStamp, TwoBlanksEnglishMonthTwelveHourClock) {
+    EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2026, 3, 5), QTime(19, 4, 9))),
+              "  Mar 05, 2026,  07:04:09 PM");
+    EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2026, 12, 31), QTime(0, 0, 0))),
+              "  Dec 31, 2026,  12:00:00 AM");
+    EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2027, 1, 1), QTime(12, 30, 5))),
+              "  Jan 01, 2027,  12:30:05 PM");
+}
+
+TEST(FileErrorText, CausesFromErrnoAndTheirTexts) {
+    EXPECT_EQ(FileCauseFromErrno(ENOSPC), kFileDiskFull);
+    EXPECT_EQ(FileCauseFromErrno(ENOENT), kFileNotFound);
+    EXPECT_EQ(FileCauseFromErrno(EACCES), kFileAccessDenied);
+    EXPECT_EQ(FileCauseFromErrno(EISDIR), kFileAccessDenied);
+    EXPECT_EQ(FileCauseFromErrno(ENOTDIR), kFileBadPath);
+    EXPECT_EQ(FileErrorText(168, kFileDiskFull), "Log file problem. Reason: The disk is full.");
+    EXPECT_EQ(FileErrorText(169, kFileNotFound),
+              "FTP Data file problem. Reason: The file could not be located.");
+    EXPECT_EQ(FileCauseText(0), "Unknown error.");
+    EXPECT_EQ(FileCauseText(15), "Unknown error.");
+    EXPECT_EQ(FileCauseText(-1), "Unknown error.");
+    EXPECT_EQ(FileCauseText(11), "SHARE.EXE was not loaded, or a shared region was locked.");
+}
+
+TEST(QuorvaneException, CarriesMessageAndDetail) {
+    try {
+        ThrowQuorvaneException(121, 302);
+    } catch (const CQuorvaneException& e) {
+        EXPECT_EQ(e.m_nMessageId, 121);
+        EXPECT_EQ(e.m_nDetail, 302);
+    }
+    CQuorvaneException blank;
+    EXPECT_EQ(blank.m_nMessageId, 0);
+    EXPECT_EQ(blank.m_nDetail, 0);
+}
+
+}  // namespace
+}  // namespace qv
