@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// What the document needs from the windows around it: the control pane's output box, local host
+// line, log-size check and forwarding preview, the list view's refill, the frame's tray tip, and
+// the posted selection-changed command. The control pane implements it; tests use a recorder.
+class IDocHost {
+public:
+    virtual ~IDocHost() = default;
+
+    // Output box 1125: replace (append false) or add a line; log non-zero also writes the event log.
+    virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
+    // Caption of group box 1126.
+    virtual void SetOutputHeading(const QString& text) = 0;
+    // Static text 1101 after "Local Host :".
+    virtual void SetLocalHostText(const QString& text) = 0;
+    // Run once after each successful refresh.
+    virtual void CheckLogSize() = 0;
+    // The hardware-only filter, read at each build.
+    virtual bool ShowHardwareOnly() const = 0;
+
+    // The list view shows the rows again and ticks the selected one.
+    virtual void RefillList() = 0;
+    // The frame's notification-area tip.
+    virtual void SetTrayAddress(const QString& address) = 0;
+    // The control pane rebuilds its status line 1127.
+    virtual void UpdateForwardPreview() = 0;
+    // Posts (never sends) a pane command, e.g. 32800 after a selection change.
+    virtual void PostPaneCommand(int command) = 0;
+    // A modal box with an OK button and no icon (the not-found message); returns when closed.
+    virtual void ShowMessage(const QString& text) = 0;
+    // Called while a long step (the reverse look-ups) waits, so the window can repaint.
+    virtual void KeepResponsive() {}
+};
+
+}  // namespace qv
