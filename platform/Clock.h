@@ -7,13 +7,13 @@ namespace qv {
 
 // Source of the local time; tests replace it to get fixed time stamps.
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     virtual QDateTime Now() const = 0;
 };
 
 class SystemClock : public IClock {
-public:
+  public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
 };
 

@@ -29,7 +29,8 @@ int FileCauseFromErrno(int err);
 // The text of one cause code; "Unknown error." for 0 and unknown codes.
 QString FileCauseText(int cause);
 
-// String `prefixId` followed by the text of `cause`, e.g. "Log file problem. Reason: The disk is full."
+// String `prefixId` followed by the text of `cause`, e.g. "Log file problem. Reason: The disk is
+// full."
 QString FileErrorText(int prefixId, int cause);
 
 }  // namespace qv

@@ -5,7 +5,7 @@ namespace {
 
 // Without a window system nobody can answer: take the safe answer at once.
 class SilentPrompter : public IPrompter {
-public:
+  public:
     int MessageBox(const QString&, const QString&, Buttons buttons, Icon) override {
         switch (buttons) {
             case Ok:
@@ -24,8 +24,12 @@ IPrompter* g_prompter = &g_silent;
 
 }  // namespace
 
-IPrompter& Prompter() { return *g_prompter; }
+IPrompter& Prompter() {
+    return *g_prompter;
+}
 
-void SetPrompter(IPrompter* prompter) { g_prompter = prompter ? prompter : &g_silent; }
+void SetPrompter(IPrompter* prompter) {
+    g_prompter = prompter ? prompter : &g_silent;
+}
 
 }  // namespace qv

@@ -7,7 +7,7 @@ namespace qv {
 // Modal questions and messages. The window implementation shows a message box; tests install a
 // scripted one so that nothing ever waits for a click.
 class IPrompter {
-public:
+  public:
     enum Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
     enum Icon { NoIcon, Information, Warning, Critical, Question };
     // Answers carry the classic dialog result numbers.

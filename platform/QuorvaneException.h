@@ -7,7 +7,7 @@ namespace qv {
 // The program's own failure: the number of the string that describes it and a detail number
 // (an HTTP status code, say; 0 when there is none). Thrown by value, caught by reference.
 class CQuorvaneException : public std::exception {
-public:
+  public:
     CQuorvaneException() = default;
     CQuorvaneException(int messageId, int detail) : m_nMessageId(messageId), m_nDetail(detail) {}
     const char* what() const noexcept override { return "CQuorvaneException"; }

@@ -1,0 +1,180 @@
+#include "settings/InfoCtrlSettings.h"
+
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace qv {
+namespace {
+
+const char* const kOrganisation = "Calvort";
+const char* const kApplication = "Quorvane";
+
+// The query-string keys, in the order they are read and written.
+struct StringKey {
+    const char* key;
+    QString InfoCtrlSettings::*field;
+};
+
+const StringKey kQueryKeys[] = {
+    {"IPAddressQueryStringTag", &InfoCtrlSettings::IPAddressQueryStringTag},
+    {"UserIDQueryString", &InfoCtrlSettings::UserIDQueryString},
+    {"UserIDQueryStringTag", &InfoCtrlSettings::UserIDQueryStringTag},
+    {"PasswordQueryString", &InfoCtrlSettings::PasswordQueryString},
+    {"PasswordQueryStringTag", &InfoCtrlSettings::PasswordQueryStringTag},
+    {"StartPageQueryString", &InfoCtrlSettings::StartPageQueryString},
+    {"StartPageQueryStringTag", &InfoCtrlSettings::StartPageQueryStringTag},
+    {"AdditionalQueryString", &InfoCtrlSettings::AdditionalQueryString},
+};
+
+const StringKey kTargetKeys[] = {
+    {"HTTPTargetURL", &InfoCtrlSettings::HTTPTargetURL},
+    {"FTPForwardWebPage", &InfoCtrlSettings::FTPForwardWebPage},
+    {"FTPReplacementString", &InfoCtrlSettings::FTPReplacementString},
+    {"FTPStartPage", &InfoCtrlSettings::FTPStartPage},
+    {"FTPTargetURL", &InfoCtrlSettings::FTPTargetURL},
+    {"FTPUserID", &InfoCtrlSettings::FTPUserID},
+    {"FTPPassword", &InfoCtrlSettings::FTPPassword},
+    {"OffLineDomain", &InfoCtrlSettings::OffLineDomain},
+};
+
+QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
+    const QVariant v = st.value(QLatin1String(key));
+    if (!v.isValid()) {
+        return fallback;
+    }
+    // A hand-edited value with an unquoted comma reads as a list: take it as the text it was.
+    if (v.typeId() == QMetaType::QStringList) {
+        return v.toStringList().join(QStringLiteral(", "));
+    }
+    return v.toString();
+}
+
+}  // namespace
+
+int* InfoCtrlSettings::Flag(int position) {
+    int* const flags[] = {&ShowHardwareOnly, &CheckForChange, &AutoForward,      &UseHTTP,
+                          &NotifyOnSend,     &SendUserID,     &SendPassword,     &SendStartPage,
+                          &SendAdditional,   &LoggingEnabled, &ShowHostResponse, &FTPOffLineDelete,
+                          &NotifyLogBig};
+    return position >= 1 && position <= 13 ? flags[position - 1] : nullptr;
+}
+
+QString InfoCtrlSettings::FlagsText() const {
+    auto* self = const_cast<InfoCtrlSettings*>(this);
+    QStringList parts;
+    for (int i = 1; i <= 13; ++i) {
+        parts << QString::number(*self->Flag(i));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+void InfoCtrlSettings::ParseFlags(const QString& text) {
+    // Numbers separated by blanks; the positions after the first one that does not parse are 0.
+    int v[13] = {};
+    const QByteArray bytes = text.toLatin1();
+    std::sscanf(bytes.constData(), "%d %d %d %d %d %d %d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
+                &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &v[12]);
+    for (int i = 0; i < 13; ++i) {
+        *Flag(i + 1) = v[i] != 0 ? 1 : 0;
+    }
+}
+
+QString DefaultLogFile() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty()) {
+        base = QDir::homePath();
+    }
+    const QString folder = base + QLatin1Char('/') + QLatin1String(kOrganisation) +
+                           QLatin1Char('/') + QLatin1String(kApplication);
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/QuorvaneLog.txt");
+}
+
+QString SettingsFilePath() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
+        .fileName();
+}
+
+std::unique_ptr<QSettings> OpenSettings() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                                       kApplication);
+}
+
+void RestrictSettingsFile() {
+    const QString path = SettingsFilePath();
+    const QByteArray native = QFile::encodeName(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFileInfo::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.close();
+        }
+    }
+    ::chmod(native.constData(), S_IRUSR | S_IWUSR);
+}
+
+void LoadSettings(InfoCtrlSettings& s) {
+    auto st = OpenSettings();
+    st->beginGroup(QStringLiteral("Settings"));
+    s.ParseFlags(ReadString(*st, "EnableFlags", QLatin1String(kDefaultEnableFlags)));
+    const InfoCtrlSettings defaults;
+    for (const StringKey& k : kQueryKeys) {
+        s.*k.field = ReadString(*st, k.key, defaults.*k.field);
+    }
+    s.LoggingFile = ReadString(*st, "LoggingFile");
+    if (!st->contains(QStringLiteral("LoggingFile"))) {
+        s.LoggingFile = DefaultLogFile();
+    }
+    for (const StringKey& k : kTargetKeys) {
+        s.*k.field = ReadString(*st, k.key);
+    }
+    bool ok = false;
+    s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
+    if (!ok) {
+        s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
+    }
+    st->endGroup();
+
+    if (s.CheckForChange == 0 && s.AutoForward != 0) {
+        s.AutoForward = 0;
+    }
+    if (s.CheckTime == 0 || static_cast<unsigned>(s.CheckTime) > 100u) {
+        s.CheckTime = 5;
+    }
+}
+
+bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
+    RestrictSettingsFile();
+    auto st = OpenSettings();
+    st->beginGroup(QStringLiteral("Settings"));
+    st->setValue(QStringLiteral("EnableFlags"), s.FlagsText());
+    for (const StringKey& k : kQueryKeys) {
+        st->setValue(QLatin1String(k.key), s.*k.field);
+    }
+    st->setValue(QStringLiteral("LoggingFile"), s.LoggingFile);
+    for (const StringKey& k : kTargetKeys) {
+        st->setValue(QLatin1String(k.key), s.*k.field);
+    }
+    st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
+    st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
+    st->endGroup();
+    st->sync();
+    const bool ok = st->status() == QSettings::NoError;
+    st.reset();
+    RestrictSettingsFile();
+    return ok;
+}
+
+int LoadHideOnStartup() {
+    auto st = OpenSettings();
+    return st->value(QStringLiteral("Settings/HideOnStartup"), 0).toInt() != 0 ? 1 : 0;
+}
+
+}  // namespace qv

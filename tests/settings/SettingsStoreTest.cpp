@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+#include "settings/InfoCtrlSettings.h"
+
+namespace qv {
+namespace {
+
+// Every test of this file works on a settings file in its own temporary configuration folder.
+class SettingsStore : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_dir = new QTemporaryDir;
+        setenv("XDG_CONFIG_HOME", qPrintable(s_dir->path() + "/config"), 1);
+        setenv("XDG_DATA_HOME", qPrintable(s_dir->path() + "/data"), 1);
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+    void SetUp() override { QFile::remove(SettingsFilePath()); }
+
+    static void WriteRaw(const QByteArray& text) {
+        QDir().mkpath(QFileInfo(SettingsFilePath()).absolutePath());
+        QFile f(SettingsFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    static void Store(const char* key, const QVariant& value) {
+        auto st = OpenSettings();
+        st->setValue(QStringLiteral("Settings/") + key, value);
+    }
+    static InfoCtrlSettings Loaded() {
+        InfoCtrlSettings s;
+        LoadSettings(s);
+        return s;
+    }
+
+    static QTemporaryDir* s_dir;
+};
+QTemporaryDir* SettingsStore::s_dir = nullptr;
+
+TEST_F(SettingsStore, FreshProfileGivesDefaults) {
+    const InfoCtrlSettings s = Loaded();
+    EXPECT_EQ(s.FlagsText(), "0 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(s.CheckTime, 5);
+    EXPECT_EQ(s.IPAddressQueryStringTag, "IPAddress");
+    EXPECT_EQ(s.UserIDQueryStringTag, "UserID");
+    EXPECT_EQ(s.PasswordQueryStringTag, "Password");
+    EXPECT_EQ(s.StartPageQueryStringTag, "StartPage");
+    EXPECT_TRUE(s.HTTPTargetURL.isEmpty());
+    EXPECT_TRUE(s.LoggingFile.endsWith("/Calvort/Quorvane/QuorvaneLog.txt"))
+        << s.LoggingFile.toStdString();
+    EXPECT_TRUE(QDir(QFileInfo(s.LoggingFile).absolutePath()).exists());
+    EXPECT_EQ(LoadHideOnStartup(), 0);
+}
+
+TEST_F(SettingsStore, CheckTimeRepairs) {
+    for (const QVariant& bad : {QVariant(0), QVariant(101), QVariant(-3), QVariant("soon")}) {
+        Store("CheckTime", bad);
+        EXPECT_EQ(Loaded().CheckTime, 5) << bad.toString().toStdString();
+    }
+    for (int good : {1, 100, 42}) {
+        Store("CheckTime", good);
+        EXPECT_EQ(Loaded().CheckTime, good);
+    }
+}
+
+TEST_F(SettingsStore, EnableFlagsParsingAndRepair) {
+    Store("EnableFlags", "0 0 1 1 1 1 1 1 0 0 0 0 1");  // forwarding without polling
+    EXPECT_EQ(Loaded().AutoForward, 0);
+    Store("EnableFlags", "1 1 1 0");  // short: the rest are 0
+    InfoCtrlSettings s = Loaded();
+    EXPECT_EQ(s.FlagsText(), "1 1 1 0 0 0 0 0 0 0 0 0 0");
+    Store("EnableFlags", "1 x 1");  // stops at the first number that does not parse
+    EXPECT_EQ(Loaded().FlagsText(), "1 0 0 0 0 0 0 0 0 0 0 0 0");
+    Store("EnableFlags", "");
+    EXPECT_EQ(Loaded().FlagsText(), "0 0 0 0 0 0 0 0 0 0 0 0 0");
+}
+
+TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
+    InfoCtrlSettings s = Loaded();
+    ASSERT_TRUE(SaveSettings(s, 1));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    QSettings raw(SettingsFilePath(), QSettings::IniFormat);
+    raw.beginGroup("Settings");
+    EXPECT_EQ(raw.value("EnableFlags").toString(), "0 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(raw.value("CheckTime").toInt(), 5);
+    EXPECT_EQ(raw.value("HideOnStartup").toInt(), 1);
+    for (const char* key :
+         {"HTTPTargetURL", "FTPForwardWebPage", "FTPReplacementString", "FTPStartPage",
+          "FTPTargetURL", "FTPUserID", "FTPPassword", "OffLineDomain", "UserIDQueryString",
+          "PasswordQueryString", "StartPageQueryString", "AdditionalQueryString"}) {
+        EXPECT_TRUE(raw.contains(key)) << key;
+        EXPECT_EQ(raw.value(key).toString(), "") << key;
+    }
+    EXPECT_EQ(LoadHideOnStartup(), 1);
+}
+
+TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
+    InfoCtrlSettings s;
+    s.HTTPTargetURL = "http://host.example/update.cgi?a=1,b=2";
+    s.FTPPassword = "p@ss; \"word\" = #1";
+    s.AdditionalQueryString = "&x=y, z";
+    s.LoggingFile = "/tmp/a log/Quorvane Log.txt";
+    s.CheckTime = 17;
+    s.ShowHardwareOnly = 1;
+    ASSERT_TRUE(SaveSettings(s, 0));
+    const InfoCtrlSettings back = Loaded();
+    EXPECT_EQ(back.HTTPTargetURL, s.HTTPTargetURL);
+    EXPECT_EQ(back.FTPPassword, s.FTPPassword);
+    EXPECT_EQ(back.AdditionalQueryString, s.AdditionalQueryString);
+    EXPECT_EQ(back.LoggingFile, s.LoggingFile);
+    EXPECT_EQ(back.CheckTime, 17);
+    EXPECT_EQ(back.FlagsText(), "1 1 0 1 1 1 1 1 0 0 0 0 1");
+}
+
+TEST_F(SettingsStore, DamagedFilesLoadDefaults) {
+    for (const QByteArray& text : {QByteArray(), QByteArray("[Settings]\nCheckTi"),
+                                   QByteArray("\x01\x02\xff garbage [[[\n=\n"),
+                                   QByteArray("[Settings]\nCheckTime=7\n\xff\xfe\x00\x01")}) {
+        WriteRaw(text);
+        const InfoCtrlSettings s = Loaded();
+        EXPECT_GE(s.CheckTime, 1);
+        EXPECT_LE(s.CheckTime, 100);
+        EXPECT_EQ(s.IPAddressQueryStringTag, "IPAddress");
+    }
+}
+
+TEST_F(SettingsStore, UnreadableOrReadOnlyFileLosesNothing) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "file modes do not bind root";
+    }
+    InfoCtrlSettings s;
+    s.HTTPTargetURL = "http://kept.example/";
+    ASSERT_TRUE(SaveSettings(s, 0));
+    const QString folder = QFileInfo(SettingsFilePath()).absolutePath();
+    ::chmod(QFile::encodeName(folder).constData(), 0500);
+    s.HTTPTargetURL = "http://lost.example/";
+    EXPECT_FALSE(SaveSettings(s, 0));
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    EXPECT_EQ(Loaded().HTTPTargetURL, "http://kept.example/");
+}
+
+}  // namespace
+}  // namespace qv
