@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qv {
+
+// Sizes of the fixed fields of the table rows.
+inline constexpr std::uint32_t kMaxPhysAddrLen = 8;
+inline constexpr std::uint32_t kMaxDescrLen = 256;
+
+// Status of a table copy: 0 for success; kErrorNoData when the neighbour table holds no entry.
+inline constexpr int kNetTableOk = 0;
+inline constexpr int kErrorNoData = 232;
+
+// Neighbour entry types.
+enum NetEntryType : std::uint32_t {
+    kNetTypeOther = 1,
+    kNetTypeInvalid = 2,
+    kNetTypeDynamic = 3,
+    kNetTypeStatic = 4,
+};
+
+// One IPv4 address of the machine. Addresses are in network byte order.
+struct IpAddrRow {
+    std::uint32_t dwAddr = 0;
+    std::uint32_t dwIndex = 0;  // kernel interface index
+    std::uint32_t dwMask = 0;
+    std::uint32_t dwBCastAddr = 0;  // the broadcast address, 0 when the address has none
+};
+
+// One IPv4 neighbour (ARP) entry.
+struct IpNetRow {
+    std::uint32_t dwIndex = 0;
+    std::uint32_t dwPhysAddrLen = 0;
+    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
+    std::uint32_t dwAddr = 0;
+    std::uint32_t dwType = kNetTypeOther;
+};
+
+// One network interface; the description is the interface name, without a terminator.
+struct IfRow {
+    std::uint32_t dwIndex = 0;
+    std::uint32_t dwPhysAddrLen = 0;
+    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
+    std::uint32_t dwDescrLen = 0;
+    std::uint8_t bDescr[kMaxDescrLen] = {};
+};
+
+// The gateway of a default route leaving through interface dwIndex.
+struct DefaultGatewayRow {
+    std::uint32_t dwIndex = 0;
+    std::uint32_t dwAddr = 0;
+};
+
+// A table copy with the status of the call that took it. On failure `error` holds the system's
+// text for the status and `rows` is empty.
+template <typename Row>
+struct TableCopy {
+    int status = kNetTableOk;
+    QString error;
+    std::vector<Row> rows;
+};
+
+// Copies the size-limited fields of a row; longer input is cut, never overflows.
+void SetPhysAddr(std::uint32_t& len, std::uint8_t (&dest)[kMaxPhysAddrLen], const void* bytes,
+                 std::size_t size);
+void SetDescription(IfRow& row, const void* bytes, std::size_t size);
+
+// The machine's IPv4 tables. Each call takes a fresh copy.
+class INetTables {
+  public:
+    virtual ~INetTables() = default;
+    // Every IPv4 address, ascending by address (then by interface index).
+    virtual TableCopy<IpAddrRow> AddressTable() = 0;
+    // The IPv4 neighbour table in kernel order; status kErrorNoData when it is empty.
+    virtual TableCopy<IpNetRow> NetTable() = 0;
+    // Every interface, ascending by index.
+    virtual TableCopy<IfRow> InterfaceTable() = 0;
+    // The gateways of the main table's IPv4 default routes, lowest metric first.
+    virtual TableCopy<DefaultGatewayRow> DefaultGateways() = 0;
+};
+
+// The tables read from the kernel over rtnetlink (libnl-route-3).
+class NetlinkTables : public INetTables {
+  public:
+    TableCopy<IpAddrRow> AddressTable() override;
+    TableCopy<IpNetRow> NetTable() override;
+    TableCopy<IfRow> InterfaceTable() override;
+    TableCopy<DefaultGatewayRow> DefaultGateways() override;
+};
+
+// The tables every component uses unless it is handed others.
+INetTables& DefaultNetTables();
+
+// Dotted text of an address in network byte order: "192.168.1.5".
+QString DottedAddress(std::uint32_t addr);
+
+}  // namespace qv
