@@ -1,0 +1,558 @@
+#include "network/CQuorvaneDoc.h"
+
+#include "network/ReverseLookupBatch.h"
+#include "resources/Ids.h"
+#include "resources/StringTable.h"
+
+#include <QByteArray>
+#include <QSettings>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <system_error>
+
+namespace qv {
+namespace {
+
+// String resources used by the document.
+enum : int {
+    kStrPlaceholderIp = 115,
+    kStrOutputHeading = 130,
+    kStrUpdating = 136,
+    kStrComplete = 137,
+    kStrNoAddresses = 138,
+    kStrNoNetEntries = 139,
+    kStrNoIfEntries = 140,
+    kStrNoDescription = 141,
+    kStrTableMissing = 142,
+    kStrInterfaceGone = 143,
+    kStrAllOk = 145,
+    kStrNoNetMatch = 146,
+    kStrHostUnknown = 147,
+    kStrUpdatingHost = 148,
+    kStrNetTableEmpty = 163,
+};
+
+const QString kNoMac = QStringLiteral("-----------------");
+const QString kNoAddress = QStringLiteral("---.---.---.---");
+
+class NullDocHost : public IDocHost {
+  public:
+    void ShowOutput(const QString&, bool, bool) override {}
+    void SetOutputHeading(const QString&) override {}
+    void SetLocalHostText(const QString&) override {}
+    void CheckLogSize() override {}
+    bool ShowHardwareOnly() const override { return false; }
+    void RefillList() override {}
+    void SetTrayAddress(const QString&) override {}
+    void UpdateForwardPreview() override {}
+    void PostPaneCommand(int) override {}
+    void ShowMessage(const QString&) override {}
+};
+
+IDocHost& NullHost() {
+    static NullDocHost host;
+    return host;
+}
+
+QString InterfaceNumberText(std::uint32_t index) {
+    return QString::asprintf("0x%X", index);
+}
+
+bool IsLoopbackText(const QString& dotted) {
+    return dotted.startsWith(QLatin1String("127."));
+}
+
+// Restores a value when the scope ends, however it ends.
+template <typename T>
+class ScopedValue {
+  public:
+    ScopedValue(T& ref, T value) : m_ref(ref), m_old(ref) { m_ref = value; }
+    ~ScopedValue() { m_ref = m_old; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+  private:
+    T& m_ref;
+    T m_old;
+};
+
+}  // namespace
+
+CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock)
+    : m_strSelectedIp(LoadString(kStrPlaceholderIp)),
+      m_host(host ? host : &NullHost()),
+      m_tables(tables),
+      m_resolver(resolver),
+      m_clock(clock) {}
+
+void CQuorvaneDoc::SetHost(IDocHost* host) {
+    m_host = host ? host : &NullHost();
+}
+
+void CQuorvaneDoc::SetProfile(QSettings* profile) {
+    m_profile = profile;
+}
+
+void CQuorvaneDoc::KeepResponsive() {
+    m_host->KeepResponsive();
+}
+
+// ---- Document lifetime ----
+
+bool CQuorvaneDoc::OnNewDocument() {
+    for (auto& column : m_columns) {
+        column = QStringList(10, QString());
+    }
+    if (m_profile) {
+        m_profile->beginGroup(QStringLiteral("Data"));
+        m_strInterfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
+        m_strNicDescription = m_profile->value(QStringLiteral("NICDescription")).toString();
+        m_strHostName = m_profile->value(QStringLiteral("HostName")).toString();
+        m_profile->endGroup();
+    }
+    return true;
+}
+
+void CQuorvaneDoc::OnCloseDocument() {
+    if (!m_profile) {
+        return;
+    }
+    m_profile->beginGroup(QStringLiteral("Data"));
+    m_profile->setValue(QStringLiteral("InterfaceNum"), m_strInterfaceNum);
+    m_profile->setValue(QStringLiteral("NICDescription"), m_strNicDescription);
+    m_profile->setValue(QStringLiteral("HostName"), m_strHostName);
+    m_profile->endGroup();
+    m_profile->sync();
+}
+
+// ---- Status output ----
+
+void CQuorvaneDoc::ReportStatus(const QString& text, bool append) {
+    m_host->ShowOutput(text, append, m_bLogStatus != 0);
+}
+
+void CQuorvaneDoc::ReportStatus(int stringId, bool append) {
+    ReportStatus(LoadString(stringId), append);
+}
+
+void CQuorvaneDoc::ReportStatus(int stringId, bool append, bool log) {
+    m_host->ShowOutput(LoadString(stringId), append, log);
+}
+
+void CQuorvaneDoc::ReportTableError(const QString& label, const QString& systemText) {
+    ReportStatus(label + QLatin1Char(' ') + systemText, true);
+}
+
+void CQuorvaneDoc::ShowOutputHeading() {
+    m_host->SetOutputHeading(LoadString(kStrOutputHeading));
+}
+
+// ---- Refresh ----
+
+bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
+    if (m_bRefreshing) {
+        return false;
+    }
+    ScopedValue<bool> refreshing(m_bRefreshing, true);
+    ReadLocalHostInfo();
+    BuildRows(row);
+    VerifySelection();
+    m_host->CheckLogSize();
+    return true;
+}
+
+void CQuorvaneDoc::ReadLocalHostInfo() {
+    using namespace std::chrono_literals;
+    m_strLocalHostName.clear();
+    m_strLocalHostIp.clear();
+    QString display;
+    if (const auto name = m_resolver.HostName()) {
+        m_strLocalHostName = *name;
+        display = *name;
+        // The forward look-up may wait on name servers: keep the window alive meanwhile.
+        std::future<std::optional<QString>> pending;
+        try {
+            pending = std::async(std::launch::async,
+                                 [this, n = *name] { return m_resolver.ForwardLookup(n); });
+        } catch (const std::system_error&) {
+        }
+        std::optional<QString> ip;
+        if (pending.valid()) {
+            while (pending.wait_for(10ms) != std::future_status::ready) {
+                KeepResponsive();
+            }
+            ip = pending.get();
+        } else {
+            ip = m_resolver.ForwardLookup(*name);
+        }
+        if (ip) {
+            m_strLocalHostIp = *ip;
+            display += QStringLiteral("     IP : ") + *ip;
+        }
+    }
+    m_host->SetLocalHostText(display);
+}
+
+std::optional<std::vector<IpAddrRow>> CQuorvaneDoc::GetAddrTableSnapshot() {
+    auto copy = m_tables.AddressTable();
+    if (copy.status != kNetTableOk) {
+        ReportTableError(QStringLiteral("IP Address Table: "), copy.error);
+        return std::nullopt;
+    }
+    if (copy.rows.empty()) {
+        ReportStatus(kStrNoAddresses, true);
+        return std::nullopt;
+    }
+    return std::move(copy.rows);
+}
+
+std::optional<std::vector<IpNetRow>> CQuorvaneDoc::GetNetTableSnapshot() {
+    auto copy = m_tables.NetTable();
+    if (copy.status == kErrorNoData) {
+        ReportStatus(kStrNetTableEmpty, true);
+        ForceArpPopulation();
+        copy = m_tables.NetTable();
+    }
+    if (copy.status != kNetTableOk) {
+        ReportTableError(QStringLiteral("IP Net Table: "), copy.error);
+        // Machines without neighbours (loopback only, containers) are common: an empty table
+        // still lets the rows be built, each with its "no match" note.
+        if (copy.status == kErrorNoData) {
+            return std::vector<IpNetRow>{};
+        }
+        return std::nullopt;
+    }
+    if (copy.rows.empty()) {
+        ReportStatus(kStrNoNetEntries, true);
+        return std::vector<IpNetRow>{};
+    }
+    return std::move(copy.rows);
+}
+
+std::optional<std::vector<IfRow>> CQuorvaneDoc::GetIfTableSnapshot() {
+    auto copy = m_tables.InterfaceTable();
+    if (copy.status != kNetTableOk) {
+        ReportTableError(QStringLiteral("Interface Table: "), copy.error);
+        return std::nullopt;
+    }
+    if (copy.rows.empty()) {
+        ReportStatus(kStrNoIfEntries, true);
+        return std::nullopt;
+    }
+    return std::move(copy.rows);
+}
+
+void CQuorvaneDoc::ForceArpPopulation() {
+    const auto addrs = GetAddrTableSnapshot();
+    if (!addrs) {
+        return;
+    }
+    std::vector<std::uint32_t> targets;
+    for (const auto& entry : *addrs) {
+        if (!IsLoopbackText(DottedAddress(entry.dwAddr))) {
+            targets.push_back(entry.dwAddr);
+        }
+    }
+    if (targets.empty()) {
+        return;
+    }
+    ReverseLookupBatch batch(m_resolver, std::move(targets));
+    batch.WaitAll([this] { KeepResponsive(); });
+}
+
+// ---- Rows ----
+
+QString CQuorvaneDoc::Field(int row, InfoColumn col) const {
+    const auto& column = m_columns[static_cast<std::size_t>(col)];
+    return row >= 0 && row < column.size() ? column[row] : QString();
+}
+
+IpAddressRow CQuorvaneDoc::Row(int row) const {
+    IpAddressRow r;
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        r.fields[c] = Field(row, static_cast<InfoColumn>(c));
+    }
+    return r;
+}
+
+void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
+    auto& column = m_columns[static_cast<std::size_t>(col)];
+    if (row >= column.size()) {
+        column.resize(row + 1);
+    }
+    column[row] = text;
+}
+
+void CQuorvaneDoc::ClearRows(int row) {
+    const int first = row < 0 ? 0 : row;
+    const int end = row < 0 ? static_cast<int>(m_nRowCount) : row + 1;
+    for (int r = first; r < end; ++r) {
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            SetField(r, static_cast<InfoColumn>(c), QString());
+        }
+    }
+}
+
+QString CQuorvaneDoc::NetTypeText(std::uint32_t type) {
+    switch (type) {
+        case kNetTypeOther:
+            return QStringLiteral("other");
+        case kNetTypeInvalid:
+            return QStringLiteral("invalid");
+        case kNetTypeDynamic:
+            return QStringLiteral("dynamic");
+        case kNetTypeStatic:
+            return QStringLiteral("static");
+        default:
+            return QStringLiteral("unknown type");
+    }
+}
+
+std::optional<CQuorvaneDoc::NetEntryMatch> CQuorvaneDoc::FindNetEntry(
+    const std::vector<IpNetRow>& net, std::uint32_t index,
+    const std::vector<DefaultGatewayRow>& gateways) {
+    auto match = [&](std::size_t pos) {
+        return NetEntryMatch{pos, DottedAddress(net[pos].dwAddr), NetTypeText(net[pos].dwType)};
+    };
+    for (const auto& gw : gateways) {
+        if (gw.dwIndex != index) {
+            continue;
+        }
+        for (std::size_t pos = 0; pos < net.size(); ++pos) {
+            if (net[pos].dwIndex == index && net[pos].dwAddr == gw.dwAddr) {
+                return match(pos);
+            }
+        }
+    }
+    for (std::size_t pos = 0; pos < net.size(); ++pos) {
+        if (net[pos].dwIndex == index) {
+            return match(pos);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CQuorvaneDoc::IfEntryMatch> CQuorvaneDoc::FindIfEntry(const std::vector<IfRow>& ifs,
+                                                                    std::uint32_t index) {
+    for (std::size_t pos = 0; pos < ifs.size(); ++pos) {
+        if (ifs[pos].dwIndex == index) {
+            const auto len = std::min<std::uint32_t>(ifs[pos].dwDescrLen, kMaxDescrLen);
+            const auto* bytes = reinterpret_cast<const char*>(ifs[pos].bDescr);
+            // The text ends at the first NUL within the given length, as a C string would.
+            const auto text = QByteArray(bytes, static_cast<qsizetype>(len));
+            const auto nul = text.indexOf('\0');
+            return IfEntryMatch{pos, QString::fromLocal8Bit(nul < 0 ? text : text.left(nul))};
+        }
+    }
+    return std::nullopt;
+}
+
+QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len) {
+    QString text;
+    if (!bytes) {
+        return text;
+    }
+    len = std::min(len, kMaxPhysAddrLen);
+    for (std::uint32_t i = 0; i < len; ++i) {
+        text += QString::asprintf(i + 1 < len ? "%02X-" : "%02X", bytes[i]);
+    }
+    return text;
+}
+
+QString CQuorvaneDoc::ApplyHostName(int row, const ReverseLookupResult& result) {
+    if (result.error == kLookupOk) {
+        SetField(row, ColHostName, result.name);
+        return QString();
+    }
+    SetField(row, ColHostName, LoadString(kStrHostUnknown));
+    return ReverseLookupErrorText(result.error);
+}
+
+QString CQuorvaneDoc::LookupHostName(int row, std::uint32_t addr) {
+    return ApplyHostName(row, m_resolver.ReverseLookup(addr));
+}
+
+void CQuorvaneDoc::BuildRows(int row) {
+    ShowOutputHeading();
+    ReportStatus(kStrUpdating, false, false);
+
+    const auto addrs = GetAddrTableSnapshot();
+    const auto net = GetNetTableSnapshot();
+    const auto ifs = GetIfTableSnapshot();
+    if (!addrs || !net || !ifs) {
+        ReportStatus(kStrTableMissing, true);
+        return;
+    }
+    const auto gateways = m_tables.DefaultGateways().rows;  // no preference when unreadable
+
+    // A row index outside the valid rows cannot name an interface: rebuild them all.
+    if (row < -1 || row >= static_cast<int>(m_nRowCount)) {
+        row = -1;
+    }
+    std::vector<const IpAddrRow*> chosen;
+    if (row == -1) {
+        for (const auto& entry : *addrs) {
+            chosen.push_back(&entry);
+        }
+    } else {
+        const QString wanted = Field(row, ColInterfaceNumber);
+        for (const auto& entry : *addrs) {
+            if (InterfaceNumberText(entry.dwIndex) == wanted) {
+                chosen.push_back(&entry);
+                break;
+            }
+        }
+        if (chosen.empty()) {
+            ReportStatus(kStrInterfaceGone, true);
+            return;
+        }
+    }
+
+    ClearRows(row);
+    const bool hardwareOnly = m_host->ShowHardwareOnly();
+
+    // First the fields that need no look-up, then the host names in row order; the look-ups
+    // themselves run together in the background meanwhile.
+    struct Pending {
+        int row;
+        QString address;
+        QString diagnostic;
+        int lookup;  // index into the batch, -1 for none
+    };
+    std::vector<Pending> pending;
+    std::vector<std::uint32_t> lookups;
+    int outRow = row == -1 ? 0 : row;
+    for (const IpAddrRow* entry : chosen) {
+        QString diagnostic;
+        QString ifMac = kNoMac;
+        QString gatewayMac = kNoMac;
+        const QString address = DottedAddress(entry->dwAddr);
+        const QString mask = DottedAddress(entry->dwMask);
+
+        const auto netEntry = FindNetEntry(*net, entry->dwIndex, gateways);
+        if (netEntry) {
+            const IpNetRow& n = (*net)[netEntry->position];
+            if (n.dwPhysAddrLen != 0) {
+                gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+            }
+        } else {
+            diagnostic += LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+        }
+        if (hardwareOnly && !netEntry) {
+            continue;
+        }
+
+        SetField(outRow, ColNicIpAddress, address);
+        SetField(outRow, ColInterfaceNumber, InterfaceNumberText(entry->dwIndex));
+        if (const auto ifEntry = FindIfEntry(*ifs, entry->dwIndex)) {
+            const IfRow& i = (*ifs)[ifEntry->position];
+            SetField(outRow, ColNicDescription, ifEntry->description);
+            if (i.dwPhysAddrLen != 0) {
+                ifMac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
+            }
+        } else {
+            SetField(outRow, ColNicDescription, LoadString(kStrNoDescription));
+        }
+        SetField(outRow, ColNicMacAddress, ifMac);
+        SetField(outRow, ColGatewayMacAddress, gatewayMac);
+        SetField(outRow, ColGatewayIpAddress, netEntry ? netEntry->address : kNoAddress);
+        SetField(outRow, ColAddressType, netEntry ? netEntry->type : QStringLiteral("unknown"));
+        SetField(outRow, ColSubnetMask, mask);
+        SetField(outRow, ColBroadcastIpAddress,
+                 entry->dwBCastAddr != 0 ? QStringLiteral("255.255.255.255")
+                                         : QStringLiteral("0.0.0.0"));
+
+        int lookup = -1;
+        if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
+            lookup = static_cast<int>(lookups.size());
+            lookups.push_back(entry->dwAddr);
+        }
+        pending.push_back({outRow, address, diagnostic, lookup});
+        ++outRow;
+    }
+
+    ReverseLookupBatch batch(m_resolver, std::move(lookups));
+    for (auto& p : pending) {
+        ReportStatus(LoadString(kStrUpdatingHost) + Field(p.row, ColInterfaceNumber), true);
+        if (p.address == m_strLocalHostIp) {
+            SetField(p.row, ColHostName, m_strLocalHostName);
+        } else if (p.lookup < 0) {
+            SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
+        } else {
+            p.diagnostic += ApplyHostName(p.row, batch.Wait(static_cast<std::size_t>(p.lookup),
+                                                            [this] { KeepResponsive(); }));
+        }
+        SetField(p.row, ColDiagnosticInformation,
+                 p.diagnostic.isEmpty() ? LoadString(kStrAllOk) : p.diagnostic);
+    }
+
+    if (row == -1) {
+        m_nRowCount = static_cast<unsigned int>(outRow);
+    }
+    ReportStatus(kStrComplete, true, false);
+}
+
+// ---- Selection ----
+
+void CQuorvaneDoc::SelectRow(int row) {
+    if (row < 0 || row >= static_cast<int>(m_nRowCount)) {
+        return;
+    }
+    m_nSelectedRow = row;
+    m_strSelectedIp = Field(row, ColNicIpAddress);
+    m_strInterfaceNum = Field(row, ColInterfaceNumber);
+    m_strNicDescription = Field(row, ColNicDescription);
+    m_strHostName = Field(row, ColHostName);
+    m_host->SetTrayAddress(m_strSelectedIp);
+    m_host->UpdateForwardPreview();
+    m_host->PostPaneCommand(kCmdSelectionChanged);
+}
+
+void CQuorvaneDoc::VerifySelection() {
+    const QString stamp = TimeStamp(m_clock);
+    for (int i = 0; i < static_cast<int>(m_nRowCount); ++i) {
+        if (Field(i, ColInterfaceNumber) != m_strInterfaceNum ||
+            Field(i, ColNicDescription) != m_strNicDescription) {
+            continue;
+        }
+        m_nSelectedRow = i;
+        m_host->RefillList();
+        if (m_strSelectedIp != Field(i, ColNicIpAddress) ||
+            m_strInterfaceNum != Field(i, ColInterfaceNumber) ||
+            m_strNicDescription != Field(i, ColNicDescription) ||
+            m_strHostName != Field(i, ColHostName)) {
+            SelectRow(i);
+        }
+        ReportStatus(QStringLiteral("Interface: ") + Field(i, ColInterfaceNumber) +
+                         QStringLiteral(": '") + Field(i, ColNicDescription) +
+                         QStringLiteral("' with IP: ") + Field(i, ColNicIpAddress) +
+                         QStringLiteral(" and Host '") + Field(i, ColHostName) +
+                         QStringLiteral("' is selected.  ") + stamp,
+                     true);
+        return;
+    }
+
+    m_nSelectedRow = -1;
+    m_host->RefillList();
+    const QString text = QStringLiteral("Interface ") + m_strInterfaceNum +
+                         QStringLiteral(" or NIC Card '") + m_strNicDescription +
+                         QStringLiteral("' have been changed on ") + stamp +
+                         QStringLiteral(" by the system or selection is now invalid.");
+    ReportStatus(text, true);
+    // One box at a time: checks that run while it is open only report.
+    if (!m_bMessageOpen) {
+        ScopedValue<bool> open(m_bMessageOpen, true);
+        // The rows are complete: checks that run while the box waits may refresh them.
+        ScopedValue<bool> idle(m_bRefreshing, false);
+        m_host->ShowMessage(text + QStringLiteral(" Please reselect an IP Address."));
+    }
+}
+
+bool CQuorvaneDoc::CheckSelection() {
+    ScopedValue<int> quiet(m_bLogStatus, 0);
+    return RefreshNetworkInfo(m_nSelectedRow);
+}
+
+}  // namespace qv
