@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdio>
+
+class QSettings;
+
+namespace qv {
+
+class CQuorvaneDoc;
+
+// `list`: one full refresh with the stored selection, then one line per row on `out`, the
+// eleven fields in column order separated by tabs. Status lines go to `err`. Writes no settings.
+int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
+
+// The rows of `doc` as tab-separated lines; control characters inside a field become blanks so
+// that every row stays one line.
+QByteArray FormatRows(const CQuorvaneDoc& doc);
+
+}  // namespace qv
