@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Times `quorvane-cli list` (one full refresh) against iproute2 listing the same tables
+# (`ip -4 -o addr show; ip neigh show; ip -o link show`) inside a private network namespace with
+# 1, 16 and 256 addresses on a veth link, and prints the medians and their ratio.
+#
+# Run it after a build, as root (or where `unshare -r -n -m` is allowed):
+#     bench/netlist_bench.sh [path/to/quorvane-cli] [runs]
+# The default binary is build/cli/quorvane-cli; the default is 15 runs per case.
+#
+# Reverse look-ups fail fast in the namespace: an empty resolv.conf is bind-mounted over the real
+# one (so the only name server is 127.0.0.1, which refuses at once) and RES_OPTIONS limits the
+# resolver to one short attempt. The user's settings are not read: XDG_CONFIG_HOME points at an
+# empty temporary folder.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=$(realpath "${1:-$root/build/cli/quorvane-cli}")
+runs=${2:-15}
+
+if [ "${QV_BENCH_INNER:-}" != 1 ]; then
+    [ -x "$cli" ] || { echo "quorvane-cli not found at $cli; build first" >&2; exit 1; }
+    export QV_BENCH_INNER=1
+    for flags in "-n -m" "-r -n -m"; do
+        # shellcheck disable=SC2086
+        if unshare $flags true 2>/dev/null; then
+            exec unshare $flags "$0" "$cli" "$runs"
+        fi
+    done
+    echo "network namespaces are not allowed here: cannot run the benchmark" >&2
+    exit 1
+fi
+
+# ---- inside the private namespace ----
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+: >"$tmp/resolv.conf"
+mount --bind "$tmp/resolv.conf" /etc/resolv.conf
+export RES_OPTIONS="timeout:1 attempts:1"
+export XDG_CONFIG_HOME="$tmp/config"
+mkdir -p "$XDG_CONFIG_HOME"
+
+ip link set lo up
+ip link add v0 type veth peer name v1
+ip link set v0 up
+ip link set v1 up
+ip addr add 10.77.255.1/16 dev v0
+ip neigh add 10.77.255.254 lladdr 02:00:00:00:00:fe dev v0 nud permanent
+ip route add default via 10.77.255.254 dev v0
+
+have=1  # addresses on v0 so far
+add_addresses() {  # brings the count on v0 up to $1
+    local want=$1 batch="$tmp/batch" i
+    : >"$batch"
+    for ((i = have; i < want; i++)); do
+        echo "addr add 10.77.$((i / 250)).$((i % 250 + 1))/16 dev v0" >>"$batch"
+    done
+    [ -s "$batch" ] && ip -batch "$batch"
+    have=$want
+}
+
+iproute2() {
+    ip -4 -o addr show
+    ip neigh show
+    ip -o link show
+}
+quorvane() { "$cli" list; }
+
+# Median wall time in microseconds of `runs` runs of a command (after one warm-up run).
+median_us() {
+    local r s e
+    "$@" >/dev/null 2>&1
+    for ((r = 0; r < runs; r++)); do
+        s=$(date +%s%N)
+        "$@" >/dev/null 2>&1
+        e=$(date +%s%N)
+        echo $(((e - s) / 1000))
+    done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+
+printf '%-10s %16s %16s %8s\n' addresses "quorvane-cli ms" "iproute2 ms" ratio
+for n in 1 16 256; do
+    add_addresses "$n"
+    rows=$("$cli" list 2>/dev/null | grep -c '^10\.77\.' || true)
+    [ "$rows" -eq "$n" ] || echo "warning: quorvane-cli listed $rows of $n addresses" >&2
+    q=$(median_us quorvane)
+    i=$(median_us iproute2)
+    awk -v n="$n" -v q="$q" -v i="$i" \
+        'BEGIN { printf "%-10d %16.2f %16.2f %8.2f\n", n, q / 1000, i / 1000, q / i }'
+done
