@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMenu;
+
+namespace qv {
+
+// The notification area shows at most this many characters of a tip.
+inline constexpr int kTrayTipMax = 63;
+
+// `tip` cut to kTrayTipMax characters (never in the middle of a surrogate pair).
+QString CutTrayTip(const QString& tip);
+
+// The tip for a watched address: string 150, "IP Address: %s", filled with `address` and cut.
+QString TrayAddressTip(const QString& address);
+
+// One icon in the desktop's notification area, with its tip and the tray menu. It turns clicks
+// on the icon into commands (signal Command): the right button opens the tray menu, whose items
+// send their command numbers, and a double click sends the menu's first item, Open. When the
+// notification area goes away and comes back (a panel restart, or a panel that starts after the
+// program at log-in), the icon is put back with its last tip.
+class CTrayIcon : public QObject {
+    Q_OBJECT
+  public:
+    // How often the program checks whether the notification area has come back.
+    static constexpr int kTrayWatchMs = 2000;
+
+    explicit CTrayIcon(int id, QObject* parent = nullptr);
+    ~CTrayIcon() override;  // takes the icon out of the notification area
+
+    // With an icon: shows it (or changes the one shown). Without: takes the icon away. With a
+    // tip, the tip is changed too. Returns false when the notification area did not take the
+    // icon; the icon then counts as not shown, and is shown once the area appears.
+    bool UpdateIcon(const QIcon& icon, const std::optional<QString>& tip = std::nullopt);
+
+    // A click on the icon. Returns 1 when it was acted on, 0 otherwise.
+    virtual int HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason);
+    // The notification area came back: shows the icon again with its tip. Returns 0.
+    virtual int ReAddAfterTaskbarRestart();
+
+    int Id() const { return m_id; }
+    bool IsShown() const { return m_shown; }
+    QString Tip() const { return m_tip; }
+    QMenu* Menu() const { return m_menu.get(); }
+    QSystemTrayIcon* SystemTrayIcon() const { return m_sys; }
+
+    // Replaces the check for a notification area (QSystemTrayIcon::isSystemTrayAvailable) and
+    // how often it runs; tests use it to play a panel that goes and comes back.
+    void SetTrayProbe(std::function<bool()> probe, int intervalMs = kTrayWatchMs);
+
+  signals:
+    void Command(int command);
+
+  private:
+    void WatchTray();
+
+    const int m_id;
+    QSystemTrayIcon* m_sys;
+    std::unique_ptr<QMenu> m_menu;
+    QIcon m_icon;          // the icon asked for; null when none is wanted
+    bool m_shown = false;  // the notification area holds the icon
+    QString m_tip;
+    std::function<bool()> m_probe;
+    bool m_trayAvailable = false;
+    QTimer m_watch;
+};
+
+}  // namespace qv

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+namespace qv {
+
+// The name of the single-instance marker: a lock file and a local socket in the user's runtime
+// folder carry it.
+inline constexpr const char* kInstanceName = "PreventSecondInstanceOfQuorvane";
+
+// The folder for the marker: the user's runtime folder, else a folder of the user's own in the
+// temporary folder.
+QString InstanceFolder();
+
+// One copy of the program per user. The first copy holds a lock file for its whole life and
+// listens on a local socket; a later copy finds the lock held, asks the first copy over the
+// socket to show its window, and ends. A lock left behind by a copy that no longer runs (it
+// crashed or was killed) is taken over.
+class SingleInstance : public QObject {
+    Q_OBJECT
+  public:
+    enum Outcome {
+        First,   // this is the only copy: go on starting
+        Second,  // another copy runs and has been asked to show itself: end at once
+        Failed,  // the marker could not be made: ErrorText() says why
+    };
+
+    explicit SingleInstance(const QString& folder = InstanceFolder(), QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Takes the lock or, when another copy holds it, asks that copy to show itself, waiting up
+    // to `answerTimeoutMs` for it to answer.
+    Outcome Claim(int answerTimeoutMs = 3000);
+
+    QString LockFilePath() const;
+    QString ServerPath() const;
+    QString ErrorText() const { return m_error; }
+
+  signals:
+    // Another copy was started and asked this one to show its window.
+    void ActivationRequested();
+
+  private:
+    void Listen();
+    void Serve();
+    bool AskFirstCopy(int timeoutMs) const;
+
+    QString m_folder;
+    QString m_error;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+};
+
+}  // namespace qv

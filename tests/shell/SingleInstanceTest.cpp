@@ -1,0 +1,104 @@
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "shell/SingleInstance.h"
+
+namespace qv {
+namespace {
+
+// Real processes of the single-instance probe, sharing a runtime folder of their own.
+class SingleInstanceTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(runtime.isValid()); }
+
+    std::unique_ptr<QProcess> Start() {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QStringLiteral(QV_PROBE), {});
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+
+    // Waits for the next line the process prints.
+    static QString NextLine(QProcess& p, int timeoutMs = 5000) {
+        while (!p.canReadLine()) {
+            if (!p.waitForReadyRead(timeoutMs)) {
+                return QStringLiteral("<nothing>");
+            }
+        }
+        return QString::fromUtf8(p.readLine()).trimmed();
+    }
+
+    QString LockFile() const {
+        return runtime.filePath(QLatin1String(kInstanceName) + QLatin1String(".lock"));
+    }
+
+    QTemporaryDir runtime;
+};
+
+TEST_F(SingleInstanceTest, SecondCopyAsksTheFirstToShowItselfAndEnds) {
+    auto first = Start();
+    ASSERT_EQ(NextLine(*first), "first");
+    EXPECT_TRUE(QFile::exists(LockFile()));
+
+    for (int i = 0; i < 2; ++i) {
+        auto second = Start();
+        ASSERT_TRUE(second->waitForFinished(5000));
+        EXPECT_EQ(second->exitCode(), 0);
+        EXPECT_EQ(NextLine(*second), "second");
+        EXPECT_EQ(NextLine(*first), "activated");
+    }
+
+    first->write("quit\n");
+    ASSERT_TRUE(first->waitForFinished(5000));
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(LockFile()));
+
+    // With the first copy gone, the next one is first again.
+    auto next = Start();
+    EXPECT_EQ(NextLine(*next), "first");
+    next->closeWriteChannel();
+    EXPECT_TRUE(next->waitForFinished(5000));
+}
+
+TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
+    auto crashed = Start();
+    ASSERT_EQ(NextLine(*crashed), "first");
+    crashed->kill();  // SIGKILL: no clean-up at all
+    ASSERT_TRUE(crashed->waitForFinished(5000));
+    ASSERT_TRUE(QFile::exists(LockFile()));  // the stale lock and socket are still there
+
+    auto heir = Start();
+    ASSERT_EQ(NextLine(*heir), "first");
+
+    // The new owner serves later copies on the socket it took over.
+    auto later = Start();
+    ASSERT_TRUE(later->waitForFinished(5000));
+    EXPECT_EQ(NextLine(*later), "second");
+    EXPECT_EQ(NextLine(*heir), "activated");
+    heir->closeWriteChannel();
+    EXPECT_TRUE(heir->waitForFinished(5000));
+}
+
+TEST_F(SingleInstanceTest, LockHeldByAnotherLiveProgramIsNotTakenOver) {
+    // Another process holds the lock but listens on no socket (a copy still starting, or hung):
+    // the newcomer must still give way, after trying to reach it for a while.
+    auto holder = Start();
+    ASSERT_EQ(NextLine(*holder), "first");
+    QFile::remove(runtime.filePath(QLatin1String(kInstanceName) + QLatin1String(".socket")));
+
+    SingleInstance probe(runtime.path());
+    EXPECT_EQ(probe.Claim(300), SingleInstance::Second);
+    holder->closeWriteChannel();
+    EXPECT_TRUE(holder->waitForFinished(5000));
+}
+
+}  // namespace
+}  // namespace qv
