@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "ViewsTestSupport.h"
+#include "views/CInfoCtrlView.h"
+#include "views/EventLog.h"
+
+namespace qv {
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+TEST(EventLog, EntriesEndInCrCrCrLfAndLineFeedsBecomeCrLf) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    EventLog log;
+
+    EXPECT_FALSE(log.WriteLogEntry(path, "abc").has_value());
+    EXPECT_EQ(ReadAll(path), QByteArray("abc\r\r\r\n"));
+    EXPECT_EQ(log.m_nLogSize, 0);
+
+    // An LF alone becomes CR LF; a CR LF already in the text becomes CR CR LF.
+    EXPECT_FALSE(log.WriteLogEntry(path, "one\ntwo\r\nthree").has_value());
+    EXPECT_EQ(ReadAll(path), QByteArray("abc\r\r\r\none\r\ntwo\r\r\nthree\r\r\r\n"));
+    EXPECT_EQ(log.m_nLogSize, 7);
+
+    // Appending never truncates, whoever else wrote to the file in between.
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("xyz");
+    }
+    EXPECT_FALSE(log.WriteLogEntry(path, "").has_value());
+    EXPECT_EQ(log.m_nLogSize, 7 + 20 + 3);
+    EXPECT_TRUE(ReadAll(path).endsWith("xyz\r\r\r\n"));
+}
+
+TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
+    QTemporaryDir dir;
+    EventLog log;
+    log.m_nLogSize = 1234;
+
+    const auto full = log.WriteLogEntry("/dev/full", "entry");
+    ASSERT_TRUE(full.has_value());
+    EXPECT_EQ(*full, "Log file problem. Reason: The disk is full.");
+
+    const auto missingFolder = log.WriteLogEntry(dir.filePath("no/such/log.txt"), "entry");
+    ASSERT_TRUE(missingFolder.has_value());
+    EXPECT_EQ(*missingFolder, "Log file problem. Reason: The file could not be located.");
+
+    const auto folder = log.WriteLogEntry(dir.path(), "entry");
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_EQ(*folder, "Log file problem. Reason: The file could not be accessed.");
+
+    if (geteuid() != 0) {  // root writes read-only files anyway
+        const QString readOnly = dir.filePath("ro.txt");
+        QFile(readOnly).open(QIODevice::WriteOnly);
+        ::chmod(QFile::encodeName(readOnly).constData(), 0444);
+        const auto denied = log.WriteLogEntry(readOnly, "entry");
+        ASSERT_TRUE(denied.has_value());
+        EXPECT_EQ(*denied, "Log file problem. Reason: The file could not be accessed.");
+    }
+    // /dev/full opened and sought fine before the write failed; the size is what it found there.
+    EXPECT_EQ(log.m_nLogSize, 0);
+}
+
+TEST(EventLog, SizeNoticeFromOneMegabyteOnlyWhenWanted) {
+    EventLog log;
+    log.m_nLogSize = 1048575;
+    EXPECT_FALSE(log.LogIsBig(1));
+    log.m_nLogSize = 1048576;
+    EXPECT_TRUE(log.LogIsBig(1));
+    EXPECT_FALSE(log.LogIsBig(0));
+}
+
+// The pane's side: which lines reach the log, and the notices it shows.
+class PaneLog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        pane.SetNoticeBox(&notice);
+        pane.Settings().LoggingFile = dir.filePath("QuorvaneLog.txt");
+        pane.Settings().LoggingEnabled = 1;
+        pane.Settings().NotifyLogBig = 1;
+    }
+    void FillLog(qint64 bytes) {
+        QFile f(pane.Settings().LoggingFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(bytes));
+    }
+
+    QTemporaryDir dir;
+    test::FakeNotice notice;
+    CInfoCtrlView pane;
+};
+
+TEST_F(PaneLog, OnlyMarkedLinesAreLoggedAndOnlyWhileLoggingIsOn) {
+    pane.ShowOutput("shown only", false, false);
+    pane.ShowOutput("shown and logged", true, true);
+    pane.Settings().LoggingEnabled = 0;
+    pane.ShowOutput("logging off", true, true);
+    EXPECT_EQ(ReadAll(pane.Settings().LoggingFile), QByteArray("shown and logged\r\r\r\n"));
+    EXPECT_EQ(pane.OutputText(), "shown only\r\r\nshown and logged\r\r\nlogging off");
+    EXPECT_TRUE(notice.shown.empty());
+}
+
+TEST_F(PaneLog, AFileProblemIsANoticeAndTheOutputGoesOn) {
+    pane.Settings().LoggingFile = "/dev/full";
+    pane.ShowOutput("line", false, true);
+    ASSERT_EQ(notice.shown.size(), 1u);
+    EXPECT_EQ(notice.shown[0].text, "Log file problem. Reason: The disk is full.");
+    EXPECT_EQ(notice.shown[0].caption, "Quorvane Notification Dialog");
+    EXPECT_EQ(notice.shown[0].icon, IPrompter::Warning);
+    EXPECT_EQ(pane.OutputText(), "line");
+    // Each failing entry has its own notice.
+    pane.ShowOutput("again", true, true);
+    EXPECT_EQ(notice.shown.size(), 2u);
+}
+
+TEST_F(PaneLog, SizeNoticeAfterAnEntryWrittenAtOneMegabyte) {
+    pane.CheckLogSize();  // nothing written in this run yet
+    EXPECT_TRUE(notice.shown.empty());
+
+    FillLog(1048575);
+    pane.WriteLogEntry("entry");
+    EXPECT_EQ(pane.LogSize(), 1048575);
+    pane.CheckLogSize();
+    EXPECT_TRUE(notice.shown.empty());
+
+    FillLog(1048576);
+    pane.WriteLogEntry("entry");
+    pane.CheckLogSize();
+    ASSERT_EQ(notice.shown.size(), 1u);
+    EXPECT_EQ(notice.shown[0].text, "The log file is getting large. It's over 1 MB.");
+    EXPECT_EQ(notice.shown[0].icon, IPrompter::Information);
+
+    // Emptying the file does not end the notices until the next entry is written.
+    FillLog(0);
+    pane.CheckLogSize();
+    EXPECT_EQ(notice.shown.size(), 2u);
+    pane.WriteLogEntry("entry");
+    pane.CheckLogSize();
+    EXPECT_EQ(notice.shown.size(), 2u);
+
+    FillLog(2000000);
+    pane.WriteLogEntry("entry");
+    pane.Settings().NotifyLogBig = 0;
+    pane.CheckLogSize();
+    EXPECT_EQ(notice.shown.size(), 2u);
+}
+
+}  // namespace
+}  // namespace qv

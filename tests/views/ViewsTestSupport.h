@@ -1,0 +1,157 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "platform/Prompter.h"
+#include "views/NoticeBox.h"
+#include "views/PaneParts.h"
+#include "views/ViewDocument.h"
+
+namespace qv::test {
+
+// Runs the event loop until `done` or `ms` have passed; returns `done()`.
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 3000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+inline void RunEventsFor(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+// Rows given by the test; records what the views ask of the document.
+class FakeDoc : public IViewDocument {
+  public:
+    std::vector<QStringList> rows;
+    int selected = -1;
+    std::vector<int> selectCalls;
+    int refreshes = 0;
+    int checks = 0;
+    int depth = 0;
+    int deepest = 0;
+    // Run inside each refresh and check, e.g. to let time pass while the window stays alive.
+    std::function<void()> during;
+
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    QString Field(int row, int column) const override { return rows.at(row).value(column); }
+    int SelectedRow() const override { return selected; }
+    void SelectRow(int row) override {
+        selected = row;
+        selectCalls.push_back(row);
+    }
+    bool RefreshNetworkInfo(int) override {
+        ++refreshes;
+        Work();
+        return true;
+    }
+    bool CheckSelection() override {
+        ++checks;
+        Work();
+        return true;
+    }
+
+  private:
+    void Work() {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (during) {
+            during();
+        }
+        --depth;
+    }
+};
+
+// Records the forwarding calls of the pane.
+class RecordingForwarding : public IPaneForwarding {
+  public:
+    QStringList calls;
+    void SendHTTPAddress() override { calls << "SendHTTPAddress"; }
+    void SendFTPPage() override { calls << "SendFTPPage"; }
+    void NotifyHTTPOffLine() override { calls << "NotifyHTTPOffLine"; }
+    void NotifyFTPOffLine() override { calls << "NotifyFTPOffLine"; }
+    void OfferOffLineNotice(int http) override {
+        calls << QStringLiteral("OfferOffLineNotice(%1)").arg(http);
+    }
+    void OffLineAtShutdown() override { calls << "OffLineAtShutdown"; }
+    void UpdateForwardPreview() override { calls << "UpdateForwardPreview"; }
+    void OnTestInternet() override { calls << "OnTestInternet"; }
+};
+
+// A notice that the "user" closes at once, or (waitForClose) one that stays open until the pane
+// closes it, with a safety limit so that a fault cannot hang the test.
+class FakeNotice : public INoticeBox {
+  public:
+    struct Shown {
+        QString text;
+        QString caption;
+        IPrompter::Icon icon;
+    };
+    std::vector<Shown> shown;
+    bool waitForClose = false;
+    int closedByPane = 0;
+
+    void Run(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget*) override {
+        shown.push_back({text, caption, icon});
+        if (!waitForClose) {
+            return;
+        }
+        QEventLoop loop;
+        m_loops.push_back(&loop);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        m_loops.pop_back();
+    }
+    void CloseInnermost() override {
+        if (!m_loops.empty()) {
+            ++closedByPane;
+            QMetaObject::invokeMethod(m_loops.back(), &QEventLoop::quit, Qt::QueuedConnection);
+        }
+    }
+
+  private:
+    std::vector<QEventLoop*> m_loops;
+};
+
+// Answers message boxes from a script and records them.
+class ScriptedPrompter : public IPrompter {
+  public:
+    QStringList texts;
+    int answer = AnswerOk;
+    std::function<void()> whileOpen;  // runs as if the box were waiting for the user
+
+    int MessageBox(const QString& text, const QString&, Buttons, Icon) override {
+        texts << text;
+        if (whileOpen) {
+            whileOpen();
+        }
+        return answer;
+    }
+};
+
+// Installs a prompter for the length of a test.
+class PrompterGuard {
+  public:
+    explicit PrompterGuard(IPrompter* p) { SetPrompter(p); }
+    ~PrompterGuard() { SetPrompter(nullptr); }
+};
+
+// The folder that holds this test program's settings and data files.
+QString TestHome();
+void RemoveSettingsFile();
+
+}  // namespace qv::test

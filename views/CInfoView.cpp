@@ -1,0 +1,223 @@
+#include "views/CInfoView.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLoggingCategory>
+#include <QSignalBlocker>
+
+#include "resources/StringTable.h"
+
+// QT_LOGGING_RULES="quorvane.list.debug=true" prints the lines at each refill.
+Q_LOGGING_CATEGORY(lcList, "quorvane.list", QtWarningMsg)
+
+namespace qv {
+namespace {
+
+// The View menu texts of columns 1..10.
+const char* const kMenuTexts[kListColumns] = {
+    nullptr,
+    "&Interface Number",
+    "&Address Type",
+    "NIC &Description",
+    "&NIC MAC Address",
+    "&Host Name",
+    "&Gateway IP Address",
+    "Gateway &MAC Address",
+    "Subnet Mask",
+    "&Broadcast IP Address",
+    "Diagnostic Information",
+};
+
+}  // namespace
+
+CInfoView::CInfoView(QWidget* parent) : QTableWidget(parent) {
+    setColumnCount(kListColumns);
+    QStringList headers;
+    for (int c = 0; c < kListColumns; ++c) {
+        headers << QString::fromLatin1(ListColumn(c).header);
+    }
+    setHorizontalHeaderLabels(headers);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setSortingEnabled(false);
+
+    for (int c = 1; c < kListColumns; ++c) {
+        const int command = ListColumn(c).command;
+        auto* action = new QAction(QString::fromLatin1(kMenuTexts[c]), this);
+        action->setCheckable(true);
+        action->setChecked(true);
+        action->setStatusTip(LoadString(command));
+        action->setData(command);
+        connect(action, &QAction::triggered, this, [this, command] { ToggleColumn(command); });
+        m_actions << action;
+    }
+
+    connect(this, &QAbstractItemView::clicked, this, &CInfoView::OnCellClicked);
+    connect(this, &QTableWidget::itemChanged, this, &CInfoView::OnItemChanged);
+}
+
+void CInfoView::OnInitialUpdate() {
+    m_layout = LoadColumnLayout();
+    ApplyLayout();
+}
+
+void CInfoView::ApplyLayout() {
+    QHeaderView* header = horizontalHeader();
+    for (int c = 0; c < kListColumns; ++c) {
+        setColumnWidth(c, m_layout.width[c]);
+        setColumnHidden(c, m_layout.visible[c] == 0);
+        if (c > 0) {
+            m_actions[c - 1]->setChecked(m_layout.visible[c] != 0);
+        }
+    }
+    for (int pos = 0; pos < kListColumns; ++pos) {
+        header->moveSection(header->visualIndex(m_layout.order[pos]), pos);
+    }
+}
+
+void CInfoView::SaveColumnLayout() {
+    const QHeaderView* header = horizontalHeader();
+    for (int pos = 0; pos < kListColumns; ++pos) {
+        m_layout.order[pos] = header->logicalIndex(pos);
+    }
+    for (int c = 0; c < kListColumns; ++c) {
+        m_layout.visible[c] = isColumnHidden(c) ? 0 : 1;
+        if (!isColumnHidden(c) && columnWidth(c) > 0) {
+            m_layout.width[c] = columnWidth(c);
+        }
+    }
+}
+
+void CInfoView::OnDestroy() {
+    SaveColumnLayout();
+    StoreColumnLayout(m_layout);
+}
+
+void CInfoView::ToggleColumn(int command) {
+    const int column = ColumnOfCommand(command);
+    if (column < 0) {
+        return;
+    }
+    SaveColumnLayout();
+    QAction* action = m_actions[column - 1];
+    const bool show = isColumnHidden(column);
+    action->setChecked(show);
+    m_layout.visible[column] = show ? 1 : 0;
+    setColumnHidden(column, !show);
+    if (show && columnWidth(column) <= 0) {
+        setColumnWidth(column, m_layout.width[column]);
+    }
+    SaveColumnLayout();
+    RefillList();
+}
+
+void CInfoView::RefillList() {
+    const QSignalBlocker block(this);
+    m_nCheckedItem = -1;
+    const int rows = m_pDoc ? m_pDoc->RowCount() : 0;
+    setRowCount(rows);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < kListColumns; ++c) {
+            const QString text = m_pDoc->Field(r, c);
+            QTableWidgetItem* cell = item(r, c);
+            if (!cell) {
+                cell = new QTableWidgetItem;
+                Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+                if (c == 0) {
+                    flags |= Qt::ItemIsUserCheckable;
+                }
+                cell->setFlags(flags);
+                setItem(r, c, cell);
+            }
+            cell->setText(text);
+            if (c == 0) {
+                cell->setCheckState(Qt::Unchecked);
+            }
+        }
+        if (lcList().isDebugEnabled()) {
+            QStringList fields;
+            for (int c = 0; c < kListColumns; ++c) {
+                fields << m_pDoc->Field(r, c);
+            }
+            qCDebug(lcList).noquote() << "row" << r << fields.join(QLatin1String(" | "));
+        }
+    }
+    const int selected = m_pDoc ? m_pDoc->SelectedRow() : -1;
+    if (selected >= 0 && selected < rows) {
+        m_nCheckedItem = selected;
+        SetTick(selected, true);
+    }
+    viewport()->update();
+}
+
+void CInfoView::SetTick(int row, bool ticked) {
+    if (QTableWidgetItem* cell = item(row, 0)) {
+        const QSignalBlocker block(this);
+        cell->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void CInfoView::MoveTick(int row) {
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    if (row == m_nCheckedItem) {
+        SetTick(row, true);
+        return;
+    }
+    const int old = m_nCheckedItem;
+    m_nCheckedItem = row;
+    if (old >= 0) {
+        SetTick(old, false);
+    }
+    SetTick(row, true);
+    selectRow(row);
+    if (m_pDoc) {
+        m_pDoc->SelectRow(row);
+    }
+}
+
+void CInfoView::OnCellClicked(const QModelIndex& index) {
+    if (index.isValid()) {
+        MoveTick(index.row());
+    }
+}
+
+void CInfoView::OnItemChanged(QTableWidgetItem* cell) {
+    // The check box toggled by the mouse or the keyboard: ticking a line selects it; taking the
+    // tick off the selected line is undone.
+    if (cell->column() != 0) {
+        return;
+    }
+    const int row = cell->row();
+    if (cell->checkState() == Qt::Checked) {
+        if (row != m_nCheckedItem) {
+            MoveTick(row);
+        }
+    } else if (row == m_nCheckedItem) {
+        SetTick(row, true);
+    }
+}
+
+void CInfoView::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Space || e->key() == Qt::Key_Select) && currentRow() >= 0) {
+        MoveTick(currentRow());
+        e->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(e);
+}
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QTableWidget>
+
+#include "views/ColumnLayout.h"
+#include "views/ViewDocument.h"
+
+class QAction;
+
+namespace qv {
+
+// The address list: one line per address row of the document, one column per field, a check box
+// in the first column marking the watched address. Columns can be hidden from the View menu,
+// dragged to another place and resized; the layout is kept in the settings file.
+//
+// The tick follows the user's choice: a click on a line, or the space bar on the current line,
+// moves the tick there and hands the row to the document. A tick cannot be taken away, only moved.
+// Hidden columns keep their place and width, and come back where they were.
+class CInfoView : public QTableWidget {
+    Q_OBJECT
+
+  public:
+    explicit CInfoView(QWidget* parent = nullptr);
+
+    void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
+
+    // Applies the stored column layout and sets the View menu's check marks.
+    void OnInitialUpdate();
+    // Captures the layout and stores it in the settings file.
+    void OnDestroy();
+
+    // Rebuilds the lines from the document and ticks its selected row.
+    void RefillList();
+
+    // The ten View menu items (commands 32773..32782), checked while their column is shown.
+    const QList<QAction*>& ColumnActions() const { return m_actions; }
+    // Toggles the column of a View menu command.
+    void ToggleColumn(int command);
+
+    // Reads the header's current order and widths into the layout.
+    void SaveColumnLayout();
+    const ColumnLayout& Layout() const { return m_layout; }
+
+    // The ticked line, -1 for none.
+    int CheckedItem() const { return m_nCheckedItem; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
+  private:
+    void ApplyLayout();
+    void OnCellClicked(const QModelIndex& index);
+    void OnItemChanged(QTableWidgetItem* item);
+    void MoveTick(int row);
+    void SetTick(int row, bool ticked);
+
+    IViewDocument* m_pDoc = nullptr;
+    int m_nCheckedItem = -1;
+    ColumnLayout m_layout;
+    QList<QAction*> m_actions;
+};
+
+}  // namespace qv

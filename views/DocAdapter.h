@@ -1,0 +1,26 @@
+#pragma once
+
+#include "network/CQuorvaneDoc.h"
+#include "views/ViewDocument.h"
+
+namespace qv {
+
+// The program's document as the views see it.
+class DocAdapter : public IViewDocument {
+  public:
+    explicit DocAdapter(CQuorvaneDoc& doc) : m_doc(doc) {}
+
+    int RowCount() const override { return static_cast<int>(m_doc.m_nRowCount); }
+    QString Field(int row, int column) const override {
+        return m_doc.Field(row, static_cast<InfoColumn>(column));
+    }
+    int SelectedRow() const override { return m_doc.m_nSelectedRow; }
+    void SelectRow(int row) override { m_doc.SelectRow(row); }
+    bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
+    bool CheckSelection() override { return m_doc.CheckSelection(); }
+
+  private:
+    CQuorvaneDoc& m_doc;
+};
+
+}  // namespace qv

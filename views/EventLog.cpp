@@ -1,0 +1,90 @@
+#include "views/EventLog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QFile>
+
+#include <cerrno>
+
+#include "platform/Clock.h"
+#include "platform/FileError.h"
+
+namespace qv {
+namespace {
+
+constexpr int kLogProblem = 168;  // "Log file problem. Reason: "
+
+// Closes the descriptor on every path out.
+class Fd {
+  public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    // Closes now and reports the failure of close (a delayed write error shows up here).
+    int Close() {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc;
+    }
+
+  private:
+    int m_fd;
+};
+
+QString Failure(int err) {
+    return FileErrorText(kLogProblem, FileCauseFromErrno(err));
+}
+
+}  // namespace
+
+QByteArray EventLog::EntryBytes(const QString& text) {
+    const QByteArray raw = (text + QLatin1String(kBreak)).toUtf8();
+    QByteArray out;
+    out.reserve(raw.size() + raw.count('\n'));
+    for (const char c : raw) {
+        if (c == '\n') {
+            out.append('\r');
+        }
+        out.append(c);
+    }
+    return out;
+}
+
+std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QString& text) {
+    const QByteArray name = QFile::encodeName(path);
+    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        return Failure(errno);
+    }
+    const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+    if (end < 0) {
+        return Failure(errno);
+    }
+    m_nLogSize = end;
+
+    const QByteArray bytes = EntryBytes(text);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.constData() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Failure(errno);
+        }
+        done += n;
+    }
+    if (fd.Close() != 0) {
+        return Failure(errno);
+    }
+    return std::nullopt;
+}
+
+}  // namespace qv

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// The document as the two views use it: the rows to show, the selection, and the refreshes the
+// control pane starts. The program hands the views an adapter of CQuorvaneDoc; tests a fake.
+class IViewDocument {
+  public:
+    virtual ~IViewDocument() = default;
+
+    virtual int RowCount() const = 0;
+    // Field `column` (0..10, in list column order) of `row`.
+    virtual QString Field(int row, int column) const = 0;
+    // Index of the selected row, -1 for none.
+    virtual int SelectedRow() const = 0;
+    // The user ticked `row`: it becomes the watched address.
+    virtual void SelectRow(int row) = 0;
+
+    // Full refresh (row -1) or refresh of one row.
+    virtual bool RefreshNetworkInfo(int row) = 0;
+    // The quiet check the polling timer runs.
+    virtual bool CheckSelection() = 0;
+};
+
+}  // namespace qv
