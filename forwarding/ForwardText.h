@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "settings/InfoCtrlSettings.h"
+
+namespace qv {
+
+// What the password value is shown as in lines that are logged.
+inline constexpr const char* kMaskedPassword = "****";
+
+// A tag or value of the query string: "&", "=", "#", "+", "%", blanks, control characters and
+// letters outside ASCII (as UTF-8) are percent-encoded; every other character, "/" and "\"
+// included, stays as typed.
+QString EncodeQueryValue(const QString& text);
+// The additional query text: only blanks and control characters are percent-encoded.
+QString EncodeAdditionalQuery(const QString& text);
+
+// The optional pairs, in their fixed order, each only when its flag is on and its tag is not
+// empty (the additional text has no tag and is appended as typed). With `maskPassword` the
+// password value reads "****".
+QString BuildQueryTail(const InfoCtrlSettings& s, bool maskPassword = false);
+// "?" + address tag + "=" + address + BuildQueryTail.
+QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address,
+                          bool maskPassword = false);
+
+// `text`, then (when `withStartPage`) a "/" unless the start page begins with "/" or "\", then
+// the start page.
+QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool withStartPage);
+
+// The host's reply for the Output Data window: tags dropped, runs of line breaks turned into one
+// (one or two breaks) or two (three or more) of the box's CR CR LF breaks, trailing ones dropped.
+QString StripHTMLTags(const QString& text);
+
+// The value of the first "Location" header line of a raw header block, without its line end and
+// surrounding blanks; `found` tells whether there was one.
+QString FindLocation(const QByteArray& headers, bool* found);
+// The realm of the first "WWW-Authenticate" header, or empty.
+QString FindRealm(const QByteArray& headers);
+
+// Reading a page "as text": every CR LF pair becomes a single LF.
+QByteArray TextModeBytes(const QByteArray& bytes);
+
+// The first occurrence of `placeholder` replaced by `replacement`; false when there is none.
+bool ReplaceFirst(QByteArray& page, const QByteArray& placeholder, const QByteArray& replacement);
+
+// `folder` + "/" + `name`, without doubling a "/" that ends the folder.
+QString JoinRemotePath(const QString& folder, const QString& name);
+
+// The text of string `id` with its "%s" replaced by `arg`.
+QString FormatString(int id, const QString& arg);
+
+// Accepts an address text made of digits and dots only, and not the placeholder "---.---.---.---".
+bool IsValidAddressText(const QString& text);
+
+}  // namespace qv

@@ -1,0 +1,619 @@
+#include "forwarding/Forwarder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+#include <cerrno>
+
+#include "forwarding/ForwardText.h"
+#include "forwarding/ForwardingSession.h"
+#include "platform/FileError.h"
+#include "platform/QuorvaneException.h"
+#include "resources/StringTable.h"
+
+namespace qv {
+namespace {
+
+constexpr unsigned kNoticeLife = 7000;
+
+// Linux has no dial-up on demand: the dial step always fails, and never as "cancelled by the
+// user".
+constexpr int kDialCancelled = 631;  // the user cancelled the dial-up dialog
+constexpr int kDialUnavailable = 668;
+
+int DialDefaultConnection() {
+    return kDialUnavailable;
+}
+
+// A failed transfer, carried out of the exchange to its error line.
+struct InternetFailure {
+    TransferStatus status;
+};
+
+// The local page file: its name, and its bytes when read.
+struct PageFile {
+    int cause = kFileNone;
+    QString name;
+    QByteArray bytes;
+};
+
+// Opens the page for reading (and reads it when `read`). Only regular files count: a folder, a
+// pipe or a device ends as "could not be accessed".
+bool OpenPage(const QString& path, bool read, PageFile& page) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        page.cause = FileCauseFromErrno(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        page.cause = FileCauseFromErrno(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+        ::close(fd);
+        return false;
+    }
+    page.name = QFileInfo(path).fileName();
+    bool ok = true;
+    if (read) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n == 0) {
+                break;
+            }
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                page.cause = FileCauseFromErrno(errno);
+                ok = false;
+                break;
+            }
+            page.bytes.append(buffer, n);
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The URL that libcurl gets: scheme, host and port of the target, then the object with blanks,
+// control characters, letters outside ASCII and "#" percent-encoded.
+QByteArray RequestUrl(const UrlParts& target, const QString& object) {
+    const QByteArray scheme = target.service == kServiceHttps ? "https" : "http";
+    return scheme + "://" + target.server.toUtf8() + ':' + QByteArray::number(target.port) +
+           EncodeForUrl(object, "#");
+}
+
+// The reply as text for the Output Data window.
+QString ReplyText(const QByteArray& body) {
+    QString text = QString::fromUtf8(body);
+    text.remove(QChar(0));
+    return text;
+}
+
+// The page is first written under this name in the same folder, then renamed over the page, so
+// that visitors never see half a page.
+QString TemporaryName(const QString& remoteName) {
+    const qsizetype slash = remoteName.lastIndexOf(QLatin1Char('/'));
+    return remoteName.left(slash + 1) + QLatin1Char('.') + remoteName.mid(slash + 1) +
+           QStringLiteral(".upload");
+}
+
+const char* const kRenameRefused =
+    "The host refused to rename the uploaded page into place; the page is written directly "
+    "under its own name.";
+
+const char* const kAlreadyRemoved = "(null) - file already removed?";
+
+}  // namespace
+
+bool SameHost(const UrlParts& a, const UrlParts& b) {
+    return a.server.compare(b.server, Qt::CaseInsensitive) == 0;
+}
+
+CForwarder::CForwarder(IForwardHost& host, ForwarderOptions options)
+    : m_host(host), m_options(std::move(options)) {}
+
+CForwarder::~CForwarder() {
+    *m_alive = false;
+}
+
+// ---- Serialisation ----
+
+void CForwarder::Submit(std::function<void()> job) {
+    m_queue.push_back(std::move(job));
+    if (m_bBusy) {
+        return;  // runs when the current exchange has ended
+    }
+    m_bBusy = true;
+    const std::shared_ptr<bool> alive = m_alive;
+    while (!m_queue.empty()) {
+        std::function<void()> next = std::move(m_queue.front());
+        m_queue.pop_front();
+        try {
+            next();
+        } catch (...) {
+            if (*alive) {
+                m_bBusy = false;
+            }
+            throw;
+        }
+        if (!*alive) {
+            return;  // the job ended with the destruction of this object
+        }
+    }
+    m_bBusy = false;
+}
+
+void CForwarder::RunWhenIdle(std::function<void()> job) {
+    Submit(std::move(job));
+}
+
+// ---- Commands ----
+
+void CForwarder::OnAddressChanged() {
+    Submit([this] {
+        if (m_host.Settings().AutoForward) {
+            m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage();
+        }
+    });
+}
+
+void CForwarder::ForwardNow() {
+    Submit([this] { m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage(); });
+}
+
+void CForwarder::SendHTTPAddress() {
+    Submit([this] { DoSendHTTPAddress(); });
+}
+
+void CForwarder::SendFTPPage() {
+    Submit([this] { DoSendFTPPage(); });
+}
+
+void CForwarder::NotifyHTTPOffLine() {
+    Submit([this] { DoNotifyHTTPOffLine(); });
+}
+
+void CForwarder::NotifyFTPOffLine() {
+    Submit([this] { DoNotifyFTPOffLine(); });
+}
+
+void CForwarder::OfferOffLineNotice(int http) {
+    Submit([this, http] { DoOfferOffLineNotice(http); });
+}
+
+void CForwarder::OnTestInternet() {
+    Submit([this] {
+        if (CheckInternetConnection()) {
+            m_host.ShowPopupNotice(LoadString(170), IPrompter::Information, kNoticeLife);
+        }
+    });
+}
+
+bool CForwarder::OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP) {
+    const InfoCtrlSettings& s = m_host.Settings();
+    UpdateForwardPreview();
+    const bool methodChanged = (s.UseHTTP != 0) != (oldUseHTTP != 0);
+    if (methodChanged) {
+        OfferOffLineNotice(oldUseHTTP ? 1 : 0);
+    }
+    return s.AutoForward && (!oldAutoForward || methodChanged);
+}
+
+void CForwarder::OffLineAtShutdown(std::function<void()> then) {
+    Submit([this, then = std::move(then)] {
+        if (!m_bShutDown) {
+            m_bShutDown = true;
+            DoOffLineAtShutdown();
+        }
+        if (then) {
+            then();
+        }
+    });
+}
+
+void CForwarder::UpdateForwardPreview() {
+    const InfoCtrlSettings& s = m_host.Settings();
+    QString text;
+    if (s.UseHTTP) {
+        text = s.HTTPTargetURL + BuildAddressQuery(s, m_host.SelectedIp());
+    } else {
+        PageFile page;
+        if (!OpenPage(s.FTPForwardWebPage, false, page)) {
+            m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+            return;
+        }
+        text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") + s.FTPTargetURL;
+        if (s.FTPTargetURL.isEmpty() || !(s.FTPTargetURL.endsWith(QLatin1Char('/')) ||
+                                          s.FTPTargetURL.endsWith(QLatin1Char('\\')))) {
+            text += QLatin1Char('/');
+        }
+        text += QLatin1Char('\'');
+    }
+    m_host.SetStatusLine(text);
+}
+
+// ---- Orchestration ----
+
+void CForwarder::DoSendHTTPAddress() {
+    if (!CheckInternetConnection()) {
+        return;
+    }
+    DoOfferOffLineNotice(0);
+    m_bHTTPForwarded = ParseTargetURL(m_host.Settings().HTTPTargetURL, kServiceHttp);
+    if (!m_bHTTPForwarded) {
+        return;
+    }
+    const QString address = m_host.SelectedIp();
+    if (IsValidAddressText(address)) {
+        HTTPForward(address);
+    } else {
+        Ask(128, IPrompter::OkCancel, IPrompter::Warning);
+    }
+}
+
+void CForwarder::DoSendFTPPage() {
+    if (!CheckInternetConnection()) {
+        return;
+    }
+    DoOfferOffLineNotice(1);
+    m_bFTPUploaded = ParseTargetURL(m_host.Settings().FTPTargetURL, kServiceFtp);
+    if (!m_bFTPUploaded) {
+        return;
+    }
+    const QString address = m_host.SelectedIp();
+    if (IsValidAddressText(address)) {
+        UploadFTPPage(BuildFTPReplacement(m_host.Settings(), address, true));
+    } else {
+        Ask(128, IPrompter::OkCancel, IPrompter::Warning);
+    }
+}
+
+void CForwarder::DoNotifyHTTPOffLine() {
+    if (!CheckInternetConnection()) {
+        return;
+    }
+    HTTPForward(QString());
+    m_bHTTPForwarded = 0;
+}
+
+void CForwarder::DoNotifyFTPOffLine() {
+    if (!CheckInternetConnection()) {
+        return;
+    }
+    const InfoCtrlSettings& s = m_host.Settings();
+    if (s.FTPOffLineDelete) {
+        RemoveFTPPage();
+    } else {
+        UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+    }
+    m_bFTPUploaded = 0;
+}
+
+void CForwarder::DoOfferOffLineNotice(int http) {
+    if (http) {
+        if (m_bHTTPForwarded &&
+            Ask(161, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
+            DoNotifyHTTPOffLine();
+        }
+    } else if (m_bFTPUploaded &&
+               Ask(162, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
+        DoNotifyFTPOffLine();
+    }
+}
+
+void CForwarder::DoOffLineAtShutdown() {
+    const InfoCtrlSettings& s = m_host.Settings();
+    if (s.UseHTTP) {
+        if (m_bHTTPForwarded) {
+            HTTPForward(QString());
+        }
+    } else if (m_bFTPUploaded) {
+        if (s.FTPOffLineDelete) {
+            RemoveFTPPage();
+        } else {
+            UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+        }
+    }
+}
+
+int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
+    UrlParts parts;
+    const bool parsed = SplitUrl(url, parts);
+    m_target = parts;
+    const bool expected = expectedService == kServiceHttp ? IsHttpService(parts.service)
+                                                          : parts.service == expectedService;
+    if (parsed && expected) {
+        return 1;
+    }
+    InfoCtrlSettings& s = m_host.Settings();
+    if (Ask(111, IPrompter::OkCancel, IPrompter::Warning) == IPrompter::AnswerOk &&
+        !m_host.IsPaneVisible() && s.AutoForward &&
+        Ask(127, IPrompter::YesNo, IPrompter::Warning) == IPrompter::AnswerYes) {
+        s.AutoForward = 0;
+        m_host.FillGeneralPage();
+    }
+    return 0;
+}
+
+// ---- Connection check ----
+
+int CForwarder::CheckInternetConnection() {
+    m_host.ShowOutput(LoadString(166), false, false);
+    QString url = StoredSetting(QStringLiteral("HTTPTargetURL"));
+    if (url.isEmpty()) {
+        url = StoredSetting(QStringLiteral("FTPTargetURL"));
+    }
+    if (url.isEmpty()) {
+        url = m_options.fallbackTestUrl;
+    }
+    UrlParts parts;
+    if (!SplitUrl(url, parts)) {
+        Prompter().MessageBox(QStringLiteral("%1 '%2'").arg(LoadString(164), url),
+                              LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
+        return 0;
+    }
+    // Only the host counts: "http://" + host, whatever the scheme, port and path of the target.
+    CurlTransfer probe(LoadString(114).toUtf8(), m_options.limits);
+    if (!probe.Probe(parts.server, m_options.probePort).Ok()) {
+        const int dial = DialDefaultConnection();
+        if (dial != 0) {
+            if (dial != kDialCancelled) {
+                Prompter().MessageBox(LoadString(165), LoadString(57344), IPrompter::Ok,
+                                      IPrompter::NoIcon);
+            }
+            m_host.ShowOutput(LoadString(167), false, false);
+            return 0;
+        }
+    }
+    m_host.ShowOutput(LoadString(170), false, false);
+    return 1;
+}
+
+// ---- HTTP ----
+
+QString CForwarder::BuildRequestObject(const QString& address, bool maskPassword) const {
+    return m_target.object + BuildAddressQuery(m_host.Settings(), address, maskPassword);
+}
+
+void CForwarder::HTTPForward(const QString& address) {
+    const InfoCtrlSettings& s = m_host.Settings();
+    m_host.SetBusyCursor(true);
+    const QString stamp = TimeStampNow();
+    bool success = false;
+    {
+        CForwardingSession session(&m_host, m_options.limits);
+        m_host.SetOutputHeading(LoadString(130));
+        m_host.ShowOutput(LoadString(113), false, false);
+        session.EnableStatusCallback(true);
+
+        // Sends the request; a failure before any response is the exchange's failure.
+        HttpPostRequest request;
+        request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
+        auto send = [&] {
+            HttpReply reply = session.Transfer().Post(request);
+            if (!reply.status.Ok() && reply.httpCode == 0) {
+                throw InternetFailure{reply.status};
+            }
+            return reply;
+        };
+        try {
+            request.url = RequestUrl(m_target, BuildRequestObject(address));
+            HttpReply reply = send();
+            while (reply.httpCode == 401) {
+                const std::optional<Credentials> answer =
+                    m_host.AskCredentials(m_target.server, FindRealm(reply.headers));
+                if (!answer) {
+                    ThrowQuorvaneException(116);
+                }
+                request.user = answer->user;
+                request.password = answer->password;
+                reply = send();
+            }
+            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303) {
+                bool found = false;
+                const QString location = FindLocation(reply.headers, &found);
+                if (!found) {
+                    ThrowQuorvaneException(117);
+                }
+                m_host.ShowOutput(LoadString(120) + location, true, true);
+                UrlParts next;
+                if (!SplitUrl(location, next)) {
+                    ThrowQuorvaneException(118);
+                }
+                // Never from HTTPS down to HTTP: the pairs would travel in clear.
+                if (!IsHttpService(next.service) ||
+                    (m_target.service == kServiceHttps && next.service != kServiceHttps)) {
+                    ThrowQuorvaneException(119);
+                }
+                if (!SameHost(m_target, next)) {
+                    request.user.clear();
+                    request.password.clear();
+                }
+                m_target = next;
+                request.url = RequestUrl(m_target, BuildRequestObject(address));
+                m_host.ShowOutput(BuildRequestObject(address, true), true, true);
+                reply = send();
+            }
+            if (reply.httpCode != 200) {
+                ThrowQuorvaneException(121, reply.httpCode);
+            }
+            m_host.ShowOutput(FormatString(131, address) + stamp, true, true);
+            if (!reply.status.Ok()) {
+                throw InternetFailure{reply.status};  // the reply broke off
+            }
+            if (s.ShowHostResponse) {
+                m_host.ShowHostResponse(LoadString(57344) + QStringLiteral(" - ") + LoadString(172),
+                                        StripHTMLTags(ReplyText(reply.body)));
+            }
+            success = true;
+        } catch (const InternetFailure& failure) {
+            ReportInternetError(failure.status, stamp);
+        } catch (const CQuorvaneException& e) {
+            ReportError(e.m_nMessageId, e.m_nDetail, stamp);
+        }
+    }
+    if (s.NotifyOnSend) {
+        m_host.ShowPopupNotice(success ? FormatString(133, address) : LoadString(134),
+                               IPrompter::Information, kNoticeLife);
+    }
+    m_host.SetBusyCursor(false);
+}
+
+void CForwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
+    m_host.ShowOutput(LoadString(122) + QString::number(status.code) + QLatin1Char(' ') +
+                          status.text.left(1024) + stamp,
+                      true, true);
+}
+
+void CForwarder::ReportError(int messageId, int detail, const QString& stamp) {
+    QString line = LoadString(messageId);
+    if (detail != 0) {
+        line += QString::number(detail);
+    }
+    m_host.ShowOutput(line + stamp, true, true);
+}
+
+// ---- FTP ----
+
+FtpAccount CForwarder::Account() const {
+    const InfoCtrlSettings& s = m_host.Settings();
+    FtpAccount account;
+    account.host = m_target.server;
+    account.port = m_target.port;
+    account.user = s.FTPUserID;
+    account.password = s.FTPPassword;
+    return account;
+}
+
+std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
+                                                     QString& remoteName) {
+    const InfoCtrlSettings& s = m_host.Settings();
+    if (s.FTPReplacementString.isEmpty()) {
+        return std::nullopt;
+    }
+    PageFile page;
+    if (!OpenPage(s.FTPForwardWebPage, true, page)) {
+        m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+        return std::nullopt;
+    }
+    remoteName = JoinRemotePath(m_target.object, page.name);
+    QByteArray text = TextModeBytes(page.bytes);
+    if (!ReplaceFirst(text, s.FTPReplacementString.toUtf8(), replacement.toUtf8())) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+void CForwarder::UploadFTPPage(const QString& replacement) {
+    const InfoCtrlSettings& s = m_host.Settings();
+    m_host.SetBusyCursor(true);
+    const QString stamp = TimeStampNow();
+    m_host.SetOutputHeading(LoadString(130));
+    QString remoteName;
+    const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName);
+    if (!page) {
+        m_host.ShowOutput(LoadString(156), true, true);
+        m_host.ShowPopupNotice(LoadString(156), IPrompter::Warning, kNoticeLife);
+        m_host.SetBusyCursor(false);
+        return;
+    }
+    bool success = false;
+    {
+        CForwardingSession session(&m_host, m_options.limits);
+        m_host.ShowOutput(LoadString(113), false, false);
+        session.EnableStatusCallback(true);
+        const FtpAccount account = Account();
+        const QString temporary = TemporaryName(remoteName);
+        TransferStatus status = session.Transfer().FtpStore(
+            account, temporary, *page,
+            {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
+        if (status.code == kFtpCommandRefused) {
+            m_host.ShowOutput(QString::fromLatin1(kRenameRefused), true, true);
+            status = session.Transfer().FtpStore(account, remoteName, *page,
+                                                 {QStringLiteral("*DELE ") + temporary});
+        }
+        if (status.Ok()) {
+            m_host.ShowOutput(FormatString(157, replacement) + stamp, true, true);
+            success = true;
+        } else {
+            ReportInternetError(status, stamp);
+        }
+    }
+    if (s.NotifyOnSend) {
+        m_host.ShowPopupNotice(success ? FormatString(158, replacement) : LoadString(134),
+                               IPrompter::Information, kNoticeLife);
+    }
+    m_host.SetBusyCursor(false);
+}
+
+void CForwarder::RemoveFTPPage() {
+    const InfoCtrlSettings& s = m_host.Settings();
+    m_bFTPUploaded = ParseTargetURL(s.FTPTargetURL, kServiceFtp);
+    if (!m_bFTPUploaded) {
+        return;
+    }
+    m_host.SetBusyCursor(true);
+    const QString stamp = TimeStampNow();
+    m_host.SetOutputHeading(LoadString(130));
+    QString remoteName;
+    PageFile page;
+    if (OpenPage(s.FTPForwardWebPage, false, page)) {
+        remoteName = JoinRemotePath(m_target.object, page.name);
+    } else {
+        m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+    }
+    bool success = false;
+    {
+        CForwardingSession session(&m_host, m_options.limits);
+        m_host.ShowOutput(LoadString(113), false, false);
+        session.EnableStatusCallback(true);
+        const TransferStatus status =
+            session.Transfer().FtpCommands(Account(), {QStringLiteral("DELE ") + remoteName});
+        if (status.Ok()) {
+            m_host.ShowOutput(FormatString(159, m_target.server + remoteName) + stamp, true, true);
+            success = true;
+        } else if (status.code == kFtpCommandRefused) {
+            m_host.ShowOutput(QString::fromLatin1(kAlreadyRemoved) + stamp, true, true);
+        } else {
+            ReportInternetError(status, stamp);
+        }
+    }
+    if (s.NotifyOnSend) {
+        m_host.ShowPopupNotice(success ? FormatString(160, remoteName) : LoadString(134),
+                               IPrompter::Information, kNoticeLife);
+    }
+    m_bFTPUploaded = 0;
+    m_host.SetBusyCursor(false);
+}
+
+// ---- Helpers ----
+
+QString CForwarder::TimeStampNow() const {
+    return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();
+}
+
+QString CForwarder::StoredSetting(const QString& key) const {
+    if (m_options.storedSetting) {
+        return m_options.storedSetting(key);
+    }
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    const QVariant value = settings->value(QStringLiteral("Settings/") + key);
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QStringLiteral(", "));
+    }
+    return value.toString();
+}
+
+int CForwarder::Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon) {
+    return Prompter().MessageBox(LoadString(stringId), LoadString(57344), buttons, icon);
+}
+
+}  // namespace qv

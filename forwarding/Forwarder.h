@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "forwarding/ForwardHost.h"
+#include "forwarding/TargetUrl.h"
+#include "platform/Clock.h"
+#include "platform/Transfer.h"
+
+namespace qv {
+
+struct ForwarderOptions {
+    TransferLimits limits;
+    // Port of the connection test to the target's host ("http://" + host).
+    quint16 probePort = 80;
+    // Tested when no target URL is stored.
+    QString fallbackTestUrl = QStringLiteral("http://example.com/");
+    // Reads a stored value of section "Settings" (the connection check reads the target URLs as
+    // stored, not as edited in this run). Empty: the settings file.
+    std::function<QString(const QString& key)> storedSetting;
+    const IClock* clock = nullptr;  // null: the system clock
+};
+
+// The forwarding state and work of the control pane: the connection check, the HTTP and FTP
+// exchanges, and the decisions of when to send and when an off-line notice is owed.
+//
+// Exchanges never overlap. A command that arrives while one runs (from a message box, a notice,
+// the Output Data window or a transfer, all of which keep serving events) waits and runs after
+// it, in the order of arrival.
+class CForwarder {
+  public:
+    explicit CForwarder(IForwardHost& host, ForwarderOptions options = {});
+    ~CForwarder();
+    CForwarder(const CForwarder&) = delete;
+    CForwarder& operator=(const CForwarder&) = delete;
+
+    // ---- Commands of the control pane (each waits for a running exchange) ----
+
+    void OnAddressChanged();   // 32800: only with AutoForward on, then as ForwardNow
+    void ForwardNow();         // 32801: by the chosen method, whatever AutoForward says
+    void SendHTTPAddress();    // 32802
+    void SendFTPPage();        // 32803
+    void NotifyHTTPOffLine();  // 32805
+    void NotifyFTPOffLine();   // 32806
+    // `http` 1: asks (161) about an owed HTTP off-line notice; 0: (162) about an owed FTP one.
+    void OfferOffLineNotice(int http);
+    void OnTestInternet();  // button 1146
+    // The forwarding consequences of taking over the General page (pane command 32788), given the
+    // values from before the take: rebuilds the status line and offers the off-line notice of the
+    // method left. Returns true when the pane should post 32801.
+    bool OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP);
+    // The off-line step of the pane's destruction: the owed notice of the chosen method, without
+    // connection check or question. Runs at once, or after the running exchange; `then` runs
+    // when it is done (the pane may be destroyed from there).
+    void OffLineAtShutdown(std::function<void()> then = {});
+    // Rebuilds status line 1127. Runs at once (it sends nothing).
+    void UpdateForwardPreview();
+
+    bool IsBusy() const { return m_bBusy; }
+    // Runs `job` now when no exchange runs, else after the ones waiting.
+    void RunWhenIdle(std::function<void()> job);
+
+    // ---- Steps, run at once on the calling thread ----
+
+    int CheckInternetConnection();
+    int ParseTargetURL(const QString& url, int expectedService);
+    void HTTPForward(const QString& address);
+    std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName);
+    void UploadFTPPage(const QString& replacement);
+    void RemoveFTPPage();
+    // The request path with the address query (see BuildAddressQuery).
+    QString BuildRequestObject(const QString& address, bool maskPassword = false) const;
+
+    // An HTTP off-line notice is owed.
+    int m_bHTTPForwarded = 0;
+    // An FTP off-line action is owed.
+    int m_bFTPUploaded = 0;
+    // The last parsed target (m_strServer, m_strObject, m_nPort, m_dwServiceType).
+    UrlParts m_target;
+
+  private:
+    void Submit(std::function<void()> job);
+    void DoSendHTTPAddress();
+    void DoSendFTPPage();
+    void DoNotifyHTTPOffLine();
+    void DoNotifyFTPOffLine();
+    void DoOfferOffLineNotice(int http);
+    void DoOffLineAtShutdown();
+    QString TimeStampNow() const;
+    QString StoredSetting(const QString& key) const;
+    FtpAccount Account() const;
+    int Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon);
+    void ReportInternetError(const TransferStatus& status, const QString& stamp);
+    void ReportError(int messageId, int detail, const QString& stamp);
+
+    IForwardHost& m_host;
+    ForwarderOptions m_options;
+    std::deque<std::function<void()>> m_queue;
+    bool m_bBusy = false;
+    bool m_bShutDown = false;  // the off-line step of shutdown has run
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+// The user name and password to send to a redirected request: only to the host that asked.
+bool SameHost(const UrlParts& a, const UrlParts& b);
+
+}  // namespace qv

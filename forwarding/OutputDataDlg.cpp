@@ -1,0 +1,145 @@
+#include "forwarding/OutputDataDlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include "platform/Clock.h"
+#include "resources/StringTable.h"
+#include "settings/InfoCtrlSettings.h"
+
+namespace qv {
+namespace {
+
+const char* const kAutoCloseKey = "Settings/OutputAutoClose";
+
+}  // namespace
+
+COutputDataDlg::COutputDataDlg(QWidget* owner, const QString& caption, QSettings* settings)
+    : QDialog(owner), m_strCaption(caption), m_pSettings(settings) {
+    if (!m_pSettings) {
+        m_ownSettings = OpenSettings();
+        m_pSettings = m_ownSettings.get();
+    }
+    setWindowTitle(QStringLiteral("Output Data"));
+    setModal(true);
+
+    // Template 109: the check box and OK on top, the label and the read-only box below.
+    m_pAutoClose = new QCheckBox(QStringLiteral("Close automatically after 10 seconds."), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    ok->setAutoDefault(true);
+    auto* label = new QLabel(QStringLiteral("Output Data:"), this);
+    m_pOutput = new QPlainTextEdit(this);
+    m_pOutput->setReadOnly(true);
+    m_pOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(m_pAutoClose, 0, 0);
+    layout->addWidget(ok, 0, 1, Qt::AlignRight);
+    layout->addWidget(label, 1, 0, 1, 2);
+    layout->addWidget(m_pOutput, 2, 0, 1, 2);
+    layout->setRowStretch(2, 1);
+    resize(404, 363);
+
+    setTabOrder(ok, m_pOutput);
+    setTabOrder(m_pOutput, m_pAutoClose);
+    connect(ok, &QPushButton::clicked, this, &COutputDataDlg::accept);
+    connect(m_pAutoClose, &QCheckBox::clicked, this, &COutputDataDlg::OnAutoCloseClicked);
+}
+
+COutputDataDlg::~COutputDataDlg() = default;
+
+void COutputDataDlg::showEvent(QShowEvent* event) {
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void COutputDataDlg::OnInitDialog() {
+    m_bAutoClose = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt() != 0 ? 1 : 0;
+    // The box breaks lines at the program's CR CR LF.
+    QString shown = m_strOutput;
+    shown.replace(QLatin1String(kBreak), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_pOutput->setPlainText(shown);
+    m_pAutoClose->setChecked(m_bAutoClose != 0);
+    if (!m_strCaption.isEmpty()) {
+        setWindowTitle(m_strCaption);
+    }
+    if (m_bAutoClose) {
+        m_closeTimer.start(m_nPeriodMs, this);
+    }
+}
+
+void COutputDataDlg::OnAutoCloseClicked() {
+    m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
+    m_closeTimer.stop();
+    if (m_bAutoClose) {
+        m_closeTimer.start(m_nPeriodMs, this);  // a full period from the tick
+    }
+}
+
+void COutputDataDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_closeTimer.timerId()) {
+        m_closeTimer.stop();
+        // As if OK had been pressed, once the current event has been handled.
+        QMetaObject::invokeMethod(this, &COutputDataDlg::accept, Qt::QueuedConnection);
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void COutputDataDlg::accept() {
+    m_closeTimer.stop();
+    m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
+    m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
+    m_pSettings->sync();
+    QDialog::accept();
+}
+
+void ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                    QSettings* settings) {
+    COutputDataDlg dialog(owner, caption, settings);
+    dialog.m_strOutput = text;
+    dialog.exec();
+}
+
+std::optional<Credentials> AskForCredentials(QWidget* owner, const QString& server,
+                                             const QString& realm) {
+    QDialog dialog(owner);
+    dialog.setWindowTitle(LoadString(57344));
+    auto* layout = new QVBoxLayout(&dialog);
+    QString prompt = QStringLiteral("The server %1 asks for a user name and password.").arg(server);
+    if (!realm.isEmpty()) {
+        prompt += QStringLiteral("\nRealm: %1").arg(realm);
+    }
+    layout->addWidget(new QLabel(prompt, &dialog));
+    auto* form = new QFormLayout;
+    auto* user = new QLineEdit(&dialog);
+    auto* password = new QLineEdit(&dialog);
+    password->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("&User name:"), user);
+    form->addRow(QStringLiteral("&Password:"), password);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return Credentials{user->text(), password->text()};
+}
+
+}  // namespace qv

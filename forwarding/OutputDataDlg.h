@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "forwarding/ForwardHost.h"
+
+class QCheckBox;
+class QPlainTextEdit;
+class QSettings;
+
+namespace qv {
+
+// The Output Data window: a modal dialog that shows a block of text (the host's reply to an HTTP
+// forwarding) and can close itself 10 seconds after it opens. The choice is kept as
+// "Settings/OutputAutoClose" (default 1): read when the dialog opens, written when it ends by OK
+// or by its own timer, left alone by Cancel.
+class COutputDataDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // `settings` holds "Settings/OutputAutoClose"; null: the program's settings file.
+    COutputDataDlg(QWidget* owner, const QString& caption, QSettings* settings = nullptr);
+    ~COutputDataDlg() override;
+
+    // The period of timer 20 (10000 ms); tests shorten it.
+    void SetAutoClosePeriod(int ms) { m_nPeriodMs = ms; }
+    bool IsAutoCloseArmed() const { return m_closeTimer.isActive(); }
+
+    QString m_strOutput;  // set before the dialog is shown
+    int m_bAutoClose = 0;
+    QString m_strCaption;
+
+    void accept() override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    void OnInitDialog();
+    void OnAutoCloseClicked();
+
+    QSettings* m_pSettings;
+    std::unique_ptr<QSettings> m_ownSettings;
+    QCheckBox* m_pAutoClose;
+    QPlainTextEdit* m_pOutput;
+    QBasicTimer m_closeTimer;  // timer 20
+    int m_nPeriodMs = 10000;
+    bool m_bInitialised = false;
+};
+
+// Shows `text` in a COutputDataDlg owned by `owner` and returns when it has closed.
+void ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                    QSettings* settings = nullptr);
+
+// Asks for a user name and password after an authentication challenge; nullopt on Cancel.
+std::optional<Credentials> AskForCredentials(QWidget* owner, const QString& server,
+                                             const QString& realm);
+
+}  // namespace qv

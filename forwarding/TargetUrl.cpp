@@ -1,0 +1,143 @@
+#include "forwarding/TargetUrl.h"
+
+namespace qv {
+namespace {
+
+bool HasControl(const QString& text) {
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ValidScheme(const QString& scheme) {
+    if (scheme.isEmpty() || !scheme[0].isLetter() || scheme[0].unicode() > 0x7f) {
+        return false;
+    }
+    for (QChar c : scheme) {
+        const bool ok = (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == QLatin1Char('+') ||
+                        c == QLatin1Char('-') || c == QLatin1Char('.');
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SplitUrl(const QString& url, UrlParts& out) {
+    out = UrlParts{};
+    const QString text = url.trimmed();
+    if (HasControl(text)) {
+        return false;
+    }
+    const qsizetype schemeEnd = text.indexOf(QLatin1String("://"));
+    if (schemeEnd <= 0) {
+        return false;
+    }
+    const QString scheme = text.left(schemeEnd).toLower();
+    if (!ValidScheme(scheme)) {
+        return false;
+    }
+
+    UrlParts parts;
+    quint16 defaultPort = 0;
+    if (scheme == QLatin1String("http")) {
+        parts.service = kServiceHttp;
+        defaultPort = 80;
+    } else if (scheme == QLatin1String("https")) {
+        parts.service = kServiceHttps;
+        defaultPort = 443;
+    } else if (scheme == QLatin1String("ftp")) {
+        parts.service = kServiceFtp;
+        defaultPort = 21;
+    } else {
+        parts.service = kServiceOther;
+    }
+
+    const QString rest = text.mid(schemeEnd + 3);
+    qsizetype authorityEnd = rest.size();
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QChar c = rest[i];
+        if (c == QLatin1Char('/') || c == QLatin1Char('?') || c == QLatin1Char('#')) {
+            authorityEnd = i;
+            break;
+        }
+    }
+    QString authority = rest.left(authorityEnd);
+    QString object = rest.mid(authorityEnd);
+
+    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString userInfo = authority.left(at);
+        authority = authority.mid(at + 1);
+        const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
+        parts.user = colon >= 0 ? userInfo.left(colon) : userInfo;
+        parts.password = colon >= 0 ? userInfo.mid(colon + 1) : QString();
+    }
+
+    QString host = authority;
+    QString portText;
+    bool hasPort = false;
+    if (authority.startsWith(QLatin1Char('['))) {
+        const qsizetype close = authority.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            return false;
+        }
+        host = authority.left(close + 1);
+        const QString after = authority.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(QLatin1Char(':'))) {
+                return false;
+            }
+            hasPort = true;
+            portText = after.mid(1);
+        }
+    } else {
+        const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0) {
+            host = authority.left(colon);
+            hasPort = true;
+            portText = authority.mid(colon + 1);
+        }
+    }
+    if (host.isEmpty() || host.contains(QLatin1Char(' '))) {
+        return false;
+    }
+
+    parts.port = defaultPort;
+    if (hasPort && !portText.isEmpty()) {
+        if (portText.size() > 5) {
+            return false;
+        }
+        int value = 0;
+        for (QChar c : portText) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                return false;
+            }
+            value = value * 10 + (c.unicode() - '0');
+        }
+        if (value < 1 || value > 65535) {
+            return false;
+        }
+        parts.port = static_cast<quint16>(value);
+    }
+
+    // A fragment belongs to the browser and is never sent to the server.
+    const qsizetype hash = object.indexOf(QLatin1Char('#'));
+    if (hash >= 0) {
+        object.truncate(hash);
+    }
+    if (!object.startsWith(QLatin1Char('/'))) {
+        object.prepend(QLatin1Char('/'));
+    }
+    parts.server = host;
+    parts.object = object;
+    out = parts;
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// Services of a split URL, numbered as the program has always numbered them.
+enum ServiceType : int {
+    kServiceUnknown = 0,
+    kServiceFtp = 1,
+    kServiceHttp = 3,
+    kServiceHttps = 14,
+    kServiceOther = 0x1000,  // a well-formed URL of any other scheme
+};
+
+// The parts of a target URL. The forwarding target (m_strServer, m_strObject, m_nPort,
+// m_dwServiceType) is one of these.
+struct UrlParts {
+    int service = kServiceUnknown;
+    QString server;    // host name as written (an IPv6 literal keeps its brackets)
+    QString object;    // path and query, always beginning with "/"; the fragment is dropped
+    quint16 port = 0;  // as written, else the scheme's default
+    QString user;      // user and password written before "@"; split off, never sent
+    QString password;
+};
+
+// Splits "scheme://[user[:password]@]host[:port][/path][?query][#fragment]". Fails (returning
+// false and leaving `out` empty) without "://", with an empty host, with a port that is not a
+// number from 1 to 65535, or with a control character anywhere. Blanks around the URL (and the
+// CR that ends a header line) are ignored.
+bool SplitUrl(const QString& url, UrlParts& out);
+
+// HTTP or HTTPS.
+inline bool IsHttpService(int service) {
+    return service == kServiceHttp || service == kServiceHttps;
+}
+
+}  // namespace qv

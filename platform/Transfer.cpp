@@ -1,0 +1,402 @@
+#include "platform/Transfer.h"
+
+#include <curl/curl.h>
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+#include <QThread>
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qv {
+
+static_assert(kFtpCommandRefused == CURLE_QUOTE_ERROR);
+
+namespace {
+
+void GlobalInitOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Collects the calls posted by the helper thread and runs them on the waiting thread.
+class QueuedRelay : public CallRelay {
+  public:
+    explicit QueuedRelay(QObject* receiver) : m_receiver(receiver) {}
+
+    void Post(std::function<void()> call) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending.push_back(std::move(call));
+        if (m_receiver) {
+            QMetaObject::invokeMethod(
+                m_receiver, [this] { Drain(); }, Qt::QueuedConnection);
+        }
+    }
+
+    void Drain() {
+        for (;;) {
+            std::vector<std::function<void()>> calls;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                calls.swap(m_pending);
+            }
+            if (calls.empty()) {
+                return;
+            }
+            for (auto& call : calls) {
+                call();
+            }
+        }
+    }
+
+  private:
+    QObject* m_receiver;
+    std::mutex m_mutex;
+    std::vector<std::function<void()>> m_pending;
+};
+
+struct SList {
+    curl_slist* list = nullptr;
+    ~SList() { curl_slist_free_all(list); }
+    void Add(const QByteArray& line) { list = curl_slist_append(list, line.constData()); }
+};
+
+// A command or path that would split into two FTP commands (or end one early) is refused.
+bool HasLineBreakOrNul(const QString& text) {
+    for (QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QByteArray HostForUrl(const QString& host) {
+    return host.toUtf8();
+}
+
+// "ftp://host:port/" followed by the path; a leading "/" is sent as %2F so that the server gets
+// the absolute path.
+QByteArray FtpUrl(const FtpAccount& account, const QString& path) {
+    QByteArray url =
+        "ftp://" + HostForUrl(account.host) + ':' + QByteArray::number(account.port) + '/';
+    QString rest = path;
+    if (rest.startsWith(QLatin1Char('/'))) {
+        url += "%2F";
+        rest.remove(0, 1);
+    }
+    return url + EncodeForUrl(rest, "#?%;");
+}
+
+}  // namespace
+
+QByteArray EncodeForUrl(const QString& text, const char* also) {
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    const QByteArray bytes = text.toUtf8();
+    out.reserve(bytes.size());
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b <= 0x20 || b >= 0x7f || std::strchr(also, ch) != nullptr) {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+void RunServingEvents(const std::function<void(CallRelay&)>& work) {
+    const bool canServe = QCoreApplication::instance() != nullptr &&
+                          QAbstractEventDispatcher::instance(QThread::currentThread()) != nullptr;
+    if (!canServe) {
+        QueuedRelay relay(nullptr);
+        work(relay);
+        relay.Drain();
+        return;
+    }
+    // Declared in this order so that the receiver (and any call still posted to it) goes before
+    // the loop it would quit.
+    QEventLoop loop;
+    auto receiver = std::make_unique<QObject>();
+    QueuedRelay relay(receiver.get());
+    QObject* const target = receiver.get();
+    std::thread helper([&] {
+        work(relay);
+        QMetaObject::invokeMethod(
+            target, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    // The loop also ends early when the application quits; the helper is then waited for, which
+    // the transfer's own time-outs bound.
+    loop.exec();
+    helper.join();
+    receiver.reset();
+    relay.Drain();
+}
+
+struct CurlTransfer::Impl {
+    QByteArray agent;
+    TransferLimits limits;
+    CURL* curl = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    std::function<void()> connected;
+
+    // State of the running transfer, touched only by the helper thread while it runs.
+    CallRelay* relay = nullptr;
+    QByteArray lastConnection;  // local address and port of the last connection reported
+    HttpReply* reply = nullptr;
+    const QByteArray* upload = nullptr;
+    qsizetype uploaded = 0;
+
+    void Reset() {
+        curl_easy_reset(curl);
+        errorBuffer[0] = '\0';
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(limits.connect.count()));
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+        curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
+        curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
+        if (!limits.caFile.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
+        }
+    }
+
+    TransferStatus Perform() {
+        CURLcode code = CURLE_OK;
+        RunServingEvents([&](CallRelay& r) {
+            relay = &r;
+            code = curl_easy_perform(curl);
+            relay = nullptr;
+        });
+        TransferStatus status;
+        status.code = code;
+        if (code != CURLE_OK) {
+            status.text = QString::fromUtf8(errorBuffer).trimmed();
+            // libcurl 7.88 keeps the first message it wrote, and in FTP active mode that is a
+            // harmless complaint about the accepted data connection: take the code's own text
+            // and the server's last reply instead.
+            if (status.text.isEmpty() ||
+                (status.text.startsWith(QLatin1String("sa_addr inet_ntop()")) &&
+                 code != CURLE_COULDNT_CONNECT)) {
+                status.text = QString::fromUtf8(curl_easy_strerror(code));
+                long reply = 0;
+                curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+                if (reply >= 400) {
+                    status.text += QStringLiteral(" (server reply %1)").arg(reply);
+                }
+            }
+        }
+        return status;
+    }
+
+    static int OnPrereq(void* self, char* remoteIp, char* localIp, int remotePort, int localPort) {
+        auto* d = static_cast<Impl*>(self);
+        const QByteArray key = QByteArray(localIp) + ':' + QByteArray::number(localPort) + '>' +
+                               QByteArray(remoteIp) + ':' + QByteArray::number(remotePort);
+        if (key != d->lastConnection) {
+            d->lastConnection = key;
+            if (d->connected && d->relay) {
+                d->relay->Post(d->connected);
+            }
+        }
+        return CURL_PREREQFUNC_OK;
+    }
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+        auto* d = static_cast<Impl*>(self);
+        const size_t n = size * count;
+        // A new status line starts a new response (an interim 100, or an authentication round):
+        // only the last response counts.
+        if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+            d->reply->headers.clear();
+            d->reply->body.clear();
+            d->reply->truncated = false;
+        }
+        d->reply->headers.append(data, static_cast<qsizetype>(n));
+        return n;
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+        auto* d = static_cast<Impl*>(self);
+        const size_t n = size * count;
+        HttpReply& r = *d->reply;
+        const qsizetype room = d->limits.maxReply - r.body.size();
+        if (static_cast<qsizetype>(n) > room) {
+            // Keep what fits and stop reading: the length of the reply may be unknown, so only
+            // refusing the data here ends it.
+            r.body.append(data, room > 0 ? room : 0);
+            r.truncated = true;
+            return 0;
+        }
+        r.body.append(data, static_cast<qsizetype>(n));
+        return n;
+    }
+
+    static size_t OnRead(char* buffer, size_t size, size_t count, void* self) {
+        auto* d = static_cast<Impl*>(self);
+        const qsizetype left = d->upload->size() - d->uploaded;
+        const qsizetype n = std::min<qsizetype>(left, static_cast<qsizetype>(size * count));
+        std::memcpy(buffer, d->upload->constData() + d->uploaded, static_cast<size_t>(n));
+        d->uploaded += n;
+        return static_cast<size_t>(n);
+    }
+
+    void SetFtpAccount(const FtpAccount& account) {
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        if (!account.user.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
+        }
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.accept.count()));
+        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    }
+
+    static TransferStatus Refused(const char* why) {
+        TransferStatus status;
+        status.code = CURLE_BAD_FUNCTION_ARGUMENT;
+        status.text = QString::fromLatin1(why);
+        return status;
+    }
+};
+
+CurlTransfer::CurlTransfer(const QByteArray& agent, TransferLimits limits) : d(new Impl) {
+    GlobalInitOnce();
+    d->agent = agent;
+    d->limits = std::move(limits);
+    d->curl = curl_easy_init();
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (d->curl) {
+        curl_easy_cleanup(d->curl);
+    }
+}
+
+void CurlTransfer::SetConnectedCallback(std::function<void()> callback) {
+    d->connected = std::move(callback);
+}
+
+const TransferLimits& CurlTransfer::Limits() const {
+    return d->limits;
+}
+
+HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
+    HttpReply reply;
+    if (!d->curl) {
+        reply.status = Impl::Refused("libcurl could not be started");
+        return reply;
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    curl_easy_setopt(c, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
+    SList headers;
+    for (const QByteArray& h : request.headers) {
+        headers.Add(h);
+    }
+    headers.Add("Content-Type:");  // no body, so no body type either
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
+    if (!request.user.isEmpty()) {
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+        curl_easy_setopt(c, CURLOPT_USERNAME, request.user.toUtf8().constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, request.password.toUtf8().constData());
+    }
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, d.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, d.get());
+
+    d->reply = &reply;
+    reply.status = d->Perform();
+    d->reply = nullptr;
+    if (reply.truncated && reply.status.code == CURLE_WRITE_ERROR) {
+        reply.status = TransferStatus{};  // the reply was cut on purpose
+    }
+    long code = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+    reply.httpCode = static_cast<int>(code);
+    return reply;
+}
+
+TransferStatus CurlTransfer::FtpStore(const FtpAccount& account, const QString& path,
+                                      const QByteArray& data, const QStringList& afterwards) {
+    if (!d->curl) {
+        return Impl::Refused("libcurl could not be started");
+    }
+    if (HasLineBreakOrNul(path) || HasLineBreakOrNul(afterwards.join(QString()))) {
+        return Impl::Refused("The remote file name holds a line break");
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    d->SetFtpAccount(account);
+    const QByteArray url = FtpUrl(account, path);
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
+    curl_easy_setopt(c, CURLOPT_READDATA, d.get());
+    SList commands;
+    for (const QString& command : afterwards) {
+        commands.Add(command.toUtf8());
+    }
+    curl_easy_setopt(c, CURLOPT_POSTQUOTE, commands.list);
+    d->upload = &data;
+    d->uploaded = 0;
+    TransferStatus status = d->Perform();
+    d->upload = nullptr;
+    return status;
+}
+
+TransferStatus CurlTransfer::FtpCommands(const FtpAccount& account, const QStringList& commands) {
+    if (!d->curl) {
+        return Impl::Refused("libcurl could not be started");
+    }
+    if (HasLineBreakOrNul(commands.join(QString()))) {
+        return Impl::Refused("The remote file name holds a line break");
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    d->SetFtpAccount(account);
+    const QByteArray url = FtpUrl(account, QStringLiteral("/"));
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+    SList list;
+    for (const QString& command : commands) {
+        list.Add(command.toUtf8());
+    }
+    curl_easy_setopt(c, CURLOPT_QUOTE, list.list);
+    return d->Perform();
+}
+
+TransferStatus CurlTransfer::Probe(const QString& host, quint16 port) {
+    if (!d->curl) {
+        return Impl::Refused("libcurl could not be started");
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    const QByteArray url = "http://" + HostForUrl(host) + ':' + QByteArray::number(port) + '/';
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+    TransferStatus status = d->Perform();
+    return status;
+}
+
+}  // namespace qv

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace qv {
+
+// Bounds of one transfer. Every transfer has a total time-out, so a host that accepts the
+// connection and then says nothing costs at most `total`.
+struct TransferLimits {
+    std::chrono::milliseconds connect{20000};  // name look-up and TCP/TLS connection
+    std::chrono::milliseconds total{120000};   // the whole transfer
+    std::chrono::milliseconds accept{30000};   // FTP active mode: the server connecting back
+    qsizetype maxReply = qsizetype(1) << 20;   // bytes of an HTTP reply body that are kept
+    QString caFile;                            // extra trust anchors (PEM); empty: the system's
+};
+
+// libcurl's result code for an FTP command that the server refused (CURLE_QUOTE_ERROR).
+inline constexpr int kFtpCommandRefused = 21;
+
+// Outcome of a transfer: 0, or libcurl's result code and its error text.
+struct TransferStatus {
+    int code = 0;
+    QString text;
+    bool Ok() const { return code == 0; }
+};
+
+// A POST without a body. `url` is complete and already percent-encoded.
+struct HttpPostRequest {
+    QByteArray url;
+    QList<QByteArray> headers;  // "Name: value" lines; they replace libcurl's own of that name
+    QString user;               // credentials for an authentication challenge; none when empty
+    QString password;
+};
+
+struct HttpReply {
+    TransferStatus status;
+    int httpCode = 0;    // status of the last response; 0 when no response arrived
+    QByteArray headers;  // raw header lines of the last response, CR LF ended
+    QByteArray body;     // at most TransferLimits::maxReply bytes
+    bool truncated = false;
+};
+
+struct FtpAccount {
+    QString host;
+    quint16 port = 21;
+    QString user;  // anonymous log-in when empty
+    QString password;
+};
+
+// libcurl's easy interface for the program's exchanges: HTTP POST without automatic redirects,
+// FTP upload in active mode with ASCII type, FTP commands, and a bare TCP connection test.
+// Proxies come from the environment (http_proxy, https_proxy, no_proxy).
+//
+// Each call blocks its caller until the transfer ends, but the transfer itself runs on a helper
+// thread: when the calling thread has a Qt event loop it keeps serving events meanwhile, so the
+// window repaints, timers fire and posted events are delivered. Callbacks are always run on the
+// calling thread.
+class CurlTransfer {
+  public:
+    explicit CurlTransfer(const QByteArray& agent, TransferLimits limits = {});
+    ~CurlTransfer();
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
+
+    // Called once for every new connection to a server, when it is ready for the request (for
+    // FTP after the log-in).
+    void SetConnectedCallback(std::function<void()> callback);
+
+    HttpReply Post(const HttpPostRequest& request);
+
+    // Stores `data` under `path` (absolute when it begins with "/"), then sends `afterwards`
+    // (e.g. RNFR/RNTO); a command beginning with "*" may fail without failing the transfer.
+    TransferStatus FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
+                            const QStringList& afterwards = {});
+    // Logs in and sends the commands (e.g. "DELE /www/page.htm"); a refused command gives
+    // CURLE_QUOTE_ERROR.
+    TransferStatus FtpCommands(const FtpAccount& account, const QStringList& commands);
+
+    // Opens (and closes) a TCP connection to host:port.
+    TransferStatus Probe(const QString& host, quint16 port);
+
+    const TransferLimits& Limits() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Hands calls from a helper thread to the thread that waits for it.
+class CallRelay {
+  public:
+    virtual ~CallRelay() = default;
+    virtual void Post(std::function<void()> call) = 0;
+};
+
+// Runs `work` on a helper thread and returns when it has finished. Meanwhile the calling thread
+// serves its Qt events (when it has an event loop); calls that `work` posts to the relay run on
+// the calling thread, in order, at the latest before RunServingEvents returns.
+void RunServingEvents(const std::function<void(CallRelay&)>& work);
+
+// Percent-encodes every byte of `text` (UTF-8) that is a control character, a blank, not ASCII,
+// or listed in `also`; leaves the others as they are.
+QByteArray EncodeForUrl(const QString& text, const char* also = "");
+
+}  // namespace qv

@@ -1,0 +1,240 @@
+#include "ForwardTestSupport.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdlib>
+#include <memory>
+
+namespace qv::test {
+namespace {
+
+// The transfers wait in a Qt event loop, so every test runs inside an application object.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        // Only loopback is ever contacted: no proxy in between.
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                 "ftp_proxy", "FTP_PROXY", "all_proxy", "ALL_PROXY"}) {
+            unsetenv(name);
+        }
+        setenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit().constData(), 1);
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "forwarding_tests";
+            static char* argv[] = {name, nullptr};
+            m_app = std::make_unique<QCoreApplication>(argc, argv);
+        }
+    }
+    void TearDown() override { m_app.reset(); }
+
+  private:
+    QTemporaryDir m_config;
+    std::unique_ptr<QCoreApplication> m_app;
+};
+
+::testing::Environment* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+void RecordingHost::ShowOutput(const QString& text, bool append, bool log) {
+    output.push_back({text, append, log});
+    if (onOutput) {
+        onOutput(text);
+    }
+}
+
+std::optional<Credentials> RecordingHost::AskCredentials(const QString& server,
+                                                         const QString& realm) {
+    credentialRequests << server + QLatin1Char('|') + realm;
+    if (credentialAnswers.empty()) {
+        return std::nullopt;
+    }
+    const Credentials answer = credentialAnswers.front();
+    credentialAnswers.pop_front();
+    return answer;
+}
+
+QStringList RecordingHost::Lines() const {
+    QStringList lines;
+    for (const OutputLine& line : output) {
+        lines << line.text;
+    }
+    return lines;
+}
+
+QStringList RecordingHost::LoggedLines() const {
+    QStringList lines;
+    for (const OutputLine& line : output) {
+        if (line.log) {
+            lines << line.text;
+        }
+    }
+    return lines;
+}
+
+QStringList RecordingHost::NoticeTexts() const {
+    QStringList texts;
+    for (const Notice& n : notices) {
+        texts << n.text;
+    }
+    return texts;
+}
+
+int ScriptedPrompter::MessageBox(const QString& text, const QString&, Buttons buttons, Icon icon) {
+    asked.push_back({text, buttons, icon});
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return buttons == YesNo || buttons == YesNoCancel ? AnswerNo : AnswerOk;
+}
+
+QStringList ScriptedPrompter::Texts() const {
+    QStringList texts;
+    for (const Asked& a : asked) {
+        texts << a.text;
+    }
+    return texts;
+}
+
+LoopbackHttpServer::LoopbackHttpServer(const std::string& addr) : address(addr) {
+    m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back({req.method, req.target, req.headers});
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+}
+
+LoopbackHttpServer::~LoopbackHttpServer() {
+    Release();
+    m_server.stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void LoopbackHttpServer::Start() {
+    port = m_server.bind_to_any_port(address);
+    ASSERT_GT(port, 0) << "no free port on " << address;
+    // The socket listens from the bind on, so requests wait in its backlog until the loop runs.
+    m_thread = std::thread([this] { m_server.listen_after_bind(); });
+}
+
+std::vector<LoopbackHttpServer::Seen> LoopbackHttpServer::Requests() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+std::string LoopbackHttpServer::Url(const std::string& path) const {
+    return "http://" + address + ":" + std::to_string(port) + path;
+}
+
+void LoopbackHttpServer::WaitForRelease() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_released.wait(lock, [this] { return m_bReleased; });
+}
+
+void LoopbackHttpServer::Release() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bReleased = true;
+    }
+    m_released.notify_all();
+}
+
+std::string LoopbackHttpServer::Seen::Header(const std::string& name) const {
+    auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+LoopbackFtpServer::LoopbackFtpServer() {
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (!QFile::exists(python)) {
+        why = QStringLiteral("/usr/bin/python3 is missing");
+        return;
+    }
+    m_process.setProgram(python);
+    m_process.setArguments({QStringLiteral(QV_FTP_SERVER_SCRIPT), m_root.path()});
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        why = QStringLiteral("the FTP server did not start");
+        return;
+    }
+    // It prints its port once it listens.
+    while (!m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(10000)) {
+            why = QStringLiteral(
+                      "the FTP server did not report its port (is python3-pyftpdlib "
+                      "installed?): ") +
+                  QString::fromLocal8Bit(m_process.readAllStandardError());
+            return;
+        }
+    }
+    port = static_cast<quint16>(m_process.readLine().trimmed().toUInt());
+}
+
+LoopbackFtpServer::~LoopbackFtpServer() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString LoopbackFtpServer::Url(const QString& path) const {
+    return QStringLiteral("ftp://127.0.0.1:%1%2").arg(port).arg(path);
+}
+
+QByteArray LoopbackFtpServer::Bytes(const QString& relative) const {
+    QFile f(Path(relative));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool LoopbackFtpServer::Exists(const QString& relative) const {
+    return QFile::exists(Path(relative));
+}
+
+QStringList LoopbackFtpServer::Entries(const QString& folder) const {
+    return QDir(Path(folder)).entryList(QDir::Files | QDir::Hidden);
+}
+
+int ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+TransferLimits TestLimits() {
+    TransferLimits limits;
+    limits.connect = std::chrono::milliseconds(3000);
+    limits.total = std::chrono::milliseconds(10000);
+    limits.accept = std::chrono::milliseconds(3000);
+    return limits;
+}
+
+ForwarderOptions TestOptions(quint16 probePort, std::function<QString(const QString&)> stored) {
+    static FixedClock clock;
+    ForwarderOptions options;
+    options.limits = TestLimits();
+    options.probePort = probePort;
+    options.storedSetting = std::move(stored);
+    options.clock = &clock;
+    return options;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,180 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <QDateTime>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forwarding/ForwardHost.h"
+#include "forwarding/Forwarder.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+
+namespace qv::test {
+
+// "  Dec 06, 2026,  06:16:07 AM"
+class FixedClock : public IClock {
+  public:
+    QDateTime Now() const override { return QDateTime(QDate(2026, 12, 6), QTime(6, 16, 7)); }
+};
+inline const QString kStamp = QStringLiteral("  Dec 06, 2026,  06:16:07 AM");
+
+struct OutputLine {
+    QString text;
+    bool append;
+    bool log;
+};
+
+struct Notice {
+    QString text;
+    IPrompter::Icon icon;
+    unsigned life;
+};
+
+// The control pane as the forwarding sees it, recording every call.
+class RecordingHost : public IForwardHost {
+  public:
+    void ShowOutput(const QString& text, bool append, bool log) override;
+    void SetOutputHeading(const QString& text) override { headings << text; }
+    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
+        notices.push_back({text, icon, lifeMs});
+    }
+    InfoCtrlSettings& Settings() override { return settings; }
+    QString SelectedIp() const override { return selectedIp; }
+    void SetStatusLine(const QString& text) override {
+        statusLine = text;
+        ++statusLineSets;
+    }
+    void ShowHostResponse(const QString& caption, const QString& text) override {
+        responses.push_back({caption, text});
+    }
+    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
+    bool IsPaneVisible() const override { return paneVisible; }
+    void FillGeneralPage() override { ++generalFills; }
+    void SetBusyCursor(bool busy) override { busyCursor = busy; }
+
+    // The texts of the output lines, in order.
+    QStringList Lines() const;
+    // The lines written with the log flag.
+    QStringList LoggedLines() const;
+    QStringList NoticeTexts() const;
+
+    InfoCtrlSettings settings;
+    QString selectedIp = QStringLiteral("192.168.1.20");
+    std::vector<OutputLine> output;
+    QStringList headings;
+    std::vector<Notice> notices;
+    QString statusLine;
+    int statusLineSets = 0;
+    struct Response {
+        QString caption;
+        QString text;
+    };
+    std::vector<Response> responses;
+    std::deque<Credentials> credentialAnswers;  // given in turn; when none is left: refuse
+    QStringList credentialRequests;             // "server|realm"
+    bool paneVisible = true;
+    int generalFills = 0;
+    bool busyCursor = false;
+    std::function<void(const QString&)> onOutput;  // runs after each line is recorded
+};
+
+// Answers message boxes from a script and records the questions. Without a scripted answer:
+// OK, or No for a Yes/No question.
+class ScriptedPrompter : public IPrompter {
+  public:
+    ScriptedPrompter() { SetPrompter(this); }
+    ~ScriptedPrompter() override { SetPrompter(nullptr); }
+    int MessageBox(const QString& text, const QString& caption, Buttons buttons,
+                   Icon icon) override;
+
+    struct Asked {
+        QString text;
+        Buttons buttons;
+        Icon icon;
+    };
+    std::vector<Asked> asked;
+    std::deque<int> answers;
+    QStringList Texts() const;
+};
+
+// An HTTP server on a loopback address and a free port, recording the requests it gets.
+class LoopbackHttpServer {
+  public:
+    explicit LoopbackHttpServer(const std::string& address = "127.0.0.1");
+    ~LoopbackHttpServer();
+
+    struct Seen {
+        std::string method;
+        std::string target;
+        httplib::Headers headers;
+        std::string Header(const std::string& name) const;
+        bool HasHeader(const std::string& name) const { return headers.count(name) != 0; }
+    };
+
+    httplib::Server& server() { return m_server; }
+    void Start();  // after the handlers are set
+    std::vector<Seen> Requests();
+    std::string Url(const std::string& path = "/") const;
+
+    // Makes a handler wait until Release (or the end of the test).
+    void WaitForRelease();
+    void Release();
+
+    int port = 0;
+    std::string address;
+
+  private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_bReleased = false;
+    std::vector<Seen> m_requests;
+};
+
+// pyftpdlib on 127.0.0.1 with a temporary root (see ftp_server.py for its accounts).
+class LoopbackFtpServer {
+  public:
+    LoopbackFtpServer();
+    ~LoopbackFtpServer();
+
+    bool Started() const { return port != 0; }
+    QString Url(const QString& path) const;
+    QString Path(const QString& relative) const {
+        return m_root.path() + QLatin1Char('/') + relative;
+    }
+    QByteArray Bytes(const QString& relative) const;
+    bool Exists(const QString& relative) const;
+    QStringList Entries(const QString& folder) const;  // hidden ones included
+
+    quint16 port = 0;
+    QString why;  // why it did not start
+
+  private:
+    QTemporaryDir m_root;
+    QProcess m_process;
+};
+
+// A loopback port on which nothing listens.
+int ClosedPort();
+
+// Short bounds for the tests; connecting to loopback is immediate.
+TransferLimits TestLimits();
+
+// A forwarder on the recording host with the fixed clock and the test limits; the connection
+// test goes to `probePort` on the host of the stored target URLs `stored`.
+ForwarderOptions TestOptions(quint16 probePort, std::function<QString(const QString&)> stored);
+
+}  // namespace qv::test

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include "ForwardTestSupport.h"
+#include "forwarding/Forwarder.h"
+#include "resources/StringTable.h"
+
+namespace qv::test {
+namespace {
+
+class HttpForwardTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InfoCtrlSettings& s = host.settings;
+        s.SendUserID = 1;
+        s.UserIDQueryString = QStringLiteral("joe");
+        s.SendPassword = 0;
+        s.SendStartPage = 1;
+        s.StartPageQueryString = QStringLiteral("Demo/Default.asp");
+        s.SendAdditional = 0;
+    }
+
+    // Parses `url` as the target (as a send does) and forwards `address` to it.
+    void Forward(const std::string& url, const QString& address = QStringLiteral("192.168.1.20")) {
+        ASSERT_EQ(fwd.ParseTargetURL(QString::fromStdString(url), kServiceHttp), 1);
+        fwd.HTTPForward(address);
+    }
+
+    std::vector<std::string> Targets(LoopbackHttpServer& server) {
+        std::vector<std::string> targets;
+        for (const auto& seen : server.Requests()) {
+            targets.push_back(seen.target);
+        }
+        return targets;
+    }
+
+    ScriptedPrompter prompter;
+    RecordingHost host;
+    LoopbackHttpServer server;
+    CForwarder fwd{host, TestOptions(0, {})};
+};
+
+TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
+    server.server().Post("/dyn/StoreIP.asp", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html>stored</html>", "text/html");
+    });
+    server.Start();
+    Forward(server.Url("/dyn/StoreIP.asp"));
+
+    const auto seen = server.Requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].target,
+              "/dyn/StoreIP.asp?IPAddress=192.168.1.20&UserID=joe&StartPage=/Demo/Default.asp");
+    EXPECT_EQ(seen[0].Header("Accept"), "text/*");
+    EXPECT_EQ(seen[0].Header("User-Agent"), "Calvort_Quorvane");
+    EXPECT_EQ(seen[0].Header("Content-Length"), "0");
+    EXPECT_FALSE(seen[0].HasHeader("Content-Type"));
+
+    const QString success = LoadString(131).replace(QLatin1String("%s"), "192.168.1.20") + kStamp;
+    EXPECT_EQ(host.Lines(), QStringList({LoadString(113), LoadString(112), success}));
+    EXPECT_FALSE(host.output[0].append);
+    EXPECT_FALSE(host.output[0].log);
+    EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(112), success}));
+    EXPECT_EQ(host.headings, QStringList({LoadString(130)}));
+    ASSERT_EQ(host.notices.size(), 1u);
+    EXPECT_EQ(host.notices[0].text, LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+    EXPECT_EQ(host.notices[0].life, 7000u);
+    EXPECT_TRUE(host.responses.empty());  // ShowHostResponse is off
+    EXPECT_FALSE(host.busyCursor);
+}
+
+TEST_F(HttpForwardTest, QueryPairsFollowTheirFlagsAndEncodeWhatWouldBreakTheQuery) {
+    server.server().Post("/s", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("ok", "text/plain");
+    });
+    server.Start();
+    InfoCtrlSettings& s = host.settings;
+    struct Case {
+        std::function<void()> set;
+        QString address;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // The off-line notice: an empty address, then the optional pairs.
+        {[] {}, QString(), "/s?IPAddress=&UserID=joe&StartPage=/Demo/Default.asp"},
+        // A user pair with an empty tag is left out; an empty value still sends the pair.
+        {[&] { s.UserIDQueryStringTag.clear(); }, "1.2.3.4",
+         "/s?IPAddress=1.2.3.4&StartPage=/Demo/Default.asp"},
+        {[&] {
+             s.UserIDQueryStringTag = QStringLiteral("UserID");
+             s.UserIDQueryString.clear();
+             s.StartPageQueryString = QStringLiteral("\\Demo\\Default.asp");
+         },
+         "1.2.3.4", "/s?IPAddress=1.2.3.4&UserID=&StartPage=\\Demo\\Default.asp"},
+        // The additional text is glued on as typed.
+        {[&] {
+             s.SendUserID = 0;
+             s.SendStartPage = 0;
+             s.SendAdditional = 1;
+             s.AdditionalQueryString = QStringLiteral("&mode=2");
+         },
+         "1.2.3.4", "/s?IPAddress=1.2.3.4&mode=2"},
+        // Characters that would split a pair or the request are encoded.
+        {[&] {
+             s.SendAdditional = 0;
+             s.SendUserID = 1;
+             s.UserIDQueryString = QStringLiteral("a&b=c d#e+f%g\r\nX: y");
+             s.SendPassword = 1;
+             s.PasswordQueryString = QStringLiteral("p\u00e4ss/\\?");
+         },
+         "1.2.3.4",
+         "/s?IPAddress=1.2.3.4&UserID=a%26b%3Dc%20d%23e%2Bf%25g%0D%0AX:%20y&Password=p%C3%A4ss/"
+         "\\?"},
+    };
+    for (const Case& c : cases) {
+        c.set();
+        const size_t before = server.Requests().size();
+        Forward(server.Url("/s"), c.address);
+        const auto targets = Targets(server);
+        ASSERT_EQ(targets.size(), before + 1);
+        EXPECT_EQ(targets.back(), c.expected);
+    }
+    // The off-line notice's success line shows the empty address between its quotes.
+    EXPECT_TRUE(
+        host.Lines().contains(LoadString(131).replace(QLatin1String("%s"), QString()) + kStamp));
+}
+
+TEST_F(HttpForwardTest, FollowsOneRedirectWithTheSameQueryAndMasksThePasswordInTheLog) {
+    LoopbackHttpServer other("127.0.0.2");
+    other.server().Post("/there.asp", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("moved ok", "text/plain");
+    });
+    other.Start();
+    const std::string elsewhere = other.Url("/there.asp");
+    server.server().Post("/old", [&](const httplib::Request& req, httplib::Response& res) {
+        res.status = req.has_param("code") ? std::stoi(req.get_param_value("code")) : 302;
+        res.set_header("Location", elsewhere);
+    });
+    server.server().Post("/new", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("here", "text/plain");
+    });
+    for (int code : {301, 303}) {
+        server.server().Post("/same" + std::to_string(code),
+                             [code](const httplib::Request&, httplib::Response& res) {
+                                 res.status = code;
+                                 res.set_header("Location", "/new");  // relative: not followed
+                             });
+    }
+    server.Start();
+    host.settings.SendPassword = 1;
+    host.settings.PasswordQueryString = QStringLiteral("s3cret");
+
+    Forward(server.Url("/old"));
+    ASSERT_EQ(Targets(other).size(), 1u);
+    const std::string query =
+        "?IPAddress=192.168.1.20&UserID=joe&Password=s3cret&StartPage=/Demo/Default.asp";
+    EXPECT_EQ(Targets(other)[0], "/there.asp" + query);
+    const QStringList logged = host.LoggedLines();
+    EXPECT_TRUE(logged.contains(LoadString(120) + QString::fromStdString(elsewhere)));
+    EXPECT_TRUE(logged.contains(QStringLiteral(
+        "/there.asp?IPAddress=192.168.1.20&UserID=joe&Password=****&StartPage=/Demo/Default.asp")));
+    for (const QString& line : host.Lines()) {
+        EXPECT_FALSE(line.contains(QLatin1String("s3cret"))) << line.toStdString();
+    }
+    EXPECT_EQ(host.notices.back().text,
+              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+    // The off-line notice, which does not parse, goes where the redirect led.
+    EXPECT_EQ(fwd.m_target.server, "127.0.0.2");
+
+    // A relative location cannot be split: error 118.
+    host.output.clear();
+    Forward(server.Url("/same301"));
+    EXPECT_EQ(host.Lines().last(), LoadString(118) + kStamp);
+    EXPECT_EQ(host.notices.back().text, LoadString(134));
+}
+
+TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
+    auto redirect = [&](const std::string& path, int code, const char* location) {
+        server.server().Post(path, [=](const httplib::Request&, httplib::Response& res) {
+            res.status = code;
+            if (location) {
+                res.set_header("Location", location);
+            }
+        });
+    };
+    redirect("/ftp", 302, "ftp://127.0.0.1/pub/");
+    redirect("/none", 302, nullptr);
+    redirect("/empty", 303, "");
+    std::string self;
+    server.server().Post("/again", [&](const httplib::Request&, httplib::Response& res) {
+        res.status = 302;
+        res.set_header("Location", self);
+    });
+    server.server().Post("/missing",
+                         [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    server.Start();
+    self = server.Url("/again");
+    struct Case {
+        std::string path;
+        QStringList tail;  // the last output lines
+    };
+    const Case cases[] = {
+        {"/ftp", {LoadString(120) + "ftp://127.0.0.1/pub/", LoadString(119) + kStamp}},
+        {"/none", {LoadString(117) + kStamp}},
+        {"/empty", {LoadString(120), LoadString(118) + kStamp}},
+        {"/again", {LoadString(121) + "302" + kStamp}},  // a second redirect is not followed
+        {"/missing", {LoadString(121) + "404" + kStamp}},
+    };
+    for (const Case& c : cases) {
+        host.output.clear();
+        Forward(server.Url(c.path));
+        const QStringList lines = host.Lines();
+        ASSERT_GE(lines.size(), c.tail.size()) << c.path;
+        EXPECT_EQ(lines.mid(lines.size() - c.tail.size()), c.tail) << c.path;
+        EXPECT_TRUE(host.output.back().log);
+        EXPECT_EQ(host.notices.back().text, LoadString(134)) << c.path;
+    }
+}
+
+TEST_F(HttpForwardTest, RedirectToHttpsIsFollowedAndHttpsNeverDropsToHttp) {
+    server.server().Post("/up", [&](const httplib::Request&, httplib::Response& res) {
+        res.status = 302;
+        // TLS towards a plain HTTP server: the handshake fails, but the redirect was followed.
+        res.set_header("Location", "https://127.0.0.1:" + std::to_string(server.port) + "/x");
+    });
+    server.Start();
+    Forward(server.Url("/up"));
+    const QString last = host.Lines().last();
+    EXPECT_TRUE(last.startsWith(LoadString(122) + "35 ")) << last.toStdString();
+    EXPECT_EQ(fwd.m_target.service, kServiceHttps);
+
+    // From HTTPS, a redirect to plain HTTP is refused; checked on the split rule alone since no
+    // TLS server runs here.
+    UrlParts from, to;
+    ASSERT_TRUE(SplitUrl("https://host/a", from));
+    ASSERT_TRUE(SplitUrl("http://host/b", to));
+    EXPECT_TRUE(IsHttpService(to.service));
+    EXPECT_NE(to.service, from.service);
+}
+
+TEST_F(HttpForwardTest, AuthenticationRetriesWithTheAnswerAndStopsOnRefusal) {
+    const std::string expected = "Basic am9lOnB3";  // joe:pw
+    server.server().Post("/auth", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_header_value("Authorization") == expected) {
+            res.set_content("welcome", "text/plain");
+        } else {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+        }
+    });
+    LoopbackHttpServer other("127.0.0.2");
+    other.server().Post("/x", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("ok", "text/plain");
+    });
+    other.Start();
+    server.server().Post("/auth-then-away",
+                         [&](const httplib::Request& req, httplib::Response& res) {
+                             if (req.get_header_value("Authorization") == expected) {
+                                 res.status = 302;
+                                 res.set_header("Location", other.Url("/x"));
+                             } else {
+                                 res.status = 401;
+                                 res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+                             }
+                         });
+    server.Start();
+
+    // A wrong answer asks again; the right one gets through.
+    host.credentialAnswers = {Credentials{"joe", "wrong"}, Credentials{"joe", "pw"}};
+    Forward(server.Url("/auth"));
+    EXPECT_EQ(host.credentialRequests, QStringList({"127.0.0.1|members", "127.0.0.1|members"}));
+    EXPECT_EQ(host.notices.back().text,
+              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+
+    // Refusing the prompt: error 116.
+    host.output.clear();
+    Forward(server.Url("/auth"));
+    EXPECT_EQ(host.Lines().last(), LoadString(116) + kStamp);
+    EXPECT_EQ(host.notices.back().text, LoadString(134));
+
+    // The answer is never sent on to another host.
+    host.credentialAnswers = {Credentials{"joe", "pw"}};
+    Forward(server.Url("/auth-then-away"));
+    ASSERT_EQ(other.Requests().size(), 1u);
+    EXPECT_FALSE(other.Requests()[0].HasHeader("Authorization"));
+}
+
+TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
+    server.server().Post("/hang", [&](const httplib::Request&, httplib::Response& res) {
+        server.WaitForRelease();
+        res.set_content("late", "text/plain");
+    });
+    server.server().Post("/flood", [](const httplib::Request&, httplib::Response& res) {
+        // 10 MB of unknown length.
+        res.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 10u * 1024 * 1024) {
+                sink.done();
+                return true;
+            }
+            const std::string chunk(64 * 1024, 'x');
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    server.Start();
+
+    ForwarderOptions options = TestOptions(0, {});
+    options.limits.total = std::chrono::milliseconds(500);
+    CForwarder impatient(host, options);
+    ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),
+              1);
+    impatient.HTTPForward(QStringLiteral("10.0.0.1"));
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "28 "))
+        << host.Lines().last().toStdString();
+    EXPECT_TRUE(host.Lines().last().endsWith(kStamp));
+    EXPECT_EQ(host.notices.back().text, LoadString(134));
+    server.Release();
+
+    host.settings.ShowHostResponse = 1;
+    Forward(server.Url("/flood"));
+    ASSERT_EQ(host.responses.size(), 1u);
+    EXPECT_EQ(host.responses[0].text.size(), 1 << 20);
+    EXPECT_EQ(host.responses[0].caption, LoadString(57344) + " - " + LoadString(172));
+    EXPECT_EQ(host.notices.back().text,
+              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+}
+
+TEST_F(HttpForwardTest, ConnectionFailuresAreErrorLines) {
+    Forward("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x");
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "7 "))
+        << host.Lines().last().toStdString();
+    Forward("http://no-such-host.invalid/x");
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "6 "))
+        << host.Lines().last().toStdString();
+    EXPECT_EQ(host.notices.back().text, LoadString(134));
+}
+
+TEST_F(HttpForwardTest, HostReplyIsShownWithoutTags) {
+    server.server().Post("/r", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html><b>OK</b>\r\n\r\n\r\nSaved</html>", "text/html");
+    });
+    server.Start();
+    host.settings.ShowHostResponse = 1;
+    Forward(server.Url("/r"));
+    ASSERT_EQ(host.responses.size(), 1u);
+    EXPECT_EQ(host.responses[0].text, "OK\r\r\n\r\r\nSaved");
+}
+
+}  // namespace
+}  // namespace qv::test
