@@ -1,15 +1,10 @@
 #pragma once
 
 #include "network/CQuorvaneDoc.h"
-#include "network/DocHost.h"
-#include "platform/Clock.h"
-#include "platform/NetTables.h"
-#include "platform/Resolver.h"
 #include "resources/StringTable.h"
 
 #include <arpa/inet.h>
 
-#include <QDateTime>
 #include <QStringList>
 
 #include <atomic>
@@ -23,47 +18,38 @@ namespace qv::test {
 inline std::uint32_t Ip(const char* dotted) {
     return inet_addr(dotted);
 }
+inline QString S(int id) {
+    return LoadString(id);
+}
 
-inline IpAddrRow Addr(const char* ip, std::uint32_t index, const char* mask = "255.255.255.0",
-                      std::uint32_t bcast = 1) {
-    return IpAddrRow{Ip(ip), index, Ip(mask), bcast};
+inline IpAddrRow Addr(const char* ip, std::uint32_t index, std::uint32_t bcast = 1) {
+    return {Ip(ip), index, Ip("255.255.255.0"), bcast};
 }
 
 inline IpNetRow Net(std::uint32_t index, const char* ip, std::vector<std::uint8_t> mac,
                     std::uint32_t type = kNetTypeDynamic) {
-    IpNetRow row;
-    row.dwIndex = index;
-    row.dwAddr = Ip(ip);
-    row.dwType = type;
+    IpNetRow row{index, 0, {}, Ip(ip), type};
     SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, mac.data(), mac.size());
     return row;
 }
 
-inline IfRow If(std::uint32_t index, const QByteArray& name,
-                std::vector<std::uint8_t> mac = {0x02, 0, 0, 0, 0, 0x01}) {
-    IfRow row;
-    row.dwIndex = index;
-    SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, mac.data(), mac.size());
+inline IfRow If(std::uint32_t index, const QByteArray& name) {
+    IfRow row{index, 6, {0x02, 0, 0, 0, 0, 0x01}, 0, {}};
     SetDescription(row, name.constData(), static_cast<std::size_t>(name.size()));
     return row;
 }
 
 template <typename Row>
 TableCopy<Row> Table(std::vector<Row> rows) {
-    TableCopy<Row> t;
-    t.rows = std::move(rows);
-    return t;
+    return {kNetTableOk, {}, std::move(rows)};
 }
 
 template <typename Row>
 TableCopy<Row> Failed(int status, const char* text) {
-    TableCopy<Row> t;
-    t.status = status;
-    t.error = QString::fromLatin1(text);
-    return t;
+    return {status, QString::fromLatin1(text), {}};
 }
 
-// Tables handed out as set; `netQueue` answers successive NetTable() calls before `net`.
+// Tables as set; `netQueue` answers the first NetTable() calls.
 struct FakeTables : INetTables {
     TableCopy<IpAddrRow> addr;
     TableCopy<IpNetRow> net;
@@ -75,25 +61,23 @@ struct FakeTables : INetTables {
     TableCopy<IpAddrRow> AddressTable() override { return addr; }
     TableCopy<IpNetRow> NetTable() override {
         ++netCalls;
-        if (!netQueue.empty()) {
-            auto t = netQueue.front();
-            netQueue.erase(netQueue.begin());
-            return t;
+        if (netQueue.empty()) {
+            return net;
         }
-        return net;
+        auto t = netQueue.front();
+        netQueue.erase(netQueue.begin());
+        return t;
     }
     TableCopy<IfRow> InterfaceTable() override { return ifs; }
     TableCopy<DefaultGatewayRow> DefaultGateways() override { return gateways; }
 };
 
-// Names by address; unknown addresses fail with "host not found". Safe from several threads.
+// Names by address; unknown addresses are "host not found". Safe from several threads.
 struct FakeResolver : IResolver {
     std::optional<QString> hostName = QStringLiteral("box");
     std::optional<QString> localIp = QStringLiteral("192.168.1.10");
     std::map<std::uint32_t, ReverseLookupResult> names;
-    // Runs inside each reverse look-up (on a worker thread), e.g. to block it.
-    std::function<void(std::uint32_t)> during;
-
+    std::function<void(std::uint32_t)> during;  // runs inside each reverse look-up
     mutable std::mutex mutex;
     mutable std::vector<std::uint32_t> asked;
 
@@ -110,20 +94,15 @@ struct FakeResolver : IResolver {
         auto it = names.find(addr);
         return it != names.end() ? it->second : ReverseLookupResult{{}, kLookupHostNotFound};
     }
-    void Name(const char* ip, const char* name) { names[Ip(ip)] = {QString::fromLatin1(name), 0}; }
+    void Name(const char* ip, const QString& name) { names[Ip(ip)] = {name, 0}; }
     void Fail(const char* ip, int code) { names[Ip(ip)] = {{}, code}; }
-    std::vector<std::uint32_t> Asked() const {
-        std::lock_guard lock(mutex);
-        return asked;
-    }
 };
 
 struct FixedClock : IClock {
-    QDateTime now{QDate(2026, 12, 6), QTime(19, 5, 9)};
-    QDateTime Now() const override { return now; }
+    QDateTime Now() const override { return {QDate(2026, 12, 6), QTime(19, 5, 9)}; }
 };
 
-// Records everything the document tells its windows.
+// Records what the document tells its windows.
 struct RecordingHost : IDocHost {
     struct Line {
         QString text;
@@ -131,15 +110,11 @@ struct RecordingHost : IDocHost {
         bool log;
     };
     std::vector<Line> lines;
-    QString heading;
-    QString localHost;
+    QString heading, localHost;
+    QStringList trayAddresses, messages;
+    std::vector<int> posted;
     int logChecks = 0;
     bool hardwareOnly = false;
-    int refills = 0;
-    QStringList trayAddresses;
-    int previews = 0;
-    std::vector<int> posted;
-    QStringList messages;
     std::atomic<int> keepAlive = 0;
     std::function<void()> onMessage;
 
@@ -150,9 +125,9 @@ struct RecordingHost : IDocHost {
     void SetLocalHostText(const QString& text) override { localHost = text; }
     void CheckLogSize() override { ++logChecks; }
     bool ShowHardwareOnly() const override { return hardwareOnly; }
-    void RefillList() override { ++refills; }
+    void RefillList() override {}
     void SetTrayAddress(const QString& address) override { trayAddresses << address; }
-    void UpdateForwardPreview() override { ++previews; }
+    void UpdateForwardPreview() override {}
     void PostPaneCommand(int command) override { posted.push_back(command); }
     void ShowMessage(const QString& text) override {
         messages << text;
@@ -171,7 +146,7 @@ struct RecordingHost : IDocHost {
     }
 };
 
-// A document on fake tables, resolver and clock, with the arrays sized as at start.
+// A started document on fake tables, resolver and clock.
 struct DocFixture {
     FakeTables tables;
     FakeResolver resolver;
@@ -180,13 +155,7 @@ struct DocFixture {
     CQuorvaneDoc doc{&host, tables, resolver, clock};
 
     DocFixture() { doc.OnNewDocument(); }
-
-    IpAddressRow RowAt(int r) const { return doc.Row(r); }
     QString At(int r, InfoColumn c) const { return doc.Field(r, c); }
 };
-
-inline QString S(int id) {
-    return LoadString(id);
-}
 
 }  // namespace qv::test
