@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,11 @@
 #include "forwarding/Forwarder.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+
+// Readable failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace qv::test {
 

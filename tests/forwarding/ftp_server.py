@@ -47,6 +47,7 @@ def main():
     authorizer.add_user("silent", "secret", root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     Handler.permit_foreign_addresses = False
+    Handler.auth_failed_timeout = 0.1  # answer a bad password at once
     server = FTPServer(("127.0.0.1", 0), Handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever(handle_exit=True)

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "ForwardTestSupport.h"
+#include "forwarding/ForwardText.h"
+#include "forwarding/Forwarder.h"
+#include "platform/FileError.h"
+#include "resources/StringTable.h"
+
+namespace qv::test {
+namespace {
+
+const QByteArray kPage = "<a href=\"http://IPHERE\">IPHERE</a>\r\nsecond line\r\n";
+
+class FtpForwardTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!ftp.Started()) {
+            GTEST_SKIP() << ftp.why.toStdString();
+        }
+        ASSERT_TRUE(QDir().mkpath(ftp.Path("www/ip")));
+        pagePath = local.path() + "/home.htm";
+        WritePage(kPage);
+        InfoCtrlSettings& s = host.settings;
+        s.UseHTTP = 0;
+        s.FTPTargetURL = ftp.Url("/www/ip");
+        s.FTPForwardWebPage = pagePath;
+        s.FTPReplacementString = "IPHERE";
+        s.FTPStartPage = "Demo/Default.asp";
+        s.FTPUserID = "user";
+        s.FTPPassword = "secret";
+        s.OffLineDomain = "offline.example.org";
+        host.selectedIp = "10.1.2.3";
+    }
+
+    void WritePage(const QByteArray& bytes) {
+        QFile f(pagePath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    void Upload(const QString& replacement = "10.1.2.3/Demo/Default.asp") {
+        ASSERT_EQ(fwd.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
+        fwd.UploadFTPPage(replacement);
+    }
+
+    ScriptedPrompter prompter;
+    RecordingHost host;
+    LoopbackFtpServer ftp;
+    QTemporaryDir local;
+    QString pagePath;
+    CForwarder fwd{host, TestOptions(ftp.port, [this](const QString& key) {
+                       return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
+                   })};
+};
+
+TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
+    fwd.SendFTPPage();
+    EXPECT_EQ(fwd.m_bFTPUploaded, 1);
+    EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
+              "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n");
+    EXPECT_EQ(ftp.Entries("www/ip"), QStringList({"home.htm"}));  // no temporary left behind
+    const QString success = FormatString(157, "10.1.2.3/Demo/Default.asp") + kStamp;
+    EXPECT_EQ(host.Lines(), QStringList({LoadString(166), LoadString(170), LoadString(113),
+                                         LoadString(112), success}));
+    EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(112), success}));
+    EXPECT_EQ(host.NoticeTexts(), QStringList({FormatString(158, "10.1.2.3/Demo/Default.asp")}));
+    // The local page is only read.
+    QFile f(pagePath);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), kPage);
+}
+
+TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
+    fwd.SendFTPPage();
+    fwd.NotifyFTPOffLine();  // FTPOffLineDelete is off: upload with OffLineDomain
+    EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
+              "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
+    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+
+    host.settings.FTPOffLineDelete = 1;
+    fwd.NotifyFTPOffLine();
+    EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
+    EXPECT_EQ(host.Lines().last(), FormatString(159, "127.0.0.1/www/ip/home.htm") + kStamp);
+    EXPECT_EQ(host.NoticeTexts().last(), FormatString(160, "/www/ip/home.htm"));
+
+    // Removing it again: the page is gone already.
+    fwd.m_bFTPUploaded = 1;
+    fwd.RemoveFTPPage();
+    EXPECT_EQ(host.Lines().last(), "(null) - file already removed?" + kStamp);
+    EXPECT_TRUE(host.output.back().log);
+    EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
+    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+}
+
+TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
+    fwd.SendFTPPage();
+    fwd.OffLineAtShutdown();
+    EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
+              "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
+
+    // With deletion chosen the page goes; nothing is owed afterwards.
+    host.settings.FTPOffLineDelete = 1;
+    CForwarder next(host, TestOptions(ftp.port, {}));
+    next.m_bFTPUploaded = 1;
+    next.OffLineAtShutdown();
+    EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
+    EXPECT_EQ(next.m_bFTPUploaded, 0);
+}
+
+TEST_F(FtpForwardTest, RefusalsByTheServerAreErrorLines) {
+    struct Case {
+        QString user, password, url;
+        const char* code;
+    };
+    const Case cases[] = {
+        {"user", "wrong", ftp.Url("/www/ip"), "67 "},        // log-in refused
+        {"readonly", "secret", ftp.Url("/www/ip"), "25 "},   // write refused
+        {"user", "secret", ftp.Url("/no/such/dir"), "25 "},  // folder missing
+    };
+    for (const Case& c : cases) {
+        host.settings.FTPUserID = c.user;
+        host.settings.FTPPassword = c.password;
+        host.settings.FTPTargetURL = c.url;
+        Upload();
+        const QString last = host.Lines().last();
+        EXPECT_TRUE(last.startsWith(LoadString(122) + c.code)) << last.toStdString();
+        EXPECT_TRUE(last.endsWith(kStamp));
+        EXPECT_FALSE(last.contains("inet_ntop")) << last.toStdString();
+        EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
+    }
+    EXPECT_TRUE(ftp.Entries("www/ip").isEmpty());
+}
+
+TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
+    host.settings.FTPUserID = "norename";
+    Upload();
+    EXPECT_EQ(ftp.Entries("www/ip"), QStringList({"home.htm"}));
+    EXPECT_TRUE(ftp.Bytes("www/ip/home.htm").contains("10.1.2.3/Demo/Default.asp"));
+    const QStringList lines = host.Lines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].contains("written directly"))
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.last(), FormatString(157, "10.1.2.3/Demo/Default.asp") + kStamp);
+}
+
+TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
+    ForwarderOptions options = TestOptions(ftp.port, {});
+    options.limits.accept = std::chrono::milliseconds(300);
+    CForwarder impatient(host, options);
+    host.settings.FTPUserID = "silent";
+    ASSERT_EQ(impatient.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
+    impatient.UploadFTPPage("10.1.2.3/");
+    const QString last = host.Lines().last();
+    EXPECT_TRUE(last.startsWith(LoadString(122) + "12 ")) << last.toStdString();
+    EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
+}
+
+TEST_F(FtpForwardTest, PageProblemsSendNothing) {
+    const QString problem = LoadString(156);
+    struct Case {
+        std::function<void()> set;
+        QStringList notices;
+    };
+    const Case cases[] = {
+        {[&] { host.settings.FTPForwardWebPage = local.path() + "/missing.htm"; },
+         {FileErrorText(169, kFileNotFound), problem}},
+        {[&] { host.settings.FTPForwardWebPage = local.path(); },
+         {FileErrorText(169, kFileAccessDenied), problem}},
+        {[&] {
+             host.settings.FTPForwardWebPage = pagePath;
+             host.settings.FTPReplacementString = "iphere";  // case must match
+         },
+         {problem}},
+        {[&] { host.settings.FTPReplacementString.clear(); }, {problem}},
+    };
+    for (const Case& c : cases) {
+        host.notices.clear();
+        c.set();
+        Upload();
+        EXPECT_EQ(host.NoticeTexts(), c.notices);
+        EXPECT_EQ(host.Lines().last(), problem);
+        EXPECT_TRUE(host.output.back().log);
+        EXPECT_EQ(host.notices.back().icon, IPrompter::Warning);
+    }
+    EXPECT_TRUE(ftp.Entries("www/ip").isEmpty());
+}
+
+TEST_F(FtpForwardTest, BytesAfterANulByteAreKept) {
+    WritePage(QByteArray("a\0b IPHERE c", 12));
+    Upload("10.1.2.3/");
+    EXPECT_EQ(ftp.Bytes("www/ip/home.htm"), QByteArray("a\0b 10.1.2.3/ c", 15));
+}
+
+}  // namespace
+}  // namespace qv::test
