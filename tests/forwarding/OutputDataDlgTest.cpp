@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "forwarding/OutputDataDlg.h"
+
+namespace qv {
+namespace {
+
+class WidgetsEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "output_data_tests";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+  private:
+    std::unique_ptr<QApplication> m_app;
+};
+
+::testing::Environment* const g_widgets =
+    ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
+
+class OutputDataDlgTest : public ::testing::Test {
+  protected:
+    QVariant Stored() { return settings.value("Settings/OutputAutoClose"); }
+
+    QTemporaryDir dir;
+    QSettings settings{dir.path() + "/Quorvane.conf", QSettings::IniFormat};
+};
+
+QCheckBox* Box(COutputDataDlg& dlg) {
+    return dlg.findChild<QCheckBox*>();
+}
+
+QPushButton* OkButton(COutputDataDlg& dlg) {
+    return dlg.findChild<QPushButton*>();
+}
+
+TEST_F(OutputDataDlgTest, FirstUseClosesByItselfAndStoresTheChoice) {
+    COutputDataDlg dlg(nullptr, "Quorvane - HTTP Communications Response", &settings);
+    dlg.SetAutoClosePeriod(50);
+    dlg.m_strOutput = "OK\r\r\n\r\r\nSaved";
+    bool checkedWhenShown = false;
+    QString shown;
+    QMetaObject::invokeMethod(
+        &dlg,
+        [&] {
+            checkedWhenShown = Box(dlg)->isChecked() && dlg.IsAutoCloseArmed();
+            shown = dlg.findChild<QPlainTextEdit*>()->toPlainText();
+        },
+        Qt::QueuedConnection);
+    EXPECT_EQ(dlg.exec(), QDialog::Accepted);  // returns when the timer has closed it
+    EXPECT_TRUE(checkedWhenShown);
+    EXPECT_EQ(shown, "OK\n\nSaved");
+    EXPECT_EQ(dlg.windowTitle(), "Quorvane - HTTP Communications Response");
+    EXPECT_EQ(Stored().toInt(), 1);
+}
+
+TEST_F(OutputDataDlgTest, ClearingTheBoxAndOkStoresZeroAndTheNextShowingStaysOpen) {
+    {
+        COutputDataDlg dlg(nullptr, QString(), &settings);
+        dlg.SetAutoClosePeriod(50);
+        dlg.show();
+        EXPECT_EQ(dlg.windowTitle(), "Output Data");
+        QTest::mouseClick(Box(dlg), Qt::LeftButton);
+        EXPECT_FALSE(dlg.IsAutoCloseArmed());
+        QTest::mouseClick(OkButton(dlg), Qt::LeftButton);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(Stored().toInt(), 0);
+    }
+    COutputDataDlg next(nullptr, QString(), &settings);
+    next.show();
+    EXPECT_FALSE(Box(next)->isChecked());
+    EXPECT_FALSE(next.IsAutoCloseArmed());
+}
+
+TEST_F(OutputDataDlgTest, TickingAgainRestartsTheFullPeriod) {
+    COutputDataDlg dlg(nullptr, QString(), &settings);
+    dlg.SetAutoClosePeriod(60000);
+    dlg.show();
+    ASSERT_TRUE(dlg.IsAutoCloseArmed());
+    QTest::mouseClick(Box(dlg), Qt::LeftButton);
+    EXPECT_FALSE(dlg.IsAutoCloseArmed());
+    dlg.SetAutoClosePeriod(50);
+    QTest::mouseClick(Box(dlg), Qt::LeftButton);
+    EXPECT_TRUE(dlg.IsAutoCloseArmed());
+    // The new period counts from the tick: the dialog now closes by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 5000);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(OutputDataDlgTest, EscapeLeavesTheStoredChoiceAlone) {
+    settings.setValue("Settings/OutputAutoClose", 1);
+    COutputDataDlg dlg(nullptr, QString(), &settings);
+    dlg.show();
+    QTest::mouseClick(Box(dlg), Qt::LeftButton);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(Stored().toInt(), 1);
+}
+
+}  // namespace
+}  // namespace qv
