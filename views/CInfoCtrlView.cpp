@@ -147,6 +147,7 @@ void CInfoCtrlView::BuildLayout() {
         }
     });
     auto* top = new QHBoxLayout;
+    top->setSpacing(8);
     top->addWidget(hostLabel);
     top->addWidget(m_localHost, 1);
     top->addWidget(m_testInternet);

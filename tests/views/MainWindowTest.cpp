@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <QDir>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+
+#include <cstring>
+
+#include "ViewsTestSupport.h"
+#include "network/CQuorvaneDoc.h"
+#include "platform/NetTables.h"
+#include "platform/Resolver.h"
+#include "settings/InfoCtrlSettings.h"
+#include "shell/CMainFrame.h"
+#include "views/CInfoCtrlView.h"
+#include "views/CInfoView.h"
+
+namespace qv {
+namespace {
+
+std::uint32_t Addr(const char* dotted) {
+    return inet_addr(dotted);
+}
+
+// Two interfaces with one address each and a gateway on the second.
+class TwoInterfaces : public INetTables {
+  public:
+    TableCopy<IpAddrRow> AddressTable() override {
+        TableCopy<IpAddrRow> t;
+        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
+        t.rows.push_back({Addr(address), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
+        return t;
+    }
+    TableCopy<IpNetRow> NetTable() override {
+        TableCopy<IpNetRow> t;
+        IpNetRow gw;
+        gw.dwIndex = 2;
+        gw.dwAddr = Addr("192.168.7.1");
+        const std::uint8_t mac[] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+        SetPhysAddr(gw.dwPhysAddrLen, gw.bPhysAddr, mac, sizeof mac);
+        gw.dwType = kNetTypeDynamic;
+        t.rows.push_back(gw);
+        return t;
+    }
+    TableCopy<IfRow> InterfaceTable() override {
+        TableCopy<IfRow> t;
+        IfRow lo;
+        lo.dwIndex = 1;
+        SetDescription(lo, "lo", 2);
+        IfRow eth;
+        eth.dwIndex = 2;
+        SetDescription(eth, "enp3s0", 6);
+        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
+        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
+        t.rows = {lo, eth};
+        return t;
+    }
+    TableCopy<DefaultGatewayRow> DefaultGateways() override {
+        TableCopy<DefaultGatewayRow> t;
+        t.rows.push_back({2, Addr("192.168.7.1")});
+        return t;
+    }
+    const char* address = "192.168.7.23";
+};
+
+class NamedHost : public IResolver {
+  public:
+    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
+    std::optional<QString> ForwardLookup(const QString&) const override {
+        return QStringLiteral("192.168.7.23");
+    }
+    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
+        if (addr == Addr("127.0.0.1")) {
+            return {QStringLiteral("localhost"), kLookupOk};
+        }
+        return {QStringLiteral("workbench.lan"), kLookupOk};
+    }
+};
+
+TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
+    test::RemoveSettingsFile();
+    test::ScriptedPrompter prompter;
+    test::PrompterGuard guard(&prompter);
+    TwoInterfaces tables;
+    NamedHost resolver;
+    auto profile = OpenSettings();
+    CQuorvaneDoc doc(nullptr, tables, resolver);
+    doc.SetProfile(profile.get());
+    CMainFrame frame(doc);
+    doc.OnNewDocument();
+    frame.OnInitialUpdate();
+    frame.show();
+    ASSERT_TRUE(test::WaitUntil([&] { return frame.InfoView()->rowCount() == 2; }));
+
+    // The user ticks the second line: the tray tip follows.
+    frame.InfoView()->item(1, 0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(frame.TrayTip(), "IP Address: 192.168.7.23");
+    frame.CtrlView()->SetStatusLine(
+        "http://www.example.com/ip.php?IPAddress=192.168.7.23&UserID=me");
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(frame.size(), QSize(825, 540));
+    EXPECT_EQ(frame.Splitter()->sizes().value(0), 150);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(frame.CtrlView()->LocalHostText(), "workbench     IP : 192.168.7.23");
+    EXPECT_EQ(frame.CtrlView()->OutputHeading(), "Output Information");
+
+    const QPixmap shot = frame.grab();
+    EXPECT_EQ(shot.size(), QSize(825, 540));
+    const QString path = QDir(QStringLiteral(QV_TEST_OUTPUT_DIR)).filePath("main-window.png");
+    ASSERT_TRUE(shot.save(path));
+    std::printf("Main window picture: %s\n", qPrintable(path));
+
+    frame.ShutDown();
+    EXPECT_EQ(profile->value("Data/NICDescription").toString(), "enp3s0");
+}
+
+}  // namespace
+}  // namespace qv
