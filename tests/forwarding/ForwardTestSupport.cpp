@@ -107,8 +107,15 @@ QStringList ScriptedPrompter::Texts() const {
     return texts;
 }
 
-LoopbackHttpServer::LoopbackHttpServer(const std::string& addr) : address(addr) {
-    m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+LoopbackHttpServer::LoopbackHttpServer(const std::string& addr, const std::string& certFile,
+                                       const std::string& keyFile)
+    : address(addr) {
+    if (certFile.empty()) {
+        m_server = std::make_unique<httplib::Server>();
+    } else {
+        m_server = std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str());
+    }
+    m_server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_requests.push_back({req.method, req.target, req.headers});
         return httplib::Server::HandlerResponse::Unhandled;
@@ -117,17 +124,17 @@ LoopbackHttpServer::LoopbackHttpServer(const std::string& addr) : address(addr) 
 
 LoopbackHttpServer::~LoopbackHttpServer() {
     Release();
-    m_server.stop();
+    m_server->stop();
     if (m_thread.joinable()) {
         m_thread.join();
     }
 }
 
 void LoopbackHttpServer::Start() {
-    port = m_server.bind_to_any_port(address);
+    port = m_server->bind_to_any_port(address);
     ASSERT_GT(port, 0) << "no free port on " << address;
     // The socket listens from the bind on, so requests wait in its backlog until the loop runs.
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
 }
 
 std::vector<LoopbackHttpServer::Seen> LoopbackHttpServer::Requests() {
@@ -205,6 +212,21 @@ bool LoopbackFtpServer::Exists(const QString& relative) const {
 
 QStringList LoopbackFtpServer::Entries(const QString& folder) const {
     return QDir(Path(folder)).entryList(QDir::Files | QDir::Hidden);
+}
+
+TestCertificate::TestCertificate(const QString& folder) {
+    const QString certPath = folder + "/cert.pem";
+    const QString keyPath = folder + "/key.pem";
+    QProcess openssl;
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                   "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                   "subjectAltName=IP:127.0.0.1", "-keyout", keyPath, "-out", certPath});
+    if (openssl.waitForFinished(20000) && openssl.exitStatus() == QProcess::NormalExit &&
+        openssl.exitCode() == 0) {
+        cert = certPath.toStdString();
+        key = keyPath.toStdString();
+    }
 }
 
 int ClosedPort() {

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -115,10 +116,12 @@ class ScriptedPrompter : public IPrompter {
     QStringList Texts() const;
 };
 
-// An HTTP server on a loopback address and a free port, recording the requests it gets.
+// An HTTP server on a loopback address and a free port, recording the requests it gets. Given a
+// certificate and key (PEM files) it speaks HTTPS.
 class LoopbackHttpServer {
   public:
-    explicit LoopbackHttpServer(const std::string& address = "127.0.0.1");
+    explicit LoopbackHttpServer(const std::string& address = "127.0.0.1",
+                                const std::string& certFile = {}, const std::string& keyFile = {});
     ~LoopbackHttpServer();
 
     struct Seen {
@@ -129,7 +132,7 @@ class LoopbackHttpServer {
         bool HasHeader(const std::string& name) const { return headers.count(name) != 0; }
     };
 
-    httplib::Server& server() { return m_server; }
+    httplib::Server& server() { return *m_server; }
     void Start();  // after the handlers are set
     std::vector<Seen> Requests();
     std::string Url(const std::string& path = "/") const;
@@ -142,7 +145,7 @@ class LoopbackHttpServer {
     std::string address;
 
   private:
-    httplib::Server m_server;
+    std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_released;
@@ -171,6 +174,14 @@ class LoopbackFtpServer {
   private:
     QTemporaryDir m_root;
     QProcess m_process;
+};
+
+// A self-signed certificate for 127.0.0.1 and its key, made with the openssl tool.
+struct TestCertificate {
+    explicit TestCertificate(const QString& folder);
+    bool Made() const { return !cert.empty(); }
+    std::string cert;
+    std::string key;
 };
 
 // A loopback port on which nothing listens.

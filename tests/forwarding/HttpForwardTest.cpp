@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ForwardTestSupport.h"
+#include "forwarding/ForwardText.h"
 #include "forwarding/Forwarder.h"
 #include "resources/StringTable.h"
 
@@ -217,7 +218,7 @@ TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
     }
 }
 
-TEST_F(HttpForwardTest, RedirectToHttpsIsFollowedAndHttpsNeverDropsToHttp) {
+TEST_F(HttpForwardTest, RedirectFromHttpToHttpsIsFollowed) {
     server.server().Post("/up", [&](const httplib::Request&, httplib::Response& res) {
         res.status = 302;
         // TLS towards a plain HTTP server: the handshake fails, but the redirect was followed.
@@ -228,14 +229,52 @@ TEST_F(HttpForwardTest, RedirectToHttpsIsFollowedAndHttpsNeverDropsToHttp) {
     const QString last = host.Lines().last();
     EXPECT_TRUE(last.startsWith(LoadString(122) + "35 ")) << last.toStdString();
     EXPECT_EQ(fwd.m_target.service, kServiceHttps);
+}
 
-    // From HTTPS, a redirect to plain HTTP is refused; checked on the split rule alone since no
-    // TLS server runs here.
-    UrlParts from, to;
-    ASSERT_TRUE(SplitUrl("https://host/a", from));
-    ASSERT_TRUE(SplitUrl("http://host/b", to));
-    EXPECT_TRUE(IsHttpService(to.service));
-    EXPECT_NE(to.service, from.service);
+TEST_F(HttpForwardTest, HttpsIsVerifiedAndNeverRedirectsDownToHttp) {
+    QTemporaryDir dir;
+    TestCertificate certificate(dir.path());
+    if (!certificate.Made()) {
+        GTEST_SKIP() << "the openssl tool could not make a test certificate";
+    }
+    server.server().Post("/plain", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("plain", "text/plain");
+    });
+    server.Start();
+    LoopbackHttpServer tls("127.0.0.1", certificate.cert, certificate.key);
+    tls.server().Post("/s", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("secure", "text/plain");
+    });
+    const std::string plain = server.Url("/plain");
+    tls.server().Post("/down", [&](const httplib::Request&, httplib::Response& res) {
+        res.status = 302;
+        res.set_header("Location", plain);
+    });
+    tls.Start();
+    const QString secure = QStringLiteral("https://127.0.0.1:%1/s").arg(tls.port);
+
+    // An unknown certificate is refused before anything is sent.
+    Forward(secure.toStdString());
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "60 "))
+        << host.Lines().last().toStdString();
+    EXPECT_TRUE(tls.Requests().empty());
+
+    ForwarderOptions options = TestOptions(0, {});
+    options.limits.caFile = QString::fromStdString(certificate.cert);
+    CForwarder trusting(host, options);
+    ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
+    trusting.HTTPForward("10.0.0.1");
+    EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
+    ASSERT_EQ(tls.Requests().size(), 1u);
+
+    ASSERT_EQ(trusting.ParseTargetURL(QStringLiteral("https://127.0.0.1:%1/down").arg(tls.port),
+                                      kServiceHttp),
+              1);
+    trusting.HTTPForward("10.0.0.1");
+    EXPECT_EQ(
+        host.Lines().mid(host.Lines().size() - 2),
+        QStringList({LoadString(120) + QString::fromStdString(plain), LoadString(119) + kStamp}));
+    EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(HttpForwardTest, AuthenticationRetriesWithTheAnswerAndStopsOnRefusal) {
