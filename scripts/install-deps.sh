@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   python3-pyftpdlib
+  lighttpd php-cli
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer
   clang-format
