@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "forwarding/Forwarder.h"
+#include "forwarding/OutputDataDlg.h"
 #include "platform/Clock.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
@@ -33,6 +35,7 @@ namespace {
 
 constexpr int kStrQuickHelp = 129;
 constexpr int kStrOutputInformation = 130;
+constexpr int kStrNoAddress = 115;
 constexpr int kStrNoticeCaption = 144;
 constexpr int kStrLogBig = 177;
 constexpr int kStrAppTitle = 57344;
@@ -120,11 +123,36 @@ class CInfoCtrlView::IdleScope {
     int m_nSaved;
 };
 
-CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent) {
+// The pane commands' forwarding work, done by the pane's forwarder.
+class CInfoCtrlView::ForwarderCommands : public IPaneForwarding {
+  public:
+    explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
+    void SendHTTPAddress() override { m_forwarder.SendHTTPAddress(); }
+    void SendFTPPage() override { m_forwarder.SendFTPPage(); }
+    void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
+    void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
+    void OfferOffLineNotice(int http) override { m_forwarder.OfferOffLineNotice(http); }
+    void OffLineAtShutdown() override { m_forwarder.OffLineAtShutdown(); }
+    void UpdateForwardPreview() override { m_forwarder.UpdateForwardPreview(); }
+    void OnTestInternet() override { m_forwarder.OnTestInternet(); }
+
+  private:
+    CForwarder& m_forwarder;
+};
+
+CInfoCtrlView::CInfoCtrlView(QWidget* parent)
+    : QWidget(parent),
+      m_forwarder(std::make_unique<CForwarder>(*this)),
+      m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
+      m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
 }
 
 CInfoCtrlView::~CInfoCtrlView() = default;
+
+void CInfoCtrlView::SetForwarding(IPaneForwarding* forwarding) {
+    m_pForwarding = forwarding ? forwarding : m_forwarderCommands.get();
+}
 
 void CInfoCtrlView::BuildLayout() {
     // Local host line and the "Test Internet" button across the top.
@@ -521,10 +549,10 @@ bool CInfoCtrlView::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-void CInfoCtrlView::ShowPopupNotice(const QString& text, IPrompter::Icon icon, int lifeMs) {
-    lifeMs = std::max(0, lifeMs);
-    m_noticeEnds.emplace_back(lifeMs);
-    m_noticeTimer.start(lifeMs, this);
+void CInfoCtrlView::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
+    const int life = static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX));
+    m_noticeEnds.emplace_back(life);
+    m_noticeTimer.start(life, this);
     {
         QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
         m_pNotice->Run(text, LoadString(kStrNoticeCaption), icon, this);
@@ -585,6 +613,35 @@ void CInfoCtrlView::ShowMessage(const QString& text) {
 
 void CInfoCtrlView::KeepResponsive() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// ---- The rest of the forwarder's host ----
+
+QString CInfoCtrlView::SelectedIp() const {
+    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrNoAddress);
+}
+
+void CInfoCtrlView::ShowHostResponse(const QString& caption, const QString& text) {
+    ShowOutputData(this, caption, text);
+}
+
+std::optional<Credentials> CInfoCtrlView::AskCredentials(const QString& server,
+                                                         const QString& realm) {
+    return AskForCredentials(this, server, realm);
+}
+
+void CInfoCtrlView::FillGeneralPage() {
+    if (m_pSheet) {
+        m_pSheet->FillPage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
+    }
+}
+
+void CInfoCtrlView::SetBusyCursor(bool busy) {
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "forwarding/ForwardHost.h"
 #include "network/DocHost.h"
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
@@ -27,6 +28,7 @@ class QVBoxLayout;
 
 namespace qv {
 
+class CForwarder;
 class CInfoView;
 
 // The control pane: the lower half of the main window and the program's working centre. It holds
@@ -36,7 +38,9 @@ class CInfoView;
 //
 // Work never nests: a refresh, a polling check or an exchange that is asked for while another one
 // runs waits until it has finished. While a refresh runs, the window keeps repainting.
-class CInfoCtrlView : public QWidget, public IDocHost {
+//
+// The pane is the host of the document (IDocHost) and of its forwarder (IForwardHost).
+class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
     Q_OBJECT
 
   public:
@@ -49,7 +53,10 @@ class CInfoCtrlView : public QWidget, public IDocHost {
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
         m_trayAddress = std::move(handler);
     }
-    void SetForwarding(IPaneForwarding* forwarding) { m_pForwarding = forwarding; }
+    // The forwarding work of the pane commands: the pane's own forwarder unless a test puts
+    // another in its place (null: the pane's own again).
+    void SetForwarding(IPaneForwarding* forwarding);
+    CForwarder& Forwarder() { return *m_forwarder; }
     // Places the sheet's widget at the pane's top-left; the pane then owns the widget.
     void SetSheet(IPaneSheet* sheet);
     IPaneSheet* Sheet() const { return m_pSheet; }
@@ -77,7 +84,7 @@ class CInfoCtrlView : public QWidget, public IDocHost {
     void SetOutputHeading(const QString& text) override;
     void SetLocalHostText(const QString& text) override;
     // Replaces the status line's text (the forwarding preview).
-    void SetStatusLine(const QString& text);
+    void SetStatusLine(const QString& text) override;
     // The box's text with its "\r\r\n" line breaks, as written.
     QString OutputText() const { return m_strOutput; }
     QString OutputHeading() const;
@@ -86,7 +93,7 @@ class CInfoCtrlView : public QWidget, public IDocHost {
 
     // A modal notice titled "Quorvane Notification Dialog" that closes itself after `lifeMs`
     // unless the user closes it first. Returns when it has closed.
-    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, int lifeMs);
+    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
 
     // ---- Event log ----
     void WriteLogEntry(const QString& text);
@@ -94,7 +101,7 @@ class CInfoCtrlView : public QWidget, public IDocHost {
     qint64 LogSize() const { return m_log.m_nLogSize; }
 
     // ---- Settings held by the pane ----
-    InfoCtrlSettings& Settings() { return m_settings; }
+    InfoCtrlSettings& Settings() override { return m_settings; }
     const InfoCtrlSettings& Settings() const { return m_settings; }
     int& HideOnStartup() { return m_nHideOnStartup; }
 
@@ -116,12 +123,21 @@ class CInfoCtrlView : public QWidget, public IDocHost {
     // Lets the window repaint and timers run while a long step waits; no user input is taken.
     void KeepResponsive() override;
 
+    // ---- The rest of what the forwarder needs ----
+    QString SelectedIp() const override;
+    void ShowHostResponse(const QString& caption, const QString& text) override;
+    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
+    bool IsPaneVisible() const override { return isVisible(); }
+    void FillGeneralPage() override;
+    void SetBusyCursor(bool busy) override;
+
   protected:
     bool event(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
+    class ForwarderCommands;
     class WorkScope;
     class IdleScope;
 
@@ -139,6 +155,8 @@ class CInfoCtrlView : public QWidget, public IDocHost {
 
     IViewDocument* m_pDoc = nullptr;
     CInfoView* m_pInfoView = nullptr;
+    std::unique_ptr<CForwarder> m_forwarder;
+    std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_pForwarding = nullptr;
     IPaneSheet* m_pSheet = nullptr;
     std::function<void(const QString&)> m_trayAddress;

@@ -15,6 +15,7 @@ class DocAdapter : public IViewDocument {
         return m_doc.Field(row, static_cast<InfoColumn>(column));
     }
     int SelectedRow() const override { return m_doc.m_nSelectedRow; }
+    QString SelectedIp() const override { return m_doc.m_strSelectedIp; }
     void SelectRow(int row) override { m_doc.SelectRow(row); }
     bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
     bool CheckSelection() override { return m_doc.CheckSelection(); }

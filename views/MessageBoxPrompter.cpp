@@ -1,5 +1,7 @@
 #include "views/MessageBoxPrompter.h"
 
+#include <QGuiApplication>
+
 #include "resources/StringTable.h"
 
 namespace qv {
@@ -60,7 +62,9 @@ int MessageBoxPrompter::MessageBox(const QString& text, const QString& caption, 
                                    Icon icon) {
     QMessageBox box(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(kAppTitle) : caption, text,
                     ButtonsOf(buttons), m_owner.data());
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // even while work shows the wait cursor
     const int answer = box.exec();
+    QGuiApplication::restoreOverrideCursor();
     if (box.clickedButton() == nullptr) {
         // Closed without a button (Esc or the close box): the box's escape answer.
         return buttons == Ok ? AnswerOk : (buttons == YesNo ? AnswerNo : AnswerCancel);

@@ -15,6 +15,8 @@ class IViewDocument {
     virtual QString Field(int row, int column) const = 0;
     // Index of the selected row, -1 for none.
     virtual int SelectedRow() const = 0;
+    // Address text of the selection, "---.---.---.---" before any row was selected.
+    virtual QString SelectedIp() const = 0;
     // The user ticked `row`: it becomes the watched address.
     virtual void SelectRow(int row) = 0;
 

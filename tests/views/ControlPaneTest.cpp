@@ -240,6 +240,16 @@ TEST_F(ControlPane, QuickHelpAndOutputShareTheBox) {
     EXPECT_FALSE(box->toPlainText().contains('\r'));
 }
 
+TEST_F(ControlPane, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
+    pane.SetForwarding(nullptr);
+    pane.Settings().UseHTTP = 1;
+    pane.Settings().HTTPTargetURL = "http://host.invalid/ip.php";
+    doc.selectedIp = "10.0.0.5";
+    pane.UpdateForwardPreview();
+    EXPECT_TRUE(pane.StatusLineText().startsWith("http://host.invalid/ip.php?IPAddress=10.0.0.5"))
+        << qPrintable(pane.StatusLineText());
+}
+
 TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     pane.Settings().CheckForChange = 1;
     pane.Settings().CheckTime = 42;

@@ -39,6 +39,7 @@ class FakeDoc : public IViewDocument {
   public:
     std::vector<QStringList> rows;
     int selected = -1;
+    QString selectedIp = QStringLiteral("---.---.---.---");
     std::vector<int> selectCalls;
     int refreshes = 0;
     int checks = 0;
@@ -50,6 +51,7 @@ class FakeDoc : public IViewDocument {
     int RowCount() const override { return static_cast<int>(rows.size()); }
     QString Field(int row, int column) const override { return rows.at(row).value(column); }
     int SelectedRow() const override { return selected; }
+    QString SelectedIp() const override { return selectedIp; }
     void SelectRow(int row) override {
         selected = row;
         selectCalls.push_back(row);
