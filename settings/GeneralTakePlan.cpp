@@ -1,0 +1,19 @@
+#include "settings/GeneralTakePlan.h"
+
+namespace qv {
+
+GeneralTakePlan PlanGeneralTake(const InfoCtrlSettings& before, const InfoCtrlSettings& after) {
+    GeneralTakePlan plan;
+    plan.pollTimerOn = after.CheckForChange != 0;
+    plan.pollPeriodMs = plan.pollTimerOn ? after.CheckTime * 60000 : 0;
+
+    const bool oldHttp = before.UseHTTP != 0;
+    const bool methodChanged = oldHttp != (after.UseHTTP != 0);
+    if (methodChanged) {
+        plan.offerOffLineFor = oldHttp ? GeneralTakePlan::Http : GeneralTakePlan::Ftp;
+    }
+    plan.postManualSend = after.AutoForward != 0 && (before.AutoForward == 0 || methodChanged);
+    return plan;
+}
+
+}  // namespace qv

@@ -1,0 +1,120 @@
+#include "settings/LogFileView.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+
+#include <cerrno>
+
+#include "platform/FileError.h"
+
+namespace qv {
+namespace {
+
+// Closes a descriptor on every way out.
+class Fd {
+  public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    // Closes now; returns the errno of a failed close, else 0.
+    int Close() {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc == 0 ? 0 : errno;
+    }
+
+  private:
+    int m_fd;
+};
+
+LogViewResult Failure(int err) {
+    LogViewResult r;
+    r.status = LogViewResult::Failed;
+    r.cause = FileCauseFromErrno(err);
+    return r;
+}
+
+}  // namespace
+
+QString ViewerText(const QByteArray& bytes) {
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r') {
+            out.append(bytes[i]);
+            continue;
+        }
+        while (i + 1 < bytes.size() && bytes[i + 1] == '\r') {
+            ++i;
+        }
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;  // the LF follows
+        }
+        out.append('\n');
+    }
+    return QString::fromUtf8(out);
+}
+
+LogViewResult ReadLogForViewer(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return Failure(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return Failure(errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Failure(EISDIR);
+    }
+    if (st.st_size > kLogViewerMaxBytes) {
+        LogViewResult r;
+        r.status = LogViewResult::TooLarge;
+        return r;
+    }
+
+    // Read what is there now, up to the viewer's buffer, even if the file grew since fstat.
+    QByteArray bytes(kLogViewerMaxBytes + 16, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Failure(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    bytes.truncate(got);
+
+    LogViewResult r;
+    r.status = LogViewResult::Shown;
+    r.text = ViewerText(bytes);
+    return r;
+}
+
+int EmptyLogFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+        return FileCauseFromErrno(errno);
+    }
+    const int err = fd.Close();
+    return err == 0 ? 0 : FileCauseFromErrno(err);
+}
+
+}  // namespace qv

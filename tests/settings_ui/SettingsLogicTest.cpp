@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+#include "platform/FileError.h"
+#include "settings/GeneralTakePlan.h"
+#include "settings/LogFileView.h"
+#include "settings/SettingsSaver.h"
+
+namespace qv {
+namespace {
+
+void EnsureCoreApplication() {
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "settings_logic_tests";
+        static char* argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+}
+
+// ---- The pane's steps after a General take ----
+
+InfoCtrlSettings With(int autoForward, int useHttp, int polling = 1, int minutes = 5) {
+    InfoCtrlSettings s;
+    s.AutoForward = autoForward;
+    s.UseHTTP = useHttp;
+    s.CheckForChange = polling;
+    s.CheckTime = minutes;
+    return s;
+}
+
+TEST(GeneralTakePlan, PollingTimerFollowsTheRecord) {
+    GeneralTakePlan on = PlanGeneralTake(With(0, 1, 1, 5), With(0, 1, 1, 7));
+    EXPECT_TRUE(on.refreshPreview);
+    EXPECT_TRUE(on.pollTimerOn);
+    EXPECT_EQ(on.pollPeriodMs, 7 * 60000);
+    // Every take re-arms the timer, changed minutes or not: the period starts again.
+    EXPECT_TRUE(PlanGeneralTake(With(0, 1), With(0, 1)).pollTimerOn);
+    EXPECT_EQ(PlanGeneralTake(With(0, 1, 1, 100), With(0, 1, 1, 100)).pollPeriodMs, 6000000);
+    EXPECT_FALSE(PlanGeneralTake(With(0, 1, 1), With(0, 1, 0)).pollTimerOn);
+}
+
+TEST(GeneralTakePlan, ForwardsWhenAutoForwardingStartsOrTheMethodChanges) {
+    struct Case {
+        InfoCtrlSettings before, after;
+        bool send;
+        std::optional<GeneralTakePlan::Method> offer;
+    };
+    const Case cases[] = {
+        {With(0, 1), With(1, 1), true, std::nullopt},           // ticked: send now
+        {With(1, 1), With(1, 1), false, std::nullopt},          // another box: nothing
+        {With(1, 1), With(0, 1), false, std::nullopt},          // unticked: nothing
+        {With(1, 1), With(1, 0), true, GeneralTakePlan::Http},  // HTTP -> FTP while on
+        {With(0, 0), With(0, 1), false, GeneralTakePlan::Ftp},  // FTP -> HTTP while off
+        {With(0, 1), With(1, 0), true, GeneralTakePlan::Http},  // both at once
+    };
+    for (const Case& c : cases) {
+        const GeneralTakePlan plan = PlanGeneralTake(c.before, c.after);
+        EXPECT_EQ(plan.postManualSend, c.send) << c.before.AutoForward << c.before.UseHTTP << "->"
+                                               << c.after.AutoForward << c.after.UseHTTP;
+        EXPECT_EQ(plan.offerOffLineFor, c.offer);
+    }
+    // A stored UseHTTP of 2 still means HTTP: taking 1 is no change of method.
+    EXPECT_FALSE(PlanGeneralTake(With(1, 2), With(1, 1)).offerOffLineFor.has_value());
+}
+
+// ---- The delayed save ----
+
+TEST(SettingsSaver, ABurstOfChangesEndsInOneWrite) {
+    EnsureCoreApplication();
+    int writes = 0;
+    SettingsSaver saver(
+        [&writes] {
+            ++writes;
+            return true;
+        },
+        nullptr, 50);
+    for (int i = 0; i < 5; ++i) {
+        saver.Schedule();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(saver.IsPending());
+    EXPECT_EQ(writes, 0);
+    QElapsedTimer clock;
+    clock.start();
+    while (saver.IsPending() && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(writes, 1);
+    // Nothing waiting: a flush writes nothing.
+    EXPECT_TRUE(saver.Flush());
+    EXPECT_EQ(writes, 1);
+}
+
+TEST(SettingsSaver, FlushWritesTheLatestValuesAtOnceAndReportsFailure) {
+    EnsureCoreApplication();
+    QTemporaryDir dir;
+    setenv("XDG_CONFIG_HOME", qPrintable(dir.path()), 1);
+
+    InfoCtrlSettings settings;
+    int hide = 0;
+    SettingsSaver saver(settings, hide, nullptr, 60000);
+    bool reported = false;
+    QObject::connect(&saver, &SettingsSaver::Saved, [&reported](bool ok) { reported = ok; });
+    settings.HTTPTargetURL = QStringLiteral("http://host.test/a.asp");
+    saver.Schedule();
+    settings.CheckTime = 42;  // changed after scheduling: the write takes what is there then
+    hide = 1;
+    EXPECT_TRUE(saver.Flush());
+    EXPECT_FALSE(saver.IsPending());
+    EXPECT_TRUE(reported);
+    {
+        QSettings stored(SettingsFilePath(), QSettings::IniFormat);
+        EXPECT_EQ(stored.value("Settings/HTTPTargetURL").toString(), "http://host.test/a.asp");
+        EXPECT_EQ(stored.value("Settings/CheckTime").toInt(), 42);
+        EXPECT_EQ(stored.value("Settings/HideOnStartup").toInt(), 1);
+    }
+
+    SettingsSaver failing([] { return false; }, nullptr, 60000);
+    failing.Schedule();
+    EXPECT_FALSE(failing.Flush());
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+// ---- The log viewer's file work ----
+
+class LogFile : public ::testing::Test {
+  protected:
+    QString Write(const QByteArray& bytes, const char* name = "log.txt") {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(LogFile, ViewerTakesUpTo65519BytesAndShowsEachLineBreakOnce) {
+    const LogViewResult fits = ReadLogForViewer(Write(QByteArray(kLogViewerMaxBytes, 'a')));
+    EXPECT_EQ(fits.status, LogViewResult::Shown);
+    EXPECT_EQ(fits.text.size(), kLogViewerMaxBytes);
+    EXPECT_EQ(ReadLogForViewer(Write(QByteArray(kLogViewerMaxBytes + 1, 'a'))).status,
+              LogViewResult::TooLarge);
+
+    // Entries end in CR CR CR LF on disk; a typed CR LF and a lone CR are line breaks too.
+    const LogViewResult text = ReadLogForViewer(Write("one\r\r\r\ntwo\r\nthree\rfour\n"));
+    EXPECT_EQ(text.text, QStringLiteral("one\ntwo\nthree\nfour\n"));
+    EXPECT_EQ(ReadLogForViewer(Write("")).text, QString());
+}
+
+TEST_F(LogFile, FailuresCarryTheFileCause) {
+    const LogViewResult missing = ReadLogForViewer(m_dir.filePath("none.txt"));
+    EXPECT_EQ(missing.status, LogViewResult::Failed);
+    EXPECT_EQ(missing.cause, kFileNotFound);
+    EXPECT_EQ(ReadLogForViewer(m_dir.path()).cause, kFileAccessDenied);
+    EXPECT_EQ(EmptyLogFile(m_dir.path()), kFileAccessDenied);
+    if (geteuid() != 0) {
+        const QString locked = Write("secret");
+        chmod(qPrintable(locked), 0);
+        EXPECT_EQ(ReadLogForViewer(locked).cause, kFileAccessDenied);
+    }
+}
+
+}  // namespace
+}  // namespace qv
