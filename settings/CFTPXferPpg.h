@@ -1,0 +1,77 @@
+#pragma once
+
+#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsPage.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace qv {
+
+class CWrapCheckBox;
+
+// "FTP Target": the local page to upload, its placeholder and start page, the off-line choice
+// (delete the page or re-upload it with a substitute), the target and the log-in.
+class CFTPXferPpg : public CSettingsPage {
+    Q_OBJECT
+  public:
+    enum ControlId {
+        kWebPage = 1136,
+        kBrowse = 1110,
+        kReplacement = 1135,
+        kStartPage = 1147,
+        kOffLineDelete = 1145,
+        kOffLineDomain = 1137,
+        kTargetUrl = 1142,
+        kUserId = 1140,
+        kPassword = 1141,
+        kSendNow = 1106,
+        kNotifyOffLine = 1144,
+    };
+
+    explicit CFTPXferPpg(IPaneLink& link, QWidget* parent = nullptr);
+
+    void Fill(const InfoCtrlSettings& settings);  // pane command kCmdFtpFill
+    void Take(InfoCtrlSettings& settings) const;  // pane command kCmdFtpTake
+
+    void OnKillActive() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Values {
+        QString targetUrl;
+        QString userId;
+        QString password;
+        QString replacement;
+        QString webPage;
+        QString offLineDomain;
+        QString startPage;
+        int offLineDelete = 0;
+    };
+
+    void Push();
+    void ReadControls();
+    void ShowValues();
+    void ApplyEnableRule();
+    void Browse();
+
+    QLineEdit* m_webPage;
+    QPushButton* m_browse;
+    QLineEdit* m_replacement;
+    QLineEdit* m_startPage;
+    CWrapCheckBox* m_offLineDelete;
+    QLineEdit* m_offLineDomain;
+    QLineEdit* m_targetUrl;
+    QLineEdit* m_userId;
+    QLineEdit* m_password;
+    QCheckBox* m_revealPassword;
+    QPushButton* m_sendNow;
+    QPushButton* m_notifyOffLine;
+
+    Values m_values;
+};
+
+}  // namespace qv

@@ -1,0 +1,237 @@
+#include "settings/CGeneralPpg.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/Prompter.h"
+#include "resources/Ids.h"
+#include "settings/PageWidgets.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMinMinutes = 1;
+constexpr int kMaxMinutes = 100;
+
+int Bit(bool on) {
+    return on ? 1 : 0;
+}
+
+}  // namespace
+
+CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
+    : CSettingsPage(link, {kCmdGeneralTake, kCmdGeneralFill, kCmdGeneralHelp}, parent) {
+    // Controls are made in reading order, which is also the keyboard order.
+    m_hide =
+        Control(new QCheckBox(QStringLiteral("Hide Quorvane on Startup"), this), kHideOnStartup);
+
+    auto* monitor = new QGroupBox(QStringLiteral("Monitor"), this);
+    m_hardware = Control(
+        new CWrapCheckBox(
+            QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
+        kHardwareOnly);
+    m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
+    m_refresh->setDefault(true);
+    m_polling =
+        Control(new QCheckBox(QStringLiteral("Enable check for IP Address change every"), monitor),
+                kPolling);
+    m_minutes = Control(new CMinutesBox(monitor), kMinutes);
+    auto* minutesLabel = new QLabel(QStringLiteral("minutes."), monitor);
+
+    const int margin = PageMargin();
+    auto* monitorLayout = new QGridLayout(monitor);
+    monitorLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
+    monitorLayout->setVerticalSpacing(2);
+    monitorLayout->addWidget(m_hardware, 0, 0);
+    monitorLayout->addWidget(m_refresh, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
+    auto* pollRow = new QHBoxLayout;
+    pollRow->addWidget(m_polling);
+    pollRow->addWidget(m_minutes);
+    pollRow->addWidget(minutesLabel);
+    pollRow->addStretch(1);
+    monitorLayout->addLayout(pollRow, 1, 0, 1, 2);
+    monitorLayout->setColumnStretch(0, 1);
+
+    auto* notifications = new QGroupBox(QStringLiteral("Notifications"), this);
+    m_autoForward =
+        Control(new CWrapCheckBox(QStringLiteral("Enable automatic forwarding of IP Address - see "
+                                                 "appropriate tab for required information"),
+                                  notifications),
+                kAutoForward);
+    m_http = Control(new CWrapCheckBox(QStringLiteral("use HTTP to send IP Address to a web site "
+                                                      "page (such as ASP or CGI script pages)"),
+                                       notifications),
+                     kUseHttp);
+    m_ftp = Control(new CWrapCheckBox(QStringLiteral("use FTP to upload the web page to the "
+                                                     "specified web site and directory"),
+                                      notifications),
+                    kUseFtp);
+    m_notify = Control(new CWrapCheckBox(QStringLiteral("Notify me when selected IP Address is "
+                                                        "being sent to the host"),
+                                         notifications),
+                       kNotifyOnSend);
+    m_hostResponse = Control(
+        new CWrapCheckBox(QStringLiteral("Show Host Communications Response"), notifications),
+        kHostResponse);
+    auto* bracket = new CChoiceBracket(m_http, m_ftp, notifications);
+
+    auto* notifyLayout = new QGridLayout(notifications);
+    notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
+    notifyLayout->setVerticalSpacing(margin / 2);
+    notifyLayout->setHorizontalSpacing(2);
+    const int indent = fontMetrics().averageCharWidth();
+    notifyLayout->addWidget(m_autoForward, 0, 0, 1, 3);
+    notifyLayout->setColumnMinimumWidth(0, indent);
+    notifyLayout->addWidget(bracket, 1, 1, 2, 1);
+    notifyLayout->addWidget(m_http, 1, 2);
+    notifyLayout->addWidget(m_ftp, 2, 2);
+    notifyLayout->addWidget(m_notify, 3, 0, 1, 3);
+    notifyLayout->addWidget(m_hostResponse, 4, 0, 1, 3);
+    notifyLayout->setColumnStretch(2, 1);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(margin, margin, margin, margin);
+    page->setSpacing(margin / 2);
+    page->addWidget(m_hide);
+    page->addWidget(monitor);
+    page->addWidget(notifications);
+    page->addStretch(1);
+
+    for (QCheckBox* box :
+         {static_cast<QCheckBox*>(m_notify), static_cast<QCheckBox*>(m_hostResponse),
+          static_cast<QCheckBox*>(m_hardware), m_hide}) {
+        connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
+    }
+    // A new number, typed or stepped, changes the box's text. Text that the box cannot take as a
+    // number (nothing, 0) shows only in its editor and gets the prompt.
+    connect(m_minutes, &QSpinBox::textChanged, this, &CGeneralPpg::Push);
+    connect(m_minutes->Editor(), &QLineEdit::textChanged, this, [this](const QString& text) {
+        bool isNumber = false;
+        const int minutes = text.trimmed().toInt(&isNumber);
+        if (!isNumber || minutes < kMinMinutes || minutes > kMaxMinutes) {
+            Push();
+        }
+    });
+    for (QCheckBox* box : {static_cast<QCheckBox*>(m_autoForward), m_polling}) {
+        connect(box, &QCheckBox::clicked, this, [this] {
+            if (IsFilling()) {
+                return;
+            }
+            ApplyPollingRule();
+            Push();
+        });
+    }
+    connect(m_http, &QCheckBox::clicked, this, [this] { OnMethodClicked(true); });
+    connect(m_ftp, &QCheckBox::clicked, this, [this] { OnMethodClicked(false); });
+    connect(m_refresh, &QPushButton::clicked, this, [this] { Post(kCmdRefresh); });
+
+    ShowValues();
+    ApplyPollingRule();
+}
+
+void CGeneralPpg::ShowValues() {
+    FillScope scope(*this);
+    m_hardware->setChecked(m_values.hardwareOnly);
+    m_autoForward->setChecked(m_values.autoForward);
+    m_notify->setChecked(m_values.notifyOnSend);
+    m_hostResponse->setChecked(m_values.hostResponse);
+    m_minutes->setValue(m_values.minutes);
+    m_hide->setChecked(m_values.hideOnStartup);
+    m_polling->setChecked(m_values.polling);
+    m_http->setChecked(m_values.useHttp);
+    m_ftp->setChecked(m_values.useFtp);
+}
+
+bool CGeneralPpg::ReadControls() {
+    m_values.hardwareOnly = Bit(m_hardware->isChecked());
+    m_values.autoForward = Bit(m_autoForward->isChecked());
+    m_values.notifyOnSend = Bit(m_notify->isChecked());
+    m_values.hostResponse = Bit(m_hostResponse->isChecked());
+
+    // The editor may hold text that the box has not taken as its value yet ("0", nothing).
+    bool isNumber = false;
+    const int minutes = m_minutes->Editor()->text().trimmed().toInt(&isNumber);
+    if (!isNumber || minutes < kMinMinutes || minutes > kMaxMinutes) {
+        const QString prompt =
+            isNumber
+                ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
+                : tr("Please enter an integer.");
+        Prompter().MessageBox(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning);
+        return false;
+    }
+    m_values.minutes = minutes;
+    m_values.hideOnStartup = Bit(m_hide->isChecked());
+    m_values.polling = Bit(m_polling->isChecked());
+    m_values.useHttp = Bit(m_http->isChecked());
+    m_values.useFtp = Bit(m_ftp->isChecked());
+    return true;
+}
+
+void CGeneralPpg::Push() {
+    if (IsFilling() || !m_pageFilled) {
+        return;
+    }
+    if (ReadControls()) {
+        PostTake();
+    }
+}
+
+void CGeneralPpg::ApplyPollingRule() {
+    if (m_autoForward->isChecked()) {
+        FillScope scope(*this);
+        m_polling->setChecked(true);
+    }
+    const bool polling = m_polling->isChecked();
+    m_minutes->setEnabled(polling);
+}
+
+void CGeneralPpg::OnMethodClicked(bool httpSide) {
+    if (IsFilling()) {
+        return;
+    }
+    {
+        FillScope scope(*this);
+        if (httpSide) {
+            m_ftp->setChecked(!m_http->isChecked());
+        } else {
+            m_http->setChecked(!m_ftp->isChecked());
+        }
+    }
+    Push();
+}
+
+void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
+    m_values.hideOnStartup = Bit(hideOnStartup != 0);
+    m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
+    m_values.polling = Bit(settings.CheckForChange != 0);
+    m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
+    m_values.notifyOnSend = Bit(settings.NotifyOnSend != 0);
+    m_values.autoForward = Bit(settings.AutoForward != 0);
+    m_values.useHttp = Bit(settings.UseHTTP != 0);
+    m_values.useFtp = Bit(settings.UseHTTP == 0);
+    m_values.hostResponse = Bit(settings.ShowHostResponse != 0);
+    ShowValues();
+    {
+        FillScope scope(*this);
+        ApplyPollingRule();
+    }
+    m_pageFilled = true;
+}
+
+void CGeneralPpg::Take(InfoCtrlSettings& settings, int& hideOnStartup) const {
+    hideOnStartup = m_values.hideOnStartup;
+    settings.ShowHardwareOnly = m_values.hardwareOnly;
+    settings.CheckForChange = m_values.polling;
+    settings.CheckTime = m_values.minutes;
+    settings.NotifyOnSend = m_values.notifyOnSend;
+    settings.AutoForward = m_values.autoForward;
+    settings.ShowHostResponse = m_values.hostResponse;
+    settings.UseHTTP = m_values.useHttp;
+}
+
+}  // namespace qv

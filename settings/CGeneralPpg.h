@@ -1,0 +1,77 @@
+#pragma once
+
+#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsPage.h"
+
+class QCheckBox;
+class QPushButton;
+
+namespace qv {
+
+class CMinutesBox;
+class CWrapCheckBox;
+
+// "General": hide at start, hardware addresses only, polling every N minutes, automatic
+// forwarding by HTTP or FTP, the send notice and the host's reply.
+class CGeneralPpg : public CSettingsPage {
+    Q_OBJECT
+  public:
+    enum ControlId {
+        kHideOnStartup = 1134,
+        kHardwareOnly = 1104,
+        kRefresh = 1105,
+        kPolling = 1143,
+        kMinutes = 1129,
+        kAutoForward = 1103,
+        kUseHttp = 1138,
+        kUseFtp = 1139,
+        kNotifyOnSend = 1102,
+        kHostResponse = 1123,
+    };
+
+    explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
+
+    // Pane command kCmdGeneralFill.
+    void Fill(const InfoCtrlSettings& settings, int hideOnStartup);
+    // Pane command kCmdGeneralTake: the page's values into the record and `hideOnStartup`.
+    void Take(InfoCtrlSettings& settings, int& hideOnStartup) const;
+
+    // The pane has filled the page at least once; before that, edits stay on the page.
+    bool PageFilled() const { return m_pageFilled; }
+
+  private:
+    // The page's own copies of its controls.
+    struct Values {
+        int hardwareOnly = 0;
+        int autoForward = 0;
+        int notifyOnSend = 0;
+        int hostResponse = 0;
+        int minutes = 1;
+        int hideOnStartup = 0;
+        int polling = 0;
+        int useHttp = 0;
+        int useFtp = 0;
+    };
+
+    void Push();
+    bool ReadControls();  // false, after the prompt, when the minutes are not 1..100
+    void ShowValues();
+    void ApplyPollingRule();
+    void OnMethodClicked(bool httpSide);
+
+    QCheckBox* m_hide;
+    CWrapCheckBox* m_hardware;
+    QPushButton* m_refresh;
+    QCheckBox* m_polling;
+    CMinutesBox* m_minutes;
+    CWrapCheckBox* m_autoForward;
+    CWrapCheckBox* m_http;
+    CWrapCheckBox* m_ftp;
+    CWrapCheckBox* m_notify;
+    CWrapCheckBox* m_hostResponse;
+
+    Values m_values;
+    bool m_pageFilled = false;
+};
+
+}  // namespace qv

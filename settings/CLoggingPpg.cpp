@@ -1,0 +1,212 @@
+#include "settings/CLoggingPpg.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/FileError.h"
+#include "platform/Prompter.h"
+#include "resources/Ids.h"
+#include "resources/StringTable.h"
+#include "settings/LogFileView.h"
+#include "settings/PageWidgets.h"
+#include "settings/SettingsFileDialog.h"
+
+namespace qv {
+namespace {
+
+constexpr int kLogEmptiedMessage = 153;
+constexpr int kLogProblemPrefix = 168;
+constexpr int kLogTooLargeMessage = 178;
+
+void Tell(const QString& text) {
+    Prompter().MessageBox(text, MessageCaption(), IPrompter::Ok, IPrompter::NoIcon);
+}
+
+}  // namespace
+
+CLoggingPpg::CLoggingPpg(IPaneLink& link, QWidget* parent)
+    : CSettingsPage(link, {kCmdLogTake, kCmdLogFill, kCmdLogHelp}, parent) {
+    // Controls are made in reading order, which is also the keyboard order.
+    m_loggingEnabled = Control(
+        new CWrapCheckBox(QStringLiteral("Enable IP Address Logging to the following file"), this),
+        kLoggingEnabled);
+    m_notifyLogBig =
+        Control(new CWrapCheckBox(QStringLiteral("Notify when log file gets big. (1MB)"), this),
+                kNotifyLogBig);
+    m_logFile = Control(new QLineEdit(this), kLogFile);
+    m_browse = Control(new QPushButton(QStringLiteral("Browse"), this), kBrowse);
+    m_viewer = Control(new QPlainTextEdit(this), kViewer);
+    m_viewer->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_viewer->setTabChangesFocus(true);
+    auto* limitNote = new QLabel(QStringLiteral("Max viewable log file size is 64 KB."), this);
+    limitNote->setWordWrap(true);
+    m_view = Control(new QPushButton(QStringLiteral("View File Data"), this), kView);
+    m_empty = Control(new QPushButton(QStringLiteral("Empty File"), this), kEmpty);
+
+    auto* boxes = new QHBoxLayout;
+    boxes->addWidget(m_loggingEnabled, 4);
+    boxes->addWidget(m_notifyLogBig, 3);
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addSpacing(2 * fontMetrics().averageCharWidth());
+    fileRow->addWidget(m_logFile, 1);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_browse);
+    buttons->addStretch(1);
+    buttons->addWidget(limitNote);
+    buttons->addWidget(m_view);
+    buttons->addWidget(m_empty);
+    buttons->addStretch(1);
+
+    auto* viewerRow = new QHBoxLayout;
+    viewerRow->addWidget(m_viewer, 1);
+    viewerRow->addLayout(buttons);
+
+    auto* page = new QVBoxLayout(this);
+    const int margin = PageMargin();
+    page->setContentsMargins(margin, margin, margin, margin);
+    page->setSpacing(margin / 2);
+    page->addLayout(boxes);
+    page->addLayout(fileRow);
+    page->addLayout(viewerRow, 1);
+
+    // The note wraps within the width of the buttons below it.
+    const int buttonWidth = qMax(m_view->sizeHint().width(), m_empty->sizeHint().width());
+    limitNote->setMaximumWidth(
+        qMax(buttonWidth, fontMetrics().horizontalAdvance(QStringLiteral("Max viewable log "))));
+
+    connect(m_loggingEnabled, &QCheckBox::clicked, this, [this] {
+        ApplyEnableRule();
+        Push();
+    });
+    connect(m_notifyLogBig, &QCheckBox::clicked, this, &CLoggingPpg::Push);
+    connect(m_browse, &QPushButton::clicked, this, &CLoggingPpg::Browse);
+    connect(m_view, &QPushButton::clicked, this, &CLoggingPpg::ViewFile);
+    connect(m_empty, &QPushButton::clicked, this, &CLoggingPpg::EmptyFile);
+
+    ShowValues();
+    ApplyEnableRule();
+}
+
+bool CLoggingPpg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_logFile && event->type() == QEvent::FocusOut) {
+        Push();
+    }
+    return CSettingsPage::eventFilter(watched, event);
+}
+
+void CLoggingPpg::ShowValues() {
+    FillScope scope(*this);
+    m_loggingEnabled->setChecked(m_values.loggingEnabled);
+    m_logFile->setText(m_values.logFile);
+    m_notifyLogBig->setChecked(m_values.notifyLogBig);
+}
+
+void CLoggingPpg::ReadControls() {
+    m_values.loggingEnabled = m_loggingEnabled->isChecked() ? 1 : 0;
+    m_values.logFile = m_logFile->text();
+    m_values.notifyLogBig = m_notifyLogBig->isChecked() ? 1 : 0;
+}
+
+void CLoggingPpg::Push() {
+    if (IsFilling()) {
+        return;
+    }
+    ReadControls();
+    PostTake();
+}
+
+void CLoggingPpg::ApplyEnableRule() {
+    // The viewer and its buttons work whether or not logging is on.
+    const bool on = m_loggingEnabled->isChecked();
+    m_notifyLogBig->setEnabled(on);
+    m_logFile->setEnabled(on);
+    m_browse->setEnabled(on);
+}
+
+void CLoggingPpg::Browse() {
+    ReadControls();
+    FileDialogRequest request;
+    request.initialPath = m_values.logFile;
+    request.defaultSuffix = QStringLiteral("txt");
+    request.mustExist = false;
+    request.filters = {
+        {QStringLiteral("Logging Files"), {QStringLiteral("*.txt")}},
+        {QStringLiteral("All Files"), {QStringLiteral("*")}},
+    };
+    const std::optional<QString> chosen = FileDialogs().OpenFileName(this, request);
+    if (!chosen) {
+        return;
+    }
+    m_values.logFile = *chosen;
+    ShowValues();
+    Push();
+}
+
+void CLoggingPpg::ClearViewer() {
+    m_viewer->clear();
+    m_viewer->repaint();
+}
+
+void CLoggingPpg::ViewFile() {
+    ClearViewer();
+    const LogViewResult result = ReadLogForViewer(m_values.logFile);
+    switch (result.status) {
+        case LogViewResult::TooLarge:
+            Tell(LoadString(kLogTooLargeMessage));
+            return;
+        case LogViewResult::Failed:
+            Tell(FileErrorText(kLogProblemPrefix, result.cause));
+            return;
+        case LogViewResult::Shown:
+            break;
+    }
+    m_viewer->moveCursor(QTextCursor::End);
+    m_viewer->insertPlainText(result.text);
+    m_viewer->ensureCursorVisible();
+    m_viewer->repaint();
+}
+
+void CLoggingPpg::EmptyFile() {
+    // Emptying cannot be undone: ask first.
+    const QString question =
+        tr("Empty the log file \"%1\"? Its entries cannot be recovered.").arg(m_values.logFile);
+    if (Prompter().MessageBox(question, MessageCaption(), IPrompter::YesNo, IPrompter::Warning) !=
+        IPrompter::AnswerYes) {
+        return;
+    }
+    ClearViewer();
+    const int cause = EmptyLogFile(m_values.logFile);
+    if (cause != 0) {
+        Tell(FileErrorText(kLogProblemPrefix, cause));
+        return;
+    }
+    Tell(LoadString(kLogEmptiedMessage));
+}
+
+void CLoggingPpg::OnKillActive() {
+    m_viewer->clear();
+}
+
+void CLoggingPpg::Fill(const InfoCtrlSettings& s) {
+    m_values.loggingEnabled = s.LoggingEnabled != 0 ? 1 : 0;
+    m_values.logFile = s.LoggingFile;
+    m_values.notifyLogBig = s.NotifyLogBig != 0 ? 1 : 0;
+    ShowValues();
+    ApplyEnableRule();
+}
+
+void CLoggingPpg::Take(InfoCtrlSettings& s) const {
+    s.LoggingEnabled = m_values.loggingEnabled;
+    s.LoggingFile = m_values.logFile;
+    s.NotifyLogBig = m_values.notifyLogBig;
+}
+
+}  // namespace qv

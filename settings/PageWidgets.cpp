@@ -1,0 +1,151 @@
+#include "settings/PageWidgets.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace qv {
+
+CWrapCheckBox::CWrapCheckBox(const QString& caption, QWidget* parent)
+    : QCheckBox(parent), m_label(new QLabel(caption, this)) {
+    m_label->setWordWrap(true);
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Clicks and tool-tip requests on the caption belong to the check box.
+    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAccessibleName(caption);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+QString CWrapCheckBox::Caption() const {
+    return m_label->text();
+}
+
+QSize CWrapCheckBox::IndicatorSize() const {
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    return style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this).size();
+}
+
+int CWrapCheckBox::TextIndent() const {
+    return IndicatorSize().width() +
+           style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
+}
+
+int CWrapCheckBox::FirstLineHeight() const {
+    return qMax(IndicatorSize().height(), fontMetrics().height());
+}
+
+QPoint CWrapCheckBox::IndicatorCentre() const {
+    return QPoint(IndicatorSize().width() / 2, FirstLineHeight() / 2);
+}
+
+int CWrapCheckBox::heightForWidth(int width) const {
+    const int textHeight = m_label->heightForWidth(qMax(1, width - TextIndent()));
+    return qMax(FirstLineHeight(), textHeight);
+}
+
+QSize CWrapCheckBox::sizeHint() const {
+    // One line if the page is wide enough; layouts narrow it and ask heightForWidth.
+    const int width = TextIndent() + fontMetrics().horizontalAdvance(m_label->text()) + 2;
+    return QSize(width, heightForWidth(width));
+}
+
+QSize CWrapCheckBox::minimumSizeHint() const {
+    // Wrapping at word boundaries: the widest word is the least the caption needs.
+    int widest = 0;
+    for (const QString& word : m_label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        widest = qMax(widest, fontMetrics().horizontalAdvance(word));
+    }
+    const int width = TextIndent() + widest + 2;
+    return QSize(width, FirstLineHeight());
+}
+
+bool CWrapCheckBox::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
+}
+
+void CWrapCheckBox::paintEvent(QPaintEvent*) {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const bool focused = opt.state & QStyle::State_HasFocus;
+    opt.state &= ~QStyle::State_HasFocus;
+    opt.text.clear();
+    // The box goes beside the first line of the caption.
+    opt.rect = QRect(0, 0, IndicatorSize().width(), FirstLineHeight());
+    p.drawControl(QStyle::CE_CheckBox, opt);
+    if (focused) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = m_label->geometry().adjusted(-1, 0, 1, 0);
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+}
+
+void CWrapCheckBox::resizeEvent(QResizeEvent* event) {
+    QCheckBox::resizeEvent(event);
+    const int indent = TextIndent();
+    const int textWidth = qMax(1, width() - indent);
+    // Centre a single line on the box; further lines follow below.
+    const int top = qMax(0, (FirstLineHeight() - fontMetrics().height()) / 2);
+    m_label->setGeometry(indent, top, textWidth, qMax(0, height() - top));
+}
+
+void CWrapCheckBox::changeEvent(QEvent* event) {
+    QCheckBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        updateGeometry();
+    }
+}
+
+CChoiceBracket::CChoiceBracket(CWrapCheckBox* first, CWrapCheckBox* second, QWidget* parent)
+    : QWidget(parent), m_first(first), m_second(second) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+QSize CChoiceBracket::sizeHint() const {
+    return QSize(fontMetrics().averageCharWidth(), 1);
+}
+
+void CChoiceBracket::paintEvent(QPaintEvent*) {
+    const QWidget* common = parentWidget();
+    if (!common || m_first->parentWidget() != common || m_second->parentWidget() != common) {
+        return;
+    }
+    const int y1 = m_first->geometry().top() + m_first->IndicatorCentre().y() - geometry().top();
+    const int y2 = m_second->geometry().top() + m_second->IndicatorCentre().y() - geometry().top();
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    const int x = 1;
+    const int right = width() - 1;
+    p.drawLine(x, y1, x, y2);
+    p.drawLine(x, y1, right, y1);
+    p.drawLine(x, y2, right, y2);
+}
+
+CMinutesBox::CMinutesBox(QWidget* parent) : QSpinBox(parent) {
+    setRange(1, 100);
+    setWrapping(true);
+    setAlignment(Qt::AlignRight);
+    setValue(1);
+}
+
+QCheckBox* MakeRevealBox(QLineEdit* password, QWidget* parent) {
+    auto* box = new QCheckBox(QObject::tr("Sho&w"), parent);
+    box->setObjectName(QStringLiteral("revealPassword"));
+    box->setAccessibleName(QObject::tr("Show password"));
+    password->setEchoMode(QLineEdit::Password);
+    QObject::connect(box, &QCheckBox::toggled, password, [password](bool on) {
+        password->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    return box;
+}
+
+}  // namespace qv

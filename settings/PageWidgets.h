@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QSpinBox>
+
+class QLabel;
+class QLineEdit;
+
+namespace qv {
+
+// A check box whose caption wraps onto further lines when the page is narrow. The box sits beside
+// the first line; a click anywhere on the caption toggles it, as on an ordinary check box.
+class CWrapCheckBox : public QCheckBox {
+    Q_OBJECT
+  public:
+    explicit CWrapCheckBox(const QString& caption, QWidget* parent = nullptr);
+
+    QString Caption() const;
+    // Centre of the box, in this widget's coordinates.
+    QPoint IndicatorCentre() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+  protected:
+    bool hitButton(const QPoint& pos) const override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    QSize IndicatorSize() const;
+    int TextIndent() const;
+    int FirstLineHeight() const;
+
+    QLabel* m_label;
+};
+
+// The bracket that joins two check boxes into one choice: a vertical line from the first box to
+// the second with a short stroke towards each.
+class CChoiceBracket : public QWidget {
+    Q_OBJECT
+  public:
+    CChoiceBracket(CWrapCheckBox* first, CWrapCheckBox* second, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    CWrapCheckBox* m_first;
+    CWrapCheckBox* m_second;
+};
+
+// The minutes box: a spin box whose editor text is visible to the page, so that a value being
+// typed (0, or nothing) can be checked before the box itself settles on a number.
+class CMinutesBox : public QSpinBox {
+    Q_OBJECT
+  public:
+    explicit CMinutesBox(QWidget* parent = nullptr);
+    QLineEdit* Editor() const { return lineEdit(); }
+};
+
+// A "Show" box beside a password edit: off masks the text, on shows it.
+QCheckBox* MakeRevealBox(QLineEdit* password, QWidget* parent);
+
+}  // namespace qv

@@ -1,0 +1,154 @@
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "settings/CGeneralPpg.h"
+#include "settings/PageWidgets.h"
+#include "tests/settings_ui/FakePane.h"
+
+namespace qv::test {
+namespace {
+
+class GeneralPage : public SheetFixture {
+  protected:
+    void SetUp() override {
+        SheetFixture::SetUp();
+        pane.TakePosted();
+    }
+    QCheckBox* Box(int id) const { return Find<QCheckBox>(CInfoCtrlSheet::kGeneralTab, id); }
+    CMinutesBox* Minutes() const { return Find<CMinutesBox>(CInfoCtrlSheet::kGeneralTab, 1129); }
+    GeneralTakePlan LastPlan() const {
+        EXPECT_FALSE(pane.plans.empty());
+        return pane.plans.empty() ? GeneralTakePlan{} : pane.plans.back();
+    }
+};
+
+TEST_F(GeneralPage, ShowsTheLoadedSettings) {
+    EXPECT_TRUE(sheet->General()->PageFilled());
+    EXPECT_TRUE(Box(1138)->isChecked());
+    EXPECT_FALSE(Box(1139)->isChecked());
+    EXPECT_EQ(Minutes()->value(), 5);
+
+    pane.settings.UseHTTP = 0;
+    pane.settings.CheckForChange = 0;
+    pane.hideOnStartup = 1;
+    Refill(kCmdGeneralFill);
+    EXPECT_FALSE(Box(1138)->isChecked());
+    EXPECT_TRUE(Box(1139)->isChecked());
+    EXPECT_TRUE(Box(1134)->isChecked());
+    EXPECT_FALSE(Minutes()->isEnabled());
+}
+
+TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
+    pane.settings.CheckForChange = 0;
+    Refill(kCmdGeneralFill);
+
+    Click(Box(1103));
+    EXPECT_TRUE(Box(1143)->isChecked());
+    EXPECT_TRUE(Minutes()->isEnabled());
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
+    EXPECT_EQ(pane.settings.AutoForward, 1);
+    EXPECT_EQ(pane.settings.CheckForChange, 1);
+    EXPECT_TRUE(LastPlan().postManualSend);
+    EXPECT_TRUE(LastPlan().pollTimerOn);
+    EXPECT_EQ(LastPlan().pollPeriodMs, 5 * 60000);
+
+    // Other changes that leave forwarding on and the method alone send nothing more.
+    Click(Box(1123));
+    EXPECT_EQ(pane.settings.ShowHostResponse, 1);
+    EXPECT_FALSE(LastPlan().postManualSend);
+
+    // Polling cannot be turned off while forwarding is on.
+    Click(Box(1143));
+    EXPECT_TRUE(Box(1143)->isChecked());
+    EXPECT_EQ(pane.settings.CheckForChange, 1);
+
+    // Forwarding off: now polling can go, and the timer with it.
+    Click(Box(1103));
+    Click(Box(1143));
+    EXPECT_EQ(pane.settings.CheckForChange, 0);
+    EXPECT_FALSE(Minutes()->isEnabled());
+    EXPECT_FALSE(LastPlan().pollTimerOn);
+}
+
+TEST_F(GeneralPage, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld) {
+    Click(Box(1138));
+    EXPECT_FALSE(Box(1138)->isChecked());
+    EXPECT_TRUE(Box(1139)->isChecked());
+    EXPECT_EQ(pane.settings.UseHTTP, 0);
+    EXPECT_EQ(LastPlan().offerOffLineFor, GeneralTakePlan::Http);  // question 161 if sent
+    EXPECT_FALSE(LastPlan().postManualSend);                       // forwarding is off
+
+    Click(Box(1139));
+    EXPECT_TRUE(Box(1138)->isChecked());
+    EXPECT_FALSE(Box(1139)->isChecked());
+    EXPECT_EQ(pane.settings.UseHTTP, 1);
+    EXPECT_EQ(LastPlan().offerOffLineFor, GeneralTakePlan::Ftp);
+
+    // The unchecked box of the pair turns the method over as well.
+    Click(Box(1139));
+    EXPECT_EQ(pane.settings.UseHTTP, 0);
+    EXPECT_FALSE(Box(1138)->isChecked());
+}
+
+TEST_F(GeneralPage, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
+    pane.settings.CheckTime = 100;
+    Refill(kCmdGeneralFill);
+    Minutes()->setFocus();
+    QTest::keyClick(Minutes(), Qt::Key_Up);
+    Drain();
+    EXPECT_EQ(Minutes()->value(), 1);
+    EXPECT_EQ(pane.settings.CheckTime, 1);
+    EXPECT_EQ(LastPlan().pollPeriodMs, 60000);
+    QTest::keyClick(Minutes(), Qt::Key_Down);
+    Drain();
+    EXPECT_EQ(pane.settings.CheckTime, 100);
+    EXPECT_EQ(LastPlan().pollPeriodMs, 100 * 60000);
+    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 2);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(GeneralPage, TypingABadNumberShowsThePromptAndKeepsTheMinutes) {
+    Minutes()->setFocus();
+    Minutes()->selectAll();
+    QTest::keyClicks(Minutes(), QStringLiteral("0"));
+    Drain();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_TRUE(prompter.shown[0].text.contains(QStringLiteral("between 1 and 100")));
+    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 0);
+    EXPECT_EQ(pane.settings.CheckTime, 5);
+
+    QTest::keyClick(Minutes(), Qt::Key_Backspace);
+    Drain();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_TRUE(prompter.shown[1].text.contains(QStringLiteral("integer")));
+    EXPECT_EQ(pane.settings.CheckTime, 5);
+
+    QTest::keyClicks(Minutes(), QStringLiteral("12"));
+    Drain();
+    EXPECT_EQ(pane.settings.CheckTime, 12);
+    EXPECT_EQ(prompter.shown.size(), 2u);
+}
+
+TEST_F(GeneralPage, EditsBeforeTheFirstFillStayOnThePage) {
+    FakePane quiet;  // never answers: no sheet
+    CGeneralPpg page(quiet);
+    page.show();
+    quiet.TakePosted();
+    QCheckBox* notify = page.findChild<QCheckBox*>(QStringLiteral("ctl1102"));
+    Click(notify);
+    EXPECT_TRUE(notify->isChecked());
+    EXPECT_FALSE(page.PageFilled());
+    EXPECT_TRUE(quiet.TakePosted().empty());
+}
+
+TEST_F(GeneralPage, RefreshDataByClickAndByItsMnemonic) {
+    Click(Find<QPushButton>(CInfoCtrlSheet::kGeneralTab, 1105));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdRefresh}));
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
+    // A mnemonic presses the button visibly: the click comes a moment later.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !pane.posted.empty(); }, 2000));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdRefresh}));
+}
+
+}  // namespace
+}  // namespace qv::test

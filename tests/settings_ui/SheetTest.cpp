@@ -1,0 +1,111 @@
+#include <QDialogButtonBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolTip>
+
+#include "settings/PageWidgets.h"
+#include "tests/settings_ui/FakePane.h"
+
+namespace qv::test {
+namespace {
+
+using SettingsSheet = SheetFixture;
+
+TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowing) {
+    ASSERT_EQ(sheet->count(), 4);
+    EXPECT_EQ(sheet->tabText(0), "General");
+    EXPECT_EQ(sheet->tabText(1), "HTTP Target");
+    EXPECT_EQ(sheet->tabText(2), "FTP Target");
+    EXPECT_EQ(sheet->tabText(3), "Logging");
+    EXPECT_TRUE(window->findChildren<QDialogButtonBox*>().isEmpty());
+
+    // "General" is built with the sheet: fill, then help.
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralFill, kCmdGeneralHelp}));
+    EXPECT_EQ(pane.quickHelpId, 123);
+    EXPECT_NE(sheet->General(), nullptr);
+    EXPECT_EQ(sheet->Http(), nullptr);
+    EXPECT_EQ(sheet->Ftp(), nullptr);
+    EXPECT_EQ(sheet->Logging(), nullptr);
+
+    Show(CInfoCtrlSheet::kLoggingTab);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogFill, kCmdLogHelp}));
+    EXPECT_EQ(pane.quickHelpId, 126);
+    ASSERT_NE(sheet->Logging(), nullptr);
+    EXPECT_EQ(sheet->Http(), nullptr);
+
+    Show(CInfoCtrlSheet::kGeneralTab);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralHelp}));
+    EXPECT_EQ(pane.quickHelpId, 123);
+
+    Show(CInfoCtrlSheet::kHttpTab);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdHttpFill, kCmdHttpHelp}));
+    Show(CInfoCtrlSheet::kFtpTab);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdFtpFill, kCmdFtpHelp}));
+    EXPECT_EQ(pane.quickHelpId, 125);
+    Show(CInfoCtrlSheet::kLoggingTab);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogHelp}));
+}
+
+TEST_F(SettingsSheet, FillingNeverPostsATake) {
+    // Values that differ from every page's starting state, so that every control changes.
+    InfoCtrlSettings& s = pane.settings;
+    s.ShowHardwareOnly = s.AutoForward = s.ShowHostResponse = s.SendAdditional = 1;
+    s.LoggingEnabled = s.FTPOffLineDelete = 1;
+    s.UseHTTP = 0;
+    s.CheckTime = 17;
+    for (QString* text : {&s.HTTPTargetURL, &s.FTPForwardWebPage, &s.FTPReplacementString,
+                          &s.FTPStartPage, &s.FTPTargetURL, &s.FTPUserID, &s.FTPPassword,
+                          &s.OffLineDomain, &s.UserIDQueryString, &s.PasswordQueryString,
+                          &s.StartPageQueryString, &s.AdditionalQueryString, &s.LoggingFile}) {
+        *text = QStringLiteral("x");
+    }
+    pane.hideOnStartup = 1;
+    for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+        Show(tab);
+    }
+    for (int fill : {kCmdGeneralFill, kCmdHttpFill, kCmdFtpFill, kCmdLogFill}) {
+        pane.PostPaneCommand(fill);
+    }
+    Drain();
+    for (int command : pane.TakePosted()) {
+        EXPECT_TRUE(command != kCmdGeneralTake && command != kCmdHttpTake &&
+                    command != kCmdFtpTake && command != kCmdLogTake)
+            << command;
+    }
+    EXPECT_EQ(Find<QLineEdit>(CInfoCtrlSheet::kFtpTab, 1141)->text(), "x");
+}
+
+TEST_F(SettingsSheet, ToolTipRequestsGoToThePane) {
+    auto ask = [](QWidget* target) {
+        QHelpEvent event(QEvent::ToolTip, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(target, &event);
+    };
+    // The minutes box's editor and the viewer's inner area stand for their controls.
+    ask(Find<CMinutesBox>(CInfoCtrlSheet::kGeneralTab, 1129)->Editor());
+    Show(CInfoCtrlSheet::kLoggingTab);
+    ask(Find<QPlainTextEdit>(CInfoCtrlSheet::kLoggingTab, 1132)->viewport());
+    Show(CInfoCtrlSheet::kHttpTab);
+    ask(Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1107));
+    ask(Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1113));
+    EXPECT_EQ(pane.tipRequests, (std::vector<int>{1129, 1132, 1107, 1113}));
+    // The page shows no tip of its own: the frame shows one only when fast tips are on.
+    EXPECT_FALSE(QToolTip::isVisible());
+}
+
+TEST_F(SettingsSheet, KeyboardOrderFollowsTheRows) {
+    Show(CInfoCtrlSheet::kHttpTab);
+    std::vector<int> order;
+    QWidget* w = Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1107);
+    for (int guard = 0; guard < 64 && order.size() < 15; ++guard, w = w->nextInFocusChain()) {
+        const QVariant id = w->property(CSettingsPage::kControlIdProperty);
+        if (id.isValid() && (w->focusPolicy() & Qt::TabFocus)) {
+            order.push_back(id.toInt());
+        }
+    }
+    EXPECT_EQ(order, (std::vector<int>{1107, 1112, 1113, 1114, 1118, 1115, 1116, 1117, 1120, 1121,
+                                       1122, 1148, 1119, 1111, 1144}));
+}
+
+}  // namespace
+}  // namespace qv::test
