@@ -1,0 +1,148 @@
+// Times one HTTP forwarding against `curl -X POST -d ''` of the same URL run as a whole process, on
+// a loopback server, and prints the medians and their ratio. Also times a posted address-change
+// command (32800 with automatic forwarding on) until its request reaches the server, connection
+// check included.
+//
+// Build and run (not part of ctest), with an optional number of runs (default 200):
+//     cmake --build build --target forwarding_bench
+//     build/tests/forwarding/forwarding_bench 200
+
+#include <httplib.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forwarding/Forwarder.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A control pane that shows nothing.
+class QuietHost : public qv::IForwardHost {
+  public:
+    void ShowOutput(const QString&, bool, bool) override {}
+    void SetOutputHeading(const QString&) override {}
+    void ShowPopupNotice(const QString&, qv::IPrompter::Icon, unsigned) override {}
+    qv::InfoCtrlSettings& Settings() override { return settings; }
+    QString SelectedIp() const override { return QStringLiteral("192.168.1.20"); }
+    void SetStatusLine(const QString&) override {}
+    void ShowHostResponse(const QString&, const QString&) override {}
+    std::optional<qv::Credentials> AskCredentials(const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    bool IsPaneVisible() const override { return true; }
+    void FillGeneralPage() override {}
+    qv::InfoCtrlSettings settings;
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+bool RunCurl(const std::string& url) {
+    // An empty body (-d ''), as the forwarding sends: without one curl sends no Content-Length,
+    // and the server then waits for a body until its read time-out.
+    const char* argv[] = {"curl", "-s", "-o", "/dev/null", "-X",
+                          "POST", "-d", "",   url.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
+        unsetenv(name);
+    }
+    QCoreApplication app(argc, argv);
+
+    std::atomic<long long> arrived{0};
+    httplib::Server server;
+    server.Post("/dyn/StoreIP.asp", [&](const httplib::Request&, httplib::Response& res) {
+        arrived = Clock::now().time_since_epoch().count();
+        res.set_content("<html>stored</html>", "text/html");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    const std::string path = "/dyn/StoreIP.asp";
+    const std::string base = "http://127.0.0.1:" + std::to_string(port) + path;
+
+    QuietHost host;
+    host.settings.HTTPTargetURL = QString::fromStdString(base);
+    host.settings.NotifyOnSend = 0;
+    host.settings.UserIDQueryString = QStringLiteral("joe");
+    qv::ForwarderOptions options;
+    options.probePort = static_cast<quint16>(port);
+    options.storedSetting = [&](const QString& key) {
+        return key == QLatin1String("HTTPTargetURL") ? host.settings.HTTPTargetURL : QString();
+    };
+    qv::CForwarder fwd(host, options);
+    fwd.ParseTargetURL(host.settings.HTTPTargetURL, qv::kServiceHttp);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) +
+                            fwd.BuildRequestObject(QStringLiteral("192.168.1.20")).toStdString();
+
+    for (int i = 0; i < 5; ++i) {  // warm up both sides
+        fwd.HTTPForward(QStringLiteral("192.168.1.20"));
+        RunCurl(url);
+    }
+
+    std::vector<double> forward, curl, posted;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        fwd.HTTPForward(QStringLiteral("192.168.1.20"));
+        forward.push_back(Ms(Clock::now() - start));
+    }
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        if (!RunCurl(url)) {
+            std::fprintf(stderr, "curl failed; is it installed?\n");
+            return 1;
+        }
+        curl.push_back(Ms(Clock::now() - start));
+    }
+    host.settings.AutoForward = 1;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        QMetaObject::invokeMethod(
+            &app, [&] { fwd.OnAddressChanged(); }, Qt::QueuedConnection);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const auto at = Clock::time_point(Clock::duration(arrived.load()));
+        posted.push_back(Ms(at - start));
+    }
+
+    server.stop();
+    serving.join();
+
+    const double f = Median(forward), c = Median(curl), p = Median(posted);
+    std::printf("runs: %d (medians)\n", runs);
+    std::printf("HTTPForward, in process:               %8.3f ms\n", f);
+    std::printf("curl -X POST -d '', whole process:     %8.3f ms\n", c);
+    std::printf("ratio HTTPForward / curl:              %8.3f\n", f / c);
+    std::printf("posted 32800 -> request at the server: %8.3f ms (connection check included)\n", p);
+    return 0;
+}
