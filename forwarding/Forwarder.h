@@ -33,6 +33,9 @@ struct ForwarderOptions {
 // Exchanges never overlap. A command that arrives while one runs (from a message box, a notice,
 // the Output Data window or a transfer, all of which keep serving events) waits and runs after
 // it, in the order of arrival.
+//
+// The forwarder and its host must outlive a running exchange: destroy them only while IsBusy()
+// is false, e.g. from the `then` of OffLineAtShutdown.
 class CForwarder {
   public:
     explicit CForwarder(IForwardHost& host, ForwarderOptions options = {});

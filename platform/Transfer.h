@@ -15,8 +15,8 @@ namespace qv {
 // connection and then says nothing costs at most `total`.
 struct TransferLimits {
     std::chrono::milliseconds connect{20000};  // name look-up and TCP/TLS connection
-    std::chrono::milliseconds total{120000};   // the whole transfer
-    std::chrono::milliseconds accept{30000};   // FTP active mode: the server connecting back
+    std::chrono::milliseconds total{60000};    // the whole transfer
+    std::chrono::milliseconds accept{20000};   // FTP active mode: the server connecting back
     qsizetype maxReply = qsizetype(1) << 20;   // bytes of an HTTP reply body that are kept
     QString caFile;                            // extra trust anchors (PEM); empty: the system's
 };
