@@ -1,39 +1,59 @@
 #include "shell/CMainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QUrl>
 
 #include "network/CQuorvaneDoc.h"
+#include "platform/Prompter.h"
+#include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/InfoCtrlSettings.h"
+#include "shell/CAboutDlg.h"
 #include "shell/Menus.h"
+#include "shell/ToolTips.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
 #include "views/DocAdapter.h"
+#include "views/PaneCommand.h"
 
 namespace qv {
 namespace {
 
 constexpr int kStrAppTitle = 57344;
 constexpr int kStrReady = 57345;
-constexpr int kStrTrayTip = 150;
 constexpr int kStrNoAddress = 115;
+constexpr int kStrShutDownQuestion = 132;
+constexpr int kStrListTip = 176;
+constexpr int kCmdAppAbout = 57664;
+constexpr int kCmdHelpContents = 57670;
 constexpr int kListIdealHeight = 150;
 constexpr int kListMinHeight = 15;
-constexpr int kFrameWidth = 825;
-constexpr int kFrameHeight = 540;
+
+bool IsWithin(const QWidget* widget, const QWidget* area) {
+    return widget && area && (widget == area || area->isAncestorOf(widget));
+}
 
 }  // namespace
 
 CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
-    : QMainWindow(parent), m_doc(doc), m_pDocAdapter(std::make_unique<DocAdapter>(doc)) {
+    : QMainWindow(parent),
+      m_doc(doc),
+      m_pDocAdapter(std::make_unique<DocAdapter>(doc)),
+      m_tray(kTrayIconId) {
     setWindowTitle(LoadString(kStrAppTitle));
+    setWindowIcon(AppIcon());
 
+    // Client area: the list on top, the control pane below.
     m_pSplitter = new QSplitter(Qt::Vertical, this);
     m_pInfoView = new CInfoView(m_pSplitter);
     m_pInfoView->setMinimumHeight(kListMinHeight);
@@ -50,7 +70,9 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     m_pCtrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
     m_doc.SetHost(m_pCtrlView);
 
-    // The idle text stands in the status bar whenever no prompt does.
+    CreateMenus();
+
+    // The status bar: command prompts while the pointer is on a menu item, else "Ready".
     QStatusBar* status = statusBar();
     connect(status, &QStatusBar::messageChanged, this, [status](const QString& text) {
         if (text.isEmpty()) {
@@ -59,21 +81,41 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     });
     status->showMessage(LoadString(kStrReady));
 
-    CreateMenus();
+    // The notification-area icon, with the placeholder address until a row is selected.
+    m_trayIcon = TrayIconImage();
+    connect(&m_tray, &CTrayIcon::Command, this, &CMainFrame::OnCommand);
     SetTrayAddress(LoadString(kStrNoAddress));
 
-    resize(kFrameWidth, kFrameHeight);
-    m_pSplitter->setSizes({kListIdealHeight, kFrameHeight});
+    // Tool tips of every window of the program pass through the frame (fast-tips switch).
+    qApp->installEventFilter(this);
+
+    resize(kWidth, kHeight);
+    m_pSplitter->setSizes({kListIdealHeight, kHeight});
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
 }
 
 CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(this);
     m_doc.SetHost(nullptr);
 }
 
 void CMainFrame::CreateMenus() {
+    const auto connectCommand = [this](QAction* action) {
+        const int command = CommandOf(action);
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+        return action;
+    };
+
+    // Window managers offer no way to add an item to a window's own menu: Shut Down has its
+    // place in the menu bar, with the usual key.
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* shutDown =
+        connectCommand(AddCommand(file, QStringLiteral("Shut &Down Quorvane"), kCmdShutDownSys));
+    shutDown->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    shutDown->setShortcutContext(Qt::ApplicationShortcut);
+
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     for (QAction* action : m_pInfoView->ColumnActions()) {
         view->addAction(action);
@@ -83,11 +125,88 @@ void CMainFrame::CreateMenus() {
     statusBarItem->setCheckable(true);
     statusBarItem->setChecked(true);
     connect(statusBarItem, &QAction::toggled, statusBar(), &QWidget::setVisible);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    connectCommand(AddCommand(help, QStringLiteral("&Contents and Index"), kCmdHelpContents))
+        ->setShortcut(QKeySequence::HelpContents);
+    QAction* fastTips =
+        connectCommand(AddCommand(help, QStringLiteral("&Fast Tips"), kCmdFastTips));
+    fastTips->setCheckable(true);
+    fastTips->setChecked(false);
+    help->addSeparator();
+    connectCommand(AddCommand(help, QStringLiteral("&About Quorvane..."), kCmdAppAbout));
+}
+
+QAction* CMainFrame::CommandAction(int command) const {
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (CommandOf(action) == command) {
+                return action;
+            }
+        }
+    }
+    return nullptr;
 }
 
 void CMainFrame::OnInitialUpdate() {
     m_pInfoView->OnInitialUpdate();
     m_pCtrlView->OnInitialUpdate();
+}
+
+void CMainFrame::OnCommand(int command) {
+    switch (command) {
+        case kCmdOpen:
+            showNormal();
+            raise();
+            activateWindow();
+            break;
+        case kCmdTrayManualSend:
+            PostPaneCommand(m_pCtrlView, kCmdManualSend);
+            break;
+        case kCmdAbout:
+        case kCmdAppAbout:
+            ShowAbout();
+            break;
+        case kCmdShutDown:
+        case kCmdShutDownSys:
+            OnShutDownCommand();
+            break;
+        case kCmdHelpContents:
+            OnHelpContents();
+            break;
+        case kCmdFastTips:
+            m_fastTips = m_fastTips ? 0 : 1;
+            if (QAction* item = CommandAction(kCmdFastTips)) {
+                item->setChecked(m_fastTips != 0);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainFrame::OnShutDownCommand() {
+    if (m_bAsking || m_bExiting) {
+        return;  // the question is already open
+    }
+    m_bAsking = true;
+    const int answer =
+        Prompter().MessageBox(LoadString(kStrShutDownQuestion), LoadString(kStrAppTitle),
+                              IPrompter::YesNo, IPrompter::NoIcon);
+    m_bAsking = false;
+    if (answer == IPrompter::AnswerYes) {
+        ExitProgram();
+    }
+}
+
+void CMainFrame::ExitProgram() {
+    if (m_bExiting) {
+        return;
+    }
+    m_bExiting = true;
+    ShutDown();
+    hide();
+    QCoreApplication::quit();
 }
 
 void CMainFrame::ShutDown() {
@@ -98,17 +217,84 @@ void CMainFrame::ShutDown() {
     m_doc.OnCloseDocument();
     m_pInfoView->OnDestroy();
     m_pCtrlView->OnDestroy();
+    m_tray.UpdateIcon(QIcon());
     RestrictSettingsFile();
 }
 
 void CMainFrame::SetTrayAddress(const QString& address) {
-    m_strTrayTip = LoadString(kStrTrayTip).replace(QLatin1String("%s"), address);
+    m_tray.UpdateIcon(m_trayIcon, TrayAddressTip(address));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // Until the program lives in the notification area, closing the window ends it.
-    ShutDown();
-    event->accept();
+    if (m_bExiting) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (m_tray.IsShown()) {
+        hide();  // the program goes on behind its icon
+        return;
+    }
+    // No notification area: a hidden window could never be reached again.
+    OnShutDownCommand();
+    if (m_bExiting) {
+        event->accept();
+    }
+}
+
+// ---- About and help ----
+
+void CMainFrame::ShowAbout() {
+    if (!m_about) {
+        auto* box = new CAboutDlg(this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        m_about = box;
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void CMainFrame::OnHelpContents() {
+    const QString title = LoadString(kStrAppTitle);
+    if (m_strHelpPath.isEmpty() || !QFileInfo(m_strHelpPath).isFile()) {
+        Prompter().MessageBox(
+            QStringLiteral("The help file could not be found%1.")
+                .arg(m_strHelpPath.isEmpty() ? QString() : QStringLiteral(": ") + m_strHelpPath),
+            title, IPrompter::Ok, IPrompter::Warning);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_strHelpPath))) {
+        Prompter().MessageBox(
+            QStringLiteral("No program could be started to show the help file %1.")
+                .arg(m_strHelpPath),
+            title, IPrompter::Ok, IPrompter::Warning);
+    }
+}
+
+// ---- Tool tips ----
+
+void CMainFrame::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
+    if (m_fastTips) {
+        ShowTip(control, LoadString(controlId), globalPos);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (IsWithin(widget, this)) {
+            if (!m_fastTips) {
+                return true;  // answered, with no tip
+            }
+            if (IsWithin(widget, m_pInfoView)) {
+                ShowTip(widget, LoadString(kStrListTip),
+                        static_cast<QHelpEvent*>(event)->globalPos());
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace qv

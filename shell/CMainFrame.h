@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
+#include "shell/CTrayIcon.h"
+
+class QAction;
 class QSplitter;
 
 namespace qv {
@@ -14,42 +19,81 @@ class CInfoView;
 class CQuorvaneDoc;
 class DocAdapter;
 
-// The main window: the address list above the control pane in a vertical splitter, a status bar
-// and the View menu. It connects the document with the two views.
+// The program's one main window: the address list above the control pane in a splitter, a status
+// bar with the command prompts, the menus, and the notification-area icon. Closing the window
+// only hides it while the icon is there to bring it back; the program ends through Shut Down
+// (menu bar, tray menu), a terminating signal or the end of the session, all by one road.
+//
+// It also keeps the fast-tips switch: while it is off, no window of the program shows tool tips.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
   public:
+    static constexpr int kWidth = 825;
+    static constexpr int kHeight = 540;
+
     explicit CMainFrame(CQuorvaneDoc& doc, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CInfoView* InfoView() const { return m_pInfoView; }
     CInfoCtrlView* CtrlView() const { return m_pCtrlView; }
     QSplitter* Splitter() const { return m_pSplitter; }
+    CTrayIcon& Tray() { return m_tray; }
 
     // The views' initial updates, after the document's start: the column layout, the settings,
     // the status line and the first refresh (posted).
     void OnInitialUpdate();
-    // Shutdown: the document stores the selection, the list its layout, the pane the settings
-    // and the off-line notice it owes. Runs once.
-    void ShutDown();
 
-    // The tip of the notification-area icon: "IP Address: <address>".
+    // Runs a menu or tray command by its number.
+    void OnCommand(int command);
+    // Shut Down: asks question 132 and, on Yes, ends the program.
+    void OnShutDownCommand();
+    // Ends the program without asking: shuts down and leaves the event loop.
+    void ExitProgram();
+    // The shutdown work, once: the document stores the selection, the list its layout; the pane
+    // saves the settings, stops polling and sends the off-line notice that is owed; the icon
+    // leaves the notification area.
+    void ShutDown();
+    bool IsShutDown() const { return m_bShutDown; }
+
+    // The icon's tip: "IP Address: <address>".
     void SetTrayAddress(const QString& address);
-    QString TrayTip() const { return m_strTrayTip; }
+    QString TrayTip() const { return m_tray.Tip(); }
+
+    bool FastTips() const { return m_fastTips != 0; }
+    // A control of a settings page wants its tip (string = control id): shown only with fast
+    // tips on.
+    void RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos);
+
+    // The help page that Help > Contents opens.
+    void SetHelpPath(const QString& path) { m_strHelpPath = path; }
+    QString HelpPath() const { return m_strHelpPath; }
+
+    // The menu item of a command, null when the menus have none.
+    QAction* CommandAction(int command) const;
+    QWidget* AboutBox() const { return m_about; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateMenus();
+    void ShowAbout();
+    void OnHelpContents();
 
     CQuorvaneDoc& m_doc;
     std::unique_ptr<DocAdapter> m_pDocAdapter;
     QSplitter* m_pSplitter = nullptr;
     CInfoView* m_pInfoView = nullptr;
     CInfoCtrlView* m_pCtrlView = nullptr;
-    QString m_strTrayTip;
+    int m_fastTips = 0;
+    QIcon m_trayIcon;
+    CTrayIcon m_tray;
+    QString m_strHelpPath;
+    QPointer<QWidget> m_about;
+    bool m_bAsking = false;
+    bool m_bExiting = false;
     bool m_bShutDown = false;
 };
 

@@ -34,8 +34,7 @@ class SampleHostTest : public ::testing::TestWithParam<Host> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        const QString source = QString::fromLocal8Bit(qgetenv("QV_SOURCE_DIR"));
-        ASSERT_FALSE(source.isEmpty()) << "QV_SOURCE_DIR is not set";
+        const QString samples = QStringLiteral(QV_SAMPLES_DIR);
         dataFile = dir.filePath("storeip.dat");
         QDir().mkpath(dir.filePath("www/cgi-bin"));
         if (GetParam() == Host::PythonCgi) {
@@ -43,16 +42,15 @@ class SampleHostTest : public ::testing::TestWithParam<Host> {
             if (server.isEmpty()) {
                 GTEST_SKIP() << "lighttpd is not installed (scripts/install-deps.sh installs it)";
             }
-            ASSERT_TRUE(QFile::copy(source + "/samples/storeip.py",
-                                    dir.filePath("www/cgi-bin/storeip.py")));
+            ASSERT_TRUE(
+                QFile::copy(samples + "/storeip.py", dir.filePath("www/cgi-bin/storeip.py")));
             scriptPath = "/cgi-bin/storeip.py";
         } else {
             server = QStandardPaths::findExecutable("php", {"/usr/bin"});
             if (server.isEmpty()) {
                 GTEST_SKIP() << "php is not installed (scripts/install-deps.sh installs php-cli)";
             }
-            ASSERT_TRUE(
-                QFile::copy(source + "/samples/StoreIP.php", dir.filePath("www/StoreIP.php")));
+            ASSERT_TRUE(QFile::copy(samples + "/StoreIP.php", dir.filePath("www/StoreIP.php")));
             scriptPath = "/StoreIP.php";
         }
         for (int attempt = 0; attempt < 3 && !StartServer(); ++attempt) {

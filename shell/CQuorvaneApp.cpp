@@ -1,0 +1,117 @@
+#include "shell/CQuorvaneApp.h"
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QSettings>
+
+#include "network/CQuorvaneDoc.h"
+#include "platform/Prompter.h"
+#include "resources/Icons.h"
+#include "resources/Ids.h"
+#include "resources/StringTable.h"
+#include "settings/InfoCtrlSettings.h"
+#include "shell/CMainFrame.h"
+#include "shell/HelpPath.h"
+#include "shell/SingleInstance.h"
+#include "shell/TerminationSignals.h"
+#include "shell/ToolTips.h"
+#include "views/CInfoCtrlView.h"
+#include "views/MessageBoxPrompter.h"
+
+namespace qv {
+
+CQuorvaneApp::CQuorvaneApp() : CQuorvaneApp(Options()) {}
+
+CQuorvaneApp::CQuorvaneApp(Options options) : m_options(std::move(options)) {}
+
+CQuorvaneApp::~CQuorvaneApp() {
+    if (m_pFrame) {
+        m_pFrame->ShutDown();
+    }
+    m_pSignals.reset();
+    m_pFrame.reset();
+    m_pDoc.reset();
+    if (m_pPrompter) {
+        SetPrompter(nullptr);
+    }
+    m_pProfile.reset();
+}
+
+bool CQuorvaneApp::InitInstance() {
+    // The settings root: Calvort/Quorvane.
+    QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
+    QCoreApplication::setApplicationName(LoadString(57344));
+    // The program lives on behind its icon when its last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(AppIcon());
+
+    if (m_options.messageBoxes) {
+        m_pPrompter = std::make_unique<MessageBoxPrompter>();
+        SetPrompter(m_pPrompter.get());
+    }
+
+    // One copy per user: a later copy brings this one's window forward and ends.
+    m_pInstance = std::make_unique<SingleInstance>(
+        m_options.instanceFolder.isEmpty() ? InstanceFolder() : m_options.instanceFolder);
+    switch (m_pInstance->Claim()) {
+        case SingleInstance::Second:
+            m_nExitCode = 0;
+            return false;
+        case SingleInstance::Failed:
+            Prompter().MessageBox(m_pInstance->ErrorText(), LoadString(57344), IPrompter::Ok,
+                                  IPrompter::Critical);
+            m_nExitCode = 1;
+            return false;
+        case SingleInstance::First:
+            break;
+    }
+
+    UseFastTipTiming();
+
+    // The document, then the frame with the splitter, both views and the tray icon.
+    m_pProfile = OpenSettings();
+    m_pDoc = std::make_unique<CQuorvaneDoc>(
+        nullptr, m_options.tables ? *m_options.tables : DefaultNetTables(),
+        m_options.resolver ? *m_options.resolver : DefaultResolver());
+    m_pDoc->SetProfile(m_pProfile.get());
+    m_pFrame = std::make_unique<CMainFrame>(*m_pDoc);
+    if (m_pPrompter) {
+        m_pPrompter->SetOwner(m_pFrame.get());
+    }
+    m_pFrame->SetHelpPath(
+        RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
+    m_pDoc->OnNewDocument();
+    m_pFrame->OnInitialUpdate();
+
+    m_nHideOnStartup = m_pFrame->CtrlView()->HideOnStartup();
+    if (!m_nHideOnStartup) {
+        m_pFrame->show();
+    }
+
+    QObject::connect(m_pInstance.get(), &SingleInstance::ActivationRequested, m_pFrame.get(),
+                     [frame = m_pFrame.get()] { frame->OnCommand(kCmdOpen); });
+
+    // One road out: a terminating signal, the session's end and Shut Down.
+    m_pSignals = std::make_unique<TerminationSignals>();
+    QObject::connect(m_pSignals.get(), &TerminationSignals::Received, m_pFrame.get(),
+                     [frame = m_pFrame.get()] { frame->ExitProgram(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pFrame.get(),
+                     [frame = m_pFrame.get()] { frame->ShutDown(); });
+    // The session manager asks for the data before a log-out: keep the settings now, in case
+    // the session ends without another word.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_pFrame.get(),
+                     [this](QSessionManager&) {
+                         CInfoCtrlView* pane = m_pFrame->CtrlView();
+                         SaveSettings(pane->Settings(), pane->HideOnStartup());
+                     });
+    return true;
+}
+
+int CQuorvaneApp::ExitInstance(int loopResult) {
+    if (m_pFrame) {
+        m_pFrame->ShutDown();
+    }
+    return loopResult;
+}
+
+}  // namespace qv

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+namespace qv {
+
+class CMainFrame;
+class CQuorvaneDoc;
+class INetTables;
+class IResolver;
+class MessageBoxPrompter;
+class SingleInstance;
+class TerminationSignals;
+
+// The application object: one copy per user, the settings root, the document with its main
+// frame and views, the help page, and the one shutdown road for Shut Down, SIGTERM/SIGINT/SIGHUP
+// and the end of the desktop session. Lives for the whole run, around the event loop.
+class CQuorvaneApp {
+  public:
+    struct Options {
+        INetTables* tables = nullptr;  // the machine's tables when null
+        IResolver* resolver = nullptr;
+        QString instanceFolder;    // the runtime folder when empty
+        bool messageBoxes = true;  // install the window prompter (tests install their own)
+    };
+
+    CQuorvaneApp();
+    explicit CQuorvaneApp(Options options);
+    ~CQuorvaneApp();
+
+    // Start-up. False: end the process now with ExitCode() (another copy runs, or the start
+    // failed).
+    bool InitInstance();
+    int ExitCode() const { return m_nExitCode; }
+    // After the event loop: the shutdown work if it has not run yet; returns `loopResult`.
+    int ExitInstance(int loopResult);
+
+    CMainFrame* Frame() const { return m_pFrame.get(); }
+    CQuorvaneDoc* Doc() const { return m_pDoc.get(); }
+    int HideOnStartup() const { return m_nHideOnStartup; }
+
+  private:
+    Options m_options;
+    std::unique_ptr<SingleInstance> m_pInstance;
+    std::unique_ptr<MessageBoxPrompter> m_pPrompter;
+    std::unique_ptr<QSettings> m_pProfile;
+    std::unique_ptr<CQuorvaneDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<TerminationSignals> m_pSignals;
+    int m_nHideOnStartup = 0;
+    int m_nExitCode = 0;
+};
+
+}  // namespace qv
