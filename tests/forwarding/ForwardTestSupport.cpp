@@ -133,8 +133,11 @@ LoopbackHttpServer::~LoopbackHttpServer() {
 void LoopbackHttpServer::Start() {
     port = m_server->bind_to_any_port(address);
     ASSERT_GT(port, 0) << "no free port on " << address;
-    // The socket listens from the bind on, so requests wait in its backlog until the loop runs.
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() is lost on a server whose loop has not begun yet: wait for it.
+    while (!m_server->is_running()) {
+        std::this_thread::yield();
+    }
 }
 
 std::vector<LoopbackHttpServer::Seen> LoopbackHttpServer::Requests() {
