@@ -1,0 +1,359 @@
+// The program on a real X server (Xvfb) with a real notification area (trayer): the tray icon
+// is embedded and drawn, comes back after the panel restarts, a screenshot shows the window and
+// the icon, and a second start of the real program brings the hidden first one forward.
+#include <arpa/inet.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "network/CQuorvaneDoc.h"
+#include "platform/NetTables.h"
+#include "platform/Prompter.h"
+#include "platform/Resolver.h"
+#include "settings/InfoCtrlSettings.h"
+#include "shell/CMainFrame.h"
+#include "shell/CQuorvaneApp.h"
+#include "views/CInfoCtrlView.h"
+
+extern char** environ;
+
+namespace qv {
+namespace {
+
+// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+// ---- the X server and the panel, started before the application object ----
+
+pid_t g_xvfb = -1;
+pid_t g_trayer = -1;
+QString g_display;
+QString g_skip;
+
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    }
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void Stop(pid_t& pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+}
+
+bool StartXvfb() {
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty()) {
+        g_skip = "Xvfb is not installed (scripts/install-deps.sh installs xvfb)";
+        return false;
+    }
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return false;
+    }
+    g_xvfb = Spawn({xvfb.toStdString(), "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                    "1280x800x24", "-nolisten", "tcp"});
+    ::close(fds[1]);
+    std::string number;
+    char c;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    ::close(fds[0]);
+    if (g_xvfb < 0 || number.empty()) {
+        g_skip = "Xvfb did not start";
+        return false;
+    }
+    g_display = QStringLiteral(":") + QString::fromStdString(number);
+    return true;
+}
+
+bool StartTrayer() {
+    const QString trayer = QStandardPaths::findExecutable("trayer");
+    if (trayer.isEmpty()) {
+        g_skip = "trayer is not installed (scripts/install-deps.sh installs it)";
+        return false;
+    }
+    g_trayer = Spawn({trayer.toStdString(), "--edge", "top", "--align", "right", "--widthtype",
+                      "pixel", "--width", "96", "--heighttype", "pixel", "--height", "32",
+                      "--transparent", "false", "--tint", "0x404040", "--SetDockType", "true"});
+    return g_trayer > 0;
+}
+
+std::uint32_t Addr(const char* dotted) {
+    return inet_addr(dotted);
+}
+
+class OneInterface : public INetTables {
+  public:
+    TableCopy<IpAddrRow> AddressTable() override {
+        TableCopy<IpAddrRow> t;
+        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
+        t.rows.push_back({Addr("192.168.7.23"), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
+        return t;
+    }
+    TableCopy<IpNetRow> NetTable() override { return {}; }
+    TableCopy<IfRow> InterfaceTable() override {
+        TableCopy<IfRow> t;
+        IfRow lo;
+        lo.dwIndex = 1;
+        SetDescription(lo, "lo", 2);
+        IfRow eth;
+        eth.dwIndex = 2;
+        SetDescription(eth, "enp3s0", 6);
+        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
+        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
+        t.rows = {lo, eth};
+        return t;
+    }
+    TableCopy<DefaultGatewayRow> DefaultGateways() override { return {}; }
+};
+
+class NamedHost : public IResolver {
+  public:
+    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
+    std::optional<QString> ForwardLookup(const QString&) const override {
+        return QStringLiteral("192.168.7.23");
+    }
+    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
+        return {addr == Addr("127.0.0.1") ? QStringLiteral("localhost")
+                                          : QStringLiteral("workbench.lan"),
+                kLookupOk};
+    }
+};
+
+// Where trayer stands: 96 x 32 pixels at the top right of the 1280 x 800 screen.
+const QRect kPanel(1280 - 96, 0, 96, 32);
+
+// Pixels of the tray icon's orange arrow inside `area` of `image`.
+int OrangePixels(const QImage& image, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() > 200 && c.green() > 110 && c.green() < 200 && c.blue() < 90;
+        }
+    }
+    return count;
+}
+
+class DesktopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!g_skip.isEmpty()) {
+            GTEST_SKIP() << g_skip.toStdString();
+        }
+        QFile::remove(SettingsFilePath());
+        auto s = OpenSettings();
+        s->setValue("Data/InterfaceNum", "0x2");
+        s->setValue("Data/NICDescription", "enp3s0");
+    }
+
+    void StartApp() {
+        CQuorvaneApp::Options options;
+        options.tables = &tables;
+        options.resolver = &resolver;
+        options.instanceFolder = runtime.path();
+        options.messageBoxes = false;
+        app = std::make_unique<CQuorvaneApp>(options);
+        ASSERT_TRUE(app->InitInstance());
+        frame = app->Frame();
+        frame->Tray().SetTrayProbe(&QSystemTrayIcon::isSystemTrayAvailable, 100);
+    }
+
+    // The icon is in the panel and the panel has drawn it.
+    void ExpectIconEmbedded() {
+        ASSERT_TRUE(WaitFor([&] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return frame->Tray().IsShown(); }, 10000));
+        EXPECT_TRUE(frame->Tray().SystemTrayIcon()->isVisible());
+        // The panel at the top right shows the icon's orange arrow.
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return OrangePixels(QGuiApplication::primaryScreen()->grabWindow(0).toImage(),
+                                    kPanel) > 3;
+            },
+            10000));
+        EXPECT_EQ(frame->Tray().SystemTrayIcon()->toolTip(), "IP Address: 192.168.7.23");
+    }
+
+    OneInterface tables;
+    NamedHost resolver;
+    QTemporaryDir runtime;
+    std::unique_ptr<CQuorvaneApp> app;
+    CMainFrame* frame = nullptr;
+};
+
+TEST_F(DesktopTest, WindowAndTrayIconOnScreen) {
+    StartApp();
+    ASSERT_TRUE(frame->isVisible());
+    ExpectIconEmbedded();
+    ASSERT_TRUE(WaitFor([&] { return frame->CtrlView()->IsPolling(); }, 10000));
+    QTest::qWait(300);  // let the window finish painting
+
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    const QString path = QDir(QStringLiteral(QV_TEST_OUTPUT_DIR)).filePath("desktop-with-tray.png");
+    ASSERT_TRUE(shot.save(path));
+    std::printf("Screenshot: %s\n", qPrintable(path));
+    // The window is drawn where it stands (the bare X server's background is black).
+    const QPoint middle = frame->geometry().center();
+    EXPECT_NE(shot.pixelColor(middle), QColor(Qt::black));
+    EXPECT_GT(OrangePixels(shot, kPanel), 3);
+}
+
+TEST_F(DesktopTest, IconComesBackWhenThePanelRestarts) {
+    StartApp();
+    ExpectIconEmbedded();
+    Stop(g_trayer);
+    ASSERT_TRUE(WaitFor([&] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return !frame->Tray().IsShown(); }, 5000));
+    ASSERT_TRUE(StartTrayer());
+    ExpectIconEmbedded();
+}
+
+// The map state of the program's main window (the 825 x 540 top-level window called
+// "Quorvane") on the display, as xwininfo reports it; "none" while there is no such window.
+QString FrameMapState() {
+    QProcess tree;
+    tree.start("xwininfo", {"-display", g_display, "-root", "-tree"});
+    tree.waitForFinished(5000);
+    QString id;
+    const QString all = QString::fromUtf8(tree.readAllStandardOutput());
+    for (const QString& line : all.split('\n')) {
+        if (line.contains("\"Quorvane\": (\"quorvane\"") && line.contains(" 825x540+")) {
+            id = line.trimmed().section(' ', 0, 0);
+        }
+    }
+    if (id.isEmpty()) {
+        return QStringLiteral("none");
+    }
+    QProcess info;
+    info.start("xwininfo", {"-display", g_display, "-id", id});
+    info.waitForFinished(5000);
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    const qsizetype at = out.indexOf("Map State: ");
+    return at < 0 ? QStringLiteral("none") : out.mid(at + 11).section('\n', 0, 0).trimmed();
+}
+
+TEST_F(DesktopTest, SecondStartOfTheProgramShowsTheHiddenFirstAndEnds) {
+    if (QStandardPaths::findExecutable("xwininfo").isEmpty()) {
+        GTEST_SKIP() << "xwininfo is not installed (x11-utils)";
+    }
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", g_display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QDir().mkpath(home.filePath("config/Calvort"));
+    {
+        QFile conf(home.filePath("config/Calvort/Quorvane.conf"));
+        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+        // Started hidden, watching the loopback interface that every machine has.
+        conf.write("[Settings]\nHideOnStartup=1\n[Data]\nInterfaceNum=0x1\nNICDescription=lo\n");
+    }
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(QStringLiteral(QV_PROGRAM), {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    // Started hidden: its icon appears in the panel, its window stays off the screen.
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return OrangePixels(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), kPanel) >
+                   3;
+        },
+        20000));
+    QTest::qWait(500);
+    EXPECT_NE(FrameMapState(), "IsViewable");
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(QV_PROGRAM), {});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(WaitFor([&] { return FrameMapState() == QStringLiteral("IsViewable"); }, 10000))
+        << FrameMapState().toStdString();
+
+    // A terminating signal ends it by the ordinary road: settings saved, exit code 0.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    QSettings stored(home.filePath("config/Calvort/Quorvane.conf"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Settings/HideOnStartup").toInt(), 1);
+    EXPECT_TRUE(stored.contains("Settings/EnableFlags"));
+}
+
+}  // namespace
+}  // namespace qv
+
+int main(int argc, char** argv) {
+    bool listing = false;
+    for (int i = 1; i < argc; ++i) {
+        listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
+    }
+    // No test touches the user's own settings or data.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    if (listing) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (qv::StartXvfb()) {
+        qputenv("DISPLAY", qv::g_display.toUtf8());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        if (!qv::StartTrayer()) {
+            qv::g_skip = "trayer did not start";
+        }
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int rc;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        rc = RUN_ALL_TESTS();
+    }
+    qv::Stop(qv::g_trayer);
+    qv::Stop(qv::g_xvfb);
+    return rc;
+}
