@@ -68,6 +68,9 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     m_pCtrlView->SetDocument(m_pDocAdapter.get());
     m_pCtrlView->SetInfoView(m_pInfoView);
     m_pCtrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
+    m_pCtrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
+        RequestControlTip(control, id, pos);
+    });
     m_doc.SetHost(m_pCtrlView);
 
     CreateMenus();

@@ -24,6 +24,7 @@
 #include "platform/Clock.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
+#include "settings/CInfoCtrlSheet.h"
 #include "views/CInfoView.h"
 #include "views/PaneCommand.h"
 
@@ -140,12 +141,37 @@ class CInfoCtrlView::ForwarderCommands : public IPaneForwarding {
     CForwarder& m_forwarder;
 };
 
+// The pane's own settings sheet as the pane commands use it.
+class CInfoCtrlView::SheetPages : public IPaneSheet {
+  public:
+    explicit SheetPages(CInfoCtrlSheet& sheet) : m_sheet(sheet) {}
+    QWidget* Widget() override { return &m_sheet; }
+    void TakePage(Page page, InfoCtrlSettings& settings, int& hideOnStartup) override {
+        m_sheet.TakePage(page, settings, hideOnStartup);
+    }
+    void FillPage(Page page, const InfoCtrlSettings& settings, int hideOnStartup) override {
+        m_sheet.FillPage(page, settings, hideOnStartup);
+    }
+
+  private:
+    CInfoCtrlSheet& m_sheet;
+};
+
 CInfoCtrlView::CInfoCtrlView(QWidget* parent)
     : QWidget(parent),
       m_forwarder(std::make_unique<CForwarder>(*this)),
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
       m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
+    // The sheet's pages post their first fill and help commands from here; they run once the
+    // event loop does, after the initial update has loaded the settings.
+    m_pSettingsSheet = new CInfoCtrlSheet(*this, m_sheetHost);
+    m_sheetPages = std::make_unique<SheetPages>(*m_pSettingsSheet);
+    SetSheet(m_sheetPages.get());
+    // Over the empty end of the tab row, the host line stays on top.
+    m_hostLabel->raise();
+    m_localHost->raise();
+    m_testInternet->raise();
 }
 
 CInfoCtrlView::~CInfoCtrlView() = default;
@@ -155,13 +181,12 @@ void CInfoCtrlView::SetForwarding(IPaneForwarding* forwarding) {
 }
 
 void CInfoCtrlView::BuildLayout() {
-    // Local host line and the "Test Internet" button across the top.
-    auto* hostLabel = new QLabel(QStringLiteral("Local Host :"), this);
+    // Local host line and the "Test Internet" button at the top right, beside the sheet's tabs.
+    m_hostLabel = new QLabel(QStringLiteral("Local Host :"), this);
     m_localHost = new QLabel(QString(38, QLatin1Char('-')), this);
     m_localHost->setObjectName(QStringLiteral("ctl1101"));
     m_localHost->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_localHost->setMinimumWidth(120);
-    m_localHost->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_testInternet = new QPushButton(QStringLiteral("Test Internet"), this);
     m_testInternet->setObjectName(QStringLiteral("ctl1146"));
     connect(m_testInternet, &QPushButton::clicked, this, [this] {
@@ -176,14 +201,14 @@ void CInfoCtrlView::BuildLayout() {
     });
     auto* top = new QHBoxLayout;
     top->setSpacing(8);
-    top->addWidget(hostLabel);
-    top->addWidget(m_localHost, 1);
+    top->addStretch(1);
+    top->addWidget(m_hostLabel);
+    top->addWidget(m_localHost);
     top->addWidget(m_testInternet);
 
     // The settings sheet's place at the left.
     m_sheetHost = new QWidget(this);
     m_sheetHost->setObjectName(QStringLiteral("sheetPlace"));
-    m_sheetHost->setMinimumSize(320, 200);
     m_sheetLayout = new QVBoxLayout(m_sheetHost);
     m_sheetLayout->setContentsMargins(0, 0, 0, 0);
 
@@ -209,8 +234,9 @@ void CInfoCtrlView::BuildLayout() {
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(4);
+    // The sheet starts at the top-left corner; the host line shares the height of its tab row.
+    grid->addWidget(m_sheetHost, 0, 0, 2, 1);
     grid->addLayout(top, 0, 0, 1, 2);
-    grid->addWidget(m_sheetHost, 1, 0);
     grid->addWidget(m_group, 1, 1);
     grid->addWidget(m_statusLine, 2, 0, 1, 2);
     grid->setColumnStretch(0, 322);
@@ -219,11 +245,24 @@ void CInfoCtrlView::BuildLayout() {
 }
 
 void CInfoCtrlView::SetSheet(IPaneSheet* sheet) {
+    if (!sheet) {
+        sheet = m_sheetPages.get();
+    }
+    if (m_pSheet && m_pSheet != sheet && m_pSheet->Widget()) {
+        m_sheetLayout->removeWidget(m_pSheet->Widget());
+        m_pSheet->Widget()->hide();
+    }
     m_pSheet = sheet;
     if (sheet && sheet->Widget()) {
         sheet->Widget()->setParent(m_sheetHost);
         m_sheetLayout->addWidget(sheet->Widget());
         sheet->Widget()->show();
+    }
+}
+
+void CInfoCtrlView::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
+    if (m_controlTip) {
+        m_controlTip(control, controlId, globalPos);
     }
 }
 

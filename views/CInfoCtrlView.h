@@ -14,6 +14,7 @@
 #include "network/DocHost.h"
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
+#include "settings/PaneLink.h"
 #include "views/EventLog.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
@@ -29,6 +30,7 @@ class QVBoxLayout;
 namespace qv {
 
 class CForwarder;
+class CInfoCtrlSheet;
 class CInfoView;
 
 // The control pane: the lower half of the main window and the program's working centre. It holds
@@ -39,8 +41,9 @@ class CInfoView;
 // Work never nests: a refresh, a polling check or an exchange that is asked for while another one
 // runs waits until it has finished. While a refresh runs, the window keeps repainting.
 //
-// The pane is the host of the document (IDocHost) and of its forwarder (IForwardHost).
-class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
+// The pane is the host of the document (IDocHost), of its forwarder (IForwardHost) and of the
+// settings sheet's pages (IPaneLink).
+class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, public IPaneLink {
     Q_OBJECT
 
   public:
@@ -57,9 +60,15 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
     // another in its place (null: the pane's own again).
     void SetForwarding(IPaneForwarding* forwarding);
     CForwarder& Forwarder() { return *m_forwarder; }
-    // Places the sheet's widget at the pane's top-left; the pane then owns the widget.
+    // The settings sheet at the pane's top-left: the pane's own CInfoCtrlSheet, unless a test
+    // puts another in its place (its widget is then shown instead; null: the pane's own again).
     void SetSheet(IPaneSheet* sheet);
     IPaneSheet* Sheet() const { return m_pSheet; }
+    CInfoCtrlSheet* SettingsSheet() const { return m_pSettingsSheet; }
+    // Where the pages' tool-tip requests go (the frame, which knows whether fast tips are on).
+    void SetControlTipHandler(std::function<void(QWidget*, int, const QPoint&)> handler) {
+        m_controlTip = std::move(handler);
+    }
     // null restores the message-box notice.
     void SetNoticeBox(INoticeBox* box);
     // Length of one minute of the polling period (CheckTime minutes); 60000 unless a test
@@ -76,6 +85,8 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
     // ---- Pane commands (32788..32807) ----
     // Posts the command; it runs after the caller has returned.
     void PostPaneCommand(int command) override;
+    // A settings page's control asks for its tool tip.
+    void RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) override;
 
     // ---- Output box 1125, group box 1126, status line 1127, local host line 1101 ----
     // Replaces the box's text (append false) or adds "\r\r\n" and the text at its end; the box
@@ -138,6 +149,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
 
   private:
     class ForwarderCommands;
+    class SheetPages;
     class WorkScope;
     class IdleScope;
 
@@ -158,7 +170,10 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
     std::unique_ptr<CForwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_pForwarding = nullptr;
+    CInfoCtrlSheet* m_pSettingsSheet = nullptr;
+    std::unique_ptr<IPaneSheet> m_sheetPages;
     IPaneSheet* m_pSheet = nullptr;
+    std::function<void(QWidget*, int, const QPoint&)> m_controlTip;
     std::function<void(const QString&)> m_trayAddress;
     MessageBoxNotice m_messageBoxNotice;
     INoticeBox* m_pNotice = &m_messageBoxNotice;
@@ -181,9 +196,10 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost {
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;
-    QGroupBox* m_group = nullptr;           // 1126
-    QPlainTextEdit* m_output = nullptr;     // 1125
-    QLineEdit* m_statusLine = nullptr;      // 1127
+    QGroupBox* m_group = nullptr;        // 1126
+    QPlainTextEdit* m_output = nullptr;  // 1125
+    QLineEdit* m_statusLine = nullptr;   // 1127
+    QLabel* m_hostLabel = nullptr;
     QLabel* m_localHost = nullptr;          // 1101
     QPushButton* m_testInternet = nullptr;  // 1146
 };

@@ -105,7 +105,8 @@ class FakeSheet : public IPaneSheet {
 };
 
 TEST_F(ControlPane, TakingTheGeneralPage) {
-    auto* sheet = new FakeSheet;  // the pane owns its widget from here on
+    FakeSheet fake;
+    FakeSheet* sheet = &fake;
     pane.SetSheet(sheet);
     pane.Settings().AutoForward = 0;
     pane.Settings().UseHTTP = 1;
@@ -139,7 +140,7 @@ TEST_F(ControlPane, TakingTheGeneralPage) {
     Run(kCmdLogFill);
     Run(kCmdHttpTake);
     EXPECT_EQ(sheet->calls.mid(sheet->calls.size() - 2), (QStringList{"Fill3", "Take1"}));
-    delete sheet;
+    pane.SetSheet(nullptr);
 }
 
 TEST_F(ControlPane, PollingTimerFollowsCheckForChangeAndCheckTime) {
