@@ -73,15 +73,6 @@ TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
     EXPECT_EQ(log.m_nLogSize, 0);
 }
 
-TEST(EventLog, SizeNoticeFromOneMegabyteOnlyWhenWanted) {
-    EventLog log;
-    log.m_nLogSize = 1048575;
-    EXPECT_FALSE(log.LogIsBig(1));
-    log.m_nLogSize = 1048576;
-    EXPECT_TRUE(log.LogIsBig(1));
-    EXPECT_FALSE(log.LogIsBig(0));
-}
-
 // The pane's side: which lines reach the log, and the notices it shows.
 class PaneLog : public ::testing::Test {
   protected:
