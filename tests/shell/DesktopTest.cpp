@@ -1,14 +1,12 @@
 // The program on a real X server (Xvfb) with a real notification area (trayer): the tray icon
 // is embedded and drawn, comes back after the panel restarts, a screenshot shows the window and
 // the icon, and a second start of the real program brings the hidden first one forward.
-#include <arpa/inet.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,10 +15,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include "FakeMachine.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
 #include "platform/Prompter.h"
@@ -35,15 +33,7 @@ extern char** environ;
 namespace qv {
 namespace {
 
-// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
+using test::WaitFor;
 
 // ---- the X server and the panel, started before the application object ----
 
@@ -118,48 +108,6 @@ bool StartTrayer() {
     return g_trayer > 0;
 }
 
-std::uint32_t Addr(const char* dotted) {
-    return inet_addr(dotted);
-}
-
-class OneInterface : public INetTables {
-  public:
-    TableCopy<IpAddrRow> AddressTable() override {
-        TableCopy<IpAddrRow> t;
-        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
-        t.rows.push_back({Addr("192.168.7.23"), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
-        return t;
-    }
-    TableCopy<IpNetRow> NetTable() override { return {}; }
-    TableCopy<IfRow> InterfaceTable() override {
-        TableCopy<IfRow> t;
-        IfRow lo;
-        lo.dwIndex = 1;
-        SetDescription(lo, "lo", 2);
-        IfRow eth;
-        eth.dwIndex = 2;
-        SetDescription(eth, "enp3s0", 6);
-        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
-        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
-        t.rows = {lo, eth};
-        return t;
-    }
-    TableCopy<DefaultGatewayRow> DefaultGateways() override { return {}; }
-};
-
-class NamedHost : public IResolver {
-  public:
-    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
-    std::optional<QString> ForwardLookup(const QString&) const override {
-        return QStringLiteral("192.168.7.23");
-    }
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
-        return {addr == Addr("127.0.0.1") ? QStringLiteral("localhost")
-                                          : QStringLiteral("workbench.lan"),
-                kLookupOk};
-    }
-};
-
 // Where trayer stands: 96 x 32 pixels at the top right of the 1280 x 800 screen.
 const QRect kPanel(1280 - 96, 0, 96, 32);
 
@@ -214,8 +162,8 @@ class DesktopTest : public ::testing::Test {
         EXPECT_EQ(frame->Tray().SystemTrayIcon()->toolTip(), "IP Address: 192.168.7.23");
     }
 
-    OneInterface tables;
-    NamedHost resolver;
+    test::FakeTables tables;
+    test::FakeResolver resolver;
     QTemporaryDir runtime;
     std::unique_ptr<CQuorvaneApp> app;
     CMainFrame* frame = nullptr;

@@ -1,5 +1,4 @@
 // The application object and the main frame, in this process with made-up network tables.
-#include <arpa/inet.h>
 #include <httplib.h>
 
 #include <QAction>
@@ -26,6 +25,7 @@
 #include <mutex>
 #include <thread>
 
+#include "FakeMachine.h"
 #include "forwarding/Forwarder.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
@@ -52,46 +52,7 @@ QT_END_NAMESPACE
 namespace qv {
 namespace {
 
-std::uint32_t Addr(const char* dotted) {
-    return inet_addr(dotted);
-}
-
-// Loopback and one Ethernet interface with 192.168.7.23.
-class TwoInterfaces : public INetTables {
-  public:
-    TableCopy<IpAddrRow> AddressTable() override {
-        TableCopy<IpAddrRow> t;
-        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
-        t.rows.push_back({Addr("192.168.7.23"), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
-        return t;
-    }
-    TableCopy<IpNetRow> NetTable() override { return {}; }
-    TableCopy<IfRow> InterfaceTable() override {
-        TableCopy<IfRow> t;
-        IfRow lo;
-        lo.dwIndex = 1;
-        SetDescription(lo, "lo", 2);
-        IfRow eth;
-        eth.dwIndex = 2;
-        SetDescription(eth, "enp3s0", 6);
-        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
-        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
-        t.rows = {lo, eth};
-        return t;
-    }
-    TableCopy<DefaultGatewayRow> DefaultGateways() override { return {}; }
-};
-
-class NamedHost : public IResolver {
-  public:
-    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
-    std::optional<QString> ForwardLookup(const QString&) const override {
-        return QStringLiteral("192.168.7.23");
-    }
-    ReverseLookupResult ReverseLookup(std::uint32_t) const override {
-        return {QStringLiteral("workbench.lan"), kLookupOk};
-    }
-};
+using test::WaitFor;
 
 // Answers message boxes from a script and keeps what they said.
 class ScriptedPrompter : public IPrompter {
@@ -103,14 +64,6 @@ class ScriptedPrompter : public IPrompter {
     QStringList texts;
     int answer = AnswerNo;
 };
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
 
 // One run of the program: the application object started on the made-up tables, with its own
 // settings file contents and runtime folder.
@@ -144,7 +97,7 @@ class AppTest : public ::testing::Test {
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         // The first refresh has run when polling has started.
-        ASSERT_TRUE(WaitUntil([&] { return frame->CtrlView()->IsPolling(); }));
+        ASSERT_TRUE(WaitFor([&] { return frame->CtrlView()->IsPolling(); }));
     }
 
     // Plays a notification area that is there.
@@ -154,8 +107,8 @@ class AppTest : public ::testing::Test {
         ASSERT_TRUE(frame->Tray().IsShown());
     }
 
-    TwoInterfaces tables;
-    NamedHost resolver;
+    test::FakeTables tables;
+    test::FakeResolver resolver;
     ScriptedPrompter prompter;
     QTemporaryDir runtime;
     std::unique_ptr<CQuorvaneApp> app;
@@ -265,7 +218,7 @@ TEST_F(AppTest, FastTipsShowTheListTipOnlyWhileOn) {
     const QPoint at = list->mapToGlobal(QPoint(20, 20));
     const auto pointAtList = [&] {
         QToolTip::hideText();
-        WaitUntil([] { return !QToolTip::isVisible(); });
+        WaitFor([] { return !QToolTip::isVisible(); });
         QHelpEvent e(QEvent::ToolTip, QPoint(20, 20), at);
         QCoreApplication::sendEvent(list, &e);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
@@ -402,14 +355,14 @@ TEST_F(AppTest, TerminationSignalSavesTheSettingsAndSendsTheOwedOffLineNotice) {
 
     // The tray menu's manual send forwards the address now.
     frame->OnCommand(kCmdTrayManualSend);
-    ASSERT_TRUE(WaitUntil([&] { return host.Queries().size() == 1; }))
+    ASSERT_TRUE(WaitFor([&] { return host.Queries().size() == 1; }))
         << frame->CtrlView()->OutputText().toStdString() << "\n"
         << prompter.texts.join("\n").toStdString();
     EXPECT_EQ(host.Queries().at(0), "IPAddress=192.168.7.23");
 
     frame->CtrlView()->Settings().CheckTime = 17;
     std::raise(SIGTERM);
-    ASSERT_TRUE(WaitUntil([&] { return frame->IsShutDown(); }));
+    ASSERT_TRUE(WaitFor([&] { return frame->IsShutDown(); }));
     EXPECT_FALSE(frame->isVisible());
     ASSERT_EQ(host.Queries().size(), 2u);
     EXPECT_EQ(host.Queries().at(1), "IPAddress=");

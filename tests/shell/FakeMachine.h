@@ -1,0 +1,70 @@
+#pragma once
+
+#include <arpa/inet.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <functional>
+
+#include "platform/NetTables.h"
+#include "platform/Resolver.h"
+
+namespace qv::test {
+
+// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+inline std::uint32_t Addr(const char* dotted) {
+    return inet_addr(dotted);
+}
+
+// A machine with loopback (0x1, "lo") and one Ethernet card (0x2, "enp3s0") on 192.168.7.23.
+class FakeTables : public INetTables {
+  public:
+    TableCopy<IpAddrRow> AddressTable() override {
+        TableCopy<IpAddrRow> t;
+        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
+        t.rows.push_back({Addr("192.168.7.23"), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
+        return t;
+    }
+    TableCopy<IpNetRow> NetTable() override { return {}; }
+    TableCopy<IfRow> InterfaceTable() override {
+        TableCopy<IfRow> t;
+        IfRow lo;
+        lo.dwIndex = 1;
+        SetDescription(lo, "lo", 2);
+        IfRow eth;
+        eth.dwIndex = 2;
+        SetDescription(eth, "enp3s0", 6);
+        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
+        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
+        t.rows = {lo, eth};
+        return t;
+    }
+    TableCopy<DefaultGatewayRow> DefaultGateways() override { return {}; }
+};
+
+// Its name service: "workbench" at 192.168.7.23.
+class FakeResolver : public IResolver {
+  public:
+    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
+    std::optional<QString> ForwardLookup(const QString&) const override {
+        return QStringLiteral("192.168.7.23");
+    }
+    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
+        return {addr == Addr("127.0.0.1") ? QStringLiteral("localhost")
+                                          : QStringLiteral("workbench.lan"),
+                kLookupOk};
+    }
+};
+
+}  // namespace qv::test
