@@ -9,32 +9,10 @@
 #include <cerrno>
 
 #include "platform/FileError.h"
+#include "platform/UniqueFd.h"
 
 namespace qv {
 namespace {
-
-// Closes a descriptor on every way out.
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; returns the errno of a failed close, else 0.
-    int Close() {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-  private:
-    int m_fd;
-};
 
 LogViewResult Failure(int err) {
     LogViewResult r;
@@ -66,7 +44,7 @@ QString ViewerText(const QByteArray& bytes) {
 
 LogViewResult ReadLogForViewer(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return Failure(errno);
     }
@@ -109,7 +87,7 @@ LogViewResult ReadLogForViewer(const QString& path) {
 
 int EmptyLogFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    UniqueFd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         return FileCauseFromErrno(errno);
     }

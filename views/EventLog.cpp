@@ -9,34 +9,12 @@
 
 #include "platform/Clock.h"
 #include "platform/FileError.h"
+#include "platform/UniqueFd.h"
 
 namespace qv {
 namespace {
 
 constexpr int kLogProblem = 168;  // "Log file problem. Reason: "
-
-// Closes the descriptor on every path out.
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports the failure of close (a delayed write error shows up here).
-    int Close() {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc;
-    }
-
-  private:
-    int m_fd;
-};
 
 QString Failure(int err) {
     return FileErrorText(kLogProblem, FileCauseFromErrno(err));
@@ -59,7 +37,7 @@ QByteArray EventLog::EntryBytes(const QString& text) {
 
 std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QString& text) {
     const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    UniqueFd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     if (fd.get() < 0) {
         return Failure(errno);
     }
@@ -81,8 +59,8 @@ std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QStrin
         }
         done += n;
     }
-    if (fd.Close() != 0) {
-        return Failure(errno);
+    if (const int err = fd.Close(); err != 0) {
+        return Failure(err);
     }
     return std::nullopt;
 }
