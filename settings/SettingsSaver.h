@@ -28,6 +28,8 @@ class SettingsSaver : public QObject {
     void Schedule();
     // Writes now if a write is waiting. False only when that write failed.
     bool Flush();
+    // Drops the waiting write, for an owner that writes the settings itself.
+    void Cancel() { m_timer.stop(); }
     bool IsPending() const { return m_timer.isActive(); }
 
   signals:

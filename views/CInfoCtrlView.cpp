@@ -163,6 +163,12 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent)
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
       m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
+    connect(&m_saver, &SettingsSaver::Saved, this, [](bool ok) {
+        if (!ok) {
+            qWarning("Quorvane: the settings could not be saved to %s",
+                     qPrintable(SettingsFilePath()));
+        }
+    });
     // The sheet's pages post their first fill and help commands from here; they run once the
     // event loop does, after the initial update has loaded the settings.
     m_pSettingsSheet = new CInfoCtrlSheet(*this, m_sheetHost);
@@ -286,6 +292,7 @@ void CInfoCtrlView::OnDestroy() {
     }
     m_bDestroyed = true;
     m_pending.clear();
+    m_saver.Cancel();  // written here in any case
     if (!SaveSettings(m_settings, m_nHideOnStartup)) {
         qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
     }
@@ -340,6 +347,7 @@ void CInfoCtrlView::RunCommand(int command) {
     switch (command) {
         case kCmdGeneralTake:
             TakeGeneralPage();
+            m_saver.Schedule();
             break;
         case kCmdGeneralFill:
             if (m_pSheet) {
@@ -354,6 +362,7 @@ void CInfoCtrlView::RunCommand(int command) {
                 m_pSheet->TakePage(IPaneSheet::kHttpTarget, m_settings, m_nHideOnStartup);
             }
             UpdateForwardPreview();
+            m_saver.Schedule();
             break;
         case kCmdHttpFill:
             if (m_pSheet) {
@@ -368,6 +377,7 @@ void CInfoCtrlView::RunCommand(int command) {
                 m_pSheet->TakePage(IPaneSheet::kFtpTarget, m_settings, m_nHideOnStartup);
             }
             UpdateForwardPreview();
+            m_saver.Schedule();
             break;
         case kCmdFtpFill:
             if (m_pSheet) {
@@ -381,6 +391,7 @@ void CInfoCtrlView::RunCommand(int command) {
             if (m_pSheet) {
                 m_pSheet->TakePage(IPaneSheet::kLogging, m_settings, m_nHideOnStartup);
             }
+            m_saver.Schedule();
             break;
         case kCmdLogFill:
             if (m_pSheet) {

@@ -15,6 +15,7 @@
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
 #include "settings/PaneLink.h"
+#include "settings/SettingsSaver.h"
 #include "views/EventLog.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
@@ -115,6 +116,9 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     InfoCtrlSettings& Settings() override { return m_settings; }
     const InfoCtrlSettings& Settings() const { return m_settings; }
     int& HideOnStartup() { return m_nHideOnStartup; }
+    // Writes the settings shortly after each change taken from a page, so that a crash loses at
+    // most the last moment's edits; shutdown writes them once more.
+    SettingsSaver& Saver() { return m_saver; }
 
     // ---- Timers and state ----
     bool IsPolling() const { return m_pollTimer.isActive(); }
@@ -180,6 +184,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
 
     InfoCtrlSettings m_settings;
     int m_nHideOnStartup = 0;
+    SettingsSaver m_saver{m_settings, m_nHideOnStartup};
     QString m_strQuickHelp;
     QString m_strOutput;
     EventLog m_log;
