@@ -7,6 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${QV_SANITIZE:-0}" = 1 ]; then
     export QV_BUILD_DIR=${QV_BUILD_DIR:-$root/build-asan}
     export QV_BUILD_TYPE=Debug
+    export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
     "$root/scripts/build.sh" -DQV_SANITIZE=ON
 else
     "$root/scripts/build.sh"
