@@ -223,7 +223,8 @@ void CForwarder::UpdateForwardPreview() {
     const InfoCtrlSettings& s = m_host.Settings();
     QString text;
     if (s.UseHTTP) {
-        text = s.HTTPTargetURL + BuildAddressQuery(s, m_host.SelectedIp());
+        // The password box is masked, so the preview under it masks the password too.
+        text = s.HTTPTargetURL + BuildAddressQuery(s, m_host.SelectedIp(), true);
     } else {
         PageFile page;
         if (!OpenPage(s.FTPForwardWebPage, false, page)) {

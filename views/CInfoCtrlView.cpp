@@ -684,6 +684,7 @@ void CInfoCtrlView::FillGeneralPage() {
     if (m_pSheet) {
         m_pSheet->FillPage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
     }
+    m_saver.Schedule();  // the forwarding changed a setting (automatic forwarding turned off)
 }
 
 void CInfoCtrlView::SetBusyCursor(bool busy) {

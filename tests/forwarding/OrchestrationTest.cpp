@@ -281,6 +281,10 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     fwd.UpdateForwardPreview();
     EXPECT_EQ(host.statusLine,
               "http://h/s.asp?IPAddress=192.168.1.20&UserID=a%20b%26c&Password=&StartPage=");
+    host.settings.PasswordQueryString = "s3cret";
+    fwd.UpdateForwardPreview();
+    EXPECT_EQ(host.statusLine,
+              "http://h/s.asp?IPAddress=192.168.1.20&UserID=a%20b%26c&Password=****&StartPage=");
 
     QTemporaryDir dir;
     QFile page(dir.path() + "/home.htm");

@@ -437,7 +437,7 @@ TEST_F(SheetInFrame, HttpEnableBoxesGreyTheirRowsAndEditTheStatusLineAtOnce) {
     Start(stored);
     ClickTab(kHttp);
     const QString url = host.Url() + "?IPAddress=192.168.7.23";
-    EXPECT_EQ(StatusLine(), url + "&UserID=joe&Password=s3cret&StartPage=/Demo/x.htm");
+    EXPECT_EQ(StatusLine(), url + "&UserID=joe&Password=****&StartPage=/Demo/x.htm");
 
     struct Row {
         int box, tag, value;
