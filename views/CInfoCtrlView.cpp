@@ -26,6 +26,7 @@
 #include "resources/StringTable.h"
 #include "settings/CInfoCtrlSheet.h"
 #include "views/CInfoView.h"
+#include "views/ForwarderCommands.h"
 #include "views/PaneCommand.h"
 
 // QT_LOGGING_RULES="quorvane.pane.debug=true" mirrors the output box on the console.
@@ -122,23 +123,6 @@ class CInfoCtrlView::IdleScope {
   private:
     CInfoCtrlView& m_pane;
     int m_nSaved;
-};
-
-// The pane commands' forwarding work, done by the pane's forwarder.
-class CInfoCtrlView::ForwarderCommands : public IPaneForwarding {
-  public:
-    explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
-    void SendHTTPAddress() override { m_forwarder.SendHTTPAddress(); }
-    void SendFTPPage() override { m_forwarder.SendFTPPage(); }
-    void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
-    void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
-    void OfferOffLineNotice(int http) override { m_forwarder.OfferOffLineNotice(http); }
-    void OffLineAtShutdown() override { m_forwarder.OffLineAtShutdown(); }
-    void UpdateForwardPreview() override { m_forwarder.UpdateForwardPreview(); }
-    void OnTestInternet() override { m_forwarder.OnTestInternet(); }
-
-  private:
-    CForwarder& m_forwarder;
 };
 
 // The pane's own settings sheet as the pane commands use it.

@@ -152,7 +152,6 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
-    class ForwarderCommands;
     class SheetPages;
     class WorkScope;
     class IdleScope;

@@ -149,6 +149,14 @@ std::string LoopbackHttpServer::Url(const std::string& path) const {
     return "http://" + address + ":" + std::to_string(port) + path;
 }
 
+std::vector<std::string> Targets(LoopbackHttpServer& server) {
+    std::vector<std::string> targets;
+    for (const auto& seen : server.Requests()) {
+        targets.push_back(seen.target);
+    }
+    return targets;
+}
+
 void LoopbackHttpServer::WaitForRelease() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_released.wait(lock, [this] { return m_bReleased; });

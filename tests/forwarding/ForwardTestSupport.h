@@ -153,6 +153,9 @@ class LoopbackHttpServer {
     std::vector<Seen> m_requests;
 };
 
+// The request targets (path and query) that `server` has been sent, in order.
+std::vector<std::string> Targets(LoopbackHttpServer& server);
+
 // pyftpdlib on 127.0.0.1 with a temporary root (see ftp_server.py for its accounts).
 class LoopbackFtpServer {
   public:

@@ -26,14 +26,6 @@ class HttpForwardTest : public ::testing::Test {
         fwd.HTTPForward(address);
     }
 
-    std::vector<std::string> Targets(LoopbackHttpServer& server) {
-        std::vector<std::string> targets;
-        for (const auto& seen : server.Requests()) {
-            targets.push_back(seen.target);
-        }
-        return targets;
-    }
-
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;

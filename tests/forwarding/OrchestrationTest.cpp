@@ -63,13 +63,7 @@ class OrchestrationTest : public ::testing::Test {
         return static_cast<quint16>(server.port);
     }
 
-    std::vector<std::string> Targets() {
-        std::vector<std::string> targets;
-        for (const auto& seen : server.Requests()) {
-            targets.push_back(seen.target);
-        }
-        return targets;
-    }
+    std::vector<std::string> Targets() { return test::Targets(server); }
 
     ScriptedPrompter prompter;
     RecordingHost host;

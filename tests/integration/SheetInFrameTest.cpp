@@ -1,8 +1,6 @@
 // The settings sheet in the real main frame: what a user clicks and types on the pages reaches
 // the control pane's settings, its polling timer, its status line, the forwarder, a loopback web
 // host and the settings file.
-#include <httplib.h>
-
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -24,8 +22,6 @@
 #include <algorithm>
 #include <deque>
 #include <iostream>
-#include <mutex>
-#include <thread>
 
 #include "forwarding/Forwarder.h"
 #include "platform/Prompter.h"
@@ -39,8 +35,11 @@
 #include "settings/SettingsPage.h"
 #include "shell/CMainFrame.h"
 #include "shell/CQuorvaneApp.h"
-#include "tests/shell/FakeMachine.h"
+#include "tests/support/FakeApp.h"
+#include "tests/support/FakeMachine.h"
+#include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
+#include "views/ForwarderCommands.h"
 #include "views/NoticeBox.h"
 #include "views/PaneCommand.h"
 
@@ -102,62 +101,6 @@ class CountingTables : public test::FakeTables {
     int reads = 0;
 };
 
-// The pane's commands, carried out by a real forwarder whose connection check knocks at the web
-// host's own port instead of port 80.
-class ForwarderCommands : public IPaneForwarding {
-  public:
-    explicit ForwarderCommands(CForwarder& f) : m_f(f) {}
-    void SendHTTPAddress() override { m_f.SendHTTPAddress(); }
-    void SendFTPPage() override { m_f.SendFTPPage(); }
-    void NotifyHTTPOffLine() override { m_f.NotifyHTTPOffLine(); }
-    void NotifyFTPOffLine() override { m_f.NotifyFTPOffLine(); }
-    void OfferOffLineNotice(int http) override { m_f.OfferOffLineNotice(http); }
-    void OffLineAtShutdown() override { m_f.OffLineAtShutdown(); }
-    void UpdateForwardPreview() override { m_f.UpdateForwardPreview(); }
-    void OnTestInternet() override { m_f.OnTestInternet(); }
-
-  private:
-    CForwarder& m_f;
-};
-
-// A web host on 127.0.0.1 and a free port whose script page records the query strings it gets.
-class WebHost {
-  public:
-    WebHost() {
-        const auto record = [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            const auto q = req.target.find('?');
-            m_queries.push_back(
-                QString::fromStdString(q == std::string::npos ? "" : req.target.substr(q + 1)));
-            res.set_content("<p>stored</p>", "text/html");
-        };
-        m_server.Post("/ip.php", record);
-        m_server.Get("/ip.php", record);
-        port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    ~WebHost() {
-        m_server.stop();
-        m_thread.join();
-    }
-    QStringList Queries() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_queries;
-    }
-    QString Url() const { return QStringLiteral("http://127.0.0.1:%1/ip.php").arg(port); }
-
-    int port = 0;
-
-  private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    QStringList m_queries;
-};
-
 // Keeps the numbers of the pane commands as the pane receives them.
 class CommandLog : public QObject {
   public:
@@ -215,12 +158,7 @@ class SheetInFrame : public ::testing::Test {
         Store("Settings/EnableFlags", stored.flags);
         Store("Settings/CheckTime", stored.checkTime);
         Store("Settings/UserIDQueryString", stored.userId);
-        CQuorvaneApp::Options options;
-        options.tables = &tables;
-        options.resolver = &resolver;
-        options.instanceFolder = runtime.path();
-        options.messageBoxes = false;
-        app = std::make_unique<CQuorvaneApp>(options);
+        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         pane = frame->CtrlView();
@@ -229,6 +167,7 @@ class SheetInFrame : public ::testing::Test {
         // Before the event loop runs: the General page's first fill is still on its way.
         pane->installEventFilter(&log);
         pane->SetNoticeBox(&notice);
+        // A real forwarder whose connection check knocks at the web host's own port, not port 80.
         ForwarderOptions fwd;
         fwd.probePort = quint16(host.port);
         forwarder = std::make_unique<CForwarder>(*pane, fwd);
@@ -294,7 +233,7 @@ class SheetInFrame : public ::testing::Test {
 
     QTemporaryDir files;
     QTemporaryDir runtime;
-    WebHost host;
+    test::RecordingWebHost host{test::RecordingWebHost::kPostAndGet};
     CountingTables tables;
     test::FakeResolver resolver;
     ScriptedPrompter prompter;

@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeMachine.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
 #include "platform/Prompter.h"
@@ -26,6 +25,8 @@
 #include "settings/InfoCtrlSettings.h"
 #include "shell/CMainFrame.h"
 #include "shell/CQuorvaneApp.h"
+#include "tests/support/FakeApp.h"
+#include "tests/support/FakeMachine.h"
 #include "views/CInfoCtrlView.h"
 
 extern char** environ;
@@ -136,12 +137,7 @@ class DesktopTest : public ::testing::Test {
     }
 
     void StartApp() {
-        CQuorvaneApp::Options options;
-        options.tables = &tables;
-        options.resolver = &resolver;
-        options.instanceFolder = runtime.path();
-        options.messageBoxes = false;
-        app = std::make_unique<CQuorvaneApp>(options);
+        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         frame->Tray().SetTrayProbe(&QSystemTrayIcon::isSystemTrayAvailable, 100);

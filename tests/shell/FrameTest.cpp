@@ -1,6 +1,4 @@
 // The application object and the main frame, in this process with made-up network tables.
-#include <httplib.h>
-
 #include <QAction>
 #include <QDesktopServices>
 #include <QFile>
@@ -22,10 +20,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <mutex>
-#include <thread>
 
-#include "FakeMachine.h"
 #include "forwarding/Forwarder.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
@@ -37,8 +32,12 @@
 #include "shell/CAboutDlg.h"
 #include "shell/CMainFrame.h"
 #include "shell/CQuorvaneApp.h"
+#include "tests/support/FakeApp.h"
+#include "tests/support/FakeMachine.h"
+#include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
+#include "views/ForwarderCommands.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -88,12 +87,7 @@ class AppTest : public ::testing::Test {
     }
 
     void Start() {
-        CQuorvaneApp::Options options;
-        options.tables = &tables;
-        options.resolver = &resolver;
-        options.instanceFolder = runtime.path();
-        options.messageBoxes = false;
-        app = std::make_unique<CQuorvaneApp>(options);
+        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         // The first refresh has run when polling has started.
@@ -290,58 +284,9 @@ TEST_F(AppTest, HelpContentsOpensTheHelpPageAndAboutShowsTheVersion) {
     EXPECT_EQ(frame->AboutBox(), first);
 }
 
-// The pane's commands on a forwarder of the test's making.
-class ForwarderCommands : public IPaneForwarding {
-  public:
-    explicit ForwarderCommands(CForwarder& f) : m_f(f) {}
-    void SendHTTPAddress() override { m_f.SendHTTPAddress(); }
-    void SendFTPPage() override { m_f.SendFTPPage(); }
-    void NotifyHTTPOffLine() override { m_f.NotifyHTTPOffLine(); }
-    void NotifyFTPOffLine() override { m_f.NotifyFTPOffLine(); }
-    void OfferOffLineNotice(int http) override { m_f.OfferOffLineNotice(http); }
-    void OffLineAtShutdown() override { m_f.OffLineAtShutdown(); }
-    void UpdateForwardPreview() override { m_f.UpdateForwardPreview(); }
-    void OnTestInternet() override { m_f.OnTestInternet(); }
-
-  private:
-    CForwarder& m_f;
-};
-
-// A loopback web host that records the queries it is sent.
-class RecordingHost {
-  public:
-    RecordingHost() {
-        server.Post("/ip.php", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(mutex);
-            const auto q = req.target.find('?');
-            queries.push_back(q == std::string::npos ? std::string() : req.target.substr(q + 1));
-            res.set_content("OK", "text/plain");
-        });
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    ~RecordingHost() {
-        server.stop();
-        thread.join();
-    }
-    std::vector<std::string> Queries() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return queries;
-    }
-
-    httplib::Server server;
-    int port = 0;
-    std::thread thread;
-    std::mutex mutex;
-    std::vector<std::string> queries;
-};
-
 TEST_F(AppTest, TerminationSignalSavesTheSettingsAndSendsTheOwedOffLineNotice) {
-    RecordingHost host;
-    Store("Settings/HTTPTargetURL", QStringLiteral("http://127.0.0.1:%1/ip.php").arg(host.port));
+    test::RecordingWebHost host;
+    Store("Settings/HTTPTargetURL", host.Url());
     // HTTP chosen, no automatic forwarding, no notices, no pairs beyond the address.
     Store("Settings/EnableFlags", "0 1 0 1 0 0 0 0 0 0 0 0 0");
     Start();

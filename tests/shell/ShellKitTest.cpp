@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeMachine.h"
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
@@ -18,6 +17,7 @@
 #include "shell/CTrayIcon.h"
 #include "shell/HelpPath.h"
 #include "shell/Menus.h"
+#include "tests/support/FakeMachine.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <QDir>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -17,25 +15,18 @@
 #include "platform/Resolver.h"
 #include "settings/InfoCtrlSettings.h"
 #include "shell/CMainFrame.h"
+#include "tests/support/FakeMachine.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
 
 namespace qv {
 namespace {
 
-std::uint32_t Addr(const char* dotted) {
-    return inet_addr(dotted);
-}
+using test::Addr;
 
-// Two interfaces with one address each and a gateway on the second.
-class TwoInterfaces : public INetTables {
+// The made-up machine with a gateway on the Ethernet card: its ARP entry and the default route.
+class TwoInterfaces : public test::FakeTables {
   public:
-    TableCopy<IpAddrRow> AddressTable() override {
-        TableCopy<IpAddrRow> t;
-        t.rows.push_back({Addr("127.0.0.1"), 1, Addr("255.0.0.0"), 0});
-        t.rows.push_back({Addr(address), 2, Addr("255.255.255.0"), Addr("192.168.7.255")});
-        return t;
-    }
     TableCopy<IpNetRow> NetTable() override {
         TableCopy<IpNetRow> t;
         IpNetRow gw;
@@ -47,38 +38,10 @@ class TwoInterfaces : public INetTables {
         t.rows.push_back(gw);
         return t;
     }
-    TableCopy<IfRow> InterfaceTable() override {
-        TableCopy<IfRow> t;
-        IfRow lo;
-        lo.dwIndex = 1;
-        SetDescription(lo, "lo", 2);
-        IfRow eth;
-        eth.dwIndex = 2;
-        SetDescription(eth, "enp3s0", 6);
-        const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
-        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
-        t.rows = {lo, eth};
-        return t;
-    }
     TableCopy<DefaultGatewayRow> DefaultGateways() override {
         TableCopy<DefaultGatewayRow> t;
         t.rows.push_back({2, Addr("192.168.7.1")});
         return t;
-    }
-    const char* address = "192.168.7.23";
-};
-
-class NamedHost : public IResolver {
-  public:
-    std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
-    std::optional<QString> ForwardLookup(const QString&) const override {
-        return QStringLiteral("192.168.7.23");
-    }
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
-        if (addr == Addr("127.0.0.1")) {
-            return {QStringLiteral("localhost"), kLookupOk};
-        }
-        return {QStringLiteral("workbench.lan"), kLookupOk};
     }
 };
 
@@ -87,7 +50,7 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     test::ScriptedPrompter prompter;
     test::PrompterGuard guard(&prompter);
     TwoInterfaces tables;
-    NamedHost resolver;
+    test::FakeResolver resolver;
     auto profile = OpenSettings();
     CQuorvaneDoc doc(nullptr, tables, resolver);
     doc.SetProfile(profile.get());

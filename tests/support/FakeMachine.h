@@ -27,7 +27,8 @@ inline std::uint32_t Addr(const char* dotted) {
     return inet_addr(dotted);
 }
 
-// A machine with loopback (0x1, "lo") and one Ethernet card (0x2, "enp3s0") on 192.168.7.23.
+// A machine with loopback (0x1, "lo") and one Ethernet card (0x2, "enp3s0") on 192.168.7.23,
+// without ARP entries or gateways (a test that needs them overrides NetTable or DefaultGateways).
 class FakeTables : public INetTables {
   public:
     TableCopy<IpAddrRow> AddressTable() override {

@@ -1,0 +1,43 @@
+#include "tests/support/RecordingWebHost.h"
+
+#include <httplib.h>
+
+#include <chrono>
+
+namespace qv::test {
+
+RecordingWebHost::RecordingWebHost(Methods methods)
+    : m_server(std::make_unique<httplib::Server>()) {
+    const auto record = [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto q = req.target.find('?');
+        m_queries.push_back(
+            QString::fromStdString(q == std::string::npos ? "" : req.target.substr(q + 1)));
+        res.set_content("<p>stored</p>", "text/html");
+    };
+    m_server->Post("/ip.php", record);
+    if (methods == kPostAndGet) {
+        m_server->Get("/ip.php", record);
+    }
+    port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+RecordingWebHost::~RecordingWebHost() {
+    m_server->stop();
+    m_thread.join();
+}
+
+QStringList RecordingWebHost::Queries() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queries;
+}
+
+QString RecordingWebHost::Url() const {
+    return QStringLiteral("http://127.0.0.1:%1/ip.php").arg(port);
+}
+
+}  // namespace qv::test

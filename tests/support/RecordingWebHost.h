@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+namespace qv::test {
+
+// A web host on 127.0.0.1 and a free port whose script page /ip.php records the query strings of
+// the requests it gets: POST only, or GET as well.
+class RecordingWebHost {
+  public:
+    enum Methods { kPostOnly, kPostAndGet };
+
+    explicit RecordingWebHost(Methods methods = kPostOnly);
+    ~RecordingWebHost();
+    RecordingWebHost(const RecordingWebHost&) = delete;
+    RecordingWebHost& operator=(const RecordingWebHost&) = delete;
+
+    QStringList Queries();
+    // The script page's address.
+    QString Url() const;
+
+    int port = 0;
+
+  private:
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    QStringList m_queries;
+};
+
+}  // namespace qv::test
