@@ -13,7 +13,7 @@ packages=(
   lighttpd php-cli
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer
-  clang-format
+  clang-format librsvg2-bin
 )
 
 missing=()

@@ -276,6 +276,9 @@ TEST(TrayIcon, IconComesBackWithItsTipWhenTheTrayReturns) {
     tray.SetTrayProbe([&] { return trayUp; }, 20);
     const QIcon icon = TrayIconImage();
     ASSERT_FALSE(icon.isNull());
+    // The images rendered at build time are compiled in.
+    EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+    EXPECT_FALSE(AppIcon().pixmap(48, 48).isNull());
 
     EXPECT_TRUE(tray.UpdateIcon(icon, TrayAddressTip(QStringLiteral("10.0.0.5"))));
     EXPECT_TRUE(tray.IsShown());
