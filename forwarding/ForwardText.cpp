@@ -3,6 +3,7 @@
 #include <QList>
 
 #include "platform/Clock.h"
+#include "platform/Transfer.h"
 #include "resources/StringTable.h"
 
 namespace qv {
@@ -11,26 +12,7 @@ namespace {
 // Percent-encodes blanks and control characters, and with `queryMarks` also the characters that
 // would end or split a pair ("&", "=", "#", "+", "%") and letters outside ASCII.
 QString Encode(const QString& text, bool queryMarks) {
-    static const char kHex[] = "0123456789ABCDEF";
-    QByteArray out;
-    const QByteArray bytes = text.toUtf8();
-    out.reserve(bytes.size());
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        bool encode = b <= 0x20 || b == 0x7f;
-        if (queryMarks) {
-            encode = encode || b >= 0x80 || ch == '&' || ch == '=' || ch == '#' || ch == '+' ||
-                     ch == '%';
-        }
-        if (encode) {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return QString::fromUtf8(out);
+    return QString::fromUtf8(EncodeForUrl(text, queryMarks ? "&=#+%" : "", !queryMarks));
 }
 
 bool StartsWithSlash(const QString& text) {

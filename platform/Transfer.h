@@ -105,8 +105,8 @@ class CallRelay {
 // the calling thread, in order, at the latest before RunServingEvents returns.
 void RunServingEvents(const std::function<void(CallRelay&)>& work);
 
-// Percent-encodes every byte of `text` (UTF-8) that is a control character, a blank, not ASCII,
-// or listed in `also`; leaves the others as they are.
-QByteArray EncodeForUrl(const QString& text, const char* also = "");
+// Percent-encodes every byte of `text` (UTF-8) that is a control character, a blank, not ASCII
+// (unless `keepNonAscii`), or listed in `also`; leaves the others as they are.
+QByteArray EncodeForUrl(const QString& text, const char* also = "", bool keepNonAscii = false);
 
 }  // namespace qv
