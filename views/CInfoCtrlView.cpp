@@ -51,6 +51,7 @@ constexpr int kErrorNoticeLifeMs = 7000;
 // Items of the waiting list that are not pane commands.
 constexpr int kPendingPollTick = 0;
 constexpr int kPendingTestInternet = -1;
+constexpr int kPendingAddressEvent = -2;
 
 // The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break.
 QString DisplayText(QString text) {
@@ -147,6 +148,7 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent)
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
       m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
+    connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
     connect(&m_saver, &SettingsSaver::Saved, this, [](bool ok) {
         if (!ok) {
             qWarning("Quorvane: the settings could not be saved to %s",
@@ -267,6 +269,10 @@ void CInfoCtrlView::OnInitialUpdate() {
     m_nHideOnStartup = LoadHideOnStartup();
     SetBoxText(m_strQuickHelp);
     UpdateForwardPreview();
+    if (!m_addressEvents.Start()) {
+        qCWarning(lcPane).noquote()
+            << "address events are not available, polling only:" << m_addressEvents.ErrorText();
+    }
     PostPaneCommand(kCmdRefresh);
 }
 
@@ -281,6 +287,7 @@ void CInfoCtrlView::OnDestroy() {
         qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
     }
     m_pollTimer.stop();
+    m_addressEvents.Stop();
     if (m_pForwarding) {
         m_pForwarding->OffLineAtShutdown();
     }
@@ -306,6 +313,10 @@ void CInfoCtrlView::OnPaneCommand(int command) {
     }
     if (command == kPendingPollTick) {
         OnPollTick();
+        return;
+    }
+    if (command == kPendingAddressEvent) {
+        OnAddressEvent();
         return;
     }
     if (command == kPendingTestInternet) {
@@ -464,7 +475,7 @@ void CInfoCtrlView::ShowQuickHelp(int helpId) {
 }
 
 void CInfoCtrlView::Defer(int item) {
-    const bool isTick = item == kPendingPollTick;
+    const bool isTick = item == kPendingPollTick || item == kPendingAddressEvent;
     // Ticks that pile up while work runs make one check.
     if (isTick && std::find(m_pending.begin(), m_pending.end(), item) != m_pending.end()) {
         return;
@@ -514,6 +525,26 @@ void CInfoCtrlView::OnPollTick() {
     WorkScope work(*this);
     if (m_pDoc) {
         m_pDoc->CheckSelection();
+    }
+}
+
+// The kernel announced address or link changes: check the ticked address at once, as the polling
+// tick does, and bring the list up to date while the window is shown. The polling tick keeps its
+// period as the safety net.
+void CInfoCtrlView::OnAddressEvent() {
+    if (m_bDestroyed || m_settings.CheckForChange == 0) {
+        return;
+    }
+    if (IsBusy()) {
+        Defer(kPendingAddressEvent);
+        return;
+    }
+    WorkScope work(*this);
+    if (m_pDoc) {
+        m_pDoc->CheckSelection();
+        if (window()->isVisible()) {
+            m_pDoc->RefreshNetworkInfo(-1);
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "forwarding/ForwardHost.h"
 #include "network/DocHost.h"
+#include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
 #include "settings/PaneLink.h"
@@ -160,6 +161,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void OnPaneCommand(int command);
     void RunCommand(int command);
     void OnPollTick();
+    void OnAddressEvent();
     void Defer(int item);
     void ResumePending();
     void SetPollTimer();
@@ -188,8 +190,9 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     QString m_strOutput;
     EventLog m_log;
 
-    QBasicTimer m_pollTimer;    // timer 10
-    QBasicTimer m_noticeTimer;  // timer 30
+    QBasicTimer m_pollTimer;        // timer 10
+    AddressEvents m_addressEvents;  // the kernel's address and link announcements
+    QBasicTimer m_noticeTimer;      // timer 30
     int m_nMinuteMs = 60000;
     int m_nPollPeriodMs = 0;
     std::vector<QDeadlineTimer> m_noticeEnds;  // open notices, innermost last

@@ -1,15 +1,20 @@
 // The real netlink tables, read inside a private network namespace: the test runs itself again
 // under `unshare -n` (or `unshare -r -n` without root), builds a veth pair there and checks the
-// copies field by field.
+// copies field by field; and the address events that the kernel announces there.
 #include <gtest/gtest.h>
 
+#include "platform/AddressEvents.h"
 #include "platform/NetTables.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdlib>
@@ -98,11 +103,47 @@ void CheckTablesInNamespace() {
               std::pair(v0, Ip("10.9.0.2")));
 }
 
-TEST(NetworkNetlink, TablesInAPrivateNamespace) {
-    if (std::getenv("QV_NETNS_CHILD")) {
-        CheckTablesInNamespace();
-        return;
+// The kernel's announcements reach the listener as one report per burst: a burst of address
+// changes gives one report after it has ended, a storm of two thousand gives a handful, and
+// nothing is reported while nothing changes.
+void CheckEventsInNamespace() {
+    int argc = 1;
+    char name[] = "netlink_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    if (!Sh("ip link add v0 type veth peer name v1 && ip link set v0 up")) {
+        GTEST_SKIP() << "veth links cannot be created here";
     }
+    AddressEvents events(nullptr, 200, 1000);
+    ASSERT_TRUE(events.Start()) << events.ErrorText().toStdString();
+    QSignalSpy changed(&events, &AddressEvents::Changed);
+    auto settle = [&](int ms) { QTest::qWait(ms); };
+
+    settle(400);
+    EXPECT_EQ(changed.count(), 0);  // idle: no report
+    ASSERT_TRUE(Sh("for i in 1 2 3 4 5; do ip addr add 10.9.2.$i/24 dev v0; done"));
+    EXPECT_TRUE(changed.wait(3000));
+    settle(600);
+    EXPECT_EQ(changed.count(), 1);
+
+    changed.clear();
+    QTemporaryFile batch;
+    ASSERT_TRUE(batch.open());
+    for (int i = 0; i < 2000; ++i) {
+        batch.write(
+            QString("addr add 10.%1.%2.1/32 dev v0\n").arg(20 + i / 250).arg(i % 250).toUtf8());
+    }
+    batch.flush();
+    ASSERT_TRUE(Sh("ip -batch " + batch.fileName().toStdString()));
+    EXPECT_TRUE(changed.wait(3000));
+    settle(1500);
+    EXPECT_GE(changed.count(), 1);
+    EXPECT_LE(changed.count(), 3);
+}
+
+// Runs this test binary again inside a private network namespace, with `filter` selecting the
+// test that builds its links there.
+void RunInPrivateNamespace(const char* filter) {
     if (QProcess::execute("ip", {"-V"}) != 0) {
         GTEST_SKIP() << "iproute2 ('ip') is not installed";
     }
@@ -125,13 +166,29 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     env.insert("QV_NETNS_CHILD", "1");
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("unshare", unshare + QStringList{self, "--gtest_filter=NetworkNetlink.*"});
+    child.start("unshare", unshare + QStringList{self, QString("--gtest_filter=") + filter});
     ASSERT_TRUE(child.waitForFinished(60000));
     const QByteArray out = child.readAll();
     if (out.contains("[  SKIPPED ]")) {
         GTEST_SKIP() << "skipped inside the namespace:\n" << out.toStdString();
     }
     EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+}
+
+TEST(NetworkNetlink, TablesInAPrivateNamespace) {
+    if (std::getenv("QV_NETNS_CHILD")) {
+        CheckTablesInNamespace();
+        return;
+    }
+    RunInPrivateNamespace("NetworkNetlink.TablesInAPrivateNamespace");
+}
+
+TEST(NetworkNetlink, AddressEventsInAPrivateNamespace) {
+    if (std::getenv("QV_NETNS_CHILD")) {
+        CheckEventsInNamespace();
+        return;
+    }
+    RunInPrivateNamespace("NetworkNetlink.AddressEventsInAPrivateNamespace");
 }
 
 }  // namespace

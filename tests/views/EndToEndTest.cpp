@@ -66,9 +66,9 @@ QByteArray ReadFile(const QString& path) {
 }
 
 // The program started with a stored selection on a veth interface; the interface's address is
-// changed under it and must reach the list, the status text, the host and the log after one
-// polling period.
-TEST(EndToEnd, AChangedAddressIsFoundByPollingAndForwarded) {
+// changed under it and must reach the list, the status text, the host and the log at once, from
+// the kernel's announcement, long before the ten-minute polling period ends.
+TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     if (!qEnvironmentVariableIsSet(kInNamespace)) {
         if (!Execute("unshare", UnshareArgs() + QStringList{"true"})) {
             GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
@@ -125,7 +125,7 @@ TEST(EndToEnd, AChangedAddressIsFoundByPollingAndForwarded) {
     env.insert("XDG_DATA_HOME", home.filePath("data"));
     env.insert("XDG_RUNTIME_DIR", home.filePath("run"));  // a copy of the user's own runs apart
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QV_POLL_MINUTE_MS", "1500");
+    env.insert("QV_POLL_MINUTE_MS", "600000");
     env.insert("QT_LOGGING_RULES", "quorvane.pane.debug=true\nquorvane.list.debug=true");
     env.remove(kInNamespace);
     program.setProcessEnvironment(env);
