@@ -1,0 +1,120 @@
+#!/usr/bin/python3
+"""Resident memory and wake-ups of the idle program and of the idle headless watcher.
+
+Each face is started with its own empty settings folder (polling every 5 minutes, nothing to
+forward), left to settle, and then watched for a minute: resident memory (RSS, and PSS, which
+shares the libraries fairly) and the context switches of all its threads over that minute. The
+program runs under Xvfb with a notification area (trayer) when both are installed.
+
+    bench/footprint.py [build folder] [seconds watched, default 60]
+Aims: the watcher under 12 MB RSS, the program no more than 45 MB; no wake-ups between ticks.
+"""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+SECONDS = int(sys.argv[2]) if len(sys.argv) > 2 else 60
+SETTLE = 10
+
+
+def status_kb(pid, key):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def pss_kb(pid):
+    try:
+        with open(f"/proc/{pid}/smaps_rollup") as f:
+            for line in f:
+                if line.startswith("Pss:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def switches(pid):
+    """Context switches of all the threads of `pid` so far."""
+    total = 0
+    for task in glob.glob(f"/proc/{pid}/task/*"):
+        try:
+            with open(os.path.join(task, "status")) as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:")):
+                        total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+
+def watch(name, command, env):
+    program = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(SETTLE)
+        if program.poll() is not None:
+            print(f"{name}: ended early with status {program.returncode}", file=sys.stderr)
+            return
+        before = switches(program.pid)
+        time.sleep(SECONDS)
+        after = switches(program.pid)
+        rss, pss = status_kb(program.pid, "VmRSS"), pss_kb(program.pid)
+        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{(after - before) * 60 / SECONDS:14.1f}")
+    finally:
+        program.terminate()
+        try:
+            program.wait(15)
+        except subprocess.TimeoutExpired:
+            program.kill()
+
+
+def main():
+    home = tempfile.mkdtemp()
+    config = os.path.join(home, "config", "Calvort")
+    os.makedirs(config)
+    os.makedirs(os.path.join(home, "run"), mode=0o700)
+    with open(os.path.join(config, "Quorvane.conf"), "w") as f:
+        f.write("[Settings]\nEnableFlags=0 1 0 1 0 1 1 1 0 1 0 0 0\nCheckTime=5\n")
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_DATA_HOME=os.path.join(home, "data"), XDG_RUNTIME_DIR=os.path.join(home, "run"))
+    helpers = []
+    if shutil.which("Xvfb"):
+        display = ":73"
+        helpers.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24"],
+                                        stderr=subprocess.DEVNULL))
+        time.sleep(1)
+        env["DISPLAY"] = display
+        env.pop("WAYLAND_DISPLAY", None)
+        if shutil.which("trayer"):
+            helpers.append(subprocess.Popen(["trayer"], env=env, stderr=subprocess.DEVNULL))
+            time.sleep(1)
+        gui_env = dict(env, QT_QPA_PLATFORM="xcb")
+    else:
+        gui_env = dict(env, QT_QPA_PLATFORM="offscreen")
+
+    print(f"idle for {SECONDS} s after {SETTLE} s to settle")
+    print(f"{'':22}{'RSS MB':>10}{'PSS MB':>10}{'wake-ups/min':>14}")
+    try:
+        watch("program", [os.path.join(BUILD, "shell", "quorvane")], gui_env)
+        cli = os.path.join(BUILD, "cli", "quorvane-cli")
+        if subprocess.run([cli, "watch", "--help"], env=env, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            watch("quorvane-cli watch", [cli, "watch"], env)
+    finally:
+        for h in reversed(helpers):
+            h.terminate()
+            h.wait()
+        shutil.rmtree(home, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
