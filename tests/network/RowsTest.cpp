@@ -36,7 +36,7 @@ TEST_F(NetworkRows, AddressWithoutNeighbourGetsPlaceholders) {
                    "---.---.---.---",
                    kDashes,
                    "255.255.255.0",
-                   "255.255.255.255",
+                   "10.0.0.255",
                    "Can't find match between IP address and Network table.  "};
     EXPECT_EQ(doc.Row(0), want);
 }
@@ -45,7 +45,7 @@ TEST_F(NetworkRows, FieldFormatsAndOversizedInput) {
     IfRow odd = If(2, QByteArray(300, 'd'));  // cut to 256 bytes
     IfRow nul = If(4, QByteArray("wlan0\0junk", 10));
     nul.dwDescrLen = 100000;  // a length beyond the field is never followed
-    Use({Addr("10.0.0.1", 16777219, 0), Addr("10.0.0.2", 2), Addr("10.0.0.3", 9),
+    Use({Addr("10.0.0.1", 16777219, false), Addr("10.0.0.2", 2), Addr("10.0.0.3", 9),
          Addr("10.0.0.4", 4)},
         {Net(16777219, "10.0.0.254", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 1),
          Net(2, "10.0.0.253", {0xde, 0xad}, 2), Net(9, "10.0.0.252", {}, 7)},
@@ -56,7 +56,7 @@ TEST_F(NetworkRows, FieldFormatsAndOversizedInput) {
     EXPECT_EQ(At(0, ColBroadcastIpAddress), "0.0.0.0");
     EXPECT_EQ(At(0, ColAddressType), "other");
     EXPECT_EQ(At(0, ColGatewayMacAddress), "01-02-03-04-05-06-07-08");
-    EXPECT_EQ(At(1, ColBroadcastIpAddress), "255.255.255.255");
+    EXPECT_EQ(At(1, ColBroadcastIpAddress), "10.0.0.255");
     EXPECT_EQ(At(1, ColAddressType), "invalid");
     EXPECT_EQ(At(1, ColGatewayMacAddress), "DE-AD");
     EXPECT_EQ(At(1, ColNicDescription), QString(256, 'd'));
