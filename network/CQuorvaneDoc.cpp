@@ -429,32 +429,34 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         row = -1;
     }
     std::vector<const IpAddrRow*> chosen;
+    if (row != -1) {
+        // The row stays on its own address while its interface holds it. When that address is
+        // gone, every row is rebuilt, so that none keeps an address the machine no longer has;
+        // the selection check then takes the interface's first address, which is a change.
+        const QString wanted = Field(row, ColInterfaceNumber);
+        const QString own = Field(row, ColNicIpAddress);
+        bool onInterface = false;
+        for (const auto& entry : *addrs) {
+            if (InterfaceNumberText(entry.dwIndex) == wanted) {
+                onInterface = true;
+                if (DottedAddress(entry.dwAddr) == own) {
+                    chosen.push_back(&entry);
+                    break;
+                }
+            }
+        }
+        if (!onInterface) {
+            ReportStatus(kStrInterfaceGone, true);
+            return BuildResult::InterfaceGone;
+        }
+        if (chosen.empty()) {
+            row = -1;
+        }
+    }
     if (row == -1) {
         for (const auto& entry : *addrs) {
             chosen.push_back(&entry);
         }
-    } else {
-        // The row stays on its own address while its interface holds it; otherwise the
-        // interface's first address takes its place, and that is a change.
-        const QString wanted = Field(row, ColInterfaceNumber);
-        const QString own = Field(row, ColNicIpAddress);
-        const IpAddrRow* first = nullptr;
-        const IpAddrRow* same = nullptr;
-        for (const auto& entry : *addrs) {
-            if (InterfaceNumberText(entry.dwIndex) != wanted) {
-                continue;
-            }
-            first = first ? first : &entry;
-            if (DottedAddress(entry.dwAddr) == own) {
-                same = &entry;
-                break;
-            }
-        }
-        if (!first) {
-            ReportStatus(kStrInterfaceGone, true);
-            return BuildResult::InterfaceGone;
-        }
-        chosen.push_back(same ? same : first);
     }
 
     ClearRows(row);

@@ -63,8 +63,8 @@ class CQuorvaneDoc {
 
     enum class BuildResult { Built, TablesMissing, InterfaceGone };
     // Rows from fresh table copies: row -1 rebuilds all and sets m_nRowCount; a row index
-    // rebuilds that row from its own address while its interface still holds it, else from the
-    // interface's first address (InterfaceGone when the interface holds none).
+    // rebuilds that row while its interface still holds its address, else all rows
+    // (InterfaceGone, and no row changes, when the interface holds no address).
     BuildResult BuildRows(int row);
     // row -1: blanks every valid row; else blanks that row.
     void ClearRows(int row);

@@ -50,8 +50,10 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
               "Dec 06, 2026,  07:05:09 PM");
     EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.5"});
     EXPECT_EQ(Posted(), 1);
+    host.lines.clear();
     doc.CheckSelection();  // nothing changed
     EXPECT_EQ(Posted(), 1);
+    EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
 
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
@@ -59,7 +61,6 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     EXPECT_EQ(doc.m_strSelectedIp, "10.0.0.9");
     EXPECT_EQ(host.trayAddresses.back(), "10.0.0.9");
     EXPECT_EQ(Posted(), 2);
-    EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
     for (const auto& line : host.lines) {
         EXPECT_FALSE(line.log) << line.text.toStdString();
     }
