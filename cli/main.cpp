@@ -1,5 +1,6 @@
 // quorvane-cli: Quorvane's core from a terminal. Usage: quorvane-cli <command>
 #include "cli/Commands.h"
+#include "settings/InfoCtrlSettings.h"
 
 #include <QSettings>
 
@@ -35,9 +36,9 @@ int main(int argc, char** argv) {
     }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
-            QSettings profile(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Calvort"),
-                              QStringLiteral("Quorvane"));
-            return c.run(profile);
+            // The program's own settings file, so the stored selection and options apply.
+            const auto profile = qv::OpenSettings();
+            return c.run(*profile);
         }
     }
     return Usage();

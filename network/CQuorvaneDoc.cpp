@@ -110,21 +110,24 @@ bool CQuorvaneDoc::OnNewDocument() {
         m_strInterfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
         m_strNicDescription = m_profile->value(QStringLiteral("NICDescription")).toString();
         m_strHostName = m_profile->value(QStringLiteral("HostName")).toString();
+        m_strStoredIp = m_profile->value(QStringLiteral("IPAddress")).toString();
         m_profile->endGroup();
     }
     return true;
 }
 
-void CQuorvaneDoc::OnCloseDocument() {
+bool CQuorvaneDoc::StoreSelection() {
     if (!m_profile) {
-        return;
+        return true;
     }
     m_profile->beginGroup(QStringLiteral("Data"));
     m_profile->setValue(QStringLiteral("InterfaceNum"), m_strInterfaceNum);
     m_profile->setValue(QStringLiteral("NICDescription"), m_strNicDescription);
     m_profile->setValue(QStringLiteral("HostName"), m_strHostName);
+    m_profile->setValue(QStringLiteral("IPAddress"), m_strStoredIp);
     m_profile->endGroup();
     m_profile->sync();
+    return m_profile->status() == QSettings::NoError;
 }
 
 // ---- Status output ----
@@ -157,8 +160,11 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     }
     ScopedValue<bool> refreshing(m_bRefreshing, true);
     ReadLocalHostInfo();
-    BuildRows(row);
-    VerifySelection();
+    if (BuildRows(row) == BuildResult::InterfaceGone) {
+        LoseSelectedAddress();
+    } else {
+        VerifySelection();
+    }
     m_host->CheckLogSize();
     return true;
 }
@@ -187,12 +193,43 @@ void CQuorvaneDoc::ReadLocalHostInfo() {
         } else {
             ip = m_resolver.ForwardLookup(*name);
         }
+        // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
+        if (ip && IsLoopbackText(*ip)) {
+            if (auto routed = RoutedAddress()) {
+                ip = std::move(routed);
+            }
+        }
         if (ip) {
             m_strLocalHostIp = *ip;
             display += QStringLiteral("     IP : ") + *ip;
         }
     }
     m_host->SetLocalHostText(display);
+}
+
+std::optional<QString> CQuorvaneDoc::RoutedAddress() {
+    const auto addrs = m_tables.AddressTable().rows;
+    for (const auto& gw : m_tables.DefaultGateways().rows) {
+        const IpAddrRow* first = nullptr;
+        for (const auto& entry : addrs) {
+            if (entry.dwIndex != gw.dwIndex) {
+                continue;
+            }
+            if (((entry.dwAddr ^ gw.dwAddr) & entry.dwMask) == 0) {
+                return DottedAddress(entry.dwAddr);  // on the gateway's own subnet
+            }
+            first = first ? first : &entry;
+        }
+        if (first) {
+            return DottedAddress(first->dwAddr);
+        }
+    }
+    for (const auto& entry : addrs) {
+        if (!IsLoopbackText(DottedAddress(entry.dwAddr))) {
+            return DottedAddress(entry.dwAddr);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::vector<IpAddrRow>> CQuorvaneDoc::GetAddrTableSnapshot() {
@@ -374,7 +411,7 @@ QString CQuorvaneDoc::LookupHostName(int row, std::uint32_t addr) {
     return ApplyHostName(row, m_resolver.ReverseLookup(addr));
 }
 
-void CQuorvaneDoc::BuildRows(int row) {
+CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     ShowOutputHeading();
     ReportStatus(kStrUpdating, false, false);
 
@@ -383,7 +420,7 @@ void CQuorvaneDoc::BuildRows(int row) {
     const auto ifs = GetIfTableSnapshot();
     if (!addrs || !net || !ifs) {
         ReportStatus(kStrTableMissing, true);
-        return;
+        return BuildResult::TablesMissing;
     }
     const auto gateways = m_tables.DefaultGateways().rows;  // no preference when unreadable
 
@@ -392,21 +429,33 @@ void CQuorvaneDoc::BuildRows(int row) {
         row = -1;
     }
     std::vector<const IpAddrRow*> chosen;
+    if (row != -1) {
+        // The row stays on its own address while its interface holds it. When that address is
+        // gone, every row is rebuilt, so that none keeps an address the machine no longer has;
+        // the selection check then takes the interface's first address, which is a change.
+        const QString wanted = Field(row, ColInterfaceNumber);
+        const QString own = Field(row, ColNicIpAddress);
+        bool onInterface = false;
+        for (const auto& entry : *addrs) {
+            if (InterfaceNumberText(entry.dwIndex) == wanted) {
+                onInterface = true;
+                if (DottedAddress(entry.dwAddr) == own) {
+                    chosen.push_back(&entry);
+                    break;
+                }
+            }
+        }
+        if (!onInterface) {
+            ReportStatus(kStrInterfaceGone, true);
+            return BuildResult::InterfaceGone;
+        }
+        if (chosen.empty()) {
+            row = -1;
+        }
+    }
     if (row == -1) {
         for (const auto& entry : *addrs) {
             chosen.push_back(&entry);
-        }
-    } else {
-        const QString wanted = Field(row, ColInterfaceNumber);
-        for (const auto& entry : *addrs) {
-            if (InterfaceNumberText(entry.dwIndex) == wanted) {
-                chosen.push_back(&entry);
-                break;
-            }
-        }
-        if (chosen.empty()) {
-            ReportStatus(kStrInterfaceGone, true);
-            return;
         }
     }
 
@@ -460,9 +509,7 @@ void CQuorvaneDoc::BuildRows(int row) {
         SetField(outRow, ColGatewayIpAddress, netEntry ? netEntry->address : kNoAddress);
         SetField(outRow, ColAddressType, netEntry ? netEntry->type : QStringLiteral("unknown"));
         SetField(outRow, ColSubnetMask, mask);
-        SetField(outRow, ColBroadcastIpAddress,
-                 entry->dwBCastAddr != 0 ? QStringLiteral("255.255.255.255")
-                                         : QStringLiteral("0.0.0.0"));
+        SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
 
         int lookup = -1;
         if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
@@ -492,6 +539,7 @@ void CQuorvaneDoc::BuildRows(int row) {
         m_nRowCount = static_cast<unsigned int>(outRow);
     }
     ReportStatus(kStrComplete, true, false);
+    return BuildResult::Built;
 }
 
 // ---- Selection ----
@@ -505,18 +553,37 @@ void CQuorvaneDoc::SelectRow(int row) {
     m_strInterfaceNum = Field(row, ColInterfaceNumber);
     m_strNicDescription = Field(row, ColNicDescription);
     m_strHostName = Field(row, ColHostName);
+    m_strStoredIp = m_strSelectedIp;
     m_host->SetTrayAddress(m_strSelectedIp);
     m_host->UpdateForwardPreview();
     m_host->PostPaneCommand(kCmdSelectionChanged);
 }
 
+void CQuorvaneDoc::LoseSelectedAddress() {
+    // The selected interface holds no address now: nothing is selected or forwarded until one
+    // is found again, which then counts as a change.
+    const QString none = LoadString(kStrPlaceholderIp);
+    if (m_strSelectedIp != none) {
+        m_strSelectedIp = none;
+        m_host->SetTrayAddress(none);
+        m_host->UpdateForwardPreview();
+    }
+}
+
 void CQuorvaneDoc::VerifySelection() {
     const QString stamp = TimeStamp(m_clock);
-    for (int i = 0; i < static_cast<int>(m_nRowCount); ++i) {
-        if (Field(i, ColInterfaceNumber) != m_strInterfaceNum ||
-            Field(i, ColNicDescription) != m_strNicDescription) {
-            continue;
+    int i = -1;
+    for (int r = 0; r < static_cast<int>(m_nRowCount); ++r) {
+        if (Field(r, ColInterfaceNumber) == m_strInterfaceNum &&
+            Field(r, ColNicDescription) == m_strNicDescription) {
+            i = i < 0 ? r : i;
+            if (Field(r, ColNicIpAddress) == m_strStoredIp) {
+                i = r;
+                break;
+            }
         }
+    }
+    if (i >= 0) {
         m_nSelectedRow = i;
         m_host->RefillList();
         if (m_strSelectedIp != Field(i, ColNicIpAddress) ||
@@ -536,6 +603,12 @@ void CQuorvaneDoc::VerifySelection() {
 
     m_nSelectedRow = -1;
     m_host->RefillList();
+    if (m_strInterfaceNum.isEmpty() && m_strNicDescription.isEmpty()) {
+        // Nothing was ever selected: a hint, not an alarm.
+        m_host->ShowOutput(QStringLiteral("Please tick the IP Address to watch in the list above."),
+                           true, false);
+        return;
+    }
     const QString text = QStringLiteral("Interface ") + m_strInterfaceNum +
                          QStringLiteral(" or NIC Card '") + m_strNicDescription +
                          QStringLiteral("' have been changed on ") + stamp +

@@ -35,8 +35,10 @@ class CQuorvaneDoc {
 
     // Sizes the column arrays and reads the stored selection. Always true.
     bool OnNewDocument();
-    // Stores the selection ("InterfaceNum", "NICDescription", "HostName" in section "Data").
-    void OnCloseDocument();
+    // Stores the selection ("InterfaceNum", "NICDescription", "HostName" and "IPAddress" in
+    // section "Data"); false when the file could not be written.
+    bool StoreSelection();
+    void OnCloseDocument() { StoreSelection(); }
 
     // Local host, rows (row -1: all; else that row only), selection check, log-size check.
     // False only when called while a refresh is already running (nothing is done then).
@@ -59,9 +61,11 @@ class CQuorvaneDoc {
     void ReportTableError(const QString& label, const QString& systemText);
     void ShowOutputHeading();
 
+    enum class BuildResult { Built, TablesMissing, InterfaceGone };
     // Rows from fresh table copies: row -1 rebuilds all and sets m_nRowCount; a row index
-    // rebuilds that row from the first address of its interface.
-    void BuildRows(int row);
+    // rebuilds that row while its interface still holds its address, else all rows
+    // (InterfaceGone, and no row changes, when the interface holds no address).
+    BuildResult BuildRows(int row);
     // row -1: blanks every valid row; else blanks that row.
     void ClearRows(int row);
 
@@ -89,7 +93,8 @@ class CQuorvaneDoc {
 
     // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800).
     void SelectRow(int row);
-    // Finds the stored selection among the rows after a refresh.
+    // Finds the stored selection among the rows after a refresh; among several rows of the
+    // selected interface the one with the stored address wins.
     void VerifySelection();
     // The quiet periodic check: rebuilds the selected row (or all rows) without logging.
     bool CheckSelection();
@@ -104,6 +109,9 @@ class CQuorvaneDoc {
     QString m_strInterfaceNum;
     QString m_strNicDescription;
     QString m_strHostName;
+    // The address of the last selection, stored with it; kept while the address is lost, so that
+    // it is preferred again when it comes back.
+    QString m_strStoredIp;
     QString m_strLocalHostName;
     QString m_strLocalHostIp;
     int m_nSelectedRow = -1;
@@ -112,6 +120,8 @@ class CQuorvaneDoc {
 
   private:
     void SetField(int row, InfoColumn col, const QString& text);
+    void LoseSelectedAddress();
+    std::optional<QString> RoutedAddress();
     QString ApplyHostName(int row, const ReverseLookupResult& result);
     void KeepResponsive();
 

@@ -32,9 +32,12 @@ std::optional<QString> SystemResolver::ForwardLookup(const QString& name) const 
         if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
             const auto* sin = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
             char text[INET_ADDRSTRLEN] = {};
-            if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text)) {
+            const bool loopback = (ntohl(sin->sin_addr.s_addr) >> 24) == 127;
+            if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) && (!result || !loopback)) {
                 result = QString::fromLatin1(text);
-                break;
+                if (!loopback) {
+                    break;
+                }
             }
         }
     }

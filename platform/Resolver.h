@@ -28,7 +28,8 @@ class IResolver {
     virtual ~IResolver() = default;
     // This machine's host name; nothing when it cannot be read.
     virtual std::optional<QString> HostName() const = 0;
-    // The first IPv4 address of `name` as dotted text; nothing when the look-up fails.
+    // The first IPv4 address of `name` that is not a loopback address, else its first one, as
+    // dotted text; nothing when the look-up fails.
     virtual std::optional<QString> ForwardLookup(const QString& name) const = 0;
     // The name of a 4-byte address in network order.
     virtual ReverseLookupResult ReverseLookup(std::uint32_t addr) const = 0;

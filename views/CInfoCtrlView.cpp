@@ -149,12 +149,14 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent)
       m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
-    connect(&m_saver, &SettingsSaver::Saved, this, [](bool ok) {
-        if (!ok) {
-            qWarning("Quorvane: the settings could not be saved to %s",
-                     qPrintable(SettingsFilePath()));
-        }
-    });
+    for (SettingsSaver* saver : {&m_saver, &m_selectionSaver}) {
+        connect(saver, &SettingsSaver::Saved, this, [](bool ok) {
+            if (!ok) {
+                qWarning("Quorvane: the settings could not be saved to %s",
+                         qPrintable(SettingsFilePath()));
+            }
+        });
+    }
     // The sheet's pages post their first fill and help commands from here; they run once the
     // event loop does, after the initial update has loaded the settings.
     m_pSettingsSheet = new CInfoCtrlSheet(*this, m_sheetHost);
@@ -283,6 +285,7 @@ void CInfoCtrlView::OnDestroy() {
     m_bDestroyed = true;
     m_pending.clear();
     m_saver.Cancel();  // written here in any case
+    m_selectionSaver.Flush();
     if (!SaveSettings(m_settings, m_nHideOnStartup)) {
         qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
     }
@@ -399,6 +402,7 @@ void CInfoCtrlView::RunCommand(int command) {
 
         // ---- Forwarding: the forwarder does the work ----
         case kCmdSelectionChanged:
+            m_selectionSaver.Schedule();
             if (m_settings.AutoForward != 0) {
                 Forward();
             }

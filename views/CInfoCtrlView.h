@@ -186,6 +186,8 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     InfoCtrlSettings m_settings;
     int m_nHideOnStartup = 0;
     SettingsSaver m_saver{m_settings, m_nHideOnStartup};
+    // Stores the selection shortly after each change, so that a crash loses no tick.
+    SettingsSaver m_selectionSaver{[this] { return !m_pDoc || m_pDoc->StoreSelection(); }};
     QString m_strQuickHelp;
     QString m_strOutput;
     EventLog m_log;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/CQuorvaneDoc.h"
+#include "settings/InfoCtrlSettings.h"
 #include "views/ViewDocument.h"
 
 namespace qv {
@@ -17,6 +18,10 @@ class DocAdapter : public IViewDocument {
     int SelectedRow() const override { return m_doc.m_nSelectedRow; }
     QString SelectedIp() const override { return m_doc.m_strSelectedIp; }
     void SelectRow(int row) override { m_doc.SelectRow(row); }
+    bool StoreSelection() override {
+        RestrictSettingsFile();  // created readable by its owner only
+        return m_doc.StoreSelection();
+    }
     bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
     bool CheckSelection() override { return m_doc.CheckSelection(); }
 

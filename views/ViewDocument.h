@@ -19,6 +19,8 @@ class IViewDocument {
     virtual QString SelectedIp() const = 0;
     // The user ticked `row`: it becomes the watched address.
     virtual void SelectRow(int row) = 0;
+    // Writes the selection to the settings file; false when it could not be written.
+    virtual bool StoreSelection() = 0;
 
     // Full refresh (row -1) or refresh of one row.
     virtual bool RefreshNetworkInfo(int row) = 0;

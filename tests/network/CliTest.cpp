@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
+#include "settings/InfoCtrlSettings.h"
 #include "tests/network/DocFixtures.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace qv::test {
@@ -22,31 +25,54 @@ TEST(NetworkCli, OneTabSeparatedLinePerRow) {
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0],
               "10.0.0.5\t0x2\tdynamic\teth0\t02-00-00-00-00-01\tevil name with breaks\t10.0.0.254\t"
-              "01-02\t255.255.255.0\t255.255.255.255\tAll is OK!");
+              "01-02\t255.255.255.0\t10.0.0.255\tAll is OK!");
     EXPECT_EQ(lines[1].count('\t'), 10);
     EXPECT_TRUE(lines[2].isEmpty());
 }
 
-TEST(NetworkCli, ListNeverWritesTheSettingsAndUnknownCommandsFail) {
+TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     QTemporaryDir config;
-    auto run = [&](const QStringList& args, QByteArray* err) {
+    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    auto run = [&](const QStringList& args, QByteArray* out, QByteArray* err) {
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("RES_OPTIONS", "timeout:1 attempts:1");
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QV_CLI_PATH), args);
         EXPECT_TRUE(p.waitForFinished(120000));
+        *out = p.readAllStandardOutput();
         *err = p.readAllStandardError();
         return p.exitCode();
     };
-    QByteArray err;
-    EXPECT_EQ(run({"list"}, &err), 0);
+    QByteArray out, err;
+    EXPECT_EQ(run({"list"}, &out, &err), 0);
     EXPECT_TRUE(err.contains("Updating IP Address information"));
     EXPECT_TRUE(QDir(config.path()).isEmpty()) << "list wrote to the settings folder";
 
-    EXPECT_EQ(run({"frobnicate"}, &err), 2);
+    // Written the program's way: its settings and a selection of an interface this machine
+    // does not have.
+    ASSERT_TRUE(SaveSettings(InfoCtrlSettings(), 0));
+    {
+        const auto profile = OpenSettings();
+        DocFixture f;
+        f.doc.SetProfile(profile.get());
+        f.doc.m_strInterfaceNum = "0x7FFF";
+        f.doc.m_strNicDescription = "qv-none";
+        ASSERT_TRUE(f.doc.StoreSelection());
+    }
+    QFile file(SettingsFilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    file.close();
+    EXPECT_EQ(run({"list"}, &out, &err), 0);
+    EXPECT_TRUE(err.contains("Interface 0x7FFF or NIC Card 'qv-none' have been changed"))
+        << err.data();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), stored);
+
+    EXPECT_EQ(run({"frobnicate"}, &out, &err), 2);
     EXPECT_TRUE(err.startsWith("usage: quorvane-cli"));
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

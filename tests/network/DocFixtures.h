@@ -22,8 +22,10 @@ inline QString S(int id) {
     return LoadString(id);
 }
 
-inline IpAddrRow Addr(const char* ip, std::uint32_t index, std::uint32_t bcast = 1) {
-    return {Ip(ip), index, Ip("255.255.255.0"), bcast};
+// An address on a /24, with its broadcast address unless `bcast` is false.
+inline IpAddrRow Addr(const char* ip, std::uint32_t index, bool bcast = true) {
+    const std::uint32_t mask = Ip("255.255.255.0");
+    return {Ip(ip), index, mask, bcast ? (Ip(ip) | ~mask) : 0u};
 }
 
 inline IpNetRow Net(std::uint32_t index, const char* ip, std::vector<std::uint8_t> mac,

@@ -1,18 +1,27 @@
-// The real netlink tables, read inside a private network namespace: the test runs itself again
-// under `unshare -n` (or `unshare -r -n` without root), builds a veth pair there and checks the
-// copies field by field; and the address events that the kernel announces there.
+// The real netlink tables inside private namespaces: each test runs itself again in a child
+// process under `unshare` (network, mount and host-name namespaces, inside a user namespace
+// without root), builds veth links there and checks what the program makes of them and what
+// the kernel announces.
 #include <gtest/gtest.h>
 
+#include "forwarding/Forwarder.h"
+#include "network/CQuorvaneDoc.h"
 #include "platform/AddressEvents.h"
 #include "platform/NetTables.h"
+#include "tests/network/DocFixtures.h"
+#include "tests/support/RecordingWebHost.h"
+#include "views/CInfoCtrlView.h"
+#include "views/DocAdapter.h"
+#include "views/ForwarderCommands.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -21,17 +30,58 @@
 #include <string>
 #include <tuple>
 
-namespace qv {
+namespace qv::test {
 namespace {
 
-std::uint32_t Ip(const char* dotted) {
-    return inet_addr(dotted);
-}
+const char* const kChildVariable = "QV_NETNS_CHILD";
+
 bool Sh(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }
 QByteArray Bytes(const std::uint8_t* p, std::uint32_t n) {
     return QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(n));
+}
+
+// In the parent: runs the current test again in a child inside private namespaces and reports
+// its outcome; *inside stays false. In the child: *inside is true and the test goes on.
+void RunInPrivateNamespaces(bool* inside) {
+    *inside = std::getenv(kChildVariable) != nullptr;
+    if (*inside) {
+        return;
+    }
+    if (QProcess::execute("ip", {"-V"}) != 0) {
+        GTEST_SKIP() << "iproute2 ('ip') is not installed";
+    }
+    QStringList unshare;
+    for (const QStringList& args :
+         {QStringList{"-m", "-n", "-u"}, QStringList{"-r", "-m", "-n", "-u"}}) {
+        if (QProcess::execute("unshare", args + QStringList{"true"}) == 0) {
+            unshare = args;
+            break;
+        }
+    }
+    if (unshare.isEmpty()) {
+        GTEST_SKIP() << "private namespaces are not allowed here (unshare -m -n -u failed)";
+    }
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+
+    QProcess child;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(kChildVariable, "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("unshare",
+                unshare + QStringList{self, QStringLiteral("--gtest_filter=%1.%2")
+                                                .arg(test->test_suite_name(), test->name())});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QByteArray out = child.readAll();
+    if (out.contains("[  SKIPPED ]")) {
+        GTEST_SKIP() << "skipped inside the namespace:\n" << out.toStdString();
+    }
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
 // The hardware address as iproute2 shows it (sysfs still belongs to the outer namespace).
@@ -44,7 +94,22 @@ QByteArray LinkMac(const QString& ifname) {
     return at < 0 ? QByteArray() : QByteArray::fromHex(text.mid(at + 11, 17).replace(':', ""));
 }
 
-void CheckTablesInNamespace() {
+// Field `col` of the row that shows `address`; empty when no row does.
+QString FieldOf(const CQuorvaneDoc& doc, const char* address, InfoColumn col) {
+    for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+        if (doc.Field(r, ColNicIpAddress) == QLatin1String(address)) {
+            return doc.Field(r, col);
+        }
+    }
+    return {};
+}
+
+TEST(NetworkNetlink, TablesInAPrivateNamespace) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
     NetlinkTables tables;
     EXPECT_EQ(tables.NetTable().status, kErrorNoData);  // a fresh namespace has no neighbours
 
@@ -101,12 +166,29 @@ void CheckTablesInNamespace() {
     ASSERT_EQ(routes.rows.size(), 1u) << routes.error.toStdString();
     EXPECT_EQ(std::pair(routes.rows[0].dwIndex, routes.rows[0].dwAddr),
               std::pair(v0, Ip("10.9.0.2")));
+
+    // The broadcast column: each address's own, none for loopback, a peer address or an
+    // address added without one.
+    ASSERT_TRUE(Sh("ip addr add 10.9.2.1 peer 10.9.2.2 dev v1"));
+    FakeResolver resolver;
+    CQuorvaneDoc doc(nullptr, tables, resolver);
+    doc.OnNewDocument();
+    doc.BuildRows(-1);
+    EXPECT_EQ(FieldOf(doc, "10.9.0.1", ColBroadcastIpAddress), "10.9.0.255");
+    for (const char* none : {"10.9.1.1", "10.9.2.1", "127.0.0.1"}) {
+        EXPECT_EQ(FieldOf(doc, none, ColBroadcastIpAddress), "0.0.0.0") << none;
+    }
 }
 
 // The kernel's announcements reach the listener as one report per burst: a burst of address
 // changes gives one report after it has ended, a storm of two thousand gives a handful, and
 // nothing is reported while nothing changes.
-void CheckEventsInNamespace() {
+TEST(NetworkNetlink, AddressEventsComeOncePerBurst) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
     int argc = 1;
     char name[] = "netlink_tests";
     char* argv[] = {name, nullptr};
@@ -117,13 +199,12 @@ void CheckEventsInNamespace() {
     AddressEvents events(nullptr, 200, 1000);
     ASSERT_TRUE(events.Start()) << events.ErrorText().toStdString();
     QSignalSpy changed(&events, &AddressEvents::Changed);
-    auto settle = [&](int ms) { QTest::qWait(ms); };
 
-    settle(400);
+    QTest::qWait(400);
     EXPECT_EQ(changed.count(), 0);  // idle: no report
     ASSERT_TRUE(Sh("for i in 1 2 3 4 5; do ip addr add 10.9.2.$i/24 dev v0; done"));
     EXPECT_TRUE(changed.wait(3000));
-    settle(600);
+    QTest::qWait(600);
     EXPECT_EQ(changed.count(), 1);
 
     changed.clear();
@@ -136,60 +217,133 @@ void CheckEventsInNamespace() {
     batch.flush();
     ASSERT_TRUE(Sh("ip -batch " + batch.fileName().toStdString()));
     EXPECT_TRUE(changed.wait(3000));
-    settle(1500);
+    QTest::qWait(1500);
     EXPECT_GE(changed.count(), 1);
     EXPECT_LE(changed.count(), 3);
 }
 
-// Runs this test binary again inside a private network namespace, with `filter` selecting the
-// test that builds its links there.
-void RunInPrivateNamespace(const char* filter) {
-    if (QProcess::execute("ip", {"-V"}) != 0) {
-        GTEST_SKIP() << "iproute2 ('ip') is not installed";
+// A ticked second address of an interface, through the control pane's real forwarding to a web
+// host on loopback: the host gets the ticked address and only the addresses that replace it.
+TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
     }
-    QStringList unshare;
-    for (const QStringList& args : {QStringList{"-n"}, QStringList{"-r", "-n"}}) {
-        if (QProcess::execute("unshare", args + QStringList{"true"}) == 0) {
-            unshare = args;
-            break;
+    if (!Sh("ip link add v0 type veth peer name v1")) {
+        GTEST_SKIP() << "veth links cannot be created here";
+    }
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "ip addr add 10.9.0.5/24 dev v0 && ip addr add 10.9.0.6/24 dev v0 && "
+           "ip addr add 10.9.7.1/24 dev v1"));
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    int argc = 1;
+    char name[] = "netlink_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
+    RecordingWebHost web;
+    NetlinkTables tables;
+    FakeResolver resolver;
+    CQuorvaneDoc doc(nullptr, tables, resolver);
+    DocAdapter adapter(doc);
+    CInfoCtrlView pane;
+    QStringList tray;
+    pane.SetDocument(&adapter);
+    pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
+    doc.SetHost(&pane);
+    ForwarderOptions options;
+    options.probePort = static_cast<quint16>(web.port);
+    options.storedSetting = [&](const QString& key) {
+        return key == "HTTPTargetURL" ? web.Url() : QString();
+    };
+    CForwarder forwarder(pane, options);
+    ForwarderCommands commands(forwarder);
+    pane.SetForwarding(&commands);
+    InfoCtrlSettings& s = pane.Settings();
+    s.HTTPTargetURL = web.Url();
+    s.AutoForward = 1;
+    s.NotifyOnSend = 0;
+    s.CheckForChange = 0;
+    // Runs what the document posted (the forwarding), as the event loop would.
+    auto settle = [&] {
+        QCoreApplication::sendPostedEvents();
+        EXPECT_FALSE(pane.IsBusy());
+        QStringList addresses;
+        for (const QString& query : web.Queries()) {
+            addresses << query.section('&', 0, 0);
         }
-    }
-    if (unshare.isEmpty()) {
-        GTEST_SKIP() << "network namespaces are not allowed here (unshare -n and unshare -r -n "
-                        "both failed)";
-    }
-    char self[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+        return addresses;
+    };
 
-    QProcess child;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("QV_NETNS_CHILD", "1");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("unshare", unshare + QStringList{self, QString("--gtest_filter=") + filter});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const QByteArray out = child.readAll();
-    if (out.contains("[  SKIPPED ]")) {
-        GTEST_SKIP() << "skipped inside the namespace:\n" << out.toStdString();
-    }
-    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    doc.OnNewDocument();
+    doc.RefreshNetworkInfo(-1);
+    ASSERT_EQ(doc.Field(1, ColNicIpAddress), "10.9.0.6");
+    doc.SelectRow(1);  // the user ticks the second address of v0
+    EXPECT_EQ(settle(), QStringList{"IPAddress=10.9.0.6"}) << pane.OutputText().toStdString();
+    doc.CheckSelection();
+    doc.RefreshNetworkInfo(-1);
+    doc.CheckSelection();
+    EXPECT_EQ(settle().size(), 1);
+    EXPECT_EQ(doc.Field(0, ColNicIpAddress), "10.9.0.5");
+    EXPECT_EQ(doc.Field(1, ColNicIpAddress), "10.9.0.6");
+
+    // The ticked address goes: the interface's other address is the change.
+    ASSERT_TRUE(Sh("ip addr del 10.9.0.6/24 dev v0"));
+    doc.CheckSelection();
+    EXPECT_EQ(settle().mid(1), QStringList{"IPAddress=10.9.0.5"});
+
+    // The interface loses its last address: nothing is forwarded or reported as selected, the
+    // tray shows the placeholder; the next address found is forwarded.
+    ASSERT_TRUE(Sh("ip addr del 10.9.0.5/24 dev v0"));
+    const qsizetype before = pane.OutputText().size();
+    doc.CheckSelection();
+    doc.CheckSelection();
+    EXPECT_EQ(settle().size(), 2);
+    EXPECT_FALSE(pane.OutputText().mid(before).contains("is selected"));
+    EXPECT_EQ(tray.last(), "---.---.---.---");
+    ASSERT_TRUE(Sh("ip addr add 10.9.0.9/24 dev v0"));
+    doc.CheckSelection();
+    EXPECT_EQ(settle().mid(2), QStringList{"IPAddress=10.9.0.9"});
+    EXPECT_EQ(tray.last(), "10.9.0.9");
+    pane.SetForwarding(nullptr);
 }
 
-TEST(NetworkNetlink, TablesInAPrivateNamespace) {
-    if (std::getenv("QV_NETNS_CHILD")) {
-        CheckTablesInNamespace();
+// Debian's hosts file maps the host name to 127.0.1.1: the local host line shows the address of
+// the interface with the default route, and that row gets the host name.
+TEST(NetworkNetlink, LocalHostLineWithAPrivateHostsFile) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
         return;
     }
-    RunInPrivateNamespace("NetworkNetlink.TablesInAPrivateNamespace");
-}
+    QTemporaryDir dir;
+    QFile hosts(dir.filePath("hosts")), resolv(dir.filePath("resolv.conf"));
+    ASSERT_TRUE(hosts.open(QIODevice::WriteOnly) && resolv.open(QIODevice::WriteOnly));
+    hosts.write("127.0.0.1 localhost\n127.0.1.1 qv-box.example qv-box\n");
+    resolv.write("nameserver 127.0.0.1\n");  // nothing answers there: look-ups fail at once
+    hosts.close();
+    resolv.close();
+    if (!Sh("mount --bind " + hosts.fileName().toStdString() + " /etc/hosts && mount --bind " +
+            resolv.fileName().toStdString() + " /etc/resolv.conf && hostname qv-box") ||
+        !Sh("ip link add v0 type veth peer name v1")) {
+        GTEST_SKIP() << "the hosts file or the links cannot be set up here";
+    }
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "ip addr add 10.9.0.5/24 dev v0 && ip addr add 10.9.3.5/24 dev v1 && "
+           "ip route add default via 10.9.3.1 dev v1"));
 
-TEST(NetworkNetlink, AddressEventsInAPrivateNamespace) {
-    if (std::getenv("QV_NETNS_CHILD")) {
-        CheckEventsInNamespace();
-        return;
-    }
-    RunInPrivateNamespace("NetworkNetlink.AddressEventsInAPrivateNamespace");
+    NetlinkTables tables;
+    RecordingHost host;
+    CQuorvaneDoc doc(&host, tables);
+    doc.OnNewDocument();
+    doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(host.localHost, "qv-box     IP : 10.9.3.5");
+    EXPECT_EQ(FieldOf(doc, "10.9.3.5", ColHostName), "qv-box");
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::test

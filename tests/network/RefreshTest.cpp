@@ -28,8 +28,18 @@ TEST_F(NetworkRefresh, StatusLinesOfAFullRefresh) {
     EXPECT_EQ(host.lines[2].text, "Updating host information on interface: 0x1");
     EXPECT_EQ(host.lines[3].text, "IP Address display is Complete!");
     EXPECT_FALSE(host.lines[3].log);
-    EXPECT_TRUE(host.lines[4].text.startsWith("Interface  or NIC Card ''"));
+    EXPECT_EQ(host.lines[4].text, "Please tick the IP Address to watch in the list above.");
     EXPECT_EQ(host.logChecks, 1);
+}
+
+TEST_F(NetworkRefresh, ALoopbackHostAddressGivesWayToTheMachinesOwn) {
+    // No default route: the first address that is not loopback.
+    tables.addr =
+        Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.1.7", 3), Addr("127.0.0.1", 1)});
+    resolver.localIp = "127.0.1.1";
+    doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(host.localHost, "box     IP : 10.0.0.5");
+    EXPECT_EQ(At(0, ColHostName), "box");
 }
 
 TEST_F(NetworkRefresh, EmptyNeighbourTable) {

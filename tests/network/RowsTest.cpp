@@ -36,7 +36,7 @@ TEST_F(NetworkRows, AddressWithoutNeighbourGetsPlaceholders) {
                    "---.---.---.---",
                    kDashes,
                    "255.255.255.0",
-                   "255.255.255.255",
+                   "10.0.0.255",
                    "Can't find match between IP address and Network table.  "};
     EXPECT_EQ(doc.Row(0), want);
 }
@@ -45,7 +45,7 @@ TEST_F(NetworkRows, FieldFormatsAndOversizedInput) {
     IfRow odd = If(2, QByteArray(300, 'd'));  // cut to 256 bytes
     IfRow nul = If(4, QByteArray("wlan0\0junk", 10));
     nul.dwDescrLen = 100000;  // a length beyond the field is never followed
-    Use({Addr("10.0.0.1", 16777219, 0), Addr("10.0.0.2", 2), Addr("10.0.0.3", 9),
+    Use({Addr("10.0.0.1", 16777219, false), Addr("10.0.0.2", 2), Addr("10.0.0.3", 9),
          Addr("10.0.0.4", 4)},
         {Net(16777219, "10.0.0.254", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 1),
          Net(2, "10.0.0.253", {0xde, 0xad}, 2), Net(9, "10.0.0.252", {}, 7)},
@@ -56,7 +56,7 @@ TEST_F(NetworkRows, FieldFormatsAndOversizedInput) {
     EXPECT_EQ(At(0, ColBroadcastIpAddress), "0.0.0.0");
     EXPECT_EQ(At(0, ColAddressType), "other");
     EXPECT_EQ(At(0, ColGatewayMacAddress), "01-02-03-04-05-06-07-08");
-    EXPECT_EQ(At(1, ColBroadcastIpAddress), "255.255.255.255");
+    EXPECT_EQ(At(1, ColBroadcastIpAddress), "10.0.0.255");
     EXPECT_EQ(At(1, ColAddressType), "invalid");
     EXPECT_EQ(At(1, ColGatewayMacAddress), "DE-AD");
     EXPECT_EQ(At(1, ColNicDescription), QString(256, 'd'));
@@ -84,24 +84,34 @@ TEST_F(NetworkRows, HardwareOnlyDropsRowsWithoutNeighbour) {
     EXPECT_EQ(doc.m_nRowCount, 2u);
 }
 
-TEST_F(NetworkRows, OneRowRebuildTakesFirstAddressOfItsInterface) {
+TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     Use({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2), Addr("10.0.1.1", 3)},
         {Net(2, "10.0.0.254", {1}), Net(3, "10.0.1.254", {2})}, {If(2, "eth0"), If(3, "eth1")});
     doc.BuildRows(-1);
     const IpAddressRow third = doc.Row(2);
 
-    tables.addr = Table<IpAddrRow>({Addr("10.0.0.7", 2), Addr("10.0.0.8", 2), Addr("10.0.1.2", 3)});
+    resolver.Name("10.0.0.6", "six");
+    tables.addr = Table<IpAddrRow>(
+        {Addr("10.0.0.4", 2), Addr("10.0.0.5", 2), Addr("10.0.0.6", 2), Addr("10.0.1.2", 3)});
     doc.BuildRows(1);
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.5");
-    EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.7");
+    EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.6");
+    EXPECT_EQ(At(1, ColHostName), "six");
     EXPECT_EQ(doc.Row(2), third);
     EXPECT_EQ(doc.m_nRowCount, 3u);
     EXPECT_EQ(host.Texts().back(), S(137));
 
-    // The interface is gone: 143, and the row keeps its text.
-    tables.addr = Table<IpAddrRow>({Addr("10.0.1.2", 3)});
+    // Its address is gone: every row is rebuilt, so no row keeps an address that is gone.
+    tables.addr = Table<IpAddrRow>({Addr("10.0.0.7", 2), Addr("10.0.1.2", 3)});
     doc.BuildRows(1);
-    EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.7");
+    EXPECT_EQ(doc.m_nRowCount, 2u);
+    EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");
+    EXPECT_EQ(At(1, ColNicIpAddress), "10.0.1.2");
+
+    // The interface has no address left: 143, and the row keeps its text.
+    tables.addr = Table<IpAddrRow>({Addr("10.0.1.2", 3)});
+    EXPECT_EQ(doc.BuildRows(0), CQuorvaneDoc::BuildResult::InterfaceGone);
+    EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");
     EXPECT_EQ(host.Texts().back(), S(143));
 }
 

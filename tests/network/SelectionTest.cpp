@@ -27,15 +27,20 @@ class NetworkSelection : public ::testing::Test, public DocFixture {
     }
 };
 
-TEST_F(NetworkSelection, FirstStartWithoutStoredSelection) {
+TEST_F(NetworkSelection, FirstStartAsksForATickWithoutABox) {
     doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(host.Texts().back(), "Please tick the IP Address to watch in the list above.");
+    EXPECT_TRUE(host.messages.isEmpty());
+    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_EQ(Posted(), 0);
+
+    // A stored selection that is really gone still gets its box.
+    Select("0x9", "Z");
     const QString text =
-        "Interface  or NIC Card '' have been changed on   Dec 06, 2026,  07:05:09 PM by the "
+        "Interface 0x9 or NIC Card 'Z' have been changed on   Dec 06, 2026,  07:05:09 PM by the "
         "system or selection is now invalid.";
     EXPECT_EQ(host.Texts().back(), text);
     EXPECT_EQ(host.messages, QStringList{text + " Please reselect an IP Address."});
-    EXPECT_EQ(doc.m_nSelectedRow, -1);
-    EXPECT_EQ(Posted(), 0);
 }
 
 TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
@@ -45,8 +50,10 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
               "Dec 06, 2026,  07:05:09 PM");
     EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.5"});
     EXPECT_EQ(Posted(), 1);
+    host.lines.clear();
     doc.CheckSelection();  // nothing changed
     EXPECT_EQ(Posted(), 1);
+    EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
 
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
@@ -54,7 +61,6 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     EXPECT_EQ(doc.m_strSelectedIp, "10.0.0.9");
     EXPECT_EQ(host.trayAddresses.back(), "10.0.0.9");
     EXPECT_EQ(Posted(), 2);
-    EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
     for (const auto& line : host.lines) {
         EXPECT_FALSE(line.log) << line.text.toStdString();
     }
@@ -79,6 +85,33 @@ TEST_F(NetworkSelection, AdapterBackUnderAnotherIndexLosesSelection) {
     EXPECT_EQ(Posted(), 1);
 }
 
+TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported) {
+    tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2), Addr("10.0.1.1", 3)});
+    doc.RefreshNetworkInfo(-1);
+    doc.SelectRow(1);
+    doc.CheckSelection();
+    doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(doc.m_nSelectedRow, 1);
+    EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.5");
+    EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.6");
+    EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.6"});
+
+    // Every address of the interface is gone: 143, nothing reported as selected or forwarded,
+    // and the tray shows the placeholder until an address is back.
+    tables.addr = Table<IpAddrRow>({Addr("10.0.1.1", 3)});
+    host.lines.clear();
+    doc.CheckSelection();
+    doc.CheckSelection();
+    EXPECT_EQ(host.Texts().filter(S(143)).size(), 2);
+    EXPECT_TRUE(host.Texts().filter("is selected").isEmpty());
+    EXPECT_EQ(host.trayAddresses.mid(1), QStringList{"---.---.---.---"});
+    EXPECT_EQ(doc.m_strSelectedIp, "---.---.---.---");
+    tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.1.1", 3)});
+    doc.CheckSelection();
+    EXPECT_EQ(host.trayAddresses.mid(2), QStringList{"10.0.0.5"});
+    EXPECT_EQ(Posted(), 2);  // the tick and the address found again
+}
+
 TEST_F(NetworkSelection, OneNotFoundBoxAtATime) {
     int opened = 0;
     host.onMessage = [&] {
@@ -87,7 +120,7 @@ TEST_F(NetworkSelection, OneNotFoundBoxAtATime) {
             doc.CheckSelection();
         }
     };
-    doc.RefreshNetworkInfo(-1);
+    Select("0x9", "Z");
     EXPECT_EQ(host.messages.size(), 1);
     EXPECT_EQ(host.Texts().filter("have been changed on").size(), 3);
 
@@ -98,31 +131,42 @@ TEST_F(NetworkSelection, OneNotFoundBoxAtATime) {
 TEST(NetworkProfile, SelectionSurvivesARestart) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Quorvane.conf");
+    auto machine = [](DocFixture& f) {
+        f.tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2)});
+        f.tables.net = Table<IpNetRow>({Net(2, "10.0.0.254", {1})});
+        f.tables.ifs = Table<IfRow>({If(2, "enp0s3 'lan'")});
+        f.resolver.Name("10.0.0.5", "h.example");
+        f.resolver.Name("10.0.0.6", "h.example");
+    };
     {
         DocFixture f;
         QSettings profile(path, QSettings::IniFormat);
         f.doc.SetProfile(&profile);
         f.doc.OnNewDocument();
         EXPECT_EQ(f.doc.m_columns[ColHostName].size(), 10);
-        f.tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2)});
-        f.tables.net = Table<IpNetRow>({Net(2, "10.0.0.254", {1})});
-        f.tables.ifs = Table<IfRow>({If(2, "enp0s3 'lan'")});
-        f.resolver.Name("10.0.0.5", "h.example");
+        machine(f);
         f.doc.RefreshNetworkInfo(-1);
-        f.doc.SelectRow(0);
+        f.doc.SelectRow(1);
         f.doc.OnCloseDocument();
     }
     QSettings raw(path, QSettings::IniFormat);
     EXPECT_EQ(raw.value("Data/InterfaceNum").toString(), "0x2");
     EXPECT_EQ(raw.value("Data/NICDescription").toString(), "enp0s3 'lan'");
     EXPECT_EQ(raw.value("Data/HostName").toString(), "h.example");
+    EXPECT_EQ(raw.value("Data/IPAddress").toString(), "10.0.0.6");
 
-    DocFixture again;
-    again.doc.SetProfile(&raw);
-    again.doc.OnNewDocument();
-    EXPECT_EQ(again.doc.m_strNicDescription, "enp0s3 'lan'");
-    EXPECT_EQ(again.doc.m_strHostName, "h.example");
-    EXPECT_EQ(again.doc.m_strSelectedIp, "---.---.---.---");
+    // The same address comes back, forwarded once; a file without the address (an older one)
+    // takes the interface's first address as before.
+    for (const char* expected : {"10.0.0.6", "10.0.0.5"}) {
+        DocFixture again;
+        machine(again);
+        again.doc.SetProfile(&raw);
+        again.doc.OnNewDocument();
+        EXPECT_EQ(again.doc.m_strSelectedIp, "---.---.---.---");
+        again.doc.RefreshNetworkInfo(-1);
+        EXPECT_EQ(again.host.trayAddresses, QStringList{expected});
+        raw.remove("Data/IPAddress");
+    }
 }
 
 }  // namespace

@@ -273,6 +273,18 @@ TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     EXPECT_FALSE(pane.IsPolling());
 }
 
+TEST_F(ControlPane, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
+    Run(kCmdSelectionChanged);
+    Run(kCmdSelectionChanged);
+    EXPECT_EQ(doc.stores, 0);
+    EXPECT_TRUE(WaitUntil([&] { return doc.stores > 0; }, 10000));
+    EXPECT_EQ(doc.stores, 1);  // a burst ends in one write
+
+    Run(kCmdSelectionChanged);
+    pane.OnDestroy();
+    EXPECT_EQ(doc.stores, 2);
+}
+
 // The notices with the real message box of the program.
 class Notices : public ::testing::Test {
   protected:

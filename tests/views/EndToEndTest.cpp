@@ -152,6 +152,13 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     const bool found = test::WaitUntil(
         [&] { return trace.contains(row) && trace.contains(status) && forwarded("10.77.0.9"); },
         15000);
+    // The changed selection reaches the settings file shortly, before any shutdown.
+    const bool stored = test::WaitUntil(
+        [&] {
+            QSettings st(home.filePath("config/Calvort/Quorvane.conf"), QSettings::IniFormat);
+            return st.value("Data/IPAddress").toString() == "10.77.0.9";
+        },
+        15000);
     program.terminate();
     if (!program.waitForFinished(10000)) {
         program.kill();
@@ -160,6 +167,7 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     trace += QString::fromLocal8Bit(program.readAll());
 
     EXPECT_TRUE(found) << qPrintable(trace);
+    EXPECT_TRUE(stored) << "the new address was not stored while the program ran";
     EXPECT_TRUE(trace.contains(row)) << "the list did not show the new address";
     EXPECT_TRUE(trace.contains(status)) << "the status text did not name the new address";
     EXPECT_TRUE(ReadFile(logFile).contains("10.77.0.9")) << "the log did not get the new address";

@@ -56,6 +56,11 @@ class FakeDoc : public IViewDocument {
         selected = row;
         selectCalls.push_back(row);
     }
+    int stores = 0;
+    bool StoreSelection() override {
+        ++stores;
+        return true;
+    }
     bool RefreshNetworkInfo(int) override {
         ++refreshes;
         Work();
