@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -339,6 +340,19 @@ TEST_F(AppTest, TerminationSignalSavesTheSettingsAndSendsTheOwedOffLineNotice) {
     struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(AppTest, TerminationSignalDuringAStartUpNoticeTakesTheShutdownRoad) {
+    // FTP chosen with a page that is not there: the start shows a notice about it, and the
+    // signal comes while it is open.
+    Store("Settings/EnableFlags", "0 1 0 0 0 0 0 0 0 0 0 0 0");
+    Store("Settings/FTPForwardWebPage", "/nonexistent/quorvane-page.htm");
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+    EXPECT_FALSE(app->InitInstance());
+    EXPECT_EQ(app->ExitCode(), 0);
+    EXPECT_TRUE(app->Frame()->IsShutDown());
+    EXPECT_TRUE(OpenSettings()->contains("Settings/CheckTime"));  // saved on the way out
 }
 
 }  // namespace
