@@ -12,7 +12,8 @@ packages=(
   python3-pyftpdlib
   lighttpd php-cli
   iproute2 util-linux procps
-  xvfb xauth x11-utils trayer
+  xvfb xauth x11-utils trayer libxcb1-dev
+  dbus python3-dbus python3-gi
   clang-format librsvg2-bin
 )
 

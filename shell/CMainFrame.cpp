@@ -74,6 +74,14 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     m_doc.SetHost(m_pCtrlView);
 
     CreateMenus();
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_F6), QKeySequence(Qt::SHIFT | Qt::Key_F6)}) {
+        auto* pane = new QAction(this);
+        pane->setShortcut(key);
+        pane->setShortcutContext(Qt::WindowShortcut);
+        connect(pane, &QAction::triggered, this, &CMainFrame::OnNextPane);
+        addAction(pane);
+    }
 
     // The status bar: command prompts while the pointer is on a menu item, else "Ready".
     QStatusBar* status = statusBar();
@@ -186,6 +194,25 @@ void CMainFrame::OnCommand(int command) {
         default:
             break;
     }
+}
+
+void CMainFrame::OnNextPane() {
+    QWidget* pane = IsWithin(QApplication::focusWidget(), m_pInfoView)
+                        ? static_cast<QWidget*>(m_pCtrlView)
+                        : static_cast<QWidget*>(m_pInfoView);
+    // The pane itself when it takes the focus (the list), else its first control that does.
+    const auto takesFocus = [pane](QWidget* w) {
+        return IsWithin(w, pane) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible() &&
+               w->isEnabled();
+    };
+    QWidget* target = pane;
+    while (!takesFocus(target)) {
+        target = target->nextInFocusChain();
+        if (target == pane) {
+            return;
+        }
+    }
+    target->setFocus(Qt::ShortcutFocusReason);
 }
 
 void CMainFrame::OnShutDownCommand() {

@@ -79,6 +79,8 @@ class CMainFrame : public QMainWindow {
 
   private:
     void CreateMenus();
+    // F6 and Shift+F6: the focus goes to the next or the previous pane; of two panes, the other.
+    void OnNextPane();
     void ShowAbout();
     void OnHelpContents();
 

@@ -4,6 +4,9 @@
 #include <QSessionManager>
 #include <QSettings>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "network/CQuorvaneDoc.h"
 #include "platform/Prompter.h"
 #include "resources/Icons.h"
@@ -11,6 +14,7 @@
 #include "resources/StringTable.h"
 #include "settings/InfoCtrlSettings.h"
 #include "shell/CMainFrame.h"
+#include "shell/DisplayLoss.h"
 #include "shell/HelpPath.h"
 #include "shell/SingleInstance.h"
 #include "shell/TerminationSignals.h"
@@ -28,6 +32,7 @@ CQuorvaneApp::~CQuorvaneApp() {
     if (m_pFrame) {
         m_pFrame->ShutDown();
     }
+    m_pDisplayLoss.reset();
     m_pSignals.reset();
     m_pFrame.reset();
     m_pDoc.reset();
@@ -44,6 +49,13 @@ bool CQuorvaneApp::InitInstance() {
     // The program lives on behind its icon when its last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon());
+
+    // One road out: a terminating signal (from here on, before any box can open), the session's
+    // end, the display's loss and Shut Down.
+    m_pSignals = std::make_unique<TerminationSignals>();
+    QObject::connect(m_pSignals.get(), &TerminationSignals::Received, m_pSignals.get(),
+                     [this] { OnTerminationSignal(); });
+    m_pDisplayLoss = std::make_unique<DisplayLoss>([this] { OnDisplayLost(); });
 
     if (m_options.messageBoxes) {
         m_pPrompter = std::make_unique<MessageBoxPrompter>();
@@ -82,19 +94,20 @@ bool CQuorvaneApp::InitInstance() {
         RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
     m_pDoc->OnNewDocument();
     m_pFrame->OnInitialUpdate();
+    if (m_bEndRequested) {
+        m_nExitCode = 0;  // a terminating signal came while a start-up box was open
+        return false;
+    }
 
     m_nHideOnStartup = m_pFrame->CtrlView()->HideOnStartup();
-    if (!m_nHideOnStartup) {
+    // Hidden only behind an icon: without a notification area the window is the only way in.
+    if (!m_nHideOnStartup || !m_pFrame->Tray().IsShown()) {
         m_pFrame->show();
     }
 
     QObject::connect(m_pInstance.get(), &SingleInstance::ActivationRequested, m_pFrame.get(),
                      [frame = m_pFrame.get()] { frame->OnCommand(kCmdOpen); });
 
-    // One road out: a terminating signal, the session's end and Shut Down.
-    m_pSignals = std::make_unique<TerminationSignals>();
-    QObject::connect(m_pSignals.get(), &TerminationSignals::Received, m_pFrame.get(),
-                     [frame = m_pFrame.get()] { frame->ExitProgram(); });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pFrame.get(),
                      [frame = m_pFrame.get()] { frame->ShutDown(); });
     // The session manager asks for the data before a log-out: keep the settings now, in case
@@ -105,6 +118,27 @@ bool CQuorvaneApp::InitInstance() {
                          SaveSettings(pane->Settings(), pane->HideOnStartup());
                      });
     return true;
+}
+
+void CQuorvaneApp::OnTerminationSignal() {
+    m_bEndRequested = true;
+    if (m_pFrame) {
+        m_pFrame->ExitProgram();
+    }
+    // Also ends the local loop of a box still open at start-up.
+    QCoreApplication::exit(0);
+}
+
+void CQuorvaneApp::OnDisplayLost() {
+    qWarning("Quorvane: the display is gone: shutting down");
+    // Every event loop ends now and none runs again (Qt would end the process in it at once):
+    // a transfer of the shutdown then waits for its own end instead of serving events.
+    QCoreApplication::exit(0);
+    if (m_pFrame) {
+        m_pFrame->ShutDown();
+    }
+    std::fflush(nullptr);
+    std::exit(0);
 }
 
 int CQuorvaneApp::ExitInstance(int loopResult) {

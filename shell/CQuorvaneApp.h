@@ -10,6 +10,7 @@ namespace qv {
 
 class CMainFrame;
 class CQuorvaneDoc;
+class DisplayLoss;
 class INetTables;
 class IResolver;
 class MessageBoxPrompter;
@@ -17,8 +18,9 @@ class SingleInstance;
 class TerminationSignals;
 
 // The application object: one copy per user, the settings root, the document with its main
-// frame and views, the help page, and the one shutdown road for Shut Down, SIGTERM/SIGINT/SIGHUP
-// and the end of the desktop session. Lives for the whole run, around the event loop.
+// frame and views, the help page, and the one shutdown road for Shut Down, SIGTERM/SIGINT/SIGHUP,
+// the end of the desktop session and the loss of the display. Lives for the whole run, around
+// the event loop.
 class CQuorvaneApp {
   public:
     struct Options {
@@ -32,8 +34,8 @@ class CQuorvaneApp {
     explicit CQuorvaneApp(Options options);
     ~CQuorvaneApp();
 
-    // Start-up. False: end the process now with ExitCode() (another copy runs, or the start
-    // failed).
+    // Start-up. False: end the process now with ExitCode() (another copy runs, the start failed,
+    // or a terminating signal came during the start).
     bool InitInstance();
     int ExitCode() const { return m_nExitCode; }
     // After the event loop: the shutdown work if it has not run yet; returns `loopResult`.
@@ -44,6 +46,12 @@ class CQuorvaneApp {
     int HideOnStartup() const { return m_nHideOnStartup; }
 
   private:
+    // A terminating signal: the shutdown road, also while a start-up box is open.
+    void OnTerminationSignal();
+    // The display is gone and Qt is ending the process: the shutdown work without the event loop,
+    // then the end of the process.
+    void OnDisplayLost();
+
     Options m_options;
     std::unique_ptr<SingleInstance> m_pInstance;
     std::unique_ptr<MessageBoxPrompter> m_pPrompter;
@@ -51,6 +59,8 @@ class CQuorvaneApp {
     std::unique_ptr<CQuorvaneDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pFrame;
     std::unique_ptr<TerminationSignals> m_pSignals;
+    std::unique_ptr<DisplayLoss> m_pDisplayLoss;
+    bool m_bEndRequested = false;
     int m_nHideOnStartup = 0;
     int m_nExitCode = 0;
 };

@@ -1,6 +1,9 @@
 #include "shell/CTrayIcon.h"
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QMenu>
 
 #include "resources/StringTable.h"
@@ -28,13 +31,28 @@ QString TrayAddressTip(const QString& address) {
     return CutTrayTip(tip);
 }
 
+bool StatusNotifierHostRegistered() {
+    static const bool registered = [] {
+        const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected() || !bus.interface() ||
+            !bus.interface()->isServiceRegistered(watcher)) {
+            return false;
+        }
+        QDBusInterface iface(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+        return iface.property("IsStatusNotifierHostRegistered").toBool();
+    }();
+    return registered;
+}
+
 CTrayIcon::CTrayIcon(int id, QObject* parent)
     : QObject(parent),
       m_id(id),
       m_sys(new QSystemTrayIcon(this)),
       m_menu(CreateTrayMenu()),
       m_tip(CutTrayTip(LoadString(id))),
-      m_probe(&QSystemTrayIcon::isSystemTrayAvailable) {
+      m_probe(&QSystemTrayIcon::isSystemTrayAvailable),
+      m_activationOpens(StatusNotifierHostRegistered()) {
     m_sys->setContextMenu(m_menu.get());
     connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
         if (const int command = CommandOf(action)) {
@@ -97,6 +115,11 @@ int CTrayIcon::HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason)
             // is the first one (drawn bold) when it does.
             m_menu->setDefaultAction(m_menu->actions().constFirst());
             return 1;
+        case QSystemTrayIcon::Trigger:
+            if (!m_activationOpens) {
+                return 0;  // one click of the older protocol: a double click may follow
+            }
+            [[fallthrough]];
         case QSystemTrayIcon::DoubleClick:
             emit Command(CommandOf(m_menu->actions().constFirst()));
             return 1;

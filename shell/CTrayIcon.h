@@ -23,9 +23,16 @@ QString CutTrayTip(const QString& tip);
 // The tip for a watched address: string 150, "IP Address: %s", filled with `address` and cut.
 QString TrayAddressTip(const QString& address);
 
+// Whether the desktop's notification area speaks the StatusNotifierItem protocol over D-Bus (a
+// watcher with a registered host on the session bus), the protocol Qt then uses for the icon.
+// Asked once, as Qt does.
+bool StatusNotifierHostRegistered();
+
 // One icon in the desktop's notification area, with its tip and the tray menu. It turns clicks
 // on the icon into commands (signal Command): the right button opens the tray menu, whose items
-// send their command numbers, and a double click sends the menu's first item, Open. When the
+// send their command numbers, and a double click sends the menu's first item, Open. On the
+// StatusNotifierItem protocol a click arrives as one activation, never a double click: there an
+// activation sends Open. When the
 // notification area goes away and comes back (a panel restart, or a panel that starts after the
 // program at log-in), the icon is put back with its last tip.
 class CTrayIcon : public QObject {
@@ -71,6 +78,7 @@ class CTrayIcon : public QObject {
     QString m_tip;
     std::function<bool()> m_probe;
     bool m_trayAvailable = false;
+    bool m_activationOpens = false;  // the icon lives on the StatusNotifierItem protocol
     QTimer m_watch;
 };
 

@@ -57,6 +57,15 @@ SingleInstance::Outcome SingleInstance::Claim(int answerTimeoutMs) {
         Listen();
         return First;
     }
+    // A lock that names no process (empty, cut short, garbage) is taken over when no process
+    // holds it open: a copy of the program keeps its lock file locked for its whole life. A lock
+    // that names a process which is not a copy of the program Qt already counts as stale.
+    if (m_lock->error() == QLockFile::LockFailedError &&
+        !m_lock->getLockInfo(nullptr, nullptr, nullptr) && m_lock->removeStaleLockFile() &&
+        m_lock->tryLock(0)) {
+        Listen();
+        return First;
+    }
     switch (m_lock->error()) {
         case QLockFile::LockFailedError:
             AskFirstCopy(answerTimeoutMs);

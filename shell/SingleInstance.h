@@ -21,7 +21,9 @@ QString InstanceFolder();
 // One copy of the program per user. The first copy holds a lock file for its whole life and
 // listens on a local socket; a later copy finds the lock held, asks the first copy over the
 // socket to show its window, and ends. A lock left behind by a copy that no longer runs (it
-// crashed or was killed) is taken over.
+// crashed or was killed), one that names a running process that is not a copy of the program,
+// and one whose holder cannot be told (empty or garbage) while no process holds it, are taken
+// over; a running copy is never displaced.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:

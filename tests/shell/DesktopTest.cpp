@@ -1,6 +1,7 @@
 // The program on a real X server (Xvfb) with a real notification area (trayer): the tray icon
 // is embedded and drawn, comes back after the panel restarts, a screenshot shows the window and
-// the icon, and a second start of the real program brings the hidden first one forward.
+// the icon, and a second start of the real program brings the hidden first one forward. Also a
+// StatusNotifierItem tray on a private D-Bus session bus, and the end of the X server.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,16 +19,20 @@
 
 #include <gtest/gtest.h>
 
+#include "forwarding/Forwarder.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
 #include "platform/Prompter.h"
 #include "platform/Resolver.h"
+#include "resources/Ids.h"
 #include "settings/InfoCtrlSettings.h"
 #include "shell/CMainFrame.h"
 #include "shell/CQuorvaneApp.h"
 #include "tests/support/FakeApp.h"
 #include "tests/support/FakeMachine.h"
+#include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
+#include "views/ForwarderCommands.h"
 
 extern char** environ;
 
@@ -70,7 +75,8 @@ void Stop(pid_t& pid) {
     }
 }
 
-bool StartXvfb() {
+// Starts an X server of its own; `display` gets its name (":N").
+bool StartXvfb(pid_t& pid, QString& display) {
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
     if (xvfb.isEmpty()) {
         g_skip = "Xvfb is not installed (scripts/install-deps.sh installs xvfb)";
@@ -80,8 +86,8 @@ bool StartXvfb() {
     if (::pipe(fds) != 0) {
         return false;
     }
-    g_xvfb = Spawn({xvfb.toStdString(), "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                    "1280x800x24", "-nolisten", "tcp"});
+    pid = Spawn({xvfb.toStdString(), "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                 "1280x800x24", "-nolisten", "tcp"});
     ::close(fds[1]);
     std::string number;
     char c;
@@ -89,11 +95,11 @@ bool StartXvfb() {
         number += c;
     }
     ::close(fds[0]);
-    if (g_xvfb < 0 || number.empty()) {
+    if (pid < 0 || number.empty()) {
         g_skip = "Xvfb did not start";
         return false;
     }
-    g_display = QStringLiteral(":") + QString::fromStdString(number);
+    display = QStringLiteral(":") + QString::fromStdString(number);
     return true;
 }
 
@@ -216,25 +222,36 @@ QString FrameMapState() {
     return at < 0 ? QStringLiteral("none") : out.mid(at + 11).section('\n', 0, 0).trimmed();
 }
 
+// The environment of a start of the program on `display`, with its settings (`conf`) and its
+// runtime folder in `home`.
+QProcessEnvironment ProgramEnvironment(const QTemporaryDir& home, const QString& display,
+                                       const QByteArray& conf) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+    QDir().mkpath(home.filePath("config/Calvort"));
+    QDir().mkpath(home.filePath("run"));
+    QFile::setPermissions(home.filePath("run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile file(home.filePath("config/Calvort/Quorvane.conf"));
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(conf);
+    }
+    return env;
+}
+
 TEST_F(DesktopTest, SecondStartOfTheProgramShowsTheHiddenFirstAndEnds) {
     if (QStandardPaths::findExecutable("xwininfo").isEmpty()) {
         GTEST_SKIP() << "xwininfo is not installed (x11-utils)";
     }
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", g_display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    QDir().mkpath(home.filePath("config/Calvort"));
-    {
-        QFile conf(home.filePath("config/Calvort/Quorvane.conf"));
-        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-        // Started hidden, watching the loopback interface that every machine has.
-        conf.write("[Settings]\nHideOnStartup=1\n[Data]\nInterfaceNum=0x1\nNICDescription=lo\n");
-    }
-
+    // Started hidden, watching the loopback interface that every machine has.
+    const QProcessEnvironment env = ProgramEnvironment(
+        home, g_display,
+        "[Settings]\nHideOnStartup=1\n[Data]\nInterfaceNum=0x1\nNICDescription=lo\n");
     QProcess first;
     first.setProcessEnvironment(env);
     first.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -268,10 +285,136 @@ TEST_F(DesktopTest, SecondStartOfTheProgramShowsTheHiddenFirstAndEnds) {
     EXPECT_TRUE(stored.contains("Settings/EnableFlags"));
 }
 
+// Waits for the next line that `p` prints.
+QString NextLine(QProcess& p, int timeoutMs = 20000) {
+    while (!p.canReadLine()) {
+        if (!p.waitForReadyRead(timeoutMs)) {
+            return QStringLiteral("<nothing>");
+        }
+    }
+    return QString::fromUtf8(p.readLine()).trimmed();
+}
+
+// A private D-Bus session bus with a StatusNotifierWatcher of the test's own: the program's icon
+// goes there instead of into trayer, and the item's Activate (one click) opens the window.
+TEST_F(DesktopTest, SingleActivationOfTheStatusNotifierItemOpensTheWindow) {
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
+        QStandardPaths::findExecutable("xwininfo").isEmpty()) {
+        GTEST_SKIP() << "dbus-daemon or xwininfo is not installed (scripts/install-deps.sh)";
+    }
+    QProcess modules;
+    modules.start("/usr/bin/python3", {"-c", "import dbus, gi.repository.GLib"});
+    if (!modules.waitForFinished(10000) || modules.exitCode() != 0) {
+        GTEST_SKIP() << "python3-dbus and python3-gi are not installed (scripts/install-deps.sh)";
+    }
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    const QString address = NextLine(bus);
+    ASSERT_TRUE(address.startsWith("unix:")) << address.toStdString();
+    QTemporaryDir home;
+    QProcessEnvironment env = ProgramEnvironment(
+        home, g_display,
+        "[Settings]\nHideOnStartup=1\n[Data]\nInterfaceNum=0x1\nNICDescription=lo\n");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+
+    QProcess watcher;
+    watcher.setProcessEnvironment(env);
+    watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    watcher.start("/usr/bin/python3", {QStringLiteral(QV_WATCHER_SCRIPT)});
+    ASSERT_EQ(NextLine(watcher), "ready");
+
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(QV_PROGRAM), {});
+    const QString item = NextLine(watcher);
+    ASSERT_TRUE(item.startsWith("item ")) << item.toStdString();
+    // Hidden behind its icon, which is there.
+    QTest::qWait(500);
+    EXPECT_NE(FrameMapState(), "IsViewable");
+
+    QProcess click;
+    click.setProcessEnvironment(env);
+    click.start("dbus-send",
+                {"--session", "--print-reply", "--dest=" + item.mid(5), "/StatusNotifierItem",
+                 "org.kde.StatusNotifierItem.Activate", "int32:10", "int32:10"});
+    ASSERT_TRUE(click.waitForFinished(10000));
+    EXPECT_EQ(click.exitCode(), 0) << click.readAllStandardError().toStdString();
+    EXPECT_TRUE(WaitFor([] { return FrameMapState() == QStringLiteral("IsViewable"); }, 10000))
+        << FrameMapState().toStdString();
+
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(20000));
+    watcher.kill();
+    bus.kill();
+    watcher.waitForFinished(5000);
+    bus.waitForFinished(5000);
+}
+
+// The child process of DisplayLossTakesTheShutdownRoad: the application object on the made-up
+// machine with the display it is given, forwarding the address to the web host at `port`; it
+// says "ready" once the host has the address and an off-line notice is owed.
+int RunDisplayLossChild(int argc, char** argv, quint16 port) {
+    QApplication qapp(argc, argv);
+    test::FakeTables tables;
+    test::FakeResolver resolver;
+    CQuorvaneApp app(test::AppOptions(tables, resolver, QString()));
+    if (!app.InitInstance()) {
+        return 3;
+    }
+    CMainFrame* frame = app.Frame();
+    ForwarderOptions options;
+    options.probePort = port;
+    CForwarder forwarder(*frame->CtrlView(), options);
+    ForwarderCommands commands(forwarder);
+    frame->CtrlView()->SetForwarding(&commands);
+    WaitFor([&] { return frame->CtrlView()->IsPolling(); }, 20000);
+    frame->OnCommand(kCmdTrayManualSend);
+    if (!WaitFor([&] { return forwarder.m_bHTTPForwarded && !forwarder.IsBusy(); }, 20000)) {
+        return 4;
+    }
+    frame->CtrlView()->Settings().CheckTime = 17;  // saved only on the way out
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.ExitInstance(qapp.exec());
+}
+
+TEST_F(DesktopTest, DisplayLossTakesTheShutdownRoad) {
+    pid_t xvfb = -1;
+    QString display;
+    ASSERT_TRUE(StartXvfb(xvfb, display));
+    test::RecordingWebHost host;
+    QTemporaryDir home;
+    const QProcessEnvironment env = ProgramEnvironment(
+        home, display,
+        "[Settings]\nEnableFlags=0 1 0 1 0 0 0 0 0 0 0 0 0\nHTTPTargetURL=" + host.Url().toUtf8() +
+            "\n[Data]\nInterfaceNum=0x2\nNICDescription=enp3s0\n");
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--display-loss-child", QString::number(host.port)});
+    ASSERT_EQ(NextLine(child), "ready");
+    EXPECT_EQ(host.Queries(), QStringList{"IPAddress=192.168.7.23"});
+
+    Stop(xvfb);  // the X server ends, as at log-out
+    ASSERT_TRUE(child.waitForFinished(20000));
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+    EXPECT_EQ(host.Queries(), (QStringList{"IPAddress=192.168.7.23", "IPAddress="}));
+    QSettings stored(home.filePath("config/Calvort/Quorvane.conf"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Settings/CheckTime").toInt(), 17);
+    EXPECT_EQ(stored.value("Data/NICDescription").toString(), "enp3s0");
+    EXPECT_FALSE(stored.value("Data/HostName").toString().isEmpty());
+}
+
 }  // namespace
 }  // namespace qv
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--display-loss-child") {
+        return qv::RunDisplayLossChild(argc, argv, quint16(std::atoi(argv[2])));
+    }
     bool listing = false;
     for (int i = 1; i < argc; ++i) {
         listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
@@ -282,7 +425,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     if (listing) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (qv::StartXvfb()) {
+    } else if (qv::StartXvfb(qv::g_xvfb, qv::g_display)) {
         qputenv("DISPLAY", qv::g_display.toUtf8());
         qputenv("QT_QPA_PLATFORM", "xcb");
         if (!qv::StartTrayer()) {

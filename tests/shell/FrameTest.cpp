@@ -1,5 +1,6 @@
 // The application object and the main frame, in this process with made-up network tables.
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -136,17 +138,37 @@ TEST_F(AppTest, OpensCentredAt825By540WithTheMenusAndStatusBar) {
               "Display table of contents to documentation");
 }
 
-TEST_F(AppTest, HideOnStartupKeepsTheFrameHiddenAndASecondStartShowsIt) {
+TEST_F(AppTest, HiddenAtStartOnlyBehindAnIconAndASecondStartShowsIt) {
     Store("Settings/HideOnStartup", 1);
-    Start();
+    Start();  // offscreen: no notification area
     EXPECT_EQ(app->HideOnStartup(), 1);
-    EXPECT_FALSE(frame->isVisible());
+    ASSERT_FALSE(frame->Tray().IsShown());
+    EXPECT_TRUE(frame->isVisible());  // nothing else would lead to the program
     EXPECT_EQ(frame->TrayTip(), "IP Address: 192.168.7.23");
 
     // The second copy of the program asks this one to show its window.
+    frame->hide();
     frame->OnCommand(kCmdOpen);
     EXPECT_TRUE(frame->isVisible());
     EXPECT_FALSE(frame->isMinimized());
+}
+
+TEST_F(AppTest, F6AndShiftF6MoveTheFocusBetweenTheListAndThePane) {
+    Start();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+    const auto inPane = [&] {
+        return frame->CtrlView()->isAncestorOf(QApplication::focusWidget());
+    };
+    frame->InfoView()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_TRUE(inPane());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), frame->InfoView());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(inPane());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), frame->InfoView());
 }
 
 TEST_F(AppTest, CloseHidesWhileTheIconIsThereAndPollingGoesOn) {
@@ -318,6 +340,19 @@ TEST_F(AppTest, TerminationSignalSavesTheSettingsAndSendsTheOwedOffLineNotice) {
     struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(AppTest, TerminationSignalDuringAStartUpNoticeTakesTheShutdownRoad) {
+    // FTP chosen with a page that is not there: the start shows a notice about it, and the
+    // signal comes while it is open.
+    Store("Settings/EnableFlags", "0 1 0 0 0 0 0 0 0 0 0 0 0");
+    Store("Settings/FTPForwardWebPage", "/nonexistent/quorvane-page.htm");
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+    EXPECT_FALSE(app->InitInstance());
+    EXPECT_EQ(app->ExitCode(), 0);
+    EXPECT_TRUE(app->Frame()->IsShutDown());
+    EXPECT_TRUE(OpenSettings()->contains("Settings/CheckTime"));  // saved on the way out
 }
 
 }  // namespace

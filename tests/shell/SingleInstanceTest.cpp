@@ -68,7 +68,30 @@ TEST_F(SingleInstanceTest, SecondCopyAsksTheFirstToShowItselfAndEnds) {
     EXPECT_TRUE(next->waitForFinished(5000));
 }
 
-TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
+// A lock that no running copy holds: empty, garbage, or naming a process that is now another
+// program (its number reused) is taken over like one left by a killed copy.
+TEST_F(SingleInstanceTest, LockOfNoRunningCopyIsTakenOver) {
+    QProcess other;
+    other.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    const QList<QByteArray> leftovers = {
+        QByteArray(),
+        QByteArray("\x01garbage\n\xff\xfe"),
+        QByteArray::number(other.processId()) + "\nsingle_instance_probe\n\n",
+    };
+    for (const QByteArray& contents : leftovers) {
+        QFile lock(LockFile());
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(contents);
+        lock.close();
+        auto heir = Start();
+        EXPECT_EQ(NextLine(*heir), "first") << contents.toStdString();
+        heir->closeWriteChannel();
+        EXPECT_TRUE(heir->waitForFinished(5000));
+    }
+    other.kill();
+    other.waitForFinished(5000);
+
     auto crashed = Start();
     ASSERT_EQ(NextLine(*crashed), "first");
     crashed->kill();  // SIGKILL: no clean-up at all
