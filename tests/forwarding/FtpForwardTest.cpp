@@ -51,7 +51,7 @@ class FtpForwardTest : public ::testing::Test {
     LoopbackFtpServer ftp;
     QTemporaryDir local;
     QString pagePath;
-    CForwarder fwd{host, TestOptions(ftp.port, [this](const QString& key) {
+    CForwarder fwd{host, TestOptions([this](const QString& key) {
                        return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
                    })};
 };
@@ -86,9 +86,9 @@ TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
     EXPECT_EQ(host.Lines().last(), FormatString(159, "127.0.0.1/www/ip/home.htm") + kStamp);
     EXPECT_EQ(host.NoticeTexts().last(), FormatString(160, "/www/ip/home.htm"));
 
-    // Removing it again: the page is gone already.
+    // Removing it again: the page is gone already, which is as good as taken down.
     fwd.m_bFTPUploaded = 1;
-    fwd.RemoveFTPPage();
+    fwd.NotifyFTPOffLine();
     EXPECT_EQ(host.Lines().last(), "(null) - file already removed?" + kStamp);
     EXPECT_TRUE(host.output.back().log);
     EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
@@ -103,7 +103,7 @@ TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
 
     // With deletion chosen the page goes; nothing is owed afterwards.
     host.settings.FTPOffLineDelete = 1;
-    CForwarder next(host, TestOptions(ftp.port, {}));
+    CForwarder next(host, TestOptions({}));
     next.m_bFTPUploaded = 1;
     next.OffLineAtShutdown();
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
@@ -147,7 +147,7 @@ TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
 }
 
 TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
-    ForwarderOptions options = TestOptions(ftp.port, {});
+    ForwarderOptions options = TestOptions({});
     options.limits.accept = std::chrono::milliseconds(300);
     CForwarder impatient(host, options);
     host.settings.FTPUserID = "silent";
