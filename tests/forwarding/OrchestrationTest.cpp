@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include "ForwardTestSupport.h"
 #include "forwarding/ForwardText.h"
@@ -185,6 +187,38 @@ TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
     EXPECT_TRUE(prompter.asked.empty());
 }
 
+TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
+    // The address never gets an answer; the off-line notice gets a log-in challenge.
+    server.server().Post("/slow", [&](const httplib::Request& req, httplib::Response& res) {
+        if (!req.get_param_value("IPAddress").empty()) {
+            server.WaitForRelease();
+        }
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+    });
+    host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
+    host.settings.NotifyOnSend = 1;
+    host.credentialAnswers = {Credentials{"joe", "pw"}};
+    ForwarderOptions options =
+        TestOptions([this](const QString& key) { return stored.value(key); });
+    options.limits.total = std::chrono::milliseconds(60000);
+    CForwarder patient(host, options);
+    bool done = false;
+    QTimer::singleShot(300, QCoreApplication::instance(),
+                       [&] { patient.OffLineAtShutdown([&] { done = true; }); });
+    patient.SendHTTPAddress();
+    EXPECT_TRUE(done);
+    const QStringList lines = host.Lines();
+    EXPECT_TRUE(lines.filter(QRegularExpression("^" + LoadString(122) + "42 ")).size() == 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(Targets().back(), "/slow?IPAddress=&UserID=&Password=&StartPage=");
+    EXPECT_EQ(lines.last(), LoadString(116) + kStamp);
+    EXPECT_TRUE(host.credentialRequests.isEmpty());
+    EXPECT_TRUE(host.notices.empty());
+    EXPECT_TRUE(prompter.asked.empty());
+    server.Release();
+}
+
 TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
     host.settings.HTTPTargetURL = "mailto:someone@example.org";
     fwd.SendHTTPAddress();  // only a failed parse
@@ -325,6 +359,12 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     fwd.UpdateForwardPreview();
     EXPECT_EQ(host.statusLine,
               "http://h/s.asp?IPAddress=192.168.1.20&UserID=a%20b%26c&Password=****&StartPage=");
+    // A password in the URL is masked too; the URL's own query is joined with "&".
+    host.settings.HTTPTargetURL = "http://joe:pw@h/s.asp?key=1";
+    fwd.UpdateForwardPreview();
+    EXPECT_EQ(host.statusLine,
+              "http://joe:****@h/s.asp?key=1&IPAddress=192.168.1.20&UserID=a%20b%26c&Password=****"
+              "&StartPage=");
 
     QTemporaryDir dir;
     QFile page(dir.path() + "/home.htm");
@@ -335,9 +375,9 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     host.settings.FTPTargetURL = "ftp://h/www";
     fwd.UpdateForwardPreview();
     EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://h/www/'");
-    host.settings.FTPTargetURL = "ftp://h/www/";
+    host.settings.FTPTargetURL = "ftp://u:pw@h/www/";
     fwd.UpdateForwardPreview();
-    EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://h/www/'");
+    EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://u:****@h/www/'");
 
     const int sets = host.statusLineSets;
     host.settings.FTPForwardWebPage = dir.path() + "/gone.htm";
