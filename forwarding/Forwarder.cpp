@@ -210,11 +210,11 @@ bool CForwarder::OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP) {
 }
 
 void CForwarder::OffLineAtShutdown(std::function<void()> then) {
-    m_bShuttingDown = true;
-    if (m_bBusy) {
+    if (m_bBusy && !m_bShuttingDown) {
         m_cancel = true;  // the running exchange ends soon
         m_queue.clear();  // and nothing else starts after it
     }
+    m_bShuttingDown = true;
     Submit([this, then = std::move(then)] {
         if (!m_bShutDown) {
             m_bShutDown = true;
