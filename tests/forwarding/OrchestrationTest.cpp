@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include "ForwardTestSupport.h"
 #include "forwarding/ForwardText.h"
@@ -188,9 +187,18 @@ TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
 }
 
 TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
-    // The address never gets an answer; the off-line notice gets a log-in challenge.
+    ForwarderOptions options =
+        TestOptions([this](const QString& key) { return stored.value(key); });
+    options.limits.total = std::chrono::milliseconds(60000);
+    CForwarder patient(host, options);
+    bool done = false;
+    // The address never gets an answer: shutdown comes while it waits. The off-line notice gets
+    // a log-in challenge.
     server.server().Post("/slow", [&](const httplib::Request& req, httplib::Response& res) {
         if (!req.get_param_value("IPAddress").empty()) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [&] { patient.OffLineAtShutdown([&] { done = true; }); }, Qt::QueuedConnection);
             server.WaitForRelease();
         }
         res.status = 401;
@@ -199,13 +207,6 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
     host.settings.NotifyOnSend = 1;
     host.credentialAnswers = {Credentials{"joe", "pw"}};
-    ForwarderOptions options =
-        TestOptions([this](const QString& key) { return stored.value(key); });
-    options.limits.total = std::chrono::milliseconds(60000);
-    CForwarder patient(host, options);
-    bool done = false;
-    QTimer::singleShot(300, QCoreApplication::instance(),
-                       [&] { patient.OffLineAtShutdown([&] { done = true; }); });
     patient.SendHTTPAddress();
     EXPECT_TRUE(done);
     const QStringList lines = host.Lines();
