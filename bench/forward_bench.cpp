@@ -97,7 +97,6 @@ int main(int argc, char** argv) {
     host.settings.NotifyOnSend = 0;
     host.settings.UserIDQueryString = QStringLiteral("joe");
     qv::ForwarderOptions options;
-    options.probePort = static_cast<quint16>(port);
     options.storedSetting = [&](const QString& key) {
         return key == QLatin1String("HTTPTargetURL") ? host.settings.HTTPTargetURL : QString();
     };

@@ -57,15 +57,16 @@ QString EncodeAdditionalQuery(const QString& text) {
     return Encode(text, false);
 }
 
-QString BuildQueryTail(const InfoCtrlSettings& s, bool maskPassword) {
+QString BuildQueryTail(const InfoCtrlSettings& s, QuerySecrets secrets) {
     QString tail;
-    if (s.SendUserID && !s.UserIDQueryStringTag.isEmpty()) {
+    const bool withSecrets = secrets != QuerySecrets::kLeave;
+    if (withSecrets && s.SendUserID && !s.UserIDQueryStringTag.isEmpty()) {
         tail += QLatin1Char('&') + EncodeQueryValue(s.UserIDQueryStringTag) + QLatin1Char('=') +
                 EncodeQueryValue(s.UserIDQueryString);
     }
-    if (s.SendPassword && !s.PasswordQueryStringTag.isEmpty()) {
+    if (withSecrets && s.SendPassword && !s.PasswordQueryStringTag.isEmpty()) {
         tail += QLatin1Char('&') + EncodeQueryValue(s.PasswordQueryStringTag) + QLatin1Char('=');
-        if (maskPassword && !s.PasswordQueryString.isEmpty()) {
+        if (secrets == QuerySecrets::kMask && !s.PasswordQueryString.isEmpty()) {
             tail += QLatin1String(kMaskedPassword);
         } else {
             tail += EncodeQueryValue(s.PasswordQueryString);
@@ -86,9 +87,17 @@ QString BuildQueryTail(const InfoCtrlSettings& s, bool maskPassword) {
     return tail;
 }
 
-QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address, bool maskPassword) {
+QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address, QuerySecrets secrets) {
     return QLatin1Char('?') + EncodeQueryValue(s.IPAddressQueryStringTag) + QLatin1Char('=') +
-           EncodeQueryValue(address) + BuildQueryTail(s, maskPassword);
+           EncodeQueryValue(address) + BuildQueryTail(s, secrets);
+}
+
+QString AppendQuery(const QString& url, const QString& query) {
+    if (!url.contains(QLatin1Char('?'))) {
+        return url + query;
+    }
+    const bool joined = url.endsWith(QLatin1Char('?')) || url.endsWith(QLatin1Char('&'));
+    return url + (joined ? QString() : QStringLiteral("&")) + query.mid(1);
 }
 
 QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool withStartPage) {

@@ -3,12 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include "forwarding/TargetUrl.h"
 #include "settings/InfoCtrlSettings.h"
 
 namespace qv {
 
-// What the password value is shown as in lines that are logged.
-inline constexpr const char* kMaskedPassword = "****";
+// Which secrets (the user ID and password pairs) a query carries.
+enum class QuerySecrets {
+    kSend,   // as typed
+    kMask,   // the password value shown as "****", for lines that are shown or logged
+    kLeave,  // both pairs left out: for a host other than the one the user typed
+};
 
 // A tag or value of the query string: "&", "=", "#", "+", "%", blanks, control characters and
 // letters outside ASCII (as UTF-8) are percent-encoded; every other character, "/" and "\"
@@ -18,12 +23,14 @@ QString EncodeQueryValue(const QString& text);
 QString EncodeAdditionalQuery(const QString& text);
 
 // The optional pairs, in their fixed order, each only when its flag is on and its tag is not
-// empty (the additional text has no tag and is appended as typed). With `maskPassword` the
-// password value reads "****".
-QString BuildQueryTail(const InfoCtrlSettings& s, bool maskPassword = false);
+// empty (the additional text has no tag and is appended as typed).
+QString BuildQueryTail(const InfoCtrlSettings& s, QuerySecrets secrets = QuerySecrets::kSend);
 // "?" + address tag + "=" + address + BuildQueryTail.
 QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address,
-                          bool maskPassword = false);
+                          QuerySecrets secrets = QuerySecrets::kSend);
+// `query` ("?" and its pairs) appended to `url`: joined with "&" when the URL already holds a
+// query, and with nothing when that query already ends in "?" or "&".
+QString AppendQuery(const QString& url, const QString& query);
 
 // `text`, then (when `withStartPage`) a "/" unless the start page begins with "/" or "\", then
 // the start page.

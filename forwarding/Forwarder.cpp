@@ -111,11 +111,13 @@ const char* const kRenameRefused =
 
 const char* const kAlreadyRemoved = "(null) - file already removed?";
 
-}  // namespace
-
-bool SameHost(const UrlParts& a, const UrlParts& b) {
-    return a.server.compare(b.server, Qt::CaseInsensitive) == 0;
+// The request path of `target` with the address query.
+QString RequestObject(const UrlParts& target, const InfoCtrlSettings& s, const QString& address,
+                      QuerySecrets secrets) {
+    return AppendQuery(target.object, BuildAddressQuery(s, address, secrets));
 }
+
+}  // namespace
 
 CForwarder::CForwarder(IForwardHost& host, ForwarderOptions options)
     : m_host(host), m_options(std::move(options)) {}
@@ -191,8 +193,8 @@ void CForwarder::OfferOffLineNotice(int http) {
 
 void CForwarder::OnTestInternet() {
     Submit([this] {
-        if (CheckInternetConnection()) {
-            m_host.ShowPopupNotice(LoadString(170), IPrompter::Information, kNoticeLife);
+        if (CheckInternetConnection(m_host.Settings().UseHTTP != 0)) {
+            Notice(LoadString(170), IPrompter::Information);
         }
     });
 }
@@ -208,9 +210,16 @@ bool CForwarder::OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP) {
 }
 
 void CForwarder::OffLineAtShutdown(std::function<void()> then) {
+    if (m_bBusy && !m_bShuttingDown) {
+        m_cancel = true;  // the running exchange ends soon
+        m_queue.clear();  // and nothing else starts after it
+    }
+    m_bShuttingDown = true;
     Submit([this, then = std::move(then)] {
         if (!m_bShutDown) {
             m_bShutDown = true;
+            m_cancel = false;
+            m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
             DoOffLineAtShutdown();
         }
         if (then) {
@@ -223,15 +232,17 @@ void CForwarder::UpdateForwardPreview() {
     const InfoCtrlSettings& s = m_host.Settings();
     QString text;
     if (s.UseHTTP) {
-        // The password box is masked, so the preview under it masks the password too.
-        text = s.HTTPTargetURL + BuildAddressQuery(s, m_host.SelectedIp(), true);
+        // The password box is masked, so the preview under it masks the passwords too.
+        text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
+                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask));
     } else {
         PageFile page;
         if (!OpenPage(s.FTPForwardWebPage, false, page)) {
-            m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+            Notice(FileErrorText(169, page.cause), IPrompter::Warning);
             return;
         }
-        text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") + s.FTPTargetURL;
+        text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") +
+               MaskUrlPassword(s.FTPTargetURL);
         if (s.FTPTargetURL.isEmpty() || !(s.FTPTargetURL.endsWith(QLatin1Char('/')) ||
                                           s.FTPTargetURL.endsWith(QLatin1Char('\\')))) {
             text += QLatin1Char('/');
@@ -244,7 +255,7 @@ void CForwarder::UpdateForwardPreview() {
 // ---- Orchestration ----
 
 void CForwarder::DoSendHTTPAddress() {
-    if (!CheckInternetConnection()) {
+    if (!CheckInternetConnection(true)) {
         return;
     }
     DoOfferOffLineNotice(0);
@@ -261,7 +272,7 @@ void CForwarder::DoSendHTTPAddress() {
 }
 
 void CForwarder::DoSendFTPPage() {
-    if (!CheckInternetConnection()) {
+    if (!CheckInternetConnection(false)) {
         return;
     }
     DoOfferOffLineNotice(1);
@@ -278,24 +289,47 @@ void CForwarder::DoSendFTPPage() {
 }
 
 void CForwarder::DoNotifyHTTPOffLine() {
-    if (!CheckInternetConnection()) {
-        return;
+    if (CheckInternetConnection(true)) {
+        SendOffLine(true);
     }
-    HTTPForward(QString());
-    m_bHTTPForwarded = 0;
 }
 
 void CForwarder::DoNotifyFTPOffLine() {
-    if (!CheckInternetConnection()) {
-        return;
+    if (CheckInternetConnection(false)) {
+        SendOffLine(false);
+    }
+}
+
+// The off-line notice of one method, to the target that method last sent to. Only a notice the
+// host took clears the owed flag.
+bool CForwarder::SendOffLine(bool http) {
+    if (!HaveTarget(http)) {
+        return false;
     }
     const InfoCtrlSettings& s = m_host.Settings();
-    if (s.FTPOffLineDelete) {
-        RemoveFTPPage();
+    bool done = false;
+    if (http) {
+        done = HTTPForward(QString());
+    } else if (s.FTPOffLineDelete) {
+        done = RemoveFTPPage();
     } else {
-        UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+        done = UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
     }
-    m_bFTPUploaded = 0;
+    if (done) {
+        (http ? m_bHTTPForwarded : m_bFTPUploaded) = 0;
+    }
+    return done;
+}
+
+// A notice owed from a run that has not parsed the target yet parses the stored one.
+bool CForwarder::HaveTarget(bool http) {
+    const UrlParts& target = http ? m_httpTarget : m_ftpTarget;
+    if (target.service != kServiceUnknown) {
+        return true;
+    }
+    const InfoCtrlSettings& s = m_host.Settings();
+    return http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp) != 0
+                : ParseTargetURL(s.FTPTargetURL, kServiceFtp) != 0;
 }
 
 void CForwarder::DoOfferOffLineNotice(int http) {
@@ -311,24 +345,16 @@ void CForwarder::DoOfferOffLineNotice(int http) {
 }
 
 void CForwarder::DoOffLineAtShutdown() {
-    const InfoCtrlSettings& s = m_host.Settings();
-    if (s.UseHTTP) {
-        if (m_bHTTPForwarded) {
-            HTTPForward(QString());
-        }
-    } else if (m_bFTPUploaded) {
-        if (s.FTPOffLineDelete) {
-            RemoveFTPPage();
-        } else {
-            UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
-        }
+    const bool http = m_host.Settings().UseHTTP != 0;
+    if (http ? m_bHTTPForwarded : m_bFTPUploaded) {
+        SendOffLine(http);
     }
 }
 
 int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
     UrlParts parts;
     const bool parsed = SplitUrl(url, parts);
-    m_target = parts;
+    (expectedService == kServiceHttp ? m_httpTarget : m_ftpTarget) = parts;
     const bool expected = expectedService == kServiceHttp ? IsHttpService(parts.service)
                                                           : parts.service == expectedService;
     if (parsed && expected) {
@@ -346,31 +372,35 @@ int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
 
 // ---- Connection check ----
 
-int CForwarder::CheckInternetConnection() {
+int CForwarder::CheckInternetConnection(bool http) {
     m_host.ShowOutput(LoadString(166), false, false);
-    QString url = StoredSetting(QStringLiteral("HTTPTargetURL"));
+    const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
+    const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
+    QString url = StoredSetting(own);
     if (url.isEmpty()) {
-        url = StoredSetting(QStringLiteral("FTPTargetURL"));
+        url = StoredSetting(other);
     }
     if (url.isEmpty()) {
         url = m_options.fallbackTestUrl;
     }
     UrlParts parts;
     if (!SplitUrl(url, parts)) {
-        Prompter().MessageBox(QStringLiteral("%1 '%2'").arg(LoadString(164), url),
-                              LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
+        Tell(QStringLiteral("%1 '%2'").arg(LoadString(164), MaskUrlPassword(url)));
         return 0;
     }
-    // Only the host counts: "http://" + host, whatever the scheme, port and path of the target.
-    CurlTransfer probe(LoadString(114).toUtf8(), m_options.limits);
-    if (!probe.Probe(parts.server, m_options.probePort).Ok()) {
+    // The target's own host, on the port its requests will use (80 for a scheme of no port).
+    const quint16 port = parts.port != 0 ? parts.port : 80;
+    CurlTransfer probe(LoadString(114).toUtf8(), Limits());
+    const TransferStatus status = probe.Probe(parts.server, port);
+    if (!status.Ok()) {
         const int dial = DialDefaultConnection();
         if (dial != 0) {
             if (dial != kDialCancelled) {
-                Prompter().MessageBox(LoadString(165), LoadString(57344), IPrompter::Ok,
-                                      IPrompter::NoIcon);
+                Tell(LoadString(165));
             }
-            m_host.ShowOutput(LoadString(167), false, false);
+            // Logged with its cause, so that the log tells why nothing was sent.
+            m_host.ShowOutput(LoadString(167), false, true);
+            ReportInternetError(status, TimeStampNow());
             return 0;
         }
     }
@@ -380,17 +410,17 @@ int CForwarder::CheckInternetConnection() {
 
 // ---- HTTP ----
 
-QString CForwarder::BuildRequestObject(const QString& address, bool maskPassword) const {
-    return m_target.object + BuildAddressQuery(m_host.Settings(), address, maskPassword);
+QString CForwarder::BuildRequestObject(const QString& address, QuerySecrets secrets) const {
+    return RequestObject(m_httpTarget, m_host.Settings(), address, secrets);
 }
 
-void CForwarder::HTTPForward(const QString& address) {
+bool CForwarder::HTTPForward(const QString& address) {
     const InfoCtrlSettings& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     bool success = false;
     {
-        CForwardingSession session(&m_host, m_options.limits);
+        CForwardingSession session(&m_host, Limits());
         m_host.SetOutputHeading(LoadString(130));
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
@@ -405,12 +435,22 @@ void CForwarder::HTTPForward(const QString& address) {
             }
             return reply;
         };
+        // The target as typed; a redirect leads elsewhere for this request only.
+        UrlParts target = m_httpTarget;
+        // The log-in written into the URL answers the first challenge without a question.
+        bool urlLogInTried = target.user.isEmpty();
         try {
-            request.url = RequestUrl(m_target, BuildRequestObject(address));
+            request.url =
+                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend));
             HttpReply reply = send();
             while (reply.httpCode == 401) {
-                const std::optional<Credentials> answer =
-                    m_host.AskCredentials(m_target.server, FindRealm(reply.headers));
+                std::optional<Credentials> answer;
+                if (!urlLogInTried) {
+                    urlLogInTried = true;
+                    answer = Credentials{target.user, target.password};
+                } else if (!m_bShuttingDown) {
+                    answer = m_host.AskCredentials(target.server, FindRealm(reply.headers));
+                }
                 if (!answer) {
                     ThrowQuorvaneException(116);
                 }
@@ -424,23 +464,30 @@ void CForwarder::HTTPForward(const QString& address) {
                 if (!found) {
                     ThrowQuorvaneException(117);
                 }
-                m_host.ShowOutput(LoadString(120) + location, true, true);
+                m_host.ShowOutput(LoadString(120) + MaskUrlPassword(location), true, true);
                 UrlParts next;
                 if (!SplitUrl(location, next)) {
                     ThrowQuorvaneException(118);
                 }
                 // Never from HTTPS down to HTTP: the pairs would travel in clear.
                 if (!IsHttpService(next.service) ||
-                    (m_target.service == kServiceHttps && next.service != kServiceHttps)) {
+                    (target.service == kServiceHttps && next.service != kServiceHttps)) {
                     ThrowQuorvaneException(119);
                 }
-                if (!SameHost(m_target, next)) {
+                // The secrets go only to the scheme, host and port the user typed: elsewhere the
+                // request goes without the user ID and password pairs and without the log-in.
+                const bool sameOrigin = SameOrigin(target, next);
+                const QuerySecrets secrets =
+                    sameOrigin ? QuerySecrets::kSend : QuerySecrets::kLeave;
+                if (!sameOrigin) {
                     request.user.clear();
                     request.password.clear();
                 }
-                m_target = next;
-                request.url = RequestUrl(m_target, BuildRequestObject(address));
-                m_host.ShowOutput(BuildRequestObject(address, true), true, true);
+                target = next;
+                request.url = RequestUrl(target, RequestObject(target, s, address, secrets));
+                m_host.ShowOutput(
+                    RequestObject(target, s, address, sameOrigin ? QuerySecrets::kMask : secrets),
+                    true, true);
                 reply = send();
             }
             if (reply.httpCode != 200) {
@@ -450,7 +497,7 @@ void CForwarder::HTTPForward(const QString& address) {
             if (!reply.status.Ok()) {
                 throw InternetFailure{reply.status};  // the reply broke off
             }
-            if (s.ShowHostResponse) {
+            if (s.ShowHostResponse && !m_bShuttingDown) {
                 m_host.ShowHostResponse(LoadString(57344) + QStringLiteral(" - ") + LoadString(172),
                                         StripHTMLTags(ReplyText(reply.body)));
             }
@@ -462,10 +509,10 @@ void CForwarder::HTTPForward(const QString& address) {
         }
     }
     if (s.NotifyOnSend) {
-        m_host.ShowPopupNotice(success ? FormatString(133, address) : LoadString(134),
-                               IPrompter::Information, kNoticeLife);
+        Notice(success ? FormatString(133, address) : LoadString(134), IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
+    return success;
 }
 
 void CForwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
@@ -484,13 +531,15 @@ void CForwarder::ReportError(int messageId, int detail, const QString& stamp) {
 
 // ---- FTP ----
 
+// The log-in written into the target URL wins over the one on the FTP page.
 FtpAccount CForwarder::Account() const {
     const InfoCtrlSettings& s = m_host.Settings();
     FtpAccount account;
-    account.host = m_target.server;
-    account.port = m_target.port;
-    account.user = s.FTPUserID;
-    account.password = s.FTPPassword;
+    account.host = m_ftpTarget.server;
+    account.port = m_ftpTarget.port;
+    const bool inUrl = !m_ftpTarget.user.isEmpty();
+    account.user = inUrl ? m_ftpTarget.user : s.FTPUserID;
+    account.password = inUrl ? m_ftpTarget.password : s.FTPPassword;
     return account;
 }
 
@@ -502,10 +551,10 @@ std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
     }
     PageFile page;
     if (!OpenPage(s.FTPForwardWebPage, true, page)) {
-        m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+        Notice(FileErrorText(169, page.cause), IPrompter::Warning);
         return std::nullopt;
     }
-    remoteName = JoinRemotePath(m_target.object, page.name);
+    remoteName = JoinRemotePath(m_ftpTarget.object, page.name);
     QByteArray text = TextModeBytes(page.bytes);
     if (!ReplaceFirst(text, s.FTPReplacementString.toUtf8(), replacement.toUtf8())) {
         return std::nullopt;
@@ -513,7 +562,7 @@ std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
     return text;
 }
 
-void CForwarder::UploadFTPPage(const QString& replacement) {
+bool CForwarder::UploadFTPPage(const QString& replacement) {
     const InfoCtrlSettings& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
@@ -522,13 +571,13 @@ void CForwarder::UploadFTPPage(const QString& replacement) {
     const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName);
     if (!page) {
         m_host.ShowOutput(LoadString(156), true, true);
-        m_host.ShowPopupNotice(LoadString(156), IPrompter::Warning, kNoticeLife);
+        Notice(LoadString(156), IPrompter::Warning);
         m_host.SetBusyCursor(false);
-        return;
+        return false;
     }
     bool success = false;
     {
-        CForwardingSession session(&m_host, m_options.limits);
+        CForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
@@ -549,50 +598,48 @@ void CForwarder::UploadFTPPage(const QString& replacement) {
         }
     }
     if (s.NotifyOnSend) {
-        m_host.ShowPopupNotice(success ? FormatString(158, replacement) : LoadString(134),
-                               IPrompter::Information, kNoticeLife);
+        Notice(success ? FormatString(158, replacement) : LoadString(134), IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
+    return success;
 }
 
-void CForwarder::RemoveFTPPage() {
+bool CForwarder::RemoveFTPPage() {
     const InfoCtrlSettings& s = m_host.Settings();
-    m_bFTPUploaded = ParseTargetURL(s.FTPTargetURL, kServiceFtp);
-    if (!m_bFTPUploaded) {
-        return;
-    }
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     m_host.SetOutputHeading(LoadString(130));
     QString remoteName;
     PageFile page;
     if (OpenPage(s.FTPForwardWebPage, false, page)) {
-        remoteName = JoinRemotePath(m_target.object, page.name);
+        remoteName = JoinRemotePath(m_ftpTarget.object, page.name);
     } else {
-        m_host.ShowPopupNotice(FileErrorText(169, page.cause), IPrompter::Warning, kNoticeLife);
+        Notice(FileErrorText(169, page.cause), IPrompter::Warning);
     }
     bool success = false;
+    bool gone = false;
     {
-        CForwardingSession session(&m_host, m_options.limits);
+        CForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         const TransferStatus status =
             session.Transfer().FtpCommands(Account(), {QStringLiteral("DELE ") + remoteName});
         if (status.Ok()) {
-            m_host.ShowOutput(FormatString(159, m_target.server + remoteName) + stamp, true, true);
+            m_host.ShowOutput(FormatString(159, m_ftpTarget.server + remoteName) + stamp, true,
+                              true);
             success = true;
         } else if (status.code == kFtpCommandRefused) {
             m_host.ShowOutput(QString::fromLatin1(kAlreadyRemoved) + stamp, true, true);
+            gone = true;
         } else {
             ReportInternetError(status, stamp);
         }
     }
     if (s.NotifyOnSend) {
-        m_host.ShowPopupNotice(success ? FormatString(160, remoteName) : LoadString(134),
-                               IPrompter::Information, kNoticeLife);
+        Notice(success ? FormatString(160, remoteName) : LoadString(134), IPrompter::Information);
     }
-    m_bFTPUploaded = 0;
     m_host.SetBusyCursor(false);
+    return success || gone;
 }
 
 // ---- Helpers ----
@@ -613,8 +660,39 @@ QString CForwarder::StoredSetting(const QString& key) const {
     return value.toString();
 }
 
+// The bounds of the next transfer: cancellable, and at shutdown within what is left of the
+// off-line step's time.
+TransferLimits CForwarder::Limits() const {
+    TransferLimits limits = m_options.limits;
+    limits.cancel = &m_cancel;
+    if (m_bShuttingDown) {
+        const std::chrono::milliseconds left(std::max<qint64>(1, m_shutdownEnd.remainingTime()));
+        limits.connect = std::min(limits.connect, left);
+        limits.total = std::min(limits.total, left);
+        limits.accept = std::min(limits.accept, left);
+    }
+    return limits;
+}
+
 int CForwarder::Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon) {
+    if (m_bShuttingDown) {
+        return buttons == IPrompter::YesNo || buttons == IPrompter::YesNoCancel
+                   ? IPrompter::AnswerNo
+                   : IPrompter::AnswerCancel;
+    }
     return Prompter().MessageBox(LoadString(stringId), LoadString(57344), buttons, icon);
+}
+
+void CForwarder::Tell(const QString& text) {
+    if (!m_bShuttingDown) {
+        Prompter().MessageBox(text, LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
+    }
+}
+
+void CForwarder::Notice(const QString& text, IPrompter::Icon icon) {
+    if (!m_bShuttingDown) {
+        m_host.ShowPopupNotice(text, icon, kNoticeLife);
+    }
 }
 
 }  // namespace qv

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "forwarding/ForwardHost.h"
+#include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "platform/Clock.h"
 #include "platform/Transfer.h"
@@ -17,8 +20,8 @@ namespace qv {
 
 struct ForwarderOptions {
     TransferLimits limits;
-    // Port of the connection test to the target's host ("http://" + host).
-    quint16 probePort = 80;
+    // The off-line notice at shutdown gets this long in all, connection included.
+    std::chrono::milliseconds shutdownBound{3000};
     // Tested when no target URL is stored.
     QString fallbackTestUrl = QStringLiteral("http://example.com/");
     // Reads a stored value of section "Settings" (the connection check reads the target URLs as
@@ -36,6 +39,9 @@ struct ForwarderOptions {
 //
 // The forwarder and its host must outlive a running exchange: destroy them only while IsBusy()
 // is false, e.g. from the `then` of OffLineAtShutdown.
+//
+// Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
+// notice, no log-in prompt, no host reply window; each question takes its negative answer.
 class CForwarder {
   public:
     explicit CForwarder(IForwardHost& host, ForwarderOptions options = {});
@@ -59,8 +65,10 @@ class CForwarder {
     // method left. Returns true when the pane should post 32801.
     bool OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP);
     // The off-line step of the pane's destruction: the owed notice of the chosen method, without
-    // connection check or question. Runs at once, or after the running exchange; `then` runs
-    // when it is done (the pane may be destroyed from there).
+    // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
+    // is cancelled (it ends within about a second) and the commands waiting for it are dropped;
+    // the notice runs at once, or as soon as the exchange has ended. `then` runs when it is done
+    // (the pane may be destroyed from there).
     void OffLineAtShutdown(std::function<void()> then = {});
     // Rebuilds status line 1127. Runs at once (it sends nothing).
     void UpdateForwardPreview();
@@ -71,21 +79,29 @@ class CForwarder {
 
     // ---- Steps, run at once on the calling thread ----
 
-    int CheckInternetConnection();
+    // Knocks at the host of the stored target URL of the method (HTTP when `http`), on the port
+    // of the URL's scheme or the one written in it. A failure is logged with its cause.
+    int CheckInternetConnection(bool http);
+    // Splits `url` into the target of its method (m_httpTarget for kServiceHttp, else
+    // m_ftpTarget); 0, after message 111, when it is not a URL of that method.
     int ParseTargetURL(const QString& url, int expectedService);
-    void HTTPForward(const QString& address);
+    // Each returns whether the host took it.
+    bool HTTPForward(const QString& address);
     std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName);
-    void UploadFTPPage(const QString& replacement);
-    void RemoveFTPPage();
-    // The request path with the address query (see BuildAddressQuery).
-    QString BuildRequestObject(const QString& address, bool maskPassword = false) const;
+    bool UploadFTPPage(const QString& replacement);
+    bool RemoveFTPPage();  // a page that is gone already counts as taken down
+    // The request path of the HTTP target with the address query (see BuildAddressQuery).
+    QString BuildRequestObject(const QString& address,
+                               QuerySecrets secrets = QuerySecrets::kSend) const;
 
     // An HTTP off-line notice is owed.
     int m_bHTTPForwarded = 0;
     // An FTP off-line action is owed.
     int m_bFTPUploaded = 0;
-    // The last parsed target (m_strServer, m_strObject, m_nPort, m_dwServiceType).
-    UrlParts m_target;
+    // The target each method last sent to (m_strServer, m_strObject, m_nPort, m_dwServiceType):
+    // its off-line notices go there.
+    UrlParts m_httpTarget;
+    UrlParts m_ftpTarget;
 
   private:
     void Submit(std::function<void()> job);
@@ -95,10 +111,15 @@ class CForwarder {
     void DoNotifyFTPOffLine();
     void DoOfferOffLineNotice(int http);
     void DoOffLineAtShutdown();
+    bool SendOffLine(bool http);
+    bool HaveTarget(bool http);
     QString TimeStampNow() const;
     QString StoredSetting(const QString& key) const;
+    TransferLimits Limits() const;
     FtpAccount Account() const;
     int Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon);
+    void Tell(const QString& text);
+    void Notice(const QString& text, IPrompter::Icon icon);
     void ReportInternetError(const TransferStatus& status, const QString& stamp);
     void ReportError(int messageId, int detail, const QString& stamp);
 
@@ -106,11 +127,11 @@ class CForwarder {
     ForwarderOptions m_options;
     std::deque<std::function<void()>> m_queue;
     bool m_bBusy = false;
-    bool m_bShutDown = false;  // the off-line step of shutdown has run
+    bool m_bShutDown = false;           // the off-line step of shutdown has run
+    bool m_bShuttingDown = false;       // OffLineAtShutdown has been called: ask nobody anything
+    QDeadlineTimer m_shutdownEnd;       // the end of the off-line step's time
+    std::atomic<bool> m_cancel{false};  // ends the running transfer
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
-
-// The user name and password to send to a redirected request: only to the host that asked.
-bool SameHost(const UrlParts& a, const UrlParts& b);
 
 }  // namespace qv

@@ -140,4 +140,34 @@ bool SplitUrl(const QString& url, UrlParts& out) {
     return true;
 }
 
+bool SameOrigin(const UrlParts& a, const UrlParts& b) {
+    return a.service == b.service && a.port == b.port &&
+           a.server.compare(b.server, Qt::CaseInsensitive) == 0;
+}
+
+QString MaskUrlPassword(const QString& url) {
+    const qsizetype schemeEnd = url.indexOf(QLatin1String("://"));
+    if (schemeEnd < 0) {
+        return url;
+    }
+    const qsizetype start = schemeEnd + 3;
+    qsizetype end = url.size();
+    for (qsizetype i = start; i < url.size(); ++i) {
+        const QChar c = url[i];
+        if (c == QLatin1Char('/') || c == QLatin1Char('?') || c == QLatin1Char('#')) {
+            end = i;
+            break;
+        }
+    }
+    const qsizetype at = url.lastIndexOf(QLatin1Char('@'), end - 1);
+    if (at < start) {
+        return url;
+    }
+    const qsizetype colon = url.indexOf(QLatin1Char(':'), start);
+    if (colon < 0 || colon > at || colon + 1 == at) {
+        return url;  // no password, or an empty one
+    }
+    return url.left(colon + 1) + QLatin1String(kMaskedPassword) + url.mid(at);
+}
+
 }  // namespace qv

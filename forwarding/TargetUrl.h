@@ -4,6 +4,9 @@
 
 namespace qv {
 
+// What a password is shown as in lines that are shown or logged.
+inline constexpr const char* kMaskedPassword = "****";
+
 // Services of a split URL, numbered as the program has always numbered them.
 enum ServiceType : int {
     kServiceUnknown = 0,
@@ -20,8 +23,8 @@ struct UrlParts {
     QString server;    // host name as written (an IPv6 literal keeps its brackets)
     QString object;    // path and query, always beginning with "/"; the fragment is dropped
     quint16 port = 0;  // as written, else the scheme's default
-    QString user;      // user and password written before "@"; split off, never sent
-    QString password;
+    QString user;      // user and password written before "@": the log-in, never part of the
+    QString password;  // request line
 };
 
 // Splits "scheme://[user[:password]@]host[:port][/path][?query][#fragment]". Fails (returning
@@ -29,6 +32,12 @@ struct UrlParts {
 // number from 1 to 65535, or with a control character anywhere. Blanks around the URL (and the
 // CR that ends a header line) are ignored.
 bool SplitUrl(const QString& url, UrlParts& out);
+
+// The same scheme, host (letter case aside) and port: where credentials given to one may go.
+bool SameOrigin(const UrlParts& a, const UrlParts& b);
+
+// `url` with the password written before "@" shown as "****", for every place a URL is shown.
+QString MaskUrlPassword(const QString& url);
 
 // HTTP or HTTPS.
 inline bool IsHttpService(int service) {

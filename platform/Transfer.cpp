@@ -156,8 +156,16 @@ struct CurlTransfer::Impl {
     const QByteArray* upload = nullptr;
     qsizetype uploaded = 0;
 
-    void Reset() {
-        curl_easy_reset(curl);
+    // The last call was a POST; the authentication schemes its reply offered.
+    bool lastWasPost = false;
+    long authOffered = CURLAUTH_NONE;
+
+    // Sets the options every transfer has. A POST that follows a POST keeps the handle's
+    // authentication state (the Digest challenge it got), so that the answer goes out at once.
+    void Reset(bool keepAuthState = false) {
+        if (!keepAuthState) {
+            curl_easy_reset(curl);
+        }
         errorBuffer[0] = '\0';
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -170,6 +178,27 @@ struct CurlTransfer::Impl {
         if (!limits.caFile.isEmpty()) {
             curl_easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
         }
+        // libcurl calls this at least once a second in every state, waiting for a server that
+        // connects back included: the way to end a transfer early.
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, limits.cancel ? 0L : 1L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    }
+
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        const auto* d = static_cast<Impl*>(self);
+        return d->limits.cancel && d->limits.cancel->load() ? 1 : 0;
+    }
+
+    // The one scheme that answers a challenge offering `offered`.
+    static long AnswerScheme(long offered) {
+        if (offered & CURLAUTH_DIGEST) {
+            return CURLAUTH_DIGEST;
+        }
+        if (offered & CURLAUTH_BASIC) {
+            return CURLAUTH_BASIC;
+        }
+        return offered != CURLAUTH_NONE ? offered : CURLAUTH_BASIC;
     }
 
     TransferStatus Perform() {
@@ -298,7 +327,7 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
         reply.status = Impl::Refused("libcurl could not be started");
         return reply;
     }
-    d->Reset();
+    d->Reset(d->lastWasPost);
     CURL* c = d->curl;
     curl_easy_setopt(c, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -314,9 +343,13 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
     headers.Add("Content-Type:");  // no body, so no body type either
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     if (!request.user.isEmpty()) {
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
         curl_easy_setopt(c, CURLOPT_USERNAME, request.user.toUtf8().constData());
         curl_easy_setopt(c, CURLOPT_PASSWORD, request.password.toUtf8().constData());
+    } else {
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
     }
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, d.get());
@@ -332,6 +365,9 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
     long code = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
     reply.httpCode = static_cast<int>(code);
+    d->authOffered = CURLAUTH_NONE;
+    curl_easy_getinfo(c, CURLINFO_HTTPAUTH_AVAIL, &d->authOffered);
+    d->lastWasPost = true;
     return reply;
 }
 
@@ -343,6 +379,7 @@ TransferStatus CurlTransfer::FtpStore(const FtpAccount& account, const QString& 
     if (HasLineBreakOrNul(path) || HasLineBreakOrNul(afterwards.join(QString()))) {
         return Impl::Refused("The remote file name holds a line break");
     }
+    d->lastWasPost = false;
     d->Reset();
     CURL* c = d->curl;
     d->SetFtpAccount(account);
@@ -371,6 +408,7 @@ TransferStatus CurlTransfer::FtpCommands(const FtpAccount& account, const QStrin
     if (HasLineBreakOrNul(commands.join(QString()))) {
         return Impl::Refused("The remote file name holds a line break");
     }
+    d->lastWasPost = false;
     d->Reset();
     CURL* c = d->curl;
     d->SetFtpAccount(account);
@@ -389,6 +427,7 @@ TransferStatus CurlTransfer::Probe(const QString& host, quint16 port) {
     if (!d->curl) {
         return Impl::Refused("libcurl could not be started");
     }
+    d->lastWasPost = false;
     d->Reset();
     CURL* c = d->curl;
     const QByteArray url = "http://" + HostForUrl(host) + ':' + QByteArray::number(port) + '/';

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -19,6 +20,9 @@ struct TransferLimits {
     std::chrono::milliseconds accept{20000};   // FTP active mode: the server connecting back
     qsizetype maxReply = qsizetype(1) << 20;   // bytes of an HTTP reply body that are kept
     QString caFile;                            // extra trust anchors (PEM); empty: the system's
+    // When it turns true, the transfer ends within about a second with "aborted by callback"
+    // (CURLE_ABORTED_BY_CALLBACK), whatever the server does. Not owned.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // libcurl's result code for an FTP command that the server refused (CURLE_QUOTE_ERROR).
@@ -35,7 +39,10 @@ struct TransferStatus {
 struct HttpPostRequest {
     QByteArray url;
     QList<QByteArray> headers;  // "Name: value" lines; they replace libcurl's own of that name
-    QString user;               // credentials for an authentication challenge; none when empty
+    // The answer to the authentication challenge of the previous reply on the same transfer
+    // object: sent at once in the challenge's own scheme (Digest before Basic when both are
+    // offered), so the host sees the request twice, never three times. None when empty.
+    QString user;
     QString password;
 };
 

@@ -1,6 +1,8 @@
 #include "views/CInfoCtrlView.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -291,8 +293,31 @@ void CInfoCtrlView::OnDestroy() {
     }
     m_pollTimer.stop();
     m_addressEvents.Stop();
+    // Nobody is asked anything any more: what is open closes, and a running exchange is
+    // cancelled by the off-line step, which then runs as soon as it has ended.
+    CloseOpenBoxes();
     if (m_pForwarding) {
         m_pForwarding->OffLineAtShutdown();
+    }
+}
+
+void CInfoCtrlView::CloseOpenBoxes() {
+    if (!m_noticeEnds.empty()) {
+        m_pNotice->CloseInnermost();
+    }
+    m_noticeTimer.stop();
+    // Message boxes, the log-in prompt and the Output Data window: each ends as refused.
+    QWidget* last = nullptr;
+    while (QWidget* box = QApplication::activeModalWidget()) {
+        if (box == last) {
+            break;  // it would not close
+        }
+        last = box;
+        if (auto* dialog = qobject_cast<QDialog*>(box)) {
+            dialog->reject();
+        } else {
+            box->close();
+        }
     }
 }
 

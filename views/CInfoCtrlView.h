@@ -169,6 +169,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void TakeGeneralPage();
     void Forward();
     void SetBoxText(const QString& text);
+    void CloseOpenBoxes();
 
     IViewDocument* m_pDoc = nullptr;
     CInfoView* m_pInfoView = nullptr;

@@ -260,11 +260,10 @@ TransferLimits TestLimits() {
     return limits;
 }
 
-ForwarderOptions TestOptions(quint16 probePort, std::function<QString(const QString&)> stored) {
+ForwarderOptions TestOptions(std::function<QString(const QString&)> stored) {
     static FixedClock clock;
     ForwarderOptions options;
     options.limits = TestLimits();
-    options.probePort = probePort;
     options.storedSetting = std::move(stored);
     options.clock = &clock;
     return options;

@@ -194,7 +194,7 @@ int ClosedPort();
 TransferLimits TestLimits();
 
 // A forwarder on the recording host with the fixed clock and the test limits; the connection
-// test goes to `probePort` on the host of the stored target URLs `stored`.
-ForwarderOptions TestOptions(quint16 probePort, std::function<QString(const QString&)> stored);
+// check reads the stored target URLs from `stored`.
+ForwarderOptions TestOptions(std::function<QString(const QString&)> stored);
 
 }  // namespace qv::test

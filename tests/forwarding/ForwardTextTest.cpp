@@ -58,11 +58,23 @@ TEST(QueryText, EncodesOnlyWhatBreaksAPair) {
     EXPECT_EQ(EncodeQueryValue(QString::fromUtf8("caf\xc3\xa9\r\n")), "caf%C3%A9%0D%0A");
     EXPECT_EQ(EncodeAdditionalQuery("&a=1&b=x y\n"), "&a=1&b=x%20y%0A");
 
-    // Only the logged copy of the query hides the password.
+    // Only the logged copy of the query hides the password; another host gets neither pair.
     InfoCtrlSettings s;
     s.PasswordQueryString = "a&b";
     EXPECT_EQ(BuildQueryTail(s), "&UserID=&Password=a%26b&StartPage=");
-    EXPECT_EQ(BuildQueryTail(s, true), "&UserID=&Password=****&StartPage=");
+    EXPECT_EQ(BuildQueryTail(s, QuerySecrets::kMask), "&UserID=&Password=****&StartPage=");
+    EXPECT_EQ(BuildQueryTail(s, QuerySecrets::kLeave), "&StartPage=");
+
+    // A URL that holds a query already joins the address query with "&".
+    EXPECT_EQ(AppendQuery("/u.php", "?IP=1"), "/u.php?IP=1");
+    EXPECT_EQ(AppendQuery("/u.php?key=1", "?IP=1"), "/u.php?key=1&IP=1");
+    EXPECT_EQ(AppendQuery("/u.php?", "?IP=1"), "/u.php?IP=1");
+    EXPECT_EQ(AppendQuery("/u.php?key=1&", "?IP=1"), "/u.php?key=1&IP=1");
+
+    // A password in a URL is never shown.
+    EXPECT_EQ(MaskUrlPassword("http://joe:s3c@t@h:81/p?x=a:b@c"), "http://joe:****@h:81/p?x=a:b@c");
+    EXPECT_EQ(MaskUrlPassword("ftp://joe@h/www"), "ftp://joe@h/www");
+    EXPECT_EQ(MaskUrlPassword("http://h/p?u=a:b@c"), "http://h/p?u=a:b@c");
 }
 
 TEST(StripHTMLTags, DropsTagsAndFoldsLineBreaks) {

@@ -29,7 +29,7 @@ class HttpForwardTest : public ::testing::Test {
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;
-    CForwarder fwd{host, TestOptions(0, {})};
+    CForwarder fwd{host, TestOptions({})};
 };
 
 TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
@@ -118,51 +118,56 @@ TEST_F(HttpForwardTest, QueryPairsFollowTheirFlagsAndEncodeWhatWouldBreakTheQuer
         host.Lines().contains(LoadString(131).replace(QLatin1String("%s"), QString()) + kStamp));
 }
 
-TEST_F(HttpForwardTest, FollowsOneRedirectWithTheSameQueryAndMasksThePasswordInTheLog) {
-    LoopbackHttpServer other("127.0.0.2");
-    other.server().Post("/there.asp", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("moved ok", "text/plain");
-    });
-    other.Start();
-    const std::string elsewhere = other.Url("/there.asp");
+TEST_F(HttpForwardTest, RedirectsKeepTheSecretsWithTheTypedHostOnly) {
+    LoopbackHttpServer otherHost("127.0.0.2");
+    LoopbackHttpServer otherPort;
+    for (LoopbackHttpServer* other : {&otherHost, &otherPort}) {
+        other->server().Post("/there.asp", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("moved ok", "text/plain");
+        });
+        other->Start();
+    }
+    // "/old?to=URL": a redirect to URL (the target's own query joins the address query).
     server.server().Post("/old", [&](const httplib::Request& req, httplib::Response& res) {
-        res.status = req.has_param("code") ? std::stoi(req.get_param_value("code")) : 302;
-        res.set_header("Location", elsewhere);
+        res.status = 302;
+        res.set_header("Location", req.get_param_value("to"));
     });
     server.server().Post("/new", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("here", "text/plain");
     });
-    for (int code : {301, 303}) {
-        server.server().Post("/same" + std::to_string(code),
-                             [code](const httplib::Request&, httplib::Response& res) {
-                                 res.status = code;
-                                 res.set_header("Location", "/new");  // relative: not followed
-                             });
-    }
+    server.server().Post("/relative", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 301;
+        res.set_header("Location", "/new");  // relative: not followed
+    });
     server.Start();
     host.settings.SendPassword = 1;
     host.settings.PasswordQueryString = QStringLiteral("s3cret");
+    const std::string secrets = "&UserID=joe&Password=s3cret";
+    const std::string address = "IPAddress=192.168.1.20";
+    const std::string start = "&StartPage=/Demo/Default.asp";
 
-    Forward(server.Url("/old"));
-    ASSERT_EQ(Targets(other).size(), 1u);
-    const std::string query =
-        "?IPAddress=192.168.1.20&UserID=joe&Password=s3cret&StartPage=/Demo/Default.asp";
-    EXPECT_EQ(Targets(other)[0], "/there.asp" + query);
-    const QStringList logged = host.LoggedLines();
-    EXPECT_TRUE(logged.contains(LoadString(120) + QString::fromStdString(elsewhere)));
-    EXPECT_TRUE(logged.contains(QStringLiteral(
-        "/there.asp?IPAddress=192.168.1.20&UserID=joe&Password=****&StartPage=/Demo/Default.asp")));
+    // Another host, or the same host on another port: the address goes, the secrets stay.
+    for (LoopbackHttpServer* other : {&otherHost, &otherPort}) {
+        const std::string there = other->Url("/there.asp");
+        Forward(server.Url("/old?to=" + there));
+        EXPECT_EQ(Targets(server).back(), "/old?to=" + there + "&" + address + secrets + start);
+        ASSERT_EQ(Targets(*other).size(), 1u);
+        EXPECT_EQ(Targets(*other)[0], "/there.asp?" + address + start);
+        EXPECT_TRUE(host.LoggedLines().contains(LoadString(120) + QString::fromStdString(there)));
+        EXPECT_EQ(host.Lines().last(), FormatString(131, "192.168.1.20") + kStamp);
+    }
+    // The typed scheme, host and port get them again, masked in the log.
+    Forward(server.Url("/old?to=" + server.Url("/new")));
+    EXPECT_EQ(Targets(server).back(), "/new?" + address + secrets + start);
+    EXPECT_TRUE(host.LoggedLines().contains(
+        QString::fromStdString("/new?" + address + "&UserID=joe&Password=****" + start)));
     for (const QString& line : host.Lines()) {
         EXPECT_FALSE(line.contains(QLatin1String("s3cret"))) << line.toStdString();
     }
-    EXPECT_EQ(host.notices.back().text,
-              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
-    // The off-line notice, which does not parse, goes where the redirect led.
-    EXPECT_EQ(fwd.m_target.server, "127.0.0.2");
 
     // A relative location cannot be split: error 118.
     host.output.clear();
-    Forward(server.Url("/same301"));
+    Forward(server.Url("/relative"));
     EXPECT_EQ(host.Lines().last(), LoadString(118) + kStamp);
     EXPECT_EQ(host.notices.back().text, LoadString(134));
 }
@@ -244,7 +249,7 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
         << host.Lines().last().toStdString();
     EXPECT_TRUE(tls.Requests().empty());
 
-    ForwarderOptions options = TestOptions(0, {});
+    ForwarderOptions options = TestOptions({});
     options.limits.caFile = QString::fromStdString(certificate.cert);
     CForwarder trusting(host, options);
     ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
@@ -252,13 +257,12 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
     EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
     ASSERT_EQ(tls.Requests().size(), 1u);
 
-    // From HTTP up to HTTPS is followed.
+    // From HTTP up to HTTPS is followed, without the secrets: another scheme and port.
     ASSERT_EQ(trusting.ParseTargetURL(QString::fromStdString(server.Url("/up")), kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
     EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
     ASSERT_EQ(tls.Requests().size(), 2u);
-    EXPECT_EQ(tls.Requests()[1].target,
-              "/s?IPAddress=10.0.0.1&UserID=joe&StartPage=/Demo/Default.asp");
+    EXPECT_EQ(tls.Requests()[1].target, "/s?IPAddress=10.0.0.1&StartPage=/Demo/Default.asp");
 
     ASSERT_EQ(trusting.ParseTargetURL(QStringLiteral("https://127.0.0.1:%1/down").arg(tls.port),
                                       kServiceHttp),
@@ -270,14 +274,28 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
     EXPECT_EQ(server.Requests().size(), 1u);  // only "/up"
 }
 
-TEST_F(HttpForwardTest, AuthenticationRetriesWithTheAnswerAndStopsOnRefusal) {
-    const std::string expected = "Basic am9lOnB3";  // joe:pw
+TEST_F(HttpForwardTest, AuthenticationAnswersTheChallengeOnceAndStopsOnRefusal) {
+    const std::string basic = "Basic am9lOnB3";  // joe:pw
+    auto challenge = [](httplib::Response& res, const char* scheme) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate",
+                       std::string(scheme) + " realm=\"members\", nonce=\"n0nce\", qop=\"auth\"");
+    };
     server.server().Post("/auth", [&](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_header_value("Authorization") == expected) {
+        if (req.get_header_value("Authorization") == basic) {
             res.set_content("welcome", "text/plain");
         } else {
-            res.status = 401;
-            res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+            challenge(res, "Basic");
+        }
+    });
+    server.server().Post("/digest", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::string answer = req.get_header_value("Authorization");
+        if (answer.rfind("Digest ", 0) == 0 &&
+            answer.find("username=\"joe\"") != std::string::npos &&
+            answer.find("nonce=\"n0nce\"") != std::string::npos) {
+            res.set_content("welcome", "text/plain");
+        } else {
+            challenge(res, "Digest");
         }
     });
     LoopbackHttpServer other("127.0.0.2");
@@ -287,22 +305,36 @@ TEST_F(HttpForwardTest, AuthenticationRetriesWithTheAnswerAndStopsOnRefusal) {
     other.Start();
     server.server().Post("/auth-then-away",
                          [&](const httplib::Request& req, httplib::Response& res) {
-                             if (req.get_header_value("Authorization") == expected) {
+                             if (req.get_header_value("Authorization") == basic) {
                                  res.status = 302;
                                  res.set_header("Location", other.Url("/x"));
                              } else {
-                                 res.status = 401;
-                                 res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+                                 challenge(res, "Basic");
                              }
                          });
     server.Start();
+    const QString success = FormatString(131, "192.168.1.20") + kStamp;
 
-    // A wrong answer asks again; the right one gets through.
+    // The host sees the challenged request and one answer in its own scheme, Basic or Digest.
+    for (const char* path : {"/auth", "/digest"}) {
+        host.credentialAnswers = {Credentials{"joe", "pw"}};
+        const size_t before = server.Requests().size();
+        Forward(server.Url(path));
+        EXPECT_EQ(host.Lines().last(), success) << path;
+        EXPECT_EQ(server.Requests().size(), before + 2) << path;
+    }
+    // A wrong answer asks again.
+    host.credentialRequests.clear();
     host.credentialAnswers = {Credentials{"joe", "wrong"}, Credentials{"joe", "pw"}};
     Forward(server.Url("/auth"));
     EXPECT_EQ(host.credentialRequests, QStringList({"127.0.0.1|members", "127.0.0.1|members"}));
-    EXPECT_EQ(host.notices.back().text,
-              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+    EXPECT_EQ(host.Lines().last(), success);
+
+    // A log-in written into the URL answers without a question.
+    host.credentialRequests.clear();
+    Forward("http://joe:pw@127.0.0.1:" + std::to_string(server.port) + "/auth");
+    EXPECT_EQ(host.Lines().last(), success);
+    EXPECT_TRUE(host.credentialRequests.isEmpty());
 
     // Refusing the prompt: error 116.
     host.output.clear();
@@ -335,7 +367,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     });
     server.Start();
 
-    ForwarderOptions options = TestOptions(0, {});
+    ForwarderOptions options = TestOptions({});
     options.limits.total = std::chrono::milliseconds(500);
     CForwarder impatient(host, options);
     ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),

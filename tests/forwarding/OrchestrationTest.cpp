@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 
 #include "ForwardTestSupport.h"
 #include "forwarding/ForwardText.h"
@@ -50,8 +51,10 @@ class Listener {
 
 class OrchestrationTest : public ::testing::Test {
   protected:
-    // The script page, started before the forwarder is made with its port.
-    quint16 StartServer() {
+    void SetUp() override { StartServer(); }
+
+    // The script page.
+    void StartServer() {
         server.server().Post("/ip", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("ok", "text/plain");
         });
@@ -60,7 +63,6 @@ class OrchestrationTest : public ::testing::Test {
         server.Start();
         host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
         stored["HTTPTargetURL"] = host.settings.HTTPTargetURL;
-        return static_cast<quint16>(server.port);
     }
 
     std::vector<std::string> Targets() { return test::Targets(server); }
@@ -69,70 +71,77 @@ class OrchestrationTest : public ::testing::Test {
     RecordingHost host;
     LoopbackHttpServer server;
     QHash<QString, QString> stored;  // the settings file as stored
-    CForwarder fwd{
-        host, TestOptions(StartServer(), [this](const QString& key) { return stored.value(key); })};
+    CForwarder fwd{host, TestOptions([this](const QString& key) { return stored.value(key); })};
 };
 
 const std::string kOnLine = "/ip?IPAddress=192.168.1.20&UserID=&Password=&StartPage=";
 const std::string kOffLine = "/ip?IPAddress=&UserID=&Password=&StartPage=";
 
-TEST(ConnectionCheck, TestsTheStoredTargetsHostOnly) {
+TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     ScriptedPrompter prompter;
     RecordingHost host;
-    Listener http("127.0.0.2");
-    Listener ftp("127.0.0.3", http.port);
+    Listener web("127.0.0.2");
+    Listener ftp("127.0.0.3");
     QHash<QString, QString> stored;
-    CForwarder fwd(host, TestOptions(http.port, [&](const QString& k) { return stored.value(k); }));
-    // HTTPTargetURL wins over FTPTargetURL; only its host counts (not its port or path).
-    stored = {{"HTTPTargetURL", "https://127.0.0.2:8443/dyn/StoreIP.asp"},
-              {"FTPTargetURL", "ftp://127.0.0.3/www"}};
-    host.settings.HTTPTargetURL = "http://127.0.0.3/edited-this-run";  // not what is tested
-    EXPECT_EQ(fwd.CheckInternetConnection(), 1);
-    EXPECT_TRUE(http.Connected());
+    CForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    // Each method checks its own target as stored (not as edited in this run), on its port.
+    stored = {
+        {"HTTPTargetURL", QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port)},
+        {"FTPTargetURL", QStringLiteral("ftp://u:pw@127.0.0.3:%1/www").arg(ftp.port)}};
+    host.settings.HTTPTargetURL = "http://127.0.0.3/edited-this-run";
+    EXPECT_EQ(fwd.CheckInternetConnection(true), 1);
+    EXPECT_TRUE(web.Connected());
     EXPECT_FALSE(ftp.Connected());
     EXPECT_EQ(host.Lines(), QStringList({LoadString(166), LoadString(170)}));
     EXPECT_TRUE(host.LoggedLines().isEmpty());
-
-    stored = {{"FTPTargetURL", "ftp://127.0.0.3:2121/www"}};
-    EXPECT_EQ(fwd.CheckInternetConnection(), 1);
+    EXPECT_EQ(fwd.CheckInternetConnection(false), 1);
     EXPECT_TRUE(ftp.Connected());
+    EXPECT_FALSE(web.Connected());
 
-    stored.clear();  // neither: the built-in address
-    ForwarderOptions options = TestOptions(http.port, [](const QString&) { return QString(); });
-    options.fallbackTestUrl = "http://127.0.0.2/";
+    // Without its own target, the other method's; without either, the built-in address.
+    stored.remove("FTPTargetURL");
+    EXPECT_EQ(fwd.CheckInternetConnection(false), 1);
+    EXPECT_TRUE(web.Connected());
+    ForwarderOptions options = TestOptions([](const QString&) { return QString(); });
+    options.fallbackTestUrl = QStringLiteral("http://127.0.0.3:%1/").arg(ftp.port);
     CForwarder fallback(host, options);
-    EXPECT_EQ(fallback.CheckInternetConnection(), 1);
-    EXPECT_TRUE(http.Connected());
+    EXPECT_EQ(fallback.CheckInternetConnection(true), 1);
+    EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(prompter.asked.empty());
 
-    // "Test Internet" repeats the success as a notice.
-    stored = {{"HTTPTargetURL", "http://127.0.0.2/"}};
+    // "Test Internet" checks the chosen method's target and repeats the success as a notice.
+    host.settings.UseHTTP = 0;
+    stored["FTPTargetURL"] = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
     fwd.OnTestInternet();
+    EXPECT_TRUE(ftp.Connected());
     ASSERT_EQ(host.notices.size(), 1u);
     EXPECT_EQ(host.notices[0].text, LoadString(170));
     EXPECT_EQ(host.notices[0].icon, IPrompter::Information);
     EXPECT_EQ(host.notices[0].life, 7000u);
 }
 
-TEST(ConnectionCheck, FailuresAskNothingMoreOfTheCaller) {
+TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     ScriptedPrompter prompter;
     RecordingHost host;
     QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
-    CForwarder fwd(host, TestOptions(static_cast<quint16>(ClosedPort()),
-                                     [&](const QString& k) { return stored.value(k); }));
-    EXPECT_EQ(fwd.CheckInternetConnection(), 0);
+    CForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    EXPECT_EQ(fwd.CheckInternetConnection(true), 0);
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(164) + " 'www.example.org/no-scheme'"}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::Ok);
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::NoIcon);
     EXPECT_EQ(host.Lines(), QStringList({LoadString(166)}));
 
-    // Nothing answers, and there is no dial-up to fall back on.
+    // Nothing answers, and there is no dial-up to fall back on: the log tells why.
     prompter.asked.clear();
     host.output.clear();
-    stored["HTTPTargetURL"] = "http://127.0.0.1/";
+    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
     fwd.OnTestInternet();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(165)}));
-    EXPECT_EQ(host.Lines(), QStringList({LoadString(166), LoadString(167)}));
+    const QStringList logged = host.LoggedLines();
+    ASSERT_EQ(logged.size(), 2);
+    EXPECT_EQ(logged[0], LoadString(167));
+    EXPECT_TRUE(logged[1].startsWith(LoadString(122) + "7 ")) << logged[1].toStdString();
+    EXPECT_TRUE(logged[1].endsWith(kStamp));
     EXPECT_TRUE(host.notices.empty());
 }
 
@@ -151,23 +160,64 @@ TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
     EXPECT_EQ(Targets().size(), 1u);
 
-    // Shutdown sends the owed notice once, without a check or a question, and leaves the flag.
-    int done = 0;
-    host.output.clear();
-    fwd.OffLineAtShutdown([&] { ++done; });
-    fwd.OffLineAtShutdown([&] { ++done; });
-    EXPECT_EQ(done, 2);
-    EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
-    EXPECT_FALSE(host.Lines().contains(LoadString(166)));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
-
     // A target of the wrong kind: message 111, the flag is cleared, nothing is sent.
     prompter.asked.clear();
     host.settings.HTTPTargetURL = "ftp://127.0.0.1/www";
     fwd.SendHTTPAddress();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111)}));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
-    EXPECT_EQ(Targets().size(), 2u);
+    EXPECT_EQ(Targets().size(), 1u);
+
+    // Shutdown sends the owed notice once, to the target the address went to, without a check
+    // or a question; taken, it is owed no more.
+    host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
+    host.selectedIp = "192.168.1.20";
+    fwd.SendHTTPAddress();
+    host.settings.HTTPTargetURL = "http://127.0.0.1:1/edited-since";
+    int done = 0;
+    host.output.clear();
+    prompter.asked.clear();
+    fwd.OffLineAtShutdown([&] { ++done; });
+    fwd.OffLineAtShutdown([&] { ++done; });
+    EXPECT_EQ(done, 2);
+    EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOnLine, kOffLine}));
+    EXPECT_FALSE(host.Lines().contains(LoadString(166)));
+    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
+    ForwarderOptions options =
+        TestOptions([this](const QString& key) { return stored.value(key); });
+    options.limits.total = std::chrono::milliseconds(60000);
+    CForwarder patient(host, options);
+    bool done = false;
+    // The address never gets an answer: shutdown comes while it waits. The off-line notice gets
+    // a log-in challenge.
+    server.server().Post("/slow", [&](const httplib::Request& req, httplib::Response& res) {
+        if (!req.get_param_value("IPAddress").empty()) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [&] { patient.OffLineAtShutdown([&] { done = true; }); }, Qt::QueuedConnection);
+            server.WaitForRelease();
+        }
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+    });
+    host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
+    host.settings.NotifyOnSend = 1;
+    host.credentialAnswers = {Credentials{"joe", "pw"}};
+    patient.SendHTTPAddress();
+    EXPECT_TRUE(done);
+    const QStringList lines = host.Lines();
+    EXPECT_TRUE(lines.filter(QRegularExpression("^" + LoadString(122) + "42 ")).size() == 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(Targets().back(), "/slow?IPAddress=&UserID=&Password=&StartPage=");
+    EXPECT_EQ(lines.last(), LoadString(116) + kStamp);
+    EXPECT_TRUE(host.credentialRequests.isEmpty());
+    EXPECT_TRUE(host.notices.empty());
+    EXPECT_TRUE(prompter.asked.empty());
+    server.Release();
 }
 
 TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
@@ -180,28 +230,59 @@ TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
 
     // With FTP chosen an owed HTTP notice is not sent either.
     host.settings.UseHTTP = 0;
-    CForwarder other(host, TestOptions(0, {}));
+    CForwarder other(host, TestOptions({}));
     other.m_bHTTPForwarded = 1;
     other.OffLineAtShutdown();
     EXPECT_TRUE(server.Requests().empty());
 }
 
-TEST_F(OrchestrationTest, FailedExchangesLeaveTheFlagsButOffLineNoticesClearThem) {
-    host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
+TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken) {
+    LoopbackFtpServer ftp;
+    if (!ftp.Started()) {
+        GTEST_SKIP() << ftp.why.toStdString();
+    }
+    QTemporaryDir local;
+    QFile page(local.path() + "/home.htm");
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<a href=\"http://IPHERE\">");
+    page.close();
+    InfoCtrlSettings& s = host.settings;
+    s.FTPTargetURL = ftp.Url("/");
+    stored["FTPTargetURL"] = s.FTPTargetURL;
+    s.FTPForwardWebPage = page.fileName();
+    s.FTPReplacementString = "IPHERE";
+    s.FTPUserID = "user";
+    s.FTPPassword = "secret";
+    s.OffLineDomain = "offline.example.org";
+
+    // After sending by both methods, each notice goes to its own host.
     fwd.SendHTTPAddress();
-    EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
-
-    // Without a connection the notice stops before sending, and the flag stays.
-    stored["HTTPTargetURL"] = "http://127.0.0.9/";
+    fwd.SendFTPPage();
+    ASSERT_EQ(fwd.m_bFTPUploaded, 1);
     fwd.NotifyHTTPOffLine();
-    EXPECT_EQ(host.Lines().last(), LoadString(167));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
-
-    stored["HTTPTargetURL"] = host.settings.HTTPTargetURL;
-    fwd.NotifyHTTPOffLine();
-    EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
+    EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    fwd.SendHTTPAddress();
+    fwd.NotifyFTPOffLine();
+    EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");
+    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+    EXPECT_EQ(Targets().size(), 3u);
+
+    // A notice the host refused, or one that found no connection, stays owed; shutdown sends
+    // it once more.
+    s.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
+    stored["HTTPTargetURL"] = s.HTTPTargetURL;
+    fwd.SendHTTPAddress();
+    fwd.NotifyHTTPOffLine();
+    EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
+    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
+    fwd.NotifyHTTPOffLine();
+    EXPECT_TRUE(host.LoggedLines().contains(LoadString(167)));
+    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    fwd.OffLineAtShutdown();
+    EXPECT_EQ(Targets().back(), "/fail?IPAddress=&UserID=&Password=&StartPage=");
+    EXPECT_EQ(Targets().size(), 6u);
 }
 
 TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
@@ -279,6 +360,12 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     fwd.UpdateForwardPreview();
     EXPECT_EQ(host.statusLine,
               "http://h/s.asp?IPAddress=192.168.1.20&UserID=a%20b%26c&Password=****&StartPage=");
+    // A password in the URL is masked too; the URL's own query is joined with "&".
+    host.settings.HTTPTargetURL = "http://joe:pw@h/s.asp?key=1";
+    fwd.UpdateForwardPreview();
+    EXPECT_EQ(host.statusLine,
+              "http://joe:****@h/s.asp?key=1&IPAddress=192.168.1.20&UserID=a%20b%26c&Password=****"
+              "&StartPage=");
 
     QTemporaryDir dir;
     QFile page(dir.path() + "/home.htm");
@@ -289,9 +376,9 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     host.settings.FTPTargetURL = "ftp://h/www";
     fwd.UpdateForwardPreview();
     EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://h/www/'");
-    host.settings.FTPTargetURL = "ftp://h/www/";
+    host.settings.FTPTargetURL = "ftp://u:pw@h/www/";
     fwd.UpdateForwardPreview();
-    EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://h/www/'");
+    EXPECT_EQ(host.statusLine, "Send 'home.htm' to 'ftp://u:****@h/www/'");
 
     const int sets = host.statusLineSets;
     host.settings.FTPForwardWebPage = dir.path() + "/gone.htm";

@@ -167,10 +167,8 @@ class SheetInFrame : public ::testing::Test {
         // Before the event loop runs: the General page's first fill is still on its way.
         pane->installEventFilter(&log);
         pane->SetNoticeBox(&notice);
-        // A real forwarder whose connection check knocks at the web host's own port, not port 80.
-        ForwarderOptions fwd;
-        fwd.probePort = quint16(host.port);
-        forwarder = std::make_unique<CForwarder>(*pane, fwd);
+        // A real forwarder: its connection check knocks at the web host's own port.
+        forwarder = std::make_unique<CForwarder>(*pane);
         commands = std::make_unique<ForwarderCommands>(*forwarder);
         pane->SetForwarding(commands.get());
         frame->activateWindow();

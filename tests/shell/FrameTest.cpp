@@ -313,13 +313,6 @@ TEST_F(AppTest, TerminationSignalSavesTheSettingsAndSendsTheOwedOffLineNotice) {
     Store("Settings/EnableFlags", "0 1 0 1 0 0 0 0 0 0 0 0 0");
     Start();
     ASSERT_EQ(frame->CtrlView()->SelectedIp(), "192.168.7.23");
-    // The connection check looks for a web server on the target's host at this port.
-    ForwarderOptions options;
-    options.probePort = quint16(host.port);
-    CForwarder forwarder(*frame->CtrlView(), options);
-    ForwarderCommands commands(forwarder);
-    frame->CtrlView()->SetForwarding(&commands);
-
     // The tray menu's manual send forwards the address now.
     frame->OnCommand(kCmdTrayManualSend);
     ASSERT_TRUE(WaitFor([&] { return host.Queries().size() == 1; }))

@@ -343,5 +343,22 @@ TEST_F(Notices, ANoticeInsideANoticeStillLetsBothCloseOnTime) {
     EXPECT_FALSE(pane.NoticeTimerActive());
 }
 
+TEST_F(Notices, ShutdownClosesTheOpenNoticeAndWindowAtOnce) {
+    test::RemoveSettingsFile();
+    bool windowClosed = false;
+    QTimer::singleShot(50, [&] {
+        QTimer::singleShot(50, [&] { pane.OnDestroy(); });
+        pane.ShowHostResponse("Quorvane - Host Response", "a reply nobody reads");  // modal
+        windowClosed = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    pane.ShowPopupNotice("open at shutdown", IPrompter::Information, 60000);
+    EXPECT_TRUE(windowClosed);
+    EXPECT_LT(t.elapsed(), 30000);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(pane.NoticeTimerActive());
+}
+
 }  // namespace
 }  // namespace qv

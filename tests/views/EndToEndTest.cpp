@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -34,10 +35,11 @@ bool Ip(const QString& args) {
     return Execute("ip", args.split(' '));
 }
 
-// Answers every request with 200 and keeps the request lines.
+// Answers every request with 200 (or never, when `silent`) and keeps the request lines.
 class TinyHttpServer : public QTcpServer {
   public:
     QStringList requests;
+    bool silent = false;
 
   protected:
     void incomingConnection(qintptr handle) override {
@@ -51,6 +53,9 @@ class TinyHttpServer : public QTcpServer {
             }
             requests << QString::fromLatin1(received->left(received->indexOf("\r\n")));
             received->clear();
+            if (silent) {
+                return;
+            }
             socket->write(
                 "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 11\r\n"
                 "Connection: close\r\n\r\n<p>done</p>");
@@ -65,50 +70,92 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool NamespacesAllowed() {
+    return qEnvironmentVariableIsSet(kInNamespace) ||
+           Execute("unshare", UnshareArgs() + QStringList{"true"});
+}
+
+// Outside the namespace: runs the test `name` of this program again inside a private network
+// namespace, checks that it passed there, and returns false. Inside: returns true.
+bool InsideNamespace(const QString& name) {
+    if (qEnvironmentVariableIsSet(kInNamespace)) {
+        return true;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kInNamespace, "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("unshare", UnshareArgs() + QStringList{QCoreApplication::applicationFilePath(),
+                                                       "--gtest_filter=EndToEnd." + name});
+    EXPECT_TRUE(child.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(child.readAll());
+    std::printf("%s", qPrintable(out));
+    EXPECT_EQ(child.exitCode(), 0);
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << "the run inside the namespace failed";
+    return false;
+}
+
+// Inside the namespace: loopback up and a veth link v0 with 10.77.0.2; returns the interface
+// number as the settings store it.
+QString MakeLink() {
+    EXPECT_TRUE(Ip("link set lo up"));
+    EXPECT_TRUE(Ip("link add v0 type veth peer name v1"));
+    EXPECT_TRUE(Ip("addr add 10.77.0.2/24 dev v0"));
+    EXPECT_TRUE(Ip("link set v0 up"));
+    EXPECT_TRUE(Ip("link set v1 up"));
+    const int index = QNetworkInterface::interfaceIndexFromName("v0");
+    EXPECT_GT(index, 0);
+    return QString::asprintf("0x%X", index);
+}
+
+// The real program with its own settings, data and runtime folders under `home`, and everything
+// it prints collected in `trace`.
+void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
+                  int pollMinuteMs = 1500) {
+    QDir().mkpath(home.filePath("run"));
+    QFile::setPermissions(home.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_RUNTIME_DIR", home.filePath("run"));  // a copy of the user's own runs apart
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QV_POLL_MINUTE_MS", QString::number(pollMinuteMs));
+    env.insert("QT_LOGGING_RULES", "quorvane.pane.debug=true\nquorvane.list.debug=true");
+    env.remove(kInNamespace);
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&program, &QProcess::readyRead,
+                     [&] { trace += QString::fromLocal8Bit(program.readAll()); });
+    program.start(QStringLiteral(QV_PROGRAM_PATH), QStringList{});
+    EXPECT_TRUE(program.waitForStarted());
+}
+
+QString SettingsPath(const QTemporaryDir& home) {
+    return home.filePath("config/Calvort/Quorvane.conf");
+}
+
 // The program started with a stored selection on a veth interface; the interface's address is
 // changed under it and must reach the list, the status text, the host and the log at once, from
 // the kernel's announcement, long before the ten-minute polling period ends.
 TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
-    if (!qEnvironmentVariableIsSet(kInNamespace)) {
-        if (!Execute("unshare", UnshareArgs() + QStringList{"true"})) {
-            GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
-        }
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(kInNamespace, "1");
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start("unshare", UnshareArgs() + QStringList{QCoreApplication::applicationFilePath(),
-                                                           "--gtest_filter=EndToEnd.*"});
-        ASSERT_TRUE(child.waitForFinished(120000));
-        const QString out = QString::fromLocal8Bit(child.readAll());
-        std::printf("%s", qPrintable(out));
-        EXPECT_EQ(child.exitCode(), 0);
-        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << "the run inside the namespace failed";
+    if (!NamespacesAllowed()) {
+        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
+    }
+    if (!InsideNamespace("AChangedAddressIsForwardedAtOnce")) {
         return;
     }
-
-    // ---- Inside the private namespace ----
-    ASSERT_TRUE(Ip("link set lo up"));
-    ASSERT_TRUE(Ip("link add v0 type veth peer name v1"));
-    ASSERT_TRUE(Ip("addr add 10.77.0.2/24 dev v0"));
-    ASSERT_TRUE(Ip("link set v0 up"));
-    ASSERT_TRUE(Ip("link set v1 up"));
-    const int index = QNetworkInterface::interfaceIndexFromName("v0");
-    ASSERT_GT(index, 0);
-    const QString interfaceNum = QString::asprintf("0x%X", index);
+    const QString interfaceNum = MakeLink();
 
     // The host: the connection check and the request both go to port 80 of the target's host.
     TinyHttpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 80)) << qPrintable(server.errorString());
 
     QTemporaryDir home;
-    QDir().mkpath(home.filePath("run"));
-    QFile::setPermissions(home.filePath("run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString logFile = home.filePath("QuorvaneLog.txt");
     {
-        QSettings st(home.filePath("config/Calvort/Quorvane.conf"), QSettings::IniFormat);
+        QSettings st(SettingsPath(home), QSettings::IniFormat);
         // Polling, automatic forwarding by HTTP, no notices, logging on.
         st.setValue("Settings/EnableFlags", "0 1 1 1 0 1 1 1 0 1 0 0 1");
         st.setValue("Settings/CheckTime", 1);
@@ -120,21 +167,8 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     }
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_RUNTIME_DIR", home.filePath("run"));  // a copy of the user's own runs apart
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QV_POLL_MINUTE_MS", "600000");
-    env.insert("QT_LOGGING_RULES", "quorvane.pane.debug=true\nquorvane.list.debug=true");
-    env.remove(kInNamespace);
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::MergedChannels);
     QString trace;
-    QObject::connect(&program, &QProcess::readyRead,
-                     [&] { trace += QString::fromLocal8Bit(program.readAll()); });
-    program.start(QStringLiteral(QV_PROGRAM_PATH), QStringList{});
-    ASSERT_TRUE(program.waitForStarted());
+    StartProgram(program, home, trace, 600000);
 
     const auto forwarded = [&](const char* address) {
         return server.requests.filter(QStringLiteral("IPAddress=%1").arg(address)).size() > 0 &&
@@ -174,6 +208,87 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     // Exactly one forwarding per address: the start and the change.
     EXPECT_EQ(server.requests.filter("IPAddress=").size(), 2)
         << qPrintable(server.requests.join('\n'));
+}
+
+// SIGTERM while the first forwarding hangs, on a web host that never answers or an FTP server
+// that never connects back: the exchange is cancelled, the owed off-line notice still goes out
+// (the FTP server's control connection answers), and the program ends well within 10 s.
+TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
+    if (!NamespacesAllowed()) {
+        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
+    }
+    if (!InsideNamespace("TerminationDuringAHangingForwardingEndsQuickly")) {
+        return;
+    }
+    const QString interfaceNum = MakeLink();
+    TinyHttpServer web;
+    web.silent = true;
+    ASSERT_TRUE(web.listen(QHostAddress::LocalHost, 0)) << qPrintable(web.errorString());
+    QTemporaryDir ftpRoot;
+    QProcess ftp;
+    ftp.start("/usr/bin/python3", {QStringLiteral(QV_FTP_SERVER_SCRIPT), ftpRoot.path()});
+    ASSERT_TRUE(ftp.waitForStarted());
+    ASSERT_TRUE(ftp.waitForReadyRead(10000)) << "is python3-pyftpdlib installed?";
+    const QString ftpPort = QString::fromLatin1(ftp.readLine().trimmed());
+
+    for (const bool http : {true, false}) {
+        SCOPED_TRACE(http ? "web host" : "FTP server");
+        QTemporaryDir home;
+        const QString page = home.filePath("home.htm");
+        for (const QString& path : {page, ftpRoot.filePath("home.htm")}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("<a href=\"http://IPHERE\">");
+        }
+        {
+            QSettings st(SettingsPath(home), QSettings::IniFormat);
+            // Automatic forwarding with notices; the FTP off-line action removes the page.
+            st.setValue("Settings/EnableFlags",
+                        http ? "0 1 1 1 1 0 0 0 0 0 1 0 0" : "0 1 1 0 1 0 0 0 0 0 1 1 0");
+            st.setValue("Settings/CheckTime", 60);
+            st.setValue("Settings/HTTPTargetURL",
+                        QStringLiteral("http://127.0.0.1:%1/ip.php").arg(web.serverPort()));
+            st.setValue("Settings/FTPTargetURL", "ftp://127.0.0.1:" + ftpPort + "/");
+            st.setValue("Settings/FTPUserID", "silent");
+            st.setValue("Settings/FTPPassword", "secret");
+            st.setValue("Settings/FTPForwardWebPage", page);
+            st.setValue("Settings/FTPReplacementString", "IPHERE");
+            st.setValue("Data/InterfaceNum", interfaceNum);
+            st.setValue("Data/NICDescription", "v0");
+            st.setValue("Data/HostName", "");
+        }
+        QProcess program;
+        QString trace;
+        StartProgram(program, home, trace);
+        // The exchange has connected and now waits for the host.
+        const QString connected = QStringLiteral("Connection to Internet was successful!");
+        ASSERT_TRUE(test::WaitUntil([&] { return trace.contains(connected); }, 30000))
+            << qPrintable(trace);
+        test::RunEventsFor(300);
+
+        QElapsedTimer clock;
+        clock.start();
+        program.terminate();
+        const bool ended =
+            test::WaitUntil([&] { return program.state() == QProcess::NotRunning; }, 10000);
+        const qint64 elapsed = clock.elapsed();
+        std::printf("%s: from SIGTERM to exit %lld ms\n", http ? "web host" : "FTP server",
+                    static_cast<long long>(elapsed));
+        if (!ended) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        EXPECT_TRUE(ended) << "still running 10 s after SIGTERM\n" << qPrintable(trace);
+        EXPECT_LT(elapsed, 10000);
+        if (http) {
+            EXPECT_EQ(web.requests.filter("?IPAddress= HTTP").size(), 1)
+                << qPrintable(web.requests.join('\n'));
+        } else {
+            EXPECT_FALSE(QFile::exists(ftpRoot.filePath("home.htm"))) << qPrintable(trace);
+        }
+    }
+    ftp.kill();
+    ftp.waitForFinished(5000);
 }
 
 }  // namespace
