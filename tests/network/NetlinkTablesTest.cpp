@@ -255,7 +255,6 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
     doc.SetHost(&pane);
     ForwarderOptions options;
-    options.probePort = static_cast<quint16>(web.port);
     options.storedSetting = [&](const QString& key) {
         return key == "HTTPTargetURL" ? web.Url() : QString();
     };

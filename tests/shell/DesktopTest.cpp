@@ -352,9 +352,9 @@ TEST_F(DesktopTest, SingleActivationOfTheStatusNotifierItemOpensTheWindow) {
 }
 
 // The child process of DisplayLossTakesTheShutdownRoad: the application object on the made-up
-// machine with the display it is given, forwarding the address to the web host at `port`; it
+// machine with the display it is given, forwarding the address to the web host of its settings; it
 // says "ready" once the host has the address and an off-line notice is owed.
-int RunDisplayLossChild(int argc, char** argv, quint16 port) {
+int RunDisplayLossChild(int argc, char** argv) {
     QApplication qapp(argc, argv);
     test::FakeTables tables;
     test::FakeResolver resolver;
@@ -363,11 +363,7 @@ int RunDisplayLossChild(int argc, char** argv, quint16 port) {
         return 3;
     }
     CMainFrame* frame = app.Frame();
-    ForwarderOptions options;
-    options.probePort = port;
-    CForwarder forwarder(*frame->CtrlView(), options);
-    ForwarderCommands commands(forwarder);
-    frame->CtrlView()->SetForwarding(&commands);
+    CForwarder& forwarder = frame->CtrlView()->Forwarder();
     WaitFor([&] { return frame->CtrlView()->IsPolling(); }, 20000);
     frame->OnCommand(kCmdTrayManualSend);
     if (!WaitFor([&] { return forwarder.m_bHTTPForwarded && !forwarder.IsBusy(); }, 20000)) {
@@ -392,8 +388,7 @@ TEST_F(DesktopTest, DisplayLossTakesTheShutdownRoad) {
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--display-loss-child", QString::number(host.port)});
+    child.start(QCoreApplication::applicationFilePath(), {"--display-loss-child"});
     ASSERT_EQ(NextLine(child), "ready");
     EXPECT_EQ(host.Queries(), QStringList{"IPAddress=192.168.7.23"});
 
@@ -412,8 +407,8 @@ TEST_F(DesktopTest, DisplayLossTakesTheShutdownRoad) {
 }  // namespace qv
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--display-loss-child") {
-        return qv::RunDisplayLossChild(argc, argv, quint16(std::atoi(argv[2])));
+    if (argc == 2 && std::string(argv[1]) == "--display-loss-child") {
+        return qv::RunDisplayLossChild(argc, argv);
     }
     bool listing = false;
     for (int i = 1; i < argc; ++i) {
