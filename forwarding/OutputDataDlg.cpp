@@ -67,7 +67,10 @@ void COutputDataDlg::showEvent(QShowEvent* event) {
 }
 
 void COutputDataDlg::OnInitDialog() {
-    m_bAutoClose = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt() != 0 ? 1 : 0;
+    // A value that is not a number counts as the default, like a missing one.
+    bool ok = false;
+    const int stored = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt(&ok);
+    m_bAutoClose = !ok || stored != 0 ? 1 : 0;
     // The box breaks lines at the program's CR CR LF.
     QString shown = m_strOutput;
     shown.replace(QLatin1String(kBreak), QStringLiteral("\n"));
@@ -103,8 +106,10 @@ void COutputDataDlg::timerEvent(QTimerEvent* event) {
 void COutputDataDlg::accept() {
     m_closeTimer.stop();
     m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
-    m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
-    m_pSettings->sync();
+    if (m_ownSettings == nullptr || !SettingsFileIsReadOnly()) {
+        m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
+        m_pSettings->sync();
+    }
     QDialog::accept();
 }
 

@@ -101,14 +101,16 @@ TEST_F(OutputDataDlgTest, TickingAgainRestartsTheFullPeriod) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
+// An unreadable value reads as the default (on); Escape leaves it as it was.
 TEST_F(OutputDataDlgTest, EscapeLeavesTheStoredChoiceAlone) {
-    settings.setValue("Settings/OutputAutoClose", 1);
+    settings.setValue("Settings/OutputAutoClose", "yes");
     COutputDataDlg dlg(nullptr, QString(), &settings);
     dlg.show();
+    EXPECT_TRUE(Box(dlg)->isChecked());
     QTest::mouseClick(Box(dlg), Qt::LeftButton);
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_EQ(Stored().toInt(), 1);
+    EXPECT_EQ(Stored().toString(), "yes");
 }
 
 }  // namespace
