@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "forwarding/ForwardHost.h"
@@ -167,6 +168,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void TakeGeneralPage();
     void Forward();
     void SetBoxText(const QString& text);
+    void OnSettingsSaved(bool ok);
 
     IViewDocument* m_pDoc = nullptr;
     CInfoView* m_pInfoView = nullptr;
@@ -187,6 +189,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     QString m_strQuickHelp;
     QString m_strOutput;
     EventLog m_log;
+    std::optional<QString> m_strLogProblemPath;  // the log file last reported as not working
 
     QBasicTimer m_pollTimer;    // timer 10
     QBasicTimer m_noticeTimer;  // timer 30
@@ -197,6 +200,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     int m_nWorkDepth = 0;
     std::deque<int> m_pending;  // commands and ticks that wait for the running work
     bool m_bDestroyed = false;
+    bool m_bSaveFailureShown = false;
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;

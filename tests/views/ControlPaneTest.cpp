@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -271,6 +274,27 @@ TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     EXPECT_EQ(forwarding.calls, QStringList{"OffLineAtShutdown"});
     EXPECT_EQ(doc.refreshes, 1);
     EXPECT_FALSE(pane.IsPolling());
+}
+
+TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
+    ASSERT_TRUE(SaveSettings(pane.Settings(), 0));
+    const QByteArray path = QFile::encodeName(SettingsFilePath());
+    ASSERT_EQ(::chmod(path.constData(), 0400), 0);
+    pane.Settings().CheckTime = 42;
+    for (int i = 0; i < 2; ++i) {
+        pane.Saver().Schedule();
+        EXPECT_FALSE(pane.Saver().Flush());
+    }
+    EXPECT_EQ(pane.OutputText().count("is read-only: changes to the settings are not saved"), 1)
+        << qPrintable(pane.OutputText());
+    pane.OnDestroy();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0400u);
+    ::chmod(path.constData(), 0600);
+    InfoCtrlSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored.CheckTime, 5);
 }
 
 // The notices with the real message box of the program.
