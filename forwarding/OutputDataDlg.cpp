@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include "forwarding/LongLines.h"
 #include "platform/Clock.h"
 #include "resources/StringTable.h"
 #include "settings/InfoCtrlSettings.h"
@@ -75,7 +76,7 @@ void COutputDataDlg::OnInitDialog() {
     QString shown = m_strOutput;
     shown.replace(QLatin1String(kBreak), QStringLiteral("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_pOutput->setPlainText(shown);
+    m_pOutput->setPlainText(BreakLongLines(shown));
     m_pAutoClose->setChecked(m_bAutoClose != 0);
     if (!m_strCaption.isEmpty()) {
         setWindowTitle(m_strCaption);

@@ -20,6 +20,7 @@
 #include <climits>
 
 #include "forwarding/Forwarder.h"
+#include "forwarding/LongLines.h"
 #include "forwarding/OutputDataDlg.h"
 #include "platform/Clock.h"
 #include "resources/Ids.h"
@@ -53,12 +54,13 @@ constexpr int kErrorNoticeLifeMs = 7000;
 constexpr int kPendingPollTick = 0;
 constexpr int kPendingTestInternet = -1;
 
-// The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break.
+// The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break,
+// and a very long line (a host's reply) in pieces that it can lay out quickly.
 QString DisplayText(QString text) {
     text.replace(QLatin1String(kBreak), QStringLiteral("\n"));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.remove(QLatin1Char('\r'));
-    return text;
+    return BreakLongLines(text);
 }
 
 bool IsPaneCommand(int command) {

@@ -231,6 +231,13 @@ TEST_F(ControlPane, ShowOutputReplacesOrAppendsWithCrCrLf) {
     pane.ShowOutput("only", false, false);
     EXPECT_EQ(pane.OutputText(), "only");
     EXPECT_EQ(box->toPlainText(), "only");
+
+    // A line as long as the largest host reply is shown in pieces the box lays out quickly; the
+    // text itself is kept whole.
+    const QString line(1 << 20, QLatin1Char('y'));
+    pane.ShowOutput(line, true, false);
+    EXPECT_EQ(pane.OutputText(), "only\r\r\n" + line);
+    EXPECT_EQ(box->document()->blockCount(), 1 + (1 << 20) / 1024);
 }
 
 TEST_F(ControlPane, QuickHelpAndOutputShareTheBox) {
