@@ -14,6 +14,7 @@ packages=(
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer
   clang-format librsvg2-bin
+  clang libclang-rt-14-dev
 )
 
 missing=()
