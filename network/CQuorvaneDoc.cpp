@@ -1,6 +1,7 @@
 #include "network/CQuorvaneDoc.h"
 
 #include "network/ReverseLookupBatch.h"
+#include "platform/FileError.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 
@@ -116,7 +117,7 @@ bool CQuorvaneDoc::OnNewDocument() {
 }
 
 void CQuorvaneDoc::OnCloseDocument() {
-    if (!m_profile) {
+    if (!m_profile || IsReadOnlyByMode(m_profile->fileName())) {
         return;
     }
     m_profile->beginGroup(QStringLiteral("Data"));

@@ -78,6 +78,11 @@ int OpenRegularFile(const QString& path, int flags, int mode, int& err) {
     return fd;
 }
 
+bool IsReadOnlyByMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
 QString FileCauseText(int cause) {
     static const char* const kTexts[] = {
         "Unknown error.",

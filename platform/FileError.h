@@ -32,6 +32,10 @@ int FileCauseFromErrno(int err);
 // something that is not a regular file).
 int OpenRegularFile(const QString& path, int flags, int mode, int& err);
 
+// The file exists and its owner has taken the write permission off (mode 0400 or 0000). The
+// program then leaves it alone, whoever runs it: root would be allowed to write it anyway.
+bool IsReadOnlyByMode(const QString& path);
+
 // The text of one cause code; "Unknown error." for 0 and unknown codes.
 QString FileCauseText(int cause);
 

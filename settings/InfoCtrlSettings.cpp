@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "platform/FileError.h"
+
 namespace qv {
 namespace {
 
@@ -124,9 +126,7 @@ void RestrictSettingsFile() {
 }
 
 bool SettingsFileIsReadOnly() {
-    struct stat st {};
-    return ::stat(QFile::encodeName(SettingsFilePath()).constData(), &st) == 0 &&
-           (st.st_mode & S_IWUSR) == 0;
+    return IsReadOnlyByMode(SettingsFilePath());
 }
 
 void LoadSettings(InfoCtrlSettings& s) {

@@ -3,6 +3,7 @@
 #include "resources/Ids.h"
 #include "tests/network/DocFixtures.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -123,6 +124,15 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
     EXPECT_EQ(again.doc.m_strNicDescription, "enp0s3 'lan'");
     EXPECT_EQ(again.doc.m_strHostName, "h.example");
     EXPECT_EQ(again.doc.m_strSelectedIp, "---.---.---.---");
+
+    // A file that its owner made read-only is left as it is, also when root runs the program.
+    QFile file(path);
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
+    again.doc.m_strHostName = "other.example";
+    again.doc.OnCloseDocument();
+    EXPECT_EQ(file.permissions() & 0x7000, QFileDevice::ReadOwner);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("other.example"));
 }
 
 }  // namespace
