@@ -46,16 +46,10 @@ struct PageFile {
 // Opens the page for reading (and reads it when `read`). Only regular files count: a folder, a
 // pipe or a device ends as "could not be accessed".
 bool OpenPage(const QString& path, bool read, PageFile& page) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int err = 0;
+    const int fd = OpenRegularFile(path, O_RDONLY, 0, err);
     if (fd < 0) {
-        page.cause = FileCauseFromErrno(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        page.cause = FileCauseFromErrno(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
-        ::close(fd);
+        page.cause = FileCauseFromErrno(err);
         return false;
     }
     page.name = QFileInfo(path).fileName();
@@ -199,16 +193,6 @@ void CForwarder::OnTestInternet() {
     });
 }
 
-bool CForwarder::OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP) {
-    const InfoCtrlSettings& s = m_host.Settings();
-    UpdateForwardPreview();
-    const bool methodChanged = (s.UseHTTP != 0) != (oldUseHTTP != 0);
-    if (methodChanged) {
-        OfferOffLineNotice(oldUseHTTP ? 1 : 0);
-    }
-    return s.AutoForward && (!oldAutoForward || methodChanged);
-}
-
 void CForwarder::OffLineAtShutdown(std::function<void()> then) {
     if (m_bBusy && !m_bShuttingDown) {
         m_cancel = true;  // the running exchange ends soon
@@ -236,9 +220,11 @@ void CForwarder::UpdateForwardPreview() {
         text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
                            BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask));
     } else {
+        // The preview is rebuilt on every keystroke on a page: a page file problem is shown here
+        // in the line, never in a notice that would take the keys typed after it.
         PageFile page;
         if (!OpenPage(s.FTPForwardWebPage, false, page)) {
-            Notice(FileErrorText(169, page.cause), IPrompter::Warning);
+            m_host.SetStatusLine(FileErrorText(169, page.cause));
             return;
         }
         text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") +

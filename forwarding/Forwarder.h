@@ -60,10 +60,6 @@ class CForwarder {
     // `http` 1: asks (161) about an owed HTTP off-line notice; 0: (162) about an owed FTP one.
     void OfferOffLineNotice(int http);
     void OnTestInternet();  // button 1146
-    // The forwarding consequences of taking over the General page (pane command 32788), given the
-    // values from before the take: rebuilds the status line and offers the off-line notice of the
-    // method left. Returns true when the pane should post 32801.
-    bool OnGeneralPageTaken(int oldAutoForward, int oldUseHTTP);
     // The off-line step of the pane's destruction: the owed notice of the chosen method, without
     // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
     // is cancelled (it ends within about a second) and the commands waiting for it are dropped;

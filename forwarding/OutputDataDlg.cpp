@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include "forwarding/LongLines.h"
 #include "platform/Clock.h"
 #include "resources/StringTable.h"
 #include "settings/InfoCtrlSettings.h"
@@ -67,12 +68,15 @@ void COutputDataDlg::showEvent(QShowEvent* event) {
 }
 
 void COutputDataDlg::OnInitDialog() {
-    m_bAutoClose = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt() != 0 ? 1 : 0;
+    // A value that is not a number counts as the default, like a missing one.
+    bool ok = false;
+    const int stored = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt(&ok);
+    m_bAutoClose = !ok || stored != 0 ? 1 : 0;
     // The box breaks lines at the program's CR CR LF.
     QString shown = m_strOutput;
     shown.replace(QLatin1String(kBreak), QStringLiteral("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_pOutput->setPlainText(shown);
+    m_pOutput->setPlainText(BreakLongLines(shown));
     m_pAutoClose->setChecked(m_bAutoClose != 0);
     if (!m_strCaption.isEmpty()) {
         setWindowTitle(m_strCaption);
@@ -103,8 +107,10 @@ void COutputDataDlg::timerEvent(QTimerEvent* event) {
 void COutputDataDlg::accept() {
     m_closeTimer.stop();
     m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
-    m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
-    m_pSettings->sync();
+    if (m_ownSettings == nullptr || !SettingsFileIsReadOnly()) {
+        m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
+        m_pSettings->sync();
+    }
     QDialog::accept();
 }
 

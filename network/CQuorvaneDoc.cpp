@@ -1,6 +1,7 @@
 #include "network/CQuorvaneDoc.h"
 
 #include "network/ReverseLookupBatch.h"
+#include "platform/FileError.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 
@@ -119,6 +120,9 @@ bool CQuorvaneDoc::OnNewDocument() {
 bool CQuorvaneDoc::StoreSelection() {
     if (!m_profile) {
         return true;
+    }
+    if (IsReadOnlyByMode(m_profile->fileName())) {
+        return false;  // its owner made it read-only: left as it is
     }
     m_profile->beginGroup(QStringLiteral("Data"));
     m_profile->setValue(QStringLiteral("InterfaceNum"), m_strInterfaceNum);

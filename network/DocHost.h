@@ -8,10 +8,10 @@ namespace qv {
 // line, log-size check and forwarding preview, the list view's refill, the frame's tray tip, and
 // the posted selection-changed command. The control pane implements it; tests use a recorder.
 class IDocHost {
-public:
+  public:
     virtual ~IDocHost() = default;
 
-    // Output box 1125: replace (append false) or add a line; log non-zero also writes the event log.
+    // Output box 1125: replace (append false) or add a line; with `log` also the event log.
     virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
     // Caption of group box 1126.
     virtual void SetOutputHeading(const QString& text) = 0;

@@ -1,5 +1,11 @@
 #include "platform/FileError.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+
 #include <cerrno>
 
 #include "resources/StringTable.h"
@@ -47,6 +53,34 @@ int FileCauseFromErrno(int err) {
         default:
             return kFileGeneric;
     }
+}
+
+int OpenRegularFile(const QString& path, int flags, int mode, int& err) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0) {
+        err = errno;
+        // A FIFO without a peer or a device without a driver fails here already.
+        if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            err = EACCES;
+        }
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = EACCES;
+        ::close(fd);
+        return -1;
+    }
+    // Regular files never block; later reads and writes run in the ordinary mode.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    err = 0;
+    return fd;
+}
+
+bool IsReadOnlyByMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
 QString FileCauseText(int cause) {

@@ -26,6 +26,16 @@ enum FileCause {
 // Maps a Linux errno value onto a cause code.
 int FileCauseFromErrno(int err);
 
+// Opens `path` with `flags` (and `mode` when creating) without ever blocking, and keeps it only
+// when it is a regular file: a FIFO, a device or a folder could stall the caller or swallow what
+// is written. Returns the descriptor, or -1 with the errno of the failure in `err` (EACCES for
+// something that is not a regular file).
+int OpenRegularFile(const QString& path, int flags, int mode, int& err);
+
+// The file exists and its owner has taken the write permission off (mode 0400 or 0000). The
+// program then leaves it alone, whoever runs it: root would be allowed to write it anyway.
+bool IsReadOnlyByMode(const QString& path);
+
 // The text of one cause code; "Unknown error." for 0 and unknown codes.
 QString FileCauseText(int cause);
 

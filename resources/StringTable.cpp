@@ -177,9 +177,9 @@ static constexpr struct {
      "Protocol (ARP) cache."},
     // message: stored target URL not usable (the URL follows)
     {164,
-     "Unable to check the internet connection. The stored target URL is not a valid URL; a "
-     "target URL edited in this session is used here only after the program has been "
-     "restarted. Target URL: "},
+     "Unable to check the internet connection. The saved target URL is not a valid URL; "
+     "correct it on the HTTP Target or FTP Target tab (changes are saved a few seconds after "
+     "they are made). Target URL: "},
     {165, "Unable to use dialup access to the internet."},  // message: dial-up failed
     {166, "Checking connection to internet."},              // output: connection check started
     {167, "There is no internet connection or it has been lost."},  // output: no connection

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test. QV_SANITIZE=1 builds with
-# AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/.
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/. In CI (CI=true) compiler
+# warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+werror=OFF
+if [ "${CI:-}" = true ]; then
+    werror=ON
+fi
 if [ "${QV_SANITIZE:-0}" = 1 ]; then
     export QV_BUILD_DIR=${QV_BUILD_DIR:-$root/build-asan}
     export QV_BUILD_TYPE=Debug
     export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
-    "$root/scripts/build.sh" -DQV_SANITIZE=ON
+    "$root/scripts/build.sh" -DQV_SANITIZE=ON -DQV_WERROR=$werror
 else
-    "$root/scripts/build.sh"
+    "$root/scripts/build.sh" -DQV_WERROR=$werror
 fi
 build=${QV_BUILD_DIR:-$root/build}
 cd "$build"

@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -107,16 +106,12 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
           static_cast<QCheckBox*>(m_hardware), m_hide}) {
         connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
     }
-    // A new number, typed or stepped, changes the box's text. Text that the box cannot take as a
-    // number (nothing, 0) shows only in its editor and gets the prompt.
-    connect(m_minutes, &QSpinBox::textChanged, this, &CGeneralPpg::Push);
-    connect(m_minutes->Editor(), &QLineEdit::textChanged, this, [this](const QString& text) {
-        bool isNumber = false;
-        const int minutes = text.trimmed().toInt(&isNumber);
-        if (!isNumber || minutes < kMinMinutes || minutes > kMaxMinutes) {
-            Push();
-        }
-    });
+    // A new number in range, typed or stepped, is taken at once. Other text waits in the editor
+    // until the user leaves the box or presses Enter; then the prompt comes, once the box has
+    // gone back to its last good value.
+    connect(m_minutes, &QSpinBox::valueChanged, this, &CGeneralPpg::Push);
+    connect(m_minutes, &CMinutesBox::Rejected, this, &CGeneralPpg::PromptForMinutes,
+            Qt::QueuedConnection);
     for (QCheckBox* box : {static_cast<QCheckBox*>(m_autoForward), m_polling}) {
         connect(box, &QCheckBox::clicked, this, [this] {
             if (IsFilling()) {
@@ -147,38 +142,35 @@ void CGeneralPpg::ShowValues() {
     m_ftp->setChecked(m_values.useFtp);
 }
 
-bool CGeneralPpg::ReadControls() {
+void CGeneralPpg::PromptForMinutes(const QString& typed) {
+    bool isNumber = false;
+    typed.trimmed().toInt(&isNumber);
+    const QString prompt =
+        isNumber
+            ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
+            : tr("Please enter an integer.");
+    Prompter().MessageBox(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning);
+}
+
+void CGeneralPpg::ReadControls() {
     m_values.hardwareOnly = Bit(m_hardware->isChecked());
     m_values.autoForward = Bit(m_autoForward->isChecked());
     m_values.notifyOnSend = Bit(m_notify->isChecked());
     m_values.hostResponse = Bit(m_hostResponse->isChecked());
 
-    // The editor may hold text that the box has not taken as its value yet ("0", nothing).
-    bool isNumber = false;
-    const int minutes = m_minutes->Editor()->text().trimmed().toInt(&isNumber);
-    if (!isNumber || minutes < kMinMinutes || minutes > kMaxMinutes) {
-        const QString prompt =
-            isNumber
-                ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
-                : tr("Please enter an integer.");
-        Prompter().MessageBox(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning);
-        return false;
-    }
-    m_values.minutes = minutes;
+    m_values.minutes = m_minutes->value();
     m_values.hideOnStartup = Bit(m_hide->isChecked());
     m_values.polling = Bit(m_polling->isChecked());
     m_values.useHttp = Bit(m_http->isChecked());
     m_values.useFtp = Bit(m_ftp->isChecked());
-    return true;
 }
 
 void CGeneralPpg::Push() {
     if (IsFilling() || !m_pageFilled) {
         return;
     }
-    if (ReadControls()) {
-        PostTake();
-    }
+    ReadControls();
+    PostTake();
 }
 
 void CGeneralPpg::ApplyPollingRule() {

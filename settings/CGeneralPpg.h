@@ -54,7 +54,8 @@ class CGeneralPpg : public CSettingsPage {
     };
 
     void Push();
-    bool ReadControls();  // false, after the prompt, when the minutes are not 1..100
+    void ReadControls();
+    void PromptForMinutes(const QString& typed);
     void ShowValues();
     void ApplyPollingRule();
     void OnMethodClicked(bool httpSide);

@@ -4,9 +4,7 @@ namespace qv {
 
 GeneralTakePlan PlanGeneralTake(const InfoCtrlSettings& before, const InfoCtrlSettings& after) {
     GeneralTakePlan plan;
-    plan.pollTimerOn = after.CheckForChange != 0;
-    plan.pollPeriodMs = plan.pollTimerOn ? after.CheckTime * 60000 : 0;
-
+    // Any non-zero UseHTTP means HTTP: a stored 2 followed by a taken 1 is no change of method.
     const bool oldHttp = before.UseHTTP != 0;
     const bool methodChanged = oldHttp != (after.UseHTTP != 0);
     if (methodChanged) {

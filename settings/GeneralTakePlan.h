@@ -6,16 +6,13 @@
 
 namespace qv {
 
-// What the control pane does after taking the General page's values into the settings, in this
-// order: refresh the status line; re-arm or stop the polling timer; offer to withdraw what the
-// method just left did at the host (the pane asks only when that method has sent something in
-// this run); post kCmdManualSend.
+// What the control pane does after taking the General page's values into the settings, besides
+// refreshing the status line and re-arming or stopping the polling timer (both after every take):
+// offer to withdraw what the method just left did at the host (the pane asks only when that
+// method has sent something in this run), then post kCmdManualSend.
 struct GeneralTakePlan {
     enum Method { Ftp = 0, Http = 1 };
 
-    bool refreshPreview = true;
-    bool pollTimerOn = false;               // start or restart timer kTimerPoll, else kill it
-    int pollPeriodMs = 0;                   // CheckTime minutes, when pollTimerOn
     std::optional<Method> offerOffLineFor;  // the method used before the change
     bool postManualSend = false;            // forward now by the chosen method
 };

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "platform/FileError.h"
+
 namespace qv {
 namespace {
 
@@ -117,7 +119,14 @@ void RestrictSettingsFile() {
             f.close();
         }
     }
-    ::chmod(native.constData(), S_IRUSR | S_IWUSR);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::chmod(native.constData(), st.st_mode & (S_IRUSR | S_IWUSR));
+    }
+}
+
+bool SettingsFileIsReadOnly() {
+    return IsReadOnlyByMode(SettingsFilePath());
 }
 
 void LoadSettings(InfoCtrlSettings& s) {
@@ -151,6 +160,11 @@ void LoadSettings(InfoCtrlSettings& s) {
 }
 
 bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
+    // Checked before any value is set: a refused save leaves nothing behind in QSettings' shared
+    // cache, where later readers in this process would take it for stored.
+    if (SettingsFileIsReadOnly()) {
+        return false;
+    }
     RestrictSettingsFile();
     auto st = OpenSettings();
     st->beginGroup(QStringLiteral("Settings"));

@@ -59,12 +59,17 @@ QString DefaultLogFile();
 // passwords, so it is kept readable by its owner only.
 QString SettingsFilePath();
 std::unique_ptr<QSettings> OpenSettings();
-void RestrictSettingsFile();  // sets mode 0600 on the file, creating it empty when missing
+// Takes the group's and others' access to the file away, creating it with mode 0600 when missing.
+// The owner's bits are kept: a file that its owner made read-only stays so.
+void RestrictSettingsFile();
+// The owner has taken the write permission off the settings file (mode 0400 or 0000). The file is
+// then never written, by any user, root included.
+bool SettingsFileIsReadOnly();
 
 // Loads the record from section "Settings", applying the defaults and repairs.
 void LoadSettings(InfoCtrlSettings& s);
-// Writes every key of the record and `hideOnStartup`; returns false when the file could not be
-// written (the old file is then left as it was).
+// Writes every key of the record and `hideOnStartup`; returns false when the file is read-only
+// or could not be written (the old file is then left as it was, with its mode).
 bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup);
 
 int LoadHideOnStartup();

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
-
 #include <cerrno>
 
 #include "platform/FileError.h"
@@ -43,17 +41,14 @@ QString ViewerText(const QByteArray& bytes) {
 }
 
 LogViewResult ReadLogForViewer(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    UniqueFd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+    int err = 0;
+    UniqueFd fd(OpenRegularFile(path, O_RDONLY, 0, err));
     if (fd.get() < 0) {
-        return Failure(errno);
+        return Failure(err);
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         return Failure(errno);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return Failure(EISDIR);
     }
     if (st.st_size > kLogViewerMaxBytes) {
         LogViewResult r;
@@ -86,12 +81,13 @@ LogViewResult ReadLogForViewer(const QString& path) {
 }
 
 int EmptyLogFile(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    UniqueFd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // O_TRUNC acts only on a regular file; anything else is refused untouched.
+    int err = 0;
+    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, err));
     if (fd.get() < 0) {
-        return FileCauseFromErrno(errno);
+        return FileCauseFromErrno(err);
     }
-    const int err = fd.Close();
+    err = fd.Close();
     return err == 0 ? 0 : FileCauseFromErrno(err);
 }
 

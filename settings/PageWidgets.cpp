@@ -1,6 +1,7 @@
 #include "settings/PageWidgets.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -134,7 +135,42 @@ CMinutesBox::CMinutesBox(QWidget* parent) : QSpinBox(parent) {
     setRange(1, 100);
     setWrapping(true);
     setAlignment(Qt::AlignRight);
+    // A typed number counts when the user leaves the box or presses Enter, not at each digit
+    // ("100" is not taken as 1 and 10 on its way).
+    setKeyboardTracking(false);
     setValue(1);
+}
+
+QValidator::State CMinutesBox::validate(QString& text, int& pos) const {
+    const QValidator::State state = QSpinBox::validate(text, pos);
+    if (state != QValidator::Invalid) {
+        return state;
+    }
+    // Any number may be typed ("101"); only leaving the box checks its range.
+    bool isNumber = false;
+    text.trimmed().toInt(&isNumber);
+    return isNumber ? QValidator::Intermediate : QValidator::Invalid;
+}
+
+void CMinutesBox::CheckTyped() {
+    const QString typed = lineEdit()->text();
+    int pos = 0;
+    QString copy = typed;
+    if (QSpinBox::validate(copy, pos) != QValidator::Acceptable) {
+        emit Rejected(typed);
+    }
+}
+
+void CMinutesBox::focusOutEvent(QFocusEvent* event) {
+    CheckTyped();
+    QSpinBox::focusOutEvent(event);
+}
+
+void CMinutesBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        CheckTyped();
+    }
+    QSpinBox::keyPressEvent(event);
 }
 
 QCheckBox* MakeRevealBox(QLineEdit* password, QWidget* parent) {

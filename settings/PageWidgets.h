@@ -54,13 +54,28 @@ class CChoiceBracket : public QWidget {
     CWrapCheckBox* m_second;
 };
 
-// The minutes box: a spin box whose editor text is visible to the page, so that a value being
-// typed (0, or nothing) can be checked before the box itself settles on a number.
+// The minutes box: a spin box that lets the user clear it and type any number while editing. What
+// was typed counts when the user leaves the box or presses Enter; text that is not a number in
+// range ("", "0", "101") is then reported with Rejected and the box goes back to its last good
+// value. Arrow steps count at once.
 class CMinutesBox : public QSpinBox {
     Q_OBJECT
   public:
     explicit CMinutesBox(QWidget* parent = nullptr);
     QLineEdit* Editor() const { return lineEdit(); }
+
+  signals:
+    // `text` is what the editor held; the box shows its last good value again.
+    void Rejected(const QString& text);
+
+  protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    // Reports the editor's text when it is not a value the box can take.
+    void CheckTyped();
 };
 
 // A "Show" box beside a password edit: off masks the text, on shows it.

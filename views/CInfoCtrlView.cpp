@@ -22,11 +22,13 @@
 #include <climits>
 
 #include "forwarding/Forwarder.h"
+#include "forwarding/LongLines.h"
 #include "forwarding/OutputDataDlg.h"
 #include "platform/Clock.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/CInfoCtrlSheet.h"
+#include "settings/GeneralTakePlan.h"
 #include "views/CInfoView.h"
 #include "views/ForwarderCommands.h"
 #include "views/PaneCommand.h"
@@ -55,12 +57,13 @@ constexpr int kPendingPollTick = 0;
 constexpr int kPendingTestInternet = -1;
 constexpr int kPendingAddressEvent = -2;
 
-// The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break.
+// The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break,
+// and a very long line (a host's reply) in pieces that it can lay out quickly.
 QString DisplayText(QString text) {
     text.replace(QLatin1String(kBreak), QStringLiteral("\n"));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.remove(QLatin1Char('\r'));
-    return text;
+    return BreakLongLines(text);
 }
 
 bool IsPaneCommand(int command) {
@@ -151,14 +154,13 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent)
       m_pForwarding(m_forwarderCommands.get()) {
     BuildLayout();
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
-    for (SettingsSaver* saver : {&m_saver, &m_selectionSaver}) {
-        connect(saver, &SettingsSaver::Saved, this, [](bool ok) {
-            if (!ok) {
-                qWarning("Quorvane: the settings could not be saved to %s",
-                         qPrintable(SettingsFilePath()));
-            }
-        });
-    }
+    connect(&m_saver, &SettingsSaver::Saved, this, &CInfoCtrlView::OnSettingsSaved);
+    connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
+        if (!ok) {
+            qWarning("Quorvane: the selection could not be stored in %s",
+                     qPrintable(SettingsFilePath()));
+        }
+    });
     // The sheet's pages post their first fill and help commands from here; they run once the
     // event loop does, after the initial update has loaded the settings.
     m_pSettingsSheet = new CInfoCtrlSheet(*this, m_sheetHost);
@@ -321,6 +323,23 @@ void CInfoCtrlView::CloseOpenBoxes() {
     }
 }
 
+void CInfoCtrlView::OnSettingsSaved(bool ok) {
+    // Told once in the output box, not on every edit: again only after a save has worked.
+    if (ok || m_bSaveFailureShown) {
+        m_bSaveFailureShown = m_bSaveFailureShown && !ok;
+        return;
+    }
+    m_bSaveFailureShown = true;
+    const QString path = SettingsFilePath();
+    qWarning("Quorvane: the settings could not be saved to %s", qPrintable(path));
+    ShowOutput(SettingsFileIsReadOnly()
+                   ? QStringLiteral("The settings file %1 is read-only: changes to the settings "
+                                    "are not saved.")
+                         .arg(path)
+                   : QStringLiteral("The settings could not be saved to %1.").arg(path),
+               true, true);
+}
+
 // ---- Pane commands ----
 
 void CInfoCtrlView::PostPaneCommand(int command) {
@@ -468,19 +487,17 @@ void CInfoCtrlView::RunCommand(int command) {
 }
 
 void CInfoCtrlView::TakeGeneralPage() {
-    const int oldUseHttp = m_settings.UseHTTP;
-    const int oldAutoForward = m_settings.AutoForward;
+    const InfoCtrlSettings before = m_settings;
     if (m_pSheet) {
         m_pSheet->TakePage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
     }
+    const GeneralTakePlan plan = PlanGeneralTake(before, m_settings);
     UpdateForwardPreview();
     SetPollTimer();
-    const bool methodChanged = m_settings.UseHTTP != oldUseHttp;
-    if (methodChanged && m_pForwarding) {
-        m_pForwarding->OfferOffLineNotice(oldUseHttp);
+    if (plan.offerOffLineFor && m_pForwarding) {
+        m_pForwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
     }
-    if (m_settings.AutoForward != 0 &&
-        (m_settings.AutoForward != oldAutoForward || methodChanged)) {
+    if (plan.postManualSend) {
         PostPaneCommand(kCmdManualSend);
     }
 }
@@ -669,7 +686,15 @@ void CInfoCtrlView::WriteLogEntry(const QString& text) {
     if (m_settings.LoggingEnabled == 0) {
         return;
     }
-    if (const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text)) {
+    const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);
+    if (!problem) {
+        m_strLogProblemPath.reset();
+        return;
+    }
+    // One notice for a log file that does not work, not one for each line that it loses; the
+    // notice comes again once the file has worked, or for another file.
+    if (m_strLogProblemPath != m_settings.LoggingFile) {
+        m_strLogProblemPath = m_settings.LoggingFile;
         ShowPopupNotice(*problem, IPrompter::Warning, kErrorNoticeLifeMs);
     }
 }

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "forwarding/ForwardHost.h"
@@ -170,6 +171,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void Forward();
     void SetBoxText(const QString& text);
     void CloseOpenBoxes();
+    void OnSettingsSaved(bool ok);
 
     IViewDocument* m_pDoc = nullptr;
     CInfoView* m_pInfoView = nullptr;
@@ -192,6 +194,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     QString m_strQuickHelp;
     QString m_strOutput;
     EventLog m_log;
+    std::optional<QString> m_strLogProblemPath;  // the log file last reported as not working
 
     QBasicTimer m_pollTimer;        // timer 10
     AddressEvents m_addressEvents;  // the kernel's address and link announcements
@@ -203,6 +206,7 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     int m_nWorkDepth = 0;
     std::deque<int> m_pending;  // commands and ticks that wait for the running work
     bool m_bDestroyed = false;
+    bool m_bSaveFailureShown = false;
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;

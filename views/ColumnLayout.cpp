@@ -122,6 +122,9 @@ ColumnLayout LoadColumnLayout() {
 }
 
 void StoreColumnLayout(const ColumnLayout& layout) {
+    if (SettingsFileIsReadOnly()) {
+        return;
+    }
     RestrictSettingsFile();
     auto st = OpenSettings();
     st->beginGroup(QLatin1String(kGroup));

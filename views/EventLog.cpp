@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFile>
-
 #include <cerrno>
 
 #include "platform/Clock.h"
@@ -36,10 +34,10 @@ QByteArray EventLog::EntryBytes(const QString& text) {
 }
 
 std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QString& text) {
-    const QByteArray name = QFile::encodeName(path);
-    UniqueFd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    int err = 0;
+    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, err));
     if (fd.get() < 0) {
-        return Failure(errno);
+        return Failure(err);
     }
     const off_t end = ::lseek(fd.get(), 0, SEEK_END);
     if (end < 0) {

@@ -59,10 +59,7 @@ class RecordingHost : public IForwardHost {
     }
     InfoCtrlSettings& Settings() override { return settings; }
     QString SelectedIp() const override { return selectedIp; }
-    void SetStatusLine(const QString& text) override {
-        statusLine = text;
-        ++statusLineSets;
-    }
+    void SetStatusLine(const QString& text) override { statusLine = text; }
     void ShowHostResponse(const QString& caption, const QString& text) override {
         responses.push_back({caption, text});
     }
@@ -83,7 +80,6 @@ class RecordingHost : public IForwardHost {
     QStringList headings;
     std::vector<Notice> notices;
     QString statusLine;
-    int statusLineSets = 0;
     struct Response {
         QString caption;
         QString text;

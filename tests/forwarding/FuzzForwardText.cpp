@@ -1,7 +1,9 @@
 // libFuzzer target for the text parsers of the forwarding: URL splitting, tag stripping, header
-// values and query encoding. Built only with clang:
-//     CXX=clang++ cmake -S . -B build-fuzz -G Ninja && cmake --build build-fuzz --target
-//     forwarding_fuzz build-fuzz/tests/forwarding/forwarding_fuzz -max_total_time=60
+// values and query encoding. The normal build makes it with clang (under build/fuzz/ when the
+// project itself is built with another compiler) and ctest runs it briefly over fuzz_corpus/. A
+// longer run, from the repository's root:
+//     mkdir -p /tmp/corpus && cp tests/forwarding/fuzz_corpus/* /tmp/corpus
+//     build/fuzz/tests/forwarding/forwarding_fuzz -max_total_time=600 /tmp/corpus
 
 #include <cstddef>
 #include <cstdint>

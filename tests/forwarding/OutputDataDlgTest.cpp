@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "forwarding/LongLines.h"
 #include "forwarding/OutputDataDlg.h"
 
 namespace qv {
@@ -101,14 +102,38 @@ TEST_F(OutputDataDlgTest, TickingAgainRestartsTheFullPeriod) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
+TEST(LongLines, BrokenAtABlankWhereThereIsOneElseAtTheLength) {
+    EXPECT_EQ(BreakLongLines("short\nlines", 6), "short\nlines");
+    EXPECT_EQ(BreakLongLines("abcd efgh ijk\nxy", 6), "abcd \nefgh \nijk\nxy");
+    EXPECT_EQ(BreakLongLines("abcdefghijklm", 5), "abcde\nfghij\nklm");
+    // A character outside the basic plane stays whole.
+    const QString wide = QString::fromUtf8("abcd\xF0\x9F\x8C\x8D");
+    EXPECT_EQ(BreakLongLines(wide, 5), QString::fromUtf8("abcd\n\xF0\x9F\x8C\x8D"));
+}
+
+// A reply of the full 1 MiB cap on one line, with no blank in it, is shown in pieces; the timing
+// is in bench/long_line_bench.cpp.
+TEST_F(OutputDataDlgTest, AOneMebibyteReplyOnOneLineIsShown) {
+    QString reply(1 << 20, QLatin1Char('x'));
+    COutputDataDlg dlg(nullptr, QString(), &settings);
+    dlg.SetAutoClosePeriod(10);
+    dlg.m_strOutput = reply;
+    EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+    const QString shown = dlg.findChild<QPlainTextEdit*>()->toPlainText();
+    EXPECT_EQ(QString(shown).remove(QLatin1Char('\n')), reply);
+    EXPECT_EQ(shown.indexOf(QLatin1Char('\n')), kLongLineMax);
+}
+
+// An unreadable value reads as the default (on); Escape leaves it as it was.
 TEST_F(OutputDataDlgTest, EscapeLeavesTheStoredChoiceAlone) {
-    settings.setValue("Settings/OutputAutoClose", 1);
+    settings.setValue("Settings/OutputAutoClose", "yes");
     COutputDataDlg dlg(nullptr, QString(), &settings);
     dlg.show();
+    EXPECT_TRUE(Box(dlg)->isChecked());
     QTest::mouseClick(Box(dlg), Qt::LeftButton);
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_EQ(Stored().toInt(), 1);
+    EXPECT_EQ(Stored().toString(), "yes");
 }
 
 }  // namespace

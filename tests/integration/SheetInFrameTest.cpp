@@ -24,6 +24,7 @@
 #include <iostream>
 
 #include "forwarding/Forwarder.h"
+#include "platform/FileError.h"
 #include "platform/Prompter.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
@@ -317,6 +318,27 @@ TEST_F(SheetInFrame, SwitchingFromHttpAfterAnHttpForwardingOffersTheOffLineNotic
     EXPECT_EQ(StatusLine(), host.Url() + "?IPAddress=192.168.7.23&UserID=joe");
 }
 
+// Right after choosing FTP the page path is usually empty: the status line says so, and typing on
+// the pages is never interrupted by a notice.
+TEST_F(SheetInFrame, WithFtpChosenAndNoPageTypedTextIsFullyStored) {
+    Store("Settings/FTPForwardWebPage", QString());
+    Stored stored;
+    stored.flags = QStringLiteral("0 0 0 0 0 1 0 0 0 0 0 0 0");
+    Start(stored);
+    const QString problem = FileErrorText(169, kFileNotFound);
+    EXPECT_EQ(StatusLine(), problem);
+    ClickTab(CInfoCtrlSheet::kFtpTab);
+    Retype(Control<QLineEdit>(CInfoCtrlSheet::kFtpTab, 1140), QStringLiteral("abc"));
+    ClickTab(kHttp);
+    Retype(Control<QLineEdit>(kHttp, 1118), QStringLiteral("bob"));
+    ClickTab(kGeneral);
+    Click(Box(kGeneral, 1102));
+    EXPECT_EQ(pane->Settings().FTPUserID, "abc");
+    EXPECT_EQ(pane->Settings().UserIDQueryString, "bob");
+    EXPECT_EQ(StatusLine(), problem);
+    EXPECT_TRUE(notice.texts.isEmpty()) << qPrintable(notice.texts.join('|'));
+}
+
 TEST_F(SheetInFrame, MinutesWrapAndRestartThePollingPeriodAndZeroIsRefused) {
     Stored stored;
     stored.flags = QStringLiteral("0 1 0 1 0 1 0 0 0 0 0 0 0");
@@ -353,10 +375,13 @@ TEST_F(SheetInFrame, MinutesWrapAndRestartThePollingPeriodAndZeroIsRefused) {
     RunEventsFor(600);
     EXPECT_EQ(tables.reads, after);
 
-    // A typed 0 gets the range prompt and changes nothing.
+    // A typed 0 gets the range prompt when the user leaves the box, and changes nothing.
     minutes->setFocus();
     minutes->selectAll();
     QTest::keyClicks(minutes, QStringLiteral("0"));
+    Settle();
+    EXPECT_TRUE(prompter.texts.isEmpty());
+    Box(kGeneral, 1134)->setFocus();
     Settle();
     ASSERT_EQ(prompter.texts.size(), 1);
     EXPECT_TRUE(prompter.texts.at(0).contains("between 1 and 100"))

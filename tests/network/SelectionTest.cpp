@@ -3,6 +3,7 @@
 #include "resources/Ids.h"
 #include "tests/network/DocFixtures.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -167,6 +168,19 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
         EXPECT_EQ(again.host.trayAddresses, QStringList{expected});
         raw.remove("Data/IPAddress");
     }
+
+    // A file that its owner made read-only is left as it is, also when root runs the program.
+    DocFixture again;
+    machine(again);
+    again.doc.SetProfile(&raw);
+    again.doc.OnNewDocument();
+    QFile file(path);
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
+    again.doc.m_strHostName = "other.example";
+    EXPECT_FALSE(again.doc.StoreSelection());
+    EXPECT_EQ(file.permissions() & 0x7000, QFileDevice::ReadOwner);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("other.example"));
 }
 
 }  // namespace

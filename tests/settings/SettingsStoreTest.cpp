@@ -135,19 +135,34 @@ TEST_F(SettingsStore, DamagedFilesLoadDefaults) {
     }
 }
 
+// A file that its owner made read-only (0400) or unreadable (0000) is never written, also by
+// root: the check is the file's own mode, not what the user may do.
 TEST_F(SettingsStore, UnreadableOrReadOnlyFileLosesNothing) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "file modes do not bind root";
-    }
     InfoCtrlSettings s;
     s.HTTPTargetURL = "http://kept.example/";
     ASSERT_TRUE(SaveSettings(s, 0));
-    const QString folder = QFileInfo(SettingsFilePath()).absolutePath();
-    ::chmod(QFile::encodeName(folder).constData(), 0500);
+    const QByteArray path = QFile::encodeName(SettingsFilePath());
+    QFile file(SettingsFilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
     s.HTTPTargetURL = "http://lost.example/";
-    EXPECT_FALSE(SaveSettings(s, 0));
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    for (const mode_t mode : {0400, 0000}) {
+        ASSERT_EQ(::chmod(path.constData(), mode), 0);
+        EXPECT_TRUE(SettingsFileIsReadOnly());
+        EXPECT_FALSE(SaveSettings(s, 1));
+        RestrictSettingsFile();  // as the other writers call it
+        struct stat st {};
+        ASSERT_EQ(::stat(path.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode);
+    }
+    ASSERT_EQ(::chmod(path.constData(), 0600), 0);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    // Nothing of the refused save lingers in the process either.
     EXPECT_EQ(Loaded().HTTPTargetURL, "http://kept.example/");
+    EXPECT_EQ(LoadHideOnStartup(), 0);
 }
 
 }  // namespace

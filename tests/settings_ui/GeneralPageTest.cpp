@@ -1,5 +1,6 @@
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "settings/CGeneralPpg.h"
 #include "settings/PageWidgets.h"
@@ -49,8 +50,6 @@ TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
     EXPECT_EQ(pane.settings.AutoForward, 1);
     EXPECT_EQ(pane.settings.CheckForChange, 1);
     EXPECT_TRUE(LastPlan().postManualSend);
-    EXPECT_TRUE(LastPlan().pollTimerOn);
-    EXPECT_EQ(LastPlan().pollPeriodMs, 5 * 60000);
 
     // Other changes that leave forwarding on and the method alone send nothing more.
     Click(Box(1123));
@@ -67,7 +66,6 @@ TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
     Click(Box(1143));
     EXPECT_EQ(pane.settings.CheckForChange, 0);
     EXPECT_FALSE(Minutes()->isEnabled());
-    EXPECT_FALSE(LastPlan().pollTimerOn);
 }
 
 TEST_F(GeneralPage, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld) {
@@ -98,35 +96,49 @@ TEST_F(GeneralPage, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
     Drain();
     EXPECT_EQ(Minutes()->value(), 1);
     EXPECT_EQ(pane.settings.CheckTime, 1);
-    EXPECT_EQ(LastPlan().pollPeriodMs, 60000);
     QTest::keyClick(Minutes(), Qt::Key_Down);
     Drain();
     EXPECT_EQ(pane.settings.CheckTime, 100);
-    EXPECT_EQ(LastPlan().pollPeriodMs, 100 * 60000);
     EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 2);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
-TEST_F(GeneralPage, TypingABadNumberShowsThePromptAndKeepsTheMinutes) {
+TEST_F(GeneralPage, MinutesAreEditedFreelyAndCheckedWhenTheUserLeavesTheBox) {
+    // Clearing the box and typing an out-of-range number asks nothing yet and takes nothing.
     Minutes()->setFocus();
     Minutes()->selectAll();
-    QTest::keyClicks(Minutes(), QStringLiteral("0"));
+    QTest::keyClick(Minutes(), Qt::Key_Backspace);
+    QTest::keyClicks(Minutes(), QStringLiteral("101"));
+    Drain();
+    EXPECT_EQ(Minutes()->Editor()->text(), "101");
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 0);
+
+    // Enter takes the value: the range prompt, and the box shows the minutes again.
+    QTest::keyClick(Minutes(), Qt::Key_Return);
     Drain();
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_TRUE(prompter.shown[0].text.contains(QStringLiteral("between 1 and 100")));
-    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 0);
+    EXPECT_EQ(Minutes()->Editor()->text(), "5");
     EXPECT_EQ(pane.settings.CheckTime, 5);
 
-    QTest::keyClick(Minutes(), Qt::Key_Backspace);
-    Drain();
-    ASSERT_EQ(prompter.shown.size(), 2u);
-    EXPECT_TRUE(prompter.shown[1].text.contains(QStringLiteral("integer")));
-    EXPECT_EQ(pane.settings.CheckTime, 5);
-
+    Minutes()->selectAll();
     QTest::keyClicks(Minutes(), QStringLiteral("12"));
     Drain();
+    EXPECT_EQ(pane.settings.CheckTime, 5);  // not yet 1, nor 12
+    QTest::keyClick(Minutes(), Qt::Key_Return);
+    Drain();
     EXPECT_EQ(pane.settings.CheckTime, 12);
-    EXPECT_EQ(prompter.shown.size(), 2u);
+
+    // An empty box that the user leaves gets the other prompt and keeps 12.
+    Minutes()->selectAll();
+    QTest::keyClick(Minutes(), Qt::Key_Delete);
+    Box(1134)->setFocus();
+    Drain();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[1].text, QStringLiteral("Please enter an integer."));
+    EXPECT_EQ(Minutes()->value(), 12);
+    EXPECT_EQ(pane.settings.CheckTime, 12);
 }
 
 TEST_F(GeneralPage, EditsBeforeTheFirstFillStayOnThePage) {

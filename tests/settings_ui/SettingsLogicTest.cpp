@@ -27,7 +27,7 @@ void EnsureCoreApplication() {
     }
 }
 
-// ---- The pane's steps after a General take ----
+// ---- The pane's decisions after a General take ----
 
 InfoCtrlSettings With(int autoForward, int useHttp, int polling = 1, int minutes = 5) {
     InfoCtrlSettings s;
@@ -36,17 +36,6 @@ InfoCtrlSettings With(int autoForward, int useHttp, int polling = 1, int minutes
     s.CheckForChange = polling;
     s.CheckTime = minutes;
     return s;
-}
-
-TEST(GeneralTakePlan, PollingTimerFollowsTheRecord) {
-    GeneralTakePlan on = PlanGeneralTake(With(0, 1, 1, 5), With(0, 1, 1, 7));
-    EXPECT_TRUE(on.refreshPreview);
-    EXPECT_TRUE(on.pollTimerOn);
-    EXPECT_EQ(on.pollPeriodMs, 7 * 60000);
-    // Every take re-arms the timer, changed minutes or not: the period starts again.
-    EXPECT_TRUE(PlanGeneralTake(With(0, 1), With(0, 1)).pollTimerOn);
-    EXPECT_EQ(PlanGeneralTake(With(0, 1, 1, 100), With(0, 1, 1, 100)).pollPeriodMs, 6000000);
-    EXPECT_FALSE(PlanGeneralTake(With(0, 1, 1), With(0, 1, 0)).pollTimerOn);
 }
 
 TEST(GeneralTakePlan, ForwardsWhenAutoForwardingStartsOrTheMethodChanges) {
@@ -162,8 +151,13 @@ TEST_F(LogFile, FailuresCarryTheFileCause) {
     const LogViewResult missing = ReadLogForViewer(m_dir.filePath("none.txt"));
     EXPECT_EQ(missing.status, LogViewResult::Failed);
     EXPECT_EQ(missing.cause, kFileNotFound);
-    EXPECT_EQ(ReadLogForViewer(m_dir.path()).cause, kFileAccessDenied);
-    EXPECT_EQ(EmptyLogFile(m_dir.path()), kFileAccessDenied);
+    // Folders, devices and FIFOs are refused without blocking and without being emptied.
+    const QString fifo = m_dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {m_dir.path(), fifo, QStringLiteral("/dev/zero")}) {
+        EXPECT_EQ(ReadLogForViewer(path).cause, kFileAccessDenied) << path.toStdString();
+        EXPECT_EQ(EmptyLogFile(path), kFileAccessDenied) << path.toStdString();
+    }
     if (geteuid() != 0) {
         const QString locked = Write("secret");
         chmod(qPrintable(locked), 0);

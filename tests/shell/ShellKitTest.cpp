@@ -1,6 +1,5 @@
 #include <QAction>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QMenu>
 #include <QSignalSpy>
@@ -13,7 +12,6 @@
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "shell/CSubclassWnd.h"
 #include "shell/CTrayIcon.h"
 #include "shell/HelpPath.h"
 #include "shell/Menus.h"
@@ -43,132 +41,6 @@ TEST(TrayTip, AddressTipFillsString150) {
     // An address text is inserted literally, even one with format characters in it.
     EXPECT_EQ(TrayAddressTip(QStringLiteral("%s%d")), "IP Address: %s%d");
     EXPECT_EQ(TrayAddressTip(QString(80, QLatin1Char('1'))).size(), kTrayTipMax);
-}
-
-// ---- hook chain ----------------------------------------------------------------------------
-
-const QEvent::Type kProbe = QEvent::Type(QEvent::User + 7);
-
-class LoggingWidget : public QWidget {
-  public:
-    explicit LoggingWidget(QStringList* log) : m_log(log) {}
-
-  protected:
-    bool event(QEvent* e) override {
-        if (e->type() == kProbe) {
-            *m_log << QStringLiteral("window");
-            return true;
-        }
-        return QWidget::event(e);
-    }
-
-  private:
-    QStringList* m_log;
-};
-
-class LoggingHook : public CSubclassWnd {
-  public:
-    LoggingHook(QString name, QStringList* log, bool stop = false)
-        : m_name(std::move(name)), m_log(log), m_stop(stop) {}
-
-  protected:
-    bool HandleEvent(QEvent* e) override {
-        if (e->type() == kProbe) {
-            *m_log << m_name;
-            if (m_stop) {
-                return true;
-            }
-        }
-        return CSubclassWnd::HandleEvent(e);
-    }
-
-  private:
-    QString m_name;
-    QStringList* m_log;
-    bool m_stop;
-};
-
-QStringList Probe(QObject* target, QStringList* log) {
-    log->clear();
-    QEvent e(kProbe);
-    QCoreApplication::sendEvent(target, &e);
-    return *log;
-}
-
-TEST(HookChain, LaterHookRunsFirstAndHooksLeaveInAnyOrder) {
-    QStringList log;
-    LoggingWidget w(&log);
-    LoggingHook first(QStringLiteral("first"), &log);
-    LoggingHook second(QStringLiteral("second"), &log);
-    first.HookTo(&w);
-    second.HookTo(&w);
-    EXPECT_EQ(Probe(&w, &log), QStringList({"second", "first", "window"}));
-
-    EXPECT_TRUE(first.Unhook());
-    EXPECT_FALSE(first.IsHooked());
-    EXPECT_EQ(Probe(&w, &log), QStringList({"second", "window"}));
-
-    EXPECT_TRUE(second.Unhook());
-    EXPECT_FALSE(second.Unhook());
-    EXPECT_EQ(Probe(&w, &log), QStringList({"window"}));
-
-    // A fresh chain on the same window works as the first did.
-    first.HookTo(&w);
-    EXPECT_EQ(Probe(&w, &log), QStringList({"first", "window"}));
-}
-
-TEST(HookChain, MiddleHookLeavesAndAHookCanStopAnEvent) {
-    QStringList log;
-    LoggingWidget w(&log);
-    LoggingHook a(QStringLiteral("a"), &log), b(QStringLiteral("b"), &log);
-    LoggingHook c(QStringLiteral("c"), &log, /*stop=*/true);
-    a.HookTo(&w);
-    b.HookTo(&w);
-    EXPECT_EQ(Probe(&w, &log), QStringList({"b", "a", "window"}));
-    c.HookTo(&w);
-    EXPECT_EQ(Probe(&w, &log), QStringList({"c"}));
-    c.HookTo(nullptr);
-    a.HookTo(&w);  // hooking again moves the hook to the head, it is never in the chain twice
-    EXPECT_EQ(Probe(&w, &log), QStringList({"a", "b", "window"}));
-    b.Unhook();
-    EXPECT_EQ(Probe(&w, &log), QStringList({"a", "window"}));
-}
-
-TEST(HookChain, DestroyedWindowDropsAllItsHooks) {
-    QStringList log;
-    LoggingHook a(QStringLiteral("a"), &log), b(QStringLiteral("b"), &log);
-    {
-        auto* w = new LoggingWidget(&log);
-        a.HookTo(w);
-        b.HookTo(w);
-        delete w;
-    }
-    EXPECT_FALSE(a.IsHooked());
-    EXPECT_FALSE(b.IsHooked());
-    EXPECT_FALSE(a.Unhook());
-
-    // A new window (possibly at the same address) starts with an empty chain.
-    LoggingWidget w2(&log);
-    b.HookTo(&w2);
-    EXPECT_EQ(Probe(&w2, &log), QStringList({"b", "window"}));
-}
-
-TEST(HookChain, HookLeavesItsWindowWhenMovedOrDestroyed) {
-    QStringList log;
-    LoggingWidget w1(&log), w2(&log);
-    LoggingHook a(QStringLiteral("a"), &log);
-    a.HookTo(&w1);
-    {
-        LoggingHook b(QStringLiteral("b"), &log);
-        b.HookTo(&w1);
-        b.HookTo(&w2);
-        EXPECT_EQ(b.HookedWindow(), &w2);
-        EXPECT_EQ(Probe(&w1, &log), QStringList({"a", "window"}));
-        EXPECT_EQ(Probe(&w2, &log), QStringList({"b", "window"}));
-        b.HookTo(&w1);
-    }
-    EXPECT_EQ(Probe(&w1, &log), QStringList({"a", "window"}));
-    EXPECT_EQ(Probe(&w2, &log), QStringList({"window"}));
 }
 
 // ---- help file ----------------------------------------------------------------------------

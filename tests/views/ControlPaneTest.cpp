@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -228,6 +231,13 @@ TEST_F(ControlPane, ShowOutputReplacesOrAppendsWithCrCrLf) {
     pane.ShowOutput("only", false, false);
     EXPECT_EQ(pane.OutputText(), "only");
     EXPECT_EQ(box->toPlainText(), "only");
+
+    // A line as long as the largest host reply is shown in pieces the box lays out quickly; the
+    // text itself is kept whole.
+    const QString line(1 << 20, QLatin1Char('y'));
+    pane.ShowOutput(line, true, false);
+    EXPECT_EQ(pane.OutputText(), "only\r\r\n" + line);
+    EXPECT_EQ(box->document()->blockCount(), 1 + (1 << 20) / 1024);
 }
 
 TEST_F(ControlPane, QuickHelpAndOutputShareTheBox) {
@@ -283,6 +293,27 @@ TEST_F(ControlPane, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
     Run(kCmdSelectionChanged);
     pane.OnDestroy();
     EXPECT_EQ(doc.stores, 2);
+}
+
+TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
+    ASSERT_TRUE(SaveSettings(pane.Settings(), 0));
+    const QByteArray path = QFile::encodeName(SettingsFilePath());
+    ASSERT_EQ(::chmod(path.constData(), 0400), 0);
+    pane.Settings().CheckTime = 42;
+    for (int i = 0; i < 2; ++i) {
+        pane.Saver().Schedule();
+        EXPECT_FALSE(pane.Saver().Flush());
+    }
+    EXPECT_EQ(pane.OutputText().count("is read-only: changes to the settings are not saved"), 1)
+        << qPrintable(pane.OutputText());
+    pane.OnDestroy();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0400u);
+    ::chmod(path.constData(), 0600);
+    InfoCtrlSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored.CheckTime, 5);
 }
 
 // The notices with the real message box of the program.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,9 +50,21 @@ TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
     EventLog log;
     log.m_nLogSize = 1234;
 
-    const auto full = log.WriteLogEntry("/dev/full", "entry");
-    ASSERT_TRUE(full.has_value());
-    EXPECT_EQ(*full, "Log file problem. Reason: The disk is full.");
+    // Only a regular file is a log: a device, a FIFO with or without a reader (whose open would
+    // block) and a folder are refused at once.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {QStringLiteral("/dev/full"), fifo}) {
+        const auto refused = log.WriteLogEntry(path, "entry");
+        ASSERT_TRUE(refused.has_value()) << path.toStdString();
+        EXPECT_EQ(*refused, "Log file problem. Reason: The file could not be accessed.");
+    }
+    {
+        const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        EXPECT_TRUE(log.WriteLogEntry(fifo, "entry").has_value());
+        ::close(reader);
+    }
 
     const auto missingFolder = log.WriteLogEntry(dir.filePath("no/such/log.txt"), "entry");
     ASSERT_TRUE(missingFolder.has_value());
@@ -69,8 +82,7 @@ TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
         ASSERT_TRUE(denied.has_value());
         EXPECT_EQ(*denied, "Log file problem. Reason: The file could not be accessed.");
     }
-    // /dev/full opened and sought fine before the write failed; the size is what it found there.
-    EXPECT_EQ(log.m_nLogSize, 0);
+    EXPECT_EQ(log.m_nLogSize, 1234);
 }
 
 // The pane's side: which lines reach the log, and the notices it shows.
@@ -103,17 +115,27 @@ TEST_F(PaneLog, OnlyMarkedLinesAreLoggedAndOnlyWhileLoggingIsOn) {
     EXPECT_TRUE(notice.shown.empty());
 }
 
-TEST_F(PaneLog, AFileProblemIsANoticeAndTheOutputGoesOn) {
-    pane.Settings().LoggingFile = "/dev/full";
+TEST_F(PaneLog, AFileProblemIsOneNoticeAndTheOutputGoesOn) {
+    pane.Settings().LoggingFile = dir.path();
     pane.ShowOutput("line", false, true);
     ASSERT_EQ(notice.shown.size(), 1u);
-    EXPECT_EQ(notice.shown[0].text, "Log file problem. Reason: The disk is full.");
+    EXPECT_EQ(notice.shown[0].text, "Log file problem. Reason: The file could not be accessed.");
     EXPECT_EQ(notice.shown[0].caption, "Quorvane Notification Dialog");
     EXPECT_EQ(notice.shown[0].icon, IPrompter::Warning);
     EXPECT_EQ(pane.OutputText(), "line");
-    // Each failing entry has its own notice.
+    // Later entries lost to the same file bring no further notice; another file does.
     pane.ShowOutput("again", true, true);
+    EXPECT_EQ(notice.shown.size(), 1u);
+    pane.Settings().LoggingFile = "/dev/null";
+    pane.ShowOutput("third", true, true);
     EXPECT_EQ(notice.shown.size(), 2u);
+    // Once a file has worked, a new failure is told again.
+    pane.Settings().LoggingFile = dir.filePath("QuorvaneLog.txt");
+    pane.ShowOutput("fourth", true, true);
+    pane.Settings().LoggingFile = "/dev/null";
+    pane.ShowOutput("fifth", true, true);
+    EXPECT_EQ(notice.shown.size(), 3u);
+    EXPECT_EQ(pane.OutputText(), "line\r\r\nagain\r\r\nthird\r\r\nfourth\r\r\nfifth");
 }
 
 TEST_F(PaneLog, SizeNoticeAfterAnEntryWrittenAtOneMegabyte) {
