@@ -43,6 +43,13 @@ class IForwardHost {
     virtual std::optional<Credentials> AskCredentials(const QString& server,
                                                       const QString& realm) = 0;
 
+    // A message box with `caption`; returns the answer. The default asks the process's
+    // prompter; the watcher asks its own questions.
+    virtual int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                    IPrompter::Icon icon) {
+        return Prompter().MessageBox(text, caption, buttons, icon);
+    }
+
     // Whether the pane is on screen (false while the program runs hidden in the tray).
     virtual bool IsPaneVisible() const = 0;
     // Gives the settings record's values to the General page (the action of pane command 32789).

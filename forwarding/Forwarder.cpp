@@ -666,12 +666,12 @@ int CForwarder::Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon ic
                    ? IPrompter::AnswerNo
                    : IPrompter::AnswerCancel;
     }
-    return Prompter().MessageBox(LoadString(stringId), LoadString(57344), buttons, icon);
+    return m_host.Ask(LoadString(stringId), LoadString(57344), buttons, icon);
 }
 
 void CForwarder::Tell(const QString& text) {
     if (!m_bShuttingDown) {
-        Prompter().MessageBox(text, LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
+        m_host.Ask(text, LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
     }
 }
 

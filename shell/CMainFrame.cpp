@@ -23,8 +23,8 @@
 #include "shell/ToolTips.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
-#include "views/DocAdapter.h"
 #include "views/PaneCommand.h"
+#include "watch/DocAdapter.h"
 
 namespace qv {
 namespace {
@@ -71,7 +71,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     m_pCtrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
     });
-    m_doc.SetHost(m_pCtrlView);
+    m_doc.SetHost(&m_pCtrlView->Watcher());
 
     CreateMenus();
     for (const QKeySequence& key :

@@ -30,8 +30,8 @@
 #include "settings/CInfoCtrlSheet.h"
 #include "settings/GeneralTakePlan.h"
 #include "views/CInfoView.h"
-#include "views/ForwarderCommands.h"
 #include "views/PaneCommand.h"
+#include "watch/ForwardingCommands.h"
 
 // QT_LOGGING_RULES="quorvane.pane.debug=true" mirrors the output box on the console.
 Q_LOGGING_CATEGORY(lcPane, "quorvane.pane", QtWarningMsg)
@@ -41,21 +41,12 @@ namespace {
 
 constexpr int kStrQuickHelp = 129;
 constexpr int kStrOutputInformation = 130;
-constexpr int kStrNoAddress = 115;
 constexpr int kStrNoticeCaption = 144;
-constexpr int kStrLogBig = 177;
 constexpr int kStrAppTitle = 57344;
 constexpr int kHelpGeneral = 123;
 constexpr int kHelpHttp = 124;
 constexpr int kHelpFtp = 125;
 constexpr int kHelpLogging = 126;
-constexpr int kLogNoticeLifeMs = 5000;
-constexpr int kErrorNoticeLifeMs = 7000;
-
-// Items of the waiting list that are not pane commands.
-constexpr int kPendingPollTick = 0;
-constexpr int kPendingTestInternet = -1;
-constexpr int kPendingAddressEvent = -2;
 
 // The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break,
 // and a very long line (a host's reply) in pieces that it can lay out quickly.
@@ -90,47 +81,6 @@ bool RunsAtOnce(int command) {
 
 }  // namespace
 
-// Marks a piece of work (refresh, check, exchange) as running; what arrives meanwhile waits.
-class CInfoCtrlView::WorkScope {
-  public:
-    explicit WorkScope(CInfoCtrlView& pane) : m_pane(pane) {
-        ++m_pane.m_nWorkDepth;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~WorkScope() {
-        QGuiApplication::restoreOverrideCursor();
-        if (--m_pane.m_nWorkDepth == 0) {
-            m_pane.ResumePending();
-        }
-    }
-    WorkScope(const WorkScope&) = delete;
-    WorkScope& operator=(const WorkScope&) = delete;
-
-  private:
-    CInfoCtrlView& m_pane;
-};
-
-// While a box waits for the user inside some work, the pane counts as idle so that polling goes
-// on; the work resumes when the box has closed.
-class CInfoCtrlView::IdleScope {
-  public:
-    explicit IdleScope(CInfoCtrlView& pane) : m_pane(pane), m_nSaved(pane.m_nWorkDepth) {
-        m_pane.m_nWorkDepth = 0;
-        m_pane.ResumePending();
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~IdleScope() {
-        QGuiApplication::restoreOverrideCursor();
-        m_pane.m_nWorkDepth += m_nSaved;
-    }
-    IdleScope(const IdleScope&) = delete;
-    IdleScope& operator=(const IdleScope&) = delete;
-
-  private:
-    CInfoCtrlView& m_pane;
-    int m_nSaved;
-};
-
 // The pane's own settings sheet as the pane commands use it.
 class CInfoCtrlView::SheetPages : public IPaneSheet {
   public:
@@ -147,18 +97,34 @@ class CInfoCtrlView::SheetPages : public IPaneSheet {
     CInfoCtrlSheet& m_sheet;
 };
 
-CInfoCtrlView::CInfoCtrlView(QWidget* parent)
-    : QWidget(parent),
-      m_forwarder(std::make_unique<CForwarder>(*this)),
-      m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
-      m_pForwarding(m_forwarderCommands.get()) {
+CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent), m_watcher(*this) {
     BuildLayout();
-    connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
-    connect(&m_saver, &SettingsSaver::Saved, this, &CInfoCtrlView::OnSettingsSaved);
-    connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
-        if (!ok) {
-            qWarning("Quorvane: the selection could not be stored in %s",
-                     qPrintable(SettingsFilePath()));
+    m_watcher.SetOtherCommands([this](int command) { RunPageCommand(command); });
+    connect(&m_watcher, &AddressWatcher::Output, this,
+            [this](const QString& text, bool append) { ShowText(text, append); });
+    connect(&m_watcher, &AddressWatcher::OutputHeading, this, &CInfoCtrlView::SetOutputHeading);
+    connect(&m_watcher, &AddressWatcher::LocalHostText, this, &CInfoCtrlView::SetLocalHostText);
+    connect(&m_watcher, &AddressWatcher::StatusLine, this, &CInfoCtrlView::SetStatusLine);
+    connect(&m_watcher, &AddressWatcher::ListChanged, this, [this] {
+        if (m_pInfoView) {
+            m_pInfoView->RefillList();
+        }
+    });
+    connect(&m_watcher, &AddressWatcher::TrayAddress, this, [this](const QString& address) {
+        if (m_trayAddress) {
+            m_trayAddress(address);
+        }
+    });
+    connect(&m_watcher, &AddressWatcher::Busy, this, [](bool busy) {
+        if (busy) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    });
+    connect(&m_watcher, &AddressWatcher::GeneralSettingsChanged, this, [this] {
+        if (m_pSheet) {
+            m_pSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
         }
     });
     // The sheet's pages post their first fill and help commands from here; they run once the
@@ -174,10 +140,6 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent)
 
 CInfoCtrlView::~CInfoCtrlView() = default;
 
-void CInfoCtrlView::SetForwarding(IPaneForwarding* forwarding) {
-    m_pForwarding = forwarding ? forwarding : m_forwarderCommands.get();
-}
-
 void CInfoCtrlView::BuildLayout() {
     // Local host line and the "Test Internet" button at the top right, beside the sheet's tabs.
     m_hostLabel = new QLabel(QStringLiteral("Local Host :"), this);
@@ -187,16 +149,8 @@ void CInfoCtrlView::BuildLayout() {
     m_localHost->setMinimumWidth(120);
     m_testInternet = new QPushButton(QStringLiteral("Test Internet"), this);
     m_testInternet->setObjectName(QStringLiteral("ctl1146"));
-    connect(m_testInternet, &QPushButton::clicked, this, [this] {
-        if (IsBusy()) {
-            Defer(kPendingTestInternet);
-            return;
-        }
-        WorkScope work(*this);
-        if (m_pForwarding) {
-            m_pForwarding->OnTestInternet();
-        }
-    });
+    connect(m_testInternet, &QPushButton::clicked, this,
+            [this] { m_watcher.RunCommand(AddressWatcher::kCommandTestInternet); });
     auto* top = new QHBoxLayout;
     top->setSpacing(8);
     top->addStretch(1);
@@ -271,36 +225,18 @@ void CInfoCtrlView::SetNoticeBox(INoticeBox* box) {
 // ---- Life ----
 
 void CInfoCtrlView::OnInitialUpdate() {
-    LoadSettings(m_settings);
-    m_nHideOnStartup = LoadHideOnStartup();
     SetBoxText(m_strQuickHelp);
-    UpdateForwardPreview();
-    if (!m_addressEvents.Start()) {
-        qCWarning(lcPane).noquote()
-            << "address events are not available, polling only:" << m_addressEvents.ErrorText();
-    }
-    PostPaneCommand(kCmdRefresh);
+    m_watcher.Start();
 }
 
 void CInfoCtrlView::OnDestroy() {
-    if (m_bDestroyed) {
+    if (m_watcher.IsShutDown()) {
         return;
     }
-    m_bDestroyed = true;
-    m_pending.clear();
-    m_saver.Cancel();  // written here in any case
-    m_selectionSaver.Flush();
-    if (!SaveSettings(m_settings, m_nHideOnStartup)) {
-        qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
-    }
-    m_pollTimer.stop();
-    m_addressEvents.Stop();
     // Nobody is asked anything any more: what is open closes, and a running exchange is
-    // cancelled by the off-line step, which then runs as soon as it has ended.
+    // cancelled by the off-line step of the watcher's shutdown.
     CloseOpenBoxes();
-    if (m_pForwarding) {
-        m_pForwarding->OffLineAtShutdown();
-    }
+    m_watcher.ShutDown();
 }
 
 void CInfoCtrlView::CloseOpenBoxes() {
@@ -323,23 +259,6 @@ void CInfoCtrlView::CloseOpenBoxes() {
     }
 }
 
-void CInfoCtrlView::OnSettingsSaved(bool ok) {
-    // Told once in the output box, not on every edit: again only after a save has worked.
-    if (ok || m_bSaveFailureShown) {
-        m_bSaveFailureShown = m_bSaveFailureShown && !ok;
-        return;
-    }
-    m_bSaveFailureShown = true;
-    const QString path = SettingsFilePath();
-    qWarning("Quorvane: the settings could not be saved to %s", qPrintable(path));
-    ShowOutput(SettingsFileIsReadOnly()
-                   ? QStringLiteral("The settings file %1 is read-only: changes to the settings "
-                                    "are not saved.")
-                         .arg(path)
-                   : QStringLiteral("The settings could not be saved to %1.").arg(path),
-               true, true);
-}
-
 // ---- Pane commands ----
 
 void CInfoCtrlView::PostPaneCommand(int command) {
@@ -355,45 +274,24 @@ bool CInfoCtrlView::event(QEvent* e) {
 }
 
 void CInfoCtrlView::OnPaneCommand(int command) {
-    if (m_bDestroyed) {
-        return;
-    }
-    if (command == kPendingPollTick) {
-        OnPollTick();
-        return;
-    }
-    if (command == kPendingAddressEvent) {
-        OnAddressEvent();
-        return;
-    }
-    if (command == kPendingTestInternet) {
-        m_testInternet->click();
-        return;
-    }
-    if (!IsPaneCommand(command)) {
+    if (m_watcher.IsShutDown() || !IsPaneCommand(command)) {
         return;
     }
     if (RunsAtOnce(command)) {
-        RunCommand(command);
+        RunPageCommand(command);
         return;
     }
-    if (IsBusy()) {
-        Defer(command);
-        return;
-    }
-    WorkScope work(*this);
-    RunCommand(command);
+    m_watcher.RunCommand(command);
 }
 
-void CInfoCtrlView::RunCommand(int command) {
+void CInfoCtrlView::RunPageCommand(int command) {
     switch (command) {
         case kCmdGeneralTake:
             TakeGeneralPage();
-            m_saver.Schedule();
             break;
         case kCmdGeneralFill:
             if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
+                m_pSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
             }
             break;
         case kCmdGeneralHelp:
@@ -401,14 +299,14 @@ void CInfoCtrlView::RunCommand(int command) {
             break;
         case kCmdHttpTake:
             if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kHttpTarget, m_settings, m_nHideOnStartup);
+                m_pSheet->TakePage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
-            UpdateForwardPreview();
-            m_saver.Schedule();
+            m_watcher.UpdateForwardPreview();
+            m_watcher.Saver().Schedule();
             break;
         case kCmdHttpFill:
             if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kHttpTarget, m_settings, m_nHideOnStartup);
+                m_pSheet->FillPage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
             break;
         case kCmdHttpHelp:
@@ -416,14 +314,14 @@ void CInfoCtrlView::RunCommand(int command) {
             break;
         case kCmdFtpTake:
             if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kFtpTarget, m_settings, m_nHideOnStartup);
+                m_pSheet->TakePage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
-            UpdateForwardPreview();
-            m_saver.Schedule();
+            m_watcher.UpdateForwardPreview();
+            m_watcher.Saver().Schedule();
             break;
         case kCmdFtpFill:
             if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kFtpTarget, m_settings, m_nHideOnStartup);
+                m_pSheet->FillPage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
             break;
         case kCmdFtpHelp:
@@ -431,86 +329,30 @@ void CInfoCtrlView::RunCommand(int command) {
             break;
         case kCmdLogTake:
             if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kLogging, m_settings, m_nHideOnStartup);
+                m_pSheet->TakePage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
-            m_saver.Schedule();
+            m_watcher.Saver().Schedule();
             break;
         case kCmdLogFill:
             if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kLogging, m_settings, m_nHideOnStartup);
+                m_pSheet->FillPage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
             break;
         case kCmdLogHelp:
             ShowQuickHelp(kHelpLogging);
             break;
 
-        // ---- Forwarding: the forwarder does the work ----
-        case kCmdSelectionChanged:
-            m_selectionSaver.Schedule();
-            if (m_settings.AutoForward != 0) {
-                Forward();
-            }
-            break;
-        case kCmdManualSend:
-            Forward();
-            break;
-        case kCmdSendHttp:
-            if (m_pForwarding) {
-                m_pForwarding->SendHTTPAddress();
-            }
-            break;
-        case kCmdSendFtp:
-            if (m_pForwarding) {
-                m_pForwarding->SendFTPPage();
-            }
-            break;
-        case kCmdHttpOffLine:
-            if (m_pForwarding) {
-                m_pForwarding->NotifyHTTPOffLine();
-            }
-            break;
-        case kCmdFtpOffLine:
-            if (m_pForwarding) {
-                m_pForwarding->NotifyFTPOffLine();
-            }
-            break;
-
-        case kCmdRefresh:
-            if (m_pDoc) {
-                m_pDoc->RefreshNetworkInfo(-1);
-            }
-            SetPollTimer();
-            break;
         default:
             break;
     }
 }
 
 void CInfoCtrlView::TakeGeneralPage() {
-    const InfoCtrlSettings before = m_settings;
+    const InfoCtrlSettings before = Settings();
     if (m_pSheet) {
-        m_pSheet->TakePage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
+        m_pSheet->TakePage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
     }
-    const GeneralTakePlan plan = PlanGeneralTake(before, m_settings);
-    UpdateForwardPreview();
-    SetPollTimer();
-    if (plan.offerOffLineFor && m_pForwarding) {
-        m_pForwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
-    }
-    if (plan.postManualSend) {
-        PostPaneCommand(kCmdManualSend);
-    }
-}
-
-void CInfoCtrlView::Forward() {
-    if (!m_pForwarding) {
-        return;
-    }
-    if (m_settings.UseHTTP != 0) {
-        m_pForwarding->SendHTTPAddress();
-    } else {
-        m_pForwarding->SendFTPPage();
-    }
+    m_watcher.GeneralSettingsTaken(before);
 }
 
 void CInfoCtrlView::ShowQuickHelp(int helpId) {
@@ -520,77 +362,12 @@ void CInfoCtrlView::ShowQuickHelp(int helpId) {
     SetBoxText(m_strQuickHelp);
 }
 
-void CInfoCtrlView::Defer(int item) {
-    const bool isTick = item == kPendingPollTick || item == kPendingAddressEvent;
-    // Ticks that pile up while work runs make one check.
-    if (isTick && std::find(m_pending.begin(), m_pending.end(), item) != m_pending.end()) {
-        return;
-    }
-    m_pending.push_back(item);
-}
-
-void CInfoCtrlView::ResumePending() {
-    while (!m_pending.empty()) {
-        PostPaneCommand(m_pending.front());
-        m_pending.pop_front();
-    }
-}
-
-// ---- Timers ----
-
-void CInfoCtrlView::SetPollTimer() {
-    if (m_settings.CheckForChange != 0 && !m_bDestroyed) {
-        const qint64 minutes = std::max(1, m_settings.CheckTime);
-        m_nPollPeriodMs = static_cast<int>(std::min<qint64>(minutes * m_nMinuteMs, INT_MAX));
-        m_pollTimer.start(m_nPollPeriodMs, this);  // restarts the period from now
-    } else {
-        m_pollTimer.stop();
-        m_nPollPeriodMs = 0;
-    }
-}
-
 void CInfoCtrlView::timerEvent(QTimerEvent* e) {
-    if (e->timerId() == m_pollTimer.timerId()) {
-        OnPollTick();
-    } else if (e->timerId() == m_noticeTimer.timerId()) {
+    if (e->timerId() == m_noticeTimer.timerId()) {
         m_noticeTimer.stop();
         m_pNotice->CloseInnermost();
     } else {
         QWidget::timerEvent(e);
-    }
-}
-
-void CInfoCtrlView::OnPollTick() {
-    if (m_bDestroyed) {
-        return;
-    }
-    if (IsBusy()) {
-        Defer(kPendingPollTick);
-        return;
-    }
-    WorkScope work(*this);
-    if (m_pDoc) {
-        m_pDoc->CheckSelection();
-    }
-}
-
-// The kernel announced address or link changes: check the ticked address at once, as the polling
-// tick does, and bring the list up to date while the window is shown. The polling tick keeps its
-// period as the safety net.
-void CInfoCtrlView::OnAddressEvent() {
-    if (m_bDestroyed || m_settings.CheckForChange == 0) {
-        return;
-    }
-    if (IsBusy()) {
-        Defer(kPendingAddressEvent);
-        return;
-    }
-    WorkScope work(*this);
-    if (m_pDoc) {
-        m_pDoc->CheckSelection();
-        if (window()->isVisible()) {
-            m_pDoc->RefreshNetworkInfo(-1);
-        }
     }
 }
 
@@ -602,7 +379,10 @@ void CInfoCtrlView::SetBoxText(const QString& text) {
 }
 
 void CInfoCtrlView::ShowOutput(const QString& text, bool append, bool log) {
-    qCDebug(lcPane).noquote() << "output:" << text;
+    m_watcher.ShowOutput(text, append, log);
+}
+
+void CInfoCtrlView::ShowText(const QString& text, bool append) {
     if (append) {
         m_strOutput += QLatin1String(kBreak) + text;
         // The program's own lines always go to the end, wherever the user left the caret.
@@ -616,9 +396,6 @@ void CInfoCtrlView::ShowOutput(const QString& text, bool append, bool log) {
     m_output->ensureCursorVisible();
     m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
     m_output->repaint();
-    if (log) {
-        WriteLogEntry(text);
-    }
 }
 
 void CInfoCtrlView::SetOutputHeading(const QString& text) {
@@ -680,64 +457,14 @@ void CInfoCtrlView::ShowPopupNotice(const QString& text, IPrompter::Icon icon, u
     }
 }
 
-// ---- Event log ----
+// ---- What the watcher asks a person ----
 
-void CInfoCtrlView::WriteLogEntry(const QString& text) {
-    if (m_settings.LoggingEnabled == 0) {
-        return;
-    }
-    const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);
-    if (!problem) {
-        m_strLogProblemPath.reset();
-        return;
-    }
-    // One notice for a log file that does not work, not one for each line that it loses; the
-    // notice comes again once the file has worked, or for another file.
-    if (m_strLogProblemPath != m_settings.LoggingFile) {
-        m_strLogProblemPath = m_settings.LoggingFile;
-        ShowPopupNotice(*problem, IPrompter::Warning, kErrorNoticeLifeMs);
-    }
-}
-
-void CInfoCtrlView::CheckLogSize() {
-    if (m_log.LogIsBig(m_settings.NotifyLogBig)) {
-        ShowPopupNotice(LoadString(kStrLogBig), IPrompter::Information, kLogNoticeLifeMs);
-    }
-}
-
-// ---- The rest of the document's host ----
-
-void CInfoCtrlView::RefillList() {
-    if (m_pInfoView) {
-        m_pInfoView->RefillList();
-    }
-}
-
-void CInfoCtrlView::SetTrayAddress(const QString& address) {
-    if (m_trayAddress) {
-        m_trayAddress(address);
-    }
-}
-
-void CInfoCtrlView::UpdateForwardPreview() {
-    if (m_pForwarding) {
-        m_pForwarding->UpdateForwardPreview();
-    }
-}
-
-void CInfoCtrlView::ShowMessage(const QString& text) {
-    IdleScope idle(*this);
-    Prompter().MessageBox(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
-}
-
-void CInfoCtrlView::KeepResponsive() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-// ---- The rest of the forwarder's host ----
-
-QString CInfoCtrlView::SelectedIp() const {
-    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrNoAddress);
+int CInfoCtrlView::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                       IPrompter::Icon icon) {
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = Prompter().MessageBox(text, caption, buttons, icon);
+    QGuiApplication::restoreOverrideCursor();
+    return answer;
 }
 
 void CInfoCtrlView::ShowHostResponse(const QString& caption, const QString& text) {
@@ -749,19 +476,8 @@ std::optional<Credentials> CInfoCtrlView::AskCredentials(const QString& server,
     return AskForCredentials(this, server, realm);
 }
 
-void CInfoCtrlView::FillGeneralPage() {
-    if (m_pSheet) {
-        m_pSheet->FillPage(IPaneSheet::kGeneral, m_settings, m_nHideOnStartup);
-    }
-    m_saver.Schedule();  // the forwarding changed a setting (automatic forwarding turned off)
-}
-
-void CInfoCtrlView::SetBusyCursor(bool busy) {
-    if (busy) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    } else {
-        QGuiApplication::restoreOverrideCursor();
-    }
+bool CInfoCtrlView::IsShown() const {
+    return window()->isVisible();
 }
 
 }  // namespace qv

@@ -5,23 +5,19 @@
 #include <QString>
 #include <QWidget>
 
-#include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include "forwarding/ForwardHost.h"
-#include "network/DocHost.h"
-#include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
 #include "settings/PaneLink.h"
 #include "settings/SettingsSaver.h"
-#include "views/EventLog.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
-#include "views/ViewDocument.h"
+#include "watch/AddressWatcher.h"
+#include "watch/UserQuestions.h"
+#include "watch/ViewDocument.h"
 
 class QGroupBox;
 class QLabel;
@@ -32,21 +28,18 @@ class QVBoxLayout;
 
 namespace qv {
 
-class CForwarder;
 class CInfoCtrlSheet;
 class CInfoView;
 
-// The control pane: the lower half of the main window and the program's working centre. It holds
-// the settings record, runs the pane commands that the settings pages, the document and the frame
-// post to it, owns the polling timer (10) and the notice timer (30), writes the output box and the
-// event log, and shows the self-closing notices.
+// The control pane: the lower half of the main window. It shows the settings sheet, the output
+// box, the status line and the local host line, and the self-closing notices (timer 30). The
+// work behind it (polling, checks, forwarding, the settings record, the event log, shutdown) is
+// the watcher's, which the pane drives: the pane answers the watcher's questions with its boxes
+// and shows what the watcher reports.
 //
-// Work never nests: a refresh, a polling check or an exchange that is asked for while another one
-// runs waits until it has finished. While a refresh runs, the window keeps repainting.
-//
-// The pane is the host of the document (IDocHost), of its forwarder (IForwardHost) and of the
-// settings sheet's pages (IPaneLink).
-class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, public IPaneLink {
+// The pane is the host of the settings sheet's pages (IPaneLink); the document and the forwarder
+// have the watcher as their host.
+class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     Q_OBJECT
 
   public:
@@ -54,15 +47,16 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     ~CInfoCtrlView() override;
 
     // ---- Wiring, before OnInitialUpdate ----
-    void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
+    void SetDocument(IViewDocument* doc) { m_watcher.SetDocument(doc); }
     void SetInfoView(CInfoView* view) { m_pInfoView = view; }
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
         m_trayAddress = std::move(handler);
     }
-    // The forwarding work of the pane commands: the pane's own forwarder unless a test puts
-    // another in its place (null: the pane's own again).
-    void SetForwarding(IPaneForwarding* forwarding);
-    CForwarder& Forwarder() { return *m_forwarder; }
+    AddressWatcher& Watcher() { return m_watcher; }
+    // The forwarding work of the pane commands: the watcher's own forwarder unless a test puts
+    // another in its place (null: the own one again).
+    void SetForwarding(IPaneForwarding* forwarding) { m_watcher.SetForwarding(forwarding); }
+    CForwarder& Forwarder() { return m_watcher.Forwarder(); }
     // The settings sheet at the pane's top-left: the pane's own CInfoCtrlSheet, unless a test
     // puts another in its place (its widget is then shown instead; null: the pane's own again).
     void SetSheet(IPaneSheet* sheet);
@@ -76,13 +70,14 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void SetNoticeBox(INoticeBox* box);
     // Length of one minute of the polling period (CheckTime minutes); 60000 unless a test
     // shortens it.
-    void SetMinuteMs(int ms) { m_nMinuteMs = ms > 0 ? ms : 60000; }
+    void SetMinuteMs(int ms) { m_watcher.SetMinuteMs(ms); }
 
     // ---- Life ----
-    // Loads the settings, builds the status line and posts the first refresh (32807).
+    // Starts the watcher: it loads the settings, builds the status line and posts the first
+    // refresh (32807).
     void OnInitialUpdate();
-    // Shutdown: saves the settings, stops polling, sends the off-line notice that is owed.
-    // Runs once; later pane commands and ticks are ignored.
+    // Shutdown: closes what is open, then the watcher saves the settings, stops polling and sends
+    // the off-line notice that is owed. Runs once; later pane commands and ticks are ignored.
     void OnDestroy();
 
     // ---- Pane commands (32788..32807) ----
@@ -92,13 +87,14 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) override;
 
     // ---- Output box 1125, group box 1126, status line 1127, local host line 1101 ----
-    // Replaces the box's text (append false) or adds "\r\r\n" and the text at its end; the box
-    // scrolls to the end and repaints at once. With `log` the text also goes to the event log.
-    void ShowOutput(const QString& text, bool append, bool log) override;
-    void SetOutputHeading(const QString& text) override;
-    void SetLocalHostText(const QString& text) override;
+    // An output line through the watcher: it replaces the box's text (append false) or is added
+    // after "\r\r\n"; the box scrolls to the end and repaints at once. With `log` the text
+    // also goes to the event log.
+    void ShowOutput(const QString& text, bool append, bool log);
+    void SetOutputHeading(const QString& text);
+    void SetLocalHostText(const QString& text);
     // Replaces the status line's text (the forwarding preview).
-    void SetStatusLine(const QString& text) override;
+    void SetStatusLine(const QString& text);
     // The box's text with its "\r\r\n" line breaks, as written.
     QString OutputText() const { return m_strOutput; }
     QString OutputHeading() const;
@@ -107,46 +103,45 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
 
     // A modal notice titled "Quorvane Notification Dialog" that closes itself after `lifeMs`
     // unless the user closes it first. Returns when it has closed.
-    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
+    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs);
 
     // ---- Event log ----
-    void WriteLogEntry(const QString& text);
-    void CheckLogSize() override;
-    qint64 LogSize() const { return m_log.m_nLogSize; }
+    void WriteLogEntry(const QString& text) { m_watcher.WriteLogEntry(text); }
+    void CheckLogSize() { m_watcher.CheckLogSize(); }
+    qint64 LogSize() const { return m_watcher.LogSize(); }
 
-    // ---- Settings held by the pane ----
-    InfoCtrlSettings& Settings() override { return m_settings; }
-    const InfoCtrlSettings& Settings() const { return m_settings; }
-    int& HideOnStartup() { return m_nHideOnStartup; }
+    // ---- Settings held by the watcher ----
+    InfoCtrlSettings& Settings() { return m_watcher.Settings(); }
+    const InfoCtrlSettings& Settings() const { return m_watcher.Settings(); }
+    int& HideOnStartup() { return m_watcher.HideOnStartup(); }
     // Writes the settings shortly after each change taken from a page, so that a crash loses at
     // most the last moment's edits; shutdown writes them once more.
-    SettingsSaver& Saver() { return m_saver; }
+    SettingsSaver& Saver() { return m_watcher.Saver(); }
 
     // ---- Timers and state ----
-    bool IsPolling() const { return m_pollTimer.isActive(); }
+    bool IsPolling() const { return m_watcher.IsPolling(); }
     // Period of timer 10 while it runs, 0 when it does not.
-    int PollPeriodMs() const { return IsPolling() ? m_nPollPeriodMs : 0; }
+    int PollPeriodMs() const { return m_watcher.PollPeriodMs(); }
     bool NoticeTimerActive() const { return m_noticeTimer.isActive(); }
     // A refresh, polling check or exchange is running.
-    bool IsBusy() const { return m_nWorkDepth > 0; }
+    bool IsBusy() const { return m_watcher.IsBusy(); }
 
-    // ---- The rest of what the document needs ----
-    bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly != 0; }
-    void RefillList() override;
-    void SetTrayAddress(const QString& address) override;
-    void UpdateForwardPreview() override;
+    // ---- What the document and the forwarder see through the watcher ----
+    void UpdateForwardPreview() { m_watcher.UpdateForwardPreview(); }
     // A modal OK box. Polling checks still run while it is open.
-    void ShowMessage(const QString& text) override;
-    // Lets the window repaint and timers run while a long step waits; no user input is taken.
-    void KeepResponsive() override;
+    void ShowMessage(const QString& text) { m_watcher.ShowMessage(text); }
+    void KeepResponsive() { m_watcher.KeepResponsive(); }
+    QString SelectedIp() const { return m_watcher.SelectedIp(); }
 
-    // ---- The rest of what the forwarder needs ----
-    QString SelectedIp() const override;
+    // ---- The watcher's questions, answered with boxes ----
+    int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+            IPrompter::Icon icon) override;
+    void Notice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
+        ShowPopupNotice(text, icon, lifeMs);
+    }
     void ShowHostResponse(const QString& caption, const QString& text) override;
     std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
-    bool IsPaneVisible() const override { return isVisible(); }
-    void FillGeneralPage() override;
-    void SetBusyCursor(bool busy) override;
+    bool IsShown() const override;
 
   protected:
     bool event(QEvent* e) override;
@@ -155,29 +150,18 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
 
   private:
     class SheetPages;
-    class WorkScope;
-    class IdleScope;
 
     void BuildLayout();
     void OnPaneCommand(int command);
-    void RunCommand(int command);
-    void OnPollTick();
-    void OnAddressEvent();
-    void Defer(int item);
-    void ResumePending();
-    void SetPollTimer();
+    void RunPageCommand(int command);
     void ShowQuickHelp(int helpId);
     void TakeGeneralPage();
-    void Forward();
     void SetBoxText(const QString& text);
+    void ShowText(const QString& text, bool append);
     void CloseOpenBoxes();
-    void OnSettingsSaved(bool ok);
 
-    IViewDocument* m_pDoc = nullptr;
+    AddressWatcher m_watcher;
     CInfoView* m_pInfoView = nullptr;
-    std::unique_ptr<CForwarder> m_forwarder;
-    std::unique_ptr<IPaneForwarding> m_forwarderCommands;
-    IPaneForwarding* m_pForwarding = nullptr;
     CInfoCtrlSheet* m_pSettingsSheet = nullptr;
     std::unique_ptr<IPaneSheet> m_sheetPages;
     IPaneSheet* m_pSheet = nullptr;
@@ -186,27 +170,11 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     MessageBoxNotice m_messageBoxNotice;
     INoticeBox* m_pNotice = &m_messageBoxNotice;
 
-    InfoCtrlSettings m_settings;
-    int m_nHideOnStartup = 0;
-    SettingsSaver m_saver{m_settings, m_nHideOnStartup};
-    // Stores the selection shortly after each change, so that a crash loses no tick.
-    SettingsSaver m_selectionSaver{[this] { return !m_pDoc || m_pDoc->StoreSelection(); }};
     QString m_strQuickHelp;
     QString m_strOutput;
-    EventLog m_log;
-    std::optional<QString> m_strLogProblemPath;  // the log file last reported as not working
 
-    QBasicTimer m_pollTimer;        // timer 10
-    AddressEvents m_addressEvents;  // the kernel's address and link announcements
-    QBasicTimer m_noticeTimer;      // timer 30
-    int m_nMinuteMs = 60000;
-    int m_nPollPeriodMs = 0;
+    QBasicTimer m_noticeTimer;                 // timer 30
     std::vector<QDeadlineTimer> m_noticeEnds;  // open notices, innermost last
-
-    int m_nWorkDepth = 0;
-    std::deque<int> m_pending;  // commands and ticks that wait for the running work
-    bool m_bDestroyed = false;
-    bool m_bSaveFailureShown = false;
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;

@@ -4,7 +4,7 @@
 #include <QTableWidget>
 
 #include "views/ColumnLayout.h"
-#include "views/ViewDocument.h"
+#include "watch/ViewDocument.h"
 
 class QAction;
 

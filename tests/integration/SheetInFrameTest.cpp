@@ -40,9 +40,9 @@
 #include "tests/support/FakeMachine.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
-#include "views/ForwarderCommands.h"
 #include "views/NoticeBox.h"
 #include "views/PaneCommand.h"
+#include "watch/ForwardingCommands.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -169,7 +169,7 @@ class SheetInFrame : public ::testing::Test {
         pane->installEventFilter(&log);
         pane->SetNoticeBox(&notice);
         // A real forwarder: its connection check knocks at the web host's own port.
-        forwarder = std::make_unique<CForwarder>(*pane);
+        forwarder = std::make_unique<CForwarder>(pane->Watcher());
         commands = std::make_unique<ForwarderCommands>(*forwarder);
         pane->SetForwarding(commands.get());
         frame->activateWindow();

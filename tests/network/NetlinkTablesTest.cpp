@@ -11,8 +11,8 @@
 #include "tests/network/DocFixtures.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
-#include "views/DocAdapter.h"
-#include "views/ForwarderCommands.h"
+#include "watch/DocAdapter.h"
+#include "watch/ForwardingCommands.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -253,12 +253,12 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     QStringList tray;
     pane.SetDocument(&adapter);
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
-    doc.SetHost(&pane);
+    doc.SetHost(&pane.Watcher());
     ForwarderOptions options;
     options.storedSetting = [&](const QString& key) {
         return key == "HTTPTargetURL" ? web.Url() : QString();
     };
-    CForwarder forwarder(pane, options);
+    CForwarder forwarder(pane.Watcher(), options);
     ForwarderCommands commands(forwarder);
     pane.SetForwarding(&commands);
     InfoCtrlSettings& s = pane.Settings();

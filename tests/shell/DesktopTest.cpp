@@ -32,7 +32,7 @@
 #include "tests/support/FakeMachine.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
-#include "views/ForwarderCommands.h"
+#include "watch/ForwardingCommands.h"
 
 extern char** environ;
 

@@ -39,7 +39,7 @@
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
-#include "views/ForwarderCommands.h"
+#include "watch/ForwardingCommands.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {

@@ -32,7 +32,7 @@ class ControlPane : public ::testing::Test {
     // Posts a command and lets the event loop run it.
     void Run(int command) {
         pane.PostPaneCommand(command);
-        QCoreApplication::sendPostedEvents(&pane);
+        QCoreApplication::sendPostedEvents();
     }
 
     test::FakeDoc doc;
@@ -45,7 +45,7 @@ TEST_F(ControlPane, CommandsRunAfterThePosterHasReturned) {
     pane.OnInitialUpdate();
     // The initial update asks for the first refresh; it has not run yet.
     EXPECT_EQ(doc.refreshes, 0);
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(doc.refreshes, 1);
 
     // A document that posts 32800 while the pane runs a refresh: the forwarding comes after it.
@@ -58,7 +58,7 @@ TEST_F(ControlPane, CommandsRunAfterThePosterHasReturned) {
     Run(kCmdRefresh);
     doc.during = nullptr;
     EXPECT_FALSE(sentDuringRefresh);
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls.filter("Send"), QStringList{"SendHTTPAddress"});
 }
 
@@ -121,14 +121,14 @@ TEST_F(ControlPane, TakingTheGeneralPage) {
     Run(kCmdGeneralTake);
     EXPECT_EQ(pane.HideOnStartup(), 1);
     EXPECT_EQ(forwarding.calls, QStringList{"UpdateForwardPreview"});
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls, (QStringList{"UpdateForwardPreview", "SendHTTPAddress"}));
 
     // Other changes with the method unchanged send nothing.
     forwarding.calls.clear();
     sheet->general.CheckTime = 7;
     Run(kCmdGeneralTake);
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls, QStringList{"UpdateForwardPreview"});
     EXPECT_EQ(pane.PollPeriodMs(), 7 * 40);
 
@@ -136,7 +136,7 @@ TEST_F(ControlPane, TakingTheGeneralPage) {
     forwarding.calls.clear();
     sheet->general.UseHTTP = 0;
     Run(kCmdGeneralTake);
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls,
               (QStringList{"UpdateForwardPreview", "OfferOffLineNotice(1)", "SendFTPPage"}));
 
@@ -190,7 +190,7 @@ TEST_F(ControlPane, ATickDuringARefreshWaitsForIt) {
     EXPECT_EQ(doc.deepest, 1);
     // The waiting ticks make one check once the refresh is over.
     const int checks = doc.checks;
-    QCoreApplication::sendPostedEvents(&pane);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(doc.checks, checks + 1);
 }
 

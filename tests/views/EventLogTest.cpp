@@ -10,7 +10,7 @@
 
 #include "ViewsTestSupport.h"
 #include "views/CInfoCtrlView.h"
-#include "views/EventLog.h"
+#include "watch/EventLog.h"
 
 namespace qv {
 namespace {

@@ -17,7 +17,8 @@
 #include "platform/Prompter.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
-#include "views/ViewDocument.h"
+#include "watch/ForwardingCommands.h"
+#include "watch/ViewDocument.h"
 
 namespace qv::test {
 

@@ -1,4 +1,4 @@
-#include "views/EventLog.h"
+#include "watch/EventLog.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 
 #include "network/CQuorvaneDoc.h"
 #include "settings/InfoCtrlSettings.h"
-#include "views/ViewDocument.h"
+#include "watch/ViewDocument.h"
 
 namespace qv {
 

@@ -1,0 +1,396 @@
+#include "watch/AddressWatcher.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <climits>
+
+#include "resources/Ids.h"
+#include "resources/StringTable.h"
+#include "settings/GeneralTakePlan.h"
+
+// QT_LOGGING_RULES="quorvane.pane.debug=true" mirrors the output on the console.
+Q_LOGGING_CATEGORY(lcWatch, "quorvane.pane", QtWarningMsg)
+
+namespace qv {
+namespace {
+
+constexpr int kStrNoAddress = 115;
+constexpr int kStrLogBig = 177;
+constexpr int kStrAppTitle = 57344;
+constexpr int kLogNoticeLifeMs = 5000;
+constexpr int kErrorNoticeLifeMs = 7000;
+
+// Items of the waiting list that are not commands.
+constexpr int kPendingPollTick = 0;
+constexpr int kPendingAddressEvent = -2;
+
+bool IsOwnCommand(int command) {
+    return (command >= kCmdSelectionChanged && command <= kCmdRefresh && command != kCmdUnused) ||
+           command == AddressWatcher::kCommandTestInternet;
+}
+
+}  // namespace
+
+// Marks a piece of work (refresh, check, exchange) as running; what arrives meanwhile waits.
+class AddressWatcher::WorkScope {
+  public:
+    explicit WorkScope(AddressWatcher& watcher) : m_watcher(watcher) {
+        ++m_watcher.m_nWorkDepth;
+        emit m_watcher.Busy(true);
+    }
+    ~WorkScope() {
+        emit m_watcher.Busy(false);
+        if (--m_watcher.m_nWorkDepth == 0) {
+            m_watcher.ResumePending();
+        }
+    }
+    WorkScope(const WorkScope&) = delete;
+    WorkScope& operator=(const WorkScope&) = delete;
+
+  private:
+    AddressWatcher& m_watcher;
+};
+
+// While a box waits for the user inside some work, the watcher counts as idle so that polling
+// goes on; the work resumes when the box has closed.
+class AddressWatcher::IdleScope {
+  public:
+    explicit IdleScope(AddressWatcher& watcher)
+        : m_watcher(watcher), m_nSaved(watcher.m_nWorkDepth) {
+        m_watcher.m_nWorkDepth = 0;
+        m_watcher.ResumePending();
+    }
+    ~IdleScope() { m_watcher.m_nWorkDepth += m_nSaved; }
+    IdleScope(const IdleScope&) = delete;
+    IdleScope& operator=(const IdleScope&) = delete;
+
+  private:
+    AddressWatcher& m_watcher;
+    int m_nSaved;
+};
+
+AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions options, QObject* parent)
+    : QObject(parent),
+      m_questions(questions),
+      m_forwarder(std::make_unique<CForwarder>(*this, std::move(options))),
+      m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
+      m_pForwarding(m_forwarderCommands.get()) {
+    connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
+    connect(&m_saver, &SettingsSaver::Saved, this, &AddressWatcher::OnSettingsSaved);
+    connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
+        if (!ok) {
+            qWarning("Quorvane: the selection could not be stored in %s",
+                     qPrintable(SettingsFilePath()));
+        }
+    });
+}
+
+AddressWatcher::~AddressWatcher() = default;
+
+void AddressWatcher::SetForwarding(IPaneForwarding* forwarding) {
+    m_pForwarding = forwarding ? forwarding : m_forwarderCommands.get();
+}
+
+// ---- Life ----
+
+void AddressWatcher::Start() {
+    LoadSettings(m_settings);
+    m_nHideOnStartup = LoadHideOnStartup();
+    UpdateForwardPreview();
+    if (!m_addressEvents.Start()) {
+        qCWarning(lcWatch).noquote()
+            << "address events are not available, polling only:" << m_addressEvents.ErrorText();
+    }
+    PostPaneCommand(kCmdRefresh);
+}
+
+void AddressWatcher::ShutDown() {
+    if (m_bShutDown) {
+        return;
+    }
+    m_bShutDown = true;
+    m_pending.clear();
+    m_saver.Cancel();  // written here in any case
+    m_selectionSaver.Flush();
+    if (!SaveSettings(m_settings, m_nHideOnStartup)) {
+        qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
+    }
+    m_pollTimer.stop();
+    m_addressEvents.Stop();
+    // A running exchange is cancelled by the off-line step, which runs as soon as it has ended.
+    if (m_pForwarding) {
+        m_pForwarding->OffLineAtShutdown();
+    }
+}
+
+void AddressWatcher::OnSettingsSaved(bool ok) {
+    // Told once, not on every edit: again only after a save has worked.
+    if (ok || m_bSaveFailureShown) {
+        m_bSaveFailureShown = m_bSaveFailureShown && !ok;
+        return;
+    }
+    m_bSaveFailureShown = true;
+    const QString path = SettingsFilePath();
+    qWarning("Quorvane: the settings could not be saved to %s", qPrintable(path));
+    ShowOutput(SettingsFileIsReadOnly()
+                   ? QStringLiteral("The settings file %1 is read-only: changes to the settings "
+                                    "are not saved.")
+                         .arg(path)
+                   : QStringLiteral("The settings could not be saved to %1.").arg(path),
+               true, true);
+}
+
+// ---- Commands ----
+
+void AddressWatcher::PostPaneCommand(int command) {
+    QMetaObject::invokeMethod(
+        this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
+}
+
+void AddressWatcher::RunCommand(int command) {
+    if (m_bShutDown) {
+        return;
+    }
+    if (command == kPendingPollTick) {
+        OnPollTick();
+        return;
+    }
+    if (command == kPendingAddressEvent) {
+        OnAddressEvent();
+        return;
+    }
+    if (IsBusy()) {
+        Defer(command);
+        return;
+    }
+    WorkScope work(*this);
+    if (IsOwnCommand(command)) {
+        Run(command);
+    } else if (m_otherCommands) {
+        m_otherCommands(command);
+    }
+}
+
+void AddressWatcher::Run(int command) {
+    switch (command) {
+        case kCmdSelectionChanged:
+            m_selectionSaver.Schedule();
+            if (m_settings.AutoForward != 0) {
+                Forward();
+            }
+            break;
+        case kCmdManualSend:
+            Forward();
+            break;
+        case kCmdSendHttp:
+            if (m_pForwarding) {
+                m_pForwarding->SendHTTPAddress();
+            }
+            break;
+        case kCmdSendFtp:
+            if (m_pForwarding) {
+                m_pForwarding->SendFTPPage();
+            }
+            break;
+        case kCmdHttpOffLine:
+            if (m_pForwarding) {
+                m_pForwarding->NotifyHTTPOffLine();
+            }
+            break;
+        case kCmdFtpOffLine:
+            if (m_pForwarding) {
+                m_pForwarding->NotifyFTPOffLine();
+            }
+            break;
+        case kCmdRefresh:
+            if (m_pDoc) {
+                m_pDoc->RefreshNetworkInfo(-1);
+            }
+            SetPollTimer();
+            break;
+        case kCommandTestInternet:
+            if (m_pForwarding) {
+                m_pForwarding->OnTestInternet();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void AddressWatcher::GeneralSettingsTaken(const InfoCtrlSettings& before) {
+    const GeneralTakePlan plan = PlanGeneralTake(before, m_settings);
+    UpdateForwardPreview();
+    SetPollTimer();
+    if (plan.offerOffLineFor && m_pForwarding) {
+        m_pForwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
+    }
+    if (plan.postManualSend) {
+        PostPaneCommand(kCmdManualSend);
+    }
+    m_saver.Schedule();
+}
+
+void AddressWatcher::Forward() {
+    if (!m_pForwarding) {
+        return;
+    }
+    if (m_settings.UseHTTP != 0) {
+        m_pForwarding->SendHTTPAddress();
+    } else {
+        m_pForwarding->SendFTPPage();
+    }
+}
+
+void AddressWatcher::Defer(int item) {
+    const bool isCheck = item == kPendingPollTick || item == kPendingAddressEvent;
+    // Checks that pile up while work runs make one.
+    if (isCheck && std::find(m_pending.begin(), m_pending.end(), item) != m_pending.end()) {
+        return;
+    }
+    m_pending.push_back(item);
+}
+
+void AddressWatcher::ResumePending() {
+    while (!m_pending.empty()) {
+        PostPaneCommand(m_pending.front());
+        m_pending.pop_front();
+    }
+}
+
+// ---- Polling and address events ----
+
+void AddressWatcher::SetPollTimer() {
+    if (m_settings.CheckForChange != 0 && !m_bShutDown) {
+        const qint64 minutes = std::max(1, m_settings.CheckTime);
+        m_nPollPeriodMs = static_cast<int>(std::min<qint64>(minutes * m_nMinuteMs, INT_MAX));
+        m_pollTimer.start(m_nPollPeriodMs, this);  // restarts the period from now
+    } else {
+        m_pollTimer.stop();
+        m_nPollPeriodMs = 0;
+    }
+}
+
+void AddressWatcher::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == m_pollTimer.timerId()) {
+        OnPollTick();
+    } else {
+        QObject::timerEvent(e);
+    }
+}
+
+void AddressWatcher::OnPollTick() {
+    if (m_bShutDown) {
+        return;
+    }
+    if (IsBusy()) {
+        Defer(kPendingPollTick);
+        return;
+    }
+    WorkScope work(*this);
+    if (m_pDoc) {
+        m_pDoc->CheckSelection();
+    }
+}
+
+// The kernel announced address or link changes: check the ticked address at once, as the polling
+// tick does, and bring the list up to date while a window shows it. The polling tick keeps its
+// period as the safety net.
+void AddressWatcher::OnAddressEvent() {
+    if (m_bShutDown || m_settings.CheckForChange == 0) {
+        return;
+    }
+    if (IsBusy()) {
+        Defer(kPendingAddressEvent);
+        return;
+    }
+    WorkScope work(*this);
+    if (m_pDoc) {
+        m_pDoc->CheckSelection();
+        if (m_questions.IsShown()) {
+            m_pDoc->RefreshNetworkInfo(-1);
+        }
+    }
+}
+
+// ---- Output and the event log ----
+
+void AddressWatcher::ShowOutput(const QString& text, bool append, bool log) {
+    qCDebug(lcWatch).noquote() << "output:" << text;
+    emit Output(text, append);
+    if (log) {
+        WriteLogEntry(text);
+    }
+}
+
+void AddressWatcher::WriteLogEntry(const QString& text) {
+    if (m_settings.LoggingEnabled == 0) {
+        return;
+    }
+    const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);
+    if (!problem) {
+        m_strLogProblemPath.reset();
+        return;
+    }
+    // One notice for a log file that does not work, not one for each line that it loses; the
+    // notice comes again once the file has worked, or for another file.
+    if (m_strLogProblemPath != m_settings.LoggingFile) {
+        m_strLogProblemPath = m_settings.LoggingFile;
+        ShowPopupNotice(*problem, IPrompter::Warning, kErrorNoticeLifeMs);
+    }
+}
+
+void AddressWatcher::CheckLogSize() {
+    if (m_log.LogIsBig(m_settings.NotifyLogBig)) {
+        ShowPopupNotice(LoadString(kStrLogBig), IPrompter::Information, kLogNoticeLifeMs);
+    }
+}
+
+void AddressWatcher::UpdateForwardPreview() {
+    if (m_pForwarding) {
+        m_pForwarding->UpdateForwardPreview();
+    }
+}
+
+void AddressWatcher::KeepResponsive() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QString AddressWatcher::SelectedIp() const {
+    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrNoAddress);
+}
+
+void AddressWatcher::FillGeneralPage() {
+    emit GeneralSettingsChanged();
+    m_saver.Schedule();  // the forwarding changed a setting (automatic forwarding turned off)
+}
+
+// ---- Questions ----
+
+void AddressWatcher::ShowMessage(const QString& text) {
+    IdleScope idle(*this);
+    m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
+}
+
+void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
+    m_questions.Notice(text, icon, lifeMs);
+}
+
+void AddressWatcher::ShowHostResponse(const QString& caption, const QString& text) {
+    m_questions.ShowHostResponse(caption, text);
+}
+
+std::optional<Credentials> AddressWatcher::AskCredentials(const QString& server,
+                                                          const QString& realm) {
+    return m_questions.AskCredentials(server, realm);
+}
+
+int AddressWatcher::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                        IPrompter::Icon icon) {
+    return m_questions.Ask(text, caption, buttons, icon);
+}
+
+}  // namespace qv

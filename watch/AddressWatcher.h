@@ -1,0 +1,172 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "forwarding/ForwardHost.h"
+#include "forwarding/Forwarder.h"
+#include "network/DocHost.h"
+#include "platform/AddressEvents.h"
+#include "platform/Prompter.h"
+#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsSaver.h"
+#include "watch/EventLog.h"
+#include "watch/ForwardingCommands.h"
+#include "watch/UserQuestions.h"
+#include "watch/ViewDocument.h"
+
+namespace qv {
+
+// Watches the ticked address and forwards its changes: the polling timer (10), the kernel's
+// address events, the checks they start, the forwarding commands, the settings record with its
+// delayed saves, the event log, and the steps of shutdown. It needs no widget: the control pane
+// and `quorvane-cli watch` are two faces of it. What it has to show it reports by signals; what
+// needs a person goes to its UserQuestions.
+//
+// Work never nests: a refresh, a check or an exchange that is asked for while another one runs
+// waits until it has finished; checks that pile up meanwhile make one.
+class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
+    Q_OBJECT
+
+  public:
+    AddressWatcher(UserQuestions& questions, ForwarderOptions options = {},
+                   QObject* parent = nullptr);
+    ~AddressWatcher() override;
+
+    // ---- Wiring, before Start ----
+    void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
+    IViewDocument* Document() const { return m_pDoc; }
+    // The forwarding work of the commands: the watcher's own forwarder unless a test puts
+    // another in its place (null: the own one again).
+    void SetForwarding(IPaneForwarding* forwarding);
+    IPaneForwarding* Forwarding() const { return m_pForwarding; }
+    CForwarder& Forwarder() { return *m_forwarder; }
+    // Commands that are not the watcher's own (the settings pages' takes) run here, in turn
+    // with the watcher's work.
+    void SetOtherCommands(std::function<void(int)> run) { m_otherCommands = std::move(run); }
+    // Length of one minute of the polling period; 60000 unless a test shortens it.
+    void SetMinuteMs(int ms) { m_nMinuteMs = ms > 0 ? ms : 60000; }
+
+    // ---- Life ----
+    // Loads the settings, starts listening to address events and posts the first refresh.
+    void Start();
+    // Saves the settings and the selection, stops polling and listening, and sends the off-line
+    // notice that is owed. Runs once; later commands and ticks are ignored.
+    void ShutDown();
+    bool IsShutDown() const { return m_bShutDown; }
+
+    // ---- Commands ----
+    // Runs `command` now, or after the running work: the forwarding and refresh commands
+    // (32800..32807), the connection test (kCommandTestInternet), and the others through
+    // SetOtherCommands.
+    void RunCommand(int command);
+    // Posts the command: it runs after the caller has returned.
+    void PostPaneCommand(int command) override;
+    static constexpr int kCommandTestInternet = -1;
+    // What follows taking the General page into Settings(): `before` is the record as it was.
+    void GeneralSettingsTaken(const InfoCtrlSettings& before);
+    // (Re)starts polling from the settings: the period runs from now.
+    void SetPollTimer();
+
+    // ---- State ----
+    InfoCtrlSettings& Settings() override { return m_settings; }
+    const InfoCtrlSettings& Settings() const { return m_settings; }
+    int& HideOnStartup() { return m_nHideOnStartup; }
+    // Writes the settings shortly after each change; shutdown writes them once more.
+    SettingsSaver& Saver() { return m_saver; }
+    bool IsPolling() const { return m_pollTimer.isActive(); }
+    // Period of timer 10 while it runs, 0 when it does not.
+    int PollPeriodMs() const { return IsPolling() ? m_nPollPeriodMs : 0; }
+    // A refresh, check or exchange is running.
+    bool IsBusy() const { return m_nWorkDepth > 0; }
+    qint64 LogSize() const { return m_log.m_nLogSize; }
+    void WriteLogEntry(const QString& text);
+
+    // ---- The document's host ----
+    void ShowOutput(const QString& text, bool append, bool log) override;
+    void SetOutputHeading(const QString& text) override { emit OutputHeading(text); }
+    void SetLocalHostText(const QString& text) override { emit LocalHostText(text); }
+    void CheckLogSize() override;
+    bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly != 0; }
+    void RefillList() override { emit ListChanged(); }
+    void SetTrayAddress(const QString& address) override { emit TrayAddress(address); }
+    void UpdateForwardPreview() override;
+    void ShowMessage(const QString& text) override;
+    void KeepResponsive() override;
+
+    // ---- The forwarder's host ----
+    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
+    QString SelectedIp() const override;
+    void SetStatusLine(const QString& text) override { emit StatusLine(text); }
+    void ShowHostResponse(const QString& caption, const QString& text) override;
+    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
+    int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+            IPrompter::Icon icon) override;
+    bool IsPaneVisible() const override { return m_questions.IsShown(); }
+    void FillGeneralPage() override;
+    void SetBusyCursor(bool busy) override { emit Busy(busy); }
+
+  signals:
+    // A line for the output box: it replaces the box's text, or is added after a line break.
+    void Output(const QString& text, bool append);
+    void OutputHeading(const QString& text);
+    void LocalHostText(const QString& text);
+    // The forwarding preview changed.
+    void StatusLine(const QString& text);
+    // The rows changed: a shown list fills itself again.
+    void ListChanged();
+    // The address for the notification-area tip.
+    void TrayAddress(const QString& address);
+    // Work starts (true) or ends (false); the pairs nest.
+    void Busy(bool busy);
+    // The forwarding changed a setting of the General page (automatic forwarding turned off).
+    void GeneralSettingsChanged();
+
+  protected:
+    void timerEvent(QTimerEvent* e) override;
+
+  private:
+    class WorkScope;
+    class IdleScope;
+
+    void Run(int command);
+    void OnPollTick();
+    void OnAddressEvent();
+    void Defer(int item);
+    void ResumePending();
+    void Forward();
+    void OnSettingsSaved(bool ok);
+
+    UserQuestions& m_questions;
+    IViewDocument* m_pDoc = nullptr;
+    std::unique_ptr<CForwarder> m_forwarder;
+    std::unique_ptr<IPaneForwarding> m_forwarderCommands;
+    IPaneForwarding* m_pForwarding = nullptr;
+    std::function<void(int)> m_otherCommands;
+
+    InfoCtrlSettings m_settings;
+    int m_nHideOnStartup = 0;
+    SettingsSaver m_saver{m_settings, m_nHideOnStartup};
+    // The ticked row is stored shortly after each change, so that a crash loses no tick.
+    SettingsSaver m_selectionSaver{[this] { return !m_pDoc || m_pDoc->StoreSelection(); }};
+    bool m_bSaveFailureShown = false;
+    EventLog m_log;
+    std::optional<QString> m_strLogProblemPath;  // the log file whose problem was told
+
+    QBasicTimer m_pollTimer;  // timer 10
+    int m_nMinuteMs = 60000;
+    int m_nPollPeriodMs = 0;
+    AddressEvents m_addressEvents;
+
+    int m_nWorkDepth = 0;
+    std::deque<int> m_pending;  // commands and checks that wait for the running work
+    bool m_bShutDown = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "forwarding/Forwarder.h"
+
+namespace qv {
+
+// The forwarding work that the watcher's commands start. The forwarder implements it; until
+// one is attached, those commands do nothing.
+class IPaneForwarding {
+  public:
+    virtual ~IPaneForwarding() = default;
+
+    virtual void SendHTTPAddress() = 0;
+    virtual void SendFTPPage() = 0;
+    virtual void NotifyHTTPOffLine() = 0;
+    virtual void NotifyFTPOffLine() = 0;
+    // Offers to take down what the other method left at the host: http 1 = HTTP, 0 = FTP.
+    virtual void OfferOffLineNotice(int http) = 0;
+    // The off-line notice owed at shutdown, for the chosen method only.
+    virtual void OffLineAtShutdown() = 0;
+    // Rebuilds the status line's preview of the forwarding target.
+    virtual void UpdateForwardPreview() = 0;
+    // The "Test Internet" button.
+    virtual void OnTestInternet() = 0;
+};
+
+// The commands' forwarding work, done by a forwarder: the watcher's own, or one that a test
+// makes with other options and puts in its place (AddressWatcher::SetForwarding).
+class ForwarderCommands : public IPaneForwarding {
+  public:
+    explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
+    void SendHTTPAddress() override { m_forwarder.SendHTTPAddress(); }
+    void SendFTPPage() override { m_forwarder.SendFTPPage(); }
+    void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
+    void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
+    void OfferOffLineNotice(int http) override { m_forwarder.OfferOffLineNotice(http); }
+    void OffLineAtShutdown() override { m_forwarder.OffLineAtShutdown(); }
+    void UpdateForwardPreview() override { m_forwarder.UpdateForwardPreview(); }
+    void OnTestInternet() override { m_forwarder.OnTestInternet(); }
+
+  private:
+    CForwarder& m_forwarder;
+};
+
+}  // namespace qv
