@@ -241,6 +241,7 @@ void CForwarder::UpdateForwardPreview() {
 // ---- Orchestration ----
 
 void CForwarder::DoSendHTTPAddress() {
+    m_bLastSucceeded = false;
     if (!CheckInternetConnection(true)) {
         return;
     }
@@ -251,13 +252,14 @@ void CForwarder::DoSendHTTPAddress() {
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        HTTPForward(address);
+        m_bLastSucceeded = HTTPForward(address);
     } else {
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
 void CForwarder::DoSendFTPPage() {
+    m_bLastSucceeded = false;
     if (!CheckInternetConnection(false)) {
         return;
     }
@@ -268,22 +270,18 @@ void CForwarder::DoSendFTPPage() {
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        UploadFTPPage(BuildFTPReplacement(m_host.Settings(), address, true));
+        m_bLastSucceeded = UploadFTPPage(BuildFTPReplacement(m_host.Settings(), address, true));
     } else {
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
 void CForwarder::DoNotifyHTTPOffLine() {
-    if (CheckInternetConnection(true)) {
-        SendOffLine(true);
-    }
+    m_bLastSucceeded = CheckInternetConnection(true) && SendOffLine(true);
 }
 
 void CForwarder::DoNotifyFTPOffLine() {
-    if (CheckInternetConnection(false)) {
-        SendOffLine(false);
-    }
+    m_bLastSucceeded = CheckInternetConnection(false) && SendOffLine(false);
 }
 
 // The off-line notice of one method, to the target that method last sent to. Only a notice the

@@ -70,6 +70,8 @@ class CForwarder {
     void UpdateForwardPreview();
 
     bool IsBusy() const { return m_bBusy; }
+    // The last address sent or off-line notice reached the host and the host took it.
+    bool LastSucceeded() const { return m_bLastSucceeded; }
     // Runs `job` now when no exchange runs, else after the ones waiting.
     void RunWhenIdle(std::function<void()> job);
 
@@ -123,6 +125,7 @@ class CForwarder {
     ForwarderOptions m_options;
     std::deque<std::function<void()>> m_queue;
     bool m_bBusy = false;
+    bool m_bLastSucceeded = false;
     bool m_bShutDown = false;           // the off-line step of shutdown has run
     bool m_bShuttingDown = false;       // OffLineAtShutdown has been called: ask nobody anything
     QDeadlineTimer m_shutdownEnd;       // the end of the off-line step's time

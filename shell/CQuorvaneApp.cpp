@@ -9,6 +9,8 @@
 
 #include "network/CQuorvaneDoc.h"
 #include "platform/Prompter.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
@@ -16,8 +18,6 @@
 #include "shell/CMainFrame.h"
 #include "shell/DisplayLoss.h"
 #include "shell/HelpPath.h"
-#include "shell/SingleInstance.h"
-#include "shell/TerminationSignals.h"
 #include "shell/ToolTips.h"
 #include "views/CInfoCtrlView.h"
 #include "views/MessageBoxPrompter.h"
@@ -67,6 +67,16 @@ bool CQuorvaneApp::InitInstance() {
         m_options.instanceFolder.isEmpty() ? InstanceFolder() : m_options.instanceFolder);
     switch (m_pInstance->Claim()) {
         case SingleInstance::Second:
+            if (m_pInstance->OtherIsWatcher()) {
+                // A watcher without a window forwards for these settings: one copy at a time.
+                Prompter().MessageBox(
+                    QStringLiteral("Quorvane already runs without a window (quorvane-cli watch) "
+                                   "and forwards for these settings. Stop it first, e.g. with "
+                                   "\"systemctl --user stop quorvane-watch\"."),
+                    LoadString(57344), IPrompter::Ok, IPrompter::Information);
+                m_nExitCode = 1;
+                return false;
+            }
             m_nExitCode = 0;
             return false;
         case SingleInstance::Failed:

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <cstdio>
 
-#include "shell/SingleInstance.h"
+#include "platform/SingleInstance.h"
 
 namespace {
 

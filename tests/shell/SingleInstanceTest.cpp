@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/SingleInstance.h"
+#include "platform/SingleInstance.h"
 
 namespace qv {
 namespace {

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -112,7 +113,8 @@ QString MakeLink() {
 // The real program with its own settings, data and runtime folders under `home`, and everything
 // it prints collected in `trace`.
 void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
-                  int pollMinuteMs = 1500) {
+                  int pollMinuteMs = 1500,
+                  const QStringList& command = {QStringLiteral(QV_PROGRAM_PATH)}) {
     QDir().mkpath(home.filePath("run"));
     QFile::setPermissions(home.filePath("run"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -128,7 +130,7 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
     program.setProcessChannelMode(QProcess::MergedChannels);
     QObject::connect(&program, &QProcess::readyRead,
                      [&] { trace += QString::fromLocal8Bit(program.readAll()); });
-    program.start(QStringLiteral(QV_PROGRAM_PATH), QStringList{});
+    program.start(command.first(), command.mid(1));
     EXPECT_TRUE(program.waitForStarted());
 }
 
@@ -289,6 +291,71 @@ TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
     }
     ftp.kill();
     ftp.waitForFinished(5000);
+}
+
+// `quorvane-cli watch` with the same settings: a burst of changes of the ticked address is
+// forwarded once, with the final address, long before the polling period ends; a second copy is
+// refused; SIGTERM sends the off-line notice and ends the watcher with status 0.
+TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
+    if (!NamespacesAllowed()) {
+        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
+    }
+    if (!InsideNamespace("TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice")) {
+        return;
+    }
+    const QString interfaceNum = MakeLink();
+    // Deleting the old address keeps the new one added beside it.
+    ASSERT_TRUE(Execute("sysctl", {"-qw", "net.ipv4.conf.v0.promote_secondaries=1"}));
+    TinyHttpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 80)) << qPrintable(server.errorString());
+    QTemporaryDir home;
+    {
+        QSettings st(SettingsPath(home), QSettings::IniFormat);
+        st.setValue("Settings/EnableFlags", "0 1 1 1 0 1 1 1 0 1 0 0 0");
+        st.setValue("Settings/CheckTime", 1);
+        st.setValue("Settings/HTTPTargetURL", "http://127.0.0.1/ip.php");
+        st.setValue("Data/InterfaceNum", interfaceNum);
+        st.setValue("Data/NICDescription", "v0");
+        st.setValue("Data/HostName", "");
+    }
+    const QStringList watch{QStringLiteral(QV_CLI_PATH), "watch"};
+    QProcess watcher;
+    QString trace;
+    StartProgram(watcher, home, trace, 600000, watch);
+    const auto sent = [&](const QString& address) {
+        return server.requests
+            .filter(
+                QRegularExpression("[?&]IPAddress=" + QRegularExpression::escape(address) + "[& ]"))
+            .size();
+    };
+    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 1; }, 30000))
+        << qPrintable(trace);
+    EXPECT_TRUE(
+        QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ").match(trace).hasMatch())
+        << "no time-stamped line:\n"
+        << qPrintable(trace);
+
+    QProcess second;
+    QString secondTrace;
+    StartProgram(second, home, secondTrace, 600000, watch);
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 3) << qPrintable(secondTrace);
+
+    for (const char* step : {"add 10.77.0.5/24", "del 10.77.0.2/24", "add 10.77.0.6/24",
+                             "del 10.77.0.5/24", "add 10.77.0.7/24", "del 10.77.0.6/24"}) {
+        ASSERT_TRUE(Ip(QStringLiteral("addr %1 dev v0").arg(step)));
+    }
+    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.7") == 1; }, 10000))
+        << qPrintable(trace);
+    test::RunEventsFor(1000);
+    EXPECT_EQ(sent("10.77.0.5") + sent("10.77.0.6"), 0) << qPrintable(server.requests.join('\n'));
+
+    watcher.terminate();
+    EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
+    EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
+    EXPECT_EQ(server.requests.filter("IPAddress=").size(), 3);
 }
 
 }  // namespace

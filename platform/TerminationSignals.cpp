@@ -1,4 +1,4 @@
-#include "shell/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

@@ -20,7 +20,8 @@ QString InstanceFolder();
 
 // One copy of the program per user. The first copy holds a lock file for its whole life and
 // listens on a local socket; a later copy finds the lock held, asks the first copy over the
-// socket to show its window, and ends. A lock left behind by a copy that no longer runs (it
+// socket to show its window, and ends. A headless watcher holds the same lock, so that two copies
+// never forward for one configuration. A lock left behind by a copy that no longer runs (it
 // crashed or was killed), one that names a running process that is not a copy of the program,
 // and one whose holder cannot be told (empty or garbage) while no process holds it, are taken
 // over; a running copy is never displaced.
@@ -33,12 +34,20 @@ class SingleInstance : public QObject {
         Failed,  // the marker could not be made: ErrorText() says why
     };
 
-    explicit SingleInstance(const QString& folder = InstanceFolder(), QObject* parent = nullptr);
+    // What the copy is: the program with a window, or a watcher without one. A watcher never
+    // asks another copy to show itself, and tells a later program that it runs.
+    enum Role { Program, Watcher };
+
+    explicit SingleInstance(const QString& folder = InstanceFolder(), QObject* parent = nullptr,
+                            Role role = Program);
     ~SingleInstance() override;
 
     // Takes the lock or, when another copy holds it, asks that copy to show itself, waiting up
     // to `answerTimeoutMs` for it to answer.
     Outcome Claim(int answerTimeoutMs = 3000);
+
+    // After Claim returned Second: the copy that runs is a watcher without a window.
+    bool OtherIsWatcher() const { return m_bOtherIsWatcher; }
 
     QString LockFilePath() const;
     QString ServerPath() const;
@@ -51,9 +60,11 @@ class SingleInstance : public QObject {
   private:
     void Listen();
     void Serve();
-    bool AskFirstCopy(int timeoutMs) const;
+    bool AskFirstCopy(int timeoutMs);
 
     QString m_folder;
+    Role m_role;
+    bool m_bOtherIsWatcher = false;
     QString m_error;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;

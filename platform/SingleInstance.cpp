@@ -1,4 +1,4 @@
-#include "shell/SingleInstance.h"
+#include "platform/SingleInstance.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,6 +15,7 @@ namespace {
 
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 const QByteArray kShowAnswer = QByteArrayLiteral("ok\n");
+const QByteArray kWatcherAnswer = QByteArrayLiteral("watcher\n");
 
 }  // namespace
 
@@ -26,8 +27,8 @@ QString InstanceFolder() {
     return folder;
 }
 
-SingleInstance::SingleInstance(const QString& folder, QObject* parent)
-    : QObject(parent), m_folder(folder) {}
+SingleInstance::SingleInstance(const QString& folder, QObject* parent, Role role)
+    : QObject(parent), m_folder(folder), m_role(role) {}
 
 SingleInstance::~SingleInstance() {
     if (m_server) {
@@ -68,7 +69,9 @@ SingleInstance::Outcome SingleInstance::Claim(int answerTimeoutMs) {
     }
     switch (m_lock->error()) {
         case QLockFile::LockFailedError:
-            AskFirstCopy(answerTimeoutMs);
+            if (m_role == Program) {
+                AskFirstCopy(answerTimeoutMs);
+            }
             return Second;
         case QLockFile::PermissionError:
             m_error =
@@ -105,7 +108,7 @@ void SingleInstance::Serve() {
             }
             const QByteArray line = socket->readLine(64);
             if (line == kShowRequest) {
-                socket->write(kShowAnswer);
+                socket->write(m_role == Watcher ? kWatcherAnswer : kShowAnswer);
                 socket->flush();
                 emit ActivationRequested();
             }
@@ -114,7 +117,7 @@ void SingleInstance::Serve() {
     }
 }
 
-bool SingleInstance::AskFirstCopy(int timeoutMs) const {
+bool SingleInstance::AskFirstCopy(int timeoutMs) {
     // The first copy takes the lock a moment before it listens: keep trying until the deadline.
     QDeadlineTimer deadline(timeoutMs);
     while (true) {
@@ -130,7 +133,9 @@ bool SingleInstance::AskFirstCopy(int timeoutMs) const {
                     return false;
                 }
             }
-            return socket.readLine(64) == kShowAnswer;
+            const QByteArray answer = socket.readLine(64);
+            m_bOtherIsWatcher = answer == kWatcherAnswer;
+            return answer == kShowAnswer;
         }
         if (deadline.hasExpired()) {
             return false;
