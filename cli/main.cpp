@@ -20,19 +20,32 @@ const Command kCommands[] = {
      [](QSettings& profile) { return qv::ListCommand(profile, stdout, stderr); }},
 };
 
-int Usage() {
-    std::fputs("usage: quorvane-cli <command>\ncommands:\n", stderr);
+// The usage text: on standard output when asked for, on standard error after a wrong call.
+int Usage(std::FILE* to, int status) {
+    std::fputs(
+        "usage: quorvane-cli <command>\n"
+        "       quorvane-cli --help | --version\n"
+        "commands:\n",
+        to);
     for (const Command& c : kCommands) {
-        std::fprintf(stderr, "  %-6s %s\n", c.name, c.help);
+        std::fprintf(to, "  %-6s %s\n", c.name, c.help);
     }
-    return 2;
+    std::fputs("exit status: 0 done, 1 failed, 2 wrong usage\n", to);
+    return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        return Usage();
+        return Usage(stderr, 2);
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        return Usage(stdout, 0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorvane-cli %s\n", QV_VERSION);
+        return 0;
     }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
@@ -41,5 +54,6 @@ int main(int argc, char** argv) {
             return c.run(*profile);
         }
     }
-    return Usage();
+    std::fprintf(stderr, "quorvane-cli: unknown command '%s'\n", argv[1]);
+    return Usage(stderr, 2);
 }
