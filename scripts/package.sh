@@ -38,7 +38,8 @@ if [ "$try_install" = 1 ]; then
     $SUDO apt-get remove -y quorvane
     left=0
     while read -r f; do
-        if [ -f "$f" ] || [ -L "$f" ]; then
+        # Files, and the folders that are the package's own, must be gone.
+        if [ -f "$f" ] || [ -L "$f" ] || { [ -d "$f" ] && [[ "$f" == */quorvane* ]]; }; then
             echo "left behind: $f" >&2
             left=1
         fi

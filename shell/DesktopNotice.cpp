@@ -30,7 +30,10 @@ void DesktopNotice::CloseInnermost() {
 }
 
 bool DesktopNotice::Notify(const QString& text, const QString& caption) {
-    if (!m_bus.isConnected()) {
+    if (!m_bus) {
+        m_bus = QDBusConnection::sessionBus();
+    }
+    if (!m_bus->isConnected()) {
         return false;
     }
     const auto call = [this](const char* method, const QVariantList& args) {
@@ -38,7 +41,7 @@ bool DesktopNotice::Notify(const QString& text, const QString& caption) {
             QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
                                            QLatin1String(kService), QLatin1String(method));
         message.setArguments(args);
-        return m_bus.call(message, QDBus::Block, kCallTimeoutMs);
+        return m_bus->call(message, QDBus::Block, kCallTimeoutMs);
     };
     const QDBusMessage capabilities = call("GetCapabilities", {});
     if (capabilities.type() != QDBusMessage::ReplyMessage) {

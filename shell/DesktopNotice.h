@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 
+#include <optional>
+
 #include "views/NoticeBox.h"
 
 namespace qv {
@@ -12,7 +14,9 @@ namespace qv {
 // answers, it is the usual box.
 class DesktopNotice : public INoticeBox {
   public:
-    explicit DesktopNotice(QDBusConnection bus = QDBusConnection::sessionBus());
+    // Without a connection, the session bus, reached when a notice first needs it.
+    DesktopNotice() = default;
+    explicit DesktopNotice(QDBusConnection bus);
 
     void Run(const QString& text, const QString& caption, IPrompter::Icon icon,
              QWidget* owner) override;
@@ -22,7 +26,7 @@ class DesktopNotice : public INoticeBox {
     // Hands the notice to the service; false when none answers.
     bool Notify(const QString& text, const QString& caption);
 
-    QDBusConnection m_bus;
+    std::optional<QDBusConnection> m_bus;
     MessageBoxNotice m_boxes;
 };
 
