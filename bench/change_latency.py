@@ -120,11 +120,8 @@ def main():
                QT_QPA_PLATFORM="offscreen", QV_POLL_MINUTE_MS="600000")
     env.pop("QV_BENCH_INNER", None)
 
-    faces = [("program", [os.path.join(BUILD, "shell", "quorvane")])]
-    watcher = os.path.join(BUILD, "cli", "quorvane-cli")
-    if subprocess.run([watcher, "watch", "--help"], env=env, stdout=subprocess.DEVNULL,
-                      stderr=subprocess.DEVNULL).returncode == 0:
-        faces.append(("quorvane-cli watch", [watcher, "watch"]))
+    faces = [("program", [os.path.join(BUILD, "shell", "quorvane")]),
+             ("quorvane-cli watch", [os.path.join(BUILD, "cli", "quorvane-cli"), "watch"])]
     print(f"{CHANGES} changes of the ticked address, time from the change to the request at the host")
     print(f"{'':22}{'median ms':>12}{'worst ms':>12}")
     for name, command in faces:

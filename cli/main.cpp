@@ -33,23 +33,37 @@ const Command kCommands[] = {
      [](const QStringList& args) { return qv::OfflineCommand(args, stdout, stderr); }},
 };
 
-int Usage() {
-    std::fputs("usage: quorvane-cli <command> [options]\ncommands:\n", stderr);
+// The usage text: on standard output when asked for, on standard error after a wrong call.
+int Usage(std::FILE* to, int status) {
+    std::fputs(
+        "usage: quorvane-cli <command> [options]\n"
+        "       quorvane-cli --help | --version\n"
+        "commands:\n",
+        to);
     for (const Command& c : kCommands) {
-        std::fprintf(stderr, "  %-8s %s\n", c.name, c.help);
+        std::fprintf(to, "  %-8s %s\n", c.name, c.help);
     }
     std::fputs(
-        "exit status: 0 done, 1 the host was not reached or refused, 2 wrong command line "
-        "or settings, 3 another copy runs\n",
-        stderr);
-    return qv::kCliUsage;
+        "exit status: 0 done, 1 failed (the host was not reached or refused), 2 wrong usage or "
+        "settings that cannot work, 3 another copy of Quorvane runs for these settings\n",
+        to);
+    return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        return Usage();
+        return Usage(stderr, qv::kCliUsage);
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return Usage(stdout, qv::kCliOk);
+        }
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorvane-cli %s\n", QV_VERSION);
+        return qv::kCliOk;
     }
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(2);
@@ -58,5 +72,6 @@ int main(int argc, char** argv) {
             return c.run(args);
         }
     }
-    return Usage();
+    std::fprintf(stderr, "quorvane-cli: unknown command '%s'\n", argv[1]);
+    return Usage(stderr, qv::kCliUsage);
 }

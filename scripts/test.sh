@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test. QV_SANITIZE=1 builds with
 # AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/. In CI (CI=true) compiler
-# warnings are errors.
+# warnings are errors, and the Debian package is built, installed, tried and removed again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -20,3 +20,6 @@ fi
 build=${QV_BUILD_DIR:-$root/build}
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" --timeout 300
+if [ "${CI:-}" = true ] && [ "${QV_SANITIZE:-0}" != 1 ]; then
+    QV_BUILD_DIR=$build "$root/scripts/package.sh" --no-build --try-install
+fi

@@ -1,5 +1,6 @@
 #include "settings/CGeneralPpg.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 
 #include "platform/Prompter.h"
 #include "resources/Ids.h"
+#include "settings/LoginAutostart.h"
 #include "settings/PageWidgets.h"
 
 namespace qv {
@@ -28,6 +30,8 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     // Controls are made in reading order, which is also the keyboard order.
     m_hide =
         Control(new QCheckBox(QStringLiteral("Hide Quorvane on Startup"), this), kHideOnStartup);
+    m_startAtLogin =
+        Control(new QCheckBox(QStringLiteral("Start Quorvane when I log in"), this), kStartAtLogin);
 
     auto* monitor = new QGroupBox(QStringLiteral("Monitor"), this);
     m_hardware = Control(
@@ -96,7 +100,12 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(margin, margin, margin, margin);
     page->setSpacing(margin / 2);
-    page->addWidget(m_hide);
+    auto* startRow = new QHBoxLayout;
+    startRow->addWidget(m_hide);
+    startRow->addSpacing(margin);
+    startRow->addWidget(m_startAtLogin);
+    startRow->addStretch(1);
+    page->addLayout(startRow);
     page->addWidget(monitor);
     page->addWidget(notifications);
     page->addStretch(1);
@@ -123,6 +132,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     }
     connect(m_http, &QCheckBox::clicked, this, [this] { OnMethodClicked(true); });
     connect(m_ftp, &QCheckBox::clicked, this, [this] { OnMethodClicked(false); });
+    connect(m_startAtLogin, &QCheckBox::clicked, this, &CGeneralPpg::OnStartAtLoginClicked);
     connect(m_refresh, &QPushButton::clicked, this, [this] { Post(kCmdRefresh); });
 
     ShowValues();
@@ -140,6 +150,20 @@ void CGeneralPpg::ShowValues() {
     m_polling->setChecked(m_values.polling);
     m_http->setChecked(m_values.useHttp);
     m_ftp->setChecked(m_values.useFtp);
+    m_startAtLogin->setChecked(LoginAutostart::IsOn());
+}
+
+void CGeneralPpg::OnStartAtLoginClicked(bool on) {
+    if (IsFilling()) {
+        return;
+    }
+    if (!LoginAutostart::Set(on, QCoreApplication::applicationFilePath())) {
+        qWarning("Quorvane: the log-in entry %s could not be changed",
+                 qPrintable(LoginAutostart::EntryPath()));
+    }
+    // The box shows what the file says, also when it could not be changed.
+    FillScope scope(*this);
+    m_startAtLogin->setChecked(LoginAutostart::IsOn());
 }
 
 void CGeneralPpg::PromptForMinutes(const QString& typed) {

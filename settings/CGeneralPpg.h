@@ -11,8 +11,9 @@ namespace qv {
 class CMinutesBox;
 class CWrapCheckBox;
 
-// "General": hide at start, hardware addresses only, polling every N minutes, automatic
-// forwarding by HTTP or FTP, the send notice and the host's reply.
+// "General": hide at start, start at log-in (the user's autostart entry, not a setting), hardware
+// addresses only, polling every N minutes, automatic forwarding by HTTP or FTP, the send notice and
+// the host's reply.
 class CGeneralPpg : public CSettingsPage {
     Q_OBJECT
   public:
@@ -27,6 +28,7 @@ class CGeneralPpg : public CSettingsPage {
         kUseFtp = 1139,
         kNotifyOnSend = 1102,
         kHostResponse = 1123,
+        kStartAtLogin = 1150,
     };
 
     explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -59,8 +61,10 @@ class CGeneralPpg : public CSettingsPage {
     void ShowValues();
     void ApplyPollingRule();
     void OnMethodClicked(bool httpSide);
+    void OnStartAtLoginClicked(bool on);
 
     QCheckBox* m_hide;
+    QCheckBox* m_startAtLogin;
     CWrapCheckBox* m_hardware;
     QPushButton* m_refresh;
     QCheckBox* m_polling;

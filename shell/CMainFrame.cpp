@@ -67,6 +67,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     m_pInfoView->SetDocument(m_pDocAdapter.get());
     m_pCtrlView->SetDocument(m_pDocAdapter.get());
     m_pCtrlView->SetInfoView(m_pInfoView);
+    m_pCtrlView->SetNoticeBox(&m_notice);
     m_pCtrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
     m_pCtrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
@@ -110,6 +111,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
 CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
     m_doc.SetHost(nullptr);
+    m_pCtrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 
 void CMainFrame::CreateMenus() {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shell/CTrayIcon.h"
+#include "shell/DesktopNotice.h"
 
 class QAction;
 class QSplitter;
@@ -89,6 +90,7 @@ class CMainFrame : public QMainWindow {
     QSplitter* m_pSplitter = nullptr;
     CInfoView* m_pInfoView = nullptr;
     CInfoCtrlView* m_pCtrlView = nullptr;
+    DesktopNotice m_notice;  // the pane's self-closing notices
     int m_fastTips = 0;
     QIcon m_trayIcon;
     CTrayIcon m_tray;

@@ -71,7 +71,7 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     EXPECT_EQ(file.readAll(), stored);
 
     EXPECT_EQ(run({"frobnicate"}, &out, &err), 2);
-    EXPECT_TRUE(err.startsWith("usage: quorvane-cli"));
+    EXPECT_TRUE(err.startsWith("quorvane-cli: unknown command 'frobnicate'\nusage: quorvane-cli"));
     unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -1,8 +1,14 @@
+#include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "settings/CGeneralPpg.h"
+#include "settings/LoginAutostart.h"
 #include "settings/PageWidgets.h"
 #include "tests/settings_ui/FakePane.h"
 
@@ -151,6 +157,59 @@ TEST_F(GeneralPage, EditsBeforeTheFirstFillStayOnThePage) {
     EXPECT_TRUE(notify->isChecked());
     EXPECT_FALSE(page.PageFilled());
     EXPECT_TRUE(quiet.TakePosted().empty());
+}
+
+// The log-in box is the user's autostart entry under $XDG_CONFIG_HOME; no setting changes.
+TEST_F(GeneralPage, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString entry = config.filePath(QStringLiteral("autostart/quorvane.desktop"));
+    ASSERT_EQ(LoginAutostart::EntryPath(), entry);
+    Refill(kCmdGeneralFill);
+    QCheckBox* box = Box(1150);
+    EXPECT_EQ(box->text(), QStringLiteral("Start Quorvane when I log in"));
+    EXPECT_FALSE(box->isChecked());
+
+    Click(box);
+    EXPECT_TRUE(box->isChecked());
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("\nExec=\"%1\"\n").arg(QCoreApplication::applicationFilePath())));
+    EXPECT_TRUE(pane.TakePosted().empty());
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (!validator.isEmpty()) {
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(validator, {entry});
+        ASSERT_TRUE(check.waitForFinished());
+        EXPECT_EQ(check.readAll(), QByteArray());
+        EXPECT_EQ(check.exitCode(), 0);
+    }
+
+    Click(box);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(QFile::exists(entry));
+
+    // The state is what the file says: written by the desktop's own tool, switched off by it,
+    // and an awkward program path quoted as the format asks.
+    ASSERT_TRUE(LoginAutostart::Set(true, QStringLiteral("/opt/a b/100%/x\"y")));
+    QFile awkward(entry);
+    ASSERT_TRUE(awkward.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(awkward.readAll().contains("\nExec=\"/opt/a b/100%%/x\\\\\"y\"\n"));
+    Refill(kCmdGeneralFill);
+    EXPECT_TRUE(box->isChecked());
+    QFile hidden(entry);
+    ASSERT_TRUE(hidden.open(QIODevice::Append));
+    hidden.write("Hidden=true\n");
+    hidden.close();
+    Refill(kCmdGeneralFill);
+    EXPECT_FALSE(box->isChecked());
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(GeneralPage, RefreshDataByClickAndByItsMnemonic) {

@@ -1,0 +1,60 @@
+#include "shell/DesktopNotice.h"
+
+#include <QDBusMessage>
+#include <QWidget>
+
+namespace qv {
+namespace {
+
+const char kService[] = "org.freedesktop.Notifications";
+const char kPath[] = "/org/freedesktop/Notifications";
+// A local service answers at once; one that hangs must not hold the window for long.
+constexpr int kCallTimeoutMs = 1000;
+
+}  // namespace
+
+DesktopNotice::DesktopNotice(QDBusConnection bus) : m_bus(std::move(bus)) {}
+
+void DesktopNotice::Run(const QString& text, const QString& caption, IPrompter::Icon icon,
+                        QWidget* owner) {
+    const QWidget* window = owner ? owner->window() : nullptr;
+    const bool hidden = window && (!window->isVisible() || window->isMinimized());
+    if (hidden && Notify(text, caption)) {
+        return;  // the service closes it when its time is up
+    }
+    m_boxes.Run(text, caption, icon, owner);
+}
+
+void DesktopNotice::CloseInnermost() {
+    m_boxes.CloseInnermost();
+}
+
+bool DesktopNotice::Notify(const QString& text, const QString& caption) {
+    if (!m_bus) {
+        m_bus = QDBusConnection::sessionBus();
+    }
+    if (!m_bus->isConnected()) {
+        return false;
+    }
+    const auto call = [this](const char* method, const QVariantList& args) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
+                                           QLatin1String(kService), QLatin1String(method));
+        message.setArguments(args);
+        return m_bus->call(message, QDBus::Block, kCallTimeoutMs);
+    };
+    const QDBusMessage capabilities = call("GetCapabilities", {});
+    if (capabilities.type() != QDBusMessage::ReplyMessage) {
+        return false;
+    }
+    // A service that reads markup in the body would take '<' and '&' of the text as markup.
+    const QStringList caps = capabilities.arguments().value(0).toStringList();
+    const QString body = caps.contains(QLatin1String("body-markup")) ? text.toHtmlEscaped() : text;
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quorvane")}};
+    const QDBusMessage reply =
+        call("Notify", {QStringLiteral("Quorvane"), 0u, QStringLiteral("quorvane"), caption, body,
+                        QStringList(), hints, -1});
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+}  // namespace qv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDBusConnection>
+
+#include <optional>
+
+#include "views/NoticeBox.h"
+
+namespace qv {
+
+// The self-closing notices of the main window. While the window is hidden (or minimised), a
+// notice goes to the desktop's notification service (org.freedesktop.Notifications), so that it
+// takes no focus from what the user is doing; with the window shown, or when no service
+// answers, it is the usual box.
+class DesktopNotice : public INoticeBox {
+  public:
+    // Without a connection, the session bus, reached when a notice first needs it.
+    DesktopNotice() = default;
+    explicit DesktopNotice(QDBusConnection bus);
+
+    void Run(const QString& text, const QString& caption, IPrompter::Icon icon,
+             QWidget* owner) override;
+    void CloseInnermost() override;
+
+  private:
+    // Hands the notice to the service; false when none answers.
+    bool Notify(const QString& text, const QString& caption);
+
+    std::optional<QDBusConnection> m_bus;
+    MessageBoxNotice m_boxes;
+};
+
+}  // namespace qv
