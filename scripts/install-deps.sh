@@ -15,7 +15,7 @@ packages=(
   xvfb xauth x11-utils trayer libxcb1-dev
   dbus python3-dbus python3-gi
   clang-format librsvg2-bin
-  dpkg-dev appstream desktop-file-utils man-db
+  dpkg-dev appstream desktop-file-utils man-db systemd
   clang libclang-rt-14-dev
 )
 
