@@ -61,9 +61,6 @@ CTrayIcon::CTrayIcon(int id, QObject* parent)
     });
     connect(m_sys, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { HandleTrayEvent(m_id, reason); });
-    m_trayAvailable = m_probe();
-    m_watch.setInterval(kTrayWatchMs);
-    connect(&m_watch, &QTimer::timeout, this, &CTrayIcon::WatchTray);
 }
 
 CTrayIcon::~CTrayIcon() {
@@ -71,38 +68,35 @@ CTrayIcon::~CTrayIcon() {
     m_sys->setContextMenu(nullptr);
 }
 
-void CTrayIcon::SetTrayProbe(std::function<bool()> probe, int intervalMs) {
+void CTrayIcon::SetTrayProbe(std::function<bool()> probe) {
     m_probe = std::move(probe);
-    m_trayAvailable = m_probe();
-    m_watch.setInterval(intervalMs);
+}
+
+bool CTrayIcon::IsShown() const {
+    return !m_icon.isNull() && m_sys->isVisible() && m_probe();
 }
 
 bool CTrayIcon::UpdateIcon(const QIcon& icon, const std::optional<QString>& tip) {
     const bool remove = icon.isNull();
-    if (remove && !m_shown && m_icon.isNull()) {
+    if (remove && m_icon.isNull()) {
         return true;
     }
     if (tip) {
         m_tip = CutTrayTip(*tip);
     }
     m_sys->setToolTip(m_tip);
-    bool result = true;
+    m_icon = icon;
     if (remove) {
-        m_icon = QIcon();
         m_sys->hide();
-        m_watch.stop();
-    } else {
-        m_icon = icon;
-        m_sys->setIcon(icon);
-        m_trayAvailable = m_probe();
-        result = m_trayAvailable;
-        if (result && !m_sys->isVisible()) {
-            m_sys->show();
-        }
-        m_watch.start();
+        return true;
     }
-    m_shown = !remove && result;
-    return result;
+    m_sys->setIcon(icon);
+    // Shown also while no notification area exists: the icon is docked when one appears, and
+    // again after a panel restart, from the notification area's own announcement.
+    if (!m_sys->isVisible()) {
+        m_sys->show();
+    }
+    return m_probe();
 }
 
 int CTrayIcon::HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason) {
@@ -125,27 +119,6 @@ int CTrayIcon::HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason)
             return 1;
         default:
             return 0;
-    }
-}
-
-int CTrayIcon::ReAddAfterTaskbarRestart() {
-    const QIcon icon = m_icon;
-    if (!icon.isNull()) {
-        m_shown = false;
-        m_sys->hide();  // a new panel knows nothing of the old icon: announce it afresh
-        UpdateIcon(icon);
-    }
-    return 0;
-}
-
-void CTrayIcon::WatchTray() {
-    const bool available = m_probe();
-    const bool cameBack = available && !m_trayAvailable;
-    m_trayAvailable = available;
-    if (!available) {
-        m_shown = false;
-    } else if (cameBack) {
-        ReAddAfterTaskbarRestart();
     }
 }
 

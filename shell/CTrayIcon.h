@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -38,48 +37,39 @@ bool StatusNotifierHostRegistered();
 class CTrayIcon : public QObject {
     Q_OBJECT
   public:
-    // How often the program checks whether the notification area has come back.
-    static constexpr int kTrayWatchMs = 2000;
-
     explicit CTrayIcon(int id, QObject* parent = nullptr);
     ~CTrayIcon() override;  // takes the icon out of the notification area
 
     // With an icon: shows it (or changes the one shown). Without: takes the icon away. With a
-    // tip, the tip is changed too. Returns false when the notification area did not take the
-    // icon; the icon then counts as not shown, and is shown once the area appears.
+    // tip, the tip is changed too. Returns false when there is no notification area now; the
+    // icon is shown once one appears.
     bool UpdateIcon(const QIcon& icon, const std::optional<QString>& tip = std::nullopt);
 
     // A click on the icon. Returns 1 when it was acted on, 0 otherwise.
     virtual int HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason);
-    // The notification area came back: shows the icon again with its tip. Returns 0.
-    virtual int ReAddAfterTaskbarRestart();
 
     int Id() const { return m_id; }
-    bool IsShown() const { return m_shown; }
+    // The icon is wanted and a notification area holds it.
+    bool IsShown() const;
     QString Tip() const { return m_tip; }
     QMenu* Menu() const { return m_menu.get(); }
     QSystemTrayIcon* SystemTrayIcon() const { return m_sys; }
 
-    // Replaces the check for a notification area (QSystemTrayIcon::isSystemTrayAvailable) and
-    // how often it runs; tests use it to play a panel that goes and comes back.
-    void SetTrayProbe(std::function<bool()> probe, int intervalMs = kTrayWatchMs);
+    // Replaces the check for a notification area (QSystemTrayIcon::isSystemTrayAvailable);
+    // tests use it to play a panel that goes and comes back.
+    void SetTrayProbe(std::function<bool()> probe);
 
   signals:
     void Command(int command);
 
   private:
-    void WatchTray();
-
     const int m_id;
     QSystemTrayIcon* m_sys;
     std::unique_ptr<QMenu> m_menu;
-    QIcon m_icon;          // the icon asked for; null when none is wanted
-    bool m_shown = false;  // the notification area holds the icon
+    QIcon m_icon;  // the icon asked for; null when none is wanted
     QString m_tip;
     std::function<bool()> m_probe;
-    bool m_trayAvailable = false;
     bool m_activationOpens = false;  // the icon lives on the StatusNotifierItem protocol
-    QTimer m_watch;
 };
 
 }  // namespace qv

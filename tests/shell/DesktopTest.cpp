@@ -146,7 +146,6 @@ class DesktopTest : public ::testing::Test {
         app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
-        frame->Tray().SetTrayProbe(&QSystemTrayIcon::isSystemTrayAvailable, 100);
     }
 
     // The icon is in the panel and the panel has drawn it.
@@ -189,8 +188,14 @@ TEST_F(DesktopTest, WindowAndTrayIconOnScreen) {
 }
 
 TEST_F(DesktopTest, IconComesBackWhenThePanelRestarts) {
+    // The panel starts after the program (an autostart at log-in) ...
+    Stop(g_trayer);
+    ASSERT_TRUE(WaitFor([&] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
     StartApp();
+    EXPECT_FALSE(frame->Tray().IsShown());
+    ASSERT_TRUE(StartTrayer());
     ExpectIconEmbedded();
+    // ... and restarts.
     Stop(g_trayer);
     ASSERT_TRUE(WaitFor([&] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
     ASSERT_TRUE(WaitFor([&] { return !frame->Tray().IsShown(); }, 5000));
