@@ -43,17 +43,16 @@ def pss_kb(pid):
 
 
 def switches(pid):
-    """Context switches of all the threads of `pid` so far."""
-    total = 0
+    """Context switches so far of each thread of `pid`, by thread id."""
+    counts = {}
     for task in glob.glob(f"/proc/{pid}/task/*"):
         try:
             with open(os.path.join(task, "status")) as f:
-                for line in f:
-                    if line.startswith(("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:")):
-                        total += int(line.split()[1])
+                counts[task] = sum(int(line.split()[1]) for line in f if line.startswith(
+                    ("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:")))
         except OSError:
             pass
-    return total
+    return counts
 
 
 def watch(name, command, env):
@@ -67,8 +66,9 @@ def watch(name, command, env):
         before = switches(program.pid)
         time.sleep(SECONDS)
         after = switches(program.pid)
+        woken = sum(n - before.get(task, 0) for task, n in after.items())
         rss, pss = status_kb(program.pid, "VmRSS"), pss_kb(program.pid)
-        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{(after - before) * 60 / SECONDS:14.1f}")
+        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{woken * 60 / SECONDS:14.1f}")
     finally:
         program.terminate()
         try:
