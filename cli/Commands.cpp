@@ -4,6 +4,7 @@
 #include "network/CQuorvaneDoc.h"
 #include "settings/InfoCtrlSettings.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace qv {
@@ -38,6 +39,10 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     doc.SetProfile(&profile);
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
+    if (doc.IsRefreshing() && QCoreApplication::instance()) {
+        QCoreApplication::exec();  // until the look-ups are answered or their deadline passes
+    }
+    host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
     const QByteArray rows = FormatRows(doc);
     std::fwrite(rows.constData(), 1, static_cast<std::size_t>(rows.size()), out);

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "settings/InfoCtrlSettings.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 #include <cstdio>
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
     }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
+            // The event loop that the reverse look-ups are answered on.
+            QCoreApplication app(argc, argv);
             // The program's own settings file, so the stored selection and options apply.
             const auto profile = qv::OpenSettings();
             return c.run(*profile);

@@ -8,9 +8,6 @@
 #include <QSettings>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
-#include <system_error>
 
 namespace qv {
 namespace {
@@ -87,16 +84,14 @@ CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolv
       m_resolver(resolver),
       m_clock(clock) {}
 
+CQuorvaneDoc::~CQuorvaneDoc() = default;
+
 void CQuorvaneDoc::SetHost(IDocHost* host) {
     m_host = host ? host : &NullHost();
 }
 
 void CQuorvaneDoc::SetProfile(QSettings* profile) {
     m_profile = profile;
-}
-
-void CQuorvaneDoc::KeepResponsive() {
-    m_host->KeepResponsive();
 }
 
 // ---- Document lifetime ----
@@ -156,43 +151,59 @@ void CQuorvaneDoc::ShowOutputHeading() {
 
 bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     if (m_bRefreshing) {
-        return false;
+        if (!m_bRowsPending) {
+            return false;  // called from inside the refresh's own steps
+        }
+        // The look-ups of a refresh run: this one follows it; a full refresh covers any row,
+        // and a logged one wins over a quiet check.
+        m_queuedRefresh = (m_queuedRefresh && *m_queuedRefresh != row) ? -1 : row;
+        m_bQueuedQuiet = m_bQueuedQuiet && m_bLogStatus == 0;
+        return true;
     }
-    ScopedValue<bool> refreshing(m_bRefreshing, true);
+    m_bRefreshing = true;
+    m_bRefreshQuiet = m_bLogStatus == 0;
     ReadLocalHostInfo();
-    if (BuildRows(row) == BuildResult::InterfaceGone) {
+    const BuildResult built = BuildRows(row);
+    if (built == BuildResult::InterfaceGone) {
         LoseSelectedAddress();
-    } else {
-        VerifySelection();
+    } else if (m_bRowsPending) {
+        // The rows are shown at once; the refresh ends when their look-ups have.
+        m_host->RefillList();
+        return true;
     }
-    m_host->CheckLogSize();
+    FinishRefresh(built != BuildResult::InterfaceGone);
     return true;
 }
 
+// The end of a refresh, once its rows are complete: the selection check, then what was asked for
+// meanwhile.
+void CQuorvaneDoc::FinishRefresh(bool verify) {
+    {
+        ScopedValue<int> quiet(m_bLogStatus, m_bRefreshQuiet ? 0 : m_bLogStatus);
+        if (verify) {
+            VerifySelection();
+        }
+        m_host->CheckLogSize();
+    }
+    m_bRefreshing = false;
+    m_host->RefreshFinished();
+    if (m_queuedRefresh) {
+        const int next = *m_queuedRefresh;
+        ScopedValue<int> quiet(m_bLogStatus, m_bQueuedQuiet ? 0 : m_bLogStatus);
+        m_queuedRefresh.reset();
+        m_bQueuedQuiet = true;
+        RefreshNetworkInfo(next);
+    }
+}
+
 void CQuorvaneDoc::ReadLocalHostInfo() {
-    using namespace std::chrono_literals;
     m_strLocalHostName.clear();
     m_strLocalHostIp.clear();
     QString display;
     if (const auto name = m_resolver.HostName()) {
         m_strLocalHostName = *name;
         display = *name;
-        // The forward look-up may wait on name servers: keep the window alive meanwhile.
-        std::future<std::optional<QString>> pending;
-        try {
-            pending = std::async(std::launch::async,
-                                 [this, n = *name] { return m_resolver.ForwardLookup(n); });
-        } catch (const std::system_error&) {
-        }
-        std::optional<QString> ip;
-        if (pending.valid()) {
-            while (pending.wait_for(10ms) != std::future_status::ready) {
-                KeepResponsive();
-            }
-            ip = pending.get();
-        } else {
-            ip = m_resolver.ForwardLookup(*name);
-        }
+        std::optional<QString> ip = m_resolver.ForwardLookup(*name);
         // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
         if (ip && IsLoopbackText(*ip)) {
             if (auto routed = RoutedAddress()) {
@@ -295,8 +306,13 @@ void CQuorvaneDoc::ForceArpPopulation() {
     if (targets.empty()) {
         return;
     }
-    ReverseLookupBatch batch(m_resolver, std::move(targets));
-    batch.WaitAll([this] { KeepResponsive(); });
+    // The queries go out at once, which is all the neighbour table needs; nobody waits for
+    // their answers.
+    try {
+        m_resolver.StartReverseLookups(targets, m_nLookupDeadlineMs,
+                                       [](std::size_t, const ReverseLookupResult&) {});
+    } catch (...) {
+    }
 }
 
 // ---- Rows ----
@@ -398,17 +414,39 @@ QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t
     return text;
 }
 
-QString CQuorvaneDoc::ApplyHostName(int row, const ReverseLookupResult& result) {
-    if (result.error == kLookupOk) {
-        SetField(row, ColHostName, result.name);
-        return QString();
-    }
-    SetField(row, ColHostName, LoadString(kStrHostUnknown));
-    return ReverseLookupErrorText(result.error);
+QString CQuorvaneDoc::LookingUpText() {
+    return QStringLiteral("Looking up ...");
 }
 
-QString CQuorvaneDoc::LookupHostName(int row, std::uint32_t addr) {
-    return ApplyHostName(row, m_resolver.ReverseLookup(addr));
+void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
+    if (lookup >= m_pendingNames.size()) {
+        return;
+    }
+    const PendingName& p = m_pendingNames[lookup];
+    QString diagnostic = p.diagnostic;
+    if (result.error == kLookupOk) {
+        SetField(p.row, ColHostName, result.name);
+    } else {
+        SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
+        diagnostic += ReverseLookupErrorText(result.error);
+    }
+    SetField(p.row, ColDiagnosticInformation,
+             diagnostic.isEmpty() ? LoadString(kStrAllOk) : diagnostic);
+    if (p.row == m_nSelectedRow && m_bHostNamePending) {
+        m_strHostName = Field(p.row, ColHostName);
+        m_bHostNamePending = false;
+    }
+    if (m_bRowsPending) {
+        m_host->RowChanged(p.row);
+    }
+}
+
+// The rows are complete: every look-up is answered or has been given up.
+void CQuorvaneDoc::FinishRows() {
+    m_bRowsPending = false;
+    m_bHostNamePending = false;
+    m_pendingNames.clear();
+    ReportStatus(kStrComplete, true, false);
 }
 
 CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
@@ -459,6 +497,9 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
     }
 
+    // A build replaces the rows of one whose look-ups still run.
+    m_batch.reset();
+    m_bRowsPending = false;
     ClearRows(row);
     const bool hardwareOnly = m_host->ShowHardwareOnly();
 
@@ -520,25 +561,53 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         ++outRow;
     }
 
-    ReverseLookupBatch batch(m_resolver, std::move(lookups));
-    for (auto& p : pending) {
+    m_pendingNames.clear();
+    for (const auto& p : pending) {
         ReportStatus(LoadString(kStrUpdatingHost) + Field(p.row, ColInterfaceNumber), true);
+        QString hostName = LookingUpText();
         if (p.address == m_strLocalHostIp) {
-            SetField(p.row, ColHostName, m_strLocalHostName);
+            hostName = m_strLocalHostName;
         } else if (p.lookup < 0) {
-            SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
+            hostName = LoadString(kStrHostUnknown);
         } else {
-            p.diagnostic += ApplyHostName(p.row, batch.Wait(static_cast<std::size_t>(p.lookup),
-                                                            [this] { KeepResponsive(); }));
+            m_pendingNames.push_back({p.row, p.diagnostic});
         }
+        SetField(p.row, ColHostName, hostName);
         SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic.isEmpty() ? LoadString(kStrAllOk) : p.diagnostic);
+                 p.diagnostic.isEmpty() && p.lookup < 0 ? LoadString(kStrAllOk) : p.diagnostic);
     }
-
     if (row == -1) {
         m_nRowCount = static_cast<unsigned int>(outRow);
     }
-    ReportStatus(kStrComplete, true, false);
+
+    // Answers known at once fill their rows during the constructor; the others come from the
+    // event loop, and the rows are complete when the last has come or the deadline has passed.
+    const int batch = ++m_nBatch;
+    m_batch = std::make_unique<ReverseLookupBatch>(
+        m_resolver, lookups, m_nLookupDeadlineMs,
+        [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
+        [this, batch] {
+            // Ended from the batch's own handlers: the rest runs after they have returned.
+            QMetaObject::invokeMethod(
+                &m_events,
+                [this, batch] {
+                    if (batch != m_nBatch || !m_batch) {
+                        return;  // a later build has replaced it
+                    }
+                    m_batch.reset();
+                    FinishRows();
+                    if (m_bRefreshing) {
+                        FinishRefresh(true);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    if (m_batch->Finished()) {
+        m_batch.reset();
+        FinishRows();
+    } else {
+        m_bRowsPending = true;
+    }
     return BuildResult::Built;
 }
 
@@ -552,7 +621,9 @@ void CQuorvaneDoc::SelectRow(int row) {
     m_strSelectedIp = Field(row, ColNicIpAddress);
     m_strInterfaceNum = Field(row, ColInterfaceNumber);
     m_strNicDescription = Field(row, ColNicDescription);
-    m_strHostName = Field(row, ColHostName);
+    // Only a finished host name is kept: one still being looked up is taken when it comes.
+    m_bHostNamePending = m_bRowsPending && Field(row, ColHostName) == LookingUpText();
+    m_strHostName = m_bHostNamePending ? QString() : Field(row, ColHostName);
     m_strStoredIp = m_strSelectedIp;
     m_host->SetTrayAddress(m_strSelectedIp);
     m_host->UpdateForwardPreview();

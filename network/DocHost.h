@@ -8,10 +8,11 @@ namespace qv {
 // line, log-size check and forwarding preview, the list view's refill, the frame's tray tip, and
 // the posted selection-changed command. The control pane implements it; tests use a recorder.
 class IDocHost {
-public:
+  public:
     virtual ~IDocHost() = default;
 
-    // Output box 1125: replace (append false) or add a line; log non-zero also writes the event log.
+    // Output box 1125: replace (append false) or add a line; log non-zero also writes the event
+    // log.
     virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
     // Caption of group box 1126.
     virtual void SetOutputHeading(const QString& text) = 0;
@@ -32,8 +33,10 @@ public:
     virtual void PostPaneCommand(int command) = 0;
     // A modal box with an OK button and no icon (the not-found message); returns when closed.
     virtual void ShowMessage(const QString& text) = 0;
-    // Called while a long step (the reverse look-ups) waits, so the window can repaint.
-    virtual void KeepResponsive() {}
+    // A row's host name (and diagnostic) has been filled in after the rows were shown.
+    virtual void RowChanged(int row) { (void)row; }
+    // A refresh has ended: its look-ups are answered or given up and the selection is checked.
+    virtual void RefreshFinished() {}
 };
 
 }  // namespace qv

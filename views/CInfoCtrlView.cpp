@@ -680,8 +680,10 @@ void CInfoCtrlView::ShowMessage(const QString& text) {
     Prompter().MessageBox(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
 }
 
-void CInfoCtrlView::KeepResponsive() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void CInfoCtrlView::RowChanged(int row) {
+    if (m_pInfoView) {
+        m_pInfoView->UpdateRow(row);
+    }
 }
 
 // ---- The rest of the forwarder's host ----

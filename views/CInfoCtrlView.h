@@ -136,8 +136,8 @@ class CInfoCtrlView : public QWidget, public IDocHost, public IForwardHost, publ
     void UpdateForwardPreview() override;
     // A modal OK box. Polling checks still run while it is open.
     void ShowMessage(const QString& text) override;
-    // Lets the window repaint and timers run while a long step waits; no user input is taken.
-    void KeepResponsive() override;
+    // A host name has come in: the list shows it in place.
+    void RowChanged(int row) override;
 
     // ---- The rest of what the forwarder needs ----
     QString SelectedIp() const override;

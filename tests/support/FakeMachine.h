@@ -61,10 +61,14 @@ class FakeResolver : public IResolver {
     std::optional<QString> ForwardLookup(const QString&) const override {
         return QStringLiteral("192.168.7.23");
     }
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
-        return {addr == Addr("127.0.0.1") ? QStringLiteral("localhost")
-                                          : QStringLiteral("workbench.lan"),
-                kLookupOk};
+    std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
+                                                        int, ReverseLookupAnswer answer) override {
+        for (std::size_t i = 0; i < addrs.size(); ++i) {
+            answer(i, {addrs[i] == Addr("127.0.0.1") ? QStringLiteral("localhost")
+                                                     : QStringLiteral("workbench.lan"),
+                       kLookupOk});
+        }
+        return nullptr;
     }
 };
 
