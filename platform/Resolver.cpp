@@ -391,6 +391,8 @@ int LookupErrorFromAres(int status) {
             return kLookupOk;
         case ARES_ETIMEOUT:
         case ARES_ESERVFAIL:
+        case ARES_EREFUSED:
+        case ARES_ENOTIMP:
         case ARES_ECONNREFUSED:
         case ARES_ECANCELLED:
         case ARES_EDESTRUCTION:

@@ -84,7 +84,8 @@ class SystemResolver : public IResolver {
 IResolver& DefaultResolver();
 
 // Maps a c-ares status (ARES_*) onto a LookupError the way the system resolver reports the same
-// outcome: no answer or a failing server is "try again", any other failure "host not found".
+// outcome: no answer, or servers that fail or refuse, is "try again"; any other failure (no such
+// name, no record, a malformed or unusable answer) "host not found".
 int LookupErrorFromAres(int status);
 
 // Text for a failed reverse look-up code; unlisted codes give the "reason unknown" text.
