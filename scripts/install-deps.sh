@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libcurl4-openssl-dev libnl-3-dev libnl-route-3-dev libc-ares-dev
+  libcurl4-openssl-dev libc-ares-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   python3-pyftpdlib

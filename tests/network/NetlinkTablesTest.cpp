@@ -169,10 +169,15 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
         EXPECT_EQ(Bytes(it->bPhysAddr, it->dwPhysAddrLen), LinkMac(name));
     }
 
+    // The main table's default routes, lowest metric first; other tables do not count.
+    ASSERT_TRUE(
+        Sh("ip route add default via 10.9.1.9 dev v0 metric 50 && "
+           "ip route add default via 10.9.0.3 dev v0 table 100"));
     const auto routes = tables.DefaultGateways();
-    ASSERT_EQ(routes.rows.size(), 1u) << routes.error.toStdString();
+    ASSERT_EQ(routes.rows.size(), 2u) << routes.error.toStdString();
     EXPECT_EQ(std::pair(routes.rows[0].dwIndex, routes.rows[0].dwAddr),
               std::pair(v0, Ip("10.9.0.2")));
+    EXPECT_EQ(routes.rows[1].dwAddr, Ip("10.9.1.9"));
 
     // The broadcast column: each address's own, none for loopback, a peer address or an
     // address added without one.
