@@ -8,6 +8,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace qv {
 namespace {
@@ -403,15 +404,21 @@ std::optional<CQuorvaneDoc::IfEntryMatch> CQuorvaneDoc::FindIfEntry(const std::v
 }
 
 QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len) {
-    QString text;
-    if (!bytes) {
-        return text;
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    if (!bytes || len == 0) {
+        return QString();
     }
     len = std::min(len, kMaxPhysAddrLen);
+    char16_t text[3 * kMaxPhysAddrLen];
+    int n = 0;
     for (std::uint32_t i = 0; i < len; ++i) {
-        text += QString::asprintf(i + 1 < len ? "%02X-" : "%02X", bytes[i]);
+        if (i > 0) {
+            text[n++] = u'-';
+        }
+        text[n++] = kHex[bytes[i] >> 4];
+        text[n++] = kHex[bytes[i] & 0xF];
     }
-    return text;
+    return QString(reinterpret_cast<const QChar*>(text), n);
 }
 
 QString CQuorvaneDoc::LookingUpText() {
@@ -514,43 +521,68 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     std::vector<Pending> pending;
     std::vector<std::uint32_t> lookups;
     int outRow = row == -1 ? 0 : row;
-    for (const IpAddrRow* entry : chosen) {
-        QString diagnostic;
-        QString ifMac = kNoMac;
-        QString gatewayMac = kNoMac;
-        const QString address = DottedAddress(entry->dwAddr);
-        const QString mask = DottedAddress(entry->dwMask);
-
-        const auto netEntry = FindNetEntry(*net, entry->dwIndex, gateways);
-        if (netEntry) {
+    // The texts of an interface and of its neighbour entry, made once for each interface.
+    struct InterfaceTexts {
+        bool hasNet = false;
+        QString number, description, mac, gatewayIp, gatewayMac, type, diagnostic;
+    };
+    std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
+    auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
+        auto [it, made] = interfaces.try_emplace(index);
+        InterfaceTexts& t = it->second;
+        if (!made) {
+            return t;
+        }
+        t.number = InterfaceNumberText(index);
+        t.mac = kNoMac;
+        t.gatewayMac = kNoMac;
+        t.gatewayIp = kNoAddress;
+        t.type = QStringLiteral("unknown");
+        if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
             const IpNetRow& n = (*net)[netEntry->position];
+            t.hasNet = true;
+            t.gatewayIp = netEntry->address;
+            t.type = netEntry->type;
             if (n.dwPhysAddrLen != 0) {
-                gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+                t.gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
             }
         } else {
-            diagnostic += LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+            t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
         }
-        if (hardwareOnly && !netEntry) {
+        if (const auto ifEntry = FindIfEntry(*ifs, index)) {
+            const IfRow& i = (*ifs)[ifEntry->position];
+            t.description = ifEntry->description;
+            if (i.dwPhysAddrLen != 0) {
+                t.mac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
+            }
+        } else {
+            t.description = LoadString(kStrNoDescription);
+        }
+        return t;
+    };
+    std::uint32_t lastMask = 0;
+    QString maskText = DottedAddress(0);
+
+    for (const IpAddrRow* entry : chosen) {
+        const InterfaceTexts& t = textsOf(entry->dwIndex);
+        if (hardwareOnly && !t.hasNet) {
             continue;
         }
-
-        SetField(outRow, ColNicIpAddress, address);
-        SetField(outRow, ColInterfaceNumber, InterfaceNumberText(entry->dwIndex));
-        if (const auto ifEntry = FindIfEntry(*ifs, entry->dwIndex)) {
-            const IfRow& i = (*ifs)[ifEntry->position];
-            SetField(outRow, ColNicDescription, ifEntry->description);
-            if (i.dwPhysAddrLen != 0) {
-                ifMac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
-            }
-        } else {
-            SetField(outRow, ColNicDescription, LoadString(kStrNoDescription));
+        const QString address = DottedAddress(entry->dwAddr);
+        if (entry->dwMask != lastMask) {
+            lastMask = entry->dwMask;
+            maskText = DottedAddress(lastMask);
         }
-        SetField(outRow, ColNicMacAddress, ifMac);
-        SetField(outRow, ColGatewayMacAddress, gatewayMac);
-        SetField(outRow, ColGatewayIpAddress, netEntry ? netEntry->address : kNoAddress);
-        SetField(outRow, ColAddressType, netEntry ? netEntry->type : QStringLiteral("unknown"));
-        SetField(outRow, ColSubnetMask, mask);
+        SetField(outRow, ColNicIpAddress, address);
+        SetField(outRow, ColInterfaceNumber, t.number);
+        SetField(outRow, ColNicDescription, t.description);
+        SetField(outRow, ColNicMacAddress, t.mac);
+        SetField(outRow, ColGatewayMacAddress, t.gatewayMac);
+        SetField(outRow, ColGatewayIpAddress, t.gatewayIp);
+        SetField(outRow, ColAddressType, t.type);
+        SetField(outRow, ColSubnetMask, maskText);
         SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
+        const QString& diagnostic = t.diagnostic;
 
         int lookup = -1;
         if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
