@@ -10,23 +10,25 @@
 namespace qv {
 
 QByteArray FormatRows(const CQuorvaneDoc& doc) {
-    QByteArray text;
+    QString text;
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
-            QString field = doc.Field(static_cast<int>(r), static_cast<InfoColumn>(c));
-            for (QChar& ch : field) {
-                if (ch.category() == QChar::Other_Control) {
-                    ch = QLatin1Char(' ');
+            if (c > 0) {
+                text += QLatin1Char('\t');
+            }
+            const qsizetype start = text.size();
+            text += doc.m_columns[c].value(static_cast<qsizetype>(r));
+            // The control characters (C0, DEL and C1) become blanks.
+            for (auto it = text.begin() + start; it != text.end(); ++it) {
+                const char16_t u = it->unicode();
+                if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+                    *it = QLatin1Char(' ');
                 }
             }
-            if (c > 0) {
-                text += '\t';
-            }
-            text += field.toLocal8Bit();
         }
-        text += '\n';
+        text += QLatin1Char('\n');
     }
-    return text;
+    return text.toLocal8Bit();
 }
 
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {

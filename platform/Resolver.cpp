@@ -159,7 +159,15 @@ class DnsBatch : public QObject, public PendingLookups {
         // Sent at once; the entries of a deque stay where they are while it grows.
         ares_query(m_channel, PtrName(addr).constData(), 1 /* IN */, 12 /* PTR */,
                    &DnsBatch::Answered, &m_queries.back());
-        ArmTimer();
+    }
+    // Called once all queries are sent.
+    void ArmTimer() {
+        timeval tv{};
+        if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
+            m_timer.start(static_cast<int>(tv.tv_sec * 1000 + (tv.tv_usec + 999) / 1000));
+        } else {
+            m_timer.stop();
+        }
     }
     bool HasOpenQueries() const { return m_nOpen > 0; }
 
@@ -224,15 +232,10 @@ class DnsBatch : public QObject, public PendingLookups {
 
     void Process(ares_socket_t readFd, ares_socket_t writeFd) {
         ares_process_fd(m_channel, readFd, writeFd);
-        ArmTimer();
-    }
-
-    void ArmTimer() {
-        timeval tv{};
-        if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
-            m_timer.start(static_cast<int>(tv.tv_sec * 1000 + (tv.tv_usec + 999) / 1000));
-        } else {
-            m_timer.stop();
+        // Answers and retries only move the earliest time-out later, so a timer still running
+        // is early enough; asking c-ares (which walks every query) after each answer is not.
+        if (!m_timer.isActive()) {
+            ArmTimer();
         }
     }
 
@@ -376,6 +379,8 @@ std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(
     }
     if (batch && !batch->HasOpenQueries()) {
         batch.reset();  // everything was answered at once (a refused connection, say)
+    } else if (batch) {
+        batch->ArmTimer();
     }
     return batch;
 }
