@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -506,6 +507,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     pane.SetInfoView(&view);
     doc.SetHost(&pane);
     doc.OnNewDocument();
+    QTimer wake;  // the waits below never block for long, whatever happens
+    wake.start(20);
     auto settle = [](const CQuorvaneDoc& d) {
         QElapsedTimer t;
         t.start();
