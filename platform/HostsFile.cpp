@@ -3,9 +3,11 @@
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace qv {
 namespace {
@@ -19,11 +21,50 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+template <typename F>
+void HostsFile::ForEachLine(F f) const {
+    const char* const base = m_text.data();
+    const char* p = base;
+    const char* const end = p + m_text.size();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> words;
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        eol = eol ? eol : end;
+        const char* hash = static_cast<const char*>(std::memchr(p, '#', eol - p));
+        const char* stop = hash ? hash : eol;
+        words.clear();
+        for (const char* w = p; w < stop;) {
+            while (w < stop && IsBlank(*w)) {
+                ++w;
+            }
+            const char* e = w;
+            while (e < stop && !IsBlank(*e)) {
+                ++e;
+            }
+            if (e > w) {
+                words.emplace_back(static_cast<std::uint32_t>(w - base),
+                                   static_cast<std::uint32_t>(e - w));
+            }
+            w = e;
+        }
+        p = eol + 1;
+        char text[INET_ADDRSTRLEN] = {};
+        in_addr addr{};
+        if (words.size() < 2 || words[0].second >= sizeof text) {
+            continue;
+        }
+        std::memcpy(text, base + words[0].first, words[0].second);
+        if (inet_pton(AF_INET, text, &addr) == 1) {
+            f(addr.s_addr, words);
+        }
+    }
+}
+
 void HostsFile::Load() {
     struct stat st {};
     if (stat(m_path.c_str(), &st) != 0) {
+        m_text.clear();
         m_entries.clear();
-        m_byAddress.clear();
         m_bLoaded = false;
         return;
     }
@@ -31,8 +72,8 @@ void HostsFile::Load() {
         st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec) {
         return;
     }
+    m_text.clear();
     m_entries.clear();
-    m_byAddress.clear();
     m_bLoaded = true;
     m_dev = st.st_dev;
     m_ino = st.st_ino;
@@ -44,64 +85,44 @@ void HostsFile::Load() {
     if (!file) {
         return;
     }
-    std::string text;
     char chunk[65536];
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
-        text.append(chunk, n);
+        m_text.append(chunk, n);
     }
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char* eol = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        eol = eol ? eol : end;
-        const char* hash = static_cast<const char*>(std::memchr(p, '#', eol - p));
-        const char* stop = hash ? hash : eol;
-        std::vector<std::string> words;
-        for (const char* w = p; w < stop;) {
-            while (w < stop && IsBlank(*w)) {
-                ++w;
-            }
-            const char* e = w;
-            while (e < stop && !IsBlank(*e)) {
-                ++e;
-            }
-            if (e > w) {
-                words.emplace_back(w, e);
-            }
-            w = e;
+    std::uint32_t line = 0;
+    ForEachLine([&](std::uint32_t addr, const auto& words) {
+        if (words[1].second <= kMaxName) {
+            m_entries.push_back({ntohl(addr), line++, words[1].first, words[1].second});
         }
-        p = eol + 1;
-        in_addr addr{};
-        if (words.size() < 2 || words[0].size() >= INET_ADDRSTRLEN ||
-            inet_pton(AF_INET, words[0].c_str(), &addr) != 1 || words[1].size() > kMaxName) {
-            continue;
-        }
-        words.erase(words.begin());
-        m_byAddress.emplace(addr.s_addr, m_entries.size());
-        m_entries.push_back({addr.s_addr, std::move(words)});
-    }
+    });
+    std::sort(m_entries.begin(), m_entries.end(), [](const Entry& x, const Entry& y) {
+        return x.addr != y.addr ? x.addr < y.addr : x.line < y.line;
+    });
 }
 
 std::optional<QString> HostsFile::NameOf(std::uint32_t addr) const {
-    const auto it = m_byAddress.find(addr);
-    if (it == m_byAddress.end()) {
+    const std::uint32_t key = ntohl(addr);
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
+                                     [](const Entry& e, std::uint32_t k) { return e.addr < k; });
+    if (it == m_entries.end() || it->addr != key) {
         return std::nullopt;
     }
-    return QString::fromLocal8Bit(m_entries[it->second].names.front());
+    return QString::fromLocal8Bit(m_text.data() + it->nameAt,
+                                  static_cast<qsizetype>(it->nameLength));
 }
 
 std::vector<std::uint32_t> HostsFile::AddressesOf(const QString& name) const {
     const QByteArray wanted = name.toLocal8Bit();
     std::vector<std::uint32_t> found;
-    for (const Entry& e : m_entries) {
-        for (const std::string& n : e.names) {
-            if (qstrnicmp(n.data(), static_cast<qsizetype>(n.size()), wanted.constData(),
+    ForEachLine([&](std::uint32_t addr, const auto& words) {
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (qstrnicmp(m_text.data() + words[i].first, words[i].second, wanted.constData(),
                           wanted.size()) == 0) {
-                found.push_back(e.addr);
-                break;
+                found.push_back(addr);
+                return;
             }
         }
-    }
+    });
     return found;
 }
 

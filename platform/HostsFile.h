@@ -8,13 +8,13 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace qv {
 
 // The IPv4 lines of a hosts file ("address name aliases... # comment"). Load() reads the file
-// again only when it has changed since the last read.
+// again only when it has changed since the last read; the text is kept as read, with an index of
+// the first name of each line sorted by address.
 class HostsFile {
   public:
     explicit HostsFile(std::string path = "/etc/hosts") : m_path(std::move(path)) {}
@@ -27,9 +27,14 @@ class HostsFile {
 
   private:
     struct Entry {
-        std::uint32_t addr;
-        std::vector<std::string> names;
+        std::uint32_t addr;  // host order, for sorting
+        std::uint32_t line;  // position in the file, so that the first line wins
+        std::uint32_t nameAt;
+        std::uint32_t nameLength;
     };
+    // Calls f(addr, words) for each IPv4 line; words are (offset, length) pairs in m_text.
+    template <typename F>
+    void ForEachLine(F f) const;
 
     std::string m_path;
     bool m_bLoaded = false;
@@ -37,8 +42,8 @@ class HostsFile {
     ino_t m_ino = 0;
     off_t m_size = 0;
     timespec m_mtime{};
+    std::string m_text;
     std::vector<Entry> m_entries;
-    std::unordered_map<std::uint32_t, std::size_t> m_byAddress;  // first entry of an address
 };
 
 }  // namespace qv

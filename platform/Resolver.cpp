@@ -320,6 +320,12 @@ std::optional<QString> SystemResolver::ForwardLookup(const QString& name) const 
         return found;
     }
     // Not in the hosts file: ask the name servers, for two seconds at most.
+    const auto nowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+            .count();
+    if (name == m_forwardName && nowMs < m_forwardUntilMs) {
+        return m_forwardResult;
+    }
     InitAresOnce();
     ares_options options{};
     char lookups[] = "b";
@@ -351,7 +357,10 @@ std::optional<QString> SystemResolver::ForwardLookup(const QString& name) const 
         &outcome);
     ProcessUntil(channel, outcome.done, Clock::now() + std::chrono::seconds(2));
     ares_destroy(channel);
-    return Preferred(outcome.addrs);
+    m_forwardName = name;
+    m_forwardResult = Preferred(outcome.addrs);
+    m_forwardUntilMs = nowMs + kFailureCacheSeconds * 1000;
+    return m_forwardResult;
 }
 
 std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(

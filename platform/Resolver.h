@@ -59,7 +59,9 @@ struct ResolverCache;
 
 // gethostname; /etc/hosts, read again only when it has changed; and the name servers of
 // /etc/resolv.conf through c-ares, all queries of a batch on one channel whose sockets are watched
-// by the event loop. Answers are cached for their time to live, failures for a short time.
+// by the event loop. Answers are cached for their time to live, failures for a short time. A
+// forward look-up that the hosts file cannot answer waits for the name servers (two seconds at
+// most, without an event loop); its result is kept as failures are.
 class SystemResolver : public IResolver {
   public:
     SystemResolver();
@@ -79,6 +81,10 @@ class SystemResolver : public IResolver {
   private:
     std::unique_ptr<HostsFile> m_hosts;
     std::shared_ptr<ResolverCache> m_cache;
+    // The last forward look-up that needed the name servers, kept as failures are.
+    mutable QString m_forwardName;
+    mutable std::optional<QString> m_forwardResult;
+    mutable std::int64_t m_forwardUntilMs = 0;
 };
 
 IResolver& DefaultResolver();
