@@ -186,6 +186,9 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
         }
         m_host->CheckLogSize();
     }
+    if (m_bRowsPending) {
+        return;  // a refresh started while the not-found box was open runs on and ends the work
+    }
     m_bRefreshing = false;
     m_host->RefreshFinished();
     if (m_queuedRefresh) {

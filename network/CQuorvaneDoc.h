@@ -79,7 +79,9 @@ class CQuorvaneDoc {
     enum class BuildResult { Built, TablesMissing, InterfaceGone };
     // Rows from fresh table copies: row -1 rebuilds all and sets m_nRowCount; a row index
     // rebuilds that row while its interface still holds its address, else all rows
-    // (InterfaceGone, and no row changes, when the interface holds no address).
+    // (InterfaceGone, and no row changes, when the interface holds no address). The host names
+    // are looked up together: answers known at once are in the rows on return, the others fill
+    // them from the event loop, and the "Complete" line follows the last one (or the deadline).
     BuildResult BuildRows(int row);
     // row -1: blanks every valid row; else blanks that row.
     void ClearRows(int row);
