@@ -111,16 +111,23 @@ struct ResolverCache {
         return &it->second.result;
     }
     void Put(std::uint32_t addr, const ReverseLookupResult& result, unsigned seconds) {
-        if (seconds > 0) {
-            entries[addr] = {result, Clock::now() + std::chrono::seconds(seconds)};
+        if (seconds == 0) {
+            return;
         }
+        const auto now = Clock::now();
+        if (entries.size() >= kPruneAt) {  // addresses come and go: forget the expired ones
+            std::erase_if(entries, [now](const auto& e) { return now >= e.second.until; });
+        }
+        entries[addr] = {result, now + std::chrono::seconds(seconds)};
     }
+    static constexpr std::size_t kPruneAt = 16384;
 };
 
 namespace {
 
 // One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
-// batch. Answers are delivered from the socket and timer handlers, never from inside a call.
+// batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
+// answered at once.
 class DnsBatch : public QObject, public PendingLookups {
   public:
     DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
