@@ -8,6 +8,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <memory>
 #include <unordered_map>
 
 namespace qv {
@@ -152,7 +153,7 @@ void CQuorvaneDoc::ShowOutputHeading() {
 
 bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     if (m_bRefreshing) {
-        if (!m_bRowsPending) {
+        if (!IsWaiting()) {
             return false;  // called from inside the refresh's own steps
         }
         // The look-ups of a refresh run: this one follows it; a full refresh covers any row,
@@ -163,17 +164,27 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     }
     m_bRefreshing = true;
     m_bRefreshQuiet = m_bLogStatus == 0;
+    m_nRefreshRow = row;
+    m_refreshClock.start();
     ReadLocalHostInfo();
-    const BuildResult built = BuildRows(row);
+    if (!m_hostLookup) {
+        BuildAndFinish();
+    }
+    return true;
+}
+
+// The refresh once the local host's address is known: the rows, then the end of the refresh
+// (when their look-ups are done).
+void CQuorvaneDoc::BuildAndFinish() {
+    const BuildResult built = BuildRows(m_nRefreshRow);
     if (built == BuildResult::InterfaceGone) {
         LoseSelectedAddress();
     } else if (m_bRowsPending) {
         // The rows are shown at once; the refresh ends when their look-ups have.
         m_host->RefillList();
-        return true;
+        return;
     }
     FinishRefresh(built != BuildResult::InterfaceGone);
-    return true;
 }
 
 // The end of a refresh, once its rows are complete: the selection check, then what was asked for
@@ -186,7 +197,7 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
         }
         m_host->CheckLogSize();
     }
-    if (m_bRowsPending) {
+    if (IsWaiting()) {
         return;  // a refresh started while the not-found box was open runs on and ends the work
     }
     m_bRefreshing = false;
@@ -203,23 +214,63 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
 void CQuorvaneDoc::ReadLocalHostInfo() {
     m_strLocalHostName.clear();
     m_strLocalHostIp.clear();
-    QString display;
-    if (const auto name = m_resolver.HostName()) {
-        m_strLocalHostName = *name;
-        display = *name;
-        std::optional<QString> ip = m_resolver.ForwardLookup(*name);
-        // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
-        if (ip && IsLoopbackText(*ip)) {
-            if (auto routed = RoutedAddress()) {
-                ip = std::move(routed);
+    m_hostLookup.reset();
+    const auto name = m_resolver.HostName();
+    if (!name) {
+        m_host->SetLocalHostText(QString());
+        return;
+    }
+    m_strLocalHostName = *name;
+    // Answered at once from the hosts file or the cache; else the refresh goes on when the name
+    // servers have answered (after the queued call, outside the resolver's own handlers).
+    const int lookup = ++m_nHostLookup;
+    auto inCall = std::make_shared<bool>(true);
+    auto pending = m_resolver.StartForwardLookup(
+        *name, LookupTimeLeft(), [this, inCall, lookup](const std::optional<QString>& ip) {
+            if (*inCall) {
+                ShowLocalHost(ip);
+                return;
             }
-        }
-        if (ip) {
-            m_strLocalHostIp = *ip;
-            display += QStringLiteral("     IP : ") + *ip;
+            QMetaObject::invokeMethod(
+                &m_events,
+                [this, ip, lookup] {
+                    if (lookup != m_nHostLookup || !m_hostLookup) {
+                        return;  // replaced by a later refresh
+                    }
+                    m_hostLookup.reset();
+                    ShowLocalHost(ip);
+                    if (m_bRefreshing) {
+                        BuildAndFinish();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    *inCall = false;
+    m_hostLookup = std::move(pending);
+}
+
+void CQuorvaneDoc::ShowLocalHost(std::optional<QString> ip) {
+    QString display = m_strLocalHostName;
+    // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
+    if (ip && IsLoopbackText(*ip)) {
+        if (auto routed = RoutedAddress()) {
+            ip = std::move(routed);
         }
     }
+    if (ip) {
+        m_strLocalHostIp = *ip;
+        display += QStringLiteral("     IP : ") + *ip;
+    }
     m_host->SetLocalHostText(display);
+}
+
+int CQuorvaneDoc::LookupTimeLeft() const {
+    if (!m_bRefreshing || !m_refreshClock.isValid()) {
+        return m_nLookupDeadlineMs;
+    }
+    // One deadline for the whole refresh; the reverse look-ups get at least a moment.
+    return static_cast<int>(
+        std::max<qint64>(m_nLookupDeadlineMs / 10, m_nLookupDeadlineMs - m_refreshClock.elapsed()));
 }
 
 std::optional<QString> CQuorvaneDoc::RoutedAddress() {
@@ -313,7 +364,7 @@ void CQuorvaneDoc::ForceArpPopulation() {
     // The queries go out at once, which is all the neighbour table needs; nobody waits for
     // their answers.
     try {
-        m_resolver.StartReverseLookups(targets, m_nLookupDeadlineMs,
+        m_resolver.StartReverseLookups(targets, LookupTimeLeft(),
                                        [](std::size_t, const ReverseLookupResult&) {});
     } catch (...) {
     }
@@ -619,7 +670,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     // event loop, and the rows are complete when the last has come or the deadline has passed.
     const int batch = ++m_nBatch;
     m_batch = std::make_unique<ReverseLookupBatch>(
-        m_resolver, lookups, m_nLookupDeadlineMs,
+        m_resolver, lookups, LookupTimeLeft(),
         [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
         [this, batch] {
             // Ended from the batch's own handlers: the rest runs after they have returned.

@@ -6,6 +6,7 @@
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -25,10 +26,11 @@ class ReverseLookupBatch;
 
 // The program's one document: the local host, the address rows built from the machine's network
 // tables, and the selected address with its change detection. Everything runs on the caller's
-// thread. A refresh builds the rows at once, with "Looking up ..." in the host-name column of the
-// rows whose name is asked for; the reverse look-ups then run together, their answers fill the
-// rows from the event loop (the host hears of each row), and when the last has come, or the
-// look-up deadline has passed, the refresh ends with the selection check.
+// thread. A refresh builds the rows as soon as the local host's address is known (at once from
+// the hosts file or cache), with "Looking up ..." in the host-name column of the rows whose name
+// is asked for; the reverse look-ups then run together, their answers fill the rows from the
+// event loop (the host hears of each row), and when the last has come, or the one look-up
+// deadline of the refresh has passed, the refresh ends with the selection check.
 class CQuorvaneDoc {
   public:
     explicit CQuorvaneDoc(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
@@ -59,6 +61,8 @@ class CQuorvaneDoc {
     // The one deadline for all reverse look-ups of a refresh.
     void SetLookupDeadline(int ms) { m_nLookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
+    // Starts the local host line: the host name and its address. Answered at once from the
+    // hosts file or the cache; else the line is set when the name servers answer.
     void ReadLocalHostInfo();
 
     // Table copies with their status lines; nothing when the table is missing. An empty
@@ -142,6 +146,11 @@ class CQuorvaneDoc {
     void ApplyHostName(std::size_t lookup, const ReverseLookupResult& result);
     void FinishRows();
     void FinishRefresh(bool verify);
+    void BuildAndFinish();
+    void ShowLocalHost(std::optional<QString> ip);
+    int LookupTimeLeft() const;
+    // The running refresh waits for the local host's address or for its rows' look-ups.
+    bool IsWaiting() const { return m_hostLookup != nullptr || m_bRowsPending; }
 
     IDocHost* m_host;
     INetTables& m_tables;
@@ -163,6 +172,10 @@ class CQuorvaneDoc {
     };
     std::vector<PendingName> m_pendingNames;
     std::unique_ptr<ReverseLookupBatch> m_batch;
+    std::unique_ptr<PendingLookups> m_hostLookup;  // the local host's address, when it is asked for
+    int m_nHostLookup = 0;
+    int m_nRefreshRow = -1;
+    QElapsedTimer m_refreshClock;
     int m_nBatch = 0;  // counts the batches started, so that a replaced one's end is ignored
     QObject m_events;  // context of the queued end of a refresh
 };

@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -89,6 +88,16 @@ unsigned MinAnswerTtl(const unsigned char* buf, int len) {
     return ttl;
 }
 
+// The first address that is not a loopback one, else the first one, as dotted text.
+std::optional<QString> Preferred(const std::vector<std::uint32_t>& addrs) {
+    for (const std::uint32_t a : addrs) {
+        if ((ntohl(a) >> 24) != 127) {
+            return DottedAddress(a);
+        }
+    }
+    return addrs.empty() ? std::nullopt : std::optional<QString>(DottedAddress(addrs.front()));
+}
+
 }  // namespace
 
 // Results remembered between batches, by address.
@@ -98,6 +107,10 @@ struct ResolverCache {
         Clock::time_point until;
     };
     std::unordered_map<std::uint32_t, Entry> entries;
+    // The last forward look-up that needed the name servers.
+    QString forwardName;
+    std::optional<QString> forwardResult;
+    Clock::time_point forwardUntil;
 
     const ReverseLookupResult* Find(std::uint32_t addr) {
         const auto it = entries.find(addr);
@@ -158,6 +171,14 @@ class DnsBatch : public QObject, public PendingLookups {
         return ares_init_options(
             &m_channel, &options,
             ARES_OPT_LOOKUPS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB);
+    }
+
+    // The forward look-up of `name` (IPv4) on this channel; answered through `answer`.
+    void QueryAddress(const QString& name, ForwardLookupAnswer answer) {
+        m_forward = {std::move(answer), name};
+        ++m_nOpen;
+        ares_gethostbyname(m_channel, name.toLocal8Bit().constData(), AF_INET,
+                           &DnsBatch::AddressAnswered, this);
     }
 
     void Query(std::size_t index, std::uint32_t addr) {
@@ -237,6 +258,28 @@ class DnsBatch : public QObject, public PendingLookups {
         self->m_answer(query->index, result);
     }
 
+    static void AddressAnswered(void* arg, int status, int, hostent* host) {
+        auto* self = static_cast<DnsBatch*>(arg);
+        --self->m_nOpen;
+        if (self->m_bClosing) {
+            return;
+        }
+        std::vector<std::uint32_t> addrs;
+        if (status == ARES_SUCCESS && host && host->h_length == 4) {
+            for (char** a = host->h_addr_list; *a; ++a) {
+                std::uint32_t v;
+                std::memcpy(&v, *a, 4);
+                addrs.push_back(v);
+            }
+        }
+        ResolverCache& cache = *self->m_cache;
+        cache.forwardName = self->m_forward.name;
+        cache.forwardResult = Preferred(addrs);
+        cache.forwardUntil =
+            Clock::now() + std::chrono::seconds(SystemResolver::kFailureCacheSeconds);
+        self->m_forward.answer(cache.forwardResult);
+    }
+
     void Process(ares_socket_t readFd, ares_socket_t writeFd) {
         ares_process_fd(m_channel, readFd, writeFd);
         // Answers and retries only move the earliest time-out later, so a timer still running
@@ -256,55 +299,13 @@ class DnsBatch : public QObject, public PendingLookups {
     bool m_bClosing = false;
     std::size_t m_nOpen = 0;
     std::deque<Pending> m_queries;
+    struct {
+        ForwardLookupAnswer answer;
+        QString name;
+    } m_forward;
     std::unordered_map<ares_socket_t, Watch> m_sockets;
     QTimer m_timer;
 };
-
-// Waits for the channel's sockets without an event loop, at most until `deadline`.
-void ProcessUntil(ares_channel channel, const bool& done, Clock::time_point deadline) {
-    while (!done) {
-        ares_socket_t socks[ARES_GETSOCK_MAXNUM];
-        const int bits = ares_getsock(channel, socks, ARES_GETSOCK_MAXNUM);
-        std::vector<pollfd> fds;
-        for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
-            short events = 0;
-            events |= ARES_GETSOCK_READABLE(bits, i) ? POLLIN : 0;
-            events |= ARES_GETSOCK_WRITABLE(bits, i) ? POLLOUT : 0;
-            if (events) {
-                fds.push_back({socks[i], events, 0});
-            }
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            return;
-        }
-        timeval max{left / 1000, static_cast<suseconds_t>((left % 1000) * 1000)}, tv{};
-        const timeval* wait = ares_timeout(channel, &max, &tv);
-        const int ms = static_cast<int>(wait->tv_sec * 1000 + (wait->tv_usec + 999) / 1000);
-        if (poll(fds.data(), fds.size(), ms) < 0 && errno != EINTR) {
-            return;
-        }
-        for (const pollfd& p : fds) {
-            ares_process_fd(channel,
-                            (p.revents & (POLLIN | POLLERR | POLLHUP)) ? p.fd : ARES_SOCKET_BAD,
-                            (p.revents & POLLOUT) ? p.fd : ARES_SOCKET_BAD);
-        }
-        if (fds.empty()) {
-            ares_process_fd(channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
-        }
-    }
-}
-
-// The first address that is not a loopback one, else the first one, as dotted text.
-std::optional<QString> Preferred(const std::vector<std::uint32_t>& addrs) {
-    for (const std::uint32_t a : addrs) {
-        if ((ntohl(a) >> 24) != 127) {
-            return DottedAddress(a);
-        }
-    }
-    return addrs.empty() ? std::nullopt : std::optional<QString>(DottedAddress(addrs.front()));
-}
 
 }  // namespace
 
@@ -321,53 +322,34 @@ std::optional<QString> SystemResolver::HostName() const {
     return QString::fromLocal8Bit(buf);
 }
 
-std::optional<QString> SystemResolver::ForwardLookup(const QString& name) const {
+std::unique_ptr<PendingLookups> SystemResolver::StartForwardLookup(const QString& name,
+                                                                   int timeoutMs,
+                                                                   ForwardLookupAnswer answer) {
     m_hosts->Load();
-    if (auto found = Preferred(m_hosts->AddressesOf(name))) {
-        return found;
+    const std::vector<std::uint32_t> listed = m_hosts->AddressesOf(name);
+    if (!listed.empty()) {
+        answer(Preferred(listed));
+        return nullptr;
     }
-    // Not in the hosts file: ask the name servers, for two seconds at most.
-    const auto nowMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-            .count();
-    if (name == m_forwardName && nowMs < m_forwardUntilMs) {
-        return m_forwardResult;
+    if (name == m_cache->forwardName && Clock::now() < m_cache->forwardUntil) {
+        answer(m_cache->forwardResult);
+        return nullptr;
     }
-    InitAresOnce();
-    ares_options options{};
-    char lookups[] = "b";
-    options.lookups = lookups;
-    options.timeout = 600;
-    options.tries = 2;
-    ares_channel channel = nullptr;
-    if (ares_init_options(&channel, &options,
-                          ARES_OPT_LOOKUPS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES) != ARES_SUCCESS) {
-        return std::nullopt;
+    auto batch = std::make_unique<DnsBatch>(m_cache, ReverseLookupAnswer());
+    if (batch->Open(timeoutMs) != ARES_SUCCESS) {
+        answer(std::nullopt);
+        return nullptr;
     }
-    struct Outcome {
-        bool done = false;
-        std::vector<std::uint32_t> addrs;
-    } outcome;
-    ares_gethostbyname(
-        channel, name.toLocal8Bit().constData(), AF_INET,
-        [](void* arg, int status, int, hostent* host) {
-            auto* out = static_cast<Outcome*>(arg);
-            out->done = true;
-            if (status == ARES_SUCCESS && host && host->h_length == 4) {
-                for (char** a = host->h_addr_list; *a; ++a) {
-                    std::uint32_t v;
-                    std::memcpy(&v, *a, 4);
-                    out->addrs.push_back(v);
-                }
-            }
-        },
-        &outcome);
-    ProcessUntil(channel, outcome.done, Clock::now() + std::chrono::seconds(2));
-    ares_destroy(channel);
-    m_forwardName = name;
-    m_forwardResult = Preferred(outcome.addrs);
-    m_forwardUntilMs = nowMs + kFailureCacheSeconds * 1000;
-    return m_forwardResult;
+    auto done = std::make_shared<bool>(false);
+    batch->QueryAddress(name, [answer = std::move(answer), done](const auto& address) {
+        *done = true;
+        answer(address);
+    });
+    if (*done) {
+        return nullptr;
+    }
+    batch->ArmTimer();
+    return batch;
 }
 
 std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(

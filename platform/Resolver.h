@@ -29,6 +29,9 @@ struct ReverseLookupResult {
 // Receives the answer for the address at `index` of a batch of reverse look-ups.
 using ReverseLookupAnswer = std::function<void(std::size_t index, const ReverseLookupResult&)>;
 
+// Receives the answer of a forward look-up: an address as dotted text, or nothing.
+using ForwardLookupAnswer = std::function<void(const std::optional<QString>& address)>;
+
 // Reverse look-ups still waiting for their answers. Destroying it cancels them: no answer comes
 // after that.
 class PendingLookups {
@@ -42,9 +45,12 @@ class IResolver {
     virtual ~IResolver() = default;
     // This machine's host name; nothing when it cannot be read.
     virtual std::optional<QString> HostName() const = 0;
-    // The first IPv4 address of `name` that is not a loopback address, else its first one, as
-    // dotted text; nothing when the look-up fails.
-    virtual std::optional<QString> ForwardLookup(const QString& name) const = 0;
+    // Starts the look-up of `name`: `answer` gets its first IPv4 address that is not a loopback
+    // address, else its first one, as dotted text (nothing when the look-up fails), once, on the
+    // calling thread: before this returns when it is known at once (hosts file, cache), else
+    // from the thread's event loop within about `timeoutMs`. Returns null when it has answered.
+    virtual std::unique_ptr<PendingLookups> StartForwardLookup(const QString& name, int timeoutMs,
+                                                               ForwardLookupAnswer answer) = 0;
     // Starts the reverse look-ups of `addrs` (4-byte addresses in network order) together.
     // `answer` gets each address's result once, on the calling thread: the results known at
     // once (cached, from the hosts file) before this returns, the others later from the thread's
@@ -59,9 +65,8 @@ struct ResolverCache;
 
 // gethostname; /etc/hosts, read again only when it has changed; and the name servers of
 // /etc/resolv.conf through c-ares, all queries of a batch on one channel whose sockets are watched
-// by the event loop. Answers are cached for their time to live, failures for a short time. A
-// forward look-up that the hosts file cannot answer waits for the name servers (two seconds at
-// most, without an event loop); its result is kept as failures are.
+// by the event loop. Reverse answers are cached for their time to live, failures and forward
+// answers for a short time.
 class SystemResolver : public IResolver {
   public:
     SystemResolver();
@@ -70,7 +75,8 @@ class SystemResolver : public IResolver {
     SystemResolver& operator=(const SystemResolver&) = delete;
 
     std::optional<QString> HostName() const override;
-    std::optional<QString> ForwardLookup(const QString& name) const override;
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString& name, int timeoutMs,
+                                                       ForwardLookupAnswer answer) override;
     std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
                                                         int timeoutMs,
                                                         ReverseLookupAnswer answer) override;
@@ -81,10 +87,6 @@ class SystemResolver : public IResolver {
   private:
     std::unique_ptr<HostsFile> m_hosts;
     std::shared_ptr<ResolverCache> m_cache;
-    // The last forward look-up that needed the name servers, kept as failures are.
-    mutable QString m_forwardName;
-    mutable std::optional<QString> m_forwardResult;
-    mutable std::int64_t m_forwardUntilMs = 0;
 };
 
 IResolver& DefaultResolver();

@@ -81,7 +81,11 @@ struct FakeResolver : IResolver {
     std::vector<std::uint32_t> asked;
 
     std::optional<QString> HostName() const override { return hostName; }
-    std::optional<QString> ForwardLookup(const QString&) const override { return localIp; }
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString&, int,
+                                                       ForwardLookupAnswer answer) override {
+        answer(localIp);
+        return nullptr;
+    }
     std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
                                                         int, ReverseLookupAnswer answer) override {
         for (std::size_t i = 0; i < addrs.size(); ++i) {

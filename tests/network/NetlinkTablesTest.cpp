@@ -455,7 +455,7 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     };
     const std::string hosts = write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
     const std::string resolv = write("resolv.conf", "nameserver 127.0.0.1\n");
-    write("names", "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n");
+    write("names", "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n");
     if (!Sh("mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
             " /etc/resolv.conf && hostname qv-box") ||
         !Sh("ip link add v0 type veth peer name v1")) {
@@ -544,6 +544,18 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     EXPECT_EQ(FieldOf(doc, "10.9.0.2", ColHostName).toStdString(), "host-b.test");
     EXPECT_EQ(FieldOf(doc, "10.9.0.4", ColHostName).toStdString(), "Host name unknown");
     EXPECT_EQ(ptrQueries(), 4);
+
+    // Without its hosts-file line the local host's address comes from the name server, and the
+    // rows follow it.
+    write("hosts", "127.0.0.1 localhost\n");
+    RecordingHost recorder;
+    CQuorvaneDoc second(&recorder, tables, resolver);
+    second.OnNewDocument();
+    second.RefreshNetworkInfo(-1);
+    ASSERT_TRUE(settle(second));
+    EXPECT_EQ(recorder.localHost.toStdString(), "qv-box     IP : 10.9.3.5");
+    EXPECT_EQ(FieldOf(second, "10.9.3.5", ColHostName).toStdString(), "qv-box");
+    write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
     dnsmasq.terminate();
     dnsmasq.waitForFinished(5000);
 

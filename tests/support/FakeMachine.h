@@ -58,8 +58,10 @@ class FakeTables : public INetTables {
 class FakeResolver : public IResolver {
   public:
     std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
-    std::optional<QString> ForwardLookup(const QString&) const override {
-        return QStringLiteral("192.168.7.23");
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString&, int,
+                                                       ForwardLookupAnswer answer) override {
+        answer(QStringLiteral("192.168.7.23"));
+        return nullptr;
     }
     std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
                                                         int, ReverseLookupAnswer answer) override {
