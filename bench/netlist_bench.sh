@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Times `quorvane-cli list` (one full refresh) against iproute2 listing the same tables
-# (`ip -4 -o addr show; ip neigh show; ip -o link show`) inside a private network namespace with
-# 1, 16 and 256 addresses on a veth link, and prints the medians and their ratio.
+# Times `quorvane-cli list` (one full refresh) against iproute2 listing the same tables, as three
+# processes (`ip -4 -o addr show; ip neigh show; ip -o link show`) and as one (`ip -batch` with
+# the three listings), inside a private network namespace with 1, 16, 256, 1024 and 4096
+# addresses on a veth link, and prints the medians and the ratios. Aims: at most 1.0 against the
+# three listings at every size, at most 2.0 against `ip -batch` from 1024 addresses on.
+#
+# Then the same refresh with a name server that never answers (a UDP socket on 127.0.0.1:53
+# that reads nothing), at 16 and 1024 addresses: the refresh must end within the look-up
+# deadline (2 s) plus 10 %.
 #
 # Run it after a build, as root (or where `unshare -r -n -m` is allowed):
 #     bench/netlist_bench.sh [path/to/quorvane-cli] [runs]
 # The default binary is build/cli/quorvane-cli; the default is 15 runs per case.
 #
-# Reverse look-ups fail fast in the namespace: an empty resolv.conf is bind-mounted over the real
-# one (so the only name server is 127.0.0.1, which refuses at once) and RES_OPTIONS limits the
-# resolver to one short attempt. The user's settings are not read: XDG_CONFIG_HOME points at an
-# empty temporary folder.
+# Reverse look-ups fail fast in the first part: an empty resolv.conf is bind-mounted over the real
+# one, so the only name server is 127.0.0.1, which refuses at once. The user's settings are not
+# read: XDG_CONFIG_HOME points at an empty temporary folder.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,7 +40,6 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 : >"$tmp/resolv.conf"
 mount --bind "$tmp/resolv.conf" /etc/resolv.conf
-export RES_OPTIONS="timeout:1 attempts:1"
 export XDG_CONFIG_HOME="$tmp/config"
 mkdir -p "$XDG_CONFIG_HOME"
 
@@ -63,6 +67,8 @@ iproute2() {
     ip neigh show
     ip -o link show
 }
+printf 'addr show\nneigh show\nlink show\n' >"$tmp/three"
+ip_batch() { ip -4 -o -batch "$tmp/three"; }
 quorvane() { "$cli" list; }
 
 # Median wall time in microseconds of `runs` runs of a command (after one warm-up run).
@@ -77,13 +83,36 @@ median_us() {
     done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
-printf '%-10s %16s %16s %8s\n' addresses "quorvane-cli ms" "iproute2 ms" ratio
-for n in 1 16 256; do
+# The silent name server, used only while resolv.conf names it.
+/usr/bin/python3 -c 'import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.53", 53))
+time.sleep(3600)' &
+silent=$!
+trap 'kill $silent 2>/dev/null; rm -rf "$tmp"' EXIT
+slow_runs=$(((runs + 2) / 3))
+slow=""
+
+printf '%-10s %12s %12s %12s %10s %10s\n' addresses "cli ms" "ip x3 ms" "ip -batch ms" "cli/x3" \
+    "cli/batch"
+for n in 1 16 256 1024 4096; do
     add_addresses "$n"
     rows=$("$cli" list 2>/dev/null | grep -c '^10\.77\.' || true)
     [ "$rows" -eq "$n" ] || echo "warning: quorvane-cli listed $rows of $n addresses" >&2
     q=$(median_us quorvane)
     i=$(median_us iproute2)
-    awk -v n="$n" -v q="$q" -v i="$i" \
-        'BEGIN { printf "%-10d %16.2f %16.2f %8.2f\n", n, q / 1000, i / 1000, q / i }'
+    b=$(median_us ip_batch)
+    awk -v n="$n" -v q="$q" -v i="$i" -v b="$b" 'BEGIN {
+        printf "%-10d %12.2f %12.2f %12.2f %10.2f %10.2f\n", n, q / 1000, i / 1000, b / 1000,
+            q / i, q / b }'
+    if [ "$n" -eq 16 ] || [ "$n" -eq 1024 ]; then
+        echo "nameserver 127.0.0.53" >"$tmp/resolv.conf"
+        q=$(runs=$slow_runs median_us quorvane)
+        : >"$tmp/resolv.conf"
+        slow+=$(awk -v n="$n" -v q="$q" \
+            'BEGIN { printf "%-10d %12.2f %12.2f %10.2f", n, q / 1000, 2000, q / 2e6 }')$'\n'
+    fi
 done
+
+printf '\nA name server that never answers:\n%-10s %12s %12s %10s\n%s' addresses "cli ms" \
+    "deadline ms" ratio "$slow"

@@ -12,6 +12,7 @@ class CQuorvaneDoc;
 
 // `list`: one full refresh with the stored selection, then one line per row on `out`, the
 // eleven fields in column order separated by tabs. Status lines go to `err`. Writes no settings.
+// The look-ups are waited for on the running QCoreApplication's event loop.
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
 
 // The rows of `doc` as tab-separated lines; control characters inside a field become blanks so

@@ -1,11 +1,20 @@
 #include "cli/ConsoleDocHost.h"
 
+#include <QCoreApplication>
+
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), m_out);
-    std::fputc('\n', m_out);
+    m_buffer += text.toLocal8Bit();
+    m_buffer += '\n';
+}
+
+void ConsoleDocHost::Flush() {
+    if (!m_buffer.isEmpty()) {
+        std::fwrite(m_buffer.constData(), 1, static_cast<std::size_t>(m_buffer.size()), m_out);
+        std::fflush(m_out);
+        m_buffer.clear();
+    }
 }
 
 void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
@@ -18,6 +27,11 @@ void ConsoleDocHost::SetLocalHostText(const QString& text) {
 
 void ConsoleDocHost::ShowMessage(const QString& text) {
     WriteLine(text);
+}
+
+void ConsoleDocHost::RefreshFinished() {
+    Flush();
+    QCoreApplication::exit(0);  // does nothing when no event loop runs
 }
 
 }  // namespace qv

@@ -2,16 +2,23 @@
 
 #include "network/DocHost.h"
 
+#include <QByteArray>
+
 #include <cstdio>
 
 namespace qv {
 
 // The document's host on a terminal: status lines and messages go to a stream (standard error),
-// nothing is shown in a window and no pane commands are run.
+// collected and written at once when a refresh ends (and at the latest when the host goes);
+// nothing is shown in a window and no pane commands are run. The end of a refresh also ends the
+// running event loop, which waits for the refresh's look-ups.
 class ConsoleDocHost : public IDocHost {
   public:
     explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false)
         : m_out(out), m_hardwareOnly(hardwareOnly) {}
+    ~ConsoleDocHost() override { Flush(); }
+    ConsoleDocHost(const ConsoleDocHost&) = delete;
+    ConsoleDocHost& operator=(const ConsoleDocHost&) = delete;
 
     void ShowOutput(const QString& text, bool append, bool log) override;
     void SetOutputHeading(const QString&) override {}
@@ -23,11 +30,15 @@ class ConsoleDocHost : public IDocHost {
     void UpdateForwardPreview() override {}
     void PostPaneCommand(int) override {}
     void ShowMessage(const QString& text) override;
+    void RefreshFinished() override;
+    // Writes the lines collected so far.
+    void Flush();
 
   private:
     void WriteLine(const QString& text);
 
     std::FILE* m_out;
+    QByteArray m_buffer;
     bool m_hardwareOnly;
 };
 

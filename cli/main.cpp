@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
         std::printf("quorvane-cli %s\n", QV_VERSION);
         return qv::kCliOk;
     }
+    // The event loop that the reverse look-ups and the watcher run on.
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(2);
     for (const Command& c : kCommands) {

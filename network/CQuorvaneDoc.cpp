@@ -9,9 +9,8 @@
 #include <QSettings>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
-#include <system_error>
+#include <memory>
+#include <unordered_map>
 
 namespace qv {
 namespace {
@@ -88,16 +87,14 @@ CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolv
       m_resolver(resolver),
       m_clock(clock) {}
 
+CQuorvaneDoc::~CQuorvaneDoc() = default;
+
 void CQuorvaneDoc::SetHost(IDocHost* host) {
     m_host = host ? host : &NullHost();
 }
 
 void CQuorvaneDoc::SetProfile(QSettings* profile) {
     m_profile = profile;
-}
-
-void CQuorvaneDoc::KeepResponsive() {
-    m_host->KeepResponsive();
 }
 
 // ---- Document lifetime ----
@@ -160,55 +157,124 @@ void CQuorvaneDoc::ShowOutputHeading() {
 
 bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     if (m_bRefreshing) {
-        return false;
+        if (!IsWaiting()) {
+            return false;  // called from inside the refresh's own steps
+        }
+        // The look-ups of a refresh run: this one follows it; a full refresh covers any row,
+        // and a logged one wins over a quiet check.
+        m_queuedRefresh = (m_queuedRefresh && *m_queuedRefresh != row) ? -1 : row;
+        m_bQueuedQuiet = m_bQueuedQuiet && m_bLogStatus == 0;
+        return true;
     }
-    ScopedValue<bool> refreshing(m_bRefreshing, true);
+    m_bRefreshing = true;
+    m_bRefreshQuiet = m_bLogStatus == 0;
+    m_nRefreshRow = row;
+    m_refreshClock.start();
     ReadLocalHostInfo();
-    if (BuildRows(row) == BuildResult::InterfaceGone) {
-        LoseSelectedAddress();
-    } else {
-        VerifySelection();
+    if (!m_hostLookup) {
+        BuildAndFinish();
     }
-    m_host->CheckLogSize();
     return true;
 }
 
+// The refresh once the local host's address is known: the rows, then the end of the refresh
+// (when their look-ups are done).
+void CQuorvaneDoc::BuildAndFinish() {
+    const BuildResult built = BuildRows(m_nRefreshRow);
+    if (built == BuildResult::InterfaceGone) {
+        LoseSelectedAddress();
+    } else if (m_bRowsPending) {
+        // The rows are shown at once; the refresh ends when their look-ups have.
+        m_host->RefillList();
+        return;
+    }
+    FinishRefresh(built != BuildResult::InterfaceGone);
+}
+
+// The end of a refresh, once its rows are complete: the selection check, then what was asked for
+// meanwhile.
+void CQuorvaneDoc::FinishRefresh(bool verify) {
+    {
+        ScopedValue<int> quiet(m_bLogStatus, m_bRefreshQuiet ? 0 : m_bLogStatus);
+        if (verify) {
+            VerifySelection();
+        }
+        m_host->CheckLogSize();
+    }
+    if (IsWaiting()) {
+        return;  // a refresh started while the not-found box was open runs on and ends the work
+    }
+    m_bRefreshing = false;
+    m_host->RefreshFinished();
+    if (m_queuedRefresh) {
+        const int next = *m_queuedRefresh;
+        ScopedValue<int> quiet(m_bLogStatus, m_bQueuedQuiet ? 0 : m_bLogStatus);
+        m_queuedRefresh.reset();
+        m_bQueuedQuiet = true;
+        RefreshNetworkInfo(next);
+    }
+}
+
 void CQuorvaneDoc::ReadLocalHostInfo() {
-    using namespace std::chrono_literals;
     m_strLocalHostName.clear();
     m_strLocalHostIp.clear();
-    QString display;
-    if (const auto name = m_resolver.HostName()) {
-        m_strLocalHostName = *name;
-        display = *name;
-        // The forward look-up may wait on name servers: keep the window alive meanwhile.
-        std::future<std::optional<QString>> pending;
-        try {
-            pending = std::async(std::launch::async,
-                                 [this, n = *name] { return m_resolver.ForwardLookup(n); });
-        } catch (const std::system_error&) {
-        }
-        std::optional<QString> ip;
-        if (pending.valid()) {
-            while (pending.wait_for(10ms) != std::future_status::ready) {
-                KeepResponsive();
+    m_hostLookup.reset();
+    const auto name = m_resolver.HostName();
+    if (!name) {
+        m_host->SetLocalHostText(QString());
+        return;
+    }
+    m_strLocalHostName = *name;
+    // Answered at once from the hosts file or the cache; else the refresh goes on when the name
+    // servers have answered (after the queued call, outside the resolver's own handlers).
+    const int lookup = ++m_nHostLookup;
+    auto inCall = std::make_shared<bool>(true);
+    auto pending = m_resolver.StartForwardLookup(
+        *name, LookupTimeLeft(), [this, inCall, lookup](const std::optional<QString>& ip) {
+            if (*inCall) {
+                ShowLocalHost(ip);
+                return;
             }
-            ip = pending.get();
-        } else {
-            ip = m_resolver.ForwardLookup(*name);
-        }
-        // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
-        if (ip && IsLoopbackText(*ip)) {
-            if (auto routed = RoutedAddress()) {
-                ip = std::move(routed);
-            }
-        }
-        if (ip) {
-            m_strLocalHostIp = *ip;
-            display += QStringLiteral("     IP : ") + *ip;
+            QMetaObject::invokeMethod(
+                &m_events,
+                [this, ip, lookup] {
+                    if (lookup != m_nHostLookup || !m_hostLookup) {
+                        return;  // replaced by a later refresh
+                    }
+                    m_hostLookup.reset();
+                    ShowLocalHost(ip);
+                    if (m_bRefreshing) {
+                        BuildAndFinish();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    *inCall = false;
+    m_hostLookup = std::move(pending);
+}
+
+void CQuorvaneDoc::ShowLocalHost(std::optional<QString> ip) {
+    QString display = m_strLocalHostName;
+    // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
+    if (ip && IsLoopbackText(*ip)) {
+        if (auto routed = RoutedAddress()) {
+            ip = std::move(routed);
         }
     }
+    if (ip) {
+        m_strLocalHostIp = *ip;
+        display += QStringLiteral("     IP : ") + *ip;
+    }
     m_host->SetLocalHostText(display);
+}
+
+int CQuorvaneDoc::LookupTimeLeft() const {
+    if (!m_bRefreshing || !m_refreshClock.isValid()) {
+        return m_nLookupDeadlineMs;
+    }
+    // One deadline for the whole refresh; the reverse look-ups get at least a moment.
+    return static_cast<int>(
+        std::max<qint64>(m_nLookupDeadlineMs / 10, m_nLookupDeadlineMs - m_refreshClock.elapsed()));
 }
 
 std::optional<QString> CQuorvaneDoc::RoutedAddress() {
@@ -299,8 +365,13 @@ void CQuorvaneDoc::ForceArpPopulation() {
     if (targets.empty()) {
         return;
     }
-    ReverseLookupBatch batch(m_resolver, std::move(targets));
-    batch.WaitAll([this] { KeepResponsive(); });
+    // The queries go out at once, which is all the neighbour table needs; nobody waits for
+    // their answers.
+    try {
+        m_resolver.StartReverseLookups(targets, LookupTimeLeft(),
+                                       [](std::size_t, const ReverseLookupResult&) {});
+    } catch (...) {
+    }
 }
 
 // ---- Rows ----
@@ -391,28 +462,56 @@ std::optional<CQuorvaneDoc::IfEntryMatch> CQuorvaneDoc::FindIfEntry(const std::v
 }
 
 QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len) {
-    QString text;
-    if (!bytes) {
-        return text;
-    }
-    len = std::min(len, kMaxPhysAddrLen);
-    for (std::uint32_t i = 0; i < len; ++i) {
-        text += QString::asprintf(i + 1 < len ? "%02X-" : "%02X", bytes[i]);
-    }
-    return text;
-}
-
-QString CQuorvaneDoc::ApplyHostName(int row, const ReverseLookupResult& result) {
-    if (result.error == kLookupOk) {
-        SetField(row, ColHostName, result.name);
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    if (!bytes || len == 0) {
         return QString();
     }
-    SetField(row, ColHostName, LoadString(kStrHostUnknown));
-    return ReverseLookupErrorText(result.error);
+    len = std::min(len, kMaxPhysAddrLen);
+    char16_t text[3 * kMaxPhysAddrLen];
+    int n = 0;
+    for (std::uint32_t i = 0; i < len; ++i) {
+        if (i > 0) {
+            text[n++] = u'-';
+        }
+        text[n++] = kHex[bytes[i] >> 4];
+        text[n++] = kHex[bytes[i] & 0xF];
+    }
+    return QString(reinterpret_cast<const QChar*>(text), n);
 }
 
-QString CQuorvaneDoc::LookupHostName(int row, std::uint32_t addr) {
-    return ApplyHostName(row, m_resolver.ReverseLookup(addr));
+QString CQuorvaneDoc::LookingUpText() {
+    return QStringLiteral("Looking up ...");
+}
+
+void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
+    if (lookup >= m_pendingNames.size()) {
+        return;
+    }
+    const PendingName& p = m_pendingNames[lookup];
+    QString diagnostic = p.diagnostic;
+    if (result.error == kLookupOk) {
+        SetField(p.row, ColHostName, result.name);
+    } else {
+        SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
+        diagnostic += ReverseLookupErrorText(result.error);
+    }
+    SetField(p.row, ColDiagnosticInformation,
+             diagnostic.isEmpty() ? LoadString(kStrAllOk) : diagnostic);
+    if (p.row == m_nSelectedRow && m_bHostNamePending) {
+        m_strHostName = Field(p.row, ColHostName);
+        m_bHostNamePending = false;
+    }
+    if (m_bRowsPending) {
+        m_host->RowChanged(p.row);
+    }
+}
+
+// The rows are complete: every look-up is answered or has been given up.
+void CQuorvaneDoc::FinishRows() {
+    m_bRowsPending = false;
+    m_bHostNamePending = false;
+    m_pendingNames.clear();
+    ReportStatus(kStrComplete, true, false);
 }
 
 CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
@@ -463,6 +562,9 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
     }
 
+    // A build replaces the rows of one whose look-ups still run.
+    m_batch.reset();
+    m_bRowsPending = false;
     ClearRows(row);
     const bool hardwareOnly = m_host->ShowHardwareOnly();
 
@@ -477,43 +579,68 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     std::vector<Pending> pending;
     std::vector<std::uint32_t> lookups;
     int outRow = row == -1 ? 0 : row;
-    for (const IpAddrRow* entry : chosen) {
-        QString diagnostic;
-        QString ifMac = kNoMac;
-        QString gatewayMac = kNoMac;
-        const QString address = DottedAddress(entry->dwAddr);
-        const QString mask = DottedAddress(entry->dwMask);
-
-        const auto netEntry = FindNetEntry(*net, entry->dwIndex, gateways);
-        if (netEntry) {
+    // The texts of an interface and of its neighbour entry, made once for each interface.
+    struct InterfaceTexts {
+        bool hasNet = false;
+        QString number, description, mac, gatewayIp, gatewayMac, type, diagnostic;
+    };
+    std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
+    auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
+        auto [it, made] = interfaces.try_emplace(index);
+        InterfaceTexts& t = it->second;
+        if (!made) {
+            return t;
+        }
+        t.number = InterfaceNumberText(index);
+        t.mac = kNoMac;
+        t.gatewayMac = kNoMac;
+        t.gatewayIp = kNoAddress;
+        t.type = QStringLiteral("unknown");
+        if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
             const IpNetRow& n = (*net)[netEntry->position];
+            t.hasNet = true;
+            t.gatewayIp = netEntry->address;
+            t.type = netEntry->type;
             if (n.dwPhysAddrLen != 0) {
-                gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+                t.gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
             }
         } else {
-            diagnostic += LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+            t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
         }
-        if (hardwareOnly && !netEntry) {
+        if (const auto ifEntry = FindIfEntry(*ifs, index)) {
+            const IfRow& i = (*ifs)[ifEntry->position];
+            t.description = ifEntry->description;
+            if (i.dwPhysAddrLen != 0) {
+                t.mac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
+            }
+        } else {
+            t.description = LoadString(kStrNoDescription);
+        }
+        return t;
+    };
+    std::uint32_t lastMask = 0;
+    QString maskText = DottedAddress(0);
+
+    for (const IpAddrRow* entry : chosen) {
+        const InterfaceTexts& t = textsOf(entry->dwIndex);
+        if (hardwareOnly && !t.hasNet) {
             continue;
         }
-
-        SetField(outRow, ColNicIpAddress, address);
-        SetField(outRow, ColInterfaceNumber, InterfaceNumberText(entry->dwIndex));
-        if (const auto ifEntry = FindIfEntry(*ifs, entry->dwIndex)) {
-            const IfRow& i = (*ifs)[ifEntry->position];
-            SetField(outRow, ColNicDescription, ifEntry->description);
-            if (i.dwPhysAddrLen != 0) {
-                ifMac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
-            }
-        } else {
-            SetField(outRow, ColNicDescription, LoadString(kStrNoDescription));
+        const QString address = DottedAddress(entry->dwAddr);
+        if (entry->dwMask != lastMask) {
+            lastMask = entry->dwMask;
+            maskText = DottedAddress(lastMask);
         }
-        SetField(outRow, ColNicMacAddress, ifMac);
-        SetField(outRow, ColGatewayMacAddress, gatewayMac);
-        SetField(outRow, ColGatewayIpAddress, netEntry ? netEntry->address : kNoAddress);
-        SetField(outRow, ColAddressType, netEntry ? netEntry->type : QStringLiteral("unknown"));
-        SetField(outRow, ColSubnetMask, mask);
+        SetField(outRow, ColNicIpAddress, address);
+        SetField(outRow, ColInterfaceNumber, t.number);
+        SetField(outRow, ColNicDescription, t.description);
+        SetField(outRow, ColNicMacAddress, t.mac);
+        SetField(outRow, ColGatewayMacAddress, t.gatewayMac);
+        SetField(outRow, ColGatewayIpAddress, t.gatewayIp);
+        SetField(outRow, ColAddressType, t.type);
+        SetField(outRow, ColSubnetMask, maskText);
         SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
+        const QString& diagnostic = t.diagnostic;
 
         int lookup = -1;
         if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
@@ -524,25 +651,53 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         ++outRow;
     }
 
-    ReverseLookupBatch batch(m_resolver, std::move(lookups));
-    for (auto& p : pending) {
+    m_pendingNames.clear();
+    for (const auto& p : pending) {
         ReportStatus(LoadString(kStrUpdatingHost) + Field(p.row, ColInterfaceNumber), true);
+        QString hostName = LookingUpText();
         if (p.address == m_strLocalHostIp) {
-            SetField(p.row, ColHostName, m_strLocalHostName);
+            hostName = m_strLocalHostName;
         } else if (p.lookup < 0) {
-            SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
+            hostName = LoadString(kStrHostUnknown);
         } else {
-            p.diagnostic += ApplyHostName(p.row, batch.Wait(static_cast<std::size_t>(p.lookup),
-                                                            [this] { KeepResponsive(); }));
+            m_pendingNames.push_back({p.row, p.diagnostic});
         }
+        SetField(p.row, ColHostName, hostName);
         SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic.isEmpty() ? LoadString(kStrAllOk) : p.diagnostic);
+                 p.diagnostic.isEmpty() && p.lookup < 0 ? LoadString(kStrAllOk) : p.diagnostic);
     }
-
     if (row == -1) {
         m_nRowCount = static_cast<unsigned int>(outRow);
     }
-    ReportStatus(kStrComplete, true, false);
+
+    // Answers known at once fill their rows during the constructor; the others come from the
+    // event loop, and the rows are complete when the last has come or the deadline has passed.
+    const int batch = ++m_nBatch;
+    m_batch = std::make_unique<ReverseLookupBatch>(
+        m_resolver, lookups, LookupTimeLeft(),
+        [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
+        [this, batch] {
+            // Ended from the batch's own handlers: the rest runs after they have returned.
+            QMetaObject::invokeMethod(
+                &m_events,
+                [this, batch] {
+                    if (batch != m_nBatch || !m_batch) {
+                        return;  // a later build has replaced it
+                    }
+                    m_batch.reset();
+                    FinishRows();
+                    if (m_bRefreshing) {
+                        FinishRefresh(true);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    if (m_batch->Finished()) {
+        m_batch.reset();
+        FinishRows();
+    } else {
+        m_bRowsPending = true;
+    }
     return BuildResult::Built;
 }
 
@@ -556,7 +711,9 @@ void CQuorvaneDoc::SelectRow(int row) {
     m_strSelectedIp = Field(row, ColNicIpAddress);
     m_strInterfaceNum = Field(row, ColInterfaceNumber);
     m_strNicDescription = Field(row, ColNicDescription);
-    m_strHostName = Field(row, ColHostName);
+    // Only a finished host name is kept: one still being looked up is taken when it comes.
+    m_bHostNamePending = m_bRowsPending && Field(row, ColHostName) == LookingUpText();
+    m_strHostName = m_bHostNamePending ? QString() : Field(row, ColHostName);
     m_strStoredIp = m_strSelectedIp;
     m_host->SetTrayAddress(m_strSelectedIp);
     m_host->UpdateForwardPreview();

@@ -6,12 +6,15 @@
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,14 +22,22 @@ class QSettings;
 
 namespace qv {
 
+class ReverseLookupBatch;
+
 // The program's one document: the local host, the address rows built from the machine's network
 // tables, and the selected address with its change detection. Everything runs on the caller's
-// (user-interface) thread; only the reverse look-ups of a refresh use worker threads, while the
-// host's KeepResponsive() is called.
+// thread. A refresh builds the rows as soon as the local host's address is known (at once from
+// the hosts file or cache), with "Looking up ..." in the host-name column of the rows whose name
+// is asked for; the reverse look-ups then run together, their answers fill the rows from the
+// event loop (the host hears of each row), and when the last has come, or the one look-up
+// deadline of the refresh has passed, the refresh ends with the selection check.
 class CQuorvaneDoc {
   public:
     explicit CQuorvaneDoc(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
                           IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock());
+    ~CQuorvaneDoc();
+    CQuorvaneDoc(const CQuorvaneDoc&) = delete;
+    CQuorvaneDoc& operator=(const CQuorvaneDoc&) = delete;
 
     // The windows around the document; null sends output nowhere.
     void SetHost(IDocHost* host);
@@ -41,9 +52,17 @@ class CQuorvaneDoc {
     void OnCloseDocument() { StoreSelection(); }
 
     // Local host, rows (row -1: all; else that row only), selection check, log-size check.
-    // False only when called while a refresh is already running (nothing is done then).
+    // Asked for while the look-ups of a refresh run, it follows when that refresh has ended (a
+    // full refresh covers any row). False only when called from inside a refresh's own steps
+    // (nothing is done then).
     bool RefreshNetworkInfo(int row);
+    // A refresh has started and not ended yet (its look-ups may still run).
     bool IsRefreshing() const { return m_bRefreshing; }
+    // The one deadline for all reverse look-ups of a refresh.
+    void SetLookupDeadline(int ms) { m_nLookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
+    static constexpr int kDefaultLookupDeadlineMs = 2000;
+    // Starts the local host line: the host name and its address. Answered at once from the
+    // hosts file or the cache; else the line is set when the name servers answer.
     void ReadLocalHostInfo();
 
     // Table copies with their status lines; nothing when the table is missing. An empty
@@ -64,7 +83,9 @@ class CQuorvaneDoc {
     enum class BuildResult { Built, TablesMissing, InterfaceGone };
     // Rows from fresh table copies: row -1 rebuilds all and sets m_nRowCount; a row index
     // rebuilds that row while its interface still holds its address, else all rows
-    // (InterfaceGone, and no row changes, when the interface holds no address).
+    // (InterfaceGone, and no row changes, when the interface holds no address). The host names
+    // are looked up together: answers known at once are in the rows on return, the others fill
+    // them from the event loop, and the "Complete" line follows the last one (or the deadline).
     BuildResult BuildRows(int row);
     // row -1: blanks every valid row; else blanks that row.
     void ClearRows(int row);
@@ -88,8 +109,8 @@ class CQuorvaneDoc {
     static QString NetTypeText(std::uint32_t type);
     // "00-1A-2B-3C-4D-5E"; empty for length 0; at most 8 bytes are shown.
     static QString FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len);
-    // Reverse look-up into the host-name field of `row`; returns the error text, empty on success.
-    QString LookupHostName(int row, std::uint32_t addr);
+    // The host-name column of a row whose look-up has not been answered yet.
+    static QString LookingUpText();
 
     // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800).
     void SelectRow(int row);
@@ -122,8 +143,14 @@ class CQuorvaneDoc {
     void SetField(int row, InfoColumn col, const QString& text);
     void LoseSelectedAddress();
     std::optional<QString> RoutedAddress();
-    QString ApplyHostName(int row, const ReverseLookupResult& result);
-    void KeepResponsive();
+    void ApplyHostName(std::size_t lookup, const ReverseLookupResult& result);
+    void FinishRows();
+    void FinishRefresh(bool verify);
+    void BuildAndFinish();
+    void ShowLocalHost(std::optional<QString> ip);
+    int LookupTimeLeft() const;
+    // The running refresh waits for the local host's address or for its rows' look-ups.
+    bool IsWaiting() const { return m_hostLookup != nullptr || m_bRowsPending; }
 
     IDocHost* m_host;
     INetTables& m_tables;
@@ -132,6 +159,25 @@ class CQuorvaneDoc {
     QSettings* m_profile = nullptr;
     bool m_bRefreshing = false;
     bool m_bMessageOpen = false;
+    bool m_bRefreshQuiet = false;        // the running refresh is a quiet check
+    bool m_bRowsPending = false;         // BuildRows' look-ups still run
+    bool m_bHostNamePending = false;     // the selection's host name is still being looked up
+    std::optional<int> m_queuedRefresh;  // asked for while look-ups ran: the row, -1 for all
+    bool m_bQueuedQuiet = true;
+    int m_nLookupDeadlineMs = kDefaultLookupDeadlineMs;
+    // The rows waiting for a look-up, by look-up index: row and diagnostic so far.
+    struct PendingName {
+        int row;
+        QString diagnostic;
+    };
+    std::vector<PendingName> m_pendingNames;
+    std::unique_ptr<ReverseLookupBatch> m_batch;
+    std::unique_ptr<PendingLookups> m_hostLookup;  // the local host's address, when it is asked for
+    int m_nHostLookup = 0;
+    int m_nRefreshRow = -1;
+    QElapsedTimer m_refreshClock;
+    int m_nBatch = 0;  // counts the batches started, so that a replaced one's end is ignored
+    QObject m_events;  // context of the queued end of a refresh
 };
 
 }  // namespace qv

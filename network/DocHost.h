@@ -32,8 +32,10 @@ class IDocHost {
     virtual void PostPaneCommand(int command) = 0;
     // A modal box with an OK button and no icon (the not-found message); returns when closed.
     virtual void ShowMessage(const QString& text) = 0;
-    // Called while a long step (the reverse look-ups) waits, so the window can repaint.
-    virtual void KeepResponsive() {}
+    // A row's host name (and diagnostic) has been filled in after the rows were shown.
+    virtual void RowChanged(int row) { (void)row; }
+    // A refresh has ended: its look-ups are answered or given up and the selection is checked.
+    virtual void RefreshFinished() {}
 };
 
 }  // namespace qv

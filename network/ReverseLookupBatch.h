@@ -2,50 +2,44 @@
 
 #include "platform/Resolver.h"
 
-#include <atomic>
-#include <condition_variable>
+#include <QTimer>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
 namespace qv {
 
-// Reverse look-ups of a list of addresses on a bounded number of worker threads. The results are
-// collected by index, so the caller can use them in the list's order while later ones still run.
+// The reverse look-ups of one refresh: started together, handed on as their answers arrive, and
+// ended at one deadline, where each look-up still unanswered gets the "try again" failure that a
+// resolver time-out gives. Answers come from the event loop of the thread that made the batch
+// (those known at once during the constructor); nothing waits.
 class ReverseLookupBatch {
   public:
-    static constexpr unsigned kDefaultThreads = 8;
+    using Answered = std::function<void(std::size_t index, const ReverseLookupResult&)>;
 
-    ReverseLookupBatch(const IResolver& resolver, std::vector<std::uint32_t> addrs,
-                       unsigned maxThreads = kDefaultThreads);
-    // Hands out no further work and waits for the look-ups already running.
-    ~ReverseLookupBatch();
-
+    // `finished` runs once when the last answer has been handed on after the constructor has
+    // returned; a batch answered completely during the constructor is Finished() at once.
+    ReverseLookupBatch(IResolver& resolver, const std::vector<std::uint32_t>& addrs, int deadlineMs,
+                       Answered answered, std::function<void()> finished);
     ReverseLookupBatch(const ReverseLookupBatch&) = delete;
     ReverseLookupBatch& operator=(const ReverseLookupBatch&) = delete;
 
-    std::size_t size() const { return m_addrs.size(); }
-
-    // The result for addrs[i]; calls `idle` (if set) between short waits until it is ready.
-    ReverseLookupResult Wait(std::size_t i, const std::function<void()>& idle);
-    // Waits for every look-up.
-    void WaitAll(const std::function<void()>& idle);
+    bool Finished() const { return m_nLeft == 0; }
 
   private:
-    bool RunNext();
+    void OnAnswer(std::size_t index, const ReverseLookupResult& result);
+    void OnDeadline();
 
-    const IResolver& m_resolver;
-    std::vector<std::uint32_t> m_addrs;
-    std::vector<ReverseLookupResult> m_results;
+    Answered m_answered;
+    std::function<void()> m_finished;
     std::vector<char> m_done;
-    std::atomic<std::size_t> m_next{0};
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::vector<std::thread> m_threads;
+    std::size_t m_nLeft;
+    bool m_bStarted = false;
+    QTimer m_deadline;
+    std::unique_ptr<PendingLookups> m_pending;
 };
 
 }  // namespace qv

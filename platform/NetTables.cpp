@@ -1,19 +1,16 @@
 #include "platform/NetTables.h"
 
 #include <arpa/inet.h>
+#include <linux/if_link.h>
 #include <linux/neighbour.h>
+#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <netlink/errno.h>
-#include <netlink/netlink.h>
-#include <netlink/route/addr.h>
-#include <netlink/route/link.h>
-#include <netlink/route/neighbour.h>
-#include <netlink/route/route.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -41,71 +38,32 @@ void SetDescription(IfRow& row, const void* bytes, std::size_t size) {
 QString DottedAddress(std::uint32_t addr) {
     unsigned char b[4];
     std::memcpy(b, &addr, 4);
-    return QString::asprintf("%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    char16_t text[15];
+    int n = 0;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned v = b[i];
+        if (v >= 100) {
+            text[n++] = u'0' + v / 100;
+        }
+        if (v >= 10) {
+            text[n++] = u'0' + v / 10 % 10;
+        }
+        text[n++] = u'0' + v % 10;
+        if (i < 3) {
+            text[n++] = u'.';
+        }
+    }
+    return QString(reinterpret_cast<const QChar*>(text), n);
 }
 
 namespace {
 
-struct SocketDeleter {
-    void operator()(nl_sock* sock) const { nl_socket_free(sock); }
-};
-struct CacheDeleter {
-    void operator()(nl_cache* cache) const { nl_cache_free(cache); }
-};
-using CachePtr = std::unique_ptr<nl_cache, CacheDeleter>;
-
-QString NetlinkErrorText(int err) {
-    return QString::fromLocal8Bit(nl_geterror(err));
-}
-
 template <typename Row>
-TableCopy<Row> Failure(int status, const QString& text) {
+TableCopy<Row> Failure(int err) {
     TableCopy<Row> copy;
-    copy.status = status;
-    copy.error = text;
+    copy.status = err;
+    copy.error = QString::fromLocal8Bit(std::strerror(err));
     return copy;
-}
-
-template <typename Row>
-TableCopy<Row> OutOfMemory() {
-    return Failure<Row>(ENOMEM, QString::fromLocal8Bit(std::strerror(ENOMEM)));
-}
-
-// Opens a route socket and fills one cache with `alloc`. Returns 0 or a (negative) libnl error.
-template <typename Alloc>
-int LoadCache(Alloc alloc, CachePtr& out) {
-    std::unique_ptr<nl_sock, SocketDeleter> sock(nl_socket_alloc());
-    if (!sock) {
-        return -NLE_NOMEM;
-    }
-    int err = nl_connect(sock.get(), NETLINK_ROUTE);
-    if (err < 0) {
-        return err;
-    }
-    nl_cache* cache = nullptr;
-    err = alloc(sock.get(), &cache);
-    if (err < 0) {
-        return err;
-    }
-    out.reset(cache);
-    return 0;
-}
-
-// Calls f for each object of the cache, cast to T.
-template <typename T, typename F>
-void ForEach(nl_cache* cache, F f) {
-    for (nl_object* obj = nl_cache_get_first(cache); obj; obj = nl_cache_get_next(obj)) {
-        f(reinterpret_cast<T*>(obj));
-    }
-}
-
-// The four bytes of an IPv4 nl_addr, in network order.
-bool Ipv4Bytes(nl_addr* addr, std::uint32_t& out) {
-    if (!addr || nl_addr_get_family(addr) != AF_INET || nl_addr_get_len(addr) != 4) {
-        return false;
-    }
-    std::memcpy(&out, nl_addr_get_binary_addr(addr), 4);
-    return true;
 }
 
 std::uint32_t MaskFromPrefix(unsigned prefix) {
@@ -129,123 +87,287 @@ std::uint32_t TypeFromState(int state) {
     return kNetTypeOther;
 }
 
+// The attributes of a message after its fixed header, by type (the last one of a type wins).
+struct Attributes {
+    static constexpr int kMax = 32;
+    const rtattr* at[kMax] = {};
+
+    Attributes(const rtattr* rta, long len) {
+        for (; RTA_OK(rta, len); rta = RTA_NEXT(rta, len)) {
+            if (rta->rta_type < kMax) {
+                at[rta->rta_type] = rta;
+            }
+        }
+    }
+    bool Ipv4(int type, std::uint32_t& out) const {
+        const rtattr* a = type < kMax ? at[type] : nullptr;
+        if (!a || RTA_PAYLOAD(a) != 4) {
+            return false;
+        }
+        std::memcpy(&out, RTA_DATA(a), 4);
+        return true;
+    }
+    bool U32(int type, std::uint32_t& out) const { return Ipv4(type, out); }
+    const rtattr* operator[](int type) const { return type < kMax ? at[type] : nullptr; }
+};
+
+template <typename Header>
+Attributes AttributesOf(const nlmsghdr* h) {
+    const auto* fixed = static_cast<const Header*>(NLMSG_DATA(h));
+    const auto* first = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(fixed) +
+                                                        NLMSG_ALIGN(sizeof(Header)));
+    return Attributes(
+        first, static_cast<long>(h->nlmsg_len) - static_cast<long>(NLMSG_LENGTH(sizeof(Header))));
+}
+
 }  // namespace
+
+NetlinkTables::NetlinkTables() = default;
+
+NetlinkTables::~NetlinkTables() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+// Sends one dump request (a netlink header followed by `request`) and hands each message of the
+// reply to `each`. Returns 0 or an errno value; on a socket failure the socket is opened anew for
+// the next dump.
+int NetlinkTables::Open() {
+    if (m_fd >= 0) {
+        return 0;
+    }
+    m_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (m_fd < 0) {
+        return errno;
+    }
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    if (bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        const int err = errno;
+        close(m_fd);
+        m_fd = -1;
+        return err;
+    }
+    return 0;
+}
+
+int NetlinkTables::Dump(int type, const void* request, std::size_t size,
+                        const std::function<void(const nlmsghdr*)>& each) {
+    if (const int err = Open(); err != 0) {
+        return err;
+    }
+    auto fail = [this](int err) {
+        close(m_fd);
+        m_fd = -1;
+        return err;
+    };
+    struct {
+        nlmsghdr header;
+        char body[64];
+    } message{};
+    message.header.nlmsg_len = static_cast<std::uint32_t>(NLMSG_LENGTH(size));
+    message.header.nlmsg_type = static_cast<std::uint16_t>(type);
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = ++m_nSeq;
+    std::memcpy(NLMSG_DATA(&message.header), request, std::min(size, sizeof message.body));
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (sendto(m_fd, &message, message.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+               sizeof kernel) < 0) {
+        return fail(errno);
+    }
+    m_buffer.resize(std::max<std::size_t>(m_buffer.size(), 65536));
+    for (;;) {
+        // The size of the next datagram first, so that none is ever cut.
+        ssize_t n = recv(m_fd, m_buffer.data(), 0, MSG_PEEK | MSG_TRUNC);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n > static_cast<ssize_t>(m_buffer.size())) {
+            m_buffer.resize(static_cast<std::size_t>(n));
+        }
+        n = recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail(errno);
+        }
+        auto len = static_cast<unsigned>(n);
+        for (auto* h = reinterpret_cast<const nlmsghdr*>(m_buffer.data()); NLMSG_OK(h, len);
+             h = NLMSG_NEXT(h, len)) {
+            if (h->nlmsg_seq != m_nSeq) {
+                continue;  // the rest of an earlier, abandoned dump
+            }
+            if (h->nlmsg_type == NLMSG_DONE) {
+                return 0;
+            }
+            if (h->nlmsg_type == NLMSG_ERROR) {
+                const auto* e = static_cast<const nlmsgerr*>(NLMSG_DATA(h));
+                return e->error ? -e->error : 0;
+            }
+            each(h);
+        }
+    }
+}
 
 TableCopy<IpAddrRow> NetlinkTables::AddressTable() {
     try {
-        CachePtr cache;
-        if (int err = LoadCache(rtnl_addr_alloc_cache, cache); err < 0) {
-            return Failure<IpAddrRow>(-err, NetlinkErrorText(err));
-        }
         TableCopy<IpAddrRow> copy;
-        ForEach<rtnl_addr>(cache.get(), [&](rtnl_addr* a) {
-            IpAddrRow row;
-            if (rtnl_addr_get_family(a) != AF_INET ||
-                !Ipv4Bytes(rtnl_addr_get_local(a), row.dwAddr)) {
+        ifaddrmsg request{};
+        request.ifa_family = AF_INET;
+        const int err = Dump(RTM_GETADDR, &request, sizeof request, [&](const nlmsghdr* h) {
+            const auto* ifa = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
+            if (h->nlmsg_type != RTM_NEWADDR || ifa->ifa_family != AF_INET) {
                 return;
             }
-            row.dwIndex = static_cast<std::uint32_t>(rtnl_addr_get_ifindex(a));
-            row.dwMask = MaskFromPrefix(static_cast<unsigned>(rtnl_addr_get_prefixlen(a)));
-            Ipv4Bytes(rtnl_addr_get_broadcast(a), row.dwBCastAddr);
+            const Attributes a = AttributesOf<ifaddrmsg>(h);
+            IpAddrRow row;
+            if (!a.Ipv4(IFA_LOCAL, row.dwAddr) && !a.Ipv4(IFA_ADDRESS, row.dwAddr)) {
+                return;
+            }
+            row.dwIndex = ifa->ifa_index;
+            row.dwMask = MaskFromPrefix(ifa->ifa_prefixlen);
+            a.Ipv4(IFA_BROADCAST, row.dwBCastAddr);
             copy.rows.push_back(row);
         });
+        if (err != 0) {
+            return Failure<IpAddrRow>(err);
+        }
         std::stable_sort(copy.rows.begin(), copy.rows.end(), [](const auto& x, const auto& y) {
             const auto ax = ntohl(x.dwAddr), ay = ntohl(y.dwAddr);
             return ax != ay ? ax < ay : x.dwIndex < y.dwIndex;
         });
         return copy;
     } catch (const std::bad_alloc&) {
-        return OutOfMemory<IpAddrRow>();
+        return Failure<IpAddrRow>(ENOMEM);
     }
 }
 
 TableCopy<IpNetRow> NetlinkTables::NetTable() {
     try {
-        CachePtr cache;
-        if (int err = LoadCache(rtnl_neigh_alloc_cache, cache); err < 0) {
-            return Failure<IpNetRow>(-err, NetlinkErrorText(err));
-        }
         TableCopy<IpNetRow> copy;
-        ForEach<rtnl_neigh>(cache.get(), [&](rtnl_neigh* n) {
-            IpNetRow row;
-            if (rtnl_neigh_get_family(n) != AF_INET ||
-                !Ipv4Bytes(rtnl_neigh_get_dst(n), row.dwAddr)) {
+        ndmsg request{};
+        request.ndm_family = AF_INET;
+        const int err = Dump(RTM_GETNEIGH, &request, sizeof request, [&](const nlmsghdr* h) {
+            const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
+            if (h->nlmsg_type != RTM_NEWNEIGH || nd->ndm_family != AF_INET) {
                 return;
             }
-            row.dwIndex = static_cast<std::uint32_t>(rtnl_neigh_get_ifindex(n));
-            if (nl_addr* ll = rtnl_neigh_get_lladdr(n)) {
-                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, nl_addr_get_binary_addr(ll),
-                            nl_addr_get_len(ll));
+            const Attributes a = AttributesOf<ndmsg>(h);
+            IpNetRow row;
+            if (!a.Ipv4(NDA_DST, row.dwAddr)) {
+                return;
             }
-            row.dwType = TypeFromState(rtnl_neigh_get_state(n));
+            row.dwIndex = static_cast<std::uint32_t>(nd->ndm_ifindex);
+            if (const rtattr* ll = a[NDA_LLADDR]) {
+                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
+            }
+            row.dwType = TypeFromState(nd->ndm_state);
             copy.rows.push_back(row);
         });
+        if (err != 0) {
+            return Failure<IpNetRow>(err);
+        }
         if (copy.rows.empty()) {
-            return Failure<IpNetRow>(kErrorNoData, QString::fromLocal8Bit(std::strerror(ENODATA)));
+            auto none = Failure<IpNetRow>(ENODATA);
+            none.status = kErrorNoData;
+            return none;
         }
         return copy;
     } catch (const std::bad_alloc&) {
-        return OutOfMemory<IpNetRow>();
+        return Failure<IpNetRow>(ENOMEM);
     }
 }
 
 TableCopy<IfRow> NetlinkTables::InterfaceTable() {
     try {
-        CachePtr cache;
-        auto alloc = [](nl_sock* sock, nl_cache** out) {
-            return rtnl_link_alloc_cache(sock, AF_UNSPEC, out);
-        };
-        if (int err = LoadCache(alloc, cache); err < 0) {
-            return Failure<IfRow>(-err, NetlinkErrorText(err));
-        }
         TableCopy<IfRow> copy;
-        ForEach<rtnl_link>(cache.get(), [&](rtnl_link* l) {
-            IfRow row;
-            row.dwIndex = static_cast<std::uint32_t>(rtnl_link_get_ifindex(l));
-            if (nl_addr* ll = rtnl_link_get_addr(l)) {
-                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, nl_addr_get_binary_addr(ll),
-                            nl_addr_get_len(ll));
+        ifinfomsg request{};
+        request.ifi_family = AF_UNSPEC;
+        const int err = Dump(RTM_GETLINK, &request, sizeof request, [&](const nlmsghdr* h) {
+            if (h->nlmsg_type != RTM_NEWLINK) {
+                return;
             }
-            if (const char* name = rtnl_link_get_name(l)) {
-                SetDescription(row, name, std::strlen(name));
+            const auto* ifi = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
+            const Attributes a = AttributesOf<ifinfomsg>(h);
+            IfRow row;
+            row.dwIndex = static_cast<std::uint32_t>(ifi->ifi_index);
+            if (const rtattr* ll = a[IFLA_ADDRESS]) {
+                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
+            }
+            if (const rtattr* name = a[IFLA_IFNAME]) {
+                const auto* text = static_cast<const char*>(RTA_DATA(name));
+                SetDescription(row, text, strnlen(text, RTA_PAYLOAD(name)));
             }
             copy.rows.push_back(row);
         });
+        if (err != 0) {
+            return Failure<IfRow>(err);
+        }
         std::sort(copy.rows.begin(), copy.rows.end(),
                   [](const auto& x, const auto& y) { return x.dwIndex < y.dwIndex; });
         return copy;
     } catch (const std::bad_alloc&) {
-        return OutOfMemory<IfRow>();
+        return Failure<IfRow>(ENOMEM);
     }
 }
 
 TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
     try {
-        CachePtr cache;
-        auto alloc = [](nl_sock* sock, nl_cache** out) {
-            return rtnl_route_alloc_cache(sock, AF_INET, 0, out);
-        };
-        if (int err = LoadCache(alloc, cache); err < 0) {
-            return Failure<DefaultGatewayRow>(-err, NetlinkErrorText(err));
-        }
         std::vector<std::pair<std::uint32_t, DefaultGatewayRow>> found;  // (metric, gateway)
-        ForEach<rtnl_route>(cache.get(), [&](rtnl_route* r) {
-            nl_addr* dst = rtnl_route_get_dst(r);
-            if (rtnl_route_get_family(r) != AF_INET || rtnl_route_get_table(r) != RT_TABLE_MAIN ||
-                rtnl_route_get_type(r) != RTN_UNICAST || (dst && nl_addr_get_prefixlen(dst) != 0)) {
+        rtmsg request{};
+        request.rtm_family = AF_INET;
+        request.rtm_table = RT_TABLE_MAIN;
+        // With strict checking the kernel sends the main table only, not the local table's
+        // route for every address; older kernels send every table, which the test below sorts out.
+        if (const int err = Open(); err != 0) {
+            return Failure<DefaultGatewayRow>(err);
+        }
+        const int on = 1, off = 0;
+        const bool strict =
+            setsockopt(m_fd, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &on, sizeof on) == 0;
+        const int err = Dump(RTM_GETROUTE, &request, sizeof request, [&](const nlmsghdr* h) {
+            const auto* rt = static_cast<const rtmsg*>(NLMSG_DATA(h));
+            if (h->nlmsg_type != RTM_NEWROUTE || rt->rtm_family != AF_INET ||
+                rt->rtm_type != RTN_UNICAST || rt->rtm_dst_len != 0) {
                 return;
             }
-            const int hops = rtnl_route_get_nnexthops(r);
-            for (int i = 0; i < hops; ++i) {
-                rtnl_nexthop* nh = rtnl_route_nexthop_n(r, i);
-                DefaultGatewayRow row;
-                if (!nh || !Ipv4Bytes(rtnl_route_nh_get_gateway(nh), row.dwAddr)) {
-                    continue;
+            const Attributes a = AttributesOf<rtmsg>(h);
+            std::uint32_t table = rt->rtm_table, metric = 0, oif = 0;
+            a.U32(RTA_TABLE, table);
+            if (table != RT_TABLE_MAIN) {
+                return;
+            }
+            a.U32(RTA_PRIORITY, metric);
+            a.U32(RTA_OIF, oif);
+            DefaultGatewayRow row;
+            if (a.Ipv4(RTA_GATEWAY, row.dwAddr)) {
+                row.dwIndex = oif;
+                found.emplace_back(metric, row);
+            }
+            if (const rtattr* multi = a[RTA_MULTIPATH]) {
+                auto len = static_cast<long>(RTA_PAYLOAD(multi));
+                for (auto* nh = static_cast<const rtnexthop*>(RTA_DATA(multi));
+                     len >= static_cast<long>(sizeof *nh) && nh->rtnh_len >= sizeof *nh &&
+                     nh->rtnh_len <= len;
+                     len -= RTNH_ALIGN(nh->rtnh_len), nh = RTNH_NEXT(nh)) {
+                    const Attributes hop(RTNH_DATA(nh),
+                                         static_cast<long>(nh->rtnh_len) - RTNH_LENGTH(0));
+                    if (hop.Ipv4(RTA_GATEWAY, row.dwAddr)) {
+                        row.dwIndex = static_cast<std::uint32_t>(nh->rtnh_ifindex);
+                        found.emplace_back(metric, row);
+                    }
                 }
-                row.dwIndex = static_cast<std::uint32_t>(rtnl_route_nh_get_ifindex(nh));
-                found.emplace_back(rtnl_route_get_priority(r), row);
             }
         });
+        if (strict && m_fd >= 0) {
+            setsockopt(m_fd, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &off, sizeof off);
+        }
+        if (err != 0) {
+            return Failure<DefaultGatewayRow>(err);
+        }
         std::stable_sort(found.begin(), found.end(),
                          [](const auto& x, const auto& y) { return x.first < y.first; });
         TableCopy<DefaultGatewayRow> copy;
@@ -254,7 +376,7 @@ TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
         }
         return copy;
     } catch (const std::bad_alloc&) {
-        return OutOfMemory<DefaultGatewayRow>();
+        return Failure<DefaultGatewayRow>(ENOMEM);
     }
 }
 

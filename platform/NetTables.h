@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+struct nlmsghdr;
 
 namespace qv {
 
@@ -84,13 +87,28 @@ class INetTables {
     virtual TableCopy<DefaultGatewayRow> DefaultGateways() = 0;
 };
 
-// The tables read from the kernel over rtnetlink (libnl-route-3).
+// The tables read from the kernel as rtnetlink dumps, all on one socket that stays open. The
+// default gateways come from a dump of the main routing table only.
 class NetlinkTables : public INetTables {
   public:
+    NetlinkTables();
+    ~NetlinkTables() override;
+    NetlinkTables(const NetlinkTables&) = delete;
+    NetlinkTables& operator=(const NetlinkTables&) = delete;
+
     TableCopy<IpAddrRow> AddressTable() override;
     TableCopy<IpNetRow> NetTable() override;
     TableCopy<IfRow> InterfaceTable() override;
     TableCopy<DefaultGatewayRow> DefaultGateways() override;
+
+  private:
+    int Open();
+    int Dump(int type, const void* request, std::size_t size,
+             const std::function<void(const nlmsghdr*)>& each);
+
+    int m_fd = -1;
+    std::uint32_t m_nSeq = 0;
+    std::vector<char> m_buffer;
 };
 
 // The tables every component uses unless it is handed others.

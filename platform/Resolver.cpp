@@ -1,15 +1,318 @@
 #include "platform/Resolver.h"
 
+#include "platform/HostsFile.h"
+#include "platform/NetTables.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <ares.h>
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <deque>
+#include <unordered_map>
 
 namespace qv {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Cached answers are kept at most this long, whatever their time to live says.
+constexpr int kMaxCacheSeconds = 24 * 3600;
+
+void InitAresOnce() {
+    static const int status = ares_library_init(ARES_LIB_INIT_ALL);
+    (void)status;
+}
+
+// "d.c.b.a.in-addr.arpa" for an address in network order.
+QByteArray PtrName(std::uint32_t addr) {
+    unsigned char b[4];
+    std::memcpy(b, &addr, 4);
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u.in-addr.arpa", b[3], b[2], b[1], b[0]);
+    return QByteArray(text);
+}
+
+// Skips a (possibly compressed) name; returns the position after it or -1.
+long SkipName(const unsigned char* buf, long len, long pos) {
+    while (pos < len) {
+        const unsigned char c = buf[pos];
+        if (c == 0) {
+            return pos + 1;
+        }
+        if ((c & 0xC0) == 0xC0) {
+            return pos + 2 <= len ? pos + 2 : -1;
+        }
+        pos += 1 + c;
+    }
+    return -1;
+}
+
+// The smallest time to live of the answer records of a DNS reply; 0 when it has none.
+unsigned MinAnswerTtl(const unsigned char* buf, int len) {
+    if (len < 12) {
+        return 0;
+    }
+    const int questions = (buf[4] << 8) | buf[5];
+    const int answers = (buf[6] << 8) | buf[7];
+    long pos = 12;
+    for (int q = 0; q < questions && pos >= 0; ++q) {
+        pos = SkipName(buf, len, pos);
+        pos = pos < 0 ? -1 : pos + 4;
+    }
+    unsigned ttl = 0;
+    bool any = false;
+    for (int a = 0; a < answers && pos >= 0; ++a) {
+        pos = SkipName(buf, len, pos);
+        if (pos < 0 || pos + 10 > len) {
+            break;
+        }
+        const unsigned t = (unsigned(buf[pos + 4]) << 24) | (unsigned(buf[pos + 5]) << 16) |
+                           (unsigned(buf[pos + 6]) << 8) | unsigned(buf[pos + 7]);
+        ttl = any ? std::min(ttl, t) : t;
+        any = true;
+        pos += 10 + ((buf[pos + 8] << 8) | buf[pos + 9]);
+    }
+    return ttl;
+}
+
+// The first address that is not a loopback one, else the first one, as dotted text.
+std::optional<QString> Preferred(const std::vector<std::uint32_t>& addrs) {
+    for (const std::uint32_t a : addrs) {
+        if ((ntohl(a) >> 24) != 127) {
+            return DottedAddress(a);
+        }
+    }
+    return addrs.empty() ? std::nullopt : std::optional<QString>(DottedAddress(addrs.front()));
+}
+
+}  // namespace
+
+// Results remembered between batches, by address.
+struct ResolverCache {
+    struct Entry {
+        ReverseLookupResult result;
+        Clock::time_point until;
+    };
+    std::unordered_map<std::uint32_t, Entry> entries;
+    // The last forward look-up that needed the name servers.
+    QString forwardName;
+    std::optional<QString> forwardResult;
+    Clock::time_point forwardUntil;
+
+    const ReverseLookupResult* Find(std::uint32_t addr) {
+        const auto it = entries.find(addr);
+        if (it == entries.end()) {
+            return nullptr;
+        }
+        if (Clock::now() >= it->second.until) {
+            entries.erase(it);
+            return nullptr;
+        }
+        return &it->second.result;
+    }
+    void Put(std::uint32_t addr, const ReverseLookupResult& result, unsigned seconds) {
+        if (seconds == 0) {
+            return;
+        }
+        const auto now = Clock::now();
+        if (entries.size() >= kPruneAt) {  // addresses come and go: forget the expired ones
+            std::erase_if(entries, [now](const auto& e) { return now >= e.second.until; });
+        }
+        entries[addr] = {result, now + std::chrono::seconds(seconds)};
+    }
+    static constexpr std::size_t kPruneAt = 16384;
+};
+
+namespace {
+
+// One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
+// batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
+// answered at once.
+class DnsBatch : public QObject, public PendingLookups {
+  public:
+    DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
+        : m_cache(std::move(cache)), m_answer(std::move(answer)) {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, this,
+                         [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+    }
+
+    ~DnsBatch() override {
+        if (m_channel) {
+            m_bClosing = true;
+            ares_destroy(m_channel);  // runs the callbacks of the queries left, which ignore it
+        }
+    }
+
+    // ARES_SUCCESS, or why the channel cannot be set up (no memory, unreadable configuration).
+    int Open(int timeoutMs) {
+        InitAresOnce();
+        ares_options options{};
+        char lookups[] = "b";  // the hosts file is read by the resolver itself
+        options.lookups = lookups;
+        // Two tries (the second waits twice as long) end within about 90 % of the time allowed.
+        options.timeout = std::max(50, timeoutMs * 3 / 10);
+        options.tries = 2;
+        options.sock_state_cb = &DnsBatch::SocketState;
+        options.sock_state_cb_data = this;
+        return ares_init_options(
+            &m_channel, &options,
+            ARES_OPT_LOOKUPS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB);
+    }
+
+    // The forward look-up of `name` (IPv4) on this channel; answered through `answer`.
+    void QueryAddress(const QString& name, ForwardLookupAnswer answer) {
+        m_forward = {std::move(answer), name};
+        ++m_nOpen;
+        ares_gethostbyname(m_channel, name.toLocal8Bit().constData(), AF_INET,
+                           &DnsBatch::AddressAnswered, this);
+    }
+
+    void Query(std::size_t index, std::uint32_t addr) {
+        m_queries.push_back({this, index, addr});
+        ++m_nOpen;
+        // Sent at once; the entries of a deque stay where they are while it grows.
+        ares_query(m_channel, PtrName(addr).constData(), 1 /* IN */, 12 /* PTR */,
+                   &DnsBatch::Answered, &m_queries.back());
+    }
+    // Called once all queries are sent.
+    void ArmTimer() {
+        timeval tv{};
+        if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
+            m_timer.start(static_cast<int>(tv.tv_sec * 1000 + (tv.tv_usec + 999) / 1000));
+        } else {
+            m_timer.stop();
+        }
+    }
+    bool HasOpenQueries() const { return m_nOpen > 0; }
+
+  private:
+    struct Pending {
+        DnsBatch* batch;
+        std::size_t index;
+        std::uint32_t addr;
+    };
+
+    static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
+        auto* self = static_cast<DnsBatch*>(data);
+        if (self->m_bClosing) {
+            return;
+        }
+        auto& watch = self->m_sockets[fd];
+        if (!watch.read && (readable || writable)) {
+            watch.read = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            watch.write = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+            QObject::connect(watch.read.get(), &QSocketNotifier::activated, self,
+                             [self, fd] { self->Process(fd, ARES_SOCKET_BAD); });
+            QObject::connect(watch.write.get(), &QSocketNotifier::activated, self,
+                             [self, fd] { self->Process(ARES_SOCKET_BAD, fd); });
+        }
+        // A closed socket's notifiers are switched off, not deleted: this may run inside one
+        // of their own handlers. The same descriptor number may come back later.
+        if (watch.read) {
+            watch.read->setEnabled(readable != 0);
+            watch.write->setEnabled(writable != 0);
+        }
+    }
+
+    static void Answered(void* arg, int status, int, unsigned char* buf, int len) {
+        auto* query = static_cast<Pending*>(arg);
+        DnsBatch* self = query->batch;
+        --self->m_nOpen;
+        if (self->m_bClosing) {
+            return;
+        }
+        ReverseLookupResult result;
+        unsigned ttl = 0;
+        if (status == ARES_SUCCESS) {
+            hostent* host = nullptr;
+            status = ares_parse_ptr_reply(buf, len, &query->addr, 4, AF_INET, &host);
+            if (status == ARES_SUCCESS && host && host->h_name && host->h_name[0]) {
+                result.name = QString::fromLocal8Bit(host->h_name);
+                ttl = std::min<unsigned>(MinAnswerTtl(buf, len), kMaxCacheSeconds);
+            } else if (status == ARES_SUCCESS) {
+                status = ARES_ENODATA;
+            }
+            if (host) {
+                ares_free_hostent(host);
+            }
+        }
+        if (status != ARES_SUCCESS) {
+            result.error = LookupErrorFromAres(status);
+            ttl = SystemResolver::kFailureCacheSeconds;
+        }
+        self->m_cache->Put(query->addr, result, ttl);
+        self->m_answer(query->index, result);
+    }
+
+    static void AddressAnswered(void* arg, int status, int, hostent* host) {
+        auto* self = static_cast<DnsBatch*>(arg);
+        --self->m_nOpen;
+        if (self->m_bClosing) {
+            return;
+        }
+        std::vector<std::uint32_t> addrs;
+        if (status == ARES_SUCCESS && host && host->h_length == 4) {
+            for (char** a = host->h_addr_list; *a; ++a) {
+                std::uint32_t v;
+                std::memcpy(&v, *a, 4);
+                addrs.push_back(v);
+            }
+        }
+        ResolverCache& cache = *self->m_cache;
+        cache.forwardName = self->m_forward.name;
+        cache.forwardResult = Preferred(addrs);
+        cache.forwardUntil =
+            Clock::now() + std::chrono::seconds(SystemResolver::kFailureCacheSeconds);
+        self->m_forward.answer(cache.forwardResult);
+    }
+
+    void Process(ares_socket_t readFd, ares_socket_t writeFd) {
+        ares_process_fd(m_channel, readFd, writeFd);
+        // Answers and retries only move the earliest time-out later, so a timer still running
+        // is early enough; asking c-ares (which walks every query) after each answer is not.
+        if (!m_timer.isActive()) {
+            ArmTimer();
+        }
+    }
+
+    struct Watch {
+        std::unique_ptr<QSocketNotifier> read, write;
+    };
+
+    std::shared_ptr<ResolverCache> m_cache;
+    ReverseLookupAnswer m_answer;
+    ares_channel m_channel = nullptr;
+    bool m_bClosing = false;
+    std::size_t m_nOpen = 0;
+    std::deque<Pending> m_queries;
+    struct {
+        ForwardLookupAnswer answer;
+        QString name;
+    } m_forward;
+    std::unordered_map<ares_socket_t, Watch> m_sockets;
+    QTimer m_timer;
+};
+
+}  // namespace
+
+SystemResolver::SystemResolver()
+    : m_hosts(std::make_unique<HostsFile>()), m_cache(std::make_shared<ResolverCache>()) {}
+
+SystemResolver::~SystemResolver() = default;
 
 std::optional<QString> SystemResolver::HostName() const {
     char buf[HOST_NAME_MAX + 1] = {};
@@ -19,46 +322,65 @@ std::optional<QString> SystemResolver::HostName() const {
     return QString::fromLocal8Bit(buf);
 }
 
-std::optional<QString> SystemResolver::ForwardLookup(const QString& name) const {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(name.toLocal8Bit().constData(), nullptr, &hints, &list) != 0) {
-        return std::nullopt;
+std::unique_ptr<PendingLookups> SystemResolver::StartForwardLookup(const QString& name,
+                                                                   int timeoutMs,
+                                                                   ForwardLookupAnswer answer) {
+    m_hosts->Load();
+    const std::vector<std::uint32_t> listed = m_hosts->AddressesOf(name);
+    if (!listed.empty()) {
+        answer(Preferred(listed));
+        return nullptr;
     }
-    std::optional<QString> result;
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
-            const auto* sin = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-            char text[INET_ADDRSTRLEN] = {};
-            const bool loopback = (ntohl(sin->sin_addr.s_addr) >> 24) == 127;
-            if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) && (!result || !loopback)) {
-                result = QString::fromLatin1(text);
-                if (!loopback) {
-                    break;
-                }
-            }
-        }
+    if (name == m_cache->forwardName && Clock::now() < m_cache->forwardUntil) {
+        answer(m_cache->forwardResult);
+        return nullptr;
     }
-    freeaddrinfo(list);
-    return result;
+    auto batch = std::make_unique<DnsBatch>(m_cache, ReverseLookupAnswer());
+    if (batch->Open(timeoutMs) != ARES_SUCCESS) {
+        answer(std::nullopt);
+        return nullptr;
+    }
+    auto done = std::make_shared<bool>(false);
+    batch->QueryAddress(name, [answer = std::move(answer), done](const auto& address) {
+        *done = true;
+        answer(address);
+    });
+    if (*done) {
+        return nullptr;
+    }
+    batch->ArmTimer();
+    return batch;
 }
 
-ReverseLookupResult SystemResolver::ReverseLookup(std::uint32_t addr) const {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = addr;
-    char host[NI_MAXHOST] = {};
-    const int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host,
-                               sizeof host, nullptr, 0, NI_NAMEREQD);
-    ReverseLookupResult result;
-    if (rc == 0) {
-        result.name = QString::fromLocal8Bit(host);
-    } else {
-        result.error = LookupErrorFromEai(rc);
+std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(
+    const std::vector<std::uint32_t>& addrs, int timeoutMs, ReverseLookupAnswer answer) {
+    m_hosts->Load();
+    std::unique_ptr<DnsBatch> batch;
+    for (std::size_t i = 0; i < addrs.size(); ++i) {
+        if (const auto name = m_hosts->NameOf(addrs[i])) {
+            answer(i, {*name, kLookupOk});
+            continue;
+        }
+        if (const ReverseLookupResult* cached = m_cache->Find(addrs[i])) {
+            answer(i, *cached);
+            continue;
+        }
+        if (!batch) {
+            batch = std::make_unique<DnsBatch>(m_cache, answer);
+            if (const int status = batch->Open(timeoutMs); status != ARES_SUCCESS) {
+                batch.reset();
+                answer(i, {{}, LookupErrorFromAres(status)});
+                continue;
+            }
+        }
+        batch->Query(i, addrs[i]);
     }
-    return result;
+    if (batch && !batch->HasOpenQueries()) {
+        batch.reset();  // everything was answered at once (a refused connection, say)
+    } else if (batch) {
+        batch->ArmTimer();
+    }
+    return batch;
 }
 
 IResolver& DefaultResolver() {
@@ -66,26 +388,22 @@ IResolver& DefaultResolver() {
     return resolver;
 }
 
-int LookupErrorFromEai(int eai) {
-    switch (eai) {
-        case 0:
+int LookupErrorFromAres(int status) {
+    switch (status) {
+        case ARES_SUCCESS:
             return kLookupOk;
-        case EAI_NONAME:
-            return kLookupHostNotFound;
-#ifdef EAI_NODATA
-        case EAI_NODATA:
-            return kLookupNoData;
-#endif
-#ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY:
-            return kLookupNoData;
-#endif
-        case EAI_AGAIN:
+        case ARES_ETIMEOUT:
+        case ARES_ESERVFAIL:
+        case ARES_EREFUSED:
+        case ARES_ENOTIMP:
+        case ARES_ECONNREFUSED:
+        case ARES_ECANCELLED:
+        case ARES_EDESTRUCTION:
             return kLookupTryAgain;
-        case EAI_FAIL:
-            return kLookupNoRecovery;
-        default:
+        case ARES_ENOMEM:
             return kLookupUnknown;
+        default:
+            return kLookupHostNotFound;
     }
 }
 

@@ -2,8 +2,12 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace qv {
 
@@ -22,31 +26,75 @@ struct ReverseLookupResult {
     int error = kLookupOk;  // a LookupError
 };
 
-// Host-name services. ReverseLookup may be called from several threads at once.
+// Receives the answer for the address at `index` of a batch of reverse look-ups.
+using ReverseLookupAnswer = std::function<void(std::size_t index, const ReverseLookupResult&)>;
+
+// Receives the answer of a forward look-up: an address as dotted text, or nothing.
+using ForwardLookupAnswer = std::function<void(const std::optional<QString>& address)>;
+
+// Reverse look-ups still waiting for their answers. Destroying it cancels them: no answer comes
+// after that.
+class PendingLookups {
+  public:
+    virtual ~PendingLookups() = default;
+};
+
+// Host-name services, used from one thread.
 class IResolver {
   public:
     virtual ~IResolver() = default;
     // This machine's host name; nothing when it cannot be read.
     virtual std::optional<QString> HostName() const = 0;
-    // The first IPv4 address of `name` that is not a loopback address, else its first one, as
-    // dotted text; nothing when the look-up fails.
-    virtual std::optional<QString> ForwardLookup(const QString& name) const = 0;
-    // The name of a 4-byte address in network order.
-    virtual ReverseLookupResult ReverseLookup(std::uint32_t addr) const = 0;
+    // Starts the look-up of `name`: `answer` gets its first IPv4 address that is not a loopback
+    // address, else its first one, as dotted text (nothing when the look-up fails), once, on the
+    // calling thread: before this returns when it is known at once (hosts file, cache), else
+    // from the thread's event loop within about `timeoutMs`. Returns null when it has answered.
+    virtual std::unique_ptr<PendingLookups> StartForwardLookup(const QString& name, int timeoutMs,
+                                                               ForwardLookupAnswer answer) = 0;
+    // Starts the reverse look-ups of `addrs` (4-byte addresses in network order) together.
+    // `answer` gets each address's result once, on the calling thread: the results known at
+    // once (cached, from the hosts file) before this returns, the others later from the thread's
+    // event loop. The look-ups give up on their own after about `timeoutMs`. Returns null when
+    // every answer has been given.
+    virtual std::unique_ptr<PendingLookups> StartReverseLookups(
+        const std::vector<std::uint32_t>& addrs, int timeoutMs, ReverseLookupAnswer answer) = 0;
 };
 
-// gethostname, getaddrinfo and getnameinfo with NI_NAMEREQD.
+class HostsFile;
+struct ResolverCache;
+
+// gethostname; /etc/hosts, read again only when it has changed; and the name servers of
+// /etc/resolv.conf through c-ares, all queries of a batch on one channel whose sockets are watched
+// by the event loop. Reverse answers are cached for their time to live, failures and forward
+// answers for a short time.
 class SystemResolver : public IResolver {
   public:
+    SystemResolver();
+    ~SystemResolver() override;
+    SystemResolver(const SystemResolver&) = delete;
+    SystemResolver& operator=(const SystemResolver&) = delete;
+
     std::optional<QString> HostName() const override;
-    std::optional<QString> ForwardLookup(const QString& name) const override;
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override;
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString& name, int timeoutMs,
+                                                       ForwardLookupAnswer answer) override;
+    std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
+                                                        int timeoutMs,
+                                                        ReverseLookupAnswer answer) override;
+
+    // How long failed look-ups are remembered.
+    static constexpr int kFailureCacheSeconds = 30;
+
+  private:
+    std::unique_ptr<HostsFile> m_hosts;
+    std::shared_ptr<ResolverCache> m_cache;
 };
 
 IResolver& DefaultResolver();
 
-// Maps a getnameinfo/getaddrinfo result (EAI_*) onto a LookupError.
-int LookupErrorFromEai(int eai);
+// Maps a c-ares status (ARES_*) onto a LookupError the way the system resolver reports the same
+// outcome: no answer, or servers that fail or refuse, is "try again"; any other failure (no such
+// name, no record, a malformed or unusable answer) "host not found".
+int LookupErrorFromAres(int status);
 
 // Text for a failed reverse look-up code; unlisted codes give the "reason unknown" text.
 QString ReverseLookupErrorText(int code);

@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libcurl4-openssl-dev libnl-3-dev libnl-route-3-dev
+  libcurl4-openssl-dev libc-ares-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   python3-pyftpdlib
-  lighttpd php-cli
+  lighttpd php-cli dnsmasq
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer libxcb1-dev
   dbus python3-dbus python3-gi

@@ -110,6 +110,11 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent), m_watcher(*this
             m_pInfoView->RefillList();
         }
     });
+    connect(&m_watcher, &AddressWatcher::RowUpdated, this, [this](int row) {
+        if (m_pInfoView) {
+            m_pInfoView->UpdateRow(row);
+        }
+    });
     connect(&m_watcher, &AddressWatcher::TrayAddress, this, [this](const QString& address) {
         if (m_trayAddress) {
             m_trayAddress(address);

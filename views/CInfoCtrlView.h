@@ -130,7 +130,6 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     void UpdateForwardPreview() { m_watcher.UpdateForwardPreview(); }
     // A modal OK box. Polling checks still run while it is open.
     void ShowMessage(const QString& text) { m_watcher.ShowMessage(text); }
-    void KeepResponsive() { m_watcher.KeepResponsive(); }
     QString SelectedIp() const { return m_watcher.SelectedIp(); }
 
     // ---- The watcher's questions, answered with boxes ----

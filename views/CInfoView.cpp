@@ -162,6 +162,18 @@ void CInfoView::RefillList() {
     viewport()->update();
 }
 
+void CInfoView::UpdateRow(int row) {
+    if (!m_pDoc || row < 0 || row >= rowCount()) {
+        return;
+    }
+    const QSignalBlocker block(this);
+    for (int c = 1; c < kListColumns; ++c) {  // column 0, the address with its tick, stays
+        if (QTableWidgetItem* cell = item(row, c)) {
+            cell->setText(m_pDoc->Field(row, c));
+        }
+    }
+}
+
 void CInfoView::SetTick(int row, bool ticked) {
     if (QTableWidgetItem* cell = item(row, 0)) {
         const QSignalBlocker block(this);

@@ -32,6 +32,8 @@ class CInfoView : public QTableWidget {
 
     // Rebuilds the lines from the document and ticks its selected row.
     void RefillList();
+    // Shows the document's current texts of one line again, leaving the rest as they are.
+    void UpdateRow(int row);
 
     // The ten View menu items (commands 32773..32782), checked while their column is shown.
     const QList<QAction*>& ColumnActions() const { return m_actions; }

@@ -1,6 +1,5 @@
 #include "watch/AddressWatcher.h"
 
-#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTimerEvent>
 
@@ -353,10 +352,6 @@ void AddressWatcher::UpdateForwardPreview() {
     if (m_pForwarding) {
         m_pForwarding->UpdateForwardPreview();
     }
-}
-
-void AddressWatcher::KeepResponsive() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 QString AddressWatcher::SelectedIp() const {

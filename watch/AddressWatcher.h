@@ -98,7 +98,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void SetTrayAddress(const QString& address) override { emit TrayAddress(address); }
     void UpdateForwardPreview() override;
     void ShowMessage(const QString& text) override;
-    void KeepResponsive() override;
+    void RowChanged(int row) override { emit RowUpdated(row); }
 
     // ---- The forwarder's host ----
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
@@ -121,6 +121,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void StatusLine(const QString& text);
     // The rows changed: a shown list fills itself again.
     void ListChanged();
+    // One row changed (a host name came in): a shown list updates it in place.
+    void RowUpdated(int row);
     // The address for the notification-area tip.
     void TrayAddress(const QString& address);
     // Work starts (true) or ends (false); the pairs nest.

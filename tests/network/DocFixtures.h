@@ -7,10 +7,9 @@
 
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 namespace qv::test {
@@ -74,27 +73,28 @@ struct FakeTables : INetTables {
     TableCopy<DefaultGatewayRow> DefaultGateways() override { return gateways; }
 };
 
-// Names by address; unknown addresses are "host not found". Safe from several threads.
+// Names by address; unknown addresses are "host not found". Answers at once.
 struct FakeResolver : IResolver {
     std::optional<QString> hostName = QStringLiteral("box");
     std::optional<QString> localIp = QStringLiteral("192.168.1.10");
     std::map<std::uint32_t, ReverseLookupResult> names;
-    std::function<void(std::uint32_t)> during;  // runs inside each reverse look-up
-    mutable std::mutex mutex;
-    mutable std::vector<std::uint32_t> asked;
+    std::vector<std::uint32_t> asked;
 
     std::optional<QString> HostName() const override { return hostName; }
-    std::optional<QString> ForwardLookup(const QString&) const override { return localIp; }
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
-        {
-            std::lock_guard lock(mutex);
-            asked.push_back(addr);
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString&, int,
+                                                       ForwardLookupAnswer answer) override {
+        answer(localIp);
+        return nullptr;
+    }
+    std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
+                                                        int, ReverseLookupAnswer answer) override {
+        for (std::size_t i = 0; i < addrs.size(); ++i) {
+            asked.push_back(addrs[i]);
+            auto it = names.find(addrs[i]);
+            answer(i,
+                   it != names.end() ? it->second : ReverseLookupResult{{}, kLookupHostNotFound});
         }
-        if (during) {
-            during(addr);
-        }
-        auto it = names.find(addr);
-        return it != names.end() ? it->second : ReverseLookupResult{{}, kLookupHostNotFound};
+        return nullptr;
     }
     void Name(const char* ip, const QString& name) { names[Ip(ip)] = {name, 0}; }
     void Fail(const char* ip, int code) { names[Ip(ip)] = {{}, code}; }
@@ -117,7 +117,8 @@ struct RecordingHost : IDocHost {
     std::vector<int> posted;
     int logChecks = 0;
     bool hardwareOnly = false;
-    std::atomic<int> keepAlive = 0;
+    std::vector<int> changedRows;
+    int finished = 0;
     std::function<void()> onMessage;
 
     void ShowOutput(const QString& text, bool append, bool log) override {
@@ -137,7 +138,8 @@ struct RecordingHost : IDocHost {
             onMessage();
         }
     }
-    void KeepResponsive() override { ++keepAlive; }
+    void RowChanged(int row) override { changedRows.push_back(row); }
+    void RefreshFinished() override { ++finished; }
 
     QStringList Texts() const {
         QStringList t;

@@ -11,23 +11,31 @@
 #include "tests/network/DocFixtures.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
+#include "views/CInfoView.h"
 #include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace qv::test {
@@ -162,10 +170,15 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
         EXPECT_EQ(Bytes(it->bPhysAddr, it->dwPhysAddrLen), LinkMac(name));
     }
 
+    // The main table's default routes, lowest metric first; other tables do not count.
+    ASSERT_TRUE(
+        Sh("ip route add default via 10.9.1.9 dev v0 metric 50 && "
+           "ip route add default via 10.9.0.3 dev v0 table 100"));
     const auto routes = tables.DefaultGateways();
-    ASSERT_EQ(routes.rows.size(), 1u) << routes.error.toStdString();
+    ASSERT_EQ(routes.rows.size(), 2u) << routes.error.toStdString();
     EXPECT_EQ(std::pair(routes.rows[0].dwIndex, routes.rows[0].dwAddr),
               std::pair(v0, Ip("10.9.0.2")));
+    EXPECT_EQ(routes.rows[1].dwAddr, Ip("10.9.1.9"));
 
     // The broadcast column: each address's own, none for loopback, a peer address or an
     // address added without one.
@@ -342,6 +355,235 @@ TEST(NetworkNetlink, LocalHostLineWithAPrivateHostsFile) {
     doc.RefreshNetworkInfo(-1);
     EXPECT_EQ(host.localHost, "qv-box     IP : 10.9.3.5");
     EXPECT_EQ(FieldOf(doc, "10.9.3.5", ColHostName), "qv-box");
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// A name server on 127.0.0.1:53 that answers the PTR queries of odd last octets ("odd-N.test")
+// and drops the others; with `silent` it drops every query.
+class PartialNameServer {
+  public:
+    explicit PartialNameServer(bool silent) : m_silent(silent) {
+        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_port = htons(53);
+        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~PartialNameServer() {
+        m_stop = true;
+        m_thread.join();
+        close(m_fd);
+    }
+    bool Bound() const { return m_bound; }
+    int Queries() const { return m_queries; }
+
+  private:
+    void Serve() {
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) {
+                continue;
+            }
+            unsigned char q[512];
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n =
+                recvfrom(m_fd, q, sizeof q, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            ++m_queries;
+            // The question: the first label is the address's last octet.
+            if (m_silent || n < 17 || q[12] < 1 || q[12] > 3 ||
+                (q[13 + q[12] - 1] - '0') % 2 == 0) {
+                continue;
+            }
+            std::size_t end = 12;
+            while (end < static_cast<std::size_t>(n) && q[end] != 0) {
+                end += 1 + q[end];
+            }
+            end += 5;  // the root label, type and class
+            const std::string name = "odd-" + std::string(q + 13, q + 13 + q[12]);
+            std::string reply(reinterpret_cast<char*>(q), end);
+            reply[2] = static_cast<char>(0x81);  // a response, recursion desired
+            reply[3] = static_cast<char>(0x80);  // recursion available, no error
+            reply[7] = 1;                        // one answer
+            reply[8] = reply[9] = reply[10] = reply[11] = 0;
+            const std::string rdata =
+                char(name.size()) + name + char(4) + std::string("test") + char(0);
+            reply += std::string("\xC0\x0C\x00\x0C\x00\x01\x00\x00\x01\x2C", 10);
+            reply += char(0);
+            reply += char(rdata.size());
+            reply += rdata;
+            sendto(m_fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                   fromLen);
+        }
+    }
+
+    bool m_silent;
+    int m_fd = -1;
+    bool m_bound = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_queries{0};
+    std::thread m_thread;
+};
+
+// Reverse look-ups against real name servers in the namespace: dnsmasq with its own hosts file
+// fills the names in as they come (the list shows "Looking up ..." until then), a second refresh
+// is answered from the cache without a query, and a server that drops all or half of the queries
+// ends the refresh at its deadline with the resolver's time-out texts.
+TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    if (QProcess::execute("dnsmasq", {"--version"}) != 0) {
+        GTEST_SKIP() << "dnsmasq is not installed";
+    }
+    QTemporaryDir dir;
+    auto write = [&](const char* name, const QByteArray& text) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName().toStdString();
+    };
+    const std::string hosts = write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
+    const std::string resolv = write("resolv.conf", "nameserver 127.0.0.1\n");
+    write("names", "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n");
+    if (!Sh("mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
+            " /etc/resolv.conf && hostname qv-box") ||
+        !Sh("ip link add v0 type veth peer name v1")) {
+        GTEST_SKIP() << "the hosts file or the links cannot be set up here";
+    }
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "for i in 1 2 3 4; do ip addr add 10.9.0.$i/24 dev v0; done && "
+           "ip addr add 10.9.3.5/24 dev v1 && ip route add default via 10.9.3.1 dev v1 && "
+           "ip neigh add 10.9.0.254 lladdr 02:00:00:00:00:fe dev v0 nud permanent && "
+           "ip neigh add 10.9.3.1 lladdr 02:00:00:00:00:01 dev v1 nud permanent"));
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    int argc = 1;
+    char name[] = "netlink_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
+    const QString log = dir.filePath("queries.log");
+    QProcess dnsmasq;
+    dnsmasq.start("dnsmasq",
+                  {"--keep-in-foreground", "--no-resolv", "--no-hosts", "--bogus-priv",
+                   "--addn-hosts=" + dir.filePath("names"), "--listen-address=127.0.0.1",
+                   "--bind-interfaces", "--port=53", "--local-ttl=300", "--log-queries",
+                   "--log-facility=" + log, "--pid-file=", "--user=root", "--group=root"});
+    auto ptrQueries = [&] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("query[PTR]") : -1;
+    };
+    auto started = [&] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains("started");
+    };
+    for (int i = 0; i < 100 && !started(); ++i) {
+        QTest::qWait(50);
+    }
+    if (!started()) {
+        GTEST_SKIP() << "dnsmasq did not start: " << dnsmasq.readAllStandardError().toStdString();
+    }
+
+    NetlinkTables tables;
+    SystemResolver resolver;
+    CQuorvaneDoc doc(nullptr, tables, resolver);
+    DocAdapter adapter(doc);
+    CInfoView view;
+    CInfoCtrlView pane;
+    view.SetDocument(&adapter);
+    pane.SetDocument(&adapter);
+    pane.SetInfoView(&view);
+    doc.SetHost(&pane.Watcher());
+    doc.OnNewDocument();
+    QTimer wake;  // the waits below never block for long, whatever happens
+    wake.start(20);
+    auto settle = [](const CQuorvaneDoc& d) {
+        QElapsedTimer t;
+        t.start();
+        while (d.IsRefreshing() && t.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return !d.IsRefreshing();
+    };
+    auto shown = [&](const char* address) {
+        for (int r = 0; r < view.rowCount(); ++r) {
+            if (view.item(r, ColNicIpAddress)->text() == QLatin1String(address)) {
+                return (view.item(r, ColHostName)->text() + " | " +
+                        view.item(r, ColDiagnosticInformation)->text())
+                    .toStdString();
+            }
+        }
+        return std::string();
+    };
+
+    ASSERT_TRUE(doc.RefreshNetworkInfo(-1));
+    EXPECT_TRUE(doc.IsRefreshing());
+    EXPECT_EQ(shown("10.9.0.1"), "Looking up ... | ");
+    EXPECT_EQ(shown("10.9.3.5"), "qv-box | All is OK!");
+    ASSERT_TRUE(settle(doc));
+    EXPECT_EQ(shown("10.9.0.1"), "host-a.test | All is OK!");
+    EXPECT_EQ(shown("10.9.0.2"), "host-b.test | All is OK!");
+    EXPECT_EQ(shown("10.9.0.3"), "Host name unknown | Authoritative answer host not found.");
+    EXPECT_EQ(ptrQueries(), 4);
+
+    // Names and failures come from the cache: the refresh ends at once, with no query.
+    ASSERT_TRUE(doc.RefreshNetworkInfo(-1));
+    EXPECT_FALSE(doc.IsRefreshing());
+    EXPECT_EQ(FieldOf(doc, "10.9.0.2", ColHostName).toStdString(), "host-b.test");
+    EXPECT_EQ(FieldOf(doc, "10.9.0.4", ColHostName).toStdString(), "Host name unknown");
+    EXPECT_EQ(ptrQueries(), 4);
+
+    // Without its hosts-file line the local host's address comes from the name server, and the
+    // rows follow it.
+    write("hosts", "127.0.0.1 localhost\n");
+    RecordingHost recorder;
+    CQuorvaneDoc second(&recorder, tables, resolver);
+    second.OnNewDocument();
+    second.RefreshNetworkInfo(-1);
+    ASSERT_TRUE(settle(second));
+    EXPECT_EQ(recorder.localHost.toStdString(), "qv-box     IP : 10.9.3.5");
+    EXPECT_EQ(FieldOf(second, "10.9.3.5", ColHostName).toStdString(), "qv-box");
+    write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
+    dnsmasq.terminate();
+    dnsmasq.waitForFinished(5000);
+
+    for (const bool silent : {true, false}) {
+        PartialNameServer server(silent);
+        ASSERT_TRUE(server.Bound());
+        SystemResolver fresh;
+        RecordingHost host;
+        CQuorvaneDoc quiet(&host, tables, fresh);
+        quiet.SetLookupDeadline(1000);
+        quiet.OnNewDocument();
+        quiet.RefreshNetworkInfo(-1);
+        ASSERT_TRUE(settle(quiet));
+        EXPECT_EQ(host.finished, 1);
+        EXPECT_GE(server.Queries(), 4);
+        const std::string timedOut =
+            "Host name unknown | Nonauthoritative host not found, or server failed.";
+        auto row = [&](const char* a) {
+            return (FieldOf(quiet, a, ColHostName) + " | " +
+                    FieldOf(quiet, a, ColDiagnosticInformation))
+                .toStdString();
+        };
+        const std::string odd1 = "odd-1.test | All is OK!", odd3 = "odd-3.test | All is OK!";
+        EXPECT_EQ(row("10.9.0.1"), silent ? timedOut : odd1);
+        EXPECT_EQ(row("10.9.0.2"), timedOut);
+        EXPECT_EQ(row("10.9.0.3"), silent ? timedOut : odd3);
+        EXPECT_EQ(row("10.9.0.4"), timedOut);
+    }
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

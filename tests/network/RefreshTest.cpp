@@ -2,6 +2,9 @@
 
 #include "tests/network/DocFixtures.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 namespace qv::test {
 namespace {
 
@@ -84,6 +87,97 @@ TEST_F(NetworkRefresh, MissingTableKeepsTheRows) {
                            "IP Net Table:  Operation not permitted", S(140), S(142)}));
     EXPECT_EQ(doc.m_nRowCount, 2u);
     EXPECT_EQ(doc.Row(1), before);
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// Look-ups that the test answers by hand; destroying them marks them cancelled.
+struct HeldResolver : FakeResolver {
+    struct Held : PendingLookups {
+        bool* cancelled;
+        explicit Held(bool* c) : cancelled(c) {}
+        ~Held() override { *cancelled = true; }
+    };
+    ReverseLookupAnswer answer;
+    int starts = 0;
+    bool cancelled = false;
+
+    std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>&, int,
+                                                        ReverseLookupAnswer a) override {
+        answer = std::move(a);
+        ++starts;
+        cancelled = false;
+        return std::make_unique<Held>(&cancelled);
+    }
+};
+
+// The rows come at once with "Looking up ..."; answers fill them in place; the deadline gives the
+// rest the time-out text; a check asked for meanwhile follows; the selection check and a tick
+// given while a name is pending only ever take finished host names.
+TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadline) {
+    int argc = 1;
+    char name[] = "network_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    FakeTables tables;
+    tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2)});
+    tables.net = Table<IpNetRow>({Net(2, "10.0.0.254", {1})});
+    tables.ifs = Table<IfRow>({If(2, "eth0")});
+    HeldResolver resolver;
+    FixedClock clock;
+    RecordingHost host;
+    CQuorvaneDoc doc(&host, tables, resolver, clock);
+    doc.OnNewDocument();
+    doc.SetLookupDeadline(50);
+    doc.m_strInterfaceNum = "0x2";
+    doc.m_strNicDescription = "eth0";
+    doc.m_strStoredIp = "10.0.0.6";
+    QTimer wake;  // the waits below never block for long, whatever happens
+    wake.start(20);
+    auto settle = [&] {
+        for (int i = 0; i < 1000 && doc.IsRefreshing(); ++i) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return !doc.IsRefreshing();
+    };
+
+    ASSERT_TRUE(doc.RefreshNetworkInfo(-1));
+    EXPECT_TRUE(doc.IsRefreshing());
+    EXPECT_EQ(doc.Field(0, ColHostName), "Looking up ...");
+    EXPECT_TRUE(host.trayAddresses.isEmpty());  // no selection check before the names are in
+    resolver.answer(1, {"six.example", kLookupOk});
+    EXPECT_EQ(host.changedRows, std::vector<int>{1});
+    EXPECT_EQ(doc.Field(1, ColHostName), "six.example");
+    EXPECT_EQ(doc.Field(1, ColDiagnosticInformation), "All is OK!");
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(resolver.cancelled);
+    EXPECT_EQ(doc.Field(0, ColHostName), "Host name unknown");
+    EXPECT_EQ(doc.Field(0, ColDiagnosticInformation),
+              "Nonauthoritative host not found, or server failed.");
+    EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.6"});
+    EXPECT_EQ(doc.m_strHostName, "six.example");
+    EXPECT_TRUE(host.Texts().filter("Looking up").isEmpty());
+
+    // A tick on a row whose name is still pending takes the name when it comes; a check asked
+    // for meanwhile follows the refresh.
+    doc.RefreshNetworkInfo(-1);
+    doc.SelectRow(0);
+    EXPECT_TRUE(doc.CheckSelection());
+    EXPECT_EQ(resolver.starts, 2);
+    resolver.answer(0, {"five.example", kLookupOk});
+    resolver.answer(1, {"six.example", kLookupOk});
+    for (int i = 0; i < 1000 && resolver.starts < 3; ++i) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    resolver.answer(0, {"five.example", kLookupOk});  // the check's own look-up of row 0
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(host.finished, 3);
+    EXPECT_EQ(doc.m_strHostName, "five.example");
+    EXPECT_EQ(host.trayAddresses, (QStringList{"10.0.0.6", "10.0.0.5"}));
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include "tests/network/DocFixtures.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 
 namespace qv::test {
 namespace {
@@ -137,40 +135,6 @@ TEST_F(NetworkRows, HostNamesAndLookUpFailures) {
     EXPECT_EQ(At(3, ColGatewayMacAddress), kDashes);  // an entry without a hardware address
     EXPECT_EQ(At(4, ColHostName), "box");
     EXPECT_EQ(resolver.asked.size(), 3u);
-}
-
-TEST_F(NetworkRows, LookUpsRunEightAtATimeInRowOrder) {
-    // Each look-up waits until eight run at once and the host was kept alive: a build that ran
-    // them one by one, more than eight at a time, or without calling KeepResponsive shows here.
-    std::mutex m;
-    std::condition_variable cv;
-    int running = 0, most = 0;
-    resolver.during = [&](std::uint32_t) {
-        std::unique_lock lock(m);
-        most = std::max(most, ++running);
-        cv.notify_all();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (!(most >= 8 && host.keepAlive > 0) && std::chrono::steady_clock::now() < deadline) {
-            cv.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        --running;
-    };
-    std::vector<IpAddrRow> addrs;
-    for (int i = 1; i <= 20; ++i) {
-        const QByteArray ip = "10.0.0." + QByteArray::number(i);
-        addrs.push_back(Addr(ip.constData(), 2));
-        resolver.Name(ip.constData(), "host" + QString::number(i));
-    }
-    Use(addrs, {Net(2, "10.0.0.254", {1})}, {If(2, "eth0")});
-    doc.BuildRows(-1);
-
-    EXPECT_EQ(most, 8);
-    EXPECT_GT(host.keepAlive, 0);
-    ASSERT_EQ(doc.m_nRowCount, 20u);
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(At(i, ColHostName), "host" + QString::number(i + 1));
-    }
-    EXPECT_EQ(host.Texts().count(S(148) + "0x2"), 20);
 }
 
 TEST_F(NetworkRows, GatewayColumnsComeFromTheDefaultRouteGateway) {

@@ -58,13 +58,19 @@ class FakeTables : public INetTables {
 class FakeResolver : public IResolver {
   public:
     std::optional<QString> HostName() const override { return QStringLiteral("workbench"); }
-    std::optional<QString> ForwardLookup(const QString&) const override {
-        return QStringLiteral("192.168.7.23");
+    std::unique_ptr<PendingLookups> StartForwardLookup(const QString&, int,
+                                                       ForwardLookupAnswer answer) override {
+        answer(QStringLiteral("192.168.7.23"));
+        return nullptr;
     }
-    ReverseLookupResult ReverseLookup(std::uint32_t addr) const override {
-        return {addr == Addr("127.0.0.1") ? QStringLiteral("localhost")
-                                          : QStringLiteral("workbench.lan"),
-                kLookupOk};
+    std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
+                                                        int, ReverseLookupAnswer answer) override {
+        for (std::size_t i = 0; i < addrs.size(); ++i) {
+            answer(i, {addrs[i] == Addr("127.0.0.1") ? QStringLiteral("localhost")
+                                                     : QStringLiteral("workbench.lan"),
+                       kLookupOk});
+        }
+        return nullptr;
     }
 };
 
