@@ -400,7 +400,7 @@ void CInfoCtrlView::ShowText(const QString& text, bool append) {
     m_output->moveCursor(QTextCursor::End);
     m_output->ensureCursorVisible();
     m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
-    m_output->repaint();
+    m_output->update();  // painted once per pass of the event loop, however many lines came
 }
 
 void CInfoCtrlView::SetOutputHeading(const QString& text) {

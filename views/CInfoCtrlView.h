@@ -88,7 +88,7 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
 
     // ---- Output box 1125, group box 1126, status line 1127, local host line 1101 ----
     // An output line through the watcher: it replaces the box's text (append false) or is added
-    // after "\r\r\n"; the box scrolls to the end and repaints at once. With `log` the text
+    // after "\r\r\n"; the box scrolls to the end. With `log` the text
     // also goes to the event log.
     void ShowOutput(const QString& text, bool append, bool log);
     void SetOutputHeading(const QString& text);
