@@ -1,7 +1,6 @@
 #include "views/CInfoCtrlView.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QGridLayout>
@@ -10,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,28 +19,19 @@
 #include <algorithm>
 #include <climits>
 
-#include "forwarding/Forwarder.h"
 #include "forwarding/LongLines.h"
 #include "forwarding/OutputDataDlg.h"
-#include "platform/Clock.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/CInfoCtrlSheet.h"
-#include "settings/GeneralTakePlan.h"
 #include "views/CInfoView.h"
 #include "views/PaneCommand.h"
-#include "watch/ForwardingCommands.h"
-
-// QT_LOGGING_RULES="quorvane.pane.debug=true" mirrors the output box on the console.
-Q_LOGGING_CATEGORY(lcPane, "quorvane.pane", QtWarningMsg)
 
 namespace qv {
 namespace {
 
 constexpr int kStrQuickHelp = 129;
-constexpr int kStrOutputInformation = 130;
 constexpr int kStrNoticeCaption = 144;
-constexpr int kStrAppTitle = 57344;
 constexpr int kHelpGeneral = 123;
 constexpr int kHelpHttp = 124;
 constexpr int kHelpFtp = 125;
