@@ -18,8 +18,9 @@ else
     "$root/scripts/build.sh" -DQV_WERROR=$werror
 fi
 build=${QV_BUILD_DIR:-$root/build}
-cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
 if [ "${CI:-}" = true ] && [ "${QV_SANITIZE:-0}" != 1 ]; then
     QV_BUILD_DIR=$build "$root/scripts/package.sh" --no-build --try-install
 fi
+# The tests come last, so that their summary closes the output.
+cd "$build"
+ctest --output-on-failure -j "$(nproc)" --timeout 300
