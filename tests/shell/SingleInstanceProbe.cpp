@@ -1,7 +1,8 @@
 // A stand-in for the program's start: claims the single-instance marker and reports on its
 // standard output what happened ("first", "second", "failed: ..."); the first copy then prints
 // "activated" each time a later copy asks it to show itself, and ends when its standard input
-// closes or says "quit".
+// closes or says "quit". With "--watcher" it plays the headless watcher; a later program copy
+// then says "second behind a watcher".
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -21,10 +22,13 @@ void Say(const char* text) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    qv::SingleInstance instance;
+    const bool watcher = argc > 1 && QByteArray(argv[1]) == "--watcher";
+    qv::SingleInstance instance(
+        qv::InstanceFolder(), nullptr,
+        watcher ? qv::SingleInstance::Watcher : qv::SingleInstance::Program);
     switch (instance.Claim()) {
         case qv::SingleInstance::Second:
-            Say("second");
+            Say(instance.OtherIsWatcher() ? "second behind a watcher" : "second");
             return 0;
         case qv::SingleInstance::Failed:
             std::printf("failed: %s\n", qPrintable(instance.ErrorText()));

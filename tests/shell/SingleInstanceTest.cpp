@@ -15,13 +15,13 @@ class SingleInstanceTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(runtime.isValid()); }
 
-    std::unique_ptr<QProcess> Start() {
+    std::unique_ptr<QProcess> Start(const QStringList& args = {}) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(QStringLiteral(QV_PROBE), {});
+        p->start(QStringLiteral(QV_PROBE), args);
         EXPECT_TRUE(p->waitForStarted(5000));
         return p;
     }
@@ -66,6 +66,19 @@ TEST_F(SingleInstanceTest, SecondCopyAsksTheFirstToShowItselfAndEnds) {
     EXPECT_EQ(NextLine(*next), "first");
     next->closeWriteChannel();
     EXPECT_TRUE(next->waitForFinished(5000));
+
+    // A headless watcher holds the same lock: a later program learns that it is a watcher, and
+    // a later watcher is refused without asking anyone to show a window.
+    auto watcher = Start({"--watcher"});
+    ASSERT_EQ(NextLine(*watcher), "first");
+    auto program = Start();
+    EXPECT_EQ(NextLine(*program), "second behind a watcher");
+    EXPECT_EQ(NextLine(*watcher), "activated");
+    auto another = Start({"--watcher"});
+    EXPECT_EQ(NextLine(*another), "second");
+    EXPECT_EQ(NextLine(*watcher, 500), "<nothing>");
+    watcher->closeWriteChannel();
+    EXPECT_TRUE(watcher->waitForFinished(5000));
 }
 
 // A lock that no running copy holds: empty, garbage, or naming a process that is now another
