@@ -216,7 +216,7 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
         const int row = FindRow(face.Doc(), address, name);
         if (row < 0) {
             std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine\n",
-                         address.isEmpty() ? "no interface" : "the address",
+                         address.isEmpty() ? "the interface" : "the address",
                          qPrintable(address.isEmpty() ? name : address));
             return kCliUsage;
         }

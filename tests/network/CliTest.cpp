@@ -72,6 +72,26 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
 
     EXPECT_EQ(run({"frobnicate"}, &out, &err), 2);
     EXPECT_TRUE(err.startsWith("quorvane-cli: unknown command 'frobnicate'\nusage: quorvane-cli"));
+
+    // The watcher refuses, in one line and with status 2, settings that cannot work and a
+    // choice that is not on this machine; none of it touches the file.
+    const auto refused = [&](const QStringList& args, const char* why) {
+        EXPECT_EQ(run(args, &out, &err), 2) << why;
+        EXPECT_TRUE(err.contains(why)) << err.data();
+        EXPECT_EQ(err.count("quorvane-cli:"), 1) << err.data();
+    };
+    refused({"watch"}, "forwarding is not set up: no HTTP target URL");
+    InfoCtrlSettings configured;
+    configured.HTTPTargetURL = QStringLiteral("http://127.0.0.1:9/ip.php");
+    configured.AutoForward = 0;
+    ASSERT_TRUE(SaveSettings(configured, 0));
+    refused({"watch"}, "forwarding changes automatically is off");
+    configured.AutoForward = 1;
+    configured.CheckForChange = 1;
+    ASSERT_TRUE(SaveSettings(configured, 0));
+    refused({"watch", "--interface", "qv-none"}, "the interface 'qv-none' is not on this machine");
+    refused({"watch", "--address", "300.1.2.3"}, "the address '300.1.2.3' is not on this machine");
+    refused({"send", "now"}, "unexpected argument 'now'");
     unsetenv("XDG_CONFIG_HOME");
 }
 
