@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QThread>
 
 #include <cerrno>
 
@@ -118,79 +120,166 @@ CForwarder::CForwarder(IForwardHost& host, ForwarderOptions options)
 
 CForwarder::~CForwarder() {
     *m_alive = false;
+    if (m_bWaiting) {
+        // Destroyed in the middle of an exchange: its transfer ends, the rest is dropped.
+        m_cancel = true;
+        m_exchange.Stop();
+        m_runner.destroy();
+    }
 }
 
 // ---- Serialisation ----
 
-void CForwarder::Submit(std::function<void()> job) {
+// One transfer of an exchange. Where an event loop runs, it runs on the helper thread and the
+// exchange goes on when the event loop delivers its end; else it runs here, at once.
+template <class Result>
+class CForwarder::TransferAwait {
+  public:
+    TransferAwait(CForwarder& owner, std::function<Result()> work)
+        : m_owner(owner), m_work(std::move(work)) {}
+
+    bool await_ready() {
+        if (!m_owner.RunsInline()) {
+            return false;
+        }
+        m_result.emplace(m_work());
+        return true;
+    }
+    void await_suspend(std::coroutine_handle<> exchange) {
+        m_owner.m_bWaiting = true;
+        m_owner.m_exchange.Start([this, exchange] {
+            m_result.emplace(m_work());
+            m_owner.m_exchange.Post([this, exchange] {
+                m_owner.m_bWaiting = false;
+                exchange.resume();
+            });
+        });
+    }
+    Result await_resume() { return std::move(*m_result); }
+
+  private:
+    CForwarder& m_owner;
+    std::function<Result()> m_work;
+    std::optional<Result> m_result;
+};
+
+template <class Work>
+auto CForwarder::RunTransfer(Work work) {
+    return TransferAwait<std::invoke_result_t<Work>>(*this, std::move(work));
+}
+
+// Without a running event loop nothing would deliver a transfer's end.
+bool CForwarder::RunsInline() const {
+    return m_nInline > 0 || QCoreApplication::instance() == nullptr ||
+           QThread::currentThread()->loopLevel() == 0;
+}
+
+// Runs `task` to its end on the calling thread, its transfers included.
+template <class T>
+T CForwarder::RunNow(Task<T> task) {
+    struct Outcome {
+        std::optional<T> value;
+        std::exception_ptr error;
+    } outcome;
+    auto drive = [](Task<T>& t, Outcome& out) -> Detached {
+        try {
+            T value = co_await t;
+            out.value.emplace(std::move(value));
+        } catch (...) {
+            out.error = std::current_exception();
+        }
+    };
+    ++m_nInline;
+    drive(task, outcome);
+    --m_nInline;
+    if (outcome.error) {
+        std::rethrow_exception(outcome.error);
+    }
+    return std::move(*outcome.value);
+}
+
+void CForwarder::Submit(std::function<Task<>()> job) {
     m_queue.push_back(std::move(job));
     if (m_bBusy) {
         return;  // runs when the current exchange has ended
     }
     m_bBusy = true;
-    const std::shared_ptr<bool> alive = m_alive;
-    while (!m_queue.empty()) {
-        std::function<void()> next = std::move(m_queue.front());
-        m_queue.pop_front();
-        try {
-            next();
-        } catch (...) {
-            if (*alive) {
-                m_bBusy = false;
-            }
-            throw;
-        }
-        if (!*alive) {
-            return;  // the job ended with the destruction of this object
-        }
-    }
-    m_bBusy = false;
+    RunQueue();
 }
 
-void CForwarder::RunWhenIdle(std::function<void()> job) {
-    Submit(std::move(job));
+Detached CForwarder::RunQueue() {
+    CurrentCoroutine self;
+    m_runner = co_await self;
+    const std::shared_ptr<bool> alive = m_alive;
+    while (!m_queue.empty()) {
+        const std::function<Task<>()> next = std::move(m_queue.front());
+        m_queue.pop_front();
+        try {
+            Task<> job = next();
+            co_await job;
+        } catch (const std::exception& e) {
+            qWarning("Quorvane: an exchange ended by an error: %s", e.what());
+        }
+        if (!*alive) {
+            co_return;  // the job ended with the destruction of this object
+        }
+    }
+    m_runner = {};
+    m_bBusy = false;
 }
 
 // ---- Commands ----
 
 void CForwarder::OnAddressChanged() {
-    Submit([this] {
-        if (m_host.Settings().AutoForward) {
-            m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage();
-        }
-    });
+    Submit([this] { return DoAddressChanged(); });
+}
+
+Task<> CForwarder::DoAddressChanged() {
+    if (m_host.Settings().AutoForward) {
+        Task<> forwarding = DoForwardNow();
+        co_await forwarding;
+    }
 }
 
 void CForwarder::ForwardNow() {
-    Submit([this] { m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage(); });
+    Submit([this] { return DoForwardNow(); });
+}
+
+Task<> CForwarder::DoForwardNow() {
+    Task<> sending = m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage();
+    co_await sending;
 }
 
 void CForwarder::SendHTTPAddress() {
-    Submit([this] { DoSendHTTPAddress(); });
+    Submit([this] { return DoSendHTTPAddress(); });
 }
 
 void CForwarder::SendFTPPage() {
-    Submit([this] { DoSendFTPPage(); });
+    Submit([this] { return DoSendFTPPage(); });
 }
 
 void CForwarder::NotifyHTTPOffLine() {
-    Submit([this] { DoNotifyHTTPOffLine(); });
+    Submit([this] { return DoNotifyHTTPOffLine(); });
 }
 
 void CForwarder::NotifyFTPOffLine() {
-    Submit([this] { DoNotifyFTPOffLine(); });
+    Submit([this] { return DoNotifyFTPOffLine(); });
 }
 
 void CForwarder::OfferOffLineNotice(int http) {
-    Submit([this, http] { DoOfferOffLineNotice(http); });
+    Submit([this, http] { return DoOfferOffLineNotice(http); });
 }
 
 void CForwarder::OnTestInternet() {
-    Submit([this] {
-        if (CheckInternetConnection(m_host.Settings().UseHTTP != 0)) {
-            Notice(LoadString(170), IPrompter::Information);
-        }
-    });
+    Submit([this] { return DoTestInternet(); });
+}
+
+Task<> CForwarder::DoTestInternet() {
+    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP != 0);
+    const int connected = co_await checking;
+    if (connected) {
+        Notice(LoadString(170), IPrompter::Information);
+    }
 }
 
 void CForwarder::OffLineAtShutdown(std::function<void()> then) {
@@ -199,17 +288,25 @@ void CForwarder::OffLineAtShutdown(std::function<void()> then) {
         m_queue.clear();  // and nothing else starts after it
     }
     m_bShuttingDown = true;
-    Submit([this, then = std::move(then)] {
-        if (!m_bShutDown) {
-            m_bShutDown = true;
-            m_cancel = false;
-            m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
-            DoOffLineAtShutdown();
-        }
-        if (then) {
-            then();
-        }
-    });
+    // The program is ending and its event loop may not run again: the rest runs here.
+    ++m_nInline;
+    Submit([this, then = std::move(then)] { return DoShutdownStep(then); });
+    if (m_bWaiting) {
+        m_exchange.Finish();  // the cancelled transfer's end, then the rest; may destroy this
+    }
+}
+
+Task<> CForwarder::DoShutdownStep(std::function<void()> then) {
+    if (!m_bShutDown) {
+        m_bShutDown = true;
+        m_cancel = false;
+        m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
+        Task<> notice = DoOffLineAtShutdown();
+        co_await notice;
+    }
+    if (then) {
+        then();
+    }
 }
 
 void CForwarder::UpdateForwardPreview() {
@@ -240,69 +337,86 @@ void CForwarder::UpdateForwardPreview() {
 
 // ---- Orchestration ----
 
-void CForwarder::DoSendHTTPAddress() {
+Task<> CForwarder::DoSendHTTPAddress() {
     m_bLastSucceeded = false;
-    if (!CheckInternetConnection(true)) {
-        return;
+    Task<int> checking = CheckConnection(true);
+    const int connected = co_await checking;
+    if (!connected) {
+        co_return;
     }
-    DoOfferOffLineNotice(0);
+    Task<> offer = DoOfferOffLineNotice(0);
+    co_await offer;
     m_bHTTPForwarded = ParseTargetURL(m_host.Settings().HTTPTargetURL, kServiceHttp);
     if (!m_bHTTPForwarded) {
-        return;
+        co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        m_bLastSucceeded = HTTPForward(address);
+        Task<bool> sending = SendAddress(address);
+        m_bLastSucceeded = co_await sending;
     } else {
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
-void CForwarder::DoSendFTPPage() {
+Task<> CForwarder::DoSendFTPPage() {
     m_bLastSucceeded = false;
-    if (!CheckInternetConnection(false)) {
-        return;
+    Task<int> checking = CheckConnection(false);
+    const int connected = co_await checking;
+    if (!connected) {
+        co_return;
     }
-    DoOfferOffLineNotice(1);
+    Task<> offer = DoOfferOffLineNotice(1);
+    co_await offer;
     m_bFTPUploaded = ParseTargetURL(m_host.Settings().FTPTargetURL, kServiceFtp);
     if (!m_bFTPUploaded) {
-        return;
+        co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        m_bLastSucceeded = UploadFTPPage(BuildFTPReplacement(m_host.Settings(), address, true));
+        Task<bool> uploading = UploadPage(BuildFTPReplacement(m_host.Settings(), address, true));
+        m_bLastSucceeded = co_await uploading;
     } else {
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
-void CForwarder::DoNotifyHTTPOffLine() {
-    m_bLastSucceeded = CheckInternetConnection(true) && SendOffLine(true);
+Task<> CForwarder::DoNotifyHTTPOffLine() {
+    m_bLastSucceeded = false;
+    Task<int> checking = CheckConnection(true);
+    const int connected = co_await checking;
+    if (connected) {
+        Task<bool> notice = SendOffLine(true);
+        m_bLastSucceeded = co_await notice;
+    }
 }
 
-void CForwarder::DoNotifyFTPOffLine() {
-    m_bLastSucceeded = CheckInternetConnection(false) && SendOffLine(false);
+Task<> CForwarder::DoNotifyFTPOffLine() {
+    m_bLastSucceeded = false;
+    Task<int> checking = CheckConnection(false);
+    const int connected = co_await checking;
+    if (connected) {
+        Task<bool> notice = SendOffLine(false);
+        m_bLastSucceeded = co_await notice;
+    }
 }
 
 // The off-line notice of one method, to the target that method last sent to. Only a notice the
 // host took clears the owed flag.
-bool CForwarder::SendOffLine(bool http) {
+Task<bool> CForwarder::SendOffLine(bool http) {
     if (!HaveTarget(http)) {
-        return false;
+        co_return false;
     }
     const InfoCtrlSettings& s = m_host.Settings();
-    bool done = false;
-    if (http) {
-        done = HTTPForward(QString());
-    } else if (s.FTPOffLineDelete) {
-        done = RemoveFTPPage();
-    } else {
-        done = UploadFTPPage(BuildFTPReplacement(s, s.OffLineDomain, false));
-    }
+    Task<bool> notice = http ? SendAddress(QString())
+                        : s.FTPOffLineDelete
+                            ? RemovePage()
+                            : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+    const bool done = co_await notice;
     if (done) {
         (http ? m_bHTTPForwarded : m_bFTPUploaded) = 0;
     }
-    return done;
+    co_return done;
 }
 
 // A notice owed from a run that has not parsed the target yet parses the stored one.
@@ -316,22 +430,25 @@ bool CForwarder::HaveTarget(bool http) {
                 : ParseTargetURL(s.FTPTargetURL, kServiceFtp) != 0;
 }
 
-void CForwarder::DoOfferOffLineNotice(int http) {
+Task<> CForwarder::DoOfferOffLineNotice(int http) {
     if (http) {
         if (m_bHTTPForwarded &&
             Ask(161, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
-            DoNotifyHTTPOffLine();
+            Task<> notice = DoNotifyHTTPOffLine();
+            co_await notice;
         }
     } else if (m_bFTPUploaded &&
                Ask(162, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
-        DoNotifyFTPOffLine();
+        Task<> notice = DoNotifyFTPOffLine();
+        co_await notice;
     }
 }
 
-void CForwarder::DoOffLineAtShutdown() {
+Task<> CForwarder::DoOffLineAtShutdown() {
     const bool http = m_host.Settings().UseHTTP != 0;
     if (http ? m_bHTTPForwarded : m_bFTPUploaded) {
-        SendOffLine(http);
+        Task<bool> notice = SendOffLine(http);
+        co_await notice;
     }
 }
 
@@ -357,6 +474,10 @@ int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
 // ---- Connection check ----
 
 int CForwarder::CheckInternetConnection(bool http) {
+    return RunNow(CheckConnection(http));
+}
+
+Task<int> CForwarder::CheckConnection(bool http) {
     m_host.ShowOutput(LoadString(166), false, false);
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
@@ -370,12 +491,14 @@ int CForwarder::CheckInternetConnection(bool http) {
     UrlParts parts;
     if (!SplitUrl(url, parts)) {
         Tell(QStringLiteral("%1 '%2'").arg(LoadString(164), MaskUrlPassword(url)));
-        return 0;
+        co_return 0;
     }
     // The target's own host, on the port its requests will use (80 for a scheme of no port).
     const quint16 port = parts.port != 0 ? parts.port : 80;
     CurlTransfer probe(LoadString(114).toUtf8(), Limits());
-    const TransferStatus status = probe.Probe(parts.server, port);
+    const QString server = parts.server;
+    auto probing = RunTransfer([&probe, server, port] { return probe.Probe(server, port); });
+    const TransferStatus status = co_await probing;
     if (!status.Ok()) {
         const int dial = DialDefaultConnection();
         if (dial != 0) {
@@ -385,11 +508,11 @@ int CForwarder::CheckInternetConnection(bool http) {
             // Logged with its cause, so that the log tells why nothing was sent.
             m_host.ShowOutput(LoadString(167), false, true);
             ReportInternetError(status, TimeStampNow());
-            return 0;
+            co_return 0;
         }
     }
     m_host.ShowOutput(LoadString(170), false, false);
-    return 1;
+    co_return 1;
 }
 
 // ---- HTTP ----
@@ -399,26 +522,32 @@ QString CForwarder::BuildRequestObject(const QString& address, QuerySecrets secr
 }
 
 bool CForwarder::HTTPForward(const QString& address) {
+    return RunNow(SendAddress(address));
+}
+
+// Sends the request; a failure before any response is the exchange's failure.
+Task<HttpReply> CForwarder::Send(CurlTransfer& transfer, const HttpPostRequest& request) {
+    auto posting = RunTransfer([&transfer, &request] { return transfer.Post(request); });
+    HttpReply reply = co_await posting;
+    if (!reply.status.Ok() && reply.httpCode == 0) {
+        throw InternetFailure{reply.status};
+    }
+    co_return reply;
+}
+
+Task<bool> CForwarder::SendAddress(QString address) {
     const InfoCtrlSettings& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     bool success = false;
     {
-        CForwardingSession session(&m_host, Limits());
+        CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.SetOutputHeading(LoadString(130));
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
 
-        // Sends the request; a failure before any response is the exchange's failure.
         HttpPostRequest request;
         request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
-        auto send = [&] {
-            HttpReply reply = session.Transfer().Post(request);
-            if (!reply.status.Ok() && reply.httpCode == 0) {
-                throw InternetFailure{reply.status};
-            }
-            return reply;
-        };
         // The target as typed; a redirect leads elsewhere for this request only.
         UrlParts target = m_httpTarget;
         // The log-in written into the URL answers the first challenge without a question.
@@ -426,7 +555,8 @@ bool CForwarder::HTTPForward(const QString& address) {
         try {
             request.url =
                 RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend));
-            HttpReply reply = send();
+            Task<HttpReply> sending = Send(session.Transfer(), request);
+            HttpReply reply = co_await sending;
             while (reply.httpCode == 401) {
                 std::optional<Credentials> answer;
                 if (!urlLogInTried) {
@@ -440,7 +570,8 @@ bool CForwarder::HTTPForward(const QString& address) {
                 }
                 request.user = answer->user;
                 request.password = answer->password;
-                reply = send();
+                Task<HttpReply> sending = Send(session.Transfer(), request);
+                reply = co_await sending;
             }
             if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303) {
                 bool found = false;
@@ -472,7 +603,8 @@ bool CForwarder::HTTPForward(const QString& address) {
                 m_host.ShowOutput(
                     RequestObject(target, s, address, sameOrigin ? QuerySecrets::kMask : secrets),
                     true, true);
-                reply = send();
+                Task<HttpReply> sending = Send(session.Transfer(), request);
+                reply = co_await sending;
             }
             if (reply.httpCode != 200) {
                 ThrowQuorvaneException(121, reply.httpCode);
@@ -496,7 +628,7 @@ bool CForwarder::HTTPForward(const QString& address) {
         Notice(success ? FormatString(133, address) : LoadString(134), IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
-    return success;
+    co_return success;
 }
 
 void CForwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
@@ -547,6 +679,10 @@ std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
 }
 
 bool CForwarder::UploadFTPPage(const QString& replacement) {
+    return RunNow(UploadPage(replacement));
+}
+
+Task<bool> CForwarder::UploadPage(QString replacement) {
     const InfoCtrlSettings& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
@@ -557,22 +693,30 @@ bool CForwarder::UploadFTPPage(const QString& replacement) {
         m_host.ShowOutput(LoadString(156), true, true);
         Notice(LoadString(156), IPrompter::Warning);
         m_host.SetBusyCursor(false);
-        return false;
+        co_return false;
     }
     bool success = false;
     {
-        CForwardingSession session(&m_host, Limits());
+        CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
         const QString temporary = TemporaryName(remoteName);
-        TransferStatus status = session.Transfer().FtpStore(
-            account, temporary, *page,
-            {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
+        CurlTransfer& transfer = session.Transfer();
+        const QByteArray& bytes = *page;
+        auto storing = RunTransfer([&] {
+            return transfer.FtpStore(
+                account, temporary, bytes,
+                {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
+        });
+        TransferStatus status = co_await storing;
         if (status.code == kFtpCommandRefused) {
             m_host.ShowOutput(QString::fromLatin1(kRenameRefused), true, true);
-            status = session.Transfer().FtpStore(account, remoteName, *page,
-                                                 {QStringLiteral("*DELE ") + temporary});
+            auto storingDirectly = RunTransfer([&] {
+                return transfer.FtpStore(account, remoteName, bytes,
+                                         {QStringLiteral("*DELE ") + temporary});
+            });
+            status = co_await storingDirectly;
         }
         if (status.Ok()) {
             m_host.ShowOutput(FormatString(157, replacement) + stamp, true, true);
@@ -585,10 +729,14 @@ bool CForwarder::UploadFTPPage(const QString& replacement) {
         Notice(success ? FormatString(158, replacement) : LoadString(134), IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
-    return success;
+    co_return success;
 }
 
 bool CForwarder::RemoveFTPPage() {
+    return RunNow(RemovePage());
+}
+
+Task<bool> CForwarder::RemovePage() {
     const InfoCtrlSettings& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
@@ -603,11 +751,14 @@ bool CForwarder::RemoveFTPPage() {
     bool success = false;
     bool gone = false;
     {
-        CForwardingSession session(&m_host, Limits());
+        CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
-        const TransferStatus status =
-            session.Transfer().FtpCommands(Account(), {QStringLiteral("DELE ") + remoteName});
+        CurlTransfer& transfer = session.Transfer();
+        const FtpAccount account = Account();
+        auto removing = RunTransfer(
+            [&] { return transfer.FtpCommands(account, {QStringLiteral("DELE ") + remoteName}); });
+        const TransferStatus status = co_await removing;
         if (status.Ok()) {
             m_host.ShowOutput(FormatString(159, m_ftpTarget.server + remoteName) + stamp, true,
                               true);
@@ -623,7 +774,7 @@ bool CForwarder::RemoveFTPPage() {
         Notice(success ? FormatString(160, remoteName) : LoadString(134), IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
-    return success || gone;
+    co_return success || gone;
 }
 
 // ---- Helpers ----

@@ -10,9 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "forwarding/ExchangeThread.h"
 #include "forwarding/ForwardHost.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
+#include "forwarding/Task.h"
 #include "platform/Clock.h"
 #include "platform/Transfer.h"
 
@@ -33,12 +35,18 @@ struct ForwarderOptions {
 // The forwarding state and work of the control pane: the connection check, the HTTP and FTP
 // exchanges, and the decisions of when to send and when an off-line notice is owed.
 //
-// Exchanges never overlap. A command that arrives while one runs (from a message box, a notice,
-// the Output Data window or a transfer, all of which keep serving events) waits and runs after
-// it, in the order of arrival.
+// The steps of an exchange run on the owner's thread; each transfer runs on a helper thread while
+// the owner's event loop goes on, and the exchange goes on when the event loop delivers the
+// transfer's end. No event loop is run here. Where no event loop runs (a program without one, or
+// one whose loop has ended) and from OffLineAtShutdown on, transfers run at once on the calling
+// thread instead, and a command returns when its exchange has ended.
+//
+// Exchanges never overlap. A command that arrives while one runs waits and runs after it, in the
+// order of arrival.
 //
 // The forwarder and its host must outlive a running exchange: destroy them only while IsBusy()
-// is false, e.g. from the `then` of OffLineAtShutdown.
+// is false, e.g. from the `then` of OffLineAtShutdown. (Destroyed earlier, the forwarder cancels
+// its transfer, waits for its end and drops the rest of the exchange.)
 //
 // Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
 // notice, no log-in prompt, no host reply window; each question takes its negative answer.
@@ -64,7 +72,9 @@ class CForwarder {
     // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
     // is cancelled (it ends within about a second) and the commands waiting for it are dropped;
     // the notice runs at once, or as soon as the exchange has ended. `then` runs when it is done
-    // (the pane may be destroyed from there).
+    // (the pane may be destroyed from there). From here on everything runs on the calling thread:
+    // it returns when the notice has been sent (unless it is called from inside an exchange, e.g.
+    // from a message box, which then goes on to the notice).
     void OffLineAtShutdown(std::function<void()> then = {});
     // Rebuilds status line 1127. Runs at once (it sends nothing).
     void UpdateForwardPreview();
@@ -72,10 +82,8 @@ class CForwarder {
     bool IsBusy() const { return m_bBusy; }
     // The last address sent or off-line notice reached the host and the host took it.
     bool LastSucceeded() const { return m_bLastSucceeded; }
-    // Runs `job` now when no exchange runs, else after the ones waiting.
-    void RunWhenIdle(std::function<void()> job);
 
-    // ---- Steps, run at once on the calling thread ----
+    // ---- Steps, run at once on the calling thread (its transfers too) ----
 
     // Knocks at the host of the stored target URL of the method (HTTP when `http`), on the port
     // of the URL's scheme or the one written in it. A failure is logged with its cause.
@@ -102,14 +110,37 @@ class CForwarder {
     UrlParts m_ftpTarget;
 
   private:
-    void Submit(std::function<void()> job);
-    void DoSendHTTPAddress();
-    void DoSendFTPPage();
-    void DoNotifyHTTPOffLine();
-    void DoNotifyFTPOffLine();
-    void DoOfferOffLineNotice(int http);
-    void DoOffLineAtShutdown();
-    bool SendOffLine(bool http);
+    template <class Result>
+    class TransferAwait;
+
+    // The coroutines below start when awaited: their parameters are values, or refer to what
+    // outlives the co_await. What is awaited is held in a named local first (GCC 12 destroys
+    // temporaries of a co_await expression wrongly).
+
+    void Submit(std::function<Task<>()> job);
+    Detached RunQueue();
+    bool RunsInline() const;
+    template <class Work>
+    auto RunTransfer(Work work);
+    template <class T>
+    T RunNow(Task<T> task);
+
+    Task<> DoAddressChanged();
+    Task<> DoForwardNow();
+    Task<> DoTestInternet();
+    Task<> DoSendHTTPAddress();
+    Task<> DoSendFTPPage();
+    Task<> DoNotifyHTTPOffLine();
+    Task<> DoNotifyFTPOffLine();
+    Task<> DoOfferOffLineNotice(int http);
+    Task<> DoShutdownStep(std::function<void()> then);
+    Task<> DoOffLineAtShutdown();
+    Task<bool> SendOffLine(bool http);
+    Task<int> CheckConnection(bool http);
+    Task<bool> SendAddress(QString address);
+    Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
+    Task<bool> UploadPage(QString replacement);
+    Task<bool> RemovePage();
     bool HaveTarget(bool http);
     QString TimeStampNow() const;
     QString StoredSetting(const QString& key) const;
@@ -123,13 +154,17 @@ class CForwarder {
 
     IForwardHost& m_host;
     ForwarderOptions m_options;
-    std::deque<std::function<void()>> m_queue;
+    std::deque<std::function<Task<>()>> m_queue;
     bool m_bBusy = false;
+    bool m_bWaiting = false;           // the exchange waits for a transfer on the helper thread
+    int m_nInline = 0;                 // > 0: transfers run on the calling thread
+    std::coroutine_handle<> m_runner;  // the running RunQueue
     bool m_bLastSucceeded = false;
     bool m_bShutDown = false;           // the off-line step of shutdown has run
     bool m_bShuttingDown = false;       // OffLineAtShutdown has been called: ask nobody anything
     QDeadlineTimer m_shutdownEnd;       // the end of the off-line step's time
     std::atomic<bool> m_cancel{false};  // ends the running transfer
+    ExchangeThread m_exchange;          // after m_cancel: it waits for a transfer that reads it
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

@@ -4,8 +4,9 @@
 
 namespace qv {
 
-CForwardingSession::CForwardingSession(IForwardHost* owner, const TransferLimits& limits)
-    : m_pOwner(owner), m_transfer(LoadString(114).toUtf8(), limits) {
+CForwardingSession::CForwardingSession(IForwardHost* owner, const TransferLimits& limits,
+                                       ExchangeThread* exchange)
+    : m_pOwner(owner), m_pExchange(exchange), m_transfer(LoadString(114).toUtf8(), limits) {
     m_transfer.SetConnectedCallback([this] { OnConnected(); });
 }
 
@@ -16,9 +17,12 @@ void CForwardingSession::EnableStatusCallback(bool enable) {
 }
 
 void CForwardingSession::OnConnected() {
-    if (m_bStatusCallback && m_pOwner) {
-        m_pOwner->ShowOutput(LoadString(112), true, true);
+    if (!m_bStatusCallback || !m_pOwner) {
+        return;
     }
+    IForwardHost* const owner = m_pOwner;
+    auto show = [owner] { owner->ShowOutput(LoadString(112), true, true); };
+    m_pExchange ? m_pExchange->Post(show) : show();
 }
 
 }  // namespace qv

@@ -2,16 +2,8 @@
 
 #include <curl/curl.h>
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QObject>
-#include <QThread>
-
 #include <cstring>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace qv {
 
@@ -23,42 +15,6 @@ void GlobalInitOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
-
-// Collects the calls posted by the helper thread and runs them on the waiting thread.
-class QueuedRelay : public CallRelay {
-  public:
-    explicit QueuedRelay(QObject* receiver) : m_receiver(receiver) {}
-
-    void Post(std::function<void()> call) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending.push_back(std::move(call));
-        if (m_receiver) {
-            QMetaObject::invokeMethod(
-                m_receiver, [this] { Drain(); }, Qt::QueuedConnection);
-        }
-    }
-
-    void Drain() {
-        for (;;) {
-            std::vector<std::function<void()>> calls;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                calls.swap(m_pending);
-            }
-            if (calls.empty()) {
-                return;
-            }
-            for (auto& call : calls) {
-                call();
-            }
-        }
-    }
-
-  private:
-    QObject* m_receiver;
-    std::mutex m_mutex;
-    std::vector<std::function<void()>> m_pending;
-};
 
 struct SList {
     curl_slist* list = nullptr;
@@ -114,34 +70,6 @@ QByteArray EncodeForUrl(const QString& text, const char* also, bool keepNonAscii
     return out;
 }
 
-void RunServingEvents(const std::function<void(CallRelay&)>& work) {
-    const bool canServe = QCoreApplication::instance() != nullptr &&
-                          QAbstractEventDispatcher::instance(QThread::currentThread()) != nullptr;
-    if (!canServe) {
-        QueuedRelay relay(nullptr);
-        work(relay);
-        relay.Drain();
-        return;
-    }
-    // Declared in this order so that the receiver (and any call still posted to it) goes before
-    // the loop it would quit.
-    QEventLoop loop;
-    auto receiver = std::make_unique<QObject>();
-    QueuedRelay relay(receiver.get());
-    QObject* const target = receiver.get();
-    std::thread helper([&] {
-        work(relay);
-        QMetaObject::invokeMethod(
-            target, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    // The loop also ends early when the application quits; the helper is then waited for, which
-    // the transfer's own time-outs bound.
-    loop.exec();
-    helper.join();
-    receiver.reset();
-    relay.Drain();
-}
-
 struct CurlTransfer::Impl {
     QByteArray agent;
     TransferLimits limits;
@@ -149,8 +77,7 @@ struct CurlTransfer::Impl {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::function<void()> connected;
 
-    // State of the running transfer, touched only by the helper thread while it runs.
-    CallRelay* relay = nullptr;
+    // State of the running transfer.
     QByteArray lastConnection;  // local address and port of the last connection reported
     HttpReply* reply = nullptr;
     const QByteArray* upload = nullptr;
@@ -202,12 +129,7 @@ struct CurlTransfer::Impl {
     }
 
     TransferStatus Perform() {
-        CURLcode code = CURLE_OK;
-        RunServingEvents([&](CallRelay& r) {
-            relay = &r;
-            code = curl_easy_perform(curl);
-            relay = nullptr;
-        });
+        const CURLcode code = curl_easy_perform(curl);
         TransferStatus status;
         status.code = code;
         if (code != CURLE_OK) {
@@ -235,8 +157,8 @@ struct CurlTransfer::Impl {
                                QByteArray(remoteIp) + ':' + QByteArray::number(remotePort);
         if (key != d->lastConnection) {
             d->lastConnection = key;
-            if (d->connected && d->relay) {
-                d->relay->Post(d->connected);
+            if (d->connected) {
+                d->connected();
             }
         }
         return CURL_PREREQFUNC_OK;

@@ -65,10 +65,9 @@ struct FtpAccount {
 // FTP upload in active mode with ASCII type, FTP commands, and a bare TCP connection test.
 // Proxies come from the environment (http_proxy, https_proxy, no_proxy).
 //
-// Each call blocks its caller until the transfer ends, but the transfer itself runs on a helper
-// thread: when the calling thread has a Qt event loop it keeps serving events meanwhile, so the
-// window repaints, timers fire and posted events are delivered. Callbacks are always run on the
-// calling thread.
+// Each call blocks its caller until the transfer ends and runs no event loop: a caller on the
+// user-interface thread runs it on a helper thread (see ExchangeThread). Callbacks run on the
+// calling thread, while the transfer runs. An object is used by one thread at a time.
 class CurlTransfer {
   public:
     explicit CurlTransfer(const QByteArray& agent, TransferLimits limits = {});
@@ -99,18 +98,6 @@ class CurlTransfer {
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// Hands calls from a helper thread to the thread that waits for it.
-class CallRelay {
-  public:
-    virtual ~CallRelay() = default;
-    virtual void Post(std::function<void()> call) = 0;
-};
-
-// Runs `work` on a helper thread and returns when it has finished. Meanwhile the calling thread
-// serves its Qt events (when it has an event loop); calls that `work` posts to the relay run on
-// the calling thread, in order, at the latest before RunServingEvents returns.
-void RunServingEvents(const std::function<void(CallRelay&)>& work);
 
 // Percent-encodes every byte of `text` (UTF-8) that is a control character, a blank, not ASCII
 // (unless `keepNonAscii`), or listed in `also`; leaves the others as they are.

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -267,6 +269,23 @@ ForwarderOptions TestOptions(std::function<QString(const QString&)> stored) {
     options.storedSetting = std::move(stored);
     options.clock = &clock;
     return options;
+}
+
+void RunFromEventLoop(const CForwarder& forwarder, const std::function<void()>& command) {
+    QEventLoop loop;
+    QTimer idle;
+    idle.setInterval(5);
+    QObject::connect(&idle, &QTimer::timeout, &loop, [&] {
+        if (!forwarder.IsBusy()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(0, &loop, [&] {
+        command();
+        idle.start();
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 }  // namespace qv::test

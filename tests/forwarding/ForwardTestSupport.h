@@ -193,4 +193,8 @@ TransferLimits TestLimits();
 // check reads the stored target URLs from `stored`.
 ForwarderOptions TestOptions(std::function<QString(const QString&)> stored);
 
+// Calls `command` from a running event loop, as the program's commands come, and serves events
+// until the forwarder is idle again (at most 30 s): its exchanges then run on the event loop.
+void RunFromEventLoop(const CForwarder& forwarder, const std::function<void()>& command);
+
 }  // namespace qv::test

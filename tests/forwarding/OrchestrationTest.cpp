@@ -207,7 +207,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
     host.settings.NotifyOnSend = 1;
     host.credentialAnswers = {Credentials{"joe", "pw"}};
-    patient.SendHTTPAddress();
+    RunFromEventLoop(patient, [&] { patient.SendHTTPAddress(); });
     EXPECT_TRUE(done);
     const QStringList lines = host.Lines();
     EXPECT_TRUE(lines.filter(QRegularExpression("^" + LoadString(122) + "42 ")).size() == 1)
@@ -328,16 +328,24 @@ TEST_F(OrchestrationTest, HiddenPaneOffersToStopAutomaticForwarding) {
 }
 
 TEST_F(OrchestrationTest, CommandsArrivingDuringAnExchangeWaitForIt) {
+    bool commandReturned = false;
+    bool servedInsideCommand = false;
     bool busyWhenServed = false;
-    // A pane command posted now is served by the event loop that runs during the exchange.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&] {
-            busyWhenServed = fwd.IsBusy();
-            fwd.NotifyHTTPOffLine();
-        },
-        Qt::QueuedConnection);
-    fwd.SendHTTPAddress();
+    RunFromEventLoop(fwd, [&] {
+        // A pane command posted now is served by the program's event loop while the exchange
+        // runs, never by a loop nested in the command that started it.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&] {
+                servedInsideCommand = !commandReturned;
+                busyWhenServed = fwd.IsBusy();
+                fwd.NotifyHTTPOffLine();
+            },
+            Qt::QueuedConnection);
+        fwd.SendHTTPAddress();
+        commandReturned = true;
+    });
+    EXPECT_FALSE(servedInsideCommand);
     EXPECT_TRUE(busyWhenServed);
     EXPECT_FALSE(fwd.IsBusy());
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
