@@ -20,7 +20,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 SECONDS = int(sys.argv[2]) if len(sys.argv) > 2 else 60
-SETTLE = 10
+SETTLE = 30  # the start (first refresh, first forwarding, its notice) is over by then
 
 
 def status_kb(pid, key):
