@@ -15,9 +15,10 @@ import os
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 import time
+
+from quorvane_home import make_home, stop
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
@@ -80,11 +81,7 @@ def measure(name, command, env):
         ip("addr", "add", "10.77.0.2/24", "dev", "v0")
         return times
     finally:
-        program.terminate()
-        try:
-            program.wait(15)
-        except subprocess.TimeoutExpired:
-            program.kill()
+        stop(program)
 
 
 def main():
@@ -106,18 +103,10 @@ def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 80), Host)
     threading.Thread(target=server.serve_forever, daemon=True).start()
 
-    home = tempfile.mkdtemp()
-    config = os.path.join(home, "config", "Calvort")
-    os.makedirs(config)
-    os.makedirs(os.path.join(home, "run"), mode=0o700)
-    with open(os.path.join(config, "Quorvane.conf"), "w") as f:
-        f.write("[Settings]\nEnableFlags=0 1 1 1 0 1 1 1 0 1 0 0 1\nCheckTime=1\n"
-                "HTTPTargetURL=http://127.0.0.1/ip.php\n"
-                f"LoggingFile={home}/log.txt\n"
-                f"[Data]\nInterfaceNum=0x{index:X}\nNICDescription=v0\nHostName=\n")
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"),
-               XDG_DATA_HOME=os.path.join(home, "data"), XDG_RUNTIME_DIR=os.path.join(home, "run"),
-               QT_QPA_PLATFORM="offscreen", QV_POLL_MINUTE_MS="600000")
+    home, env = make_home("[Settings]\nEnableFlags=0 1 1 1 0 1 1 1 0 1 0 0 1\nCheckTime=1\n"
+                          "HTTPTargetURL=http://127.0.0.1/ip.php\nLoggingFile={home}/log.txt\n"
+                          f"[Data]\nInterfaceNum=0x{index:X}\nNICDescription=v0\nHostName=\n")
+    env.update(QT_QPA_PLATFORM="offscreen", QV_POLL_MINUTE_MS="600000")
     env.pop("QV_BENCH_INNER", None)
 
     faces = [("program", [os.path.join(BUILD, "shell", "quorvane")]),

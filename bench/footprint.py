@@ -14,8 +14,9 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
+
+from quorvane_home import make_home, stop
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
@@ -70,26 +71,15 @@ def watch(name, command, env):
         rss, pss = status_kb(program.pid, "VmRSS"), pss_kb(program.pid)
         print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{woken * 60 / SECONDS:14.1f}")
     finally:
-        program.terminate()
-        try:
-            program.wait(15)
-        except subprocess.TimeoutExpired:
-            program.kill()
+        stop(program)
 
 
 def main():
-    home = tempfile.mkdtemp()
-    config = os.path.join(home, "config", "Calvort")
-    os.makedirs(config)
-    os.makedirs(os.path.join(home, "run"), mode=0o700)
-    with open(os.path.join(config, "Quorvane.conf"), "w") as f:
-        # Polling every 5 minutes and forwarding the loopback address by HTTP to a port where
-        # nothing listens: the first forwarding fails at once, then nothing happens.
-        f.write("[Settings]\nEnableFlags=0 1 1 1 0 1 1 1 0 1 0 0 0\nCheckTime=5\n"
-                "HTTPTargetURL=http://127.0.0.1:9/ip.php\n"
-                "[Data]\nInterfaceNum=0x1\nNICDescription=lo\nHostName=\n")
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"),
-               XDG_DATA_HOME=os.path.join(home, "data"), XDG_RUNTIME_DIR=os.path.join(home, "run"))
+    # Polling every 5 minutes and forwarding the loopback address by HTTP to a port where nothing
+    # listens: the first forwarding fails at once, then nothing happens.
+    home, env = make_home("[Settings]\nEnableFlags=0 1 1 1 0 1 1 1 0 1 0 0 0\nCheckTime=5\n"
+                          "HTTPTargetURL=http://127.0.0.1:9/ip.php\n"
+                          "[Data]\nInterfaceNum=0x1\nNICDescription=lo\nHostName=\n")
     helpers = []
     if shutil.which("Xvfb"):
         display = ":73"

@@ -3,6 +3,7 @@
 #include <coroutine>
 #include <exception>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace qv {
@@ -14,16 +15,6 @@ class Task;
 
 namespace task_detail {
 
-template <class Promise>
-struct FinalAwaiter {
-    bool await_ready() noexcept { return false; }
-    std::coroutine_handle<> await_suspend(std::coroutine_handle<Promise> done) noexcept {
-        const std::coroutine_handle<> next = done.promise().continuation;
-        return next ? next : std::noop_coroutine();
-    }
-    void await_resume() noexcept {}
-};
-
 struct PromiseBase {
     std::coroutine_handle<> continuation;
     std::exception_ptr error;
@@ -31,22 +22,44 @@ struct PromiseBase {
     void unhandled_exception() noexcept { error = std::current_exception(); }
 };
 
+// At its end a task hands over to the coroutine that awaited it.
+struct FinalAwaiter {
+    bool await_ready() noexcept { return false; }
+    template <class Promise>
+    std::coroutine_handle<> await_suspend(std::coroutine_handle<Promise> done) noexcept {
+        const std::coroutine_handle<> next = done.promise().continuation;
+        return next ? next : std::noop_coroutine();
+    }
+    void await_resume() noexcept {}
+};
+
+template <class T>
+struct Promise : PromiseBase {
+    std::optional<T> value;
+    Task<T> get_return_object();
+    FinalAwaiter final_suspend() noexcept { return {}; }
+    template <class U>
+    void return_value(U&& result) {
+        value.emplace(std::forward<U>(result));
+    }
+};
+
+template <>
+struct Promise<void> : PromiseBase {
+    Task<void> get_return_object();
+    FinalAwaiter final_suspend() noexcept { return {}; }
+    void return_void() noexcept {}
+};
+
 }  // namespace task_detail
 
 template <class T>
 class [[nodiscard]] Task {
   public:
-    struct promise_type : task_detail::PromiseBase {
-        std::optional<T> value;
-        Task get_return_object() { return Task(Handle::from_promise(*this)); }
-        task_detail::FinalAwaiter<promise_type> final_suspend() noexcept { return {}; }
-        template <class U>
-        void return_value(U&& result) {
-            value.emplace(std::forward<U>(result));
-        }
-    };
+    using promise_type = task_detail::Promise<T>;
     using Handle = std::coroutine_handle<promise_type>;
 
+    explicit Task(Handle handle) : m_handle(handle) {}
     Task(Task&& other) noexcept : m_handle(std::exchange(other.m_handle, {})) {}
     Task& operator=(Task other) noexcept {
         std::swap(m_handle, other.m_handle);
@@ -67,50 +80,27 @@ class [[nodiscard]] Task {
         if (m_handle.promise().error) {
             std::rethrow_exception(m_handle.promise().error);
         }
-        return std::move(*m_handle.promise().value);
-    }
-
-  private:
-    explicit Task(Handle handle) : m_handle(handle) {}
-    Handle m_handle;
-};
-
-template <>
-class [[nodiscard]] Task<void> {
-  public:
-    struct promise_type : task_detail::PromiseBase {
-        Task get_return_object() { return Task(Handle::from_promise(*this)); }
-        task_detail::FinalAwaiter<promise_type> final_suspend() noexcept { return {}; }
-        void return_void() noexcept {}
-    };
-    using Handle = std::coroutine_handle<promise_type>;
-
-    Task(Task&& other) noexcept : m_handle(std::exchange(other.m_handle, {})) {}
-    Task& operator=(Task other) noexcept {
-        std::swap(m_handle, other.m_handle);
-        return *this;
-    }
-    ~Task() {
-        if (m_handle) {
-            m_handle.destroy();
-        }
-    }
-
-    bool await_ready() const noexcept { return false; }
-    std::coroutine_handle<> await_suspend(std::coroutine_handle<> awaiting) noexcept {
-        m_handle.promise().continuation = awaiting;
-        return m_handle;
-    }
-    void await_resume() {
-        if (m_handle.promise().error) {
-            std::rethrow_exception(m_handle.promise().error);
+        if constexpr (!std::is_void_v<T>) {
+            return std::move(*m_handle.promise().value);
         }
     }
 
   private:
-    explicit Task(Handle handle) : m_handle(handle) {}
     Handle m_handle;
 };
+
+namespace task_detail {
+
+template <class T>
+Task<T> Promise<T>::get_return_object() {
+    return Task<T>(Task<T>::Handle::from_promise(*this));
+}
+
+inline Task<void> Promise<void>::get_return_object() {
+    return Task<void>(Task<void>::Handle::from_promise(*this));
+}
+
+}  // namespace task_detail
 
 // A coroutine that starts at once, runs on its own and frees itself at its end; nobody awaits it.
 struct Detached {

@@ -26,7 +26,6 @@ class AddressEvents : public QObject {
     // Opens the socket; false (with ErrorText) when the kernel refuses it. Safe to call again.
     bool Start();
     void Stop();
-    bool IsListening() const { return m_fd >= 0; }
     QString ErrorText() const { return m_error; }
 
   signals:

@@ -41,11 +41,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
     // ---- Wiring, before Start ----
     void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
-    IViewDocument* Document() const { return m_pDoc; }
     // The forwarding work of the commands: the watcher's own forwarder unless a test puts
     // another in its place (null: the own one again).
     void SetForwarding(IPaneForwarding* forwarding);
-    IPaneForwarding* Forwarding() const { return m_pForwarding; }
     CForwarder& Forwarder() { return *m_forwarder; }
     // Commands that are not the watcher's own (the settings pages' takes) run here, in turn
     // with the watcher's work.

@@ -92,6 +92,16 @@ void RunInPrivateNamespaces(bool* inside) {
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
+// The application object of a test inside the namespace, with a settings folder of its own.
+struct ProgramInNamespace {
+    ProgramInNamespace() { setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1); }
+    QTemporaryDir config;
+    int argc = 1;
+    char name[14] = "netlink_tests";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
 // The hardware address as iproute2 shows it (sysfs still belongs to the outer namespace).
 QByteArray LinkMac(const QString& ifname) {
     QProcess p;
@@ -202,10 +212,7 @@ TEST(NetworkNetlink, AddressEventsComeOncePerBurst) {
     if (!inside) {
         return;
     }
-    int argc = 1;
-    char name[] = "netlink_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    ProgramInNamespace program;
     if (!Sh("ip link add v0 type veth peer name v1 && ip link set v0 up")) {
         GTEST_SKIP() << "veth links cannot be created here";
     }
@@ -250,12 +257,7 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
         Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
            "ip addr add 10.9.0.5/24 dev v0 && ip addr add 10.9.0.6/24 dev v0 && "
            "ip addr add 10.9.7.1/24 dev v1"));
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
-    int argc = 1;
-    char name[] = "netlink_tests";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    ProgramInNamespace program;
 
     RecordingWebHost web;
     NetlinkTables tables;
@@ -466,12 +468,7 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
            "ip addr add 10.9.3.5/24 dev v1 && ip route add default via 10.9.3.1 dev v1 && "
            "ip neigh add 10.9.0.254 lladdr 02:00:00:00:00:fe dev v0 nud permanent && "
            "ip neigh add 10.9.3.1 lladdr 02:00:00:00:00:01 dev v1 nud permanent"));
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
-    int argc = 1;
-    char name[] = "netlink_tests";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    ProgramInNamespace program;
 
     const QString log = dir.filePath("queries.log");
     QProcess dnsmasq;
