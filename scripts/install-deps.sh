@@ -9,8 +9,9 @@ packages=(
   libcurl4-openssl-dev libc-ares-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcpp-httplib-dev libssl-dev
-  python3-pyftpdlib
-  lighttpd php-cli dnsmasq
+  python3-pyftpdlib python3-openssl
+  lighttpd php-cli dnsmasq miniupnpd-nftables miniupnpc libminiupnpc-dev
+  qtkeychain-qt6-dev gnome-keyring
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer libxcb1-dev
   dbus python3-dbus python3-gi
