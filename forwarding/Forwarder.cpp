@@ -258,6 +258,18 @@ void CForwarder::SendFTPPage() {
     Submit([this] { return DoSendFTPPage(); });
 }
 
+void CForwarder::ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
+    Submit([this, http, done = std::move(done)] { return DoForwardAddress(http, done); });
+}
+
+Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
+    Task<> sending = http ? DoSendHTTPAddress() : DoSendFTPPage();
+    co_await sending;
+    if (done) {
+        done(m_lastOutcome);
+    }
+}
+
 void CForwarder::NotifyHTTPOffLine() {
     Submit([this] { return DoNotifyHTTPOffLine(); });
 }
@@ -339,6 +351,7 @@ void CForwarder::UpdateForwardPreview() {
 
 Task<> CForwarder::DoSendHTTPAddress() {
     m_bLastSucceeded = false;
+    m_lastOutcome = ForwardOutcome::kFailed;
     Task<int> checking = CheckConnection(true);
     const int connected = co_await checking;
     if (!connected) {
@@ -348,19 +361,23 @@ Task<> CForwarder::DoSendHTTPAddress() {
     co_await offer;
     m_bHTTPForwarded = ParseTargetURL(m_host.Settings().HTTPTargetURL, kServiceHttp);
     if (!m_bHTTPForwarded) {
+        m_lastOutcome = ForwardOutcome::kNothingToSend;
         co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
         Task<bool> sending = SendAddress(address);
         m_bLastSucceeded = co_await sending;
+        m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
+        m_lastOutcome = ForwardOutcome::kNothingToSend;
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
 Task<> CForwarder::DoSendFTPPage() {
     m_bLastSucceeded = false;
+    m_lastOutcome = ForwardOutcome::kFailed;
     Task<int> checking = CheckConnection(false);
     const int connected = co_await checking;
     if (!connected) {
@@ -370,13 +387,16 @@ Task<> CForwarder::DoSendFTPPage() {
     co_await offer;
     m_bFTPUploaded = ParseTargetURL(m_host.Settings().FTPTargetURL, kServiceFtp);
     if (!m_bFTPUploaded) {
+        m_lastOutcome = ForwardOutcome::kNothingToSend;
         co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
         Task<bool> uploading = UploadPage(BuildFTPReplacement(m_host.Settings(), address, true));
         m_bLastSucceeded = co_await uploading;
+        m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
+        m_lastOutcome = ForwardOutcome::kNothingToSend;
         Ask(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }

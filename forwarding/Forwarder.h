@@ -32,6 +32,10 @@ struct ForwarderOptions {
     const IClock* clock = nullptr;  // null: the system clock
 };
 
+// How a sending of the address ended: the host took it; it failed on the way or at the host; or
+// the settings or the address gave nothing to send (the user was told why).
+enum class ForwardOutcome { kTaken, kFailed, kNothingToSend };
+
 // The forwarding state and work of the control pane: the connection check, the HTTP and FTP
 // exchanges, and the decisions of when to send and when an off-line notice is owed.
 //
@@ -68,6 +72,9 @@ class CForwarder {
     // `http` 1: asks (161) about an owed HTTP off-line notice; 0: (162) about an owed FTP one.
     void OfferOffLineNotice(int http);
     void OnTestInternet();  // button 1146
+    // Sends the address by HTTP (`http`) or uploads the page, as SendHTTPAddress and SendFTPPage
+    // do; then `done` learns how it ended (not when the exchange is dropped at shutdown).
+    void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
     // The off-line step of the pane's destruction: the owed notice of the chosen method, without
     // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
     // is cancelled (it ends within about a second) and the commands waiting for it are dropped;
@@ -130,6 +137,7 @@ class CForwarder {
     Task<> DoTestInternet();
     Task<> DoSendHTTPAddress();
     Task<> DoSendFTPPage();
+    Task<> DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
     Task<> DoNotifyHTTPOffLine();
     Task<> DoNotifyFTPOffLine();
     Task<> DoOfferOffLineNotice(int http);
@@ -160,6 +168,7 @@ class CForwarder {
     int m_nInline = 0;                 // > 0: transfers run on the calling thread
     std::coroutine_handle<> m_runner;  // the running RunQueue
     bool m_bLastSucceeded = false;
+    ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
     bool m_bShutDown = false;           // the off-line step of shutdown has run
     bool m_bShuttingDown = false;       // OffLineAtShutdown has been called: ask nobody anything
     QDeadlineTimer m_shutdownEnd;       // the end of the off-line step's time

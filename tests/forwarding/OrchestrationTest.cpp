@@ -145,15 +145,19 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     EXPECT_TRUE(host.notices.empty());
 }
 
-TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
-    fwd.SendHTTPAddress();
+TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
+    std::vector<ForwardOutcome> outcomes;
+    const auto send = [&] {
+        fwd.ForwardAddress(true, [&](ForwardOutcome outcome) { outcomes.push_back(outcome); });
+    };
+    send();
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine}));
 
     // No address: message 128, the flag is set all the same, nothing is sent.
     fwd.m_bHTTPForwarded = 0;
     host.selectedIp = LoadString(115);
-    fwd.SendHTTPAddress();
+    send();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(128)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::OkCancel);
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::Warning);
@@ -163,10 +167,18 @@ TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
     // A target of the wrong kind: message 111, the flag is cleared, nothing is sent.
     prompter.asked.clear();
     host.settings.HTTPTargetURL = "ftp://127.0.0.1/www";
-    fwd.SendHTTPAddress();
+    send();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111)}));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
     EXPECT_EQ(Targets().size(), 1u);
+
+    // Refused by the host: a failure (one that is worth another try).
+    host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
+    host.selectedIp = "192.168.1.20";
+    send();
+    EXPECT_EQ(outcomes, (std::vector<ForwardOutcome>{
+                            ForwardOutcome::kTaken, ForwardOutcome::kNothingToSend,
+                            ForwardOutcome::kNothingToSend, ForwardOutcome::kFailed}));
 
     // Shutdown sends the owed notice once, to the target the address went to, without a check
     // or a question; taken, it is owed no more.
@@ -180,7 +192,8 @@ TEST_F(OrchestrationTest, FlagsFollowTheirTable) {
     fwd.OffLineAtShutdown([&] { ++done; });
     fwd.OffLineAtShutdown([&] { ++done; });
     EXPECT_EQ(done, 2);
-    EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOnLine, kOffLine}));
+    EXPECT_EQ(Targets(),
+              std::vector<std::string>({kOnLine, "/fail" + kOnLine.substr(3), kOnLine, kOffLine}));
     EXPECT_FALSE(host.Lines().contains(LoadString(166)));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
     EXPECT_TRUE(prompter.asked.empty());
