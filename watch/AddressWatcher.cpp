@@ -1,11 +1,13 @@
 #include "watch/AddressWatcher.h"
 
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QTimerEvent>
 
 #include <algorithm>
 #include <climits>
 
+#include "forwarding/ForwardText.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/GeneralTakePlan.h"
@@ -25,6 +27,7 @@ constexpr int kErrorNoticeLifeMs = 7000;
 // Items of the waiting list that are not commands.
 constexpr int kPendingPollTick = 0;
 constexpr int kPendingAddressEvent = -2;
+constexpr int kPendingRetry = -3;
 
 bool IsOwnCommand(int command) {
     return (command >= kCmdSelectionChanged && command <= kCmdRefresh && command != kCmdUnused) ||
@@ -112,6 +115,7 @@ void AddressWatcher::ShutDown() {
     }
     m_bShutDown = true;
     m_pending.clear();
+    EndBackOff();
     m_saver.Cancel();  // written here in any case
     m_selectionSaver.Flush();
     if (!SaveSettings(m_settings, m_nHideOnStartup)) {
@@ -161,6 +165,10 @@ void AddressWatcher::RunCommand(int command) {
         OnAddressEvent();
         return;
     }
+    if (command == kPendingRetry) {
+        OnRetryDue();
+        return;
+    }
     if (IsBusy()) {
         Defer(command);
         return;
@@ -178,21 +186,17 @@ void AddressWatcher::Run(int command) {
         case kCmdSelectionChanged:
             m_selectionSaver.Schedule();
             if (m_settings.AutoForward != 0) {
-                Forward();
+                ForwardChange();
             }
             break;
         case kCmdManualSend:
-            Forward();
+            SendByHand(m_settings.UseHTTP != 0);
             break;
         case kCmdSendHttp:
-            if (m_pForwarding) {
-                m_pForwarding->SendHTTPAddress();
-            }
+            SendByHand(true);
             break;
         case kCmdSendFtp:
-            if (m_pForwarding) {
-                m_pForwarding->SendFTPPage();
-            }
+            SendByHand(false);
             break;
         case kCmdHttpOffLine:
             if (m_pForwarding) {
@@ -230,23 +234,109 @@ void AddressWatcher::GeneralSettingsTaken(const InfoCtrlSettings& before) {
     if (plan.postManualSend) {
         PostPaneCommand(kCmdManualSend);
     }
+    DropRetryIfUnwanted();
     m_saver.Schedule();
 }
 
-void AddressWatcher::Forward() {
+// ---- Forwarding and its retries ----
+
+// The ticked address changed: a fresh forward, and a fresh back-off should it fail.
+void AddressWatcher::ForwardChange() {
+    EndBackOff();
+    SendAutomatically();
+}
+
+void AddressWatcher::SendAutomatically() {
     if (!m_pForwarding) {
         return;
     }
-    if (m_settings.UseHTTP != 0) {
-        m_pForwarding->SendHTTPAddress();
+    m_strRetryTarget = TargetKey();
+    const QPointer<AddressWatcher> self(this);
+    const int round = m_nForwardRound;
+    m_pForwarding->ForwardAddress(m_settings.UseHTTP != 0, [self, round](ForwardOutcome outcome) {
+        if (self) {
+            self->AutomaticForwardEnded(round, outcome);
+        }
+    });
+}
+
+// Not tried again; taken by the chosen method, it makes the tries of the back-off needless.
+void AddressWatcher::SendByHand(bool http) {
+    if (!m_pForwarding) {
+        return;
+    }
+    const QPointer<AddressWatcher> self(this);
+    m_pForwarding->ForwardAddress(http, [self, http](ForwardOutcome outcome) {
+        if (self && outcome == ForwardOutcome::kTaken && http == (self->m_settings.UseHTTP != 0)) {
+            self->EndBackOff();
+        }
+    });
+}
+
+void AddressWatcher::AutomaticForwardEnded(int round, ForwardOutcome outcome) {
+    if (m_bShutDown || round != m_nForwardRound) {
+        return;  // a fresh forward or the end of the back-off came in between
+    }
+    if (outcome != ForwardOutcome::kFailed || !RetryStillWanted()) {
+        EndBackOff();
+        return;
+    }
+    const auto delay = m_retry.Failed(std::chrono::minutes(PollMinutes()));
+    ShowOutput(RetrySchedule::DueText(delay), true, true);
+}
+
+void AddressWatcher::OnRetryDue() {
+    if (m_bShutDown) {
+        return;
+    }
+    if (IsBusy()) {
+        Defer(kPendingRetry);
+        return;
+    }
+    WorkScope work(*this);
+    if (!m_retry.TakeDue()) {
+        return;  // the back-off ended while the try waited
+    }
+    if (RetryStillWanted()) {
+        SendAutomatically();
     } else {
-        m_pForwarding->SendFTPPage();
+        EndBackOff();
     }
 }
 
+// Tries go on while changes are forwarded automatically, to the target of the failed forward,
+// and the ticked interface has an address to send.
+bool AddressWatcher::RetryStillWanted() const {
+    return m_settings.AutoForward != 0 && m_settings.CheckForChange != 0 &&
+           TargetKey() == m_strRetryTarget && IsValidAddressText(SelectedIp());
+}
+
+void AddressWatcher::DropRetryIfUnwanted() {
+    if (m_retry.IsPending() && !RetryStillWanted()) {
+        EndBackOff();
+    }
+}
+
+void AddressWatcher::EndBackOff() {
+    ++m_nForwardRound;
+    m_retry.Reset();
+}
+
+// The method and where it sends to.
+QString AddressWatcher::TargetKey() const {
+    return m_settings.UseHTTP != 0 ? QStringLiteral("http\n") + m_settings.HTTPTargetURL
+                                   : QStringLiteral("ftp\n") + m_settings.FTPTargetURL +
+                                         QLatin1Char('\n') + m_settings.FTPForwardWebPage;
+}
+
+int AddressWatcher::PollMinutes() const {
+    return std::max(1, m_settings.CheckTime);
+}
+
 void AddressWatcher::Defer(int item) {
-    const bool isCheck = item == kPendingPollTick || item == kPendingAddressEvent;
-    // Checks that pile up while work runs make one.
+    const bool isCheck =
+        item == kPendingPollTick || item == kPendingAddressEvent || item == kPendingRetry;
+    // Checks (and tries) that pile up while work runs make one.
     if (isCheck && std::find(m_pending.begin(), m_pending.end(), item) != m_pending.end()) {
         return;
     }
@@ -264,7 +354,7 @@ void AddressWatcher::ResumePending() {
 
 void AddressWatcher::SetPollTimer() {
     if (m_settings.CheckForChange != 0 && !m_bShutDown) {
-        const qint64 minutes = std::max(1, m_settings.CheckTime);
+        const qint64 minutes = PollMinutes();
         m_nPollPeriodMs = static_cast<int>(std::min<qint64>(minutes * m_nMinuteMs, INT_MAX));
         m_pollTimer.start(m_nPollPeriodMs, this);  // restarts the period from now
     } else {
@@ -348,10 +438,13 @@ void AddressWatcher::CheckLogSize() {
     }
 }
 
+// Follows each change of the target or of the ticked address: a pending try of a target that was
+// left, or of an address that is gone, is dropped.
 void AddressWatcher::UpdateForwardPreview() {
     if (m_pForwarding) {
         m_pForwarding->UpdateForwardPreview();
     }
+    DropRetryIfUnwanted();
 }
 
 QString AddressWatcher::SelectedIp() const {

@@ -18,6 +18,7 @@
 #include "settings/SettingsSaver.h"
 #include "watch/EventLog.h"
 #include "watch/ForwardingCommands.h"
+#include "watch/RetrySchedule.h"
 #include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"
 
@@ -31,6 +32,12 @@ namespace qv {
 //
 // Work never nests: a refresh, a check or an exchange that is asked for while another one runs
 // waits until it has finished; checks that pile up meanwhile make one.
+//
+// A failed automatic forward is tried again on a back-off (RetrySchedule) while the address and
+// the target stay the same and automatic forwarding and checking stay on: an address change starts
+// a fresh forward and back-off, a success or any of those changes ends it, shutdown cancels it.
+// Sends by hand are not tried again; one that the host takes by the chosen method ends the
+// back-off.
 class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     Q_OBJECT
 
@@ -49,7 +56,13 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // with the watcher's work.
     void SetOtherCommands(std::function<void(int)> run) { m_otherCommands = std::move(run); }
     // Length of one minute of the polling period; 60000 unless a test shortens it.
-    void SetMinuteMs(int ms) { m_nMinuteMs = ms > 0 ? ms : 60000; }
+    // The waits between tries after a failed forward are shortened alike.
+    void SetMinuteMs(int ms) {
+        m_nMinuteMs = ms > 0 ? ms : 60000;
+        m_retry.SetMinuteMs(m_nMinuteMs);
+    }
+    // A timer for the waits between tries that a test fires itself (null: the event loop's).
+    void SetRetryTimer(RetryTimer* timer) { m_retry.SetTimer(timer); }
 
     // ---- Life ----
     // Loads the settings, starts listening to address events and posts the first refresh.
@@ -83,6 +96,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     int PollPeriodMs() const { return IsPolling() ? m_nPollPeriodMs : 0; }
     // A refresh, check or exchange is running.
     bool IsBusy() const { return m_nWorkDepth > 0; }
+    // Another try of a failed automatic forward waits for its time.
+    bool IsRetryPending() const { return m_retry.IsPending(); }
     qint64 LogSize() const { return m_log.m_nLogSize; }
     void WriteLogEntry(const QString& text);
 
@@ -140,7 +155,16 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void OnAddressEvent();
     void Defer(int item);
     void ResumePending();
-    void Forward();
+    void ForwardChange();
+    void SendAutomatically();
+    void SendByHand(bool http);
+    void AutomaticForwardEnded(int round, ForwardOutcome outcome);
+    void OnRetryDue();
+    bool RetryStillWanted() const;
+    void DropRetryIfUnwanted();
+    void EndBackOff();
+    QString TargetKey() const;
+    int PollMinutes() const;
     void OnSettingsSaved(bool ok);
 
     UserQuestions& m_questions;
@@ -163,6 +187,10 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     int m_nMinuteMs = 60000;
     int m_nPollPeriodMs = 0;
     AddressEvents m_addressEvents;
+
+    RetrySchedule m_retry{[this] { OnRetryDue(); }};
+    int m_nForwardRound = 0;   // counts fresh forwards and ended back-offs
+    QString m_strRetryTarget;  // the method and target of the automatic forward (TargetKey)
 
     int m_nWorkDepth = 0;
     std::deque<int> m_pending;  // commands and checks that wait for the running work

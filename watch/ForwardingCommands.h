@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "forwarding/Forwarder.h"
 
 namespace qv {
@@ -10,8 +12,9 @@ class IPaneForwarding {
   public:
     virtual ~IPaneForwarding() = default;
 
-    virtual void SendHTTPAddress() = 0;
-    virtual void SendFTPPage() = 0;
+    // Sends the address by HTTP (`http`) or uploads the page; then `done` (when given) learns
+    // how it ended.
+    virtual void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) = 0;
     virtual void NotifyHTTPOffLine() = 0;
     virtual void NotifyFTPOffLine() = 0;
     // Offers to take down what the other method left at the host: http 1 = HTTP, 0 = FTP.
@@ -29,8 +32,9 @@ class IPaneForwarding {
 class ForwarderCommands : public IPaneForwarding {
   public:
     explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
-    void SendHTTPAddress() override { m_forwarder.SendHTTPAddress(); }
-    void SendFTPPage() override { m_forwarder.SendFTPPage(); }
+    void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) override {
+        m_forwarder.ForwardAddress(http, std::move(done));
+    }
     void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
     void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
     void OfferOffLineNotice(int http) override { m_forwarder.OfferOffLineNotice(http); }

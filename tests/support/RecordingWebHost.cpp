@@ -13,6 +13,11 @@ RecordingWebHost::RecordingWebHost(Methods methods)
         const auto q = req.target.find('?');
         m_queries.push_back(
             QString::fromStdString(q == std::string::npos ? "" : req.target.substr(q + 1)));
+        if (failuresLeft > 0) {
+            --failuresLeft;
+            res.status = 500;
+            return;
+        }
         res.set_content("<p>stored</p>", "text/html");
     };
     m_server->Post("/ip.php", record);

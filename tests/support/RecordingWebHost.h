@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,8 @@ class RecordingWebHost {
     QString Url() const;
 
     int port = 0;
+    // So many of the next requests are recorded and answered with 500 Internal Server Error.
+    std::atomic<int> failuresLeft{0};
 
   private:
     std::unique_ptr<httplib::Server> m_server;

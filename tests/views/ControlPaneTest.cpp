@@ -8,11 +8,17 @@
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
 
 #include "ViewsTestSupport.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
+#include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
 
 namespace qv {
@@ -314,6 +320,179 @@ TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
     InfoCtrlSettings stored;
     LoadSettings(stored);
     EXPECT_EQ(stored.CheckTime, 5);
+}
+
+// The waits between tries, fired by the test: a day passes in no time.
+class SteppedTimer : public RetryTimer {
+  public:
+    std::vector<std::chrono::milliseconds> waits;
+    bool active = false;
+    void Start(std::chrono::milliseconds delay, std::function<void()> due) override {
+        waits.push_back(delay);
+        m_due = std::move(due);
+        active = true;
+    }
+    void Stop() override { active = false; }
+    void Fire() {
+        ASSERT_TRUE(active);
+        active = false;
+        m_due();
+    }
+
+  private:
+    std::function<void()> m_due;
+};
+
+// Automatic forwarding through a real forwarder to a loopback host that fails on purpose.
+class Retries : public ControlPane {
+  protected:
+    void SetUp() override {
+        ControlPane::SetUp();
+        pane.SetForwarding(&commands);
+        pane.Watcher().SetRetryTimer(&timer);
+        InfoCtrlSettings& s = pane.Settings();
+        s.UseHTTP = 1;
+        s.HTTPTargetURL = web.Url();
+        s.AutoForward = 1;
+        s.CheckForChange = 1;
+        s.CheckTime = 5;
+        s.NotifyOnSend = 0;
+        s.LoggingEnabled = 1;
+        s.LoggingFile = log.filePath("QuorvaneLog.txt");
+        doc.selectedIp = "192.0.2.7";
+        web.failuresLeft = INT_MAX;
+        QObject::connect(&pane.Watcher(), &AddressWatcher::Output,
+                         [this](const QString& text, bool) { output << text; });
+    }
+    void TearDown() override {
+        pane.Watcher().SetRetryTimer(nullptr);
+        pane.SetForwarding(nullptr);
+    }
+    qsizetype Requests() { return web.Queries().size(); }
+
+    test::RecordingWebHost web;
+    CForwarder forwarder{pane.Watcher(), [this] {
+                             ForwarderOptions o;
+                             o.storedSetting = [this](const QString&) { return web.Url(); };
+                             return o;
+                         }()};
+    ForwarderCommands commands{forwarder};
+    SteppedTimer timer;
+    QTemporaryDir log;
+    QStringList output;
+};
+
+TEST_F(Retries, AHostFailingForADayGetsOneTryPerBackOffStepUntilItAnswers) {
+    using namespace std::chrono_literals;
+    // Whatever the polling period, 30 s to 30 min between tries.
+    EXPECT_EQ(RetrySchedule::Delay(1, 0ms), 30s);
+    EXPECT_EQ(RetrySchedule::Delay(3, 1min), 1min);
+    EXPECT_EQ(RetrySchedule::Delay(12, 24h), 30min);
+
+    Run(kCmdSelectionChanged);
+    std::chrono::milliseconds day{0};
+    int tries = 0;
+    while (day < 24h) {
+        ASSERT_TRUE(timer.active) << qPrintable(output.join('\n'));
+        day += timer.waits.back();
+        timer.Fire();
+        ++tries;
+    }
+    // 30 s, 1, 2 and 4 minutes, then the polling period; one request each, never more.
+    EXPECT_EQ(tries, 4 + (24 * 60 * 60 - 450 + 299) / 300);
+    EXPECT_EQ(Requests(), 1 + tries);
+    EXPECT_EQ(std::vector(timer.waits.begin(), timer.waits.begin() + 5),
+              (std::vector<std::chrono::milliseconds>{30s, 1min, 2min, 4min, 5min}));
+    EXPECT_EQ(std::count(timer.waits.begin(), timer.waits.end(), 5min), tries - 3);
+    EXPECT_EQ(
+        output.filter("Next try in").mid(0, 5),
+        (QStringList{"Next try in 30 seconds", "Next try in 1 minute", "Next try in 2 minutes",
+                     "Next try in 4 minutes", "Next try in 5 minutes"}));
+    QFile logFile(pane.Settings().LoggingFile);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(logFile.readAll().count("Next try in 5 minutes\r\r\r\n"), tries - 3);
+
+    // The host answers again: the try that reaches it ends the back-off.
+    web.failuresLeft = 0;
+    timer.Fire();
+    EXPECT_EQ(Requests(), 2 + tries);
+    EXPECT_FALSE(timer.active);
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_EQ(timer.waits.size(), 1u + tries);
+}
+
+TEST_F(Retries, ChangesDuringTheBackOff) {
+    using namespace std::chrono_literals;
+    Run(kCmdSelectionChanged);
+    timer.Fire();
+    EXPECT_EQ(timer.waits.back(), 1min);
+
+    // A new address: a fresh forward and a fresh back-off.
+    doc.selectedIp = "192.0.2.8";
+    Run(kCmdSelectionChanged);
+    EXPECT_EQ(web.Queries().last().section('&', 0, 0), "IPAddress=192.0.2.8");
+    EXPECT_EQ(timer.waits.back(), 30s);
+
+    // A try that comes due during a refresh waits for it; one that an address change overtakes
+    // is dropped: the host gets the fresh forward only.
+    doc.during = [&] {
+        if (timer.active) {
+            timer.Fire();
+            EXPECT_EQ(Requests(), 3);
+        }
+    };
+    Run(kCmdRefresh);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(Requests(), 4);
+    doc.during = [&] {
+        if (timer.active) {
+            timer.Fire();
+            pane.PostPaneCommand(kCmdSelectionChanged);
+        }
+    };
+    Run(kCmdRefresh);
+    QCoreApplication::sendPostedEvents();
+    doc.during = nullptr;
+    EXPECT_EQ(Requests(), 5);
+    EXPECT_EQ(timer.waits.back(), 30s);
+
+    // Sends by hand are not tried again; one the host takes ends the back-off.
+    const size_t waits = timer.waits.size();
+    Run(kCmdManualSend);
+    EXPECT_EQ(timer.waits.size(), waits);
+    EXPECT_TRUE(timer.active);
+    web.failuresLeft = 0;
+    Run(kCmdManualSend);
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    web.failuresLeft = INT_MAX;
+    Run(kCmdManualSend);
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+
+    // Checking turned off, or another target, cancels the pending try.
+    Run(kCmdSelectionChanged);
+    ASSERT_TRUE(pane.Watcher().IsRetryPending());
+    const InfoCtrlSettings before = pane.Settings();
+    pane.Settings().CheckForChange = 0;
+    pane.Watcher().GeneralSettingsTaken(before);
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_FALSE(timer.active);
+    pane.Settings().CheckForChange = 1;
+    Run(kCmdSelectionChanged);
+    ASSERT_TRUE(pane.Watcher().IsRetryPending());
+    pane.Settings().HTTPTargetURL = web.Url() + "?site=2";
+    pane.UpdateForwardPreview();  // as after taking the HTTP Target page
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+
+    // Shutdown cancels the pending try and still sends the owed off-line notice.
+    pane.Settings().HTTPTargetURL = web.Url();
+    Run(kCmdSelectionChanged);
+    ASSERT_TRUE(timer.active);
+    const qsizetype sent = Requests();
+    pane.OnDestroy();
+    EXPECT_FALSE(timer.active);
+    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    ASSERT_EQ(Requests(), sent + 1);
+    EXPECT_EQ(web.Queries().last().section('&', 0, 0), "IPAddress=");
 }
 
 // The notices with the real message box of the program.

@@ -88,8 +88,9 @@ class FakeDoc : public IViewDocument {
 class RecordingForwarding : public IPaneForwarding {
   public:
     QStringList calls;
-    void SendHTTPAddress() override { calls << "SendHTTPAddress"; }
-    void SendFTPPage() override { calls << "SendFTPPage"; }
+    void ForwardAddress(bool http, std::function<void(ForwardOutcome)>) override {
+        calls << (http ? "SendHTTPAddress" : "SendFTPPage");
+    }
     void NotifyHTTPOffLine() override { calls << "NotifyHTTPOffLine"; }
     void NotifyFTPOffLine() override { calls << "NotifyFTPOffLine"; }
     void OfferOffLineNotice(int http) override {
