@@ -36,11 +36,13 @@ bool Ip(const QString& args) {
     return Execute("ip", args.split(' '));
 }
 
-// Answers every request with 200 (or never, when `silent`) and keeps the request lines.
+// Answers every request with 200 (500 while `failures` are left, never when `silent`) and keeps
+// the request lines.
 class TinyHttpServer : public QTcpServer {
   public:
     QStringList requests;
     bool silent = false;
+    int failures = 0;
 
   protected:
     void incomingConnection(qintptr handle) override {
@@ -55,6 +57,14 @@ class TinyHttpServer : public QTcpServer {
             requests << QString::fromLatin1(received->left(received->indexOf("\r\n")));
             received->clear();
             if (silent) {
+                return;
+            }
+            if (failures > 0) {
+                --failures;
+                socket->write(
+                    "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
+                    "Connection: close\r\n\r\n");
+                socket->disconnectFromHost();
                 return;
             }
             socket->write(
@@ -293,9 +303,10 @@ TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
     ftp.waitForFinished(5000);
 }
 
-// `quorvane-cli watch` with the same settings: a burst of changes of the ticked address is
-// forwarded once, with the final address, long before the polling period ends; a second copy is
-// refused; SIGTERM sends the off-line notice and ends the watcher with status 0.
+// `quorvane-cli watch` with the same settings: a first forward that fails is tried again after 30 s
+// (3 s here); a burst of changes of the ticked address is forwarded once, with the final address,
+// long before the polling period ends; a second copy is refused; SIGTERM sends the off-line notice
+// and ends the watcher with status 0.
 TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     if (!NamespacesAllowed()) {
         GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
@@ -312,7 +323,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     {
         QSettings st(SettingsPath(home), QSettings::IniFormat);
         st.setValue("Settings/EnableFlags", "0 1 1 1 0 1 1 1 0 1 0 0 0");
-        st.setValue("Settings/CheckTime", 1);
+        st.setValue("Settings/CheckTime", 100);
         st.setValue("Settings/HTTPTargetURL", "http://127.0.0.1/ip.php");
         st.setValue("Data/InterfaceNum", interfaceNum);
         st.setValue("Data/NICDescription", "v0");
@@ -321,15 +332,17 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     const QStringList watch{QStringLiteral(QV_CLI_PATH), "watch"};
     QProcess watcher;
     QString trace;
-    StartProgram(watcher, home, trace, 600000, watch);
+    server.failures = 1;
+    StartProgram(watcher, home, trace, 6000, watch);
     const auto sent = [&](const QString& address) {
         return server.requests
             .filter(
                 QRegularExpression("[?&]IPAddress=" + QRegularExpression::escape(address) + "[& ]"))
             .size();
     };
-    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 1; }, 30000))
+    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
         << qPrintable(trace);
+    EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
     EXPECT_TRUE(
         QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ").match(trace).hasMatch())
         << "no time-stamped line:\n"
@@ -337,7 +350,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
 
     QProcess second;
     QString secondTrace;
-    StartProgram(second, home, secondTrace, 600000, watch);
+    StartProgram(second, home, secondTrace, 6000, watch);
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 3) << qPrintable(secondTrace);
 
@@ -355,7 +368,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
-    EXPECT_EQ(server.requests.filter("IPAddress=").size(), 3);
+    EXPECT_EQ(server.requests.filter("IPAddress=").size(), 4);
 }
 
 }  // namespace
