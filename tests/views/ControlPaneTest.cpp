@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <chrono>
 #include <climits>
+#include <utility>
 
 #include "ViewsTestSupport.h"
 #include "resources/Ids.h"
@@ -323,24 +323,15 @@ TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
 }
 
 // The waits between tries, fired by the test: a day passes in no time.
-class SteppedTimer : public RetryTimer {
-  public:
+struct SteppedTimer : RetryTimer {
     std::vector<std::chrono::milliseconds> waits;
-    bool active = false;
-    void Start(std::chrono::milliseconds delay, std::function<void()> due) override {
+    std::function<void()> due;
+    void Start(std::chrono::milliseconds delay, std::function<void()> f) override {
         waits.push_back(delay);
-        m_due = std::move(due);
-        active = true;
+        due = std::move(f);
     }
-    void Stop() override { active = false; }
-    void Fire() {
-        ASSERT_TRUE(active);
-        active = false;
-        m_due();
-    }
-
-  private:
-    std::function<void()> m_due;
+    void Stop() override { due = nullptr; }
+    void Fire() { std::exchange(due, nullptr)(); }
 };
 
 // Automatic forwarding through a real forwarder to a loopback host that fails on purpose.
@@ -351,24 +342,20 @@ class Retries : public ControlPane {
         pane.SetForwarding(&commands);
         pane.Watcher().SetRetryTimer(&timer);
         InfoCtrlSettings& s = pane.Settings();
-        s.UseHTTP = 1;
         s.HTTPTargetURL = web.Url();
-        s.AutoForward = 1;
-        s.CheckForChange = 1;
-        s.CheckTime = 5;
+        s.AutoForward = s.CheckForChange = s.LoggingEnabled = 1;
         s.NotifyOnSend = 0;
-        s.LoggingEnabled = 1;
+        s.CheckTime = 5;
         s.LoggingFile = log.filePath("QuorvaneLog.txt");
         doc.selectedIp = "192.0.2.7";
         web.failuresLeft = INT_MAX;
-        QObject::connect(&pane.Watcher(), &AddressWatcher::Output,
-                         [this](const QString& text, bool) { output << text; });
     }
     void TearDown() override {
         pane.Watcher().SetRetryTimer(nullptr);
         pane.SetForwarding(nullptr);
     }
     qsizetype Requests() { return web.Queries().size(); }
+    bool Pending() { return pane.Watcher().IsRetryPending(); }
 
     test::RecordingWebHost web;
     CForwarder forwarder{pane.Watcher(), [this] {
@@ -379,7 +366,6 @@ class Retries : public ControlPane {
     ForwarderCommands commands{forwarder};
     SteppedTimer timer;
     QTemporaryDir log;
-    QStringList output;
 };
 
 TEST_F(Retries, AHostFailingForADayGetsOneTryPerBackOffStepUntilItAnswers) {
@@ -393,32 +379,31 @@ TEST_F(Retries, AHostFailingForADayGetsOneTryPerBackOffStepUntilItAnswers) {
     std::chrono::milliseconds day{0};
     int tries = 0;
     while (day < 24h) {
-        ASSERT_TRUE(timer.active) << qPrintable(output.join('\n'));
+        ASSERT_TRUE(timer.due) << qPrintable(pane.OutputText());
         day += timer.waits.back();
         timer.Fire();
         ++tries;
     }
-    // 30 s, 1, 2 and 4 minutes, then the polling period; one request each, never more.
+    // 30 s, 1, 2 and 4 minutes, then the polling period; one request each, never more. The
+    // output box and the log tell each wait.
     EXPECT_EQ(tries, 4 + (24 * 60 * 60 - 450 + 299) / 300);
     EXPECT_EQ(Requests(), 1 + tries);
-    EXPECT_EQ(std::vector(timer.waits.begin(), timer.waits.begin() + 5),
-              (std::vector<std::chrono::milliseconds>{30s, 1min, 2min, 4min, 5min}));
-    EXPECT_EQ(std::count(timer.waits.begin(), timer.waits.end(), 5min), tries - 3);
-    EXPECT_EQ(
-        output.filter("Next try in").mid(0, 5),
-        (QStringList{"Next try in 30 seconds", "Next try in 1 minute", "Next try in 2 minutes",
-                     "Next try in 4 minutes", "Next try in 5 minutes"}));
+    EXPECT_TRUE(pane.OutputText().endsWith("\r\r\nNext try in 5 minutes"));
     QFile logFile(pane.Settings().LoggingFile);
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
-    EXPECT_EQ(logFile.readAll().count("Next try in 5 minutes\r\r\r\n"), tries - 3);
+    const QStringList waits =
+        QString::fromUtf8(logFile.readAll()).split("\r\r\r\n").filter("Next try");
+    EXPECT_EQ(waits.mid(0, 5), (QStringList{"Next try in 30 seconds", "Next try in 1 minute",
+                                            "Next try in 2 minutes", "Next try in 4 minutes",
+                                            "Next try in 5 minutes"}));
+    EXPECT_EQ(waits.count("Next try in 5 minutes"), tries - 3);
 
     // The host answers again: the try that reaches it ends the back-off.
     web.failuresLeft = 0;
     timer.Fire();
     EXPECT_EQ(Requests(), 2 + tries);
-    EXPECT_FALSE(timer.active);
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
-    EXPECT_EQ(timer.waits.size(), 1u + tries);
+    EXPECT_FALSE(timer.due);
+    EXPECT_FALSE(Pending());
 }
 
 TEST_F(Retries, ChangesDuringTheBackOff) {
@@ -436,7 +421,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     // A try that comes due during a refresh waits for it; one that an address change overtakes
     // is dropped: the host gets the fresh forward only.
     doc.during = [&] {
-        if (timer.active) {
+        if (timer.due) {
             timer.Fire();
             EXPECT_EQ(Requests(), 3);
         }
@@ -445,7 +430,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(Requests(), 4);
     doc.during = [&] {
-        if (timer.active) {
+        if (timer.due) {
             timer.Fire();
             pane.PostPaneCommand(kCmdSelectionChanged);
         }
@@ -460,37 +445,37 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     const size_t waits = timer.waits.size();
     Run(kCmdManualSend);
     EXPECT_EQ(timer.waits.size(), waits);
-    EXPECT_TRUE(timer.active);
+    EXPECT_TRUE(timer.due);
     web.failuresLeft = 0;
     Run(kCmdManualSend);
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_FALSE(Pending());
     web.failuresLeft = INT_MAX;
     Run(kCmdManualSend);
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_FALSE(Pending());
 
     // Checking turned off, or another target, cancels the pending try.
     Run(kCmdSelectionChanged);
-    ASSERT_TRUE(pane.Watcher().IsRetryPending());
+    ASSERT_TRUE(Pending());
     const InfoCtrlSettings before = pane.Settings();
     pane.Settings().CheckForChange = 0;
     pane.Watcher().GeneralSettingsTaken(before);
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
-    EXPECT_FALSE(timer.active);
+    EXPECT_FALSE(Pending());
+    EXPECT_FALSE(timer.due);
     pane.Settings().CheckForChange = 1;
     Run(kCmdSelectionChanged);
-    ASSERT_TRUE(pane.Watcher().IsRetryPending());
+    ASSERT_TRUE(Pending());
     pane.Settings().HTTPTargetURL = web.Url() + "?site=2";
     pane.UpdateForwardPreview();  // as after taking the HTTP Target page
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_FALSE(Pending());
 
     // Shutdown cancels the pending try and still sends the owed off-line notice.
     pane.Settings().HTTPTargetURL = web.Url();
     Run(kCmdSelectionChanged);
-    ASSERT_TRUE(timer.active);
+    ASSERT_TRUE(timer.due);
     const qsizetype sent = Requests();
     pane.OnDestroy();
-    EXPECT_FALSE(timer.active);
-    EXPECT_FALSE(pane.Watcher().IsRetryPending());
+    EXPECT_FALSE(timer.due);
+    EXPECT_FALSE(Pending());
     ASSERT_EQ(Requests(), sent + 1);
     EXPECT_EQ(web.Queries().last().section('&', 0, 0), "IPAddress=");
 }
