@@ -620,9 +620,11 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         f.write(text);
         return f.fileName().toStdString();
     };
-    const std::string hosts = write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
+    const std::string hosts =
+        write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n2001:db8:5::2 qv-six\n");
     const std::string resolv = write("resolv.conf", "nameserver 127.0.0.1\n");
-    write("names", "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n");
+    write("names",
+          "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n2001:db8:5::1 six.test\n");
     if (!Sh("mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
             " /etc/resolv.conf && hostname qv-box") ||
         !Sh("ip link add v0 type veth peer name v1")) {
@@ -632,6 +634,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
            "for i in 1 2 3 4; do ip addr add 10.9.0.$i/24 dev v0; done && "
            "ip addr add 10.9.3.5/24 dev v1 && ip route add default via 10.9.3.1 dev v1 && "
+           "ip -6 addr add 2001:db8:5::1/64 dev v1 nodad && "
+           "ip -6 addr add 2001:db8:5::2/64 dev v1 nodad && "
            "ip neigh add 10.9.0.254 lladdr 02:00:00:00:00:fe dev v0 nud permanent && "
            "ip neigh add 10.9.3.1 lladdr 02:00:00:00:00:01 dev v1 nud permanent"));
     ProgramInNamespace program;
@@ -698,14 +702,17 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     EXPECT_EQ(shown("10.9.0.1"), "host-a.test | All is OK!");
     EXPECT_EQ(shown("10.9.0.2"), "host-b.test | All is OK!");
     EXPECT_EQ(shown("10.9.0.3"), "Host name unknown | Authoritative answer host not found.");
-    EXPECT_EQ(ptrQueries(), 4);
+    // IPv6 names: from the name server under ip6.arpa, and from the hosts file.
+    EXPECT_EQ(FieldOf(doc, "2001:db8:5::1", ColHostName).toStdString(), "six.test");
+    EXPECT_EQ(FieldOf(doc, "2001:db8:5::2", ColHostName).toStdString(), "qv-six");
+    EXPECT_EQ(ptrQueries(), 5);
 
     // Names and failures come from the cache: the refresh ends at once, with no query.
     ASSERT_TRUE(doc.RefreshNetworkInfo(-1));
     EXPECT_FALSE(doc.IsRefreshing());
     EXPECT_EQ(FieldOf(doc, "10.9.0.2", ColHostName).toStdString(), "host-b.test");
     EXPECT_EQ(FieldOf(doc, "10.9.0.4", ColHostName).toStdString(), "Host name unknown");
-    EXPECT_EQ(ptrQueries(), 4);
+    EXPECT_EQ(ptrQueries(), 5);
 
     // Without its hosts-file line the local host's address comes from the name server, and the
     // rows follow it.
