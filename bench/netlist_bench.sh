@@ -5,7 +5,10 @@
 # addresses on a veth link, and prints the medians and the ratios. Aims: at most 1.0 against the
 # three listings at every size, at most 2.0 against `ip -batch` from 1024 addresses on.
 #
-# Then the same refresh with a name server that never answers (a UDP socket on 127.0.0.1:53
+# Then both families: 256 IPv4 and 256 IPv6 addresses (with an IPv6 router in the neighbour
+# table), against iproute2 listing the same with `ip -o addr show` for both families.
+#
+# Last, the same refresh with a name server that never answers (a UDP socket on 127.0.0.1:53
 # that reads nothing), at 16 and 1024 addresses: the refresh must end within the look-up
 # deadline (2 s) plus 10 %.
 #
@@ -113,6 +116,29 @@ for n in 1 16 256 1024 4096; do
             'BEGIN { printf "%-10d %12.2f %12.2f %10.2f", n, q / 1000, 2000, q / 2e6 }')$'\n'
     fi
 done
+
+# Both families, 256 addresses each, on a fresh v0.
+ip addr flush dev v0
+ip addr add 10.77.255.1/16 dev v0
+have=1
+add_addresses 256
+for ((i = 1; i <= 256; i++)); do
+    printf 'addr add 2001:db8:77::%x/64 dev v0 nodad\n' "$i"
+done >"$tmp/batch6"
+ip -batch "$tmp/batch6"
+ip -6 neigh add fe80::fe lladdr 02:00:00:00:00:fe dev v0 router nud permanent
+rows=$("$cli" list 2>/dev/null | grep -c '^2001:db8:77::' || true)
+[ "$rows" -eq 256 ] || echo "warning: quorvane-cli listed $rows of 256 IPv6 addresses" >&2
+iproute2_both() {
+    ip -o addr show
+    ip neigh show
+    ip -o link show
+}
+q=$(median_us quorvane)
+i=$(median_us iproute2_both)
+awk -v q="$q" -v i="$i" 'BEGIN {
+    printf "\nBoth families:\n%-10s %12s %12s %10s\n%-10s %12.2f %12.2f %10.2f\n", "addresses",
+        "cli ms", "ip x3 ms", "cli/x3", "256+256", q / 1000, i / 1000, q / i }'
 
 printf '\nA name server that never answers:\n%-10s %12s %12s %10s\n%s' addresses "cli ms" \
     "deadline ms" ratio "$slow"

@@ -36,7 +36,8 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     settings.ParseFlags(
         profile.value(QStringLiteral("Settings/EnableFlags"), QLatin1String(kDefaultEnableFlags))
             .toString());
-    ConsoleDocHost host(err, settings.ShowHardwareOnly != 0);
+    ConsoleDocHost host(err, settings.ShowHardwareOnly != 0,
+                        profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0);
     CQuorvaneDoc doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();

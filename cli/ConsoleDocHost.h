@@ -14,8 +14,8 @@ namespace qv {
 // running event loop, which waits for the refresh's look-ups.
 class ConsoleDocHost : public IDocHost {
   public:
-    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false)
-        : m_out(out), m_hardwareOnly(hardwareOnly) {}
+    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true)
+        : m_out(out), m_hardwareOnly(hardwareOnly), m_ipv6(ipv6) {}
     ~ConsoleDocHost() override { Flush(); }
     ConsoleDocHost(const ConsoleDocHost&) = delete;
     ConsoleDocHost& operator=(const ConsoleDocHost&) = delete;
@@ -25,6 +25,7 @@ class ConsoleDocHost : public IDocHost {
     void SetLocalHostText(const QString& text) override;
     void CheckLogSize() override {}
     bool ShowHardwareOnly() const override { return m_hardwareOnly; }
+    bool ShowIpv6() const override { return m_ipv6; }
     void RefillList() override {}
     void SetTrayAddress(const QString&) override {}
     void UpdateForwardPreview() override {}
@@ -40,6 +41,7 @@ class ConsoleDocHost : public IDocHost {
     std::FILE* m_out;
     QByteArray m_buffer;
     bool m_hardwareOnly;
+    bool m_ipv6;
 };
 
 }  // namespace qv

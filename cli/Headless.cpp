@@ -94,12 +94,13 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
 }
 
 // The row of `doc` whose address is `address` (or, with an empty address, the first row of the
-// interface `name`); -1 when there is none.
+// interface `name`) among the rows that can be ticked; -1 when there is none.
 int FindRow(const CQuorvaneDoc& doc, const QString& address, const QString& name) {
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
         const int row = static_cast<int>(r);
-        if (!address.isEmpty() ? doc.Field(row, ColNicIpAddress) == address
-                               : doc.Field(row, ColNicDescription) == name) {
+        if (doc.IsTickable(row) &&
+            (!address.isEmpty() ? doc.Field(row, ColNicIpAddress) == address
+                                : doc.Field(row, ColNicDescription) == name)) {
             return row;
         }
     }
@@ -215,7 +216,7 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
         face.Doc().RefreshNetworkInfo(-1);
         const int row = FindRow(face.Doc(), address, name);
         if (row < 0) {
-            std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine\n",
+            std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine or cannot be watched\n",
                          address.isEmpty() ? "the interface" : "the address",
                          qPrintable(address.isEmpty() ? name : address));
             return kCliUsage;

@@ -2,6 +2,9 @@
 
 #include <QList>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "platform/Clock.h"
 #include "platform/Transfer.h"
 #include "resources/StringTable.h"
@@ -104,7 +107,9 @@ QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool
     if (!withStartPage) {
         return text;
     }
-    QString result = text;
+    // Followed by a path, an IPv6 address is a URL's host: in brackets.
+    QString result =
+        text.contains(QLatin1Char(':')) ? QLatin1Char('[') + text + QLatin1Char(']') : text;
     if (!StartsWithSlash(s.FTPStartPage)) {
         result += QLatin1Char('/');
     }
@@ -204,6 +209,14 @@ QString FormatString(int id, const QString& arg) {
 bool IsValidAddressText(const QString& text) {
     if (text.isEmpty() || text == LoadString(115)) {
         return false;
+    }
+    if (text.contains(QLatin1Char(':'))) {
+        // IPv6: the standard text, without a zone index; not a link-local address, which means
+        // nothing to a host elsewhere.
+        in6_addr addr{};
+        return text.size() < INET6_ADDRSTRLEN &&
+               inet_pton(AF_INET6, text.toLatin1().constData(), &addr) == 1 &&
+               !IN6_IS_ADDR_LINKLOCAL(&addr);
     }
     for (QChar c : text) {
         if (c != QLatin1Char('.') && (c < QLatin1Char('0') || c > QLatin1Char('9'))) {

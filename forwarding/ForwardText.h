@@ -33,7 +33,7 @@ QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address,
 QString AppendQuery(const QString& url, const QString& query);
 
 // `text`, then (when `withStartPage`) a "/" unless the start page begins with "/" or "\", then
-// the start page.
+// the start page; with the start page an IPv6 address is put in brackets, as a URL's host.
 QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool withStartPage);
 
 // The host's reply for the Output Data window: tags dropped, runs of line breaks turned into one
@@ -58,7 +58,8 @@ QString JoinRemotePath(const QString& folder, const QString& name);
 // The text of string `id` with its "%s" replaced by `arg`.
 QString FormatString(int id, const QString& arg);
 
-// Accepts an address text made of digits and dots only, and not the placeholder "---.---.---.---".
+// Accepts an address text made of digits and dots only, and not the placeholder "---.---.---.---",
+// or a valid IPv6 text without a zone index that is not a link-local address.
 bool IsValidAddressText(const QString& text);
 
 }  // namespace qv

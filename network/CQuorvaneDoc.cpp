@@ -36,6 +36,32 @@ enum : int {
 
 const QString kNoMac = QStringLiteral("-----------------");
 const QString kNoAddress = QStringLiteral("---.---.---.---");
+// A column that has no meaning for an IPv6 row (the broadcast address).
+const QString kNoMeaning = QStringLiteral("----");
+
+// The diagnostic marks of IPv6 addresses the kernel flags.
+QString TemporaryMark() {
+    return QStringLiteral("Temporary address: it changes by design and cannot be ticked. ");
+}
+QString DeprecatedMark() {
+    return QStringLiteral("Deprecated address: no longer preferred for new connections. ");
+}
+
+// Global and unique-local addresses that are usable get rows: not the unspecified, loopback,
+// link-local or multicast addresses, nor one still checked for duplicates or found a duplicate.
+bool IsRowAddress(const Ipv6AddrRow& a) {
+    const auto& b = a.addr;
+    const bool unspecifiedOrLoopback =
+        std::all_of(b.begin(), b.end() - 1, [](std::uint8_t x) { return x == 0; }) && b[15] <= 1;
+    const bool linkLocal = b[0] == 0xFE && (b[1] & 0xC0) == 0x80;
+    const bool multicast = b[0] == 0xFF;
+    return !unspecifiedOrLoopback && !linkLocal && !multicast &&
+           (a.dwFlags & (kIpv6Tentative | kIpv6DadFailed)) == 0;
+}
+
+bool IsIpv6Text(const QString& address) {
+    return address.contains(QLatin1Char(':'));
+}
 
 class NullDocHost : public IDocHost {
   public:
@@ -95,6 +121,12 @@ void CQuorvaneDoc::SetHost(IDocHost* host) {
 
 void CQuorvaneDoc::SetProfile(QSettings* profile) {
     m_profile = profile;
+}
+
+bool CQuorvaneDoc::IsTickable(int row) const {
+    return row >= 0 && row < static_cast<int>(m_nRowCount) &&
+           (static_cast<std::size_t>(row) >= m_untickable.size() ||
+            !m_untickable[static_cast<std::size_t>(row)]);
 }
 
 // ---- Document lifetime ----
@@ -527,11 +559,36 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     }
     const auto gateways = m_tables.DefaultGateways().rows;  // no preference when unreadable
 
+    // The addresses that can get rows: the IPv4 ones, then (unless hidden) the IPv6 ones.
+    struct Candidate {
+        QString address;
+        std::uint32_t index;
+        const IpAddrRow* v4;
+        const Ipv6AddrRow* v6;
+    };
+    std::vector<Candidate> candidates;
+    candidates.reserve(addrs->size());
+    for (const auto& entry : *addrs) {
+        candidates.push_back({DottedAddress(entry.dwAddr), entry.dwIndex, &entry, nullptr});
+    }
+    TableCopy<Ipv6AddrRow> addrs6;
+    if (m_host->ShowIpv6()) {
+        addrs6 = m_tables.Ipv6AddressTable();
+        if (addrs6.status != kNetTableOk) {
+            ReportTableError(QStringLiteral("IPv6 Address Table: "), addrs6.error);
+        }
+        for (const auto& entry : addrs6.rows) {
+            if (IsRowAddress(entry)) {
+                candidates.push_back({Ipv6Text(entry.addr), entry.dwIndex, nullptr, &entry});
+            }
+        }
+    }
+
     // A row index outside the valid rows cannot name an interface: rebuild them all.
     if (row < -1 || row >= static_cast<int>(m_nRowCount)) {
         row = -1;
     }
-    std::vector<const IpAddrRow*> chosen;
+    std::vector<const Candidate*> chosen;
     if (row != -1) {
         // The row stays on its own address while its interface holds it. When that address is
         // gone, every row is rebuilt, so that none keeps an address the machine no longer has;
@@ -539,11 +596,11 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         const QString wanted = Field(row, ColInterfaceNumber);
         const QString own = Field(row, ColNicIpAddress);
         bool onInterface = false;
-        for (const auto& entry : *addrs) {
-            if (InterfaceNumberText(entry.dwIndex) == wanted) {
+        for (const auto& c : candidates) {
+            if (InterfaceNumberText(c.index) == wanted) {
                 onInterface = true;
-                if (DottedAddress(entry.dwAddr) == own) {
-                    chosen.push_back(&entry);
+                if (c.address == own) {
+                    chosen.push_back(&c);
                     break;
                 }
             }
@@ -557,8 +614,8 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
     }
     if (row == -1) {
-        for (const auto& entry : *addrs) {
-            chosen.push_back(&entry);
+        for (const auto& c : candidates) {
+            chosen.push_back(&c);
         }
     }
 
@@ -578,6 +635,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     };
     std::vector<Pending> pending;
     std::vector<std::uint32_t> lookups;
+    std::vector<Ipv6Bytes> lookups6;  // answered after the IPv4 ones: all IPv4 rows come first
     int outRow = row == -1 ? 0 : row;
     // The texts of an interface and of its neighbour entry, made once for each interface.
     struct InterfaceTexts {
@@ -618,35 +676,88 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
         return t;
     };
+    // The IPv6 neighbour part of an interface's rows: its router entry, read once when needed.
+    std::optional<std::vector<Ipv6NetRow>> net6;
+    std::unordered_map<std::uint32_t, InterfaceTexts> routers;
+    auto routerOf = [&](std::uint32_t index) -> const InterfaceTexts& {
+        auto [it, made] = routers.try_emplace(index);
+        InterfaceTexts& t = it->second;
+        if (!made) {
+            return t;
+        }
+        if (!net6) {
+            net6 = m_tables.Ipv6NetTable().rows;  // no entries when unreadable
+        }
+        t.gatewayIp = kNoMeaning;
+        t.gatewayMac = kNoMac;
+        t.type = QStringLiteral("unknown");
+        t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+        for (const Ipv6NetRow& n : *net6) {
+            if (n.dwIndex != index) {
+                continue;
+            }
+            t.hasNet = true;
+            if (n.router) {
+                t.gatewayIp = Ipv6Text(n.addr);
+                t.type = NetTypeText(n.dwType);
+                if (n.dwPhysAddrLen != 0) {
+                    t.gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+                }
+                t.diagnostic.clear();
+                break;
+            }
+        }
+        return t;
+    };
     std::uint32_t lastMask = 0;
     QString maskText = DottedAddress(0);
 
-    for (const IpAddrRow* entry : chosen) {
-        const InterfaceTexts& t = textsOf(entry->dwIndex);
-        if (hardwareOnly && !t.hasNet) {
+    for (const Candidate* c : chosen) {
+        const InterfaceTexts& t = textsOf(c->index);
+        const InterfaceTexts& n = c->v6 ? routerOf(c->index) : t;
+        if (hardwareOnly && !n.hasNet) {
             continue;
         }
-        const QString address = DottedAddress(entry->dwAddr);
-        if (entry->dwMask != lastMask) {
-            lastMask = entry->dwMask;
-            maskText = DottedAddress(lastMask);
-        }
+        const QString& address = c->address;
         SetField(outRow, ColNicIpAddress, address);
         SetField(outRow, ColInterfaceNumber, t.number);
         SetField(outRow, ColNicDescription, t.description);
         SetField(outRow, ColNicMacAddress, t.mac);
-        SetField(outRow, ColGatewayMacAddress, t.gatewayMac);
-        SetField(outRow, ColGatewayIpAddress, t.gatewayIp);
-        SetField(outRow, ColAddressType, t.type);
-        SetField(outRow, ColSubnetMask, maskText);
-        SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
-        const QString& diagnostic = t.diagnostic;
-
+        SetField(outRow, ColGatewayMacAddress, n.gatewayMac);
+        SetField(outRow, ColGatewayIpAddress, n.gatewayIp);
+        SetField(outRow, ColAddressType, n.type);
+        QString diagnostic = n.diagnostic;
         int lookup = -1;
-        if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
-            lookup = static_cast<int>(lookups.size());
-            lookups.push_back(entry->dwAddr);
+        bool temporary = false;
+        if (const IpAddrRow* entry = c->v4) {
+            if (entry->dwMask != lastMask) {
+                lastMask = entry->dwMask;
+                maskText = DottedAddress(lastMask);
+            }
+            SetField(outRow, ColSubnetMask, maskText);
+            SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
+            if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
+                lookup = static_cast<int>(lookups.size());
+                lookups.push_back(entry->dwAddr);
+            }
+        } else {
+            SetField(outRow, ColSubnetMask,
+                     QLatin1Char('/') + QString::number(c->v6->dwPrefixLength));
+            SetField(outRow, ColBroadcastIpAddress, kNoMeaning);
+            temporary = (c->v6->dwFlags & kIpv6Temporary) != 0;
+            if (temporary) {
+                diagnostic += TemporaryMark();
+            }
+            if (c->v6->dwFlags & kIpv6Deprecated) {
+                diagnostic += DeprecatedMark();
+            }
+            lookup = static_cast<int>(lookups.size() + lookups6.size());
+            lookups6.push_back(c->v6->addr);
         }
+        if (m_untickable.size() <= static_cast<std::size_t>(outRow)) {
+            m_untickable.resize(static_cast<std::size_t>(outRow) + 1, 0);
+        }
+        m_untickable[static_cast<std::size_t>(outRow)] = temporary ? 1 : 0;
         pending.push_back({outRow, address, diagnostic, lookup});
         ++outRow;
     }
@@ -674,7 +785,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     // event loop, and the rows are complete when the last has come or the deadline has passed.
     const int batch = ++m_nBatch;
     m_batch = std::make_unique<ReverseLookupBatch>(
-        m_resolver, lookups, LookupTimeLeft(),
+        m_resolver, lookups, lookups6, LookupTimeLeft(),
         [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
         [this, batch] {
             // Ended from the batch's own handlers: the rest runs after they have returned.
@@ -704,7 +815,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
 // ---- Selection ----
 
 void CQuorvaneDoc::SelectRow(int row) {
-    if (row < 0 || row >= static_cast<int>(m_nRowCount)) {
+    if (!IsTickable(row)) {
         return;
     }
     m_nSelectedRow = row;
@@ -733,17 +844,24 @@ void CQuorvaneDoc::LoseSelectedAddress() {
 
 void CQuorvaneDoc::VerifySelection() {
     const QString stamp = TimeStamp(m_clock);
-    int i = -1;
+    // Among the rows of the selected interface that can be ticked, the stored address wins; else
+    // the first address of its family, else the first address.
+    int i = -1, sameFamily = -1;
     for (int r = 0; r < static_cast<int>(m_nRowCount); ++r) {
         if (Field(r, ColInterfaceNumber) == m_strInterfaceNum &&
-            Field(r, ColNicDescription) == m_strNicDescription) {
+            Field(r, ColNicDescription) == m_strNicDescription && IsTickable(r)) {
+            const QString address = Field(r, ColNicIpAddress);
             i = i < 0 ? r : i;
-            if (Field(r, ColNicIpAddress) == m_strStoredIp) {
-                i = r;
+            if (sameFamily < 0 && IsIpv6Text(address) == IsIpv6Text(m_strStoredIp)) {
+                sameFamily = r;
+            }
+            if (address == m_strStoredIp) {
+                i = sameFamily = r;
                 break;
             }
         }
     }
+    i = sameFamily >= 0 ? sameFamily : i;
     if (i >= 0) {
         m_nSelectedRow = i;
         m_host->RefillList();

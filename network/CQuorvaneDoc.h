@@ -112,10 +112,13 @@ class CQuorvaneDoc {
     // The host-name column of a row whose look-up has not been answered yet.
     static QString LookingUpText();
 
-    // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800).
+    // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800); a row that
+    // cannot be ticked is refused.
     void SelectRow(int row);
+    // A valid row that may be ticked: not a temporary IPv6 address, which changes by design.
+    bool IsTickable(int row) const;
     // Finds the stored selection among the rows after a refresh; among several rows of the
-    // selected interface the one with the stored address wins.
+    // selected interface the one with the stored address wins, else the first of its family.
     void VerifySelection();
     // The quiet periodic check: rebuilds the selected row (or all rows) without logging.
     bool CheckSelection();
@@ -140,6 +143,7 @@ class CQuorvaneDoc {
     unsigned int m_nRowCount = 0;
 
   private:
+    std::vector<char> m_untickable;  // by row: 1 for a row that cannot be ticked
     void SetField(int row, InfoColumn col, const QString& text);
     void LoseSelectedAddress();
     std::optional<QString> RoutedAddress();

@@ -21,6 +21,8 @@ class IDocHost {
     virtual void CheckLogSize() = 0;
     // The hardware-only filter, read at each build.
     virtual bool ShowHardwareOnly() const = 0;
+    // Whether IPv6 addresses get rows, read at each build.
+    virtual bool ShowIpv6() const { return true; }
 
     // The list view shows the rows again and ticks the selected one.
     virtual void RefillList() = 0;

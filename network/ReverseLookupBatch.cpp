@@ -5,18 +5,26 @@
 namespace qv {
 
 ReverseLookupBatch::ReverseLookupBatch(IResolver& resolver, const std::vector<std::uint32_t>& addrs,
-                                       int deadlineMs, Answered answered,
-                                       std::function<void()> finished)
+                                       const std::vector<Ipv6Bytes>& ipv6, int deadlineMs,
+                                       Answered answered, std::function<void()> finished)
     : m_answered(std::move(answered)),
       m_finished(std::move(finished)),
-      m_done(addrs.size(), 0),
-      m_nLeft(addrs.size()) {
+      m_done(addrs.size() + ipv6.size(), 0),
+      m_nLeft(m_done.size()) {
+    const std::size_t first6 = addrs.size();
     try {
         m_pending = resolver.StartReverseLookups(
             addrs, deadlineMs,
             [this](std::size_t i, const ReverseLookupResult& r) { OnAnswer(i, r); });
+        if (!ipv6.empty()) {
+            m_pending6 = resolver.StartIpv6ReverseLookups(
+                ipv6, deadlineMs, [this, first6](std::size_t i, const ReverseLookupResult& r) {
+                    OnAnswer(first6 + i, r);
+                });
+        }
     } catch (...) {
         m_pending.reset();
+        m_pending6.reset();
         for (std::size_t i = 0; i < m_done.size(); ++i) {
             OnAnswer(i, {{}, kLookupUnknown});
         }
@@ -43,7 +51,8 @@ void ReverseLookupBatch::OnAnswer(std::size_t index, const ReverseLookupResult& 
 }
 
 void ReverseLookupBatch::OnDeadline() {
-    m_pending.reset();   // no answer comes after the deadline
+    m_pending.reset();  // no answer comes after the deadline
+    m_pending6.reset();
     m_bStarted = false;  // one `finished` call, after the loop
     for (std::size_t i = 0; i < m_done.size(); ++i) {
         OnAnswer(i, {{}, kLookupTryAgain});

@@ -22,8 +22,10 @@ class ReverseLookupBatch {
 
     // `finished` runs once when the last answer has been handed on after the constructor has
     // returned; a batch answered completely during the constructor is Finished() at once.
-    ReverseLookupBatch(IResolver& resolver, const std::vector<std::uint32_t>& addrs, int deadlineMs,
-                       Answered answered, std::function<void()> finished);
+    // The IPv6 addresses follow the IPv4 ones: the answer for ipv6[i] has index addrs.size() + i.
+    ReverseLookupBatch(IResolver& resolver, const std::vector<std::uint32_t>& addrs,
+                       const std::vector<Ipv6Bytes>& ipv6, int deadlineMs, Answered answered,
+                       std::function<void()> finished);
     ReverseLookupBatch(const ReverseLookupBatch&) = delete;
     ReverseLookupBatch& operator=(const ReverseLookupBatch&) = delete;
 
@@ -39,7 +41,7 @@ class ReverseLookupBatch {
     std::size_t m_nLeft;
     bool m_bStarted = false;
     QTimer m_deadline;
-    std::unique_ptr<PendingLookups> m_pending;
+    std::unique_ptr<PendingLookups> m_pending, m_pending6;
 };
 
 }  // namespace qv

@@ -21,8 +21,8 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-template <typename F>
-void HostsFile::ForEachLine(F f) const {
+template <typename F, typename G>
+void HostsFile::ForEachLine(F f, G six) const {
     const char* const base = m_text.data();
     const char* p = base;
     const char* const end = p + m_text.size();
@@ -48,14 +48,17 @@ void HostsFile::ForEachLine(F f) const {
             w = e;
         }
         p = eol + 1;
-        char text[INET_ADDRSTRLEN] = {};
+        char text[INET6_ADDRSTRLEN] = {};
         in_addr addr{};
+        Ipv6Bytes addr6{};
         if (words.size() < 2 || words[0].second >= sizeof text) {
             continue;
         }
         std::memcpy(text, base + words[0].first, words[0].second);
         if (inet_pton(AF_INET, text, &addr) == 1) {
             f(addr.s_addr, words);
+        } else if (inet_pton(AF_INET6, text, addr6.data()) == 1) {
+            six(addr6, words);
         }
     }
 }
@@ -65,6 +68,7 @@ void HostsFile::Load() {
     if (stat(m_path.c_str(), &st) != 0) {
         m_text.clear();
         m_entries.clear();
+        m_entries6.clear();
         m_bLoaded = false;
         return;
     }
@@ -74,6 +78,7 @@ void HostsFile::Load() {
     }
     m_text.clear();
     m_entries.clear();
+    m_entries6.clear();
     m_bLoaded = true;
     m_dev = st.st_dev;
     m_ino = st.st_ino;
@@ -90,14 +95,34 @@ void HostsFile::Load() {
         m_text.append(chunk, n);
     }
     std::uint32_t line = 0;
-    ForEachLine([&](std::uint32_t addr, const auto& words) {
-        if (words[1].second <= kMaxName) {
-            m_entries.push_back({ntohl(addr), line++, words[1].first, words[1].second});
-        }
-    });
+    ForEachLine(
+        [&](std::uint32_t addr, const auto& words) {
+            if (words[1].second <= kMaxName) {
+                m_entries.push_back({ntohl(addr), line++, words[1].first, words[1].second});
+            }
+        },
+        [&](const Ipv6Bytes& addr, const auto& words) {
+            if (words[1].second <= kMaxName) {
+                m_entries6.push_back({addr, line++, words[1].first, words[1].second});
+            }
+        });
     std::sort(m_entries.begin(), m_entries.end(), [](const Entry& x, const Entry& y) {
         return x.addr != y.addr ? x.addr < y.addr : x.line < y.line;
     });
+    std::sort(m_entries6.begin(), m_entries6.end(), [](const Entry6& x, const Entry6& y) {
+        return x.addr != y.addr ? x.addr < y.addr : x.line < y.line;
+    });
+}
+
+std::optional<QString> HostsFile::NameOf(const Ipv6Bytes& addr) const {
+    const auto it =
+        std::lower_bound(m_entries6.begin(), m_entries6.end(), addr,
+                         [](const Entry6& e, const Ipv6Bytes& k) { return e.addr < k; });
+    if (it == m_entries6.end() || it->addr != addr) {
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(m_text.data() + it->nameAt,
+                                  static_cast<qsizetype>(it->nameLength));
 }
 
 std::optional<QString> HostsFile::NameOf(std::uint32_t addr) const {
@@ -114,15 +139,17 @@ std::optional<QString> HostsFile::NameOf(std::uint32_t addr) const {
 std::vector<std::uint32_t> HostsFile::AddressesOf(const QString& name) const {
     const QByteArray wanted = name.toLocal8Bit();
     std::vector<std::uint32_t> found;
-    ForEachLine([&](std::uint32_t addr, const auto& words) {
-        for (std::size_t i = 1; i < words.size(); ++i) {
-            if (qstrnicmp(m_text.data() + words[i].first, words[i].second, wanted.constData(),
-                          wanted.size()) == 0) {
-                found.push_back(addr);
-                return;
+    ForEachLine(
+        [&](std::uint32_t addr, const auto& words) {
+            for (std::size_t i = 1; i < words.size(); ++i) {
+                if (qstrnicmp(m_text.data() + words[i].first, words[i].second, wanted.constData(),
+                              wanted.size()) == 0) {
+                    found.push_back(addr);
+                    return;
+                }
             }
-        }
-    });
+        },
+        [](const Ipv6Bytes&, const auto&) {});
     return found;
 }
 

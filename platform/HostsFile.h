@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NetTables.h"
+
 #include <QString>
 
 #include <sys/types.h>
@@ -12,9 +14,9 @@
 
 namespace qv {
 
-// The IPv4 lines of a hosts file ("address name aliases... # comment"). Load() reads the file
-// again only when it has changed since the last read; the text is kept as read, with an index of
-// the first name of each line sorted by address.
+// The IPv4 and IPv6 lines of a hosts file ("address name aliases... # comment"). Load() reads the
+// file again only when it has changed since the last read; the text is kept as read, with an index
+// of the first name of each line sorted by address.
 class HostsFile {
   public:
     explicit HostsFile(std::string path = "/etc/hosts") : m_path(std::move(path)) {}
@@ -22,6 +24,7 @@ class HostsFile {
     void Load();
     // The first name of the first line of `addr` (network order).
     std::optional<QString> NameOf(std::uint32_t addr) const;
+    std::optional<QString> NameOf(const Ipv6Bytes& addr) const;
     // The addresses of the lines that list `name` (as name or alias), in file order.
     std::vector<std::uint32_t> AddressesOf(const QString& name) const;
 
@@ -32,9 +35,16 @@ class HostsFile {
         std::uint32_t nameAt;
         std::uint32_t nameLength;
     };
-    // Calls f(addr, words) for each IPv4 line; words are (offset, length) pairs in m_text.
-    template <typename F>
-    void ForEachLine(F f) const;
+    struct Entry6 {
+        Ipv6Bytes addr;
+        std::uint32_t line;
+        std::uint32_t nameAt;
+        std::uint32_t nameLength;
+    };
+    // Calls f(addr, words) for each IPv4 line and six(addr, words) for each IPv6 line; words are
+    // (offset, length) pairs in m_text.
+    template <typename F, typename G>
+    void ForEachLine(F f, G six) const;
 
     std::string m_path;
     bool m_bLoaded = false;
@@ -44,6 +54,7 @@ class HostsFile {
     timespec m_mtime{};
     std::string m_text;
     std::vector<Entry> m_entries;
+    std::vector<Entry6> m_entries6;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "platform/NetTables.h"
 
 #include <arpa/inet.h>
+#include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
@@ -15,6 +16,9 @@
 #include <utility>
 
 namespace qv {
+
+static_assert(kIpv6Temporary == IFA_F_TEMPORARY && kIpv6DadFailed == IFA_F_DADFAILED &&
+              kIpv6Deprecated == IFA_F_DEPRECATED && kIpv6Tentative == IFA_F_TENTATIVE);
 
 void SetPhysAddr(std::uint32_t& len, std::uint8_t (&dest)[kMaxPhysAddrLen], const void* bytes,
                  std::size_t size) {
@@ -54,6 +58,12 @@ QString DottedAddress(std::uint32_t addr) {
         }
     }
     return QString(reinterpret_cast<const QChar*>(text), n);
+}
+
+QString Ipv6Text(const Ipv6Bytes& addr) {
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, addr.data(), text, sizeof text);
+    return QString::fromLatin1(text);
 }
 
 namespace {
@@ -108,6 +118,14 @@ struct Attributes {
         return true;
     }
     bool U32(int type, std::uint32_t& out) const { return Ipv4(type, out); }
+    bool Ipv6(int type, Ipv6Bytes& out) const {
+        const rtattr* a = type < kMax ? at[type] : nullptr;
+        if (!a || RTA_PAYLOAD(a) != out.size()) {
+            return false;
+        }
+        std::memcpy(out.data(), RTA_DATA(a), out.size());
+        return true;
+    }
     const rtattr* operator[](int type) const { return type < kMax ? at[type] : nullptr; }
 };
 
@@ -377,6 +395,71 @@ TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
         return copy;
     } catch (const std::bad_alloc&) {
         return Failure<DefaultGatewayRow>(ENOMEM);
+    }
+}
+
+TableCopy<Ipv6AddrRow> NetlinkTables::Ipv6AddressTable() {
+    try {
+        TableCopy<Ipv6AddrRow> copy;
+        ifaddrmsg request{};
+        request.ifa_family = AF_INET6;
+        const int err = Dump(RTM_GETADDR, &request, sizeof request, [&](const nlmsghdr* h) {
+            const auto* ifa = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
+            if (h->nlmsg_type != RTM_NEWADDR || ifa->ifa_family != AF_INET6) {
+                return;
+            }
+            const Attributes a = AttributesOf<ifaddrmsg>(h);
+            Ipv6AddrRow row;
+            if (!a.Ipv6(IFA_LOCAL, row.addr) && !a.Ipv6(IFA_ADDRESS, row.addr)) {
+                return;
+            }
+            row.dwIndex = ifa->ifa_index;
+            row.dwPrefixLength = ifa->ifa_prefixlen;
+            row.dwFlags = ifa->ifa_flags;
+            a.U32(IFA_FLAGS, row.dwFlags);  // all the flags, where the kernel sends them
+            copy.rows.push_back(row);
+        });
+        if (err != 0) {
+            return Failure<Ipv6AddrRow>(err);
+        }
+        std::stable_sort(copy.rows.begin(), copy.rows.end(), [](const auto& x, const auto& y) {
+            return x.addr != y.addr ? x.addr < y.addr : x.dwIndex < y.dwIndex;
+        });
+        return copy;
+    } catch (const std::bad_alloc&) {
+        return Failure<Ipv6AddrRow>(ENOMEM);
+    }
+}
+
+TableCopy<Ipv6NetRow> NetlinkTables::Ipv6NetTable() {
+    try {
+        TableCopy<Ipv6NetRow> copy;
+        ndmsg request{};
+        request.ndm_family = AF_INET6;
+        const int err = Dump(RTM_GETNEIGH, &request, sizeof request, [&](const nlmsghdr* h) {
+            const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
+            if (h->nlmsg_type != RTM_NEWNEIGH || nd->ndm_family != AF_INET6) {
+                return;
+            }
+            const Attributes a = AttributesOf<ndmsg>(h);
+            Ipv6NetRow row;
+            if (!a.Ipv6(NDA_DST, row.addr)) {
+                return;
+            }
+            row.dwIndex = static_cast<std::uint32_t>(nd->ndm_ifindex);
+            if (const rtattr* ll = a[NDA_LLADDR]) {
+                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
+            }
+            row.dwType = TypeFromState(nd->ndm_state);
+            row.router = (nd->ndm_flags & NTF_ROUTER) != 0;
+            copy.rows.push_back(row);
+        });
+        if (err != 0) {
+            return Failure<Ipv6NetRow>(err);
+        }
+        return copy;
+    } catch (const std::bad_alloc&) {
+        return Failure<Ipv6NetRow>(ENOMEM);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,35 @@ struct IpAddrRow {
     std::uint32_t dwIndex = 0;  // kernel interface index
     std::uint32_t dwMask = 0;
     std::uint32_t dwBCastAddr = 0;  // the broadcast address, 0 when the address has none
+};
+
+// An IPv6 address in network byte order.
+using Ipv6Bytes = std::array<std::uint8_t, 16>;
+
+// The kernel's marks of an IPv6 address that the rows show or leave out.
+enum Ipv6AddressFlag : std::uint32_t {
+    kIpv6Temporary = 0x01,   // a privacy address, replaced every day
+    kIpv6DadFailed = 0x08,   // a duplicate found on the link: unusable
+    kIpv6Deprecated = 0x20,  // still valid, no longer preferred for new connections
+    kIpv6Tentative = 0x40,   // duplicate detection still runs: not usable yet
+};
+
+// One IPv6 address of the machine.
+struct Ipv6AddrRow {
+    Ipv6Bytes addr = {};
+    std::uint32_t dwIndex = 0;
+    std::uint32_t dwPrefixLength = 0;
+    std::uint32_t dwFlags = 0;  // Ipv6AddressFlag bits
+};
+
+// One IPv6 neighbour entry; `router` when the neighbour announced itself as a router.
+struct Ipv6NetRow {
+    std::uint32_t dwIndex = 0;
+    std::uint32_t dwPhysAddrLen = 0;
+    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
+    Ipv6Bytes addr = {};
+    std::uint32_t dwType = kNetTypeOther;
+    bool router = false;
 };
 
 // One IPv4 neighbour (ARP) entry.
@@ -73,7 +103,7 @@ void SetPhysAddr(std::uint32_t& len, std::uint8_t (&dest)[kMaxPhysAddrLen], cons
                  std::size_t size);
 void SetDescription(IfRow& row, const void* bytes, std::size_t size);
 
-// The machine's IPv4 tables. Each call takes a fresh copy.
+// The machine's network tables. Each call takes a fresh copy.
 class INetTables {
   public:
     virtual ~INetTables() = default;
@@ -85,6 +115,10 @@ class INetTables {
     virtual TableCopy<IfRow> InterfaceTable() = 0;
     // The gateways of the main table's IPv4 default routes, lowest metric first.
     virtual TableCopy<DefaultGatewayRow> DefaultGateways() = 0;
+    // Every IPv6 address, ascending by address (then by interface index); none by default.
+    virtual TableCopy<Ipv6AddrRow> Ipv6AddressTable() { return {}; }
+    // The IPv6 neighbour table in kernel order (empty is no failure); none by default.
+    virtual TableCopy<Ipv6NetRow> Ipv6NetTable() { return {}; }
 };
 
 // The tables read from the kernel as rtnetlink dumps, all on one socket that stays open. The
@@ -100,6 +134,8 @@ class NetlinkTables : public INetTables {
     TableCopy<IpNetRow> NetTable() override;
     TableCopy<IfRow> InterfaceTable() override;
     TableCopy<DefaultGatewayRow> DefaultGateways() override;
+    TableCopy<Ipv6AddrRow> Ipv6AddressTable() override;
+    TableCopy<Ipv6NetRow> Ipv6NetTable() override;
 
   private:
     int Open();
@@ -116,5 +152,7 @@ INetTables& DefaultNetTables();
 
 // Dotted text of an address in network byte order: "192.168.1.5".
 QString DottedAddress(std::uint32_t addr);
+// The shortest standard text of an IPv6 address: "2001:db8::5".
+QString Ipv6Text(const Ipv6Bytes& addr);
 
 }  // namespace qv

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <unordered_map>
 
 namespace qv {
@@ -43,6 +44,31 @@ QByteArray PtrName(std::uint32_t addr) {
     char text[32];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u.in-addr.arpa", b[3], b[2], b[1], b[0]);
     return QByteArray(text);
+}
+
+// The nibbles in reverse order under "ip6.arpa".
+QByteArray PtrName(const Ipv6Bytes& addr) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    QByteArray name;
+    name.reserve(72);
+    for (auto b = addr.rbegin(); b != addr.rend(); ++b) {
+        name += kHex[*b & 0xF];
+        name += '.';
+        name += kHex[*b >> 4];
+        name += '.';
+    }
+    return name + "ip6.arpa";
+}
+
+// Cache keys: the address bytes, 4 for IPv4 and 16 for IPv6.
+std::string CacheKey(const std::uint8_t* bytes, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(bytes), size);
+}
+std::string CacheKey(std::uint32_t addr) {
+    return CacheKey(reinterpret_cast<const std::uint8_t*>(&addr), sizeof addr);
+}
+std::string CacheKey(const Ipv6Bytes& addr) {
+    return CacheKey(addr.data(), addr.size());
 }
 
 // Skips a (possibly compressed) name; returns the position after it or -1.
@@ -106,14 +132,14 @@ struct ResolverCache {
         ReverseLookupResult result;
         Clock::time_point until;
     };
-    std::unordered_map<std::uint32_t, Entry> entries;
+    std::unordered_map<std::string, Entry> entries;  // by CacheKey
     // The last forward look-up that needed the name servers.
     QString forwardName;
     std::optional<QString> forwardResult;
     Clock::time_point forwardUntil;
 
-    const ReverseLookupResult* Find(std::uint32_t addr) {
-        const auto it = entries.find(addr);
+    const ReverseLookupResult* Find(const std::string& key) {
+        const auto it = entries.find(key);
         if (it == entries.end()) {
             return nullptr;
         }
@@ -123,7 +149,7 @@ struct ResolverCache {
         }
         return &it->second.result;
     }
-    void Put(std::uint32_t addr, const ReverseLookupResult& result, unsigned seconds) {
+    void Put(const std::string& key, const ReverseLookupResult& result, unsigned seconds) {
         if (seconds == 0) {
             return;
         }
@@ -131,7 +157,7 @@ struct ResolverCache {
         if (entries.size() >= kPruneAt) {  // addresses come and go: forget the expired ones
             std::erase_if(entries, [now](const auto& e) { return now >= e.second.until; });
         }
-        entries[addr] = {result, now + std::chrono::seconds(seconds)};
+        entries[key] = {result, now + std::chrono::seconds(seconds)};
     }
     static constexpr std::size_t kPruneAt = 16384;
 };
@@ -182,11 +208,12 @@ class DnsBatch : public QObject, public PendingLookups {
     }
 
     void Query(std::size_t index, std::uint32_t addr) {
-        m_queries.push_back({this, index, addr});
-        ++m_nOpen;
-        // Sent at once; the entries of a deque stay where they are while it grows.
-        ares_query(m_channel, PtrName(addr).constData(), 1 /* IN */, 12 /* PTR */,
-                   &DnsBatch::Answered, &m_queries.back());
+        Pending p{this, index, AF_INET, {}};
+        std::memcpy(p.addr.data(), &addr, sizeof addr);
+        Send(std::move(p), PtrName(addr));
+    }
+    void Query(std::size_t index, const Ipv6Bytes& addr) {
+        Send({this, index, AF_INET6, addr}, PtrName(addr));
     }
     // Called once all queries are sent.
     void ArmTimer() {
@@ -203,8 +230,22 @@ class DnsBatch : public QObject, public PendingLookups {
     struct Pending {
         DnsBatch* batch;
         std::size_t index;
-        std::uint32_t addr;
+        int family;
+        Ipv6Bytes addr;  // an IPv4 address in its first 4 bytes
+
+        int Length() const { return family == AF_INET6 ? 16 : 4; }
+        std::string Key() const {
+            return CacheKey(addr.data(), static_cast<std::size_t>(Length()));
+        }
     };
+
+    void Send(Pending p, const QByteArray& name) {
+        m_queries.push_back(std::move(p));
+        ++m_nOpen;
+        // Sent at once; the entries of a deque stay where they are while it grows.
+        ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
+                   &m_queries.back());
+    }
 
     static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
         auto* self = static_cast<DnsBatch*>(data);
@@ -239,7 +280,8 @@ class DnsBatch : public QObject, public PendingLookups {
         unsigned ttl = 0;
         if (status == ARES_SUCCESS) {
             hostent* host = nullptr;
-            status = ares_parse_ptr_reply(buf, len, &query->addr, 4, AF_INET, &host);
+            status = ares_parse_ptr_reply(buf, len, query->addr.data(), query->Length(),
+                                          query->family, &host);
             if (status == ARES_SUCCESS && host && host->h_name && host->h_name[0]) {
                 result.name = QString::fromLocal8Bit(host->h_name);
                 ttl = std::min<unsigned>(MinAnswerTtl(buf, len), kMaxCacheSeconds);
@@ -254,7 +296,7 @@ class DnsBatch : public QObject, public PendingLookups {
             result.error = LookupErrorFromAres(status);
             ttl = SystemResolver::kFailureCacheSeconds;
         }
-        self->m_cache->Put(query->addr, result, ttl);
+        self->m_cache->Put(query->Key(), result, ttl);
         self->m_answer(query->index, result);
     }
 
@@ -307,6 +349,41 @@ class DnsBatch : public QObject, public PendingLookups {
     QTimer m_timer;
 };
 
+// The reverse look-ups of `addrs`: from the hosts file, the cache, and else one DNS batch.
+template <typename Address>
+std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
+                                             const std::shared_ptr<ResolverCache>& cache,
+                                             const std::vector<Address>& addrs, int timeoutMs,
+                                             const ReverseLookupAnswer& answer) {
+    hosts.Load();
+    std::unique_ptr<DnsBatch> batch;
+    for (std::size_t i = 0; i < addrs.size(); ++i) {
+        if (const auto name = hosts.NameOf(addrs[i])) {
+            answer(i, {*name, kLookupOk});
+            continue;
+        }
+        if (const ReverseLookupResult* cached = cache->Find(CacheKey(addrs[i]))) {
+            answer(i, *cached);
+            continue;
+        }
+        if (!batch) {
+            batch = std::make_unique<DnsBatch>(cache, answer);
+            if (const int status = batch->Open(timeoutMs); status != ARES_SUCCESS) {
+                batch.reset();
+                answer(i, {{}, LookupErrorFromAres(status)});
+                continue;
+            }
+        }
+        batch->Query(i, addrs[i]);
+    }
+    if (batch && !batch->HasOpenQueries()) {
+        batch.reset();  // everything was answered at once (a refused connection, say)
+    } else if (batch) {
+        batch->ArmTimer();
+    }
+    return batch;
+}
+
 }  // namespace
 
 SystemResolver::SystemResolver()
@@ -354,33 +431,12 @@ std::unique_ptr<PendingLookups> SystemResolver::StartForwardLookup(const QString
 
 std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(
     const std::vector<std::uint32_t>& addrs, int timeoutMs, ReverseLookupAnswer answer) {
-    m_hosts->Load();
-    std::unique_ptr<DnsBatch> batch;
-    for (std::size_t i = 0; i < addrs.size(); ++i) {
-        if (const auto name = m_hosts->NameOf(addrs[i])) {
-            answer(i, {*name, kLookupOk});
-            continue;
-        }
-        if (const ReverseLookupResult* cached = m_cache->Find(addrs[i])) {
-            answer(i, *cached);
-            continue;
-        }
-        if (!batch) {
-            batch = std::make_unique<DnsBatch>(m_cache, answer);
-            if (const int status = batch->Open(timeoutMs); status != ARES_SUCCESS) {
-                batch.reset();
-                answer(i, {{}, LookupErrorFromAres(status)});
-                continue;
-            }
-        }
-        batch->Query(i, addrs[i]);
-    }
-    if (batch && !batch->HasOpenQueries()) {
-        batch.reset();  // everything was answered at once (a refused connection, say)
-    } else if (batch) {
-        batch->ArmTimer();
-    }
-    return batch;
+    return StartLookups(*m_hosts, m_cache, addrs, timeoutMs, answer);
+}
+
+std::unique_ptr<PendingLookups> SystemResolver::StartIpv6ReverseLookups(
+    const std::vector<Ipv6Bytes>& addrs, int timeoutMs, ReverseLookupAnswer answer) {
+    return StartLookups(*m_hosts, m_cache, addrs, timeoutMs, answer);
 }
 
 IResolver& DefaultResolver() {

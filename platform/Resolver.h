@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NetTables.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -58,6 +60,15 @@ class IResolver {
     // every answer has been given.
     virtual std::unique_ptr<PendingLookups> StartReverseLookups(
         const std::vector<std::uint32_t>& addrs, int timeoutMs, ReverseLookupAnswer answer) = 0;
+    // The same for IPv6 addresses. A resolver without IPv6 answers "host not found" at once.
+    virtual std::unique_ptr<PendingLookups> StartIpv6ReverseLookups(
+        const std::vector<Ipv6Bytes>& addrs, int timeoutMs, ReverseLookupAnswer answer) {
+        (void)timeoutMs;
+        for (std::size_t i = 0; i < addrs.size(); ++i) {
+            answer(i, {{}, kLookupHostNotFound});
+        }
+        return nullptr;
+    }
 };
 
 class HostsFile;
@@ -80,6 +91,9 @@ class SystemResolver : public IResolver {
     std::unique_ptr<PendingLookups> StartReverseLookups(const std::vector<std::uint32_t>& addrs,
                                                         int timeoutMs,
                                                         ReverseLookupAnswer answer) override;
+    std::unique_ptr<PendingLookups> StartIpv6ReverseLookups(const std::vector<Ipv6Bytes>& addrs,
+                                                            int timeoutMs,
+                                                            ReverseLookupAnswer answer) override;
 
     // How long failed look-ups are remembered.
     static constexpr int kFailureCacheSeconds = 30;

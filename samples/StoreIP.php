@@ -7,7 +7,7 @@
  *
  *     StoreIP.php?IPAddress=203.0.113.7&UserID=joe&Password=secret&StartPage=/Demo/Default.htm
  *
- * and calls it with an empty address (IPAddress=) when the machine goes off line. A visitor who
+ * or IPAddress=2001:db8::7 for an IPv6 address, and calls it with an empty address (IPAddress=) when the machine goes off line. A visitor who
  * opens the page without those pairs is sent on to the stored address and start page, or told
  * that the server is off line.
  *
@@ -100,8 +100,12 @@ if (array_key_exists(ADDRESS_TAG, $query)) {
         respond('403 Forbidden', 'Access denied.');
     }
     $address = $query[ADDRESS_TAG];
-    if ($address !== '' && filter_var($address, FILTER_VALIDATE_IP, FILTER_FLAG_IPV4) === false) {
-        respond('400 Bad Request', 'That is not an IPv4 address.');
+    // IPv4 or IPv6 (never with a zone index), kept in its standard text.
+    if ($address !== '') {
+        if (filter_var($address, FILTER_VALIDATE_IP) === false) {
+            respond('400 Bad Request', 'That is not an IP address.');
+        }
+        $address = inet_ntop(inet_pton($address));
     }
     $startPage = normal_start_page($query[START_PAGE_TAG] ?? '/');
     if ($startPage === null) {
@@ -117,6 +121,7 @@ $lines = is_readable($DATA_FILE) ? file($DATA_FILE, FILE_IGNORE_NEW_LINES) : fal
 if ($lines === false || count($lines) < 2 || $lines[0] === '') {
     respond('200 OK', 'The server is off line at the moment. Please try again later.');
 }
-$target = 'http://' . $lines[0] . $lines[1];
+$host = strpos($lines[0], ':') !== false ? '[' . $lines[0] . ']' : $lines[0];
+$target = 'http://' . $host . $lines[1];
 respond('302 Found', 'Your server is at <a href="' . htmlspecialchars($target) . '">'
                      . htmlspecialchars($target) . '</a>.', $target);

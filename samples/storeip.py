@@ -6,7 +6,7 @@ string, for example
 
     storeip.py?IPAddress=203.0.113.7&UserID=joe&Password=secret&StartPage=/Demo/Default.htm
 
-and calls it with an empty address (IPAddress=) when the machine goes off line. A visitor who
+or IPAddress=2001:db8::7 for an IPv6 address, and calls it with an empty address (IPAddress=) when the machine goes off line. A visitor who
 opens the script without those pairs is sent on to the stored address and start page, or told
 that the server is off line.
 
@@ -97,6 +97,17 @@ def parse_query(text):
     return pairs
 
 
+def normal_address(text):
+    """An IPv4 or IPv6 address in its standard text; None for anything else, zone indexes
+    (fe80::1%eth0) included: they mean nothing outside the sender's own link."""
+    if "%" in text:
+        return None
+    try:
+        return str(ipaddress.ip_address(text))
+    except ValueError:
+        return None
+
+
 def normal_start_page(text):
     page = text.replace("\\", "/")
     if not page.startswith("/"):
@@ -116,10 +127,9 @@ def forward_request(query):
 
     address = query[ADDRESS_TAG][0]
     if address:
-        try:
-            address = str(ipaddress.IPv4Address(address))
-        except ValueError:
-            return respond("400 Bad Request", "That is not an IPv4 address.")
+        address = normal_address(address)
+        if address is None:
+            return respond("400 Bad Request", "That is not an IP address.")
     start_page = normal_start_page(query.get(START_PAGE_TAG, ["/"])[0])
     if start_page is None:
         return respond("400 Bad Request", "That is not a usable start page.")
@@ -135,7 +145,8 @@ def visit():
     address, start_page = read_stored()
     if not address:
         return respond("200 OK", "The server is off line at the moment. Please try again later.")
-    target = "http://%s%s" % (address, start_page)
+    host = "[%s]" % address if ":" in address else address
+    target = "http://%s%s" % (host, start_page)
     return respond("302 Found", 'Your server is at <a href="%s">%s</a>.' % (escape(target),
                                                                               escape(target)),
                    headers=[("Location", target)])

@@ -38,6 +38,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
         new CWrapCheckBox(
             QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
         kHardwareOnly);
+    m_ipv6 = Control(new CWrapCheckBox(QStringLiteral("Show IPv6 addresses"), monitor), kShowIpv6);
     m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
     m_refresh->setDefault(true);
     m_polling =
@@ -51,13 +52,14 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     monitorLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
     monitorLayout->setVerticalSpacing(2);
     monitorLayout->addWidget(m_hardware, 0, 0);
-    monitorLayout->addWidget(m_refresh, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
+    monitorLayout->addWidget(m_ipv6, 0, 1);
+    monitorLayout->addWidget(m_refresh, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
     auto* pollRow = new QHBoxLayout;
     pollRow->addWidget(m_polling);
     pollRow->addWidget(m_minutes);
     pollRow->addWidget(minutesLabel);
     pollRow->addStretch(1);
-    monitorLayout->addLayout(pollRow, 1, 0, 1, 2);
+    monitorLayout->addLayout(pollRow, 1, 0, 1, 3);
     monitorLayout->setColumnStretch(0, 1);
 
     auto* notifications = new QGroupBox(QStringLiteral("Notifications"), this);
@@ -112,7 +114,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 
     for (QCheckBox* box :
          {static_cast<QCheckBox*>(m_notify), static_cast<QCheckBox*>(m_hostResponse),
-          static_cast<QCheckBox*>(m_hardware), m_hide}) {
+          static_cast<QCheckBox*>(m_hardware), static_cast<QCheckBox*>(m_ipv6), m_hide}) {
         connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
     }
     // A new number in range, typed or stepped, is taken at once. Other text waits in the editor
@@ -142,6 +144,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 void CGeneralPpg::ShowValues() {
     FillScope scope(*this);
     m_hardware->setChecked(m_values.hardwareOnly);
+    m_ipv6->setChecked(m_values.showIpv6);
     m_autoForward->setChecked(m_values.autoForward);
     m_notify->setChecked(m_values.notifyOnSend);
     m_hostResponse->setChecked(m_values.hostResponse);
@@ -178,6 +181,7 @@ void CGeneralPpg::PromptForMinutes(const QString& typed) {
 
 void CGeneralPpg::ReadControls() {
     m_values.hardwareOnly = Bit(m_hardware->isChecked());
+    m_values.showIpv6 = Bit(m_ipv6->isChecked());
     m_values.autoForward = Bit(m_autoForward->isChecked());
     m_values.notifyOnSend = Bit(m_notify->isChecked());
     m_values.hostResponse = Bit(m_hostResponse->isChecked());
@@ -224,6 +228,7 @@ void CGeneralPpg::OnMethodClicked(bool httpSide) {
 void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
     m_values.hideOnStartup = Bit(hideOnStartup != 0);
     m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
+    m_values.showIpv6 = Bit(settings.ShowIPv6 != 0);
     m_values.polling = Bit(settings.CheckForChange != 0);
     m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend != 0);
@@ -242,6 +247,7 @@ void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
 void CGeneralPpg::Take(InfoCtrlSettings& settings, int& hideOnStartup) const {
     hideOnStartup = m_values.hideOnStartup;
     settings.ShowHardwareOnly = m_values.hardwareOnly;
+    settings.ShowIPv6 = m_values.showIpv6;
     settings.CheckForChange = m_values.polling;
     settings.CheckTime = m_values.minutes;
     settings.NotifyOnSend = m_values.notifyOnSend;

@@ -29,6 +29,7 @@ class CGeneralPpg : public CSettingsPage {
         kNotifyOnSend = 1102,
         kHostResponse = 1123,
         kStartAtLogin = 1150,
+        kShowIpv6 = 1155,
     };
 
     explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -45,6 +46,7 @@ class CGeneralPpg : public CSettingsPage {
     // The page's own copies of its controls.
     struct Values {
         int hardwareOnly = 0;
+        int showIpv6 = 1;
         int autoForward = 0;
         int notifyOnSend = 0;
         int hostResponse = 0;
@@ -66,6 +68,7 @@ class CGeneralPpg : public CSettingsPage {
     QCheckBox* m_hide;
     QCheckBox* m_startAtLogin;
     CWrapCheckBox* m_hardware;
+    CWrapCheckBox* m_ipv6;
     QPushButton* m_refresh;
     QCheckBox* m_polling;
     CMinutesBox* m_minutes;

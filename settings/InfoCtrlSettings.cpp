@@ -149,6 +149,7 @@ void LoadSettings(InfoCtrlSettings& s) {
     if (!ok) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
+    s.ShowIPv6 = st->value(QStringLiteral("ShowIPv6"), 1).toInt() != 0 ? 1 : 0;
     st->endGroup();
 
     if (s.CheckForChange == 0 && s.AutoForward != 0) {
@@ -177,6 +178,7 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
         st->setValue(QLatin1String(k.key), s.*k.field);
     }
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
+    st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->endGroup();
     st->sync();

@@ -33,6 +33,8 @@ struct InfoCtrlSettings {
     int ShowHostResponse = 0;
     int FTPOffLineDelete = 0;
     int NotifyLogBig = 1;
+    // IPv6 addresses get rows; stored on its own as "ShowIPv6".
+    int ShowIPv6 = 1;
 
     QString IPAddressQueryStringTag = QStringLiteral("IPAddress");
     QString UserIDQueryString;

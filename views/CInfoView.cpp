@@ -134,15 +134,14 @@ void CInfoView::RefillList() {
             QTableWidgetItem* cell = item(r, c);
             if (!cell) {
                 cell = new QTableWidgetItem;
-                Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-                if (c == 0) {
-                    flags |= Qt::ItemIsUserCheckable;
-                }
-                cell->setFlags(flags);
+                cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
                 setItem(r, c, cell);
             }
             cell->setText(text);
             if (c == 0) {
+                // A row that cannot be ticked keeps an empty box that does not take a tick.
+                cell->setFlags(m_pDoc->IsTickable(r) ? cell->flags() | Qt::ItemIsUserCheckable
+                                                     : cell->flags() & ~Qt::ItemIsUserCheckable);
                 cell->setCheckState(Qt::Unchecked);
             }
         }
@@ -187,6 +186,10 @@ void CInfoView::MoveTick(int row) {
     }
     if (row == m_nCheckedItem) {
         SetTick(row, true);
+        return;
+    }
+    if (m_pDoc && !m_pDoc->IsTickable(row)) {
+        SetTick(row, false);
         return;
     }
     const int old = m_nCheckedItem;

@@ -107,6 +107,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void SetLocalHostText(const QString& text) override { emit LocalHostText(text); }
     void CheckLogSize() override;
     bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly != 0; }
+    bool ShowIpv6() const override { return m_settings.ShowIPv6 != 0; }
     void RefillList() override { emit ListChanged(); }
     void SetTrayAddress(const QString& address) override { emit TrayAddress(address); }
     void UpdateForwardPreview() override;

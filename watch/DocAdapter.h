@@ -18,6 +18,7 @@ class DocAdapter : public IViewDocument {
     int SelectedRow() const override { return m_doc.m_nSelectedRow; }
     QString SelectedIp() const override { return m_doc.m_strSelectedIp; }
     void SelectRow(int row) override { m_doc.SelectRow(row); }
+    bool IsTickable(int row) const override { return m_doc.IsTickable(row); }
     bool StoreSelection() override {
         RestrictSettingsFile();  // created readable by its owner only
         return m_doc.StoreSelection();

@@ -19,6 +19,11 @@ class IViewDocument {
     virtual QString SelectedIp() const = 0;
     // The user ticked `row`: it becomes the watched address.
     virtual void SelectRow(int row) = 0;
+    // Whether `row` may be ticked at all (a temporary IPv6 address may not).
+    virtual bool IsTickable(int row) const {
+        (void)row;
+        return true;
+    }
     // Writes the selection to the settings file; false when it could not be written.
     virtual bool StoreSelection() = 0;
 

@@ -90,6 +90,7 @@ TEST(FtpText, ReplacementAndPage) {
     InfoCtrlSettings s;
     s.FTPStartPage = "Demo/Default.asp";
     EXPECT_EQ(BuildFTPReplacement(s, "10.1.2.3", true), "10.1.2.3/Demo/Default.asp");
+    EXPECT_EQ(BuildFTPReplacement(s, "2001:db8::5", true), "[2001:db8::5]/Demo/Default.asp");
     EXPECT_EQ(BuildFTPReplacement(s, "offline.example.org", false), "offline.example.org");
     s.FTPStartPage = "\\Demo";
     EXPECT_EQ(BuildFTPReplacement(s, "10.1.2.3", true), "10.1.2.3\\Demo");
@@ -116,13 +117,19 @@ TEST(Headers, LocationIsAHeaderLineOfItsOwn) {
     EXPECT_FALSE(found);
 }
 
-TEST(AddressText, DigitsAndDotsOnly) {
+TEST(AddressText, DigitsAndDotsOrIpv6) {
     EXPECT_TRUE(IsValidAddressText("10.0.0.1"));
     EXPECT_TRUE(IsValidAddressText("1..2"));
     EXPECT_FALSE(IsValidAddressText(""));
     EXPECT_FALSE(IsValidAddressText("---.---.---.---"));
     EXPECT_FALSE(IsValidAddressText("10.0.0.1 "));
-    EXPECT_FALSE(IsValidAddressText("fe80::1"));
+    // IPv6: the standard text, never a zone index or a link-local address.
+    EXPECT_TRUE(IsValidAddressText("2001:db8::5"));
+    EXPECT_TRUE(IsValidAddressText("fd00::1:2"));
+    for (const char* bad : {"fe80::1", "fe80::1%eth0", "2001:db8::5%2", "2001:db8::1::2",
+                            "[2001:db8::5]", "2001:db8:0:0:0:0:0:0:1", ":"}) {
+        EXPECT_FALSE(IsValidAddressText(bad)) << bad;
+    }
 }
 
 }  // namespace

@@ -27,6 +27,23 @@ inline IpAddrRow Addr(const char* ip, std::uint32_t index, bool bcast = true) {
     return {Ip(ip), index, mask, bcast ? (Ip(ip) | ~mask) : 0u};
 }
 
+// An IPv6 address with its prefix length and kernel flags.
+inline Ipv6AddrRow Addr6(const char* ip, std::uint32_t index, std::uint32_t flags = 0,
+                         std::uint32_t prefix = 64) {
+    Ipv6AddrRow row{{}, index, prefix, flags};
+    inet_pton(AF_INET6, ip, row.addr.data());
+    return row;
+}
+
+inline Ipv6NetRow Net6(std::uint32_t index, const char* ip, bool router,
+                       std::uint32_t type = kNetTypeDynamic) {
+    Ipv6NetRow row{index, 0, {}, {}, type, router};
+    const std::uint8_t mac[] = {0x02, 0, 0, 0, 0, 0x66};
+    SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, mac, sizeof mac);
+    inet_pton(AF_INET6, ip, row.addr.data());
+    return row;
+}
+
 inline IpNetRow Net(std::uint32_t index, const char* ip, std::vector<std::uint8_t> mac,
                     std::uint32_t type = kNetTypeDynamic) {
     IpNetRow row{index, 0, {}, Ip(ip), type};
@@ -57,6 +74,8 @@ struct FakeTables : INetTables {
     std::vector<TableCopy<IpNetRow>> netQueue;
     TableCopy<IfRow> ifs;
     TableCopy<DefaultGatewayRow> gateways;
+    TableCopy<Ipv6AddrRow> addr6;
+    TableCopy<Ipv6NetRow> net6;
     int netCalls = 0;
 
     TableCopy<IpAddrRow> AddressTable() override { return addr; }
@@ -71,6 +90,8 @@ struct FakeTables : INetTables {
     }
     TableCopy<IfRow> InterfaceTable() override { return ifs; }
     TableCopy<DefaultGatewayRow> DefaultGateways() override { return gateways; }
+    TableCopy<Ipv6AddrRow> Ipv6AddressTable() override { return addr6; }
+    TableCopy<Ipv6NetRow> Ipv6NetTable() override { return net6; }
 };
 
 // Names by address; unknown addresses are "host not found". Answers at once.
@@ -117,6 +138,7 @@ struct RecordingHost : IDocHost {
     std::vector<int> posted;
     int logChecks = 0;
     bool hardwareOnly = false;
+    bool ipv6 = true;
     std::vector<int> changedRows;
     int finished = 0;
     std::function<void()> onMessage;
@@ -128,6 +150,7 @@ struct RecordingHost : IDocHost {
     void SetLocalHostText(const QString& text) override { localHost = text; }
     void CheckLogSize() override { ++logChecks; }
     bool ShowHardwareOnly() const override { return hardwareOnly; }
+    bool ShowIpv6() const override { return ipv6; }
     void RefillList() override {}
     void SetTrayAddress(const QString& address) override { trayAddresses << address; }
     void UpdateForwardPreview() override {}

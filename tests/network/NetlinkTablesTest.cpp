@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -226,6 +227,9 @@ TEST(NetworkNetlink, AddressEventsComeOncePerBurst) {
     EXPECT_TRUE(changed.wait(3000));
     QTest::qWait(600);
     EXPECT_EQ(changed.count(), 1);
+    changed.clear();
+    ASSERT_TRUE(Sh("ip -6 addr add 2001:db8:9::1/64 dev v0 nodad"));  // IPv6 changes count too
+    EXPECT_TRUE(changed.wait(3000));
 
     changed.clear();
     QTemporaryFile batch;
@@ -323,6 +327,168 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     EXPECT_EQ(settle().mid(2), QStringList{"IPAddress=10.9.0.9"});
     EXPECT_EQ(tray.last(), "10.9.0.9");
     pane.SetForwarding(nullptr);
+}
+
+// IPv6 on a real link: a router's announcement gives v0 an address of its own making and a
+// temporary one, with the router in the neighbour table; the rows show the global, unique-local
+// and deprecated addresses with their marks, twenty addresses of one link each get a row, and
+// link-local ones none. The temporary row takes no tick; a ticked IPv6 address is forwarded by
+// HTTP (to a web host on ::1) and by FTP (the page checked on the server's disk), and
+// quorvane-cli list prints the rows in its eleven fields.
+TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    if (!Sh("ip link add v0 type veth peer name v1 && "
+            "sysctl -qw net.ipv6.conf.v0.dad_transmits=0 net.ipv6.conf.v0.use_tempaddr=2 "
+            "net.ipv6.conf.v1.dad_transmits=0 net.ipv6.conf.v1.accept_ra=0")) {
+        GTEST_SKIP() << "veth links or their IPv6 settings cannot be made here";
+    }
+    const QByteArray routerMac = LinkMac("v1");
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "ip -6 addr add 2001:db8:1::5/64 dev v0 nodad && "
+           "ip -6 addr add fd00:1::5/48 dev v0 nodad && "
+           "ip -6 addr add 2001:db8:2::5/64 dev v0 nodad preferred_lft 0 && "
+           "for i in $(seq 1 20); do ip -6 addr add 2001:db8:3::$i/64 dev v1 nodad; done && "
+           "/usr/bin/python3 " QV_ROUTER_ADVERT_SCRIPT " v1 " +
+           routerMac.toHex(':').toStdString() + " 2001:db8:7::"));
+    ProgramInNamespace program;
+    NetlinkTables tables;
+    // The kernel makes the announced addresses and checks them for duplicates first.
+    auto temporary = [&]() -> std::optional<Ipv6AddrRow> {
+        for (const auto& a : tables.Ipv6AddressTable().rows) {
+            if ((a.dwFlags & kIpv6Temporary) && !(a.dwFlags & kIpv6Tentative)) {
+                return a;
+            }
+        }
+        return std::nullopt;
+    };
+    for (int i = 0; i < 200 && !temporary(); ++i) {
+        QTest::qWait(50);
+    }
+    ASSERT_TRUE(temporary().has_value()) << "no temporary address from the router's announcement";
+    const QString temp = Ipv6Text(temporary()->addr);
+    EXPECT_TRUE(temp.startsWith("2001:db8:7:0:")) << temp.toStdString();
+
+    const auto net6 = tables.Ipv6NetTable().rows;
+    const auto router = std::find_if(net6.begin(), net6.end(), [](const Ipv6NetRow& n) {
+        return n.router && n.dwIndex == if_nametoindex("v0");
+    });
+    ASSERT_NE(router, net6.end());
+    EXPECT_EQ(Bytes(router->bPhysAddr, router->dwPhysAddrLen), routerMac);
+
+    RecordingWebHost web(RecordingWebHost::kPostOnly, "::1");
+    FakeResolver resolver;
+    CQuorvaneDoc doc(nullptr, tables, resolver);
+    DocAdapter adapter(doc);
+    CInfoView view;
+    CInfoCtrlView pane;
+    view.SetDocument(&adapter);
+    pane.SetDocument(&adapter);
+    pane.SetInfoView(&view);
+    doc.SetHost(&pane.Watcher());
+    ForwarderOptions options;
+    options.storedSetting = [&pane](const QString& key) {
+        const InfoCtrlSettings& st = pane.Settings();
+        return key == "HTTPTargetURL"  ? st.HTTPTargetURL
+               : key == "FTPTargetURL" ? st.FTPTargetURL
+                                       : QString();
+    };
+    CForwarder forwarder(pane.Watcher(), options);
+    ForwarderCommands commands(forwarder);
+    pane.SetForwarding(&commands);
+    InfoCtrlSettings& s = pane.Settings();
+    s.HTTPTargetURL = web.Url();
+    s.AutoForward = 1;
+    s.NotifyOnSend = 0;
+    s.CheckForChange = 0;
+    doc.OnNewDocument();
+    doc.RefreshNetworkInfo(-1);
+
+    auto rowOf = [&](const QString& address) {
+        for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+            if (doc.Field(r, ColNicIpAddress) == address) {
+                return r;
+            }
+        }
+        return -1;
+    };
+    const QString gateway = Ipv6Text(router->addr);
+    EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColGatewayIpAddress), gateway);
+    EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColGatewayMacAddress),
+              QString::fromLatin1(routerMac.toHex('-').toUpper()));
+    EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColSubnetMask), "/64");
+    EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColBroadcastIpAddress), "----");
+    EXPECT_EQ(FieldOf(doc, "fd00:1::5", ColSubnetMask), "/48");
+    EXPECT_TRUE(FieldOf(doc, "2001:db8:2::5", ColDiagnosticInformation).startsWith("Deprecated"));
+    EXPECT_TRUE(FieldOf(doc, temp.toLatin1().constData(), ColDiagnosticInformation)
+                    .startsWith("Temporary"));
+    for (int i = 1; i <= 20; ++i) {
+        EXPECT_EQ(FieldOf(doc, qPrintable(QString("2001:db8:3::%1").arg(i)), ColNicDescription),
+                  "v1")
+            << i;
+    }
+    for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+        EXPECT_FALSE(doc.Field(r, ColNicIpAddress).startsWith("fe80"));
+    }
+
+    // Ticking in the list: the temporary row refuses, the address of its own making is taken
+    // and forwarded as it is.
+    QTableWidgetItem* tempBox = view.item(rowOf(temp), ColNicIpAddress);
+    EXPECT_FALSE(tempBox->flags() & Qt::ItemIsUserCheckable);
+    tempBox->setCheckState(Qt::Checked);
+    EXPECT_EQ(tempBox->checkState(), Qt::Unchecked);
+    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    view.item(rowOf("2001:db8:1::5"), ColNicIpAddress)->setCheckState(Qt::Checked);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(web.Queries().size(), 1) << pane.OutputText().toStdString();
+    EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=2001:db8:1::5");
+    doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(doc.m_strSelectedIp, "2001:db8:1::5");
+    EXPECT_EQ(view.item(doc.m_nSelectedRow, 0)->checkState(), Qt::Checked);
+
+    // By FTP: the page with the address in URL form, on the server's disk.
+    QTemporaryDir root, local;
+    QProcess ftp;
+    ftp.start("/usr/bin/python3", {QV_FTP_SERVER_SCRIPT, root.path()});
+    if (!ftp.waitForReadyRead(10000)) {
+        GTEST_SKIP() << "the FTP server did not start (is python3-pyftpdlib installed?)";
+    }
+    const int ftpPort = ftp.readLine().trimmed().toInt();
+    QFile page(local.filePath("home.htm"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<a href=\"http://IPHERE\">home</a>\r\n");
+    page.close();
+    s.UseHTTP = 0;
+    s.FTPTargetURL = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
+    s.FTPForwardWebPage = page.fileName();
+    s.FTPReplacementString = "IPHERE";
+    s.FTPStartPage = "Demo/Default.asp";
+    s.FTPUserID = "user";
+    s.FTPPassword = "secret";
+    forwarder.SendFTPPage();
+    QCoreApplication::sendPostedEvents();
+    QFile uploaded(root.filePath("home.htm"));
+    ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly)) << pane.OutputText().toStdString();
+    EXPECT_EQ(uploaded.readAll(), "<a href=\"http://[2001:db8:1::5]/Demo/Default.asp\">home</a>\n");
+    ftp.kill();
+    ftp.waitForFinished(5000);
+    pane.SetForwarding(nullptr);
+
+    // The command-line listing: the same rows, eleven fields each.
+    QProcess cli;
+    cli.start(QV_CLI_PATH, {"list"});
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    const QList<QByteArray> lines = cli.readAllStandardOutput().split('\n');
+    const auto listed = std::find_if(lines.begin(), lines.end(), [](const QByteArray& l) {
+        return l.startsWith("2001:db8:1::5\t");
+    });
+    ASSERT_NE(listed, lines.end());
+    EXPECT_EQ(listed->split('\t').size(), 11);
+    EXPECT_TRUE(listed->contains("\t/64\t----\t")) << listed->toStdString();
 }
 
 // Debian's hosts file maps the host name to 127.0.1.1: the local host line shows the address of
@@ -454,9 +620,11 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         f.write(text);
         return f.fileName().toStdString();
     };
-    const std::string hosts = write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n");
+    const std::string hosts =
+        write("hosts", "127.0.0.1 localhost\n127.0.1.1 qv-box\n2001:db8:5::2 qv-six\n");
     const std::string resolv = write("resolv.conf", "nameserver 127.0.0.1\n");
-    write("names", "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n");
+    write("names",
+          "10.9.0.1 host-a.test\n10.9.0.2 host-b.test\n10.9.3.5 qv-box\n2001:db8:5::1 six.test\n");
     if (!Sh("mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
             " /etc/resolv.conf && hostname qv-box") ||
         !Sh("ip link add v0 type veth peer name v1")) {
@@ -466,6 +634,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
            "for i in 1 2 3 4; do ip addr add 10.9.0.$i/24 dev v0; done && "
            "ip addr add 10.9.3.5/24 dev v1 && ip route add default via 10.9.3.1 dev v1 && "
+           "ip -6 addr add 2001:db8:5::1/64 dev v1 nodad && "
+           "ip -6 addr add 2001:db8:5::2/64 dev v1 nodad && "
            "ip neigh add 10.9.0.254 lladdr 02:00:00:00:00:fe dev v0 nud permanent && "
            "ip neigh add 10.9.3.1 lladdr 02:00:00:00:00:01 dev v1 nud permanent"));
     ProgramInNamespace program;
@@ -532,14 +702,17 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     EXPECT_EQ(shown("10.9.0.1"), "host-a.test | All is OK!");
     EXPECT_EQ(shown("10.9.0.2"), "host-b.test | All is OK!");
     EXPECT_EQ(shown("10.9.0.3"), "Host name unknown | Authoritative answer host not found.");
-    EXPECT_EQ(ptrQueries(), 4);
+    // IPv6 names: from the name server under ip6.arpa, and from the hosts file.
+    EXPECT_EQ(FieldOf(doc, "2001:db8:5::1", ColHostName).toStdString(), "six.test");
+    EXPECT_EQ(FieldOf(doc, "2001:db8:5::2", ColHostName).toStdString(), "qv-six");
+    EXPECT_EQ(ptrQueries(), 5);
 
     // Names and failures come from the cache: the refresh ends at once, with no query.
     ASSERT_TRUE(doc.RefreshNetworkInfo(-1));
     EXPECT_FALSE(doc.IsRefreshing());
     EXPECT_EQ(FieldOf(doc, "10.9.0.2", ColHostName).toStdString(), "host-b.test");
     EXPECT_EQ(FieldOf(doc, "10.9.0.4", ColHostName).toStdString(), "Host name unknown");
-    EXPECT_EQ(ptrQueries(), 4);
+    EXPECT_EQ(ptrQueries(), 5);
 
     // Without its hosts-file line the local host's address comes from the name server, and the
     // rows follow it.

@@ -113,6 +113,64 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     EXPECT_EQ(host.Texts().back(), S(143));
 }
 
+// IPv6 rows follow the IPv4 rows: global and unique-local addresses only, the prefix length as
+// mask, the router entry as gateway, "----" where IPv4 has a broadcast address; temporary and
+// deprecated addresses are marked and a temporary one cannot be ticked. The hardware-only filter
+// and the IPv6 option drop rows.
+TEST_F(NetworkRows, Ipv6RowsFollowTheIpv4Rows) {
+    Use({Addr("10.0.0.5", 2)}, {Net(2, "10.0.0.254", {1})}, {If(2, "eth0"), If(3, "eth1")});
+    tables.addr6 = Table<Ipv6AddrRow>(
+        {Addr6("::1", 1, 0, 128), Addr6("2001:db8::5", 2), Addr6("2001:db8::9", 2, kIpv6Temporary),
+         Addr6("2001:db8::a", 2, kIpv6Deprecated), Addr6("2001:db8::b", 2, kIpv6Tentative),
+         Addr6("2001:db8::c", 2, kIpv6DadFailed), Addr6("fd00:0:0:1:0:0:0:1", 3, 0, 48),
+         Addr6("fe80::1", 2), Addr6("ff02::1", 2)});
+    tables.net6 = Table<Ipv6NetRow>({Net6(2, "fe80::2", false), Net6(2, "fe80::1", true),
+                                     Net6(3, "fd00::9", false, kNetTypeStatic)});
+    doc.BuildRows(-1);
+
+    ASSERT_EQ(doc.m_nRowCount, 5u);
+    IpAddressRow want;
+    want.fields = {"2001:db8::5",
+                   "0x2",
+                   "dynamic",
+                   "eth0",
+                   "02-00-00-00-00-01",
+                   "Host name unknown",
+                   "fe80::1",
+                   "02-00-00-00-00-66",
+                   "/64",
+                   "----",
+                   "Authoritative answer host not found."};
+    EXPECT_EQ(doc.Row(1), want);
+    EXPECT_EQ(At(2, ColDiagnosticInformation),
+              "Temporary address: it changes by design and cannot be ticked. "
+              "Authoritative answer host not found.");
+    EXPECT_EQ(At(3, ColDiagnosticInformation).left(19), "Deprecated address:");
+    EXPECT_EQ(At(4, ColNicIpAddress), "fd00:0:0:1::1");
+    EXPECT_EQ(At(4, ColSubnetMask), "/48");
+    EXPECT_EQ(At(4, ColGatewayIpAddress), "----");  // no router on eth1
+    EXPECT_TRUE(At(4, ColDiagnosticInformation).startsWith(S(146)));
+    EXPECT_TRUE(doc.IsTickable(1) && doc.IsTickable(3) && !doc.IsTickable(5));
+    EXPECT_FALSE(doc.IsTickable(2));
+    doc.SelectRow(2);
+    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_TRUE(host.trayAddresses.isEmpty());
+
+    tables.addr6.rows.erase(tables.addr6.rows.begin() + 2);  // the temporary address goes
+    doc.BuildRows(-1);
+    EXPECT_EQ(At(2, ColNicIpAddress), "2001:db8::a");
+    EXPECT_TRUE(doc.IsTickable(2));
+
+    host.hardwareOnly = true;  // eth1 has an IPv6 neighbour, and no IPv4 one
+    tables.net6 = Table<Ipv6NetRow>({Net6(3, "fd00::9", false)});
+    doc.BuildRows(-1);
+    ASSERT_EQ(doc.m_nRowCount, 2u);
+    EXPECT_EQ(At(1, ColNicIpAddress), "fd00:0:0:1::1");
+    host.ipv6 = false;
+    doc.BuildRows(-1);
+    EXPECT_EQ(doc.m_nRowCount, 1u);
+}
+
 TEST_F(NetworkRows, HostNamesAndLookUpFailures) {
     Use({Addr("10.0.0.5", 2), Addr("10.0.0.6", 3), Addr("10.0.0.7", 2), Addr("127.0.0.1", 1),
          Addr("192.168.1.10", 2)},

@@ -113,6 +113,26 @@ TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported)
     EXPECT_EQ(Posted(), 2);  // the tick and the address found again
 }
 
+// A ticked IPv6 address stays ticked among its interface's other addresses; when it goes, the
+// interface's next IPv6 address that can be ticked takes its place, and only then an IPv4 one.
+TEST_F(NetworkSelection, TickedIpv6AddressStaysAndIsFollowedInItsFamily) {
+    tables.addr6 = Table<Ipv6AddrRow>({Addr6("2001:db8::5", 2), Addr6("2001:db8::6", 2)});
+    doc.RefreshNetworkInfo(-1);
+    ASSERT_EQ(At(3, ColNicIpAddress), "2001:db8::6");
+    doc.SelectRow(3);
+    doc.CheckSelection();
+    doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(doc.m_nSelectedRow, 3);
+    EXPECT_EQ(host.trayAddresses, QStringList{"2001:db8::6"});
+
+    tables.addr6 = Table<Ipv6AddrRow>(
+        {Addr6("2001:db8::1", 2, kIpv6Temporary), Addr6("2001:db8::7", 2, kIpv6Deprecated)});
+    doc.CheckSelection();
+    tables.addr6 = Table<Ipv6AddrRow>({Addr6("2001:db8::1", 2, kIpv6Temporary)});
+    doc.CheckSelection();
+    EXPECT_EQ(host.trayAddresses.mid(1), (QStringList{"2001:db8::7", "10.0.0.5"}));
+}
+
 TEST_F(NetworkSelection, OneNotFoundBoxAtATime) {
     int opened = 0;
     host.onMessage = [&] {

@@ -58,6 +58,7 @@ TEST_F(SettingsStore, FreshProfileGivesDefaults) {
         << s.LoggingFile.toStdString();
     EXPECT_TRUE(QDir(QFileInfo(s.LoggingFile).absolutePath()).exists());
     EXPECT_EQ(LoadHideOnStartup(), 0);
+    EXPECT_EQ(s.ShowIPv6, 1);
 }
 
 TEST_F(SettingsStore, CheckTimeRepairs) {
@@ -113,6 +114,7 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.LoggingFile = "/tmp/a log/Quorvane Log.txt";
     s.CheckTime = 17;
     s.ShowHardwareOnly = 1;
+    s.ShowIPv6 = 0;
     ASSERT_TRUE(SaveSettings(s, 0));
     const InfoCtrlSettings back = Loaded();
     EXPECT_EQ(back.HTTPTargetURL, s.HTTPTargetURL);
@@ -121,6 +123,7 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     EXPECT_EQ(back.LoggingFile, s.LoggingFile);
     EXPECT_EQ(back.CheckTime, 17);
     EXPECT_EQ(back.FlagsText(), "1 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(back.ShowIPv6, 0);  // a key of its own: the flags keep their thirteen places
 }
 
 TEST_F(SettingsStore, DamagedFilesLoadDefaults) {

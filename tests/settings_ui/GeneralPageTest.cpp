@@ -34,6 +34,13 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_TRUE(Box(1138)->isChecked());
     EXPECT_FALSE(Box(1139)->isChecked());
     EXPECT_EQ(Minutes()->value(), 5);
+    EXPECT_TRUE(Box(CGeneralPpg::kShowIpv6)->isChecked());
+
+    // The IPv6 box is taken like the hardware box, as the user clicks it.
+    Box(CGeneralPpg::kShowIpv6)->click();
+    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(pane.settings.ShowIPv6, 0);
 
     pane.settings.UseHTTP = 0;
     pane.settings.CheckForChange = 0;

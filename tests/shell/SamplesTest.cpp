@@ -185,6 +185,9 @@ TEST_P(SampleHostTest, VisitorIsSentToTheForwardedAddressUntilTheOffLineNotice) 
     // The address changes: the next visitor follows it.
     EXPECT_EQ(Forward("10.1.2.4", "&StartPage=/index.html").status, 200);
     EXPECT_EQ(Visit().location, "http://10.1.2.4/index.html");
+    // An IPv6 address is stored in its standard text and is the URL's host in brackets.
+    EXPECT_EQ(Forward("2001:DB8:0:0::7", "&StartPage=/index.html").status, 200);
+    EXPECT_EQ(Visit().location, "http://[2001:db8::7]/index.html");
 
     // The off-line notice: an empty address with the other pairs.
     forward = Forward("", "&StartPage=/index.html");
@@ -203,7 +206,9 @@ TEST_P(SampleHostTest, UpdatesWithWrongCredentialsOrBadValuesChangeNothing) {
     EXPECT_EQ(Send("IPAddress=192.0.2.99&UserID=joe", true).status, 403);
     EXPECT_EQ(Send("IPAddress=&UserID=mallory&Password=s3cret+x", true).status, 403);
     EXPECT_EQ(Forward("192.0.2.99%0D%0ASet-Cookie:%20a=b").status, 400);
-    EXPECT_EQ(Forward("999.1.2.3").status, 400);
+    for (const char* bad : {"999.1.2.3", "fe80::1%25eth0", "2001:db8::1::2", "2001:db8::1]"}) {
+        EXPECT_EQ(Forward(bad).status, 400) << bad;
+    }
     const Reply injected = Forward("192.0.2.99", "&StartPage=/x%0D%0ASet-Cookie:%20a=b");
     EXPECT_EQ(injected.status, 400);
     EXPECT_EQ(Forward("192.0.2.99", "&StartPage=/a%22onmouseover=x").status, 400);

@@ -6,8 +6,9 @@
 
 namespace qv::test {
 
-RecordingWebHost::RecordingWebHost(Methods methods)
-    : m_server(std::make_unique<httplib::Server>()) {
+RecordingWebHost::RecordingWebHost(Methods methods, const QString& host)
+    : m_host(host.contains(':') ? '[' + host + ']' : host),
+      m_server(std::make_unique<httplib::Server>()) {
     const auto record = [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto q = req.target.find('?');
@@ -24,7 +25,7 @@ RecordingWebHost::RecordingWebHost(Methods methods)
     if (methods == kPostAndGet) {
         m_server->Get("/ip.php", record);
     }
-    port = m_server->bind_to_any_port("127.0.0.1");
+    port = m_server->bind_to_any_port(host.toStdString());
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -42,7 +43,7 @@ QStringList RecordingWebHost::Queries() {
 }
 
 QString RecordingWebHost::Url() const {
-    return QStringLiteral("http://127.0.0.1:%1/ip.php").arg(port);
+    return QStringLiteral("http://%1:%2/ip.php").arg(m_host).arg(port);
 }
 
 }  // namespace qv::test

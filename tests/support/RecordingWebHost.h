@@ -14,13 +14,13 @@ class Server;
 
 namespace qv::test {
 
-// A web host on 127.0.0.1 and a free port whose script page /ip.php records the query strings of
-// the requests it gets: POST only, or GET as well.
+// A web host on a loopback address (127.0.0.1 unless told) and a free port whose script page
+// /ip.php records the query strings of the requests it gets: POST only, or GET as well.
 class RecordingWebHost {
   public:
     enum Methods { kPostOnly, kPostAndGet };
 
-    explicit RecordingWebHost(Methods methods = kPostOnly);
+    explicit RecordingWebHost(Methods methods = kPostOnly, const QString& host = "127.0.0.1");
     ~RecordingWebHost();
     RecordingWebHost(const RecordingWebHost&) = delete;
     RecordingWebHost& operator=(const RecordingWebHost&) = delete;
@@ -34,6 +34,7 @@ class RecordingWebHost {
     std::atomic<int> failuresLeft{0};
 
   private:
+    QString m_host;  // as a URL has it: an IPv6 address in brackets
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     std::mutex m_mutex;
