@@ -9,26 +9,55 @@
 
 namespace qv {
 
+namespace {
+
+bool IsControl(char16_t u) {
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);  // C0, DEL and C1
+}
+
+// `field` in the local encoding, its control characters as blanks. Plain ASCII, by far the most
+// common, is copied byte by byte.
+void AppendField(QByteArray& text, const QString& field) {
+    bool ascii = true;
+    for (const QChar ch : field) {
+        ascii = ascii && ch.unicode() < 0x80;
+    }
+    if (ascii) {
+        const qsizetype at = text.size();
+        text.resize(at + field.size());
+        char* out = text.data() + at;
+        for (const QChar ch : field) {
+            *out++ = IsControl(ch.unicode()) ? ' ' : static_cast<char>(ch.unicode());
+        }
+        return;
+    }
+    QString clean = field;
+    for (QChar& ch : clean) {
+        if (IsControl(ch.unicode())) {
+            ch = QLatin1Char(' ');
+        }
+    }
+    text += clean.toLocal8Bit();
+}
+
+}  // namespace
+
 QByteArray FormatRows(const CQuorvaneDoc& doc) {
-    QString text;
+    QByteArray text;
+    text.reserve(qsizetype(doc.m_nRowCount) * 160);  // about one row's length in most tables
+    const QString none;
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
+        const auto row = static_cast<qsizetype>(r);
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             if (c > 0) {
-                text += QLatin1Char('\t');
+                text += '\t';
             }
-            const qsizetype start = text.size();
-            text += doc.m_columns[c].value(static_cast<qsizetype>(r));
-            // The control characters (C0, DEL and C1) become blanks.
-            for (auto it = text.begin() + start; it != text.end(); ++it) {
-                const char16_t u = it->unicode();
-                if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
-                    *it = QLatin1Char(' ');
-                }
-            }
+            const QStringList& column = doc.m_columns[c];
+            AppendField(text, row < column.size() ? column.at(row) : none);
         }
-        text += QLatin1Char('\n');
+        text += '\n';
     }
-    return text.toLocal8Bit();
+    return text;
 }
 
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {

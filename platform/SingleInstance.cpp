@@ -1,14 +1,25 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 namespace qv {
 namespace {
@@ -16,8 +27,52 @@ namespace {
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 const QByteArray kShowAnswer = QByteArrayLiteral("ok\n");
 const QByteArray kWatcherAnswer = QByteArrayLiteral("watcher\n");
+constexpr qsizetype kLongestLine = 64;  // a peer that says more without a line break is not ours
+
+// The socket address of `path`; false when the path does not fit.
+bool SocketAddress(const QString& path, sockaddr_un& address) {
+    const QByteArray bytes = QFile::encodeName(path);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (bytes.isEmpty() || bytes.size() >= qsizetype(sizeof address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
+}
+
+// Sends the request on the connected `socket` and reads the answer line until `deadline`.
+std::optional<QByteArray> Ask(int socket, const QDeadlineTimer& deadline) {
+    if (::send(socket, kShowRequest.constData(), static_cast<std::size_t>(kShowRequest.size()),
+               MSG_NOSIGNAL) != kShowRequest.size()) {
+        return std::nullopt;
+    }
+    QByteArray answer;
+    while (!answer.contains('\n') && answer.size() < kLongestLine) {
+        pollfd wait = {socket, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, int(std::max<qint64>(deadline.remainingTime(), 0)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        char buffer[kLongestLine];
+        const ssize_t n = ready > 0 ? ::recv(socket, buffer, sizeof buffer, 0) : -1;
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        answer.append(buffer, n);
+    }
+    return answer.left(answer.indexOf('\n') + 1);
+}
 
 }  // namespace
+
+// A copy that connected to ask for the window, until it has said its line.
+struct SingleInstance::Connection {
+    explicit Connection(int socket) : fd(socket) {}
+    UniqueFd fd;
+    std::unique_ptr<QSocketNotifier> notifier;  // destroyed before the socket is closed
+    QByteArray received;
+};
 
 QString InstanceFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -31,10 +86,13 @@ SingleInstance::SingleInstance(const QString& folder, QObject* parent, Role role
     : QObject(parent), m_folder(folder), m_role(role) {}
 
 SingleInstance::~SingleInstance() {
-    if (m_server) {
-        m_server->close();
+    m_connections.clear();
+    if (m_listener >= 0) {
+        delete m_listening;
+        ::close(m_listener);
+        ::unlink(QFile::encodeName(ServerPath()).constData());
     }
-    // The lock file goes with m_lock; the socket file with the server.
+    // The lock file goes with m_lock.
 }
 
 QString SingleInstance::LockFilePath() const {
@@ -84,56 +142,81 @@ SingleInstance::Outcome SingleInstance::Claim(int answerTimeoutMs) {
 }
 
 void SingleInstance::Listen() {
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // Holding the lock, any socket file there is a leftover of a copy that ended abruptly.
-    QLocalServer::removeServer(ServerPath());
-    if (!m_server->listen(ServerPath())) {
-        qWarning("Quorvane: cannot listen on %s: %s", qPrintable(ServerPath()),
-                 qPrintable(m_server->errorString()));
+    const QString path = ServerPath();
+    sockaddr_un address;
+    if (!SocketAddress(path, address)) {
+        qWarning("Quorvane: cannot listen on %s: the path is too long", qPrintable(path));
         return;
     }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::Serve);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // Holding the lock, any socket file there is a leftover of a copy that ended abruptly.
+    ::unlink(address.sun_path);
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(address.sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(listener, 8) != 0) {
+        qWarning("Quorvane: cannot listen on %s: %s", qPrintable(path), std::strerror(errno));
+        if (listener >= 0) {
+            ::close(listener);
+        }
+        return;
+    }
+    m_listener = listener;
+    m_listening = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
+    connect(m_listening, &QSocketNotifier::activated, this, &SingleInstance::Accept);
 }
 
-void SingleInstance::Serve() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > 64) {
-                    socket->abort();  // not one of ours
-                }
-                return;
-            }
-            const QByteArray line = socket->readLine(64);
-            if (line == kShowRequest) {
-                socket->write(m_role == Watcher ? kWatcherAnswer : kShowAnswer);
-                socket->flush();
-                emit ActivationRequested();
-            }
-            socket->disconnectFromServer();
-        });
+void SingleInstance::Accept() {
+    int socket;
+    while ((socket = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+        auto connection = std::make_unique<Connection>(socket);
+        Connection* c = connection.get();
+        c->notifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+        connect(c->notifier.get(), &QSocketNotifier::activated, this, [this, c] { Read(c); });
+        m_connections.push_back(std::move(connection));
+    }
+}
+
+void SingleInstance::Read(Connection* c) {
+    char buffer[kLongestLine];
+    const ssize_t n = ::recv(c->fd.get(), buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return;
+    }
+    if (n > 0) {
+        c->received.append(buffer, n);
+    }
+    const qsizetype end = c->received.indexOf('\n');
+    if (end < 0 && n > 0 && c->received.size() <= kLongestLine) {
+        return;  // the rest of the line is still on its way
+    }
+    const bool asked = end >= 0 && c->received.left(end + 1) == kShowRequest;
+    if (asked) {
+        const QByteArray& answer = m_role == Watcher ? kWatcherAnswer : kShowAnswer;
+        [[maybe_unused]] const ssize_t sent = ::send(
+            c->fd.get(), answer.constData(), static_cast<std::size_t>(answer.size()), MSG_NOSIGNAL);
+    }
+    // Done with this peer: its notifier goes once its signal has returned, its socket now.
+    c->notifier->setEnabled(false);
+    c->notifier.release()->deleteLater();
+    std::erase_if(m_connections, [c](const auto& kept) { return kept.get() == c; });
+    if (asked) {
+        emit ActivationRequested();
     }
 }
 
 bool SingleInstance::AskFirstCopy(int timeoutMs) {
+    sockaddr_un address;
+    if (!SocketAddress(ServerPath(), address)) {
+        return false;
+    }
     // The first copy takes the lock a moment before it listens: keep trying until the deadline.
     QDeadlineTimer deadline(timeoutMs);
     while (true) {
-        QLocalSocket socket;
-        socket.connectToServer(ServerPath());
-        if (socket.waitForConnected(int(qMax<qint64>(deadline.remainingTime(), 0)))) {
-            socket.write(kShowRequest);
-            if (!socket.waitForBytesWritten(int(qMax<qint64>(deadline.remainingTime(), 0)))) {
-                return false;
-            }
-            while (!socket.canReadLine()) {
-                if (!socket.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 0)))) {
-                    return false;
-                }
-            }
-            const QByteArray answer = socket.readLine(64);
+        UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (socket.get() >= 0 &&
+            ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+                0) {
+            const std::optional<QByteArray> answer = Ask(socket.get(), deadline);
             m_bOtherIsWatcher = answer == kWatcherAnswer;
             return answer == kShowAnswer;
         }

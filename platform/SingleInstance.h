@@ -4,14 +4,15 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 namespace qv {
 
-// The name of the single-instance marker: a lock file and a local socket in the user's runtime
-// folder carry it.
+// The name of the single-instance marker: a lock file and a Unix stream socket in the user's
+// runtime folder carry it.
 inline constexpr const char* kInstanceName = "PreventSecondInstanceOfQuorvane";
 
 // The folder for the marker: the user's runtime folder, else a folder of the user's own in the
@@ -58,8 +59,10 @@ class SingleInstance : public QObject {
     void ActivationRequested();
 
   private:
+    struct Connection;
     void Listen();
-    void Serve();
+    void Accept();
+    void Read(Connection* connection);
     bool AskFirstCopy(int timeoutMs);
 
     QString m_folder;
@@ -67,7 +70,9 @@ class SingleInstance : public QObject {
     bool m_bOtherIsWatcher = false;
     QString m_error;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    int m_listener = -1;
+    QSocketNotifier* m_listening = nullptr;
+    std::vector<std::unique_ptr<Connection>> m_connections;
 };
 
 }  // namespace qv

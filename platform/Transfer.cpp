@@ -2,8 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <dlfcn.h>
+
 #include <cstring>
-#include <mutex>
 
 namespace qv {
 
@@ -11,15 +12,57 @@ static_assert(kFtpCommandRefused == CURLE_QUOTE_ERROR);
 
 namespace {
 
-void GlobalInitOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl, opened at the first transfer, so that a program or command that never transfers
+// (`quorvane-cli list`) loads neither it nor the two dozen libraries behind it (TLS, SSH, LDAP,
+// Kerberos...). It stays loaded: a name look-up that timed out leaves libcurl's look-up thread
+// running in libcurl's code.
+struct CurlLibrary {
+    decltype(&::curl_easy_init) easy_init = nullptr;
+    decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&::curl_easy_reset) easy_reset = nullptr;
+    decltype(&::curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&::curl_easy_perform) easy_perform = nullptr;
+    decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&::curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&::curl_slist_append) slist_append = nullptr;
+    decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+
+    CurlLibrary() {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        const auto globalInit = library ? reinterpret_cast<decltype(&::curl_global_init)>(
+                                              dlsym(library, "curl_global_init"))
+                                        : nullptr;
+        const bool found = globalInit && Find(library, easy_init, "curl_easy_init") &&
+                           Find(library, easy_cleanup, "curl_easy_cleanup") &&
+                           Find(library, easy_reset, "curl_easy_reset") &&
+                           Find(library, easy_setopt, "curl_easy_setopt") &&
+                           Find(library, easy_perform, "curl_easy_perform") &&
+                           Find(library, easy_getinfo, "curl_easy_getinfo") &&
+                           Find(library, easy_strerror, "curl_easy_strerror") &&
+                           Find(library, slist_append, "curl_slist_append") &&
+                           Find(library, slist_free_all, "curl_slist_free_all");
+        if (!found || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            easy_init = nullptr;  // every transfer then says that libcurl could not be started
+        }
+    }
+
+    template <typename Function>
+    static bool Find(void* library, Function& function, const char* name) {
+        function = reinterpret_cast<Function>(dlsym(library, name));
+        return function != nullptr;
+    }
+};
+
+// Opened and initialised once, by the first caller, whatever its thread.
+const CurlLibrary& Curl() {
+    static const CurlLibrary library;
+    return library;
 }
 
 struct SList {
     curl_slist* list = nullptr;
-    ~SList() { curl_slist_free_all(list); }
-    void Add(const QByteArray& line) { list = curl_slist_append(list, line.constData()); }
+    ~SList() { Curl().slist_free_all(list); }
+    void Add(const QByteArray& line) { list = Curl().slist_append(list, line.constData()); }
 };
 
 // A command or path that would split into two FTP commands (or end one early) is refused.
@@ -91,25 +134,25 @@ struct CurlTransfer::Impl {
     // authentication state (the Digest challenge it got), so that the answer goes out at once.
     void Reset(bool keepAuthState = false) {
         if (!keepAuthState) {
-            curl_easy_reset(curl);
+            Curl().easy_reset(curl);
         }
         errorBuffer[0] = '\0';
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(limits.connect.count()));
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
-        curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
-        curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
+        Curl().easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        Curl().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        Curl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                           static_cast<long>(limits.connect.count()));
+        Curl().easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+        Curl().easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+        Curl().easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
+        Curl().easy_setopt(curl, CURLOPT_PREREQDATA, this);
         if (!limits.caFile.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
+            Curl().easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
         }
         // libcurl calls this at least once a second in every state, waiting for a server that
         // connects back included: the way to end a transfer early.
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, limits.cancel ? 0L : 1L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+        Curl().easy_setopt(curl, CURLOPT_NOPROGRESS, limits.cancel ? 0L : 1L);
+        Curl().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+        Curl().easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     }
 
     static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -129,7 +172,7 @@ struct CurlTransfer::Impl {
     }
 
     TransferStatus Perform() {
-        const CURLcode code = curl_easy_perform(curl);
+        const CURLcode code = Curl().easy_perform(curl);
         TransferStatus status;
         status.code = code;
         if (code != CURLE_OK) {
@@ -140,9 +183,9 @@ struct CurlTransfer::Impl {
             if (status.text.isEmpty() ||
                 (status.text.startsWith(QLatin1String("sa_addr inet_ntop()")) &&
                  code != CURLE_COULDNT_CONNECT)) {
-                status.text = QString::fromUtf8(curl_easy_strerror(code));
+                status.text = QString::fromUtf8(Curl().easy_strerror(code));
                 long reply = 0;
-                curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+                Curl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
                 if (reply >= 400) {
                     status.text += QStringLiteral(" (server reply %1)").arg(reply);
                 }
@@ -204,14 +247,15 @@ struct CurlTransfer::Impl {
     }
 
     void SetFtpAccount(const FtpAccount& account) {
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
         if (!account.user.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
-            curl_easy_setopt(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
+            Curl().easy_setopt(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
+            Curl().easy_setopt(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
         }
-        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
-        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.accept.count()));
-        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        Curl().easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        Curl().easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS,
+                           static_cast<long>(limits.accept.count()));
+        Curl().easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     }
 
     static TransferStatus Refused(const char* why) {
@@ -223,15 +267,14 @@ struct CurlTransfer::Impl {
 };
 
 CurlTransfer::CurlTransfer(const QByteArray& agent, TransferLimits limits) : d(new Impl) {
-    GlobalInitOnce();
     d->agent = agent;
     d->limits = std::move(limits);
-    d->curl = curl_easy_init();
+    d->curl = Curl().easy_init ? Curl().easy_init() : nullptr;
 }
 
 CurlTransfer::~CurlTransfer() {
     if (d->curl) {
-        curl_easy_cleanup(d->curl);
+        Curl().easy_cleanup(d->curl);
     }
 }
 
@@ -251,32 +294,32 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
     }
     d->Reset(d->lastWasPost);
     CURL* c = d->curl;
-    curl_easy_setopt(c, CURLOPT_URL, request.url.constData());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
+    Curl().easy_setopt(c, CURLOPT_URL, request.url.constData());
+    Curl().easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl().easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    Curl().easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    Curl().easy_setopt(c, CURLOPT_POST, 1L);
+    Curl().easy_setopt(c, CURLOPT_POSTFIELDS, "");
+    Curl().easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
     SList headers;
     for (const QByteArray& h : request.headers) {
         headers.Add(h);
     }
     headers.Add("Content-Type:");  // no body, so no body type either
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
+    Curl().easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     if (!request.user.isEmpty()) {
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
-        curl_easy_setopt(c, CURLOPT_USERNAME, request.user.toUtf8().constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, request.password.toUtf8().constData());
+        Curl().easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
+        Curl().easy_setopt(c, CURLOPT_USERNAME, request.user.toUtf8().constData());
+        Curl().easy_setopt(c, CURLOPT_PASSWORD, request.password.toUtf8().constData());
     } else {
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
+        Curl().easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        Curl().easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        Curl().easy_setopt(c, CURLOPT_PASSWORD, nullptr);
     }
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, d.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, d.get());
+    Curl().easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+    Curl().easy_setopt(c, CURLOPT_HEADERDATA, d.get());
+    Curl().easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+    Curl().easy_setopt(c, CURLOPT_WRITEDATA, d.get());
 
     d->reply = &reply;
     reply.status = d->Perform();
@@ -285,10 +328,10 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
         reply.status = TransferStatus{};  // the reply was cut on purpose
     }
     long code = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+    Curl().easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
     reply.httpCode = static_cast<int>(code);
     d->authOffered = CURLAUTH_NONE;
-    curl_easy_getinfo(c, CURLINFO_HTTPAUTH_AVAIL, &d->authOffered);
+    Curl().easy_getinfo(c, CURLINFO_HTTPAUTH_AVAIL, &d->authOffered);
     d->lastWasPost = true;
     return reply;
 }
@@ -306,16 +349,16 @@ TransferStatus CurlTransfer::FtpStore(const FtpAccount& account, const QString& 
     CURL* c = d->curl;
     d->SetFtpAccount(account);
     const QByteArray url = FtpUrl(account, path);
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
-    curl_easy_setopt(c, CURLOPT_READDATA, d.get());
+    Curl().easy_setopt(c, CURLOPT_URL, url.constData());
+    Curl().easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    Curl().easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
+    Curl().easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
+    Curl().easy_setopt(c, CURLOPT_READDATA, d.get());
     SList commands;
     for (const QString& command : afterwards) {
         commands.Add(command.toUtf8());
     }
-    curl_easy_setopt(c, CURLOPT_POSTQUOTE, commands.list);
+    Curl().easy_setopt(c, CURLOPT_POSTQUOTE, commands.list);
     d->upload = &data;
     d->uploaded = 0;
     TransferStatus status = d->Perform();
@@ -335,13 +378,13 @@ TransferStatus CurlTransfer::FtpCommands(const FtpAccount& account, const QStrin
     CURL* c = d->curl;
     d->SetFtpAccount(account);
     const QByteArray url = FtpUrl(account, QStringLiteral("/"));
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+    Curl().easy_setopt(c, CURLOPT_URL, url.constData());
+    Curl().easy_setopt(c, CURLOPT_NOBODY, 1L);
     SList list;
     for (const QString& command : commands) {
         list.Add(command.toUtf8());
     }
-    curl_easy_setopt(c, CURLOPT_QUOTE, list.list);
+    Curl().easy_setopt(c, CURLOPT_QUOTE, list.list);
     return d->Perform();
 }
 
@@ -353,10 +396,10 @@ TransferStatus CurlTransfer::Probe(const QString& host, quint16 port) {
     d->Reset();
     CURL* c = d->curl;
     const QByteArray url = "http://" + HostForUrl(host) + ':' + QByteArray::number(port) + '/';
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+    Curl().easy_setopt(c, CURLOPT_URL, url.constData());
+    Curl().easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    Curl().easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+    Curl().easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
     TransferStatus status = d->Perform();
     return status;
 }

@@ -18,13 +18,15 @@ TEST(NetworkCli, OneTabSeparatedLinePerRow) {
     f.tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2)});
     f.tables.net = Table<IpNetRow>({Net(2, "10.0.0.254", {1, 2})});
     f.tables.ifs = Table<IfRow>({If(2, "eth0")});
-    f.resolver.Name("10.0.0.5", "evil\tname\nwith\rbreaks");  // a hostile reverse answer
+    // A hostile reverse answer: C0, C1 and DEL controls around a letter that is not ASCII.
+    f.resolver.Name("10.0.0.5", QString::fromUtf8("evil\tname\nwith\rbreaks\u0085\u00fc\x7f"));
     f.doc.RefreshNetworkInfo(-1);
 
     const QList<QByteArray> lines = FormatRows(f.doc).split('\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0],
-              "10.0.0.5\t0x2\tdynamic\teth0\t02-00-00-00-00-01\tevil name with breaks\t10.0.0.254\t"
+              "10.0.0.5\t0x2\tdynamic\teth0\t02-00-00-00-00-01\tevil name with breaks \xc3\xbc "
+              "\t10.0.0.254\t"
               "01-02\t255.255.255.0\t10.0.0.255\tAll is OK!");
     EXPECT_EQ(lines[1].count('\t'), 10);
     EXPECT_TRUE(lines[2].isEmpty());

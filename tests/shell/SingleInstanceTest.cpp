@@ -47,6 +47,28 @@ TEST_F(SingleInstanceTest, SecondCopyAsksTheFirstToShowItselfAndEnds) {
     auto first = Start();
     ASSERT_EQ(NextLine(*first), "first");
     EXPECT_TRUE(QFile::exists(LockFile()));
+    const QString socketFile =
+        runtime.filePath(QLatin1String(kInstanceName) + QLatin1String(".socket"));
+    EXPECT_EQ(QFile::permissions(socketFile) & 0x0077, 0);  // nobody else may ask
+
+    // Peers that hang up at once, or talk on without a line break, are dropped unanswered.
+    for (const QByteArray& said : {QByteArray(), QByteArray(200, 'x'), QByteArray("hide\n")}) {
+        QProcess peer;
+        peer.start(QStringLiteral("/usr/bin/python3"),
+                   {"-c",
+                    "import socket, sys\n"
+                    "s = socket.socket(socket.AF_UNIX)\n"
+                    "s.connect(sys.argv[1])\n"
+                    "s.sendall(bytes.fromhex(sys.argv[2]))\n"
+                    "s.shutdown(socket.SHUT_WR)\n"
+                    "try:\n"
+                    "    print(repr(s.recv(64)))\n"
+                    "except ConnectionResetError:\n"
+                    "    print(repr(b''))\n",
+                    socketFile, QString::fromLatin1(said.toHex())});
+        ASSERT_TRUE(peer.waitForFinished(5000));
+        EXPECT_EQ(peer.readAllStandardOutput().trimmed(), "b''") << said.toStdString();
+    }
 
     for (int i = 0; i < 2; ++i) {
         auto second = Start();
@@ -60,6 +82,7 @@ TEST_F(SingleInstanceTest, SecondCopyAsksTheFirstToShowItselfAndEnds) {
     ASSERT_TRUE(first->waitForFinished(5000));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_FALSE(QFile::exists(LockFile()));
+    EXPECT_FALSE(QFile::exists(socketFile));
 
     // With the first copy gone, the next one is first again.
     auto next = Start();
