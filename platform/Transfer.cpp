@@ -36,11 +36,11 @@ QByteArray HostForUrl(const QString& host) {
     return host.toUtf8();
 }
 
-// "ftp://host:port/" followed by the path; a leading "/" is sent as %2F so that the server gets
-// the absolute path.
+// "ftp://host:port/" (or "ftps://") followed by the path; a leading "/" is sent as %2F so that the
+// server gets the absolute path.
 QByteArray FtpUrl(const FtpAccount& account, const QString& path) {
-    QByteArray url =
-        "ftp://" + HostForUrl(account.host) + ':' + QByteArray::number(account.port) + '/';
+    QByteArray url = QByteArray(account.implicitTls ? "ftps://" : "ftp://") +
+                     HostForUrl(account.host) + ':' + QByteArray::number(account.port) + '/';
     QString rest = path;
     if (rest.startsWith(QLatin1Char('/'))) {
         url += "%2F";
@@ -204,12 +204,18 @@ struct CurlTransfer::Impl {
     }
 
     void SetFtpAccount(const FtpAccount& account) {
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, account.implicitTls ? "ftps" : "ftp");
         if (!account.user.isEmpty()) {
             curl_easy_setopt(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
             curl_easy_setopt(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
         }
-        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        if (account.implicitTls || account.requireTls) {
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            // Passive mode: libcurl 7.88 opens an active-mode data connection without TLS (curl
+            // issue 10666), and no router can read an encrypted PORT command to let it through.
+        } else {
+            curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        }
         curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.accept.count()));
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     }
