@@ -1,13 +1,14 @@
 #include "settings/PasswordStore.h"
 
-#include <qt6keychain/keychain.h>
-
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QLibrary>
 #include <QTimer>
 
 #include <memory>
+
+#include "settings/KeyringBackend.h"
 
 namespace qv {
 namespace {
@@ -35,11 +36,38 @@ QString Seconds(std::chrono::milliseconds bound) {
     return QString::number((bound.count() + 999) / 1000);
 }
 
+// The keyring module, loaded once per process: where it is installed beside the program
+// (lib/.../quorvane next to bin), else where the build made it.
+KeyringBackend* LoadBackend(QString& error) {
+    static KeyringBackend* backend = nullptr;
+    static QString why;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        const QString installed =
+            QCoreApplication::applicationDirPath() +
+            QStringLiteral("/../" QV_INSTALL_LIBDIR "/quorvane/" QV_KEYRING_MODULE_NAME);
+        QLibrary module(QFileInfo::exists(installed) ? installed
+                                                     : QStringLiteral(QV_KEYRING_MODULE_BUILT));
+        const auto create =
+            reinterpret_cast<CreateKeyringBackend>(module.resolve(kCreateKeyringBackend));
+        if (create) {
+            backend = create();
+        } else {
+            why = QStringLiteral("the keyring module could not be loaded (%1)")
+                      .arg(module.errorString());
+        }
+    }
+    error = why;
+    return backend;
+}
+
 }  // namespace
 
 struct PasswordStore::Job {
-    QKeychain::Job* job;
-    std::function<void()> onSuccess;
+    // Starts the keyring call, which answers through the callback.
+    std::function<void(KeyringBackend::Done)> start;
+    std::function<void(const QString& text)> onSuccess;
 };
 
 PasswordStore::PasswordStore(InfoCtrlSettings& settings, QObject* parent)
@@ -56,21 +84,9 @@ QString PasswordStore::EntryName(int password) {
     return {};
 }
 
-bool PasswordStore::KeyringOnBus() const {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
-    if (!daemon) {
-        return false;
-    }
-    const QString secrets = QStringLiteral("org.freedesktop.secrets");
-    for (const QString& name :
-         {secrets, QStringLiteral("org.kde.kwalletd6"), QStringLiteral("org.kde.kwalletd5")}) {
-        if (daemon->isServiceRegistered(name).value()) {
-            return true;
-        }
-    }
-    // A keyring the bus starts on the first call answers too.
-    return daemon->activatableServiceNames().value().contains(secrets);
+bool PasswordStore::KeyringOnBus() {
+    KeyringBackend* backend = LoadBackend(m_error);
+    return backend && backend->OnBus();
 }
 
 // Starts the jobs together; `done` runs once, when all have answered or the bound has passed.
@@ -102,25 +118,22 @@ void PasswordStore::RunJobs(std::vector<Job*> jobs,
     connect(state->timer, &QTimer::timeout, this, [finish, late] { finish(false, late); });
     state->timer->start(m_bound);
     for (Job* job : jobs) {
-        connect(
-            job->job, &QKeychain::Job::finished, this,
-            [state, finish, onSuccess = job->onSuccess](QKeychain::Job* j) {
-                if (state->ended) {
-                    return;
-                }
-                if (j->error() == QKeychain::NoError) {
-                    onSuccess();
-                } else if (state->error.isEmpty()) {
-                    state->error =
-                        j->error() == QKeychain::EntryNotFound
-                            ? QStringLiteral("the keyring has no entry \"%1\"").arg(j->service())
-                            : j->errorString();
-                }
-                if (--state->left == 0) {
-                    finish(state->error.isEmpty(), state->error);
-                }
-            });
-        job->job->start();
+        job->start([state, finish, onSuccess = job->onSuccess](KeyringBackend::Status status,
+                                                               const QString& text) {
+            if (state->ended) {
+                return;
+            }
+            if (status == KeyringBackend::kOk) {
+                onSuccess(text);
+            } else if (state->error.isEmpty()) {
+                state->error = status == KeyringBackend::kNotFound
+                                   ? QStringLiteral("the keyring has no such entry")
+                                   : text;
+            }
+            if (--state->left == 0) {
+                finish(state->error.isEmpty(), state->error);
+            }
+        });
         delete job;
     }
 }
@@ -141,9 +154,12 @@ void PasswordStore::StartRead() {
         return;
     }
     if (!KeyringOnBus()) {
-        EndRead(false, QStringLiteral("no desktop keyring answers on the session bus"));
+        EndRead(false, m_error.isEmpty()
+                           ? QStringLiteral("no desktop keyring answers on the session bus")
+                           : m_error);
         return;
     }
+    KeyringBackend* backend = LoadBackend(m_error);
     const int wanted = m_settings.PasswordsToRead;
     // What each entry brought; a partial answer still fills what it brought.
     struct Answers {
@@ -155,10 +171,12 @@ void PasswordStore::StartRead() {
     for (size_t i = 0; i < std::size(kEntries); ++i) {
         const int bit = kEntries[i].bit;
         if (wanted & bit) {
-            auto* read = new QKeychain::ReadPasswordJob(QString::fromLatin1(kEntries[i].service));
-            read->setKey(EntryKey());
-            jobs.push_back(new Job{read, [read, answers, i, bit] {
-                                       answers->values[i] = read->textData();
+            const QString service = QString::fromLatin1(kEntries[i].service);
+            jobs.push_back(new Job{[this, backend, service](KeyringBackend::Done done) {
+                                       backend->Read(service, EntryKey(), this, std::move(done));
+                                   },
+                                   [answers, i, bit](const QString& value) {
+                                       answers->values[i] = value;
                                        answers->took |= bit;
                                    }});
         }
@@ -234,13 +252,17 @@ void PasswordStore::Keep(std::function<bool()> save) {
                          .arg(file));
         return;
     }
+    KeyringBackend* backend = LoadBackend(m_error);
     std::vector<Job*> jobs;
     for (const Entry& e : kEntries) {
         if (outside & e.bit) {
-            auto* write = new QKeychain::WritePasswordJob(QString::fromLatin1(e.service));
-            write->setKey(EntryKey());
-            write->setTextData(m_settings.*e.value);
-            jobs.push_back(new Job{write, [] {}});
+            const QString service = QString::fromLatin1(e.service);
+            const QString value = m_settings.*e.value;
+            jobs.push_back(new Job{[this, backend, service, value](KeyringBackend::Done done) {
+                                       backend->Write(service, EntryKey(), value, this,
+                                                      std::move(done));
+                                   },
+                                   [](const QString&) {}});
         }
     }
     m_writing = true;

@@ -17,9 +17,10 @@ namespace qv {
 //
 // The record tells which passwords the keyring keeps (InfoCtrlSettings::PasswordsInKeyring); the
 // settings file empties a password's key only after the keyring confirmed holding its value.
-// Nothing talks to the keyring before a password is needed: QtKeychain and libsecret are loaded
-// on the first read or write. Every keyring answer is awaited at most Bound(): a locked keyring
-// may be waiting for its unlock prompt, and a keyring that went away may never answer.
+// Nothing talks to the keyring before a password is needed: the keyring module (QtKeychain,
+// QtDBus, libsecret) is loaded on the first read or write. Every keyring answer is awaited at most
+// Bound(): a locked keyring may be waiting for its unlock prompt, and a keyring that went away may
+// never answer.
 class PasswordStore : public QObject {
     Q_OBJECT
   public:
@@ -60,7 +61,7 @@ class PasswordStore : public QObject {
     struct Job;
     void StartRead();
     void EndRead(bool ok, const QString& error);
-    bool KeyringOnBus() const;
+    bool KeyringOnBus();
     void RunJobs(std::vector<Job*> jobs, std::function<void(bool ok, const QString& error)> done);
 
     InfoCtrlSettings& m_settings;

@@ -109,7 +109,7 @@ void AddressWatcher::Start() {
     m_nHideOnStartup = LoadHideOnStartup();
     UpdateForwardPreview();
     // A face with settings pages shows the passwords, so it reads them from the keyring at once
-    // and moves those the file still holds there; the headless one waits until an exchange or a
+    // and moves there those the file still holds; the headless one waits until an exchange or a
     // save needs the keyring.
     if (m_otherCommands) {
         if (m_passwords.NeedsRead()) {
@@ -123,9 +123,7 @@ void AddressWatcher::Start() {
                 }
             });
         }
-        if (m_settings.PasswordsOutsideKeyring() != 0) {
-            m_saver.Schedule();
-        }
+        m_passwords.Keep([this] { return SaveSettings(m_settings, m_nHideOnStartup); });
     }
     if (!m_addressEvents.Start()) {
         qCWarning(lcWatch).noquote()
