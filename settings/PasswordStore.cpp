@@ -65,6 +65,7 @@ KeyringBackend* LoadBackend(QString& error) {
 }  // namespace
 
 struct PasswordStore::Job {
+    QString service;
     // Starts the keyring call, which answers through the callback.
     std::function<void(KeyringBackend::Done)> start;
     std::function<void(const QString& text)> onSuccess;
@@ -75,22 +76,13 @@ PasswordStore::PasswordStore(InfoCtrlSettings& settings, QObject* parent)
 
 PasswordStore::~PasswordStore() = default;
 
-QString PasswordStore::EntryName(int password) {
-    for (const Entry& e : kEntries) {
-        if (e.bit == password) {
-            return QString::fromLatin1(e.service);
-        }
-    }
-    return {};
-}
-
 bool PasswordStore::KeyringOnBus() {
     KeyringBackend* backend = LoadBackend(m_error);
     return backend && backend->OnBus();
 }
 
 // Starts the jobs together; `done` runs once, when all have answered or the bound has passed.
-void PasswordStore::RunJobs(std::vector<Job*> jobs,
+void PasswordStore::RunJobs(std::vector<Job> jobs,
                             std::function<void(bool ok, const QString& error)> done) {
     struct State {
         qsizetype left = 0;
@@ -117,9 +109,9 @@ void PasswordStore::RunJobs(std::vector<Job*> jobs,
         QStringLiteral("the keyring did not answer within %1 s").arg(Seconds(m_bound));
     connect(state->timer, &QTimer::timeout, this, [finish, late] { finish(false, late); });
     state->timer->start(m_bound);
-    for (Job* job : jobs) {
-        job->start([state, finish, onSuccess = job->onSuccess](KeyringBackend::Status status,
-                                                               const QString& text) {
+    for (const Job& job : jobs) {
+        job.start([state, finish, service = job.service, onSuccess = job.onSuccess](
+                      KeyringBackend::Status status, const QString& text) {
             if (state->ended) {
                 return;
             }
@@ -127,14 +119,13 @@ void PasswordStore::RunJobs(std::vector<Job*> jobs,
                 onSuccess(text);
             } else if (state->error.isEmpty()) {
                 state->error = status == KeyringBackend::kNotFound
-                                   ? QStringLiteral("the keyring has no such entry")
+                                   ? QStringLiteral("the keyring has no entry \"%1\"").arg(service)
                                    : text;
             }
             if (--state->left == 0) {
                 finish(state->error.isEmpty(), state->error);
             }
         });
-        delete job;
     }
 }
 
@@ -167,18 +158,19 @@ void PasswordStore::StartRead() {
         int took = 0;
     };
     auto answers = std::make_shared<Answers>();
-    std::vector<Job*> jobs;
+    std::vector<Job> jobs;
     for (size_t i = 0; i < std::size(kEntries); ++i) {
         const int bit = kEntries[i].bit;
         if (wanted & bit) {
             const QString service = QString::fromLatin1(kEntries[i].service);
-            jobs.push_back(new Job{[this, backend, service](KeyringBackend::Done done) {
-                                       backend->Read(service, EntryKey(), this, std::move(done));
-                                   },
-                                   [answers, i, bit](const QString& value) {
-                                       answers->values[i] = value;
-                                       answers->took |= bit;
-                                   }});
+            jobs.push_back(Job{service,
+                               [this, backend, service](KeyringBackend::Done done) {
+                                   backend->Read(service, EntryKey(), this, std::move(done));
+                               },
+                               [answers, i, bit](const QString& value) {
+                                   answers->values[i] = value;
+                                   answers->took |= bit;
+                               }});
         }
     }
     RunJobs(std::move(jobs), [this, answers](bool ok, const QString& error) {
@@ -253,16 +245,17 @@ void PasswordStore::Keep(std::function<bool()> save) {
         return;
     }
     KeyringBackend* backend = LoadBackend(m_error);
-    std::vector<Job*> jobs;
+    std::vector<Job> jobs;
     for (const Entry& e : kEntries) {
         if (outside & e.bit) {
             const QString service = QString::fromLatin1(e.service);
             const QString value = m_settings.*e.value;
-            jobs.push_back(new Job{[this, backend, service, value](KeyringBackend::Done done) {
-                                       backend->Write(service, EntryKey(), value, this,
-                                                      std::move(done));
-                                   },
-                                   [](const QString&) {}});
+            jobs.push_back(Job{service,
+                               [this, backend, service, value](KeyringBackend::Done done) {
+                                   backend->Write(service, EntryKey(), value, this,
+                                                  std::move(done));
+                               },
+                               [](const QString&) {}});
         }
     }
     m_writing = true;

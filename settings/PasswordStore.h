@@ -14,6 +14,8 @@ namespace qv {
 // Keeps the HTTP query password and the FTP password of a settings record in the desktop keyring
 // (the Secret Service: GNOME Keyring, KWallet, KeePassXC) through QtKeychain, wherever one
 // answers on the session bus; elsewhere they stay in the settings file, and it says so once.
+// The entries are "Quorvane HTTP query password" and "Quorvane FTP password", each with the
+// settings file's path as its key.
 //
 // The record tells which passwords the keyring keeps (InfoCtrlSettings::PasswordsInKeyring); the
 // settings file empties a password's key only after the keyring confirmed holding its value.
@@ -26,10 +28,6 @@ class PasswordStore : public QObject {
   public:
     explicit PasswordStore(InfoCtrlSettings& settings, QObject* parent = nullptr);
     ~PasswordStore() override;
-
-    // The keyring entry of a password (kKeyringQueryPassword or kKeyringFTPPassword), named as a
-    // keyring manager lists it.
-    static QString EntryName(int password);
 
     void SetBound(std::chrono::milliseconds bound) { m_bound = bound; }
     std::chrono::milliseconds Bound() const { return m_bound; }
@@ -62,7 +60,7 @@ class PasswordStore : public QObject {
     void StartRead();
     void EndRead(bool ok, const QString& error);
     bool KeyringOnBus();
-    void RunJobs(std::vector<Job*> jobs, std::function<void(bool ok, const QString& error)> done);
+    void RunJobs(std::vector<Job> jobs, std::function<void(bool ok, const QString& error)> done);
 
     InfoCtrlSettings& m_settings;
     std::chrono::milliseconds m_bound{25000};

@@ -88,6 +88,24 @@ class KeyringTest : public ::testing::Test {
         ASSERT_TRUE(SecretsOnBus()) << "the keyring did not appear on the bus: "
                                     << m_keyring.readAllStandardError().toStdString();
     }
+    // A keyring that owns the name and never answers.
+    void StartSilentKeyring() {
+        m_keyring.setProcessEnvironment(m_env);
+        m_keyring.start("/usr/bin/python3",
+                        {"-c",
+                         "import dbus, dbus.lowlevel, dbus.mainloop.glib, dbus.service\n"
+                         "from gi.repository import GLib\n"
+                         "dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)\n"
+                         "bus = dbus.SessionBus()\n"
+                         "calls = dbus.lowlevel.MethodCallMessage\n"
+                         "bus.add_message_filter(lambda c, m: 0 if isinstance(m, calls) else 1)\n"
+                         "name = dbus.service.BusName('org.freedesktop.secrets', bus)\n"
+                         "GLib.MainLoop().run()\n"});
+        for (int i = 0; i < 100 && !SecretsOnBus(); ++i) {
+            QThread::msleep(100);
+        }
+        ASSERT_TRUE(SecretsOnBus()) << m_keyring.readAllStandardError().toStdString();
+    }
     void StopKeyring() {
         if (m_keyring.state() != QProcess::NotRunning) {
             m_keyring.terminate();
@@ -190,6 +208,12 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
         << keep.out.toStdString();
     EXPECT_EQ(Stored("FTPPassword").toString(), "new secret");
     EXPECT_EQ(Stored("PasswordsInKeyring").toInt(), 1);
+
+    // Silent, it is waited for no longer than the bound.
+    StopKeyring();
+    StartSilentKeyring();
+    read = Probe({"read", "1000"});
+    EXPECT_EQ(read.out, "error: the keyring did not answer within 1 s\n");
 
     // Gone from the bus, it is said so.
     StopKeyring();
