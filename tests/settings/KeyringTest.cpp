@@ -70,41 +70,37 @@ class KeyringTest : public ::testing::Test {
 
     // gnome-keyring-daemon on the bus, its login keyring unlocked by "pw" (or left locked).
     void StartKeyring(bool unlocked = true) {
-        m_keyring.setProcessEnvironment(m_env);
         QStringList args = {"--foreground", "--components=secrets"};
-        if (unlocked) {
-            args << "--unlock";
-        }
-        m_keyring.start("gnome-keyring-daemon", args);
+        StartOwner("gnome-keyring-daemon", unlocked ? args << "--unlock" : args,
+                   unlocked ? "pw" : "");
+    }
+    // A keyring that owns the name and never answers.
+    void StartSilentKeyring() {
+        StartOwner("/usr/bin/python3",
+                   {"-c",
+                    "import dbus, dbus.lowlevel, dbus.mainloop.glib, dbus.service\n"
+                    "from gi.repository import GLib\n"
+                    "dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)\n"
+                    "bus = dbus.SessionBus()\n"
+                    "calls = dbus.lowlevel.MethodCallMessage\n"
+                    "bus.add_message_filter(lambda c, m: 0 if isinstance(m, calls) else 1)\n"
+                    "name = dbus.service.BusName('org.freedesktop.secrets', bus)\n"
+                    "GLib.MainLoop().run()\n"},
+                   "");
+    }
+    // Starts the program that owns org.freedesktop.secrets and waits until it does.
+    void StartOwner(const QString& program, const QStringList& args, const QByteArray& input) {
+        m_keyring.setProcessEnvironment(m_env);
+        m_keyring.start(program, args);
         ASSERT_TRUE(m_keyring.waitForStarted(5000));
-        if (unlocked) {
-            m_keyring.write("pw");
-            m_keyring.waitForBytesWritten(5000);
-        }
+        m_keyring.write(input);
+        m_keyring.waitForBytesWritten(5000);
         m_keyring.closeWriteChannel();
         for (int i = 0; i < 100 && !SecretsOnBus(); ++i) {
             QThread::msleep(100);
         }
         ASSERT_TRUE(SecretsOnBus()) << "the keyring did not appear on the bus: "
                                     << m_keyring.readAllStandardError().toStdString();
-    }
-    // A keyring that owns the name and never answers.
-    void StartSilentKeyring() {
-        m_keyring.setProcessEnvironment(m_env);
-        m_keyring.start("/usr/bin/python3",
-                        {"-c",
-                         "import dbus, dbus.lowlevel, dbus.mainloop.glib, dbus.service\n"
-                         "from gi.repository import GLib\n"
-                         "dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)\n"
-                         "bus = dbus.SessionBus()\n"
-                         "calls = dbus.lowlevel.MethodCallMessage\n"
-                         "bus.add_message_filter(lambda c, m: 0 if isinstance(m, calls) else 1)\n"
-                         "name = dbus.service.BusName('org.freedesktop.secrets', bus)\n"
-                         "GLib.MainLoop().run()\n"});
-        for (int i = 0; i < 100 && !SecretsOnBus(); ++i) {
-            QThread::msleep(100);
-        }
-        ASSERT_TRUE(SecretsOnBus()) << m_keyring.readAllStandardError().toStdString();
     }
     void StopKeyring() {
         if (m_keyring.state() != QProcess::NotRunning) {
