@@ -211,8 +211,8 @@ struct CurlTransfer::Impl {
         }
         if (account.implicitTls || account.requireTls) {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-            // Passive mode: libcurl 7.88 opens an active-mode data connection without TLS (curl
-            // issue 10666), and no router can read an encrypted PORT command to let it through.
+            // Passive mode: libcurl 7.87 and 7.88 open an active-mode data connection without
+            // TLS, and no router can read an encrypted PORT command to let it through.
         } else {
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
         }
