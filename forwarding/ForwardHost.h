@@ -9,6 +9,8 @@
 
 namespace qv {
 
+class PasswordStore;
+
 // A user name and password typed in answer to an authentication challenge.
 struct Credentials {
     QString user;
@@ -56,6 +58,9 @@ class IForwardHost {
     virtual void FillGeneralPage() = 0;
     // The wait cursor, shown while an exchange runs.
     virtual void SetBusyCursor(bool busy) { (void)busy; }
+    // Where the passwords the keyring keeps are read from before an exchange needs them; null
+    // when the record holds every password.
+    virtual PasswordStore* Passwords() { return nullptr; }
 };
 
 }  // namespace qv

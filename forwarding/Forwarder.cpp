@@ -18,6 +18,7 @@
 #include "platform/FileError.h"
 #include "platform/QuorvaneException.h"
 #include "resources/StringTable.h"
+#include "settings/PasswordStore.h"
 
 namespace qv {
 namespace {
@@ -125,6 +126,8 @@ CForwarder::~CForwarder() {
         m_cancel = true;
         m_exchange.Stop();
         m_runner.destroy();
+    } else if (m_bReadingPasswords) {
+        m_runner.destroy();  // the keyring's answer finds nobody waiting
     }
 }
 
@@ -161,6 +164,32 @@ class CForwarder::TransferAwait {
     CForwarder& m_owner;
     std::function<Result()> m_work;
     std::optional<Result> m_result;
+};
+
+// The keyring's answer, delivered by the event loop.
+class CForwarder::PasswordAwait {
+  public:
+    PasswordAwait(CForwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+
+    bool await_ready() { return false; }
+    void await_suspend(std::coroutine_handle<> exchange) {
+        m_owner.m_bReadingPasswords = true;
+        m_store.Read([this, exchange, alive = std::weak_ptr<bool>(m_owner.m_alive)](bool ok) {
+            const std::shared_ptr<bool> living = alive.lock();
+            if (!living || !*living) {
+                return;
+            }
+            m_ok = ok;
+            m_owner.m_bReadingPasswords = false;
+            exchange.resume();
+        });
+    }
+    bool await_resume() const { return m_ok; }
+
+  private:
+    CForwarder& m_owner;
+    PasswordStore& m_store;
+    bool m_ok = false;
 };
 
 template <class Work>
@@ -305,6 +334,9 @@ void CForwarder::OffLineAtShutdown(std::function<void()> then) {
     Submit([this, then = std::move(then)] { return DoShutdownStep(then); });
     if (m_bWaiting) {
         m_exchange.Finish();  // the cancelled transfer's end, then the rest; may destroy this
+    } else if (m_bReadingPasswords) {
+        // The keyring's answer resumes the exchange, then the rest runs; may destroy this.
+        m_host.Passwords()->ReadNow(m_options.shutdownBound);
     }
 }
 
@@ -477,7 +509,7 @@ int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
     const bool parsed = SplitUrl(url, parts);
     (expectedService == kServiceHttp ? m_httpTarget : m_ftpTarget) = parts;
     const bool expected = expectedService == kServiceHttp ? IsHttpService(parts.service)
-                                                          : parts.service == expectedService;
+                                                          : IsFtpService(parts.service);
     if (parsed && expected) {
         return 1;
     }
@@ -560,7 +592,8 @@ Task<bool> CForwarder::SendAddress(QString address) {
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     bool success = false;
-    {
+    Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
+    if (co_await reading) {
         CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.SetOutputHeading(LoadString(130));
         m_host.ShowOutput(LoadString(113), false, false);
@@ -667,6 +700,42 @@ void CForwarder::ReportError(int messageId, int detail, const QString& stamp) {
 
 // ---- FTP ----
 
+// The FTP page's password is used unless the target URL holds a log-in.
+int CForwarder::FtpPasswordNeeded() const {
+    return m_ftpTarget.user.isEmpty() && !m_host.Settings().FTPUserID.isEmpty()
+               ? kKeyringFTPPassword
+               : 0;
+}
+
+// The passwords of `needed` the keyring keeps are read first: without them nothing is sent, as
+// an empty password would fail at the host at best.
+Task<bool> CForwarder::PasswordsReady(int needed, const QString& stamp) {
+    PasswordStore* store = m_host.Passwords();
+    if (!store || !(m_host.Settings().PasswordsToRead & needed)) {
+        co_return true;
+    }
+    if (RunsInline()) {
+        std::chrono::milliseconds bound = store->Bound();
+        if (m_bShuttingDown) {
+            bound = std::min(bound, std::chrono::milliseconds(
+                                        std::max<qint64>(1, m_shutdownEnd.remainingTime())));
+        }
+        store->ReadNow(bound);
+    } else {
+        PasswordAwait reading(*this, *store);
+        co_await reading;
+    }
+    if (!(m_host.Settings().PasswordsToRead & needed)) {
+        co_return true;
+    }
+    m_host.ShowOutput(QStringLiteral("The password is kept in the desktop keyring, which did not "
+                                     "give it (%1): nothing was sent.")
+                              .arg(store->ErrorText()) +
+                          stamp,
+                      true, true);
+    co_return false;
+}
+
 // The log-in written into the target URL wins over the one on the FTP page.
 FtpAccount CForwarder::Account() const {
     const InfoCtrlSettings& s = m_host.Settings();
@@ -676,6 +745,8 @@ FtpAccount CForwarder::Account() const {
     const bool inUrl = !m_ftpTarget.user.isEmpty();
     account.user = inUrl ? m_ftpTarget.user : s.FTPUserID;
     account.password = inUrl ? m_ftpTarget.password : s.FTPPassword;
+    account.implicitTls = m_ftpTarget.service == kServiceFtps;
+    account.requireTls = s.FTPRequireEncryption != 0;
     return account;
 }
 
@@ -716,7 +787,8 @@ Task<bool> CForwarder::UploadPage(QString replacement) {
         co_return false;
     }
     bool success = false;
-    {
+    Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
+    if (co_await reading) {
         CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
@@ -770,7 +842,8 @@ Task<bool> CForwarder::RemovePage() {
     }
     bool success = false;
     bool gone = false;
-    {
+    Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
+    if (co_await reading) {
         CForwardingSession session(&m_host, Limits(), &m_exchange);
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);

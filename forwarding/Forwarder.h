@@ -119,6 +119,7 @@ class CForwarder {
   private:
     template <class Result>
     class TransferAwait;
+    class PasswordAwait;
 
     // The coroutines below start when awaited: their parameters are values, or refer to what
     // outlives the co_await. What is awaited is held in a named local first (GCC 12 destroys
@@ -149,11 +150,13 @@ class CForwarder {
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     Task<bool> UploadPage(QString replacement);
     Task<bool> RemovePage();
+    Task<bool> PasswordsReady(int needed, const QString& stamp);
     bool HaveTarget(bool http);
     QString TimeStampNow() const;
     QString StoredSetting(const QString& key) const;
     TransferLimits Limits() const;
     FtpAccount Account() const;
+    int FtpPasswordNeeded() const;
     int Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon);
     void Tell(const QString& text);
     void Notice(const QString& text, IPrompter::Icon icon);
@@ -165,6 +168,7 @@ class CForwarder {
     std::deque<std::function<Task<>()>> m_queue;
     bool m_bBusy = false;
     bool m_bWaiting = false;           // the exchange waits for a transfer on the helper thread
+    bool m_bReadingPasswords = false;  // the exchange waits for the keyring
     int m_nInline = 0;                 // > 0: transfers run on the calling thread
     std::coroutine_handle<> m_runner;  // the running RunQueue
     bool m_bLastSucceeded = false;

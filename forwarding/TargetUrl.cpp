@@ -54,6 +54,9 @@ bool SplitUrl(const QString& url, UrlParts& out) {
     } else if (scheme == QLatin1String("ftp")) {
         parts.service = kServiceFtp;
         defaultPort = 21;
+    } else if (scheme == QLatin1String("ftps")) {
+        parts.service = kServiceFtps;
+        defaultPort = 990;
     } else {
         parts.service = kServiceOther;
     }

@@ -14,6 +14,7 @@ enum ServiceType : int {
     kServiceHttp = 3,
     kServiceHttps = 14,
     kServiceOther = 0x1000,  // a well-formed URL of any other scheme
+    kServiceFtps = 0x1001,   // FTP over TLS from the first byte (implicit TLS)
 };
 
 // The parts of a target URL. The forwarding target (m_strServer, m_strObject, m_nPort,
@@ -42,6 +43,11 @@ QString MaskUrlPassword(const QString& url);
 // HTTP or HTTPS.
 inline bool IsHttpService(int service) {
     return service == kServiceHttp || service == kServiceHttps;
+}
+
+// FTP, plain or over implicit TLS.
+inline bool IsFtpService(int service) {
+    return service == kServiceFtp || service == kServiceFtps;
 }
 
 }  // namespace qv

@@ -79,11 +79,11 @@ QByteArray HostForUrl(const QString& host) {
     return host.toUtf8();
 }
 
-// "ftp://host:port/" followed by the path; a leading "/" is sent as %2F so that the server gets
-// the absolute path.
+// "ftp://host:port/" (or "ftps://") followed by the path; a leading "/" is sent as %2F so that the
+// server gets the absolute path.
 QByteArray FtpUrl(const FtpAccount& account, const QString& path) {
-    QByteArray url =
-        "ftp://" + HostForUrl(account.host) + ':' + QByteArray::number(account.port) + '/';
+    QByteArray url = QByteArray(account.implicitTls ? "ftps://" : "ftp://") +
+                     HostForUrl(account.host) + ':' + QByteArray::number(account.port) + '/';
     QString rest = path;
     if (rest.startsWith(QLatin1Char('/'))) {
         url += "%2F";
@@ -247,12 +247,18 @@ struct CurlTransfer::Impl {
     }
 
     void SetFtpAccount(const FtpAccount& account) {
-        Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, account.implicitTls ? "ftps" : "ftp");
         if (!account.user.isEmpty()) {
             Curl().easy_setopt(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
             Curl().easy_setopt(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
         }
-        Curl().easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        if (account.implicitTls || account.requireTls) {
+            Curl().easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            // Passive mode: libcurl 7.87 and 7.88 open an active-mode data connection without
+            // TLS, and no router can read an encrypted PORT command to let it through.
+        } else {
+            Curl().easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        }
         Curl().easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS,
                            static_cast<long>(limits.accept.count()));
         Curl().easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));

@@ -59,11 +59,16 @@ struct FtpAccount {
     quint16 port = 21;
     QString user;  // anonymous log-in when empty
     QString password;
+    // FTP over TLS, the certificate checked as for HTTPS: `implicitTls` speaks TLS from the first
+    // byte (ftps://); `requireTls` asks for it with AUTH TLS and fails, before the log-in, when the
+    // server refuses. Either way the data connections are protected too, in passive mode.
+    bool implicitTls = false;
+    bool requireTls = false;
 };
 
 // libcurl's easy interface for the program's exchanges: HTTP POST without automatic redirects,
-// FTP upload in active mode with ASCII type, FTP commands, and a bare TCP connection test.
-// Proxies come from the environment (http_proxy, https_proxy, no_proxy).
+// FTP upload in active mode (passive over TLS) with ASCII type, FTP commands, and a bare TCP
+// connection test. Proxies come from the environment (http_proxy, https_proxy, no_proxy).
 //
 // Each call blocks its caller until the transfer ends and runs no event loop: a caller on the
 // user-interface thread runs it on a helper thread (see ExchangeThread). Callbacks run on the

@@ -1,5 +1,6 @@
 #include "settings/CFTPXferPpg.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -50,6 +51,10 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
     auto* targetLabel = Label(QStringLiteral("Target Web and directory:"), this);
     m_targetUrl = Control(new QLineEdit(this), kTargetUrl);
     targetLabel->setBuddy(m_targetUrl);
+    // An "ftps://" target speaks TLS from the start; this box asks for it on "ftp://" too.
+    m_requireEncryption =
+        Control(new QCheckBox(QStringLiteral("Require encryption (explicit TLS)"), this),
+                kRequireEncryption);
 
     auto* userLabel = Label(QStringLiteral("User ID:"), this, Qt::AlignRight);
     m_userId = Control(new QLineEdit(this), kUserId);
@@ -90,6 +95,7 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
     auto* targetRow = new QHBoxLayout;
     targetRow->addSpacing(indent);
     targetRow->addWidget(m_targetUrl, 1);
+    targetRow->addWidget(m_requireEncryption);
 
     auto* loginGrid = new QGridLayout;
     loginGrid->setVerticalSpacing(4);
@@ -124,6 +130,7 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
          {m_replacement, m_offLineDomain, m_userId, m_password, m_targetUrl, m_startPage}) {
         connect(edit, &QLineEdit::textChanged, this, &CFTPXferPpg::Push);
     }
+    connect(m_requireEncryption, &QCheckBox::clicked, this, &CFTPXferPpg::Push);
     connect(m_offLineDelete, &QCheckBox::clicked, this, [this] {
         ApplyEnableRule();
         Push();
@@ -153,6 +160,7 @@ void CFTPXferPpg::ShowValues() {
     m_offLineDomain->setText(m_values.offLineDomain);
     m_startPage->setText(m_values.startPage);
     m_offLineDelete->setChecked(m_values.offLineDelete);
+    m_requireEncryption->setChecked(m_values.requireEncryption);
 }
 
 void CFTPXferPpg::ReadControls() {
@@ -164,6 +172,7 @@ void CFTPXferPpg::ReadControls() {
     m_values.offLineDomain = m_offLineDomain->text();
     m_values.startPage = m_startPage->text();
     m_values.offLineDelete = m_offLineDelete->isChecked() ? 1 : 0;
+    m_values.requireEncryption = m_requireEncryption->isChecked() ? 1 : 0;
 }
 
 void CFTPXferPpg::Push() {
@@ -210,6 +219,7 @@ void CFTPXferPpg::Fill(const InfoCtrlSettings& s) {
     m_values.password = s.FTPPassword;
     m_values.offLineDelete = s.FTPOffLineDelete != 0 ? 1 : 0;
     m_values.offLineDomain = s.OffLineDomain;
+    m_values.requireEncryption = s.FTPRequireEncryption != 0 ? 1 : 0;
     ShowValues();
     ApplyEnableRule();
 }
@@ -223,6 +233,7 @@ void CFTPXferPpg::Take(InfoCtrlSettings& s) const {
     s.FTPPassword = m_values.password;
     s.FTPOffLineDelete = m_values.offLineDelete;
     s.OffLineDomain = m_values.offLineDomain;
+    s.FTPRequireEncryption = m_values.requireEncryption;
 }
 
 }  // namespace qv

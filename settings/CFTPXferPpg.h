@@ -12,7 +12,7 @@ namespace qv {
 class CWrapCheckBox;
 
 // "FTP Target": the local page to upload, its placeholder and start page, the off-line choice
-// (delete the page or re-upload it with a substitute), the target and the log-in.
+// (delete the page or re-upload it with a substitute), the target, its encryption and the log-in.
 class CFTPXferPpg : public CSettingsPage {
     Q_OBJECT
   public:
@@ -28,6 +28,7 @@ class CFTPXferPpg : public CSettingsPage {
         kPassword = 1141,
         kSendNow = 1106,
         kNotifyOffLine = 1144,
+        kRequireEncryption = 1157,
     };
 
     explicit CFTPXferPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -50,6 +51,7 @@ class CFTPXferPpg : public CSettingsPage {
         QString offLineDomain;
         QString startPage;
         int offLineDelete = 0;
+        int requireEncryption = 0;
     };
 
     void Push();
@@ -65,6 +67,7 @@ class CFTPXferPpg : public CSettingsPage {
     CWrapCheckBox* m_offLineDelete;
     QLineEdit* m_offLineDomain;
     QLineEdit* m_targetUrl;
+    QCheckBox* m_requireEncryption;
     QLineEdit* m_userId;
     QLineEdit* m_password;
     QCheckBox* m_revealPassword;

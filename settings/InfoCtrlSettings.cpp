@@ -88,6 +88,50 @@ void InfoCtrlSettings::ParseFlags(const QString& text) {
     }
 }
 
+namespace {
+
+struct PasswordField {
+    int bit;
+    const char* key;
+    QString InfoCtrlSettings::*value;
+    QString InfoCtrlSettings::*kept;
+};
+
+const PasswordField kPasswords[] = {
+    {kKeyringQueryPassword, "PasswordQueryString", &InfoCtrlSettings::PasswordQueryString,
+     &InfoCtrlSettings::KeyringQueryPassword},
+    {kKeyringFTPPassword, "FTPPassword", &InfoCtrlSettings::FTPPassword,
+     &InfoCtrlSettings::KeyringFTPPassword},
+};
+
+}  // namespace
+
+int InfoCtrlSettings::PasswordsKeptInKeyring() const {
+    int kept = 0;
+    for (const PasswordField& p : kPasswords) {
+        if (!(PasswordsInKeyring & p.bit)) {
+            continue;
+        }
+        // Not read yet and not retyped, or read (or written) and unchanged since.
+        const bool unread = (PasswordsToRead & p.bit) && (this->*p.value).isEmpty();
+        const bool same = !(PasswordsToRead & p.bit) && this->*p.value == this->*p.kept;
+        if (unread || same) {
+            kept |= p.bit;
+        }
+    }
+    return kept;
+}
+
+int InfoCtrlSettings::PasswordsOutsideKeyring() const {
+    int outside = 0;
+    for (const PasswordField& p : kPasswords) {
+        if (!(this->*p.value).isEmpty()) {
+            outside |= p.bit;
+        }
+    }
+    return outside & ~PasswordsKeptInKeyring();
+}
+
 QString DefaultLogFile() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty()) {
@@ -150,6 +194,16 @@ void LoadSettings(InfoCtrlSettings& s) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
     s.ShowIPv6 = st->value(QStringLiteral("ShowIPv6"), 1).toInt() != 0 ? 1 : 0;
+    s.FTPRequireEncryption = st->value(QStringLiteral("FTPRequireEncryption"), 0).toInt() != 0;
+    // A password the file holds after all (written by hand) is taken from the file.
+    s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
+                           (kKeyringQueryPassword | kKeyringFTPPassword);
+    for (const PasswordField& p : kPasswords) {
+        if (!(s.*p.value).isEmpty()) {
+            s.PasswordsInKeyring &= ~p.bit;
+        }
+    }
+    s.PasswordsToRead = s.PasswordsInKeyring;
     st->endGroup();
 
     if (s.CheckForChange == 0 && s.AutoForward != 0) {
@@ -177,9 +231,17 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
     for (const StringKey& k : kTargetKeys) {
         st->setValue(QLatin1String(k.key), s.*k.field);
     }
+    const int kept = s.PasswordsKeptInKeyring();
+    for (const PasswordField& p : kPasswords) {
+        if (kept & p.bit) {
+            st->setValue(QLatin1String(p.key), QString());
+        }
+    }
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
     st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
+    st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption);
+    st->setValue(QStringLiteral("PasswordsInKeyring"), kept);
     st->endGroup();
     st->sync();
     const bool ok = st->status() == QSettings::NoError;

@@ -46,11 +46,31 @@ struct InfoCtrlSettings {
     QString AdditionalQueryString;
     QString LoggingFile;
     int CheckTime = 5;  // minutes, 1..100
+    // ftp:// targets only over TLS (AUTH TLS before the log-in), stored as "FTPRequireEncryption".
+    int FTPRequireEncryption = 0;
+
+    // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
+    // (kKeyringQueryPassword | kKeyringFTPPassword). The file keeps such a password's key empty
+    // while the keyring holds its value.
+    int PasswordsInKeyring = 0;
+    // Not stored: the keyring's passwords not read yet in this run (their fields stay empty until
+    // then), and the values the keyring confirmed holding.
+    int PasswordsToRead = 0;
+    QString KeyringQueryPassword;
+    QString KeyringFTPPassword;
+
+    // The passwords whose current value the keyring holds, so that the file need not.
+    int PasswordsKeptInKeyring() const;
+    // The passwords the file has to hold: not empty, and not kept by the keyring.
+    int PasswordsOutsideKeyring() const;
 
     int* Flag(int position);  // position 1..13, nullptr outside
     QString FlagsText() const;
     void ParseFlags(const QString& text);
 };
+
+inline constexpr int kKeyringQueryPassword = 1;  // PasswordQueryString
+inline constexpr int kKeyringFTPPassword = 2;    // FTPPassword
 
 inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";
 

@@ -82,6 +82,15 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
       m_pForwarding(m_forwarderCommands.get()) {
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
     connect(&m_saver, &SettingsSaver::Saved, this, &AddressWatcher::OnSettingsSaved);
+    connect(&m_passwords, &PasswordStore::Message, this,
+            [this](const QString& text) { ShowOutput(text, true, true); });
+    // Pages that show the passwords get them once the keyring has given them.
+    connect(&m_passwords, &PasswordStore::ReadFinished, this, [this](bool ok) {
+        if (ok && m_otherCommands) {
+            PostPaneCommand(kCmdHttpFill);
+            PostPaneCommand(kCmdFtpFill);
+        }
+    });
     connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
         if (!ok) {
             qWarning("Quorvane: the selection could not be stored in %s",
@@ -102,6 +111,23 @@ void AddressWatcher::Start() {
     LoadSettings(m_settings);
     m_nHideOnStartup = LoadHideOnStartup();
     UpdateForwardPreview();
+    // A face with settings pages shows the passwords, so it reads them from the keyring at once
+    // and moves there those the file still holds; the headless one waits until an exchange or a
+    // save needs the keyring.
+    if (m_otherCommands) {
+        if (m_passwords.NeedsRead()) {
+            m_passwords.Read([this](bool ok) {
+                if (!ok) {
+                    ShowOutput(QStringLiteral("The passwords are kept in the desktop keyring, "
+                                              "which did not give them (%1): nothing that needs "
+                                              "them is sent until it does.")
+                                   .arg(m_passwords.ErrorText()),
+                               true, true);
+                }
+            });
+        }
+        m_passwords.Keep([this] { return SaveSettings(m_settings, m_nHideOnStartup); });
+    }
     if (!m_addressEvents.Start()) {
         qCWarning(lcWatch).noquote()
             << "address events are not available, polling only:" << m_addressEvents.ErrorText();
@@ -130,6 +156,9 @@ void AddressWatcher::ShutDown() {
 }
 
 void AddressWatcher::OnSettingsSaved(bool ok) {
+    if (ok) {
+        m_passwords.Keep([this] { return SaveSettings(m_settings, m_nHideOnStartup); });
+    }
     // Told once, not on every edit: again only after a save has worked.
     if (ok || m_bSaveFailureShown) {
         m_bSaveFailureShown = m_bSaveFailureShown && !ok;

@@ -15,6 +15,7 @@
 #include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
 #include "settings/InfoCtrlSettings.h"
+#include "settings/PasswordStore.h"
 #include "settings/SettingsSaver.h"
 #include "watch/EventLog.h"
 #include "watch/ForwardingCommands.h"
@@ -125,6 +126,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     bool IsPaneVisible() const override { return m_questions.IsShown(); }
     void FillGeneralPage() override;
     void SetBusyCursor(bool busy) override { emit Busy(busy); }
+    PasswordStore* Passwords() override { return &m_passwords; }
 
   signals:
     // A line for the output box: it replaces the box's text, or is added after a line break.
@@ -178,6 +180,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     InfoCtrlSettings m_settings;
     int m_nHideOnStartup = 0;
     SettingsSaver m_saver{m_settings, m_nHideOnStartup};
+    PasswordStore m_passwords{m_settings};
     // The ticked row is stored shortly after each change, so that a crash loses no tick.
     SettingsSaver m_selectionSaver{[this] { return !m_pDoc || m_pDoc->StoreSelection(); }};
     bool m_bSaveFailureShown = false;

@@ -177,14 +177,15 @@ std::string LoopbackHttpServer::Seen::Header(const std::string& name) const {
     return it == headers.end() ? std::string() : it->second;
 }
 
-LoopbackFtpServer::LoopbackFtpServer() {
+LoopbackFtpServer::LoopbackFtpServer(const QStringList& options) {
     const QString python = QStringLiteral("/usr/bin/python3");
     if (!QFile::exists(python)) {
         why = QStringLiteral("/usr/bin/python3 is missing");
         return;
     }
     m_process.setProgram(python);
-    m_process.setArguments({QStringLiteral(QV_FTP_SERVER_SCRIPT), m_root.path()});
+    m_process.setArguments(QStringList{QStringLiteral(QV_FTP_SERVER_SCRIPT), m_root.path()} +
+                           options);
     m_process.start();
     if (!m_process.waitForStarted(5000)) {
         why = QStringLiteral("the FTP server did not start");
@@ -214,6 +215,14 @@ QString LoopbackFtpServer::Url(const QString& path) const {
     return QStringLiteral("ftp://127.0.0.1:%1%2").arg(port).arg(path);
 }
 
+QStringList LoopbackFtpServer::Commands() {
+    while (m_process.waitForReadyRead(200)) {
+    }
+    m_commands +=
+        QString::fromLatin1(m_process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    return m_commands;
+}
+
 QByteArray LoopbackFtpServer::Bytes(const QString& relative) const {
     QFile f(Path(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -227,16 +236,30 @@ QStringList LoopbackFtpServer::Entries(const QString& folder) const {
     return QDir(Path(folder)).entryList(QDir::Files | QDir::Hidden);
 }
 
-TestCertificate::TestCertificate(const QString& folder) {
-    const QString certPath = folder + "/cert.pem";
-    const QString keyPath = folder + "/key.pem";
-    QProcess openssl;
-    openssl.start("openssl",
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
-                   "subjectAltName=IP:127.0.0.1", "-keyout", keyPath, "-out", certPath});
-    if (openssl.waitForFinished(20000) && openssl.exitStatus() == QProcess::NormalExit &&
-        openssl.exitCode() == 0) {
+TestCertificate::TestCertificate(const QString& folder, const QString& subjectAltName, int days) {
+    static int made = 0;
+    const QString base = folder + QStringLiteral("/%1-").arg(++made);
+    const QString certPath = base + "cert.pem";
+    const QString keyPath = base + "key.pem";
+    QFile extensions(base + "ext.cnf");
+    if (!extensions.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    extensions.write(
+        "basicConstraints=critical,CA:TRUE\nsubjectAltName=" + subjectAltName.toUtf8() + "\n");
+    extensions.close();
+    auto run = [](const QStringList& args) {
+        QProcess openssl;
+        openssl.start("openssl", args);
+        return openssl.waitForFinished(20000) && openssl.exitStatus() == QProcess::NormalExit &&
+               openssl.exitCode() == 0;
+    };
+    // `openssl req -x509` takes no negative validity: a request, then signed by its own key.
+    if (run({"req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-subj", "/CN=" + subjectAltName.mid(subjectAltName.indexOf(':') + 1), "-keyout",
+             keyPath, "-out", base + "req.pem"}) &&
+        run({"x509", "-req", "-in", base + "req.pem", "-signkey", keyPath, "-days",
+             QString::number(days), "-extfile", extensions.fileName(), "-out", certPath})) {
         cert = certPath.toStdString();
         key = keyPath.toStdString();
     }

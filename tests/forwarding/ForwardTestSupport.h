@@ -67,6 +67,7 @@ class RecordingHost : public IForwardHost {
     bool IsPaneVisible() const override { return paneVisible; }
     void FillGeneralPage() override { ++generalFills; }
     void SetBusyCursor(bool busy) override { busyCursor = busy; }
+    PasswordStore* Passwords() override { return passwords; }
 
     // The texts of the output lines, in order.
     QStringList Lines() const;
@@ -75,6 +76,7 @@ class RecordingHost : public IForwardHost {
     QStringList NoticeTexts() const;
 
     InfoCtrlSettings settings;
+    PasswordStore* passwords = nullptr;
     QString selectedIp = QStringLiteral("192.168.1.20");
     std::vector<OutputLine> output;
     QStringList headings;
@@ -155,7 +157,8 @@ std::vector<std::string> Targets(LoopbackHttpServer& server);
 // pyftpdlib on 127.0.0.1 with a temporary root (see ftp_server.py for its accounts).
 class LoopbackFtpServer {
   public:
-    LoopbackFtpServer();
+    // `options` go to ftp_server.py (e.g. "--tls", cert, key).
+    explicit LoopbackFtpServer(const QStringList& options = {});
     ~LoopbackFtpServer();
 
     bool Started() const { return port != 0; }
@@ -166,6 +169,8 @@ class LoopbackFtpServer {
     QByteArray Bytes(const QString& relative) const;
     bool Exists(const QString& relative) const;
     QStringList Entries(const QString& folder) const;  // hidden ones included
+    // The commands the server has received so far, in order (their names only).
+    QStringList Commands();
 
     quint16 port = 0;
     QString why;  // why it did not start
@@ -173,11 +178,15 @@ class LoopbackFtpServer {
   private:
     QTemporaryDir m_root;
     QProcess m_process;
+    QStringList m_commands;
 };
 
-// A self-signed certificate for 127.0.0.1 and its key, made with the openssl tool.
+// A self-signed certificate and its key, made with the openssl tool: for `subjectAltName`, valid
+// from now for `days` (expired when negative).
 struct TestCertificate {
-    explicit TestCertificate(const QString& folder);
+    explicit TestCertificate(const QString& folder,
+                             const QString& subjectAltName = QStringLiteral("IP:127.0.0.1"),
+                             int days = 1);
     bool Made() const { return !cert.empty(); }
     std::string cert;
     std::string key;

@@ -32,6 +32,8 @@ TEST(SplitUrl, ServiceServerObjectAndPort) {
     EXPECT_EQ(Split("https://h?x=1").object, "/?x=1");
     EXPECT_EQ(Split("https://h").port, 443);
     EXPECT_EQ(Split("https://h").service, kServiceHttps);
+    EXPECT_EQ(Split("ftps://h").service, kServiceFtps);
+    EXPECT_EQ(Split("ftps://h").port, 990);
     EXPECT_EQ(Split("http://h:/a").port, 80);
     EXPECT_EQ(Split("http://[::1]:8080/a").server, "[::1]");
     EXPECT_EQ(Split("gopher://h/").service, kServiceOther);

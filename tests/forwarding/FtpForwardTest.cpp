@@ -210,5 +210,87 @@ TEST_F(FtpForwardTest, BytesAfterANulByteAreKept) {
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"), QByteArray("a\0b 10.1.2.3/ c", 15));
 }
 
+TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
+    const QByteArray uploaded =
+        "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n";
+    const QString success = FormatString(157, "10.1.2.3/Demo/Default.asp") + kStamp;
+    InfoCtrlSettings& s = host.settings;
+
+    // A server that does not speak TLS never sees the password when encryption is required.
+    s.FTPRequireEncryption = 1;
+    Upload();
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "64 "))
+        << host.Lines().last().toStdString();
+    EXPECT_TRUE(ftp.Commands().contains("AUTH"));
+    EXPECT_FALSE(ftp.Commands().contains("USER"));
+    EXPECT_FALSE(ftp.Commands().contains("PASS"));
+    EXPECT_TRUE(ftp.Entries("www/ip").isEmpty());
+
+    QTemporaryDir certs;
+    const TestCertificate good(certs.path());
+    const TestCertificate wrongName(certs.path(), "DNS:elsewhere.example");
+    const TestCertificate expired(certs.path(), "IP:127.0.0.1", -1);
+    ASSERT_TRUE(good.Made() && wrongName.Made() && expired.Made());
+    QFile bundle(certs.path() + "/trusted.pem");  // all three are trusted
+    ASSERT_TRUE(bundle.open(QIODevice::WriteOnly));
+    for (const TestCertificate* c : {&good, &wrongName, &expired}) {
+        QFile f(QString::fromStdString(c->cert));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        bundle.write(f.readAll());
+    }
+    bundle.close();
+    ForwarderOptions options = TestOptions({});
+    options.limits.caFile = bundle.fileName();
+    CForwarder trusting(host, options);
+    auto tlsServer = [](const TestCertificate& c, bool implicit) {
+        QStringList args = {"--tls", QString::fromStdString(c.cert), QString::fromStdString(c.key)};
+        if (implicit) {
+            args << "--implicit";
+        }
+        return std::make_unique<LoopbackFtpServer>(args);
+    };
+    auto upload = [&](CForwarder& fwd, LoopbackFtpServer& server, const char* scheme) {
+        QDir().mkpath(server.Path("www"));
+        s.FTPTargetURL = QStringLiteral("%1://127.0.0.1:%2/www").arg(scheme).arg(server.port);
+        ASSERT_EQ(fwd.ParseTargetURL(s.FTPTargetURL, kServiceFtp), 1);
+        fwd.UploadFTPPage("10.1.2.3/Demo/Default.asp");
+    };
+
+    // Explicit TLS: AUTH TLS before the log-in, the data connection protected.
+    const auto explicitTls = tlsServer(good, false);
+    ASSERT_TRUE(explicitTls->Started()) << explicitTls->why.toStdString();
+    upload(trusting, *explicitTls, "ftp");
+    EXPECT_EQ(host.Lines().last(), success);
+    EXPECT_EQ(explicitTls->Bytes("www/home.htm"), uploaded);
+    const QStringList commands = explicitTls->Commands();
+    EXPECT_EQ(commands.mid(0, 2), QStringList({"AUTH", "USER"}));
+    EXPECT_TRUE(commands.contains("PROT"));
+
+    // Implicit TLS from the scheme alone.
+    s.FTPRequireEncryption = 0;
+    const auto implicitTls = tlsServer(good, true);
+    ASSERT_TRUE(implicitTls->Started()) << implicitTls->why.toStdString();
+    upload(trusting, *implicitTls, "ftps");
+    EXPECT_EQ(host.Lines().last(), success);
+    EXPECT_EQ(implicitTls->Bytes("www/home.htm"), uploaded);
+    EXPECT_EQ(implicitTls->Commands().value(0), "USER");
+
+    // An unknown, a wrong-name or an expired certificate: refused before the log-in.
+    QFile::remove(implicitTls->Path("www/home.htm"));
+    const auto wrong = tlsServer(wrongName, true);
+    const auto old = tlsServer(expired, true);
+    ASSERT_TRUE(wrong->Started() && old->Started());
+    const std::pair<CForwarder*, LoopbackFtpServer*> refused[] = {
+        {&fwd, implicitTls.get()}, {&trusting, wrong.get()}, {&trusting, old.get()}};
+    for (const auto& [forwarder, server] : refused) {
+        const int commandsBefore = static_cast<int>(server->Commands().size());
+        upload(*forwarder, *server, "ftps");
+        const QString line = host.Lines().last();
+        EXPECT_TRUE(line.startsWith(LoadString(122) + "60 ")) << line.toStdString();
+        EXPECT_TRUE(server->Entries("www").isEmpty());
+        EXPECT_EQ(server->Commands().size(), commandsBefore);  // not even USER
+    }
+}
+
 }  // namespace
 }  // namespace qv::test

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "ForwardTestSupport.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/Forwarder.h"
 #include "resources/StringTable.h"
+#include "settings/PasswordStore.h"
 
 namespace qv::test {
 namespace {
@@ -407,6 +410,39 @@ TEST_F(HttpForwardTest, HostReplyIsShownWithoutTags) {
     Forward(server.Url("/r"));
     ASSERT_EQ(host.responses.size(), 1u);
     EXPECT_EQ(host.responses[0].text, "OK\r\r\n\r\r\nSaved");
+}
+
+TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
+    server.server().Post("/s", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("ok", "text/plain");
+    });
+    server.Start();
+    QTemporaryDir noBus;  // no session bus answers here
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(noBus.path()) + "/bus");
+    InfoCtrlSettings& s = host.settings;
+    s.SendPassword = 1;
+    s.PasswordsInKeyring = s.PasswordsToRead = kKeyringQueryPassword;
+    PasswordStore store(s);
+    host.passwords = &store;
+    const QString refused = QStringLiteral(
+                                "The password is kept in the desktop keyring, which did not give "
+                                "it (no desktop keyring answers on the session bus): nothing was "
+                                "sent.") +
+                            kStamp;
+
+    Forward(server.Url("/s"));  // waits for the keyring here
+    EXPECT_EQ(host.Lines().last(), refused);
+    // From the event loop the exchange waits for the keyring without holding the loop up.
+    const QString url = QString::fromStdString(server.Url("/s"));
+    s.HTTPTargetURL = url;
+    CForwarder sending(host, TestOptions([&](const QString&) { return url; }));
+    RunFromEventLoop(sending, [&] { sending.SendHTTPAddress(); });
+    EXPECT_EQ(host.Lines().last(), refused);
+    EXPECT_TRUE(server.Requests().empty());
+
+    s.SendPassword = 0;  // not needed: sent
+    Forward(server.Url("/s"));
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -115,8 +115,10 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.CheckTime = 17;
     s.ShowHardwareOnly = 1;
     s.ShowIPv6 = 0;
+    s.FTPRequireEncryption = 1;
     ASSERT_TRUE(SaveSettings(s, 0));
     const InfoCtrlSettings back = Loaded();
+    EXPECT_EQ(back.FTPRequireEncryption, 1);
     EXPECT_EQ(back.HTTPTargetURL, s.HTTPTargetURL);
     EXPECT_EQ(back.FTPPassword, s.FTPPassword);
     EXPECT_EQ(back.AdditionalQueryString, s.AdditionalQueryString);
@@ -124,6 +126,36 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     EXPECT_EQ(back.CheckTime, 17);
     EXPECT_EQ(back.FlagsText(), "1 1 0 1 1 1 1 1 0 0 0 0 1");
     EXPECT_EQ(back.ShowIPv6, 0);  // a key of its own: the flags keep their thirteen places
+}
+
+TEST_F(SettingsStore, OnlyPasswordsTheKeyringHoldsLeaveTheFile) {
+    InfoCtrlSettings s;
+    s.PasswordQueryString = "q";
+    s.FTPPassword = "f";
+    s.PasswordsInKeyring = kKeyringQueryPassword | kKeyringFTPPassword;
+    s.KeyringQueryPassword = "q";
+    s.KeyringFTPPassword = "older";  // changed since the keyring took it: the file keeps it
+    ASSERT_TRUE(SaveSettings(s, 0));
+    QSettings raw(SettingsFilePath(), QSettings::IniFormat);
+    EXPECT_EQ(raw.value("Settings/PasswordQueryString").toString(), "");
+    EXPECT_EQ(raw.value("Settings/FTPPassword").toString(), "f");
+    EXPECT_EQ(raw.value("Settings/PasswordsInKeyring").toInt(), kKeyringQueryPassword);
+
+    // Loaded, the keyring's password is still to be read; saved unread, it stays in the keyring.
+    InfoCtrlSettings back = Loaded();
+    EXPECT_EQ(back.PasswordsToRead, kKeyringQueryPassword);
+    EXPECT_EQ(back.PasswordQueryString, "");
+    EXPECT_EQ(back.FTPPassword, "f");
+    EXPECT_EQ(back.PasswordsOutsideKeyring(), kKeyringFTPPassword);
+    ASSERT_TRUE(SaveSettings(back, 0));
+    EXPECT_EQ(Loaded().PasswordsToRead, kKeyringQueryPassword);
+
+    // Typed anew before the keyring gave the old one: the file holds the new one.
+    back.PasswordQueryString = "new";
+    ASSERT_TRUE(SaveSettings(back, 0));
+    back = Loaded();
+    EXPECT_EQ(back.PasswordsToRead, 0);
+    EXPECT_EQ(back.PasswordQueryString, "new");
 }
 
 TEST_F(SettingsStore, DamagedFilesLoadDefaults) {

@@ -140,6 +140,12 @@ TEST_F(FtpPage, DeletingOffLineDisablesTheSubstituteButKeepsItsText) {
     EXPECT_EQ(pane.settings.FTPOffLineDelete, 0);
     EXPECT_EQ(pane.settings.OffLineDomain, "example.test/x.htm");
 
+    // The encryption box is taken at once as well.
+    auto* encrypt = Find<QCheckBox>(CInfoCtrlSheet::kFtpTab, 1157);
+    EXPECT_EQ(encrypt->text(), "Require encryption (explicit TLS)");
+    Click(encrypt);
+    EXPECT_EQ(pane.settings.FTPRequireEncryption, 1);
+
     pane.TakePosted();
     Click(Find<QPushButton>(CInfoCtrlSheet::kFtpTab, 1106));
     Click(Find<QPushButton>(CInfoCtrlSheet::kFtpTab, 1144));

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "settings/InfoCtrlSettings.h"
+
+namespace qv {
+
+// Keeps the HTTP query password and the FTP password of a settings record in the desktop keyring
+// (the Secret Service: GNOME Keyring, KWallet, KeePassXC) through QtKeychain, wherever one
+// answers on the session bus; elsewhere they stay in the settings file, and it says so once.
+// The entries are "Quorvane HTTP query password" and "Quorvane FTP password", each with the
+// settings file's path as its key.
+//
+// The record tells which passwords the keyring keeps (InfoCtrlSettings::PasswordsInKeyring); the
+// settings file empties a password's key only after the keyring confirmed holding its value.
+// Nothing talks to the keyring before a password is needed: the keyring module (QtKeychain,
+// QtDBus, libsecret) is loaded on the first read or write. Every keyring answer is awaited at most
+// Bound(): a locked keyring may be waiting for its unlock prompt, and a keyring that went away may
+// never answer.
+class PasswordStore : public QObject {
+    Q_OBJECT
+  public:
+    explicit PasswordStore(InfoCtrlSettings& settings, QObject* parent = nullptr);
+    ~PasswordStore() override;
+
+    void SetBound(std::chrono::milliseconds bound) { m_bound = bound; }
+    std::chrono::milliseconds Bound() const { return m_bound; }
+
+    // Some password of the record is still in the keyring only.
+    bool NeedsRead() const { return m_settings.PasswordsToRead != 0; }
+    // Reads those passwords into the record. `done(ok)` runs from the event loop when the keyring
+    // has answered (or Bound() has passed); reads asked for meanwhile share the answer. After a
+    // failure ErrorText() says why and the record's passwords stay empty.
+    void Read(std::function<void(bool ok)> done);
+    // The same, waiting here at most `bound`, for callers without a running event loop.
+    bool ReadNow(std::chrono::milliseconds bound);
+    QString ErrorText() const { return m_error; }
+
+    // Called after the settings file was written: moves into the keyring the passwords the file
+    // holds; once the keyring has confirmed, `save` writes the file again without them. Where no
+    // keyring answers, or it refuses, the passwords stay in the file and Message() says so (once
+    // for the missing keyring, once for each refused value).
+    void Keep(std::function<bool()> save);
+    bool IsWriting() const { return m_writing; }
+
+  signals:
+    // A read has ended; on success the record holds the passwords.
+    void ReadFinished(bool ok);
+    // A line for the output box.
+    void Message(const QString& text);
+
+  private:
+    struct Job;
+    void StartRead();
+    void EndRead(bool ok, const QString& error);
+    bool KeyringOnBus();
+    void RunJobs(std::vector<Job> jobs, std::function<void(bool ok, const QString& error)> done);
+
+    InfoCtrlSettings& m_settings;
+    std::chrono::milliseconds m_bound{25000};
+    std::vector<std::function<void(bool)>> m_waiting;  // callers of the running read
+    bool m_reading = false;
+    bool m_writing = false;
+    bool m_absentTold = false;
+    QString m_refusedQuery;  // values the keyring refused: not tried again until they change
+    QString m_refusedFtp;
+    int m_refused = 0;
+    QString m_error;
+};
+
+}  // namespace qv
