@@ -4,10 +4,13 @@
 #include <QDateTime>
 #include <QSettings>
 
+#include <arpa/inet.h>
+
 #include <cstdlib>
 #include <memory>
 
 #include "network/CQuorvaneDoc.h"
+#include "platform/NetTables.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "resources/Ids.h"
@@ -114,6 +117,12 @@ bool ParseChoice(const QStringList& args, QString& address, QString& name, std::
         if ((a == QLatin1String("--address") || a == QLatin1String("--interface")) &&
             i + 1 < args.size() && address.isEmpty() && name.isEmpty()) {
             (a == QLatin1String("--address") ? address : name) = args[++i];
+            // The list shows IPv6 addresses in their shortest form: "2001:DB8:0::5" finds it too.
+            Ipv6Bytes bytes;
+            if (a == QLatin1String("--address") &&
+                inet_pton(AF_INET6, address.toLatin1().constData(), bytes.data()) == 1) {
+                address = Ipv6Text(bytes);
+            }
         } else {
             std::fprintf(err, "quorvane-cli: unexpected argument '%s'\n", qPrintable(a));
             return false;

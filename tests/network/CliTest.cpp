@@ -93,6 +93,7 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     ASSERT_TRUE(SaveSettings(configured, 0));
     refused({"watch", "--interface", "qv-none"}, "the interface 'qv-none' is not on this machine");
     refused({"watch", "--address", "300.1.2.3"}, "the address '300.1.2.3' is not on this machine");
+    refused({"watch", "--address", "2001:DB8:0::99"}, "the address '2001:db8::99' is not on");
     refused({"send", "now"}, "unexpected argument 'now'");
     unsetenv("XDG_CONFIG_HOME");
 }
