@@ -263,19 +263,22 @@ TableCopy<IpAddrRow> NetlinkTables::AddressTable() {
     }
 }
 
-TableCopy<IpNetRow> NetlinkTables::NetTable() {
+// The neighbour entries of `family`. `fill` reads the entry's address into the row (false: the
+// entry has none and is left out) and anything else of its own; the rest is the same for both.
+template <typename Row, typename Fill>
+TableCopy<Row> NetlinkTables::Neighbours(unsigned char family, Fill fill) {
     try {
-        TableCopy<IpNetRow> copy;
+        TableCopy<Row> copy;
         ndmsg request{};
-        request.ndm_family = AF_INET;
+        request.ndm_family = family;
         const int err = Dump(RTM_GETNEIGH, &request, sizeof request, [&](const nlmsghdr* h) {
             const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
-            if (h->nlmsg_type != RTM_NEWNEIGH || nd->ndm_family != AF_INET) {
+            if (h->nlmsg_type != RTM_NEWNEIGH || nd->ndm_family != family) {
                 return;
             }
             const Attributes a = AttributesOf<ndmsg>(h);
-            IpNetRow row;
-            if (!a.Ipv4(NDA_DST, row.dwAddr)) {
+            Row row;
+            if (!fill(a, *nd, row)) {
                 return;
             }
             row.dwIndex = static_cast<std::uint32_t>(nd->ndm_ifindex);
@@ -286,17 +289,24 @@ TableCopy<IpNetRow> NetlinkTables::NetTable() {
             copy.rows.push_back(row);
         });
         if (err != 0) {
-            return Failure<IpNetRow>(err);
-        }
-        if (copy.rows.empty()) {
-            auto none = Failure<IpNetRow>(ENODATA);
-            none.status = kErrorNoData;
-            return none;
+            return Failure<Row>(err);
         }
         return copy;
     } catch (const std::bad_alloc&) {
-        return Failure<IpNetRow>(ENOMEM);
+        return Failure<Row>(ENOMEM);
     }
+}
+
+TableCopy<IpNetRow> NetlinkTables::NetTable() {
+    auto copy = Neighbours<IpNetRow>(AF_INET, [](const Attributes& a, const ndmsg&, IpNetRow& row) {
+        return a.Ipv4(NDA_DST, row.dwAddr);
+    });
+    if (copy.status == kNetTableOk && copy.rows.empty()) {
+        auto none = Failure<IpNetRow>(ENODATA);
+        none.status = kErrorNoData;
+        return none;
+    }
+    return copy;
 }
 
 TableCopy<IfRow> NetlinkTables::InterfaceTable() {
@@ -432,35 +442,11 @@ TableCopy<Ipv6AddrRow> NetlinkTables::Ipv6AddressTable() {
 }
 
 TableCopy<Ipv6NetRow> NetlinkTables::Ipv6NetTable() {
-    try {
-        TableCopy<Ipv6NetRow> copy;
-        ndmsg request{};
-        request.ndm_family = AF_INET6;
-        const int err = Dump(RTM_GETNEIGH, &request, sizeof request, [&](const nlmsghdr* h) {
-            const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
-            if (h->nlmsg_type != RTM_NEWNEIGH || nd->ndm_family != AF_INET6) {
-                return;
-            }
-            const Attributes a = AttributesOf<ndmsg>(h);
-            Ipv6NetRow row;
-            if (!a.Ipv6(NDA_DST, row.addr)) {
-                return;
-            }
-            row.dwIndex = static_cast<std::uint32_t>(nd->ndm_ifindex);
-            if (const rtattr* ll = a[NDA_LLADDR]) {
-                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
-            }
-            row.dwType = TypeFromState(nd->ndm_state);
-            row.router = (nd->ndm_flags & NTF_ROUTER) != 0;
-            copy.rows.push_back(row);
-        });
-        if (err != 0) {
-            return Failure<Ipv6NetRow>(err);
-        }
-        return copy;
-    } catch (const std::bad_alloc&) {
-        return Failure<Ipv6NetRow>(ENOMEM);
-    }
+    return Neighbours<Ipv6NetRow>(AF_INET6,
+                                  [](const Attributes& a, const ndmsg& nd, Ipv6NetRow& row) {
+                                      row.router = (nd.ndm_flags & NTF_ROUTER) != 0;
+                                      return a.Ipv6(NDA_DST, row.addr);
+                                  });
 }
 
 INetTables& DefaultNetTables() {
