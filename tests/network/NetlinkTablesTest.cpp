@@ -103,6 +103,20 @@ struct ProgramInNamespace {
     QApplication app{argc, argv};
 };
 
+// The list and the control pane on one document, wired as the main window wires them.
+struct ListWithPane {
+    ListWithPane(INetTables& tables, IResolver& resolver) : doc(nullptr, tables, resolver) {
+        view.SetDocument(&adapter);
+        pane.SetDocument(&adapter);
+        pane.SetInfoView(&view);
+        doc.SetHost(&pane.Watcher());
+    }
+    CQuorvaneDoc doc;
+    DocAdapter adapter{doc};
+    CInfoView view;
+    CInfoCtrlView pane;
+};
+
 // The hardware address as iproute2 shows it (sysfs still belongs to the outer namespace).
 QByteArray LinkMac(const QString& ifname) {
     QProcess p;
@@ -382,14 +396,10 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
 
     RecordingWebHost web(RecordingWebHost::kPostOnly, "::1");
     FakeResolver resolver;
-    CQuorvaneDoc doc(nullptr, tables, resolver);
-    DocAdapter adapter(doc);
-    CInfoView view;
-    CInfoCtrlView pane;
-    view.SetDocument(&adapter);
-    pane.SetDocument(&adapter);
-    pane.SetInfoView(&view);
-    doc.SetHost(&pane.Watcher());
+    ListWithPane list(tables, resolver);
+    CQuorvaneDoc& doc = list.doc;
+    CInfoView& view = list.view;
+    CInfoCtrlView& pane = list.pane;
     ForwarderOptions options;
     options.storedSetting = [&pane](const QString& key) {
         const InfoCtrlSettings& st = pane.Settings();
@@ -664,14 +674,9 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
 
     NetlinkTables tables;
     SystemResolver resolver;
-    CQuorvaneDoc doc(nullptr, tables, resolver);
-    DocAdapter adapter(doc);
-    CInfoView view;
-    CInfoCtrlView pane;
-    view.SetDocument(&adapter);
-    pane.SetDocument(&adapter);
-    pane.SetInfoView(&view);
-    doc.SetHost(&pane.Watcher());
+    ListWithPane list(tables, resolver);
+    CQuorvaneDoc& doc = list.doc;
+    CInfoView& view = list.view;
     doc.OnNewDocument();
     QTimer wake;  // the waits below never block for long, whatever happens
     wake.start(20);
