@@ -88,27 +88,11 @@ void InfoCtrlSettings::ParseFlags(const QString& text) {
     }
 }
 
-namespace {
-
-struct PasswordField {
-    int bit;
-    const char* key;
-    QString InfoCtrlSettings::*value;
-    QString InfoCtrlSettings::*kept;
-};
-
-const PasswordField kPasswords[] = {
-    {kKeyringQueryPassword, "PasswordQueryString", &InfoCtrlSettings::PasswordQueryString,
-     &InfoCtrlSettings::KeyringQueryPassword},
-    {kKeyringFTPPassword, "FTPPassword", &InfoCtrlSettings::FTPPassword,
-     &InfoCtrlSettings::KeyringFTPPassword},
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int InfoCtrlSettings::PasswordsKeptInKeyring() const {
     int kept = 0;
-    for (const PasswordField& p : kPasswords) {
+    for (const PasswordField& p : kPasswordFields) {
         if (!(PasswordsInKeyring & p.bit)) {
             continue;
         }
@@ -124,7 +108,7 @@ int InfoCtrlSettings::PasswordsKeptInKeyring() const {
 
 int InfoCtrlSettings::PasswordsOutsideKeyring() const {
     int outside = 0;
-    for (const PasswordField& p : kPasswords) {
+    for (const PasswordField& p : kPasswordFields) {
         if (!(this->*p.value).isEmpty()) {
             outside |= p.bit;
         }
@@ -198,7 +182,7 @@ void LoadSettings(InfoCtrlSettings& s) {
     // A password the file holds after all (written by hand) is taken from the file.
     s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
                            (kKeyringQueryPassword | kKeyringFTPPassword);
-    for (const PasswordField& p : kPasswords) {
+    for (const PasswordField& p : kPasswordFields) {
         if (!(s.*p.value).isEmpty()) {
             s.PasswordsInKeyring &= ~p.bit;
         }
@@ -232,7 +216,7 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
         st->setValue(QLatin1String(k.key), s.*k.field);
     }
     const int kept = s.PasswordsKeptInKeyring();
-    for (const PasswordField& p : kPasswords) {
+    for (const PasswordField& p : kPasswordFields) {
         if (kept & p.bit) {
             st->setValue(QLatin1String(p.key), QString());
         }

@@ -72,6 +72,23 @@ struct InfoCtrlSettings {
 inline constexpr int kKeyringQueryPassword = 1;  // PasswordQueryString
 inline constexpr int kKeyringFTPPassword = 2;    // FTPPassword
 
+// Each password the keyring may keep: its bit, its key in the settings file, the keyring entry's
+// name as a keyring manager shows it, its field, and the field of the value the keyring holds.
+struct PasswordField {
+    int bit;
+    const char* key;
+    const char* keyringName;
+    QString InfoCtrlSettings::*value;
+    QString InfoCtrlSettings::*kept;
+};
+
+inline const PasswordField kPasswordFields[] = {
+    {kKeyringQueryPassword, "PasswordQueryString", "Quorvane HTTP query password",
+     &InfoCtrlSettings::PasswordQueryString, &InfoCtrlSettings::KeyringQueryPassword},
+    {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &InfoCtrlSettings::FTPPassword,
+     &InfoCtrlSettings::KeyringFTPPassword},
+};
+
 inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";
 
 // The default event log file: QuorvaneLog.txt in the per-user data folder.

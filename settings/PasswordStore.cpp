@@ -13,20 +13,6 @@
 namespace qv {
 namespace {
 
-struct Entry {
-    int bit;
-    const char* service;
-    QString InfoCtrlSettings::*value;
-    QString InfoCtrlSettings::*kept;
-};
-
-const Entry kEntries[] = {
-    {kKeyringQueryPassword, "Quorvane HTTP query password", &InfoCtrlSettings::PasswordQueryString,
-     &InfoCtrlSettings::KeyringQueryPassword},
-    {kKeyringFTPPassword, "Quorvane FTP password", &InfoCtrlSettings::FTPPassword,
-     &InfoCtrlSettings::KeyringFTPPassword},
-};
-
 // The entries of one settings file: the same user may keep several (another XDG_CONFIG_HOME).
 QString EntryKey() {
     return SettingsFilePath();
@@ -154,15 +140,15 @@ void PasswordStore::StartRead() {
     const int wanted = m_settings.PasswordsToRead;
     // What each entry brought; a partial answer still fills what it brought.
     struct Answers {
-        QString values[std::size(kEntries)];
+        QString values[std::size(kPasswordFields)];
         int took = 0;
     };
     auto answers = std::make_shared<Answers>();
     std::vector<Job> jobs;
-    for (size_t i = 0; i < std::size(kEntries); ++i) {
-        const int bit = kEntries[i].bit;
+    for (size_t i = 0; i < std::size(kPasswordFields); ++i) {
+        const int bit = kPasswordFields[i].bit;
         if (wanted & bit) {
-            const QString service = QString::fromLatin1(kEntries[i].service);
+            const QString service = QString::fromLatin1(kPasswordFields[i].keyringName);
             jobs.push_back(Job{service,
                                [this, backend, service](KeyringBackend::Done done) {
                                    backend->Read(service, EntryKey(), this, std::move(done));
@@ -174,8 +160,8 @@ void PasswordStore::StartRead() {
         }
     }
     RunJobs(std::move(jobs), [this, answers](bool ok, const QString& error) {
-        for (size_t i = 0; i < std::size(kEntries); ++i) {
-            const Entry& e = kEntries[i];
+        for (size_t i = 0; i < std::size(kPasswordFields); ++i) {
+            const PasswordField& e = kPasswordFields[i];
             if (!(answers->took & e.bit) || !(m_settings.PasswordsToRead & e.bit)) {
                 continue;
             }
@@ -246,9 +232,9 @@ void PasswordStore::Keep(std::function<bool()> save) {
     }
     KeyringBackend* backend = LoadBackend(m_error);
     std::vector<Job> jobs;
-    for (const Entry& e : kEntries) {
+    for (const PasswordField& e : kPasswordFields) {
         if (outside & e.bit) {
-            const QString service = QString::fromLatin1(e.service);
+            const QString service = QString::fromLatin1(e.keyringName);
             const QString value = m_settings.*e.value;
             jobs.push_back(Job{service,
                                [this, backend, service, value](KeyringBackend::Done done) {
@@ -270,7 +256,7 @@ void PasswordStore::Keep(std::function<bool()> save) {
                              .arg(error, file));
             return;
         }
-        for (const Entry& e : kEntries) {
+        for (const PasswordField& e : kPasswordFields) {
             if (outside & e.bit) {
                 m_settings.*e.kept = e.bit == kKeyringQueryPassword ? query : ftp;
                 m_settings.PasswordsInKeyring |= e.bit;
