@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstdio>
+#include <utility>
 
 namespace qv {
 
@@ -14,8 +15,9 @@ namespace qv {
 // running event loop, which waits for the refresh's look-ups.
 class ConsoleDocHost : public IDocHost {
   public:
-    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false)
-        : m_out(out), m_hardwareOnly(hardwareOnly) {}
+    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false,
+                            PublicSourceChoice sources = {})
+        : m_out(out), m_hardwareOnly(hardwareOnly), m_sources(std::move(sources)) {}
     ~ConsoleDocHost() override { Flush(); }
     ConsoleDocHost(const ConsoleDocHost&) = delete;
     ConsoleDocHost& operator=(const ConsoleDocHost&) = delete;
@@ -25,6 +27,7 @@ class ConsoleDocHost : public IDocHost {
     void SetLocalHostText(const QString& text) override;
     void CheckLogSize() override {}
     bool ShowHardwareOnly() const override { return m_hardwareOnly; }
+    PublicSourceChoice PublicSources() const override { return m_sources; }
     void RefillList() override {}
     void SetTrayAddress(const QString&) override {}
     void UpdateForwardPreview() override {}
@@ -40,6 +43,7 @@ class ConsoleDocHost : public IDocHost {
     std::FILE* m_out;
     QByteArray m_buffer;
     bool m_hardwareOnly;
+    PublicSourceChoice m_sources;
 };
 
 }  // namespace qv

@@ -93,13 +93,23 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
     return true;
 }
 
+// A full refresh to its end: its look-ups and the public address sources answered.
+void RefreshAndWait(CQuorvaneDoc& doc) {
+    doc.RefreshNetworkInfo(-1);
+    while (doc.IsRefreshing()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
 // The row of `doc` whose address is `address` (or, with an empty address, the first row of the
-// interface `name`); -1 when there is none.
+// interface `name`, or of the public address source "UPnP" or "Web"); -1 when there is none.
 int FindRow(const CQuorvaneDoc& doc, const QString& address, const QString& name) {
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
         const int row = static_cast<int>(r);
         if (!address.isEmpty() ? doc.Field(row, ColNicIpAddress) == address
-                               : doc.Field(row, ColNicDescription) == name) {
+                               : doc.Field(row, ColNicDescription) == name ||
+                                     (PublicAddressRows::IsPublicInterface(name) &&
+                                      doc.Field(row, ColInterfaceNumber) == name)) {
             return row;
         }
     }
@@ -212,7 +222,7 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
 
     face.Doc().OnNewDocument();
     if (!address.isEmpty() || !name.isEmpty()) {
-        face.Doc().RefreshNetworkInfo(-1);
+        RefreshAndWait(face.Doc());
         const int row = FindRow(face.Doc(), address, name);
         if (row < 0) {
             std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine\n",

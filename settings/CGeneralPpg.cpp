@@ -39,6 +39,10 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
             QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
         kHardwareOnly);
     m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
+    m_askRouter =
+        Control(new QCheckBox(QStringLiteral("Ask the router (UPnP)"), monitor), kAskRouter);
+    m_askRouter->setToolTip(
+        QStringLiteral("Show the router's public IP Address as an extra line of the list"));
     m_refresh->setDefault(true);
     m_polling =
         Control(new QCheckBox(QStringLiteral("Enable check for IP Address change every"), monitor),
@@ -50,7 +54,10 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     auto* monitorLayout = new QGridLayout(monitor);
     monitorLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
     monitorLayout->setVerticalSpacing(2);
-    monitorLayout->addWidget(m_hardware, 0, 0);
+    auto* showRow = new QHBoxLayout;
+    showRow->addWidget(m_hardware, 1);
+    showRow->addWidget(m_askRouter);
+    monitorLayout->addLayout(showRow, 0, 0);
     monitorLayout->addWidget(m_refresh, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
     auto* pollRow = new QHBoxLayout;
     pollRow->addWidget(m_polling);
@@ -112,7 +119,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 
     for (QCheckBox* box :
          {static_cast<QCheckBox*>(m_notify), static_cast<QCheckBox*>(m_hostResponse),
-          static_cast<QCheckBox*>(m_hardware), m_hide}) {
+          static_cast<QCheckBox*>(m_hardware), m_askRouter, m_hide}) {
         connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
     }
     // A new number in range, typed or stepped, is taken at once. Other text waits in the editor
@@ -142,6 +149,7 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 void CGeneralPpg::ShowValues() {
     FillScope scope(*this);
     m_hardware->setChecked(m_values.hardwareOnly);
+    m_askRouter->setChecked(m_values.askRouter);
     m_autoForward->setChecked(m_values.autoForward);
     m_notify->setChecked(m_values.notifyOnSend);
     m_hostResponse->setChecked(m_values.hostResponse);
@@ -178,6 +186,7 @@ void CGeneralPpg::PromptForMinutes(const QString& typed) {
 
 void CGeneralPpg::ReadControls() {
     m_values.hardwareOnly = Bit(m_hardware->isChecked());
+    m_values.askRouter = Bit(m_askRouter->isChecked());
     m_values.autoForward = Bit(m_autoForward->isChecked());
     m_values.notifyOnSend = Bit(m_notify->isChecked());
     m_values.hostResponse = Bit(m_hostResponse->isChecked());
@@ -224,6 +233,7 @@ void CGeneralPpg::OnMethodClicked(bool httpSide) {
 void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
     m_values.hideOnStartup = Bit(hideOnStartup != 0);
     m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
+    m_values.askRouter = Bit(settings.AskRouter != 0);
     m_values.polling = Bit(settings.CheckForChange != 0);
     m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend != 0);
@@ -242,6 +252,7 @@ void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
 void CGeneralPpg::Take(InfoCtrlSettings& settings, int& hideOnStartup) const {
     hideOnStartup = m_values.hideOnStartup;
     settings.ShowHardwareOnly = m_values.hardwareOnly;
+    settings.AskRouter = m_values.askRouter;
     settings.CheckForChange = m_values.polling;
     settings.CheckTime = m_values.minutes;
     settings.NotifyOnSend = m_values.notifyOnSend;

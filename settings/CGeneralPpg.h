@@ -12,8 +12,8 @@ class CMinutesBox;
 class CWrapCheckBox;
 
 // "General": hide at start, start at log-in (the user's autostart entry, not a setting), hardware
-// addresses only, polling every N minutes, automatic forwarding by HTTP or FTP, the send notice and
-// the host's reply.
+// addresses only, asking the router for the public address, polling every N minutes, automatic
+// forwarding by HTTP or FTP, the send notice and the host's reply.
 class CGeneralPpg : public CSettingsPage {
     Q_OBJECT
   public:
@@ -29,6 +29,7 @@ class CGeneralPpg : public CSettingsPage {
         kNotifyOnSend = 1102,
         kHostResponse = 1123,
         kStartAtLogin = 1150,
+        kAskRouter = 1152,
     };
 
     explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -45,6 +46,7 @@ class CGeneralPpg : public CSettingsPage {
     // The page's own copies of its controls.
     struct Values {
         int hardwareOnly = 0;
+        int askRouter = 0;
         int autoForward = 0;
         int notifyOnSend = 0;
         int hostResponse = 0;
@@ -66,6 +68,7 @@ class CGeneralPpg : public CSettingsPage {
     QCheckBox* m_hide;
     QCheckBox* m_startAtLogin;
     CWrapCheckBox* m_hardware;
+    QCheckBox* m_askRouter;
     QPushButton* m_refresh;
     QCheckBox* m_polling;
     CMinutesBox* m_minutes;

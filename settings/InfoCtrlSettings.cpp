@@ -144,6 +144,8 @@ void LoadSettings(InfoCtrlSettings& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
+    s.AskRouter = st->value(QStringLiteral("AskRouter"), 1).toInt() != 0 ? 1 : 0;
+    s.EchoPageURL = ReadString(*st, "EchoPageURL");
     bool ok = false;
     s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
     if (!ok) {
@@ -177,6 +179,8 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
         st->setValue(QLatin1String(k.key), s.*k.field);
     }
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
+    st->setValue(QStringLiteral("AskRouter"), s.AskRouter);
+    st->setValue(QStringLiteral("EchoPageURL"), s.EchoPageURL);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->endGroup();
     st->sync();

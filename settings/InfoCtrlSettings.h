@@ -45,6 +45,10 @@ struct InfoCtrlSettings {
     QString LoggingFile;
     int CheckTime = 5;  // minutes, 1..100
 
+    // The public address: ask the router over UPnP; the echo page's URL (empty: not asked).
+    int AskRouter = 1;
+    QString EchoPageURL;
+
     int* Flag(int position);  // position 1..13, nullptr outside
     QString FlagsText() const;
     void ParseFlags(const QString& text);
