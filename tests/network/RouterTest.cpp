@@ -1,10 +1,12 @@
 // The router over UPnP inside private namespaces set up as a home network: no router at all;
 // Debian's miniupnpd, which will not report its private external address (the double NAT case);
-// and a stand-in router that reports a public address and then another, which is forwarded.
+// and a stand-in router that reports a public address and then another, which the program and the
+// headless watcher forward.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -140,6 +142,39 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     ProgramInNamespace program;
 
     RecordingWebHost web;
+    auto forwarded = [&](qsizetype from) {
+        QStringList addresses;
+        for (const QString& query : web.Queries().mid(from)) {
+            addresses << query.section('&', 0, 0);
+        }
+        return addresses;
+    };
+
+    // The headless watcher ticks the router's row, forwards its address, and sends the off-line
+    // notice when it is stopped.
+    ASSERT_TRUE(QDir().mkpath(program.config.filePath("Calvort")) &&
+                QDir().mkpath(dir.filePath("run")));
+    QFile::setPermissions(dir.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteFile(program.config.filePath("Calvort/Quorvane.conf"),
+                          "[Settings]\nEnableFlags=0 1 1 1 0 0 0 0 0 0 0 0 1\nHTTPTargetURL=" +
+                              web.Url().toUtf8() + "\n"));
+    QProcess watch;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.insert("RES_OPTIONS", "timeout:1 attempts:1");
+    env.remove(kChildVariable);
+    watch.setProcessEnvironment(env);
+    watch.setProcessChannelMode(QProcess::MergedChannels);
+    watch.start(QStringLiteral(QV_CLI_PATH), {"watch", "--interface", "UPnP"});
+    EXPECT_TRUE(Until([&] { return !forwarded(0).isEmpty(); }, 30000));
+    watch.terminate();
+    ASSERT_TRUE(watch.waitForFinished(15000));
+    EXPECT_EQ(watch.exitCode(), 0) << watch.readAll().toStdString();
+    EXPECT_EQ(forwarded(0), (QStringList{"IPAddress=203.0.113.7", "IPAddress="}));
+    const qsizetype before = web.Queries().size();
+
     NetlinkTables tables;
     FakeResolver resolver;
     CQuorvaneDoc doc(nullptr, tables, resolver);
@@ -165,13 +200,9 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
         start();
         return Until([&] { return !doc.IsRefreshing(); });
     };
-    auto forwarded = [&] {
+    auto sent = [&] {
         Until([&] { return !pane.IsBusy(); });
-        QStringList addresses;
-        for (const QString& query : web.Queries()) {
-            addresses << query.section('&', 0, 0);
-        }
-        return addresses;
+        return forwarded(before);
     };
 
     doc.OnNewDocument();
@@ -185,14 +216,14 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     EXPECT_EQ(doc.Field(row, ColNicDescription), "Stand-in Router");
     EXPECT_EQ(doc.Field(row, ColGatewayIpAddress), "192.168.77.1");
     doc.SelectRow(row);
-    EXPECT_TRUE(Until([&] { return forwarded().size() == 1; }));
-    EXPECT_EQ(forwarded(), QStringList{"IPAddress=203.0.113.7"});
+    EXPECT_TRUE(Until([&] { return sent().size() == 1; }));
+    EXPECT_EQ(sent(), QStringList{"IPAddress=203.0.113.7"});
 
     // The router's address changes: the quiet check finds it and forwards it.
     ASSERT_TRUE(WriteFile(addressFile, "203.0.113.99"));
     ASSERT_TRUE(refreshed([&] { doc.CheckSelection(); }));
-    EXPECT_TRUE(Until([&] { return forwarded().size() == 2; }));
-    EXPECT_EQ(forwarded().value(1), "IPAddress=203.0.113.99");
+    EXPECT_TRUE(Until([&] { return sent().size() == 2; }));
+    EXPECT_EQ(sent().value(1), "IPAddress=203.0.113.99");
 
     // The router goes: its row keeps the address and says so; nothing more is forwarded.
     router.kill();
@@ -201,7 +232,7 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     EXPECT_EQ(doc.Field(row, ColNicIpAddress), "203.0.113.99");
     EXPECT_TRUE(doc.Field(row, ColDiagnosticInformation)
                     .startsWith("No UPnP router answered within 2 s. Last confirmed "));
-    EXPECT_EQ(forwarded().size(), 2);
+    EXPECT_EQ(sent().size(), 2);
     EXPECT_EQ(doc.m_nSelectedRow, row);
     pane.SetForwarding(nullptr);
 }
