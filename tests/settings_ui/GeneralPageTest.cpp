@@ -34,7 +34,9 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_TRUE(Box(1138)->isChecked());
     EXPECT_FALSE(Box(1139)->isChecked());
     EXPECT_EQ(Minutes()->value(), 5);
+    EXPECT_TRUE(Box(1152)->isChecked());  // the router is asked unless the user says no
 
+    pane.settings.AskRouter = 0;
     pane.settings.UseHTTP = 0;
     pane.settings.CheckForChange = 0;
     pane.hideOnStartup = 1;
@@ -43,6 +45,10 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_TRUE(Box(1139)->isChecked());
     EXPECT_TRUE(Box(1134)->isChecked());
     EXPECT_FALSE(Minutes()->isEnabled());
+    EXPECT_FALSE(Box(1152)->isChecked());
+    Box(1152)->click();
+    Drain();
+    EXPECT_EQ(pane.settings.AskRouter, 1);
 }
 
 TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
