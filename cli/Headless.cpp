@@ -159,8 +159,12 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
     if (offline) {
         s.UseHTTP != 0 ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
     } else {
+        // The refresh runs to its end first (its look-ups and the public address sources), so
+        // that the address sent is the one found now; the selection it finds forwards nothing
+        // by itself.
+        s.AutoForward = 0;
         face.Doc().OnNewDocument();
-        face.Doc().RefreshNetworkInfo(-1);
+        RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }
     return forwarder.LastSucceeded() ? kCliOk : kCliFailed;

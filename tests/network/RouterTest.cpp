@@ -151,7 +151,7 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     };
 
     // The headless watcher ticks the router's row, forwards its address, and sends the off-line
-    // notice when it is stopped.
+    // notice when it is stopped; a send then forwards that row's address once.
     ASSERT_TRUE(QDir().mkpath(program.config.filePath("Calvort")) &&
                 QDir().mkpath(dir.filePath("run")));
     QFile::setPermissions(dir.filePath("run"),
@@ -173,6 +173,10 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     ASSERT_TRUE(watch.waitForFinished(15000));
     EXPECT_EQ(watch.exitCode(), 0) << watch.readAll().toStdString();
     EXPECT_EQ(forwarded(0), (QStringList{"IPAddress=203.0.113.7", "IPAddress="}));
+    watch.start(QStringLiteral(QV_CLI_PATH), {"send"});
+    ASSERT_TRUE(watch.waitForFinished(30000));
+    EXPECT_EQ(watch.exitCode(), 0) << watch.readAll().toStdString();
+    EXPECT_EQ(forwarded(2), QStringList{"IPAddress=203.0.113.7"});
     const qsizetype before = web.Queries().size();
 
     NetlinkTables tables;
