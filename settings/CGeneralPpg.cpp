@@ -38,11 +38,9 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
         new CWrapCheckBox(
             QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
         kHardwareOnly);
-    m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
     m_askRouter =
         Control(new QCheckBox(QStringLiteral("Ask the router (UPnP)"), monitor), kAskRouter);
-    m_askRouter->setToolTip(
-        QStringLiteral("Show the router's public IP Address as an extra line of the list"));
+    m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
     m_refresh->setDefault(true);
     m_polling =
         Control(new QCheckBox(QStringLiteral("Enable check for IP Address change every"), monitor),

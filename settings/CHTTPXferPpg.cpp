@@ -36,9 +36,6 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
     targetLabel->setBuddy(m_targetUrl);
     auto* echoLabel = Label(QStringLiteral("Echo page URL:"), this);
     m_echoPageUrl = Control(new QLineEdit(this), kEchoPageUrl);
-    m_echoPageUrl->setToolTip(
-        QStringLiteral("A page that replies with your public IP Address as plain text; it is shown "
-                       "as an extra line of the list. Empty: not asked."));
     echoLabel->setBuddy(m_echoPageUrl);
 
     auto* addressLabel = Label(QStringLiteral("IP Address Tag (required):"), this);
