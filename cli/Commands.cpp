@@ -65,8 +65,12 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     settings.ParseFlags(
         profile.value(QStringLiteral("Settings/EnableFlags"), QLatin1String(kDefaultEnableFlags))
             .toString());
+    const PublicSourceChoice sources{
+        profile.value(QStringLiteral("Settings/AskRouter"), 1).toInt() != 0,
+        profile.value(QStringLiteral("Settings/EchoPageURL")).toString()};
     ConsoleDocHost host(err, settings.ShowHardwareOnly != 0,
-                        profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0);
+                        profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0,
+                        sources);
     CQuorvaneDoc doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();

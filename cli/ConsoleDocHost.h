@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstdio>
+#include <utility>
 
 namespace qv {
 
@@ -14,8 +15,9 @@ namespace qv {
 // running event loop, which waits for the refresh's look-ups.
 class ConsoleDocHost : public IDocHost {
   public:
-    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true)
-        : m_out(out), m_hardwareOnly(hardwareOnly), m_ipv6(ipv6) {}
+    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true,
+                            PublicSourceChoice sources = {})
+        : m_out(out), m_hardwareOnly(hardwareOnly), m_ipv6(ipv6), m_sources(std::move(sources)) {}
     ~ConsoleDocHost() override { Flush(); }
     ConsoleDocHost(const ConsoleDocHost&) = delete;
     ConsoleDocHost& operator=(const ConsoleDocHost&) = delete;
@@ -26,6 +28,7 @@ class ConsoleDocHost : public IDocHost {
     void CheckLogSize() override {}
     bool ShowHardwareOnly() const override { return m_hardwareOnly; }
     bool ShowIpv6() const override { return m_ipv6; }
+    PublicSourceChoice PublicSources() const override { return m_sources; }
     void RefillList() override {}
     void SetTrayAddress(const QString&) override {}
     void UpdateForwardPreview() override {}
@@ -42,6 +45,7 @@ class ConsoleDocHost : public IDocHost {
     QByteArray m_buffer;
     bool m_hardwareOnly;
     bool m_ipv6;
+    PublicSourceChoice m_sources;
 };
 
 }  // namespace qv

@@ -96,14 +96,25 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
     return true;
 }
 
+// A full refresh to its end: its look-ups and the public address sources answered.
+void RefreshAndWait(CQuorvaneDoc& doc) {
+    doc.RefreshNetworkInfo(-1);
+    while (doc.IsRefreshing()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
 // The row of `doc` whose address is `address` (or, with an empty address, the first row of the
-// interface `name`) among the rows that can be ticked; -1 when there is none.
+// interface `name`, or of the public address source "UPnP" or "Web") among the rows that can be
+// ticked; -1 when there is none.
 int FindRow(const CQuorvaneDoc& doc, const QString& address, const QString& name) {
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
         const int row = static_cast<int>(r);
         if (doc.IsTickable(row) &&
             (!address.isEmpty() ? doc.Field(row, ColNicIpAddress) == address
-                                : doc.Field(row, ColNicDescription) == name)) {
+                                : doc.Field(row, ColNicDescription) == name ||
+                                      (PublicAddressRows::IsPublicInterface(name) &&
+                                       doc.Field(row, ColInterfaceNumber) == name))) {
             return row;
         }
     }
@@ -159,8 +170,12 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
     if (offline) {
         s.UseHTTP != 0 ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
     } else {
+        // The refresh runs to its end first (its look-ups and the public address sources), so
+        // that the address sent is the one found now; the selection it finds forwards nothing
+        // by itself.
+        s.AutoForward = 0;
         face.Doc().OnNewDocument();
-        face.Doc().RefreshNetworkInfo(-1);
+        RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }
     return forwarder.LastSucceeded() ? kCliOk : kCliFailed;
@@ -222,7 +237,7 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
 
     face.Doc().OnNewDocument();
     if (!address.isEmpty() || !name.isEmpty()) {
-        face.Doc().RefreshNetworkInfo(-1);
+        RefreshAndWait(face.Doc());
         const int row = FindRow(face.Doc(), address, name);
         if (row < 0) {
             std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine or cannot be watched\n",

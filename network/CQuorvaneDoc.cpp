@@ -106,12 +106,14 @@ class ScopedValue {
 
 }  // namespace
 
-CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock)
+CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
+                           IPublicAddressQueries& publicQueries)
     : m_strSelectedIp(LoadString(kStrPlaceholderIp)),
       m_host(host ? host : &NullHost()),
       m_tables(tables),
       m_resolver(resolver),
-      m_clock(clock) {}
+      m_clock(clock),
+      m_public(publicQueries, clock) {}
 
 CQuorvaneDoc::~CQuorvaneDoc() = default;
 
@@ -202,6 +204,8 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
     m_bRefreshQuiet = m_bLogStatus == 0;
     m_nRefreshRow = row;
     m_refreshClock.start();
+    m_bVerifyAtEnd = true;
+    m_bPublicPending = m_public.Refresh(m_host->PublicSources(), [this] { OnPublicAnswered(); });
     ReadLocalHostInfo();
     if (!m_hostLookup) {
         BuildAndFinish();
@@ -213,14 +217,39 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
 // (when their look-ups are done).
 void CQuorvaneDoc::BuildAndFinish() {
     const BuildResult built = BuildRows(m_nRefreshRow);
-    if (built == BuildResult::InterfaceGone) {
+    m_bVerifyAtEnd = built != BuildResult::InterfaceGone;
+    if (!m_bVerifyAtEnd) {
         LoseSelectedAddress();
-    } else if (m_bRowsPending) {
-        // The rows are shown at once; the refresh ends when their look-ups have.
+    }
+    if (m_bRowsPending || m_bPublicPending) {
+        // The rows are shown at once; the refresh ends when their look-ups and the public
+        // address sources have answered.
         m_host->RefillList();
         return;
     }
-    FinishRefresh(built != BuildResult::InterfaceGone);
+    FinishRefresh(m_bVerifyAtEnd);
+}
+
+void CQuorvaneDoc::OnPublicAnswered() {
+    m_bPublicPending = false;
+    ShowPublicRows();
+    m_host->RefillList();
+    if (m_bRefreshing && !m_bRowsPending && !m_hostLookup) {
+        FinishRefresh(m_bVerifyAtEnd);
+    }
+}
+
+void CQuorvaneDoc::ShowPublicRows() {
+    const auto rows = m_public.Rows();
+    ClearRows(-1 - static_cast<int>(m_nLocalRows));
+    unsigned int r = m_nLocalRows;
+    for (const IpAddressRow& row : rows) {
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            SetField(static_cast<int>(r), static_cast<InfoColumn>(c), row.fields[c]);
+        }
+        ++r;
+    }
+    m_nRowCount = r;
 }
 
 // The end of a refresh, once its rows are complete: the selection check, then what was asked for
@@ -430,7 +459,8 @@ void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
 }
 
 void CQuorvaneDoc::ClearRows(int row) {
-    const int first = row < 0 ? 0 : row;
+    // -1 - n: the rows from n on (the public ones after n local rows).
+    const int first = row < 0 ? -1 - row : row;
     const int end = row < 0 ? static_cast<int>(m_nRowCount) : row + 1;
     for (int r = first; r < end; ++r) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
@@ -587,6 +617,11 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     // A row index outside the valid rows cannot name an interface: rebuild them all.
     if (row < -1 || row >= static_cast<int>(m_nRowCount)) {
         row = -1;
+    }
+    if (row >= 0 && PublicAddressRows::IsPublicInterface(Field(row, ColInterfaceNumber))) {
+        ShowPublicRows();
+        ReportStatus(kStrComplete, true, false);
+        return BuildResult::Built;
     }
     std::vector<const Candidate*> chosen;
     if (row != -1) {
@@ -778,7 +813,8 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                  p.diagnostic.isEmpty() && p.lookup < 0 ? LoadString(kStrAllOk) : p.diagnostic);
     }
     if (row == -1) {
-        m_nRowCount = static_cast<unsigned int>(outRow);
+        m_nLocalRows = static_cast<unsigned int>(outRow);
+        ShowPublicRows();
     }
 
     // Answers known at once fill their rows during the constructor; the others come from the
@@ -797,7 +833,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                     }
                     m_batch.reset();
                     FinishRows();
-                    if (m_bRefreshing) {
+                    if (m_bRefreshing && !m_bPublicPending) {
                         FinishRefresh(true);
                     }
                 },
@@ -845,11 +881,13 @@ void CQuorvaneDoc::LoseSelectedAddress() {
 void CQuorvaneDoc::VerifySelection() {
     const QString stamp = TimeStamp(m_clock);
     // Among the rows of the selected interface that can be ticked, the stored address wins; else
-    // the first address of its family, else the first address.
+    // the first address of its family, else the first address. A public address row is known by
+    // its source alone: its description (the router's name, the echo page's host) may change.
+    const bool bySource = PublicAddressRows::IsPublicInterface(m_strInterfaceNum);
     int i = -1, sameFamily = -1;
     for (int r = 0; r < static_cast<int>(m_nRowCount); ++r) {
         if (Field(r, ColInterfaceNumber) == m_strInterfaceNum &&
-            Field(r, ColNicDescription) == m_strNicDescription && IsTickable(r)) {
+            (bySource || Field(r, ColNicDescription) == m_strNicDescription) && IsTickable(r)) {
             const QString address = Field(r, ColNicIpAddress);
             i = i < 0 ? r : i;
             if (sameFamily < 0 && IsIpv6Text(address) == IsIpv6Text(m_strStoredIp)) {
@@ -865,10 +903,16 @@ void CQuorvaneDoc::VerifySelection() {
     if (i >= 0) {
         m_nSelectedRow = i;
         m_host->RefillList();
-        if (m_strSelectedIp != Field(i, ColNicIpAddress) ||
-            m_strInterfaceNum != Field(i, ColInterfaceNumber) ||
-            m_strNicDescription != Field(i, ColNicDescription) ||
-            m_strHostName != Field(i, ColHostName)) {
+        if (bySource) {
+            m_strNicDescription = Field(i, ColNicDescription);
+        }
+        // A source that has never given an address shows the placeholder: that is no change.
+        const bool noAddress =
+            bySource && Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp);
+        if (!noAddress && (m_strSelectedIp != Field(i, ColNicIpAddress) ||
+                           m_strInterfaceNum != Field(i, ColInterfaceNumber) ||
+                           m_strNicDescription != Field(i, ColNicDescription) ||
+                           m_strHostName != Field(i, ColHostName))) {
             SelectRow(i);
         }
         ReportStatus(QStringLiteral("Interface: ") + Field(i, ColInterfaceNumber) +

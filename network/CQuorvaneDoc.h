@@ -2,6 +2,7 @@
 
 #include "network/DocHost.h"
 #include "network/IpAddressRow.h"
+#include "network/PublicAddressRows.h"
 #include "platform/Clock.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
@@ -34,7 +35,8 @@ class ReverseLookupBatch;
 class CQuorvaneDoc {
   public:
     explicit CQuorvaneDoc(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
-                          IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock());
+                          IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock(),
+                          IPublicAddressQueries& publicQueries = DefaultPublicAddressQueries());
     ~CQuorvaneDoc();
     CQuorvaneDoc(const CQuorvaneDoc&) = delete;
     CQuorvaneDoc& operator=(const CQuorvaneDoc&) = delete;
@@ -81,13 +83,14 @@ class CQuorvaneDoc {
     void ShowOutputHeading();
 
     enum class BuildResult { Built, TablesMissing, InterfaceGone };
-    // Rows from fresh table copies: row -1 rebuilds all and sets m_nRowCount; a row index
+    // Rows from fresh table copies, followed by the public address rows: row -1 rebuilds all
+    // and sets m_nRowCount; a public row is filled from its source's last answer; a row index
     // rebuilds that row while its interface still holds its address, else all rows
     // (InterfaceGone, and no row changes, when the interface holds no address). The host names
     // are looked up together: answers known at once are in the rows on return, the others fill
     // them from the event loop, and the "Complete" line follows the last one (or the deadline).
     BuildResult BuildRows(int row);
-    // row -1: blanks every valid row; else blanks that row.
+    // row -1: blanks every valid row; -1 - n: the valid rows from n on; else blanks that row.
     void ClearRows(int row);
 
     struct NetEntryMatch {
@@ -152,9 +155,12 @@ class CQuorvaneDoc {
     void FinishRefresh(bool verify);
     void BuildAndFinish();
     void ShowLocalHost(std::optional<QString> ip);
+    // The public rows after the local ones, from their sources' last answers.
+    void ShowPublicRows();
+    void OnPublicAnswered();
     int LookupTimeLeft() const;
     // The running refresh waits for the local host's address or for its rows' look-ups.
-    bool IsWaiting() const { return m_hostLookup != nullptr || m_bRowsPending; }
+    bool IsWaiting() const { return m_hostLookup != nullptr || m_bRowsPending || m_bPublicPending; }
 
     IDocHost* m_host;
     INetTables& m_tables;
@@ -165,6 +171,8 @@ class CQuorvaneDoc {
     bool m_bMessageOpen = false;
     bool m_bRefreshQuiet = false;        // the running refresh is a quiet check
     bool m_bRowsPending = false;         // BuildRows' look-ups still run
+    bool m_bPublicPending = false;       // the public address sources are being asked
+    bool m_bVerifyAtEnd = true;          // the selection is checked when the refresh ends
     bool m_bHostNamePending = false;     // the selection's host name is still being looked up
     std::optional<int> m_queuedRefresh;  // asked for while look-ups ran: the row, -1 for all
     bool m_bQueuedQuiet = true;
@@ -182,6 +190,8 @@ class CQuorvaneDoc {
     QElapsedTimer m_refreshClock;
     int m_nBatch = 0;  // counts the batches started, so that a replaced one's end is ignored
     QObject m_events;  // context of the queued end of a refresh
+    PublicAddressRows m_public;
+    unsigned int m_nLocalRows = 0;  // rows from the tables; the public ones follow them
 };
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "network/PublicAddressRows.h"
+
 namespace qv {
 
 // What the document needs from the windows around it: the control pane's output box, local host
@@ -34,6 +36,8 @@ class IDocHost {
     virtual void PostPaneCommand(int command) = 0;
     // A modal box with an OK button and no icon (the not-found message); returns when closed.
     virtual void ShowMessage(const QString& text) = 0;
+    // The sources of the public address to ask at each refresh; none unless the host says so.
+    virtual PublicSourceChoice PublicSources() const { return {}; }
     // A row's host name (and diagnostic) has been filled in after the rows were shown.
     virtual void RowChanged(int row) { (void)row; }
     // A refresh has ended: its look-ups are answered or given up and the selection is checked.

@@ -143,6 +143,9 @@ struct CurlTransfer::Impl {
                            static_cast<long>(limits.connect.count()));
         Curl().easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
         Curl().easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+        if (limits.ipv4Only) {
+            Curl().easy_setopt(curl, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
+        }
         Curl().easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
         Curl().easy_setopt(curl, CURLOPT_PREREQDATA, this);
         if (!limits.caFile.isEmpty()) {
@@ -192,6 +195,23 @@ struct CurlTransfer::Impl {
             }
         }
         return status;
+    }
+
+    // Runs an HTTP transfer whose options are set, into `reply`.
+    void PerformHttp(HttpReply& r) {
+        Curl().easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+        Curl().easy_setopt(curl, CURLOPT_HEADERDATA, this);
+        Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+        Curl().easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        reply = &r;
+        r.status = Perform();
+        reply = nullptr;
+        if (r.truncated && r.status.code == CURLE_WRITE_ERROR) {
+            r.status = TransferStatus{};  // the reply was cut on purpose
+        }
+        long code = 0;
+        Curl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+        r.httpCode = static_cast<int>(code);
     }
 
     static int OnPrereq(void* self, char* remoteIp, char* localIp, int remotePort, int localPort) {
@@ -322,23 +342,36 @@ HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
         Curl().easy_setopt(c, CURLOPT_USERNAME, nullptr);
         Curl().easy_setopt(c, CURLOPT_PASSWORD, nullptr);
     }
-    Curl().easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
-    Curl().easy_setopt(c, CURLOPT_HEADERDATA, d.get());
-    Curl().easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
-    Curl().easy_setopt(c, CURLOPT_WRITEDATA, d.get());
 
-    d->reply = &reply;
-    reply.status = d->Perform();
-    d->reply = nullptr;
-    if (reply.truncated && reply.status.code == CURLE_WRITE_ERROR) {
-        reply.status = TransferStatus{};  // the reply was cut on purpose
-    }
-    long code = 0;
-    Curl().easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
-    reply.httpCode = static_cast<int>(code);
+    d->PerformHttp(reply);
     d->authOffered = CURLAUTH_NONE;
     Curl().easy_getinfo(c, CURLINFO_HTTPAUTH_AVAIL, &d->authOffered);
     d->lastWasPost = true;
+    return reply;
+}
+
+HttpReply CurlTransfer::Fetch(const HttpFetchRequest& request) {
+    HttpReply reply;
+    if (!d->curl) {
+        reply.status = Impl::Refused("libcurl could not be started");
+        return reply;
+    }
+    d->lastWasPost = false;
+    d->Reset();
+    CURL* c = d->curl;
+    Curl().easy_setopt(c, CURLOPT_URL, request.url.constData());
+    Curl().easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl().easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    SList headers;
+    for (const QByteArray& h : request.headers) {
+        headers.Add(h);
+    }
+    Curl().easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
+    if (!request.body.isNull()) {
+        Curl().easy_setopt(c, CURLOPT_POSTFIELDS, request.body.constData());
+        Curl().easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+    }
+    d->PerformHttp(reply);
     return reply;
 }
 

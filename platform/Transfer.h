@@ -19,6 +19,7 @@ struct TransferLimits {
     std::chrono::milliseconds total{60000};    // the whole transfer
     std::chrono::milliseconds accept{20000};   // FTP active mode: the server connecting back
     qsizetype maxReply = qsizetype(1) << 20;   // bytes of an HTTP reply body that are kept
+    bool ipv4Only = false;                     // connect over IPv4 only
     QString caFile;                            // extra trust anchors (PEM); empty: the system's
     // When it turns true, the transfer ends within about a second with "aborted by callback"
     // (CURLE_ABORTED_BY_CALLBACK), whatever the server does. Not owned.
@@ -44,6 +45,13 @@ struct HttpPostRequest {
     // offered), so the host sees the request twice, never three times. None when empty.
     QString user;
     QString password;
+};
+
+// A GET, or a POST of `body` when it is not null. `url` is complete and percent-encoded.
+struct HttpFetchRequest {
+    QByteArray url;
+    QList<QByteArray> headers;  // "Name: value" lines
+    QByteArray body;
 };
 
 struct HttpReply {
@@ -85,6 +93,8 @@ class CurlTransfer {
     void SetConnectedCallback(std::function<void()> callback);
 
     HttpReply Post(const HttpPostRequest& request);
+    // A page fetched, or a document posted, without credentials: the reply is cut at maxReply.
+    HttpReply Fetch(const HttpFetchRequest& request);
 
     // Stores `data` under `path` (absolute when it begins with "/"), then sends `afterwards`
     // (e.g. RNFR/RNTO); a command beginning with "*" may fail without failing the transfer.

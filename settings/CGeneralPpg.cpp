@@ -39,6 +39,8 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
             QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
         kHardwareOnly);
     m_ipv6 = Control(new CWrapCheckBox(QStringLiteral("Show IPv6 addresses"), monitor), kShowIpv6);
+    m_askRouter =
+        Control(new CWrapCheckBox(QStringLiteral("Ask the router (UPnP)"), monitor), kAskRouter);
     m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
     m_refresh->setDefault(true);
     m_polling =
@@ -51,8 +53,13 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     auto* monitorLayout = new QGridLayout(monitor);
     monitorLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
     monitorLayout->setVerticalSpacing(2);
+    // The hardware box wraps beside the two short boxes, which stand one above the other.
+    auto* shortBoxes = new QVBoxLayout;
+    shortBoxes->setSpacing(0);
+    shortBoxes->addWidget(m_ipv6);
+    shortBoxes->addWidget(m_askRouter);
     monitorLayout->addWidget(m_hardware, 0, 0);
-    monitorLayout->addWidget(m_ipv6, 0, 1);
+    monitorLayout->addLayout(shortBoxes, 0, 1);
     monitorLayout->addWidget(m_refresh, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
     auto* pollRow = new QHBoxLayout;
     pollRow->addWidget(m_polling);
@@ -114,7 +121,8 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 
     for (QCheckBox* box :
          {static_cast<QCheckBox*>(m_notify), static_cast<QCheckBox*>(m_hostResponse),
-          static_cast<QCheckBox*>(m_hardware), static_cast<QCheckBox*>(m_ipv6), m_hide}) {
+          static_cast<QCheckBox*>(m_hardware), static_cast<QCheckBox*>(m_ipv6),
+          static_cast<QCheckBox*>(m_askRouter), m_hide}) {
         connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
     }
     // A new number in range, typed or stepped, is taken at once. Other text waits in the editor
@@ -145,6 +153,7 @@ void CGeneralPpg::ShowValues() {
     FillScope scope(*this);
     m_hardware->setChecked(m_values.hardwareOnly);
     m_ipv6->setChecked(m_values.showIpv6);
+    m_askRouter->setChecked(m_values.askRouter);
     m_autoForward->setChecked(m_values.autoForward);
     m_notify->setChecked(m_values.notifyOnSend);
     m_hostResponse->setChecked(m_values.hostResponse);
@@ -182,6 +191,7 @@ void CGeneralPpg::PromptForMinutes(const QString& typed) {
 void CGeneralPpg::ReadControls() {
     m_values.hardwareOnly = Bit(m_hardware->isChecked());
     m_values.showIpv6 = Bit(m_ipv6->isChecked());
+    m_values.askRouter = Bit(m_askRouter->isChecked());
     m_values.autoForward = Bit(m_autoForward->isChecked());
     m_values.notifyOnSend = Bit(m_notify->isChecked());
     m_values.hostResponse = Bit(m_hostResponse->isChecked());
@@ -229,6 +239,7 @@ void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
     m_values.hideOnStartup = Bit(hideOnStartup != 0);
     m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
     m_values.showIpv6 = Bit(settings.ShowIPv6 != 0);
+    m_values.askRouter = Bit(settings.AskRouter != 0);
     m_values.polling = Bit(settings.CheckForChange != 0);
     m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend != 0);
@@ -248,6 +259,7 @@ void CGeneralPpg::Take(InfoCtrlSettings& settings, int& hideOnStartup) const {
     hideOnStartup = m_values.hideOnStartup;
     settings.ShowHardwareOnly = m_values.hardwareOnly;
     settings.ShowIPv6 = m_values.showIpv6;
+    settings.AskRouter = m_values.askRouter;
     settings.CheckForChange = m_values.polling;
     settings.CheckTime = m_values.minutes;
     settings.NotifyOnSend = m_values.notifyOnSend;

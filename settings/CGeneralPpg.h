@@ -12,8 +12,8 @@ class CMinutesBox;
 class CWrapCheckBox;
 
 // "General": hide at start, start at log-in (the user's autostart entry, not a setting), hardware
-// addresses only, polling every N minutes, automatic forwarding by HTTP or FTP, the send notice and
-// the host's reply.
+// addresses only, asking the router for the public address, polling every N minutes, automatic
+// forwarding by HTTP or FTP, the send notice and the host's reply.
 class CGeneralPpg : public CSettingsPage {
     Q_OBJECT
   public:
@@ -30,6 +30,7 @@ class CGeneralPpg : public CSettingsPage {
         kHostResponse = 1123,
         kStartAtLogin = 1150,
         kShowIpv6 = 1155,
+        kAskRouter = 1152,
     };
 
     explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -47,6 +48,7 @@ class CGeneralPpg : public CSettingsPage {
     struct Values {
         int hardwareOnly = 0;
         int showIpv6 = 1;
+        int askRouter = 0;
         int autoForward = 0;
         int notifyOnSend = 0;
         int hostResponse = 0;
@@ -69,6 +71,7 @@ class CGeneralPpg : public CSettingsPage {
     QCheckBox* m_startAtLogin;
     CWrapCheckBox* m_hardware;
     CWrapCheckBox* m_ipv6;
+    CWrapCheckBox* m_askRouter;
     QPushButton* m_refresh;
     QCheckBox* m_polling;
     CMinutesBox* m_minutes;

@@ -34,6 +34,9 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
     auto* targetLabel = Label(QStringLiteral("Target URL and web page:"), this);
     m_targetUrl = Control(new QLineEdit(this), kTargetUrl);
     targetLabel->setBuddy(m_targetUrl);
+    auto* echoLabel = Label(QStringLiteral("Echo page URL:"), this);
+    m_echoPageUrl = Control(new QLineEdit(this), kEchoPageUrl);
+    echoLabel->setBuddy(m_echoPageUrl);
 
     auto* addressLabel = Label(QStringLiteral("IP Address Tag (required):"), this);
     auto* question = Label(QStringLiteral("?"), this, Qt::AlignRight);
@@ -95,8 +98,11 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
     grid->setContentsMargins(margin, margin, margin, margin);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(2);
-    grid->addWidget(targetLabel, 0, 0, 1, 5);
-    grid->addWidget(m_targetUrl, 1, 1, 1, 4);
+    // The echo page's URL stands beside the target's, its label above it.
+    grid->addWidget(targetLabel, 0, 0, 1, 4);
+    grid->addWidget(echoLabel, 0, 4);
+    grid->addWidget(m_targetUrl, 1, 1, 1, 3);
+    grid->addWidget(m_echoPageUrl, 1, 4);
     grid->addWidget(addressLabel, 2, 0, 1, 3);
     grid->addWidget(question, 3, 0);
     grid->addWidget(m_addressTag, 3, 1);
@@ -143,7 +149,7 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
     grid->setRowStretch(12, 1);
 
     for (QLineEdit* edit : {m_targetUrl, m_addressTag, m_userIdTag, m_userId, m_passwordTag,
-                            m_password, m_startPageTag, m_startPage, m_additional}) {
+                            m_password, m_startPageTag, m_startPage, m_additional, m_echoPageUrl}) {
         connect(edit, &QLineEdit::textChanged, this, &CHTTPXferPpg::Push);
     }
     for (QCheckBox* box : {m_sendUserId, m_sendPassword, m_sendStartPage, m_sendAdditional}) {
@@ -174,6 +180,7 @@ void CHTTPXferPpg::ShowValues() {
     m_startPage->setText(m_values.startPage);
     m_startPageTag->setText(m_values.startPageTag);
     m_additional->setText(m_values.additional);
+    m_echoPageUrl->setText(m_values.echoPageUrl);
 }
 
 void CHTTPXferPpg::ReadControls() {
@@ -190,6 +197,7 @@ void CHTTPXferPpg::ReadControls() {
     m_values.startPage = m_startPage->text();
     m_values.startPageTag = m_startPageTag->text();
     m_values.additional = m_additional->text();
+    m_values.echoPageUrl = m_echoPageUrl->text();
 }
 
 void CHTTPXferPpg::Push() {
@@ -233,6 +241,7 @@ void CHTTPXferPpg::Fill(const InfoCtrlSettings& s) {
     m_values.startPage = s.StartPageQueryString;
     m_values.sendAdditional = s.SendAdditional != 0 ? 1 : 0;
     m_values.additional = s.AdditionalQueryString;
+    m_values.echoPageUrl = s.EchoPageURL;
     ShowValues();
     ApplyEnableRule();
 }
@@ -251,6 +260,7 @@ void CHTTPXferPpg::Take(InfoCtrlSettings& s) const {
     s.StartPageQueryString = m_values.startPage;
     s.SendAdditional = m_values.sendAdditional;
     s.AdditionalQueryString = m_values.additional;
+    s.EchoPageURL = m_values.echoPageUrl;
 }
 
 }  // namespace qv

@@ -10,7 +10,8 @@ class QPushButton;
 namespace qv {
 
 // "HTTP Target": the script page's URL and the query-string pairs that carry the address, user
-// ID, password and start page, plus free additional query text.
+// ID, password and start page, plus free additional query text; and the echo page that tells the
+// public address.
 class CHTTPXferPpg : public CSettingsPage {
     Q_OBJECT
   public:
@@ -30,6 +31,7 @@ class CHTTPXferPpg : public CSettingsPage {
         kAdditional = 1111,
         kSendNow = 1148,
         kNotifyOffLine = 1144,
+        kEchoPageUrl = 1153,
     };
 
     explicit CHTTPXferPpg(IPaneLink& link, QWidget* parent = nullptr);
@@ -54,6 +56,7 @@ class CHTTPXferPpg : public CSettingsPage {
         QString startPage;
         QString startPageTag;
         QString additional;
+        QString echoPageUrl;
     };
 
     void Push();
@@ -77,6 +80,7 @@ class CHTTPXferPpg : public CSettingsPage {
     QLineEdit* m_additional;
     QPushButton* m_sendNow;
     QPushButton* m_notifyOffLine;
+    QLineEdit* m_echoPageUrl;
 
     Values m_values;
 };

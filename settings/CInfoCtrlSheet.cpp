@@ -93,7 +93,7 @@ QSize CInfoCtrlSheet::PageAreaSize() const {
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
-    return QSize(qCeil(68 * letter), qCeil(19.5 * fm.height()));
+    return QSize(qCeil(68 * letter), qCeil(19.7 * fm.height()));
 }
 
 void CInfoCtrlSheet::SizeHolders() {

@@ -172,6 +172,8 @@ void LoadSettings(InfoCtrlSettings& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
+    s.AskRouter = st->value(QStringLiteral("AskRouter"), 1).toInt() != 0 ? 1 : 0;
+    s.EchoPageURL = ReadString(*st, "EchoPageURL");
     bool ok = false;
     s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
     if (!ok) {
@@ -223,6 +225,8 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
     }
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
     st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6);
+    st->setValue(QStringLiteral("AskRouter"), s.AskRouter);
+    st->setValue(QStringLiteral("EchoPageURL"), s.EchoPageURL);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption);
     st->setValue(QStringLiteral("PasswordsInKeyring"), kept);

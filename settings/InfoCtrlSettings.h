@@ -64,6 +64,10 @@ struct InfoCtrlSettings {
     // The passwords the file has to hold: not empty, and not kept by the keyring.
     int PasswordsOutsideKeyring() const;
 
+    // The public address: ask the router over UPnP; the echo page's URL (empty: not asked).
+    int AskRouter = 1;
+    QString EchoPageURL;
+
     int* Flag(int position);  // position 1..13, nullptr outside
     QString FlagsText() const;
     void ParseFlags(const QString& text);

@@ -94,7 +94,8 @@ bool CQuorvaneApp::InitInstance() {
     m_pProfile = OpenSettings();
     m_pDoc = std::make_unique<CQuorvaneDoc>(
         nullptr, m_options.tables ? *m_options.tables : DefaultNetTables(),
-        m_options.resolver ? *m_options.resolver : DefaultResolver());
+        m_options.resolver ? *m_options.resolver : DefaultResolver(), DefaultClock(),
+        m_options.publicQueries ? *m_options.publicQueries : DefaultPublicAddressQueries());
     m_pDoc->SetProfile(m_pProfile.get());
     m_pFrame = std::make_unique<CMainFrame>(*m_pDoc);
     if (m_pPrompter) {

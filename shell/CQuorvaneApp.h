@@ -12,6 +12,7 @@ class CMainFrame;
 class CQuorvaneDoc;
 class DisplayLoss;
 class INetTables;
+class IPublicAddressQueries;
 class IResolver;
 class MessageBoxPrompter;
 class SingleInstance;
@@ -26,7 +27,8 @@ class CQuorvaneApp {
     struct Options {
         INetTables* tables = nullptr;  // the machine's tables when null
         IResolver* resolver = nullptr;
-        QString instanceFolder;    // the runtime folder when empty
+        IPublicAddressQueries* publicQueries = nullptr;  // the router and echo page when null
+        QString instanceFolder;                          // the runtime folder when empty
         bool messageBoxes = true;  // install the window prompter (tests install their own)
     };
 

@@ -476,6 +476,10 @@ void AddressWatcher::UpdateForwardPreview() {
     DropRetryIfUnwanted();
 }
 
+PublicSourceChoice AddressWatcher::PublicSources() const {
+    return {m_settings.AskRouter != 0, m_settings.EchoPageURL, m_nMinuteMs};
+}
+
 QString AddressWatcher::SelectedIp() const {
     return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrNoAddress);
 }

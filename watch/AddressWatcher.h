@@ -114,6 +114,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void UpdateForwardPreview() override;
     void ShowMessage(const QString& text) override;
     void RowChanged(int row) override { emit RowUpdated(row); }
+    PublicSourceChoice PublicSources() const override;
 
     // ---- The forwarder's host ----
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace qv::test {
@@ -121,6 +122,30 @@ struct FakeResolver : IResolver {
     void Fail(const char* ip, int code) { names[Ip(ip)] = {{}, code}; }
 };
 
+// The public address sources: the router's answer (url empty) and the echo pages' by URL,
+// given at once, or kept for Deliver when `deferred`.
+struct ScriptedSources : IPublicAddressQueries {
+    std::map<QString, PublicAddressAnswer> answers;
+    QStringList asked;
+    bool deferred = false;
+    std::vector<std::pair<QString, Answer>> waiting;
+
+    std::unique_ptr<PendingPublicQuery> Ask(const QString& url, Answer answer) override {
+        asked << url;
+        if (deferred) {
+            waiting.emplace_back(url, std::move(answer));
+            return std::make_unique<PendingPublicQuery>();
+        }
+        answer(answers[url]);
+        return nullptr;
+    }
+    void Deliver() {
+        for (auto& [url, answer] : std::exchange(waiting, {})) {
+            answer(answers[url]);
+        }
+    }
+};
+
 struct FixedClock : IClock {
     QDateTime Now() const override { return {QDate(2026, 12, 6), QTime(19, 5, 9)}; }
 };
@@ -142,6 +167,7 @@ struct RecordingHost : IDocHost {
     std::vector<int> changedRows;
     int finished = 0;
     std::function<void()> onMessage;
+    PublicSourceChoice sources;
 
     void ShowOutput(const QString& text, bool append, bool log) override {
         lines.push_back({text, append, log});
@@ -163,6 +189,7 @@ struct RecordingHost : IDocHost {
     }
     void RowChanged(int row) override { changedRows.push_back(row); }
     void RefreshFinished() override { ++finished; }
+    PublicSourceChoice PublicSources() const override { return sources; }
 
     QStringList Texts() const {
         QStringList t;
@@ -179,7 +206,8 @@ struct DocFixture {
     FakeResolver resolver;
     FixedClock clock;
     RecordingHost host;
-    CQuorvaneDoc doc{&host, tables, resolver, clock};
+    ScriptedSources publicSources;
+    CQuorvaneDoc doc{&host, tables, resolver, clock, publicSources};
 
     DocFixture() { doc.OnNewDocument(); }
     QString At(int r, InfoColumn c) const { return doc.Field(r, c); }

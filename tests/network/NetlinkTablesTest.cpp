@@ -9,6 +9,7 @@
 #include "platform/AddressEvents.h"
 #include "platform/NetTables.h"
 #include "tests/network/DocFixtures.h"
+#include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
@@ -42,66 +43,9 @@
 namespace qv::test {
 namespace {
 
-const char* const kChildVariable = "QV_NETNS_CHILD";
-
-bool Sh(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
 QByteArray Bytes(const std::uint8_t* p, std::uint32_t n) {
     return QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(n));
 }
-
-// In the parent: runs the current test again in a child inside private namespaces and reports
-// its outcome; *inside stays false. In the child: *inside is true and the test goes on.
-void RunInPrivateNamespaces(bool* inside) {
-    *inside = std::getenv(kChildVariable) != nullptr;
-    if (*inside) {
-        return;
-    }
-    if (QProcess::execute("ip", {"-V"}) != 0) {
-        GTEST_SKIP() << "iproute2 ('ip') is not installed";
-    }
-    QStringList unshare;
-    for (const QStringList& args :
-         {QStringList{"-m", "-n", "-u"}, QStringList{"-r", "-m", "-n", "-u"}}) {
-        if (QProcess::execute("unshare", args + QStringList{"true"}) == 0) {
-            unshare = args;
-            break;
-        }
-    }
-    if (unshare.isEmpty()) {
-        GTEST_SKIP() << "private namespaces are not allowed here (unshare -m -n -u failed)";
-    }
-    char self[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-
-    QProcess child;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(kChildVariable, "1");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("unshare",
-                unshare + QStringList{self, QStringLiteral("--gtest_filter=%1.%2")
-                                                .arg(test->test_suite_name(), test->name())});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QByteArray out = child.readAll();
-    if (out.contains("[  SKIPPED ]")) {
-        GTEST_SKIP() << "skipped inside the namespace:\n" << out.toStdString();
-    }
-    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
-    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
-}
-
-// The application object of a test inside the namespace, with a settings folder of its own.
-struct ProgramInNamespace {
-    ProgramInNamespace() { setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1); }
-    QTemporaryDir config;
-    int argc = 1;
-    char name[14] = "netlink_tests";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
 
 // The list and the control pane on one document, wired as the main window wires them.
 struct ListWithPane {
@@ -299,6 +243,7 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     s.AutoForward = 1;
     s.NotifyOnSend = 0;
     s.CheckForChange = 0;
+    s.AskRouter = 0;
     // Runs what the document posted (the forwarding), as the event loop would.
     auto settle = [&] {
         QCoreApplication::sendPostedEvents();

@@ -203,5 +203,84 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
     EXPECT_FALSE(file.readAll().contains("other.example"));
 }
 
+// The public address rows follow the local ones. The ticked one is known by its source: it
+// stays ticked across a restart and a change of its address (which is forwarded); a failed
+// question keeps its address; the refresh ends when the sources have answered.
+TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
+    QTemporaryDir dir;
+    QSettings profile(dir.filePath("Quorvane.conf"), QSettings::IniFormat);
+    const QString echo = QStringLiteral("http://user:pw@echo.example/ip?k=1");
+    auto machine = [&](DocFixture& f) {
+        f.tables.addr = Table<IpAddrRow>({Addr("192.168.1.10", 2)});
+        f.tables.ifs = Table<IfRow>({If(2, "eth0")});
+        f.host.sources = {true, echo, 0};
+        f.publicSources.answers[""] = {true, "203.0.113.7", false,
+                                       {},   "Home Router", "192.168.1.1"};
+        f.publicSources.answers[echo] = {true, "203.0.113.7", false, {}, {}, {}};
+        f.doc.SetProfile(&profile);
+        f.doc.OnNewDocument();
+        f.doc.RefreshNetworkInfo(-1);
+    };
+    {
+        DocFixture f;
+        machine(f);
+        ASSERT_EQ(f.doc.m_nRowCount, 3u);
+        EXPECT_EQ(f.doc.Row(1).fields,
+                  (std::array<QString, kColumnCount>{
+                      "203.0.113.7", "UPnP", "public", "Home Router", "-----------------",
+                      "Host name unknown", "192.168.1.1", "-----------------", "---.---.---.---",
+                      "---.---.---.---",
+                      "Public address from the UPnP router at 192.168.1.1, confirmed Dec 06, "
+                      "2026, 07:05:09 PM."}));
+        EXPECT_EQ(f.At(2, ColInterfaceNumber), "Web");
+        EXPECT_EQ(f.At(2, ColNicDescription), "Echo page at echo.example");
+        EXPECT_EQ(f.At(2, ColDiagnosticInformation),
+                  "Public address from the echo page http://echo.example/ip, confirmed Dec 06, "
+                  "2026, 07:05:09 PM.");
+        f.doc.SelectRow(1);
+        f.doc.OnCloseDocument();
+    }
+
+    DocFixture f;
+    f.publicSources.deferred = true;  // the answers come from the event loop
+    machine(f);
+    EXPECT_TRUE(f.doc.IsRefreshing());
+    EXPECT_EQ(f.host.finished, 0);
+    f.publicSources.Deliver();
+    EXPECT_FALSE(f.doc.IsRefreshing());
+    EXPECT_EQ(f.doc.m_nSelectedRow, 1);
+    EXPECT_EQ(f.host.trayAddresses, QStringList{"203.0.113.7"});
+    EXPECT_TRUE(f.host.messages.isEmpty());
+
+    // The router stops answering: the row keeps its address and says so; nothing is forwarded.
+    f.publicSources.deferred = false;
+    f.publicSources.answers[""] = {false, {}, false, "No UPnP router answered within 2 s.", {}, {}};
+    f.doc.CheckSelection();
+    EXPECT_EQ(f.At(1, ColNicIpAddress), "203.0.113.7");
+    EXPECT_EQ(f.At(1, ColDiagnosticInformation),
+              "No UPnP router answered within 2 s. Last confirmed Dec 06, 2026, 07:05:09 PM; "
+              "asked Dec 06, 2026, 07:05:09 PM.");
+    EXPECT_EQ(f.host.trayAddresses.size(), 1);
+
+    // A new address behind another router (double NAT) is a change, marked as such.
+    f.publicSources.answers[""] = {true, "10.0.0.2", true, {}, "Home Router", "192.168.1.1"};
+    f.doc.CheckSelection();
+    EXPECT_EQ(f.host.trayAddresses.last(), "10.0.0.2");
+    EXPECT_EQ(f.At(1, ColAddressType), "private");
+    EXPECT_TRUE(f.At(1, ColDiagnosticInformation).startsWith("Double NAT: "));
+
+    // Each source is asked at most once in its interval; turned off, its row goes.
+    f.host.sources.minIntervalMs = 60000;
+    f.doc.RefreshNetworkInfo(-1);
+    const qsizetype asked = f.publicSources.asked.size();
+    f.doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(f.publicSources.asked.size(), asked);
+    f.host.sources = {};
+    f.doc.RefreshNetworkInfo(-1);
+    EXPECT_EQ(f.doc.m_nRowCount, 1u);
+    EXPECT_EQ(f.doc.m_nSelectedRow, -1);
+    EXPECT_EQ(f.host.messages.size(), 1);
+}
+
 }  // namespace
 }  // namespace qv::test

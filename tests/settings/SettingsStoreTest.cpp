@@ -54,6 +54,8 @@ TEST_F(SettingsStore, FreshProfileGivesDefaults) {
     EXPECT_EQ(s.PasswordQueryStringTag, "Password");
     EXPECT_EQ(s.StartPageQueryStringTag, "StartPage");
     EXPECT_TRUE(s.HTTPTargetURL.isEmpty());
+    EXPECT_EQ(s.AskRouter, 1);
+    EXPECT_TRUE(s.EchoPageURL.isEmpty());
     EXPECT_TRUE(s.LoggingFile.endsWith("/Calvort/Quorvane/QuorvaneLog.txt"))
         << s.LoggingFile.toStdString();
     EXPECT_TRUE(QDir(QFileInfo(s.LoggingFile).absolutePath()).exists());
@@ -116,6 +118,8 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.ShowHardwareOnly = 1;
     s.ShowIPv6 = 0;
     s.FTPRequireEncryption = 1;
+    s.AskRouter = 0;
+    s.EchoPageURL = "https://echo.example/ip?v=4,plain";
     ASSERT_TRUE(SaveSettings(s, 0));
     const InfoCtrlSettings back = Loaded();
     EXPECT_EQ(back.FTPRequireEncryption, 1);
@@ -125,6 +129,8 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     EXPECT_EQ(back.LoggingFile, s.LoggingFile);
     EXPECT_EQ(back.CheckTime, 17);
     EXPECT_EQ(back.FlagsText(), "1 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(back.AskRouter, 0);
+    EXPECT_EQ(back.EchoPageURL, s.EchoPageURL);
     EXPECT_EQ(back.ShowIPv6, 0);  // a key of its own: the flags keep their thirteen places
 }
 

@@ -41,7 +41,9 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(pane.settings.ShowIPv6, 0);
+    EXPECT_TRUE(Box(1152)->isChecked());  // the router is asked unless the user says no
 
+    pane.settings.AskRouter = 0;
     pane.settings.UseHTTP = 0;
     pane.settings.CheckForChange = 0;
     pane.hideOnStartup = 1;
@@ -50,6 +52,10 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_TRUE(Box(1139)->isChecked());
     EXPECT_TRUE(Box(1134)->isChecked());
     EXPECT_FALSE(Minutes()->isEnabled());
+    EXPECT_FALSE(Box(1152)->isChecked());
+    Box(1152)->click();
+    Drain();
+    EXPECT_EQ(pane.settings.AskRouter, 1);
 }
 
 TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {

@@ -97,14 +97,14 @@ TEST_F(SettingsSheet, KeyboardOrderFollowsTheRows) {
     Show(CInfoCtrlSheet::kHttpTab);
     std::vector<int> order;
     QWidget* w = Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1107);
-    for (int guard = 0; guard < 64 && order.size() < 15; ++guard, w = w->nextInFocusChain()) {
+    for (int guard = 0; guard < 64 && order.size() < 16; ++guard, w = w->nextInFocusChain()) {
         const QVariant id = w->property(CSettingsPage::kControlIdProperty);
         if (id.isValid() && (w->focusPolicy() & Qt::TabFocus)) {
             order.push_back(id.toInt());
         }
     }
-    EXPECT_EQ(order, (std::vector<int>{1107, 1112, 1113, 1114, 1118, 1115, 1116, 1117, 1120, 1121,
-                                       1122, 1148, 1119, 1111, 1144}));
+    EXPECT_EQ(order, (std::vector<int>{1107, 1153, 1112, 1113, 1114, 1118, 1115, 1116, 1117, 1120,
+                                       1121, 1122, 1148, 1119, 1111, 1144}));
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ TEST_F(HttpPage, EveryKeystrokeIsTaken) {
     Drain();
     EXPECT_EQ(pane.settings.UserIDQueryString, "joe");
     EXPECT_EQ(pane.settings.HTTPTargetURL, "http://h/s.asp");
+    QTest::keyClicks(Edit(1153), QStringLiteral("http://e/ip"));
+    Drain();
+    EXPECT_EQ(pane.settings.EchoPageURL, "http://e/ip");
 }
 
 TEST_F(HttpPage, EnableBoxesSwitchTheirRowAndAreTakenAtOnce) {

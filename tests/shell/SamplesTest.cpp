@@ -44,14 +44,18 @@ class SampleHostTest : public ::testing::TestWithParam<Host> {
             }
             ASSERT_TRUE(
                 QFile::copy(samples + "/storeip.py", dir.filePath("www/cgi-bin/storeip.py")));
+            ASSERT_TRUE(QFile::copy(samples + "/echoip.py", dir.filePath("www/cgi-bin/echoip.py")));
             scriptPath = "/cgi-bin/storeip.py";
+            echoPath = "/cgi-bin/echoip.py";
         } else {
             server = QStandardPaths::findExecutable("php", {"/usr/bin"});
             if (server.isEmpty()) {
                 GTEST_SKIP() << "php is not installed (scripts/install-deps.sh installs php-cli)";
             }
             ASSERT_TRUE(QFile::copy(samples + "/StoreIP.php", dir.filePath("www/StoreIP.php")));
+            ASSERT_TRUE(QFile::copy(samples + "/EchoIP.php", dir.filePath("www/EchoIP.php")));
             scriptPath = "/StoreIP.php";
+            echoPath = "/EchoIP.php";
         }
         for (int attempt = 0; attempt < 3 && !StartServer(); ++attempt) {
         }
@@ -164,6 +168,7 @@ class SampleHostTest : public ::testing::TestWithParam<Host> {
     QString dataFile;
     QString server;
     QString scriptPath;
+    QString echoPath;
     quint16 port = 0;
     std::unique_ptr<QProcess> process;
     QNetworkAccessManager nam;
@@ -217,6 +222,24 @@ TEST_P(SampleHostTest, UpdatesWithWrongCredentialsOrBadValuesChangeNothing) {
     EXPECT_EQ(visit.status, 302);
     EXPECT_EQ(visit.location, "http://192.0.2.10/");
     EXPECT_FALSE(visit.headers.contains("Set-Cookie"));
+}
+
+// The echo page replies with the caller's address alone, as plain text; a forged forwarding
+// header changes nothing.
+TEST_P(SampleHostTest, EchoPageRepliesWithTheCallersAddressOnly) {
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(echoPath)));
+    request.setRawHeader("X-Forwarded-For", "203.0.113.66");
+    QNetworkReply* reply = nam.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    EXPECT_TRUE(reply->header(QNetworkRequest::ContentTypeHeader)
+                    .toString()
+                    .startsWith(QLatin1String("text/plain")));
+    EXPECT_EQ(reply->readAll().trimmed(), "127.0.0.1");
+    reply->deleteLater();
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, SampleHostTest, ::testing::Values(Host::PythonCgi, Host::Php),

@@ -5,16 +5,19 @@
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 #include "shell/CQuorvaneApp.h"
+#include "tests/support/FakeMachine.h"
 
 namespace qv::test {
 
-// Options for the application object in a test: the given network tables and name service, its
-// own runtime folder, and no message boxes.
+// Options for the application object in a test: the given network tables and name service, no
+// router or echo page, its own runtime folder, and no message boxes.
 inline CQuorvaneApp::Options AppOptions(INetTables& tables, IResolver& resolver,
                                         const QString& instanceFolder) {
     CQuorvaneApp::Options options;
     options.tables = &tables;
     options.resolver = &resolver;
+    static NoPublicAddress noPublicAddress;
+    options.publicQueries = &noPublicAddress;
     options.instanceFolder = instanceFolder;
     options.messageBoxes = false;
     return options;

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "network/PublicAddressRows.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 
@@ -70,6 +71,15 @@ class FakeResolver : public IResolver {
                                                      : QStringLiteral("workbench.lan"),
                        kLookupOk});
         }
+        return nullptr;
+    }
+};
+
+// Its router does not answer UPnP and no echo page is reached: answered at once.
+class NoPublicAddress : public IPublicAddressQueries {
+  public:
+    std::unique_ptr<PendingPublicQuery> Ask(const QString&, Answer answer) override {
+        answer({});
         return nullptr;
     }
 };

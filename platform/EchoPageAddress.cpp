@@ -1,0 +1,71 @@
+#include "platform/EchoPageAddress.h"
+
+#include "platform/Transfer.h"
+#include "resources/StringTable.h"
+
+namespace qv {
+
+constexpr int kStrAgent = 114;
+
+PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<bool>* cancel) {
+    TransferLimits limits;
+    limits.connect = kTimeLimit;
+    limits.total = kTimeLimit;
+    limits.maxReply = kMaxReply;
+    limits.ipv4Only = true;
+    limits.cancel = cancel;
+    CurlTransfer transfer(LoadString(kStrAgent).toUtf8(), limits);
+    const HttpReply reply = transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}});
+    if (!reply.status.Ok()) {
+        PublicAddressAnswer failed;
+        failed.problem =
+            QStringLiteral("The echo page could not be read: %1.").arg(reply.status.text);
+        return failed;
+    }
+    if (reply.httpCode != 200) {
+        PublicAddressAnswer refused;
+        refused.reached = true;
+        refused.problem =
+            QStringLiteral("The echo page answered with HTTP status %1.").arg(reply.httpCode);
+        return refused;
+    }
+    return ReadReply(reply.body, reply.truncated);
+}
+
+PublicAddressAnswer EchoPageAddress::ReadReply(const QByteArray& body, bool truncated) {
+    PublicAddressAnswer answer;
+    answer.reached = true;
+    const QString text = QString::fromUtf8(body).trimmed();
+    if (truncated) {
+        answer.problem =
+            QStringLiteral("The echo page's reply is longer than %1 bytes: it is not one address.")
+                .arg(kMaxReply);
+        return answer;
+    }
+    if (text.isEmpty()) {
+        answer.problem = QStringLiteral("The echo page's reply is empty.");
+        return answer;
+    }
+    switch (ClassifyAddress(text)) {
+        case AddressScope::Public:
+            answer.address = text;
+            break;
+        case AddressScope::Private:
+            answer.problem = QStringLiteral(
+                                 "The echo page reports the private address %1: it was reached "
+                                 "from inside a local network, not from the Internet.")
+                                 .arg(text);
+            break;
+        case AddressScope::Unusable:
+            answer.problem =
+                QStringLiteral("The echo page reports %1, which is no public address.").arg(text);
+            break;
+        case AddressScope::NotAnAddress:
+            answer.problem = QStringLiteral("The echo page's reply is not one IPv4 address: '%1'.")
+                                 .arg(Excerpt(text));
+            break;
+    }
+    return answer;
+}
+
+}  // namespace qv
