@@ -18,7 +18,7 @@
 #
 # Reverse look-ups fail fast in the first part: an empty resolv.conf is bind-mounted over the real
 # one, so the only name server is 127.0.0.1, which refuses at once. The user's settings are not
-# read: XDG_CONFIG_HOME points at an empty temporary folder.
+# read: XDG_CONFIG_HOME points at a temporary folder whose settings only stop asking the router.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,7 +44,10 @@ trap 'rm -rf "$tmp"' EXIT
 : >"$tmp/resolv.conf"
 mount --bind "$tmp/resolv.conf" /etc/resolv.conf
 export XDG_CONFIG_HOME="$tmp/config"
-mkdir -p "$XDG_CONFIG_HOME"
+mkdir -p "$XDG_CONFIG_HOME/Calvort"
+# The router is not asked: iproute2 lists the machine's own tables only, and with no router in the
+# namespace every listing would wait out the 2 s discovery.
+printf '[Settings]\nAskRouter=0\n' >"$XDG_CONFIG_HOME/Calvort/Quorvane.conf"
 
 ip link set lo up
 ip link add v0 type veth peer name v1
