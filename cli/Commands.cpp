@@ -75,8 +75,9 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     doc.SetProfile(&profile);
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
-    if (doc.IsRefreshing() && QCoreApplication::instance()) {
-        QCoreApplication::exec();  // until the look-ups are answered or their deadline passes
+    // Until the look-ups and the public address sources have answered or their deadlines passed.
+    while ((doc.IsRefreshing() || doc.IsAskingPublicSources()) && QCoreApplication::instance()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.

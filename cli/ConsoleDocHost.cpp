@@ -1,7 +1,5 @@
 #include "cli/ConsoleDocHost.h"
 
-#include <QCoreApplication>
-
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
@@ -31,7 +29,6 @@ void ConsoleDocHost::ShowMessage(const QString& text) {
 
 void ConsoleDocHost::RefreshFinished() {
     Flush();
-    QCoreApplication::exit(0);  // does nothing when no event loop runs
 }
 
 }  // namespace qv

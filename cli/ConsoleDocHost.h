@@ -11,8 +11,7 @@ namespace qv {
 
 // The document's host on a terminal: status lines and messages go to a stream (standard error),
 // collected and written at once when a refresh ends (and at the latest when the host goes);
-// nothing is shown in a window and no pane commands are run. The end of a refresh also ends the
-// running event loop, which waits for the refresh's look-ups.
+// nothing is shown in a window and no pane commands are run.
 class ConsoleDocHost : public IDocHost {
   public:
     explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true,

@@ -99,7 +99,7 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
 // A full refresh to its end: its look-ups and the public address sources answered.
 void RefreshAndWait(CQuorvaneDoc& doc) {
     doc.RefreshNetworkInfo(-1);
-    while (doc.IsRefreshing()) {
+    while (doc.IsRefreshing() || doc.IsAskingPublicSources()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }

@@ -221,13 +221,19 @@ void CQuorvaneDoc::BuildAndFinish() {
     if (!m_bVerifyAtEnd) {
         LoseSelectedAddress();
     }
-    if (m_bRowsPending || m_bPublicPending) {
-        // The rows are shown at once; the refresh ends when their look-ups and the public
-        // address sources have answered.
+    if (m_bRowsPending || WaitsForPublicSources()) {
+        // The rows are shown at once; the refresh ends when their look-ups have answered, and
+        // the public address sources too when the selection is one of their rows.
         m_host->RefillList();
         return;
     }
     FinishRefresh(m_bVerifyAtEnd);
+}
+
+// A change of a local address is checked and forwarded without waiting for the router or the
+// echo page, which may take seconds; their rows are filled in when they answer.
+bool CQuorvaneDoc::WaitsForPublicSources() const {
+    return m_bPublicPending && PublicAddressRows::IsPublicInterface(m_strInterfaceNum);
 }
 
 void CQuorvaneDoc::OnPublicAnswered() {
@@ -833,7 +839,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                     }
                     m_batch.reset();
                     FinishRows();
-                    if (m_bRefreshing && !m_bPublicPending) {
+                    if (m_bRefreshing && !WaitsForPublicSources()) {
                         FinishRefresh(true);
                     }
                 },

@@ -60,6 +60,8 @@ class CQuorvaneDoc {
     bool RefreshNetworkInfo(int row);
     // A refresh has started and not ended yet (its look-ups may still run).
     bool IsRefreshing() const { return m_bRefreshing; }
+    // The router or the echo page has been asked and has not answered yet.
+    bool IsAskingPublicSources() const { return m_bPublicPending; }
     // The one deadline for all reverse look-ups of a refresh.
     void SetLookupDeadline(int ms) { m_nLookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
@@ -157,10 +159,13 @@ class CQuorvaneDoc {
     void ShowLocalHost(std::optional<QString> ip);
     // The public rows after the local ones, from their sources' last answers.
     void ShowPublicRows();
+    bool WaitsForPublicSources() const;
     void OnPublicAnswered();
     int LookupTimeLeft() const;
     // The running refresh waits for the local host's address or for its rows' look-ups.
-    bool IsWaiting() const { return m_hostLookup != nullptr || m_bRowsPending || m_bPublicPending; }
+    bool IsWaiting() const {
+        return m_hostLookup != nullptr || m_bRowsPending || WaitsForPublicSources();
+    }
 
     IDocHost* m_host;
     INetTables& m_tables;

@@ -206,7 +206,7 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     auto refreshed = [&](const std::function<void()>& start) {
         QThread::msleep(150);
         start();
-        return Until([&] { return !doc.IsRefreshing(); });
+        return Until([&] { return !doc.IsRefreshing() && !doc.IsAskingPublicSources(); });
     };
     auto sent = [&] {
         Until([&] { return !pane.IsBusy(); });

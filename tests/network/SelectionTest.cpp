@@ -205,7 +205,7 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
 
 // The public address rows follow the local ones. The ticked one is known by its source: it
 // stays ticked across a restart and a change of its address (which is forwarded); a failed
-// question keeps its address; the refresh ends when the sources have answered.
+// question keeps its address; the refresh ends when the sources have answered, where it must.
 TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     QTemporaryDir dir;
     QSettings profile(dir.filePath("Quorvane.conf"), QSettings::IniFormat);
@@ -280,6 +280,27 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     EXPECT_EQ(f.doc.m_nRowCount, 1u);
     EXPECT_EQ(f.doc.m_nSelectedRow, -1);
     EXPECT_EQ(f.host.messages.size(), 1);
+
+    // With a local address ticked, the refresh (and so the check and the forwarding of a local
+    // change) does not wait for the sources; their rows are filled in when they answer.
+    DocFixture local;
+    local.tables.addr = Table<IpAddrRow>({Addr("192.168.1.10", 2)});
+    local.tables.ifs = Table<IfRow>({If(2, "eth0")});
+    local.host.sources = {true, {}, 0};
+    local.publicSources.answers[""] = {true, "203.0.113.7", false,
+                                       {},   "Home Router", "192.168.1.1"};
+    local.doc.OnNewDocument();
+    local.doc.RefreshNetworkInfo(-1);
+    local.doc.SelectRow(0);
+    local.publicSources.deferred = true;
+    local.publicSources.answers[""].address = "203.0.113.8";
+    local.doc.RefreshNetworkInfo(-1);
+    EXPECT_FALSE(local.doc.IsRefreshing());
+    EXPECT_TRUE(local.doc.IsAskingPublicSources());
+    local.publicSources.Deliver();
+    EXPECT_FALSE(local.doc.IsAskingPublicSources());
+    EXPECT_EQ(local.At(1, ColNicIpAddress), "203.0.113.8");
+    EXPECT_EQ(local.doc.m_nSelectedRow, 0);
 }
 
 }  // namespace
