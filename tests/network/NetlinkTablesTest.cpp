@@ -47,20 +47,6 @@ QByteArray Bytes(const std::uint8_t* p, std::uint32_t n) {
     return QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(n));
 }
 
-// The list and the control pane on one document, wired as the main window wires them.
-struct ListWithPane {
-    ListWithPane(INetTables& tables, IResolver& resolver) : doc(nullptr, tables, resolver) {
-        view.SetDocument(&adapter);
-        pane.SetDocument(&adapter);
-        pane.SetInfoView(&view);
-        doc.SetHost(&pane.Watcher());
-    }
-    CQuorvaneDoc doc;
-    DocAdapter adapter{doc};
-    CInfoView view;
-    CInfoCtrlView pane;
-};
-
 // The hardware address as iproute2 shows it (sysfs still belongs to the outer namespace).
 QByteArray LinkMac(const QString& ifname) {
     QProcess p;
@@ -224,26 +210,12 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     RecordingWebHost web;
     NetlinkTables tables;
     FakeResolver resolver;
-    CQuorvaneDoc doc(nullptr, tables, resolver);
-    DocAdapter adapter(doc);
-    CInfoCtrlView pane;
+    ForwardingPane set(tables, resolver, web.Url());
+    CQuorvaneDoc& doc = set.doc;
+    CInfoCtrlView& pane = set.pane;
     QStringList tray;
-    pane.SetDocument(&adapter);
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
-    doc.SetHost(&pane.Watcher());
-    ForwarderOptions options;
-    options.storedSetting = [&](const QString& key) {
-        return key == "HTTPTargetURL" ? web.Url() : QString();
-    };
-    CForwarder forwarder(pane.Watcher(), options);
-    ForwarderCommands commands(forwarder);
-    pane.SetForwarding(&commands);
-    InfoCtrlSettings& s = pane.Settings();
-    s.HTTPTargetURL = web.Url();
-    s.AutoForward = 1;
-    s.NotifyOnSend = 0;
-    s.CheckForChange = 0;
-    s.AskRouter = 0;
+    pane.Settings().AskRouter = 0;
     // Runs what the document posted (the forwarding), as the event loop would.
     auto settle = [&] {
         QCoreApplication::sendPostedEvents();
@@ -341,25 +313,11 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
 
     RecordingWebHost web(RecordingWebHost::kPostOnly, "::1");
     FakeResolver resolver;
-    ListWithPane list(tables, resolver);
-    CQuorvaneDoc& doc = list.doc;
-    CInfoView& view = list.view;
-    CInfoCtrlView& pane = list.pane;
-    ForwarderOptions options;
-    options.storedSetting = [&pane](const QString& key) {
-        const InfoCtrlSettings& st = pane.Settings();
-        return key == "HTTPTargetURL"  ? st.HTTPTargetURL
-               : key == "FTPTargetURL" ? st.FTPTargetURL
-                                       : QString();
-    };
-    CForwarder forwarder(pane.Watcher(), options);
-    ForwarderCommands commands(forwarder);
-    pane.SetForwarding(&commands);
+    ForwardingPane set(tables, resolver, web.Url());
+    CQuorvaneDoc& doc = set.doc;
+    CInfoView& view = set.view;
+    CInfoCtrlView& pane = set.pane;
     InfoCtrlSettings& s = pane.Settings();
-    s.HTTPTargetURL = web.Url();
-    s.AutoForward = 1;
-    s.NotifyOnSend = 0;
-    s.CheckForChange = 0;
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
 
@@ -424,7 +382,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     s.FTPStartPage = "Demo/Default.asp";
     s.FTPUserID = "user";
     s.FTPPassword = "secret";
-    forwarder.SendFTPPage();
+    set.forwarder.SendFTPPage();
     QCoreApplication::sendPostedEvents();
     QFile uploaded(root.filePath("home.htm"));
     ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly)) << pane.OutputText().toStdString();

@@ -13,6 +13,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "forwarding/Forwarder.h"
+#include "network/CQuorvaneDoc.h"
+#include "views/CInfoCtrlView.h"
+#include "views/CInfoView.h"
+#include "watch/DocAdapter.h"
+#include "watch/ForwardingCommands.h"
+
 namespace qv::test {
 
 inline const char* const kChildVariable = "QV_NETNS_CHILD";
@@ -71,6 +78,46 @@ struct ProgramInNamespace {
     char name[14] = "netlink_tests";
     char* argv[2] = {name, nullptr};
     QApplication app{argc, argv};
+};
+
+// The list and the control pane on one document, wired as the main window wires them.
+struct ListWithPane {
+    ListWithPane(INetTables& tables, IResolver& resolver) : doc(nullptr, tables, resolver) {
+        view.SetDocument(&adapter);
+        pane.SetDocument(&adapter);
+        pane.SetInfoView(&view);
+        doc.SetHost(&pane.Watcher());
+    }
+    CQuorvaneDoc doc;
+    DocAdapter adapter{doc};
+    CInfoView view;
+    CInfoCtrlView pane;
+};
+
+// The same with a forwarder that sends each change at once by HTTP to `target` (or by the
+// method and to the targets the pane's settings name); the pane does not poll.
+struct ForwardingPane : ListWithPane {
+    ForwardingPane(INetTables& tables, IResolver& resolver, const QString& target)
+        : ListWithPane(tables, resolver), forwarder(pane.Watcher(), Options()) {
+        pane.SetForwarding(&commands);
+        InfoCtrlSettings& s = pane.Settings();
+        s.HTTPTargetURL = target;
+        s.AutoForward = 1;
+        s.NotifyOnSend = 0;
+        s.CheckForChange = 0;
+    }
+    ForwarderOptions Options() {
+        ForwarderOptions options;
+        options.storedSetting = [this](const QString& key) {
+            const InfoCtrlSettings& st = pane.Settings();
+            return key == "HTTPTargetURL"  ? st.HTTPTargetURL
+                   : key == "FTPTargetURL" ? st.FTPTargetURL
+                                           : QString();
+        };
+        return options;
+    }
+    CForwarder forwarder;
+    ForwarderCommands commands{forwarder};
 };
 
 }  // namespace qv::test

@@ -185,23 +185,9 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
 
     NetlinkTables tables;
     FakeResolver resolver;
-    CQuorvaneDoc doc(nullptr, tables, resolver);
-    DocAdapter adapter(doc);
-    CInfoCtrlView pane;
-    pane.SetDocument(&adapter);
-    doc.SetHost(&pane.Watcher());
-    ForwarderOptions options;
-    options.storedSetting = [&](const QString& key) {
-        return key == "HTTPTargetURL" ? web.Url() : QString();
-    };
-    CForwarder forwarder(pane.Watcher(), options);
-    ForwarderCommands commands(forwarder);
-    pane.SetForwarding(&commands);
-    InfoCtrlSettings& s = pane.Settings();
-    s.HTTPTargetURL = web.Url();
-    s.AutoForward = 1;
-    s.NotifyOnSend = 0;
-    s.CheckForChange = 0;
+    ForwardingPane set(tables, resolver, web.Url());
+    CQuorvaneDoc& doc = set.doc;
+    CInfoCtrlView& pane = set.pane;
     pane.Watcher().SetMinuteMs(100);  // the router may be asked again after 100 ms
     auto refreshed = [&](const std::function<void()>& start) {
         QThread::msleep(150);
