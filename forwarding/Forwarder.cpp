@@ -547,7 +547,7 @@ Task<int> CForwarder::CheckConnection(bool http) {
     }
     // The target's own host, on the port its requests will use (80 for a scheme of no port).
     const quint16 port = parts.port != 0 ? parts.port : 80;
-    CurlTransfer probe(LoadString(114).toUtf8(), Limits());
+    CurlTransfer probe(LoadString(kStrUserAgent).toUtf8(), Limits());
     const QString server = parts.server;
     auto probing = RunTransfer([&probe, server, port] { return probe.Probe(server, port); });
     const TransferStatus status = co_await probing;
@@ -667,8 +667,9 @@ Task<bool> CForwarder::SendAddress(QString address) {
                 throw InternetFailure{reply.status};  // the reply broke off
             }
             if (s.ShowHostResponse && !m_bShuttingDown) {
-                m_host.ShowHostResponse(LoadString(57344) + QStringLiteral(" - ") + LoadString(172),
-                                        StripHTMLTags(ReplyText(reply.body)));
+                m_host.ShowHostResponse(
+                    LoadString(kStrAppTitle) + QStringLiteral(" - ") + LoadString(172),
+                    StripHTMLTags(ReplyText(reply.body)));
             }
             success = true;
         } catch (const InternetFailure& failure) {
@@ -908,12 +909,12 @@ int CForwarder::Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon ic
                    ? IPrompter::AnswerNo
                    : IPrompter::AnswerCancel;
     }
-    return m_host.Ask(LoadString(stringId), LoadString(57344), buttons, icon);
+    return m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon);
 }
 
 void CForwarder::Tell(const QString& text) {
     if (!m_bShuttingDown) {
-        m_host.Ask(text, LoadString(57344), IPrompter::Ok, IPrompter::NoIcon);
+        m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
     }
 }
 

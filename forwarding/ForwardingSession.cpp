@@ -6,7 +6,9 @@ namespace qv {
 
 CForwardingSession::CForwardingSession(IForwardHost* owner, const TransferLimits& limits,
                                        ExchangeThread* exchange)
-    : m_pOwner(owner), m_pExchange(exchange), m_transfer(LoadString(114).toUtf8(), limits) {
+    : m_pOwner(owner),
+      m_pExchange(exchange),
+      m_transfer(LoadString(kStrUserAgent).toUtf8(), limits) {
     m_transfer.SetConnectedCallback([this] { OnConnected(); });
 }
 

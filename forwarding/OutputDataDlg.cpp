@@ -124,7 +124,7 @@ void ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
 std::optional<Credentials> AskForCredentials(QWidget* owner, const QString& server,
                                              const QString& realm) {
     QDialog dialog(owner);
-    dialog.setWindowTitle(LoadString(57344));
+    dialog.setWindowTitle(LoadString(kStrAppTitle));
     auto* layout = new QVBoxLayout(&dialog);
     QString prompt = QStringLiteral("The server %1 asks for a user name and password.").arg(server);
     if (!realm.isEmpty()) {

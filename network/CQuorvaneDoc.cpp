@@ -17,7 +17,6 @@ namespace {
 
 // String resources used by the document.
 enum : int {
-    kStrPlaceholderIp = 115,
     kStrOutputHeading = 130,
     kStrUpdating = 136,
     kStrComplete = 137,

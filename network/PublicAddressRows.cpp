@@ -13,7 +13,6 @@
 namespace qv {
 namespace {
 
-constexpr int kStrNoAddress = 115;
 constexpr int kStrHostUnknown = 147;
 const QString kNoMac = QStringLiteral("-----------------");
 
@@ -192,7 +191,7 @@ std::vector<IpAddressRow> PublicAddressRows::Rows() const {
 
 IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
     const bool router = s.url.isEmpty();
-    const QString noAddress = LoadString(kStrNoAddress);
+    const QString noAddress = LoadString(kStrPlaceholderIp);
     const QString where =
         router ? QStringLiteral("the UPnP router") +
                      (s.gateway.isEmpty() ? QString() : QStringLiteral(" at ") + s.gateway)

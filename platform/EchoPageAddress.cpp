@@ -5,8 +5,6 @@
 
 namespace qv {
 
-constexpr int kStrAgent = 114;
-
 PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<bool>* cancel) {
     TransferLimits limits;
     limits.connect = kTimeLimit;
@@ -14,7 +12,7 @@ PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<b
     limits.maxReply = kMaxReply;
     limits.ipv4Only = true;
     limits.cancel = cancel;
-    CurlTransfer transfer(LoadString(kStrAgent).toUtf8(), limits);
+    CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
     const HttpReply reply = transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}});
     if (!reply.status.Ok()) {
         PublicAddressAnswer failed;

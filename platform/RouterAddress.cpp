@@ -13,8 +13,6 @@
 namespace qv {
 namespace {
 
-constexpr int kStrAgent = 114;
-
 bool IsWanConnection(const QString& serviceType) {
     return serviceType.startsWith(QLatin1String("urn:schemas-upnp-org:service:WANIPConnection:")) ||
            serviceType.startsWith(QLatin1String("urn:schemas-upnp-org:service:WANPPPConnection:"));
@@ -33,7 +31,7 @@ HttpReply Exchange(const HttpFetchRequest& request, int maxReply, const std::ato
     limits.total = RouterAddress::kRequestLimit;
     limits.maxReply = maxReply;
     limits.cancel = cancel;
-    CurlTransfer transfer(LoadString(kStrAgent).toUtf8(), limits);
+    CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
     return transfer.Fetch(request);
 }
 

@@ -47,7 +47,7 @@ int CSettingsPage::PageMargin() const {
 }
 
 QString MessageCaption() {
-    return LoadString(57344);
+    return LoadString(kStrAppTitle);
 }
 
 }  // namespace qv

@@ -15,7 +15,7 @@ QString CAboutDlg::VersionText() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    const QString title = LoadString(57344);
+    const QString title = LoadString(kStrAppTitle);
     setWindowTitle(QStringLiteral("About %1").arg(title));
 
     auto* icon = new QLabel;

@@ -29,9 +29,7 @@
 namespace qv {
 namespace {
 
-constexpr int kStrAppTitle = 57344;
 constexpr int kStrReady = 57345;
-constexpr int kStrNoAddress = 115;
 constexpr int kStrShutDownQuestion = 132;
 constexpr int kStrListTip = 176;
 constexpr int kCmdAppAbout = 57664;
@@ -96,7 +94,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     // The notification-area icon, with the placeholder address until a row is selected.
     m_trayIcon = TrayIconImage();
     connect(&m_tray, &CTrayIcon::Command, this, &CMainFrame::OnCommand);
-    SetTrayAddress(LoadString(kStrNoAddress));
+    SetTrayAddress(LoadString(kStrPlaceholderIp));
 
     // Tool tips of every window of the program pass through the frame (fast-tips switch).
     qApp->installEventFilter(this);

@@ -45,7 +45,7 @@ CQuorvaneApp::~CQuorvaneApp() {
 bool CQuorvaneApp::InitInstance() {
     // The settings root: Calvort/Quorvane.
     QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
-    QCoreApplication::setApplicationName(LoadString(57344));
+    QCoreApplication::setApplicationName(LoadString(kStrAppTitle));
     // The program lives on behind its icon when its last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon());
@@ -73,14 +73,14 @@ bool CQuorvaneApp::InitInstance() {
                     QStringLiteral("Quorvane already runs without a window (quorvane-cli watch) "
                                    "and forwards for these settings. Stop it first, e.g. with "
                                    "\"systemctl --user stop quorvane-watch\"."),
-                    LoadString(57344), IPrompter::Ok, IPrompter::Information);
+                    LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::Information);
                 m_nExitCode = 1;
                 return false;
             }
             m_nExitCode = 0;
             return false;
         case SingleInstance::Failed:
-            Prompter().MessageBox(m_pInstance->ErrorText(), LoadString(57344), IPrompter::Ok,
+            Prompter().MessageBox(m_pInstance->ErrorText(), LoadString(kStrAppTitle), IPrompter::Ok,
                                   IPrompter::Critical);
             m_nExitCode = 1;
             return false;

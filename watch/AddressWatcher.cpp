@@ -18,9 +18,7 @@ Q_LOGGING_CATEGORY(lcWatch, "quorvane.pane", QtWarningMsg)
 namespace qv {
 namespace {
 
-constexpr int kStrNoAddress = 115;
 constexpr int kStrLogBig = 177;
-constexpr int kStrAppTitle = 57344;
 constexpr int kLogNoticeLifeMs = 5000;
 constexpr int kErrorNoticeLifeMs = 7000;
 
@@ -481,7 +479,7 @@ PublicSourceChoice AddressWatcher::PublicSources() const {
 }
 
 QString AddressWatcher::SelectedIp() const {
-    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrNoAddress);
+    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrPlaceholderIp);
 }
 
 void AddressWatcher::FillGeneralPage() {
