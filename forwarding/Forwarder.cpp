@@ -275,16 +275,16 @@ void CForwarder::ForwardNow() {
 }
 
 Task<> CForwarder::DoForwardNow() {
-    Task<> sending = m_host.Settings().UseHTTP ? DoSendHTTPAddress() : DoSendFTPPage();
+    Task<> sending = DoSendAddress(m_host.Settings().UseHTTP != 0);
     co_await sending;
 }
 
 void CForwarder::SendHTTPAddress() {
-    Submit([this] { return DoSendHTTPAddress(); });
+    Submit([this] { return DoSendAddress(true); });
 }
 
 void CForwarder::SendFTPPage() {
-    Submit([this] { return DoSendFTPPage(); });
+    Submit([this] { return DoSendAddress(false); });
 }
 
 void CForwarder::ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
@@ -292,7 +292,7 @@ void CForwarder::ForwardAddress(bool http, std::function<void(ForwardOutcome)> d
 }
 
 Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
-    Task<> sending = http ? DoSendHTTPAddress() : DoSendFTPPage();
+    Task<> sending = DoSendAddress(http);
     co_await sending;
     if (done) {
         done(m_lastOutcome);
@@ -381,51 +381,30 @@ void CForwarder::UpdateForwardPreview() {
 
 // ---- Orchestration ----
 
-Task<> CForwarder::DoSendHTTPAddress() {
+// Sends the selected address by HTTP or uploads the page with it by FTP.
+Task<> CForwarder::DoSendAddress(bool http) {
     m_bLastSucceeded = false;
     m_lastOutcome = ForwardOutcome::kFailed;
-    Task<int> checking = CheckConnection(true);
+    Task<int> checking = CheckConnection(http);
     const int connected = co_await checking;
     if (!connected) {
         co_return;
     }
-    Task<> offer = DoOfferOffLineNotice(0);
+    Task<> offer = DoOfferOffLineNotice(http ? 0 : 1);
     co_await offer;
-    m_bHTTPForwarded = ParseTargetURL(m_host.Settings().HTTPTargetURL, kServiceHttp);
-    if (!m_bHTTPForwarded) {
+    const InfoCtrlSettings& s = m_host.Settings();
+    int& parsed = http ? m_bHTTPForwarded : m_bFTPUploaded;
+    parsed = http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp)
+                  : ParseTargetURL(s.FTPTargetURL, kServiceFtp);
+    if (!parsed) {
         m_lastOutcome = ForwardOutcome::kNothingToSend;
         co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        Task<bool> sending = SendAddress(address);
+        Task<bool> sending =
+            http ? SendAddress(address) : UploadPage(BuildFTPReplacement(s, address, true));
         m_bLastSucceeded = co_await sending;
-        m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
-    } else {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
-        Ask(128, IPrompter::OkCancel, IPrompter::Warning);
-    }
-}
-
-Task<> CForwarder::DoSendFTPPage() {
-    m_bLastSucceeded = false;
-    m_lastOutcome = ForwardOutcome::kFailed;
-    Task<int> checking = CheckConnection(false);
-    const int connected = co_await checking;
-    if (!connected) {
-        co_return;
-    }
-    Task<> offer = DoOfferOffLineNotice(1);
-    co_await offer;
-    m_bFTPUploaded = ParseTargetURL(m_host.Settings().FTPTargetURL, kServiceFtp);
-    if (!m_bFTPUploaded) {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
-        co_return;
-    }
-    const QString address = m_host.SelectedIp();
-    if (IsValidAddressText(address)) {
-        Task<bool> uploading = UploadPage(BuildFTPReplacement(m_host.Settings(), address, true));
-        m_bLastSucceeded = co_await uploading;
         m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
         m_lastOutcome = ForwardOutcome::kNothingToSend;

@@ -136,8 +136,7 @@ class CForwarder {
     Task<> DoAddressChanged();
     Task<> DoForwardNow();
     Task<> DoTestInternet();
-    Task<> DoSendHTTPAddress();
-    Task<> DoSendFTPPage();
+    Task<> DoSendAddress(bool http);
     Task<> DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
     Task<> DoNotifyHTTPOffLine();
     Task<> DoNotifyFTPOffLine();
