@@ -300,11 +300,11 @@ Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome
 }
 
 void CForwarder::NotifyHTTPOffLine() {
-    Submit([this] { return DoNotifyHTTPOffLine(); });
+    Submit([this] { return DoNotifyOffLine(true); });
 }
 
 void CForwarder::NotifyFTPOffLine() {
-    Submit([this] { return DoNotifyFTPOffLine(); });
+    Submit([this] { return DoNotifyOffLine(false); });
 }
 
 void CForwarder::OfferOffLineNotice(int http) {
@@ -412,22 +412,12 @@ Task<> CForwarder::DoSendAddress(bool http) {
     }
 }
 
-Task<> CForwarder::DoNotifyHTTPOffLine() {
+Task<> CForwarder::DoNotifyOffLine(bool http) {
     m_bLastSucceeded = false;
-    Task<int> checking = CheckConnection(true);
+    Task<int> checking = CheckConnection(http);
     const int connected = co_await checking;
     if (connected) {
-        Task<bool> notice = SendOffLine(true);
-        m_bLastSucceeded = co_await notice;
-    }
-}
-
-Task<> CForwarder::DoNotifyFTPOffLine() {
-    m_bLastSucceeded = false;
-    Task<int> checking = CheckConnection(false);
-    const int connected = co_await checking;
-    if (connected) {
-        Task<bool> notice = SendOffLine(false);
+        Task<bool> notice = SendOffLine(http);
         m_bLastSucceeded = co_await notice;
     }
 }
@@ -462,15 +452,10 @@ bool CForwarder::HaveTarget(bool http) {
 }
 
 Task<> CForwarder::DoOfferOffLineNotice(int http) {
-    if (http) {
-        if (m_bHTTPForwarded &&
-            Ask(161, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
-            Task<> notice = DoNotifyHTTPOffLine();
-            co_await notice;
-        }
-    } else if (m_bFTPUploaded &&
-               Ask(162, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
-        Task<> notice = DoNotifyFTPOffLine();
+    const int sent = http ? m_bHTTPForwarded : m_bFTPUploaded;
+    if (sent &&
+        Ask(http ? 161 : 162, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
+        Task<> notice = DoNotifyOffLine(http != 0);
         co_await notice;
     }
 }

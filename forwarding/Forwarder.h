@@ -138,8 +138,7 @@ class CForwarder {
     Task<> DoTestInternet();
     Task<> DoSendAddress(bool http);
     Task<> DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
-    Task<> DoNotifyHTTPOffLine();
-    Task<> DoNotifyFTPOffLine();
+    Task<> DoNotifyOffLine(bool http);
     Task<> DoOfferOffLineNotice(int http);
     Task<> DoShutdownStep(std::function<void()> then);
     Task<> DoOffLineAtShutdown();
