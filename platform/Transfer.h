@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/UrlEncoding.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -78,6 +80,11 @@ struct FtpAccount {
 // FTP upload in active mode (passive over TLS) with ASCII type, FTP commands, and a bare TCP
 // connection test. Proxies come from the environment (http_proxy, https_proxy, no_proxy).
 //
+// libcurl runs in a helper process (quorvane-transfer) that the first call starts and the
+// destructor ends, so that neither libcurl nor the libraries behind it stay in the memory of a
+// program that runs for days. A helper that cannot be started, or that stops, fails the call with
+// CURLE_FAILED_INIT.
+//
 // Each call blocks its caller until the transfer ends and runs no event loop: a caller on the
 // user-interface thread runs it on a helper thread (see ExchangeThread). Callbacks run on the
 // calling thread, while the transfer runs. An object is used by one thread at a time.
@@ -113,9 +120,5 @@ class CurlTransfer {
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// Percent-encodes every byte of `text` (UTF-8) that is a control character, a blank, not ASCII
-// (unless `keepNonAscii`), or listed in `also`; leaves the others as they are.
-QByteArray EncodeForUrl(const QString& text, const char* also = "", bool keepNonAscii = false);
 
 }  // namespace qv

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "ForwardTestSupport.h"
 #include "forwarding/ForwardText.h"
@@ -357,6 +364,14 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         server.WaitForRelease();
         res.set_content("late", "text/plain");
     });
+    std::atomic<bool> arrived = false, killed = false;
+    server.server().Post("/stuck", [&](const httplib::Request&, httplib::Response& res) {
+        arrived = true;
+        for (int i = 0; i < 1000 && !killed; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        res.set_content("late", "text/plain");
+    });
     server.server().Post("/flood", [](const httplib::Request&, httplib::Response& res) {
         // 10 MB of unknown length.
         res.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
@@ -381,6 +396,28 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     EXPECT_TRUE(host.Lines().last().endsWith(kStamp));
     EXPECT_EQ(host.notices.back().text, LoadString(134));
     server.Release();
+
+    // The transfer helper ends in the middle of the request: an error line, not a hang.
+    std::thread killer([&] {
+        while (!arrived) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (const QString& task :
+             QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile children("/proc/self/task/" + task + "/children");
+            children.open(QIODevice::ReadOnly);
+            for (const QByteArray& pid : children.readAll().split(' ')) {
+                if (pid.trimmed().toInt() > 0) {
+                    ::kill(pid.trimmed().toInt(), SIGKILL);
+                }
+            }
+        }
+        killed = true;
+    });
+    Forward(server.Url("/stuck"));
+    killer.join();
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "2 The transfer helper stopped"))
+        << host.Lines().last().toStdString();
 
     host.settings.ShowHostResponse = 1;
     Forward(server.Url("/flood"));

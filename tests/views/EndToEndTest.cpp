@@ -343,6 +343,15 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
         << qPrintable(trace);
     EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
+    // libcurl was loaded only by the transfer helper, which has ended.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(watcher.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("libcurl"));
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            return !Execute("pgrep", {"-P", QString::number(watcher.processId())});
+        },
+        5000));
     EXPECT_TRUE(
         QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ").match(trace).hasMatch())
         << "no time-stamped line:\n"
