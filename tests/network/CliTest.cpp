@@ -4,6 +4,7 @@
 #include "settings/InfoCtrlSettings.h"
 #include "tests/network/DocFixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -34,10 +35,15 @@ TEST(NetworkCli, OneTabSeparatedLinePerRow) {
 TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", qPrintable(config.path()), 1);
+    // A runtime folder of its own: the one-copy lock of tests running beside it is elsewhere.
+    ASSERT_TRUE(QDir(config.path()).mkdir("run"));
+    QFile::setPermissions(config.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     auto run = [&](const QStringList& args, QByteArray* out, QByteArray* err) {
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("RES_OPTIONS", "timeout:1 attempts:1");
+        env.insert("XDG_RUNTIME_DIR", config.filePath("run"));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QV_CLI_PATH), args);
         EXPECT_TRUE(p.waitForFinished(120000));
