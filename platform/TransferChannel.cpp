@@ -11,9 +11,12 @@ namespace {
 
 constexpr quint32 kLargestFrame = quint32(256) << 20;
 
-bool WriteAll(int fd, const char* data, size_t size) {
+// Repeats `step` (a send or a receive) until all `size` bytes are through; false when the other
+// side is gone or the channel fails.
+template <typename Step, typename Byte>
+bool Whole(Step step, Byte* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        const ssize_t n = step(data, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -26,19 +29,13 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+bool WriteAll(int fd, const char* data, size_t size) {
+    return Whole([fd](const char* p, size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); }, data,
+                 size);
+}
+
 bool ReadAll(int fd, char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::recv(fd, data, size, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return Whole([fd](char* p, size_t n) { return ::recv(fd, p, n, 0); }, data, size);
 }
 
 qint64 Milliseconds(std::chrono::milliseconds ms) {
