@@ -3,7 +3,8 @@
 
 Each face is started with its own empty settings folder (polling every 5 minutes, nothing that
 answers), left to settle, and then watched for a minute: resident memory (RSS, and PSS, which
-shares the libraries fairly) and the context switches of all its threads over that minute. The
+shares the libraries fairly), the context switches of all its threads over that minute, and how
+many transfer helpers (the processes that hold libcurl) are still running for it. The
 program runs under Xvfb with a notification area (trayer) when both are installed.
 
     bench/footprint.py [build folder] [seconds watched, default 60]
@@ -58,6 +59,22 @@ def switches(pid):
     return counts
 
 
+def transfer_helpers(env):
+    """Transfer helpers (which hold libcurl) still running for the program started with `env`."""
+    mark = f"XDG_RUNTIME_DIR={env['XDG_RUNTIME_DIR']}".encode()
+    count = 0
+    for process in glob.glob("/proc/[0-9]*"):
+        try:
+            with open(os.path.join(process, "comm")) as f:
+                if f.read().strip() != "quorvane-transf":  # the name, cut to 15 characters
+                    continue
+            with open(os.path.join(process, "environ"), "rb") as f:
+                count += mark in f.read().split(b"\0")
+        except OSError:
+            pass
+    return count
+
+
 def watch(name, command, env):
     program = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
@@ -71,7 +88,8 @@ def watch(name, command, env):
         after = switches(program.pid)
         woken = sum(n - before.get(task, 0) for task, n in after.items())
         rss, pss = status_kb(program.pid, "VmRSS"), pss_kb(program.pid)
-        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{woken * 60 / SECONDS:14.1f}")
+        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{woken * 60 / SECONDS:14.1f}"
+              f"{transfer_helpers(env):10}")
     finally:
         stop(program)
 
@@ -113,7 +131,7 @@ def main():
         gui_env = dict(env, QT_QPA_PLATFORM="offscreen")
 
     print(f"idle for {SECONDS} s after {SETTLE} s to settle")
-    print(f"{'':22}{'RSS MB':>10}{'PSS MB':>10}{'wake-ups/min':>14}")
+    print(f"{'':22}{'RSS MB':>10}{'PSS MB':>10}{'wake-ups/min':>14}{'helpers':>10}")
     try:
         watch("program", [os.path.join(BUILD, "shell", "quorvane")], gui_env)
         watch("quorvane-cli watch", [os.path.join(BUILD, "cli", "quorvane-cli"), "watch"], env)

@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -14,8 +13,9 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -50,8 +50,96 @@ TransferStatus Failed(const char* why) {
     return status;
 }
 
-// How long a helper asked to stop may take before it is ended.
+// How long a helper asked to stop may take before the transfer gives up on it.
 constexpr auto kStopGrace = std::chrono::seconds(3);
+// A parked helper ends after 15 s without a transfer; one parked for longer than this is not
+// taken again, so that it cannot end under its next transfer.
+constexpr auto kReuseWithin = std::chrono::seconds(10);
+constexpr size_t kMostParked = 2;
+
+// Nothing to read and not hung up: the helper at the other end waits for its next frame.
+bool Waiting(int channel) {
+    pollfd ready{channel, POLLIN, 0};
+    return ::poll(&ready, 1, 0) == 0;
+}
+
+// Helpers whose transfer objects have ended, kept for a few seconds for the next one: starting a
+// helper costs more than a forward on loopback. Used from any thread.
+class ParkedHelpers {
+  public:
+    static ParkedHelpers& Instance() {
+        // Never destroyed: a transfer object may end on another thread while the program exits.
+        static ParkedHelpers* const parked = new ParkedHelpers;
+        return *parked;
+    }
+
+    // The channel of the newest helper still fit for use, or -1.
+    int Take() {
+        const std::lock_guard lock(m_mutex);
+        int found = -1;
+        const auto now = std::chrono::steady_clock::now();
+        while (!m_parked.empty() && found < 0) {
+            const auto [channel, since] = m_parked.back();
+            m_parked.pop_back();
+            if (now - since < kReuseWithin && Waiting(channel)) {
+                found = channel;
+            } else {
+                ::close(channel);
+            }
+        }
+        return found;
+    }
+
+    void Put(int channel) {
+        const std::lock_guard lock(m_mutex);
+        if (m_parked.size() >= kMostParked) {
+            ::close(m_parked.front().first);
+            m_parked.erase(m_parked.begin());
+        }
+        m_parked.emplace_back(channel, std::chrono::steady_clock::now());
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<std::pair<int, std::chrono::steady_clock::time_point>> m_parked;
+};
+
+// Starts a helper; its channel, or -1. The process started ends at once, leaving the helper to
+// its own child (see TransferHelper.cpp), so it is collected here and no helper is ever left as a
+// zombie of the program.
+int StartHelper() {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return -1;
+    }
+    // The helper's end becomes its descriptor 3 (without close-on-exec): it must not be 3 already,
+    // since a dup2 onto itself would keep the flag.
+    int theirs = ends[1];
+    if (theirs == kTransferChannelFd) {
+        theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kTransferChannelFd + 1);
+        ::close(ends[1]);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, theirs, kTransferChannelFd);
+    char* argv[] = {const_cast<char*>(QV_TRANSFER_HELPER_NAME), nullptr};
+    pid_t started = -1;
+    bool ok = theirs >= 0 &&
+              ::posix_spawn(&started, HelperPath().c_str(), &actions, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (theirs >= 0) {
+        ::close(theirs);
+    }
+    int status = 0;
+    while (ok && ::waitpid(started, &status, 0) < 0) {
+        ok = errno == EINTR;
+    }
+    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ::close(ends[0]);
+        return -1;
+    }
+    return ends[0];
+}
 
 }  // namespace
 
@@ -59,61 +147,37 @@ struct CurlTransfer::Impl {
     QByteArray agent;
     TransferLimits limits;
     std::function<void()> connected;
-    int channel = -1;  // this side of the helper's channel
-    pid_t helper = -1;
+    int channel = -1;      // this side of the helper's channel
+    bool reusable = true;  // every request so far had its reply
 
-    ~Impl() { End(); }
-
-    // Starts the helper and opens its transfer; false when it cannot be started.
-    bool Start() {
-        int ends[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-            return false;
+    ~Impl() {
+        if (channel >= 0) {
+            if (reusable && WriteFrame(channel, FrameKind::Park)) {
+                ParkedHelpers::Instance().Put(channel);
+            } else {
+                ::close(channel);
+            }
         }
-        // The helper's end becomes its descriptor 3 (without close-on-exec): it must not be 3
-        // already, since a dup2 onto itself would keep the flag.
-        int theirs = ends[1];
-        if (theirs == kTransferChannelFd) {
-            theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kTransferChannelFd + 1);
-            ::close(ends[1]);
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, theirs, kTransferChannelFd);
-        char* argv[] = {const_cast<char*>(QV_TRANSFER_HELPER_NAME), nullptr};
-        const int failed = theirs < 0 ? errno
-                                      : ::posix_spawn(&helper, HelperPath().c_str(), &actions,
-                                                      nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (theirs >= 0) {
-            ::close(theirs);
-        }
-        channel = ends[0];
-        if (failed != 0) {
-            helper = -1;
-            End();
-            return false;
-        }
-        return WriteFrame(channel, FrameKind::Open, Pack(agent, limits));
     }
 
-    // Closes the channel, on which an idle helper ends, and collects it; a helper that does not
-    // end at once is killed.
-    void End() {
+    // Takes a parked helper, or starts one, and opens the transfer on it.
+    bool Open() {
+        for (bool parked : {true, false}) {
+            channel = parked ? ParkedHelpers::Instance().Take() : StartHelper();
+            if (channel >= 0 && WriteFrame(channel, FrameKind::Open, Pack(agent, limits))) {
+                return true;
+            }
+            Drop();
+        }
+        return false;
+    }
+
+    void Drop() {
         if (channel >= 0) {
             ::close(channel);
             channel = -1;
         }
-        if (helper <= 0) {
-            return;
-        }
-        for (int i = 0; i < 200 && ::waitpid(helper, nullptr, WNOHANG) == 0; ++i) {
-            if (i == 100) {
-                ::kill(helper, SIGKILL);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        helper = -1;
+        reusable = true;
     }
 
     bool CancelAsked() const { return limits.cancel && limits.cancel->load(); }
@@ -122,13 +186,12 @@ struct CurlTransfer::Impl {
     // Without a reply, `failure` says why.
     std::optional<QByteArray> Exchange(FrameKind kind, const QByteArray& request,
                                        TransferStatus& failure) {
-        if (channel < 0 && !Start()) {
-            End();
+        if (channel < 0 && !Open()) {
             failure = Failed("The transfer helper could not be started");
             return std::nullopt;
         }
         if (!WriteFrame(channel, kind, request)) {
-            End();
+            Drop();
             failure = Failed("The transfer helper stopped");
             return std::nullopt;
         }
@@ -139,8 +202,8 @@ struct CurlTransfer::Impl {
                 stopSent = std::chrono::steady_clock::now();
             }
             if (stopSent && std::chrono::steady_clock::now() - *stopSent > kStopGrace) {
-                ::kill(helper, SIGKILL);
-                End();
+                // Closing the channel ends the helper at its next stop check.
+                Drop();
                 failure.code = CURLE_ABORTED_BY_CALLBACK;
                 failure.text = QStringLiteral("Callback aborted");
                 return std::nullopt;
@@ -152,7 +215,7 @@ struct CurlTransfer::Impl {
             }
             const std::optional<Frame> frame = ReadFrame(channel);
             if (!frame) {
-                End();
+                Drop();
                 failure = Failed("The transfer helper stopped");
                 return std::nullopt;
             }
@@ -171,6 +234,9 @@ struct CurlTransfer::Impl {
         TransferStatus failure;
         const std::optional<QByteArray> reply = Exchange(kind, request, failure);
         if (!reply || !Unpack(*reply, result)) {
+            if (reply) {
+                reusable = false;  // it answers something else than was asked
+            }
             result = Result{};
             SetStatus(result, reply ? Failed("The transfer helper stopped") : failure);
         }

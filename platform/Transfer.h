@@ -80,10 +80,11 @@ struct FtpAccount {
 // FTP upload in active mode (passive over TLS) with ASCII type, FTP commands, and a bare TCP
 // connection test. Proxies come from the environment (http_proxy, https_proxy, no_proxy).
 //
-// libcurl runs in a helper process (quorvane-transfer) that the first call starts and the
-// destructor ends, so that neither libcurl nor the libraries behind it stay in the memory of a
-// program that runs for days. A helper that cannot be started, or that stops, fails the call with
-// CURLE_FAILED_INIT.
+// libcurl runs in a helper process (quorvane-transfer), so that neither libcurl nor the libraries
+// behind it stay in the memory of a program that runs for days. The first call takes a helper
+// that an earlier transfer object left, or starts one; the destructor leaves it for the next
+// object, and a helper ends by itself 15 s after its last transfer. A helper that cannot be
+// started, or that stops, fails the call with CURLE_FAILED_INIT.
 //
 // Each call blocks its caller until the transfer ends and runs no event loop: a caller on the
 // user-interface thread runs it on a helper thread (see ExchangeThread). Callbacks run on the

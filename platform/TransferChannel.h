@@ -13,10 +13,11 @@ namespace qv {
 // pair that is the helper's descriptor `kTransferChannelFd`. Each message is a frame: a kind byte,
 // a 32-bit length and that many bytes, the values written with QDataStream.
 //
-// The transfer opens with `Open` (agent and limits); then each call is one request frame, answered
+// A transfer opens with `Open` (agent and limits); then each call is one request frame, answered
 // by one `Reply` frame, with a `Connected` frame before it for each new connection. While a
 // request runs, the only frame the transfer sends is `Stop`, which ends it early as a cancelled
-// transfer ends. The helper ends when its channel closes.
+// transfer ends. `Park` ends the transfer and leaves the helper waiting for the next `Open`, for a
+// while. The helper ends when its channel closes.
 inline constexpr int kTransferChannelFd = 3;
 
 enum class FrameKind : char {
@@ -27,6 +28,7 @@ enum class FrameKind : char {
     FtpCommands = 'C',
     Probe = 'T',
     Stop = 'X',
+    Park = 'K',
     Connected = 'E',
     Reply = 'R',
 };

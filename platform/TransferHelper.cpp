@@ -1,7 +1,8 @@
-// quorvane-transfer: does the transfers of one CurlTransfer of the program or of quorvane-cli.
+// quorvane-transfer: does the transfers of the CurlTransfer objects of the program or quorvane-cli.
 // libcurl and the two dozen libraries behind it (TLS, SSH, LDAP, Kerberos...) are loaded only in
-// this short-lived process, so they never stay in the memory of a program that watches for days.
-// Its channel is descriptor 3 (see TransferChannel.h); it ends when the channel closes.
+// this process, which ends 15 s after its last transfer, so they never stay in the memory of a
+// program that watches for days. Its channel is descriptor 3 (see TransferChannel.h); it ends at
+// once when the channel closes.
 
 #include "platform/CurlEngine.h"
 #include "platform/TransferChannel.h"
@@ -10,11 +11,17 @@
 
 #include <poll.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <memory>
 
 using namespace qv;
 
 namespace {
+
+// How long a parked helper waits for its next transfer.
+constexpr int kParkedMs = 15000;
 
 // The transfer asked for the running request to stop, or went away.
 bool StopAsked() {
@@ -68,27 +75,44 @@ std::optional<QByteArray> Answer(CurlEngine& engine, const Frame& frame) {
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
-    const std::optional<Frame> open = ReadFrame(kTransferChannelFd);
-    QByteArray agent;
-    TransferLimits limits;
-    if (!open || open->kind != FrameKind::Open || !Unpack(open->payload, agent, limits)) {
-        return 2;
+    // The program collects the process it started at once; the helper goes on in a child of it,
+    // which the system collects, so that a parked helper that ends by itself leaves no zombie.
+    const pid_t helper = ::fork();
+    if (helper != 0) {
+        return helper > 0 ? 0 : 2;
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);  // on failure every transfer says so
-    {
-        CurlEngine engine(agent, limits);
-        engine.SetConnectedCallback([] { WriteFrame(kTransferChannelFd, FrameKind::Connected); });
-        engine.SetStopCheck(StopAsked);
-        while (const std::optional<Frame> frame = ReadFrame(kTransferChannelFd)) {
-            if (frame->kind == FrameKind::Stop) {
-                continue;  // it came after its request had ended
+    std::unique_ptr<CurlEngine> engine;
+    for (;;) {
+        // Parked (no transfer open), the helper waits for the next one for a while only.
+        pollfd channel{kTransferChannelFd, POLLIN, 0};
+        if (!engine && ::poll(&channel, 1, kParkedMs) <= 0) {
+            break;
+        }
+        const std::optional<Frame> frame = ReadFrame(kTransferChannelFd);
+        if (!frame) {
+            break;
+        }
+        if (frame->kind == FrameKind::Open) {
+            QByteArray agent;
+            TransferLimits limits;
+            if (!Unpack(frame->payload, agent, limits)) {
+                break;
             }
-            const std::optional<QByteArray> reply = Answer(engine, *frame);
+            engine = std::make_unique<CurlEngine>(agent, limits);
+            engine->SetConnectedCallback(
+                [] { WriteFrame(kTransferChannelFd, FrameKind::Connected); });
+            engine->SetStopCheck(StopAsked);
+        } else if (frame->kind == FrameKind::Park) {
+            engine.reset();
+        } else if (frame->kind != FrameKind::Stop) {  // a Stop that came after its request ended
+            const std::optional<QByteArray> reply = engine ? Answer(*engine, *frame) : std::nullopt;
             if (!reply || !WriteFrame(kTransferChannelFd, FrameKind::Reply, *reply)) {
                 break;
             }
         }
     }
+    engine.reset();
     curl_global_cleanup();
     return 0;
 }
