@@ -166,7 +166,10 @@ namespace {
 
 // One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
 // batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
-// answered at once.
+// answered at once. The queries go out in a window that starts at kFirstWindow and grows by one
+// with each answer (doubling every round trip), so that a name server that refuses or does not
+// answer costs one window, not one exchange per address: once a query has failed on every server
+// that way, the queries not yet sent get the same failure without being sent.
 class DnsBatch : public QObject, public PendingLookups {
   public:
     DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
@@ -207,15 +210,35 @@ class DnsBatch : public QObject, public PendingLookups {
                            &DnsBatch::AddressAnswered, this);
     }
 
+    // Queues the reverse look-up of `addr`; Send() sends what the window allows.
     void Query(std::size_t index, std::uint32_t addr) {
         Pending p{this, index, AF_INET, {}};
         std::memcpy(p.addr.data(), &addr, sizeof addr);
-        Send(std::move(p), PtrName(addr));
+        m_queries.push_back(p);
+        ++m_nOpen;
     }
     void Query(std::size_t index, const Ipv6Bytes& addr) {
-        Send({this, index, AF_INET6, addr}, PtrName(addr));
+        m_queries.push_back({this, index, AF_INET6, addr});
+        ++m_nOpen;
     }
-    // Called once all queries are sent.
+    // Sends queued queries while the window has room. Answers that come meanwhile (a query that
+    // fails as it is sent) only widen the window; the loop here sends on.
+    void Send() {
+        if (m_bSending) {
+            return;
+        }
+        m_bSending = true;
+        while (m_nSent < m_queries.size() && m_nSent - m_nAnswered < m_nWindow) {
+            Pending& p = m_queries[m_nSent++];
+            const QByteArray name =
+                p.family == AF_INET6 ? PtrName(p.addr) : PtrName(Ipv4Of(p.addr));
+            // The entries of a deque stay where they are while it grows.
+            ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
+                       &p);
+        }
+        m_bSending = false;
+    }
+    // Called once the first queries are sent.
     void ArmTimer() {
         timeval tv{};
         if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
@@ -239,12 +262,26 @@ class DnsBatch : public QObject, public PendingLookups {
         }
     };
 
-    void Send(Pending p, const QByteArray& name) {
-        m_queries.push_back(std::move(p));
-        ++m_nOpen;
-        // Sent at once; the entries of a deque stay where they are while it grows.
-        ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
-                   &m_queries.back());
+    static std::uint32_t Ipv4Of(const Ipv6Bytes& bytes) {
+        std::uint32_t addr;
+        std::memcpy(&addr, bytes.data(), sizeof addr);
+        return addr;
+    }
+
+    // Caches and hands on the result of a query.
+    void Finish(const Pending& query, const ReverseLookupResult& result, unsigned ttl) {
+        m_cache->Put(query.Key(), result, ttl);
+        m_answer(query.index, result);
+    }
+
+    // The servers refused or did not answer a query on every try: the queries not yet sent
+    // would fare no better, and get the same failure now.
+    void FailUnsent(int status) {
+        const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
+        while (m_nSent < m_queries.size()) {
+            --m_nOpen;
+            Finish(m_queries[m_nSent++], failed, SystemResolver::kFailureCacheSeconds);
+        }
     }
 
     static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
@@ -276,6 +313,8 @@ class DnsBatch : public QObject, public PendingLookups {
         if (self->m_bClosing) {
             return;
         }
+        ++self->m_nAnswered;
+        ++self->m_nWindow;
         ReverseLookupResult result;
         unsigned ttl = 0;
         if (status == ARES_SUCCESS) {
@@ -296,8 +335,10 @@ class DnsBatch : public QObject, public PendingLookups {
             result.error = LookupErrorFromAres(status);
             ttl = SystemResolver::kFailureCacheSeconds;
         }
-        self->m_cache->Put(query->Key(), result, ttl);
-        self->m_answer(query->index, result);
+        self->Finish(*query, result, ttl);
+        if (status == ARES_ECONNREFUSED || status == ARES_ETIMEOUT) {
+            self->FailUnsent(status);
+        }
     }
 
     static void AddressAnswered(void* arg, int status, int, hostent* host) {
@@ -324,6 +365,7 @@ class DnsBatch : public QObject, public PendingLookups {
 
     void Process(ares_socket_t readFd, ares_socket_t writeFd) {
         ares_process_fd(m_channel, readFd, writeFd);
+        Send();
         // Answers and retries only move the earliest time-out later, so a timer still running
         // is early enough; asking c-ares (which walks every query) after each answer is not.
         if (!m_timer.isActive()) {
@@ -339,8 +381,13 @@ class DnsBatch : public QObject, public PendingLookups {
     ReverseLookupAnswer m_answer;
     ares_channel m_channel = nullptr;
     bool m_bClosing = false;
-    std::size_t m_nOpen = 0;
+    std::size_t m_nOpen = 0;  // queries not answered yet, sent or not
     std::deque<Pending> m_queries;
+    std::size_t m_nSent = 0;               // the queries before this position have been sent
+    std::size_t m_nAnswered = 0;           // answers to sent queries
+    std::size_t m_nWindow = kFirstWindow;  // how many sent queries may wait for their answers
+    bool m_bSending = false;
+    static constexpr std::size_t kFirstWindow = 64;
     struct {
         ForwardLookupAnswer answer;
         QString name;
@@ -375,6 +422,9 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
             }
         }
         batch->Query(i, addrs[i]);
+    }
+    if (batch) {
+        batch->Send();
     }
     if (batch && !batch->HasOpenQueries()) {
         batch.reset();  // everything was answered at once (a refused connection, say)
