@@ -15,22 +15,21 @@ bool IsControl(char16_t u) {
     return u < 0x20 || (u >= 0x7F && u <= 0x9F);  // C0, DEL and C1
 }
 
-// `field` in the local encoding, its control characters as blanks. Plain ASCII, by far the most
-// common, is copied byte by byte.
-void AppendField(QByteArray& text, const QString& field) {
-    bool ascii = true;
+// Copies a plain ASCII field (by far the most common) to `out`, control characters as blanks;
+// returns the end, or null when the field holds any other character.
+char* CopyAscii(char* out, const QString& field) {
     for (const QChar ch : field) {
-        ascii = ascii && ch.unicode() < 0x80;
-    }
-    if (ascii) {
-        const qsizetype at = text.size();
-        text.resize(at + field.size());
-        char* out = text.data() + at;
-        for (const QChar ch : field) {
-            *out++ = IsControl(ch.unicode()) ? ' ' : static_cast<char>(ch.unicode());
+        const char16_t u = ch.unicode();
+        if (u >= 0x80) {
+            return nullptr;
         }
-        return;
+        *out++ = IsControl(u) ? ' ' : static_cast<char>(u);
     }
+    return out;
+}
+
+// `field` in the local encoding, its control characters as blanks.
+void AppendConverted(QByteArray& text, const QString& field) {
     QString clean = field;
     for (QChar& ch : clean) {
         if (IsControl(ch.unicode())) {
@@ -43,19 +42,42 @@ void AppendField(QByteArray& text, const QString& field) {
 }  // namespace
 
 QByteArray FormatRows(const CQuorvaneDoc& doc) {
-    QByteArray text;
-    text.reserve(qsizetype(doc.m_nRowCount) * 160);  // about one row's length in most tables
     const QString none;
-    for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
-        const auto row = static_cast<qsizetype>(r);
-        for (std::size_t c = 0; c < kColumnCount; ++c) {
-            if (c > 0) {
-                text += '\t';
-            }
-            const QStringList& column = doc.m_columns[c];
-            AppendField(text, row < column.size() ? column.at(row) : none);
+    const auto rows = static_cast<qsizetype>(doc.m_nRowCount);
+    auto field = [&](std::size_t c, qsizetype row) -> const QString& {
+        const QStringList& column = doc.m_columns[c];
+        return row < column.size() ? column.at(row) : none;
+    };
+    // Each field, a tab or line end after it: exact when every field is ASCII.
+    qsizetype total = rows * qsizetype(kColumnCount);
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        for (qsizetype row = 0; row < rows; ++row) {
+            total += field(c, row).size();
         }
-        text += '\n';
+    }
+    QByteArray text;
+    text.reserve(total);
+    for (qsizetype row = 0; row < rows; ++row) {
+        const qsizetype at = text.size();
+        qsizetype length = qsizetype(kColumnCount);
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            length += field(c, row).size();
+        }
+        text.resize(at + length);
+        char* out = text.data() + at;
+        for (std::size_t c = 0; c < kColumnCount && out; ++c) {
+            out = CopyAscii(out, field(c, row));
+            if (out) {
+                *out++ = c + 1 < kColumnCount ? '\t' : '\n';
+            }
+        }
+        if (!out) {  // a field outside ASCII: the row again, converted field by field
+            text.truncate(at);
+            for (std::size_t c = 0; c < kColumnCount; ++c) {
+                AppendConverted(text, field(c, row));
+                text += c + 1 < kColumnCount ? '\t' : '\n';
+            }
+        }
     }
     return text;
 }
