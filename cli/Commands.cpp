@@ -41,45 +41,51 @@ void AppendConverted(QByteArray& text, const QString& field) {
 
 }  // namespace
 
-QByteArray FormatRows(const CQuorvaneDoc& doc) {
+bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
     const QString none;
     const auto rows = static_cast<qsizetype>(doc.m_nRowCount);
     auto field = [&](std::size_t c, qsizetype row) -> const QString& {
         const QStringList& column = doc.m_columns[c];
         return row < column.size() ? column.at(row) : none;
     };
-    // Each field, a tab or line end after it: exact when every field is ASCII.
-    qsizetype total = rows * qsizetype(kColumnCount);
-    for (std::size_t c = 0; c < kColumnCount; ++c) {
-        for (qsizetype row = 0; row < rows; ++row) {
-            total += field(c, row).size();
-        }
-    }
+    // Written a block at a time: a long list never needs one buffer for all of it.
+    constexpr qsizetype kBlock = 64 * 1024;
     QByteArray text;
-    text.reserve(total);
+    text.reserve(kBlock);
+    bool written = true;
+    auto flush = [&] {
+        written = std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out) ==
+                      static_cast<std::size_t>(text.size()) &&
+                  written;
+        text.resize(0);
+    };
     for (qsizetype row = 0; row < rows; ++row) {
         const qsizetype at = text.size();
-        qsizetype length = qsizetype(kColumnCount);
+        qsizetype length = qsizetype(kColumnCount);  // each field, a tab or line end after it
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             length += field(c, row).size();
         }
         text.resize(at + length);
-        char* out = text.data() + at;
-        for (std::size_t c = 0; c < kColumnCount && out; ++c) {
-            out = CopyAscii(out, field(c, row));
-            if (out) {
-                *out++ = c + 1 < kColumnCount ? '\t' : '\n';
+        char* end = text.data() + at;
+        for (std::size_t c = 0; c < kColumnCount && end; ++c) {
+            end = CopyAscii(end, field(c, row));
+            if (end) {
+                *end++ = c + 1 < kColumnCount ? '\t' : '\n';
             }
         }
-        if (!out) {  // a field outside ASCII: the row again, converted field by field
+        if (!end) {  // a field outside ASCII: the row again, converted field by field
             text.truncate(at);
             for (std::size_t c = 0; c < kColumnCount; ++c) {
                 AppendConverted(text, field(c, row));
                 text += c + 1 < kColumnCount ? '\t' : '\n';
             }
         }
+        if (text.size() >= kBlock - 1024) {
+            flush();
+        }
     }
-    return text;
+    flush();
+    return std::fflush(out) == 0 && written;
 }
 
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
@@ -103,9 +109,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     }
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
-    const QByteArray rows = FormatRows(doc);
-    std::fwrite(rows.constData(), 1, static_cast<std::size_t>(rows.size()), out);
-    return std::fflush(out) == 0 ? 0 : 1;
+    return WriteRows(doc, out) ? 0 : 1;
 }
 
 }  // namespace qv

@@ -692,6 +692,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         int lookup;  // index into the batch, -1 for none
     };
     std::vector<Pending> pending;
+    pending.reserve(chosen.size());
     std::vector<std::uint32_t> lookups;
     std::vector<Ipv6Bytes> lookups6;  // answered after the IPv4 ones: all IPv4 rows come first
     int outRow = row == -1 ? 0 : row;

@@ -403,6 +403,7 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
                                              const std::vector<Address>& addrs, int timeoutMs,
                                              const ReverseLookupAnswer& answer) {
     hosts.Load();
+    cache->entries.reserve(cache->entries.size() + addrs.size());  // no rehash while answers come
     std::unique_ptr<DnsBatch> batch;
     for (std::size_t i = 0; i < addrs.size(); ++i) {
         if (const auto name = hosts.NameOf(addrs[i])) {
