@@ -166,10 +166,11 @@ namespace {
 
 // One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
 // batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
-// answered at once. The queries go out in a window that starts at kFirstWindow and grows by one
-// with each answer (doubling every round trip), so that a name server that refuses or does not
-// answer costs one window, not one exchange per address: once a query has failed on every server
-// that way, the queries not yet sent get the same failure without being sent.
+// answered at once. The queries go out in a window that starts at kFirstWindow, grows by one with
+// each answer and doubles every kWidenMs, so that a name server that refuses at once costs one
+// window, not one exchange per address: once a query has been refused (or has had no answer) on
+// every server, the queries still waiting get the same failure at once, and those not yet sent
+// are never sent. A slow server still has every query within a few widenings.
 class DnsBatch : public QObject, public PendingLookups {
   public:
     DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
@@ -177,6 +178,14 @@ class DnsBatch : public QObject, public PendingLookups {
         m_timer.setSingleShot(true);
         QObject::connect(&m_timer, &QTimer::timeout, this,
                          [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+        m_widen.setInterval(kWidenMs);
+        QObject::connect(&m_widen, &QTimer::timeout, this, [this] {
+            m_nWindow *= 2;
+            Send();
+            if (!m_timer.isActive()) {
+                ArmTimer();
+            }
+        });
     }
 
     ~DnsBatch() override {
@@ -237,6 +246,11 @@ class DnsBatch : public QObject, public PendingLookups {
                        &p);
         }
         m_bSending = false;
+        if (m_nSent == m_queries.size()) {
+            m_widen.stop();
+        } else if (!m_widen.isActive()) {
+            m_widen.start();
+        }
     }
     // Called once the first queries are sent.
     void ArmTimer() {
@@ -255,6 +269,7 @@ class DnsBatch : public QObject, public PendingLookups {
         std::size_t index;
         int family;
         Ipv6Bytes addr;  // an IPv4 address in its first 4 bytes
+        bool answered = false;
 
         int Length() const { return family == AF_INET6 ? 16 : 4; }
         std::string Key() const {
@@ -268,19 +283,24 @@ class DnsBatch : public QObject, public PendingLookups {
         return addr;
     }
 
-    // Caches and hands on the result of a query.
-    void Finish(const Pending& query, const ReverseLookupResult& result, unsigned ttl) {
+    // Caches and hands on the result of a query, once.
+    void Finish(Pending& query, const ReverseLookupResult& result, unsigned ttl) {
+        query.answered = true;
+        --m_nOpen;
         m_cache->Put(query.Key(), result, ttl);
         m_answer(query.index, result);
     }
 
-    // The servers refused or did not answer a query on every try: the queries not yet sent
-    // would fare no better, and get the same failure now.
-    void FailUnsent(int status) {
+    // The servers refused or did not answer a query on every try: the other queries would fare
+    // no better, and get the same failure now. Those sent are left to c-ares, whose late answers
+    // are ignored.
+    void FailTheRest(int status) {
         const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
-        while (m_nSent < m_queries.size()) {
-            --m_nOpen;
-            Finish(m_queries[m_nSent++], failed, SystemResolver::kFailureCacheSeconds);
+        m_nSent = m_queries.size();
+        for (Pending& query : m_queries) {
+            if (!query.answered) {
+                Finish(query, failed, SystemResolver::kFailureCacheSeconds);
+            }
         }
     }
 
@@ -309,8 +329,7 @@ class DnsBatch : public QObject, public PendingLookups {
     static void Answered(void* arg, int status, int, unsigned char* buf, int len) {
         auto* query = static_cast<Pending*>(arg);
         DnsBatch* self = query->batch;
-        --self->m_nOpen;
-        if (self->m_bClosing) {
+        if (self->m_bClosing || query->answered) {
             return;
         }
         ++self->m_nAnswered;
@@ -337,7 +356,7 @@ class DnsBatch : public QObject, public PendingLookups {
         }
         self->Finish(*query, result, ttl);
         if (status == ARES_ECONNREFUSED || status == ARES_ETIMEOUT) {
-            self->FailUnsent(status);
+            self->FailTheRest(status);
         }
     }
 
@@ -381,19 +400,21 @@ class DnsBatch : public QObject, public PendingLookups {
     ReverseLookupAnswer m_answer;
     ares_channel m_channel = nullptr;
     bool m_bClosing = false;
-    std::size_t m_nOpen = 0;  // queries not answered yet, sent or not
+    std::size_t m_nOpen = 0;  // queries not answered yet, sent or not (and the forward one)
     std::deque<Pending> m_queries;
     std::size_t m_nSent = 0;               // the queries before this position have been sent
     std::size_t m_nAnswered = 0;           // answers to sent queries
     std::size_t m_nWindow = kFirstWindow;  // how many sent queries may wait for their answers
     bool m_bSending = false;
     static constexpr std::size_t kFirstWindow = 64;
+    static constexpr int kWidenMs = 50;
     struct {
         ForwardLookupAnswer answer;
         QString name;
     } m_forward;
     std::unordered_map<ares_socket_t, Watch> m_sockets;
     QTimer m_timer;
+    QTimer m_widen;  // while queries wait to be sent
 };
 
 // The reverse look-ups of `addrs`: from the hosts file, the cache, and else one DNS batch.
