@@ -20,10 +20,13 @@ bool IsControl(char16_t u) {
 char* CopyAscii(char* out, const QString& field) {
     for (const QChar ch : field) {
         const char16_t u = ch.unicode();
-        if (u >= 0x80) {
+        if (unsigned(u) - 0x20 < 0x5F) {  // printable: one test for nearly every character
+            *out++ = static_cast<char>(u);
+        } else if (u < 0x80) {
+            *out++ = ' ';  // C0 control or DEL
+        } else {
             return nullptr;
         }
-        *out++ = IsControl(u) ? ' ' : static_cast<char>(u);
     }
     return out;
 }

@@ -446,8 +446,8 @@ void CQuorvaneDoc::ForceArpPopulation() {
     if (targets.empty()) {
         return;
     }
-    // The queries go out at once, which is all the neighbour table needs; nobody waits for
-    // their answers.
+    // The first queries go out at once, which is all the neighbour table needs; nobody waits
+    // for their answers.
     try {
         m_resolver.StartReverseLookups(targets, LookupTimeLeft(),
                                        [](std::size_t, const ReverseLookupResult&) {});
