@@ -168,9 +168,11 @@ namespace {
 // batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
 // answered at once. The queries go out in a window that starts at kFirstWindow, grows by one with
 // each answer and doubles every kWidenMs, so that a name server that refuses at once costs one
-// window, not one exchange per address: once a query has been refused (or has had no answer) on
-// every server, the queries still waiting get the same failure at once, and those not yet sent
-// are never sent. A slow server still has every query within a few widenings.
+// window, not one exchange per address: when the first query to end has been refused (or has had
+// no answer) on every server, the queries still waiting get the same failure at once, and those
+// not yet sent are never sent. Once any answer has come, even one cut short, each query ends on
+// its own (a server may refuse only the TCP retry of a long answer). A slow server still has
+// every query within a few widenings.
 class DnsBatch : public QObject, public PendingLookups {
   public:
     DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
@@ -206,9 +208,13 @@ class DnsBatch : public QObject, public PendingLookups {
         options.tries = 2;
         options.sock_state_cb = &DnsBatch::SocketState;
         options.sock_state_cb_data = this;
-        return ares_init_options(
+        const int status = ares_init_options(
             &m_channel, &options,
             ARES_OPT_LOOKUPS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB);
+        if (status == ARES_SUCCESS) {
+            ares_set_socket_callback(m_channel, &DnsBatch::SocketOpened, this);
+        }
+        return status;
     }
 
     // The forward look-up of `name` (IPv4) on this channel; answered through `answer`.
@@ -291,9 +297,9 @@ class DnsBatch : public QObject, public PendingLookups {
         m_answer(query.index, result);
     }
 
-    // The servers refused or did not answer a query on every try: the other queries would fare
-    // no better, and get the same failure now. Those sent are left to c-ares, whose late answers
-    // are ignored.
+    // The servers, silent so far, refused or did not answer a query on every try: the other
+    // queries would fare no better, and get the same failure now. Those sent are left to c-ares,
+    // whose late answers are ignored.
     void FailTheRest(int status) {
         const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
         m_nSent = m_queries.size();
@@ -302,6 +308,14 @@ class DnsBatch : public QObject, public PendingLookups {
                 Finish(query, failed, SystemResolver::kFailureCacheSeconds);
             }
         }
+    }
+
+    // c-ares opens a TCP connection only to fetch an answer that a server sent cut short.
+    static int SocketOpened(ares_socket_t, int type, void* data) {
+        if (type == SOCK_STREAM) {
+            static_cast<DnsBatch*>(data)->m_bHeard = true;
+        }
+        return ARES_SUCCESS;
     }
 
     static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
@@ -355,7 +369,9 @@ class DnsBatch : public QObject, public PendingLookups {
             ttl = SystemResolver::kFailureCacheSeconds;
         }
         self->Finish(*query, result, ttl);
-        if (status == ARES_ECONNREFUSED || status == ARES_ETIMEOUT) {
+        if (status != ARES_ECONNREFUSED && status != ARES_ETIMEOUT) {
+            self->m_bHeard = true;
+        } else if (!self->m_bHeard) {
             self->FailTheRest(status);
         }
     }
@@ -406,6 +422,7 @@ class DnsBatch : public QObject, public PendingLookups {
     std::size_t m_nAnswered = 0;           // answers to sent queries
     std::size_t m_nWindow = kFirstWindow;  // how many sent queries may wait for their answers
     bool m_bSending = false;
+    bool m_bHeard = false;  // a server has answered a query (or cut an answer short)
     static constexpr std::size_t kFirstWindow = 64;
     static constexpr int kWidenMs = 50;
     struct {
