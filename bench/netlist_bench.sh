@@ -2,8 +2,9 @@
 # Times `quorvane-cli list` (one full refresh) against iproute2 listing the same tables, as three
 # processes (`ip -4 -o addr show; ip neigh show; ip -o link show`) and as one (`ip -batch` with
 # the three listings), inside a private network namespace with 1, 16, 256, 1024 and 4096
-# addresses on a veth link, and prints the medians and the ratios. Aims: at most 1.0 against the
-# three listings at every size, at most 2.0 against `ip -batch` from 1024 addresses on.
+# addresses on a veth link, timed in turn within each run, and prints the medians and the ratios
+# of the medians. Aims: at most 1.0 against the three listings at every size, at most 2.0 against
+# `ip -batch` from 1024 addresses on.
 #
 # Then both families: 256 IPv4 and 256 IPv6 addresses (with an IPv6 router in the neighbour
 # table), against iproute2 listing the same with `ip -o addr show` for both families.
@@ -77,16 +78,44 @@ printf 'addr show\nneigh show\nlink show\n' >"$tmp/three"
 ip_batch() { ip -4 -o -batch "$tmp/three"; }
 quorvane() { "$cli" list; }
 
+# Wall time in microseconds of one run of a command.
+time_us() {
+    local s e
+    s=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    e=$(date +%s%N)
+    echo $(((e - s) / 1000))
+}
+
+# The median of the numbers in a file.
+median_of() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
 # Median wall time in microseconds of `runs` runs of a command (after one warm-up run).
 median_us() {
-    local r s e
+    local r
     "$@" >/dev/null 2>&1
     for ((r = 0; r < runs; r++)); do
-        s=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        e=$(date +%s%N)
-        echo $(((e - s) / 1000))
-    done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+        time_us "$@"
+    done >"$tmp/times"
+    median_of "$tmp/times"
+}
+
+# The medians of `runs` runs of the three listings, taken in turn within each run, so that the
+# machine's load at any moment weighs on all three alike; prints "cli x3 batch".
+medians3() {
+    local r
+    quorvane >/dev/null 2>&1
+    iproute2 >/dev/null 2>&1
+    ip_batch >/dev/null 2>&1
+    : >"$tmp/q"
+    : >"$tmp/i"
+    : >"$tmp/b"
+    for ((r = 0; r < runs; r++)); do
+        time_us quorvane >>"$tmp/q"
+        time_us iproute2 >>"$tmp/i"
+        time_us ip_batch >>"$tmp/b"
+    done
+    echo "$(median_of "$tmp/q") $(median_of "$tmp/i") $(median_of "$tmp/b")"
 }
 
 # The silent name server, used only while resolv.conf names it.
@@ -105,9 +134,7 @@ for n in 1 16 256 1024 4096; do
     add_addresses "$n"
     rows=$("$cli" list 2>/dev/null | grep -c '^10\.77\.' || true)
     [ "$rows" -eq "$n" ] || echo "warning: quorvane-cli listed $rows of $n addresses" >&2
-    q=$(median_us quorvane)
-    i=$(median_us iproute2)
-    b=$(median_us ip_batch)
+    read -r q i b < <(medians3)
     awk -v n="$n" -v q="$q" -v i="$i" -v b="$b" 'BEGIN {
         printf "%-10d %12.2f %12.2f %12.2f %10.2f %10.2f\n", n, q / 1000, i / 1000, b / 1000,
             q / i, q / b }'

@@ -15,22 +15,24 @@ bool IsControl(char16_t u) {
     return u < 0x20 || (u >= 0x7F && u <= 0x9F);  // C0, DEL and C1
 }
 
-// `field` in the local encoding, its control characters as blanks. Plain ASCII, by far the most
-// common, is copied byte by byte.
-void AppendField(QByteArray& text, const QString& field) {
-    bool ascii = true;
+// Copies a plain ASCII field (by far the most common) to `out`, control characters as blanks;
+// returns the end, or null when the field holds any other character.
+char* CopyAscii(char* out, const QString& field) {
     for (const QChar ch : field) {
-        ascii = ascii && ch.unicode() < 0x80;
-    }
-    if (ascii) {
-        const qsizetype at = text.size();
-        text.resize(at + field.size());
-        char* out = text.data() + at;
-        for (const QChar ch : field) {
-            *out++ = IsControl(ch.unicode()) ? ' ' : static_cast<char>(ch.unicode());
+        const char16_t u = ch.unicode();
+        if (unsigned(u) - 0x20 < 0x5F) {  // printable: one test for nearly every character
+            *out++ = static_cast<char>(u);
+        } else if (u < 0x80) {
+            *out++ = ' ';  // C0 control or DEL
+        } else {
+            return nullptr;
         }
-        return;
     }
+    return out;
+}
+
+// `field` in the local encoding, its control characters as blanks.
+void AppendConverted(QByteArray& text, const QString& field) {
     QString clean = field;
     for (QChar& ch : clean) {
         if (IsControl(ch.unicode())) {
@@ -42,22 +44,51 @@ void AppendField(QByteArray& text, const QString& field) {
 
 }  // namespace
 
-QByteArray FormatRows(const CQuorvaneDoc& doc) {
-    QByteArray text;
-    text.reserve(qsizetype(doc.m_nRowCount) * 160);  // about one row's length in most tables
+bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
     const QString none;
-    for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
-        const auto row = static_cast<qsizetype>(r);
+    const auto rows = static_cast<qsizetype>(doc.m_nRowCount);
+    auto field = [&](std::size_t c, qsizetype row) -> const QString& {
+        const QStringList& column = doc.m_columns[c];
+        return row < column.size() ? column.at(row) : none;
+    };
+    // Written a block at a time: a long list never needs one buffer for all of it.
+    constexpr qsizetype kBlock = 64 * 1024;
+    QByteArray text;
+    text.reserve(kBlock);
+    bool written = true;
+    auto flush = [&] {
+        written = std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out) ==
+                      static_cast<std::size_t>(text.size()) &&
+                  written;
+        text.resize(0);
+    };
+    for (qsizetype row = 0; row < rows; ++row) {
+        const qsizetype at = text.size();
+        qsizetype length = qsizetype(kColumnCount);  // each field, a tab or line end after it
         for (std::size_t c = 0; c < kColumnCount; ++c) {
-            if (c > 0) {
-                text += '\t';
-            }
-            const QStringList& column = doc.m_columns[c];
-            AppendField(text, row < column.size() ? column.at(row) : none);
+            length += field(c, row).size();
         }
-        text += '\n';
+        text.resize(at + length);
+        char* end = text.data() + at;
+        for (std::size_t c = 0; c < kColumnCount && end; ++c) {
+            end = CopyAscii(end, field(c, row));
+            if (end) {
+                *end++ = c + 1 < kColumnCount ? '\t' : '\n';
+            }
+        }
+        if (!end) {  // a field outside ASCII: the row again, converted field by field
+            text.truncate(at);
+            for (std::size_t c = 0; c < kColumnCount; ++c) {
+                AppendConverted(text, field(c, row));
+                text += c + 1 < kColumnCount ? '\t' : '\n';
+            }
+        }
+        if (text.size() >= kBlock - 1024) {
+            flush();
+        }
     }
-    return text;
+    flush();
+    return std::fflush(out) == 0 && written;
 }
 
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
@@ -81,9 +112,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     }
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
-    const QByteArray rows = FormatRows(doc);
-    std::fwrite(rows.constData(), 1, static_cast<std::size_t>(rows.size()), out);
-    return std::fflush(out) == 0 ? 0 : 1;
+    return WriteRows(doc, out) ? 0 : 1;
 }
 
 }  // namespace qv

@@ -15,8 +15,8 @@ class CQuorvaneDoc;
 // The look-ups are waited for on the running QCoreApplication's event loop.
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
 
-// The rows of `doc` as tab-separated lines; control characters inside a field become blanks so
-// that every row stays one line.
-QByteArray FormatRows(const CQuorvaneDoc& doc);
+// Writes the rows of `doc` to `out` as tab-separated lines; control characters inside a field
+// become blanks so that every row stays one line. False when writing failed.
+bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out);
 
 }  // namespace qv

@@ -3,7 +3,11 @@
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
-    m_buffer += text.toLocal8Bit();
+    if (text != m_lastLine) {  // a refresh repeats one line for each of its rows
+        m_lastLine = text;
+        m_lastBytes = text.toLocal8Bit();
+    }
+    m_buffer += m_lastBytes;
     m_buffer += '\n';
 }
 

@@ -42,6 +42,8 @@ class ConsoleDocHost : public IDocHost {
 
     std::FILE* m_out;
     QByteArray m_buffer;
+    QString m_lastLine;  // the last line written, and its bytes
+    QByteArray m_lastBytes;
     bool m_hardwareOnly;
     bool m_ipv6;
     PublicSourceChoice m_sources;

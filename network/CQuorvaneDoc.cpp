@@ -38,6 +38,16 @@ const QString kNoAddress = QStringLiteral("---.---.---.---");
 // A column that has no meaning for an IPv6 row (the broadcast address).
 const QString kNoMeaning = QStringLiteral("----");
 
+// Texts that many rows share, loaded once: the rows hold copies of the one text.
+const QString& HostUnknownText() {
+    static const QString text = LoadString(kStrHostUnknown);
+    return text;
+}
+const QString& AllOkText() {
+    static const QString text = LoadString(kStrAllOk);
+    return text;
+}
+
 // The diagnostic marks of IPv6 addresses the kernel flags.
 QString TemporaryMark() {
     return QStringLiteral("Temporary address: it changes by design and cannot be ticked. ");
@@ -282,6 +292,8 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
 }
 
 void CQuorvaneDoc::ReadLocalHostInfo() {
+    m_routedAddrs.reset();
+    m_routedGateways.reset();
     m_strLocalHostName.clear();
     m_strLocalHostIp.clear();
     m_hostLookup.reset();
@@ -344,8 +356,10 @@ int CQuorvaneDoc::LookupTimeLeft() const {
 }
 
 std::optional<QString> CQuorvaneDoc::RoutedAddress() {
-    const auto addrs = m_tables.AddressTable().rows;
-    for (const auto& gw : m_tables.DefaultGateways().rows) {
+    m_routedAddrs = m_tables.AddressTable();
+    m_routedGateways = m_tables.DefaultGateways();
+    const auto& addrs = m_routedAddrs->rows;
+    for (const auto& gw : m_routedGateways->rows) {
         const IpAddrRow* first = nullptr;
         for (const auto& entry : addrs) {
             if (entry.dwIndex != gw.dwIndex) {
@@ -369,7 +383,8 @@ std::optional<QString> CQuorvaneDoc::RoutedAddress() {
 }
 
 std::optional<std::vector<IpAddrRow>> CQuorvaneDoc::GetAddrTableSnapshot() {
-    auto copy = m_tables.AddressTable();
+    auto copy = m_routedAddrs ? std::move(*m_routedAddrs) : m_tables.AddressTable();
+    m_routedAddrs.reset();
     if (copy.status != kNetTableOk) {
         ReportTableError(QStringLiteral("IP Address Table: "), copy.error);
         return std::nullopt;
@@ -431,8 +446,8 @@ void CQuorvaneDoc::ForceArpPopulation() {
     if (targets.empty()) {
         return;
     }
-    // The queries go out at once, which is all the neighbour table needs; nobody waits for
-    // their answers.
+    // The first queries go out at once, which is all the neighbour table needs; nobody waits
+    // for their answers.
     try {
         m_resolver.StartReverseLookups(targets, LookupTimeLeft(),
                                        [](std::size_t, const ReverseLookupResult&) {});
@@ -555,15 +570,15 @@ void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& 
         return;
     }
     const PendingName& p = m_pendingNames[lookup];
-    QString diagnostic = p.diagnostic;
     if (result.error == kLookupOk) {
         SetField(p.row, ColHostName, result.name);
+        SetField(p.row, ColDiagnosticInformation,
+                 p.diagnostic.isEmpty() ? AllOkText() : p.diagnostic);
     } else {
-        SetField(p.row, ColHostName, LoadString(kStrHostUnknown));
-        diagnostic += ReverseLookupErrorText(result.error);
+        SetField(p.row, ColHostName, HostUnknownText());
+        SetField(p.row, ColDiagnosticInformation,
+                 p.diagnostic + ReverseLookupErrorText(result.error));
     }
-    SetField(p.row, ColDiagnosticInformation,
-             diagnostic.isEmpty() ? LoadString(kStrAllOk) : diagnostic);
     if (p.row == m_nSelectedRow && m_bHostNamePending) {
         m_strHostName = Field(p.row, ColHostName);
         m_bHostNamePending = false;
@@ -592,7 +607,10 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         ReportStatus(kStrTableMissing, true);
         return BuildResult::TablesMissing;
     }
-    const auto gateways = m_tables.DefaultGateways().rows;  // no preference when unreadable
+    // No preference when unreadable.
+    const auto gateways =
+        (m_routedGateways ? std::move(*m_routedGateways) : m_tables.DefaultGateways()).rows;
+    m_routedGateways.reset();
 
     // The addresses that can get rows: the IPv4 ones, then (unless hidden) the IPv6 ones.
     struct Candidate {
@@ -674,6 +692,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         int lookup;  // index into the batch, -1 for none
     };
     std::vector<Pending> pending;
+    pending.reserve(chosen.size());
     std::vector<std::uint32_t> lookups;
     std::vector<Ipv6Bytes> lookups6;  // answered after the IPv4 ones: all IPv4 rows come first
     int outRow = row == -1 ? 0 : row;
@@ -749,8 +768,11 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
         return t;
     };
-    std::uint32_t lastMask = 0;
-    QString maskText = DottedAddress(0);
+    std::uint32_t lastMask = 0, lastBroadcast = 0;
+    QString maskText = DottedAddress(0), broadcastText = maskText;
+    for (auto& column : m_columns) {
+        column.reserve(outRow + static_cast<qsizetype>(chosen.size()));
+    }
 
     for (const Candidate* c : chosen) {
         const InterfaceTexts& t = textsOf(c->index);
@@ -775,7 +797,11 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                 maskText = DottedAddress(lastMask);
             }
             SetField(outRow, ColSubnetMask, maskText);
-            SetField(outRow, ColBroadcastIpAddress, DottedAddress(entry->dwBCastAddr));
+            if (entry->dwBCastAddr != lastBroadcast) {
+                lastBroadcast = entry->dwBCastAddr;
+                broadcastText = DottedAddress(lastBroadcast);
+            }
+            SetField(outRow, ColBroadcastIpAddress, broadcastText);
             if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
                 lookup = static_cast<int>(lookups.size());
                 lookups.push_back(entry->dwAddr);
@@ -803,19 +829,27 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     }
 
     m_pendingNames.clear();
+    const QString updating = LoadString(kStrUpdatingHost);
+    const QString lookingUp = LookingUpText();
+    QString statusNumber, statusLine;  // the line of the last row's interface
     for (const auto& p : pending) {
-        ReportStatus(LoadString(kStrUpdatingHost) + Field(p.row, ColInterfaceNumber), true);
-        QString hostName = LookingUpText();
+        const QString number = Field(p.row, ColInterfaceNumber);
+        if (statusLine.isEmpty() || number != statusNumber) {
+            statusNumber = number;
+            statusLine = updating + number;
+        }
+        ReportStatus(statusLine, true);
+        const QString* hostName = &lookingUp;
         if (p.address == m_strLocalHostIp) {
-            hostName = m_strLocalHostName;
+            hostName = &m_strLocalHostName;
         } else if (p.lookup < 0) {
-            hostName = LoadString(kStrHostUnknown);
+            hostName = &HostUnknownText();
         } else {
             m_pendingNames.push_back({p.row, p.diagnostic});
         }
-        SetField(p.row, ColHostName, hostName);
+        SetField(p.row, ColHostName, *hostName);
         SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic.isEmpty() && p.lookup < 0 ? LoadString(kStrAllOk) : p.diagnostic);
+                 p.diagnostic.isEmpty() && p.lookup < 0 ? AllOkText() : p.diagnostic);
     }
     if (row == -1) {
         m_nLocalRows = static_cast<unsigned int>(outRow);

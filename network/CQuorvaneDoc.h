@@ -197,6 +197,10 @@ class CQuorvaneDoc {
     QObject m_events;  // context of the queued end of a refresh
     PublicAddressRows m_public;
     unsigned int m_nLocalRows = 0;  // rows from the tables; the public ones follow them
+    // The tables RoutedAddress read, taken by the rows built next in the same step of the
+    // refresh rather than read again.
+    std::optional<TableCopy<IpAddrRow>> m_routedAddrs;
+    std::optional<TableCopy<DefaultGatewayRow>> m_routedGateways;
 };
 
 }  // namespace qv

@@ -166,7 +166,13 @@ namespace {
 
 // One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
 // batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
-// answered at once.
+// answered at once. The queries go out in a window that starts at kFirstWindow, grows by one with
+// each answer and doubles every kWidenMs, so that a name server that refuses at once costs one
+// window, not one exchange per address: when the first query to end has been refused (or has had
+// no answer) on every server, the queries still waiting get the same failure at once, and those
+// not yet sent are never sent. Once any answer has come, even one cut short, each query ends on
+// its own (a server may refuse only the TCP retry of a long answer). A slow server still has
+// every query within a few widenings.
 class DnsBatch : public QObject, public PendingLookups {
   public:
     DnsBatch(std::shared_ptr<ResolverCache> cache, ReverseLookupAnswer answer)
@@ -174,6 +180,14 @@ class DnsBatch : public QObject, public PendingLookups {
         m_timer.setSingleShot(true);
         QObject::connect(&m_timer, &QTimer::timeout, this,
                          [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+        m_widen.setInterval(kWidenMs);
+        QObject::connect(&m_widen, &QTimer::timeout, this, [this] {
+            m_nWindow *= 2;
+            Send();
+            if (!m_timer.isActive()) {
+                ArmTimer();
+            }
+        });
     }
 
     ~DnsBatch() override {
@@ -194,9 +208,13 @@ class DnsBatch : public QObject, public PendingLookups {
         options.tries = 2;
         options.sock_state_cb = &DnsBatch::SocketState;
         options.sock_state_cb_data = this;
-        return ares_init_options(
+        const int status = ares_init_options(
             &m_channel, &options,
             ARES_OPT_LOOKUPS | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_SOCK_STATE_CB);
+        if (status == ARES_SUCCESS) {
+            ares_set_socket_callback(m_channel, &DnsBatch::SocketOpened, this);
+        }
+        return status;
     }
 
     // The forward look-up of `name` (IPv4) on this channel; answered through `answer`.
@@ -207,15 +225,40 @@ class DnsBatch : public QObject, public PendingLookups {
                            &DnsBatch::AddressAnswered, this);
     }
 
+    // Queues the reverse look-up of `addr`; Send() sends what the window allows.
     void Query(std::size_t index, std::uint32_t addr) {
         Pending p{this, index, AF_INET, {}};
         std::memcpy(p.addr.data(), &addr, sizeof addr);
-        Send(std::move(p), PtrName(addr));
+        m_queries.push_back(p);
+        ++m_nOpen;
     }
     void Query(std::size_t index, const Ipv6Bytes& addr) {
-        Send({this, index, AF_INET6, addr}, PtrName(addr));
+        m_queries.push_back({this, index, AF_INET6, addr});
+        ++m_nOpen;
     }
-    // Called once all queries are sent.
+    // Sends queued queries while the window has room. Answers that come meanwhile (a query that
+    // fails as it is sent) only widen the window; the loop here sends on.
+    void Send() {
+        if (m_bSending) {
+            return;
+        }
+        m_bSending = true;
+        while (m_nSent < m_queries.size() && m_nSent - m_nAnswered < m_nWindow) {
+            Pending& p = m_queries[m_nSent++];
+            const QByteArray name =
+                p.family == AF_INET6 ? PtrName(p.addr) : PtrName(Ipv4Of(p.addr));
+            // The entries of a deque stay where they are while it grows.
+            ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
+                       &p);
+        }
+        m_bSending = false;
+        if (m_nSent == m_queries.size()) {
+            m_widen.stop();
+        } else if (!m_widen.isActive()) {
+            m_widen.start();
+        }
+    }
+    // Called once the first queries are sent.
     void ArmTimer() {
         timeval tv{};
         if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
@@ -232,6 +275,7 @@ class DnsBatch : public QObject, public PendingLookups {
         std::size_t index;
         int family;
         Ipv6Bytes addr;  // an IPv4 address in its first 4 bytes
+        bool answered = false;
 
         int Length() const { return family == AF_INET6 ? 16 : 4; }
         std::string Key() const {
@@ -239,12 +283,39 @@ class DnsBatch : public QObject, public PendingLookups {
         }
     };
 
-    void Send(Pending p, const QByteArray& name) {
-        m_queries.push_back(std::move(p));
-        ++m_nOpen;
-        // Sent at once; the entries of a deque stay where they are while it grows.
-        ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
-                   &m_queries.back());
+    static std::uint32_t Ipv4Of(const Ipv6Bytes& bytes) {
+        std::uint32_t addr;
+        std::memcpy(&addr, bytes.data(), sizeof addr);
+        return addr;
+    }
+
+    // Caches and hands on the result of a query, once.
+    void Finish(Pending& query, const ReverseLookupResult& result, unsigned ttl) {
+        query.answered = true;
+        --m_nOpen;
+        m_cache->Put(query.Key(), result, ttl);
+        m_answer(query.index, result);
+    }
+
+    // The servers, silent so far, refused or did not answer a query on every try: the other
+    // queries would fare no better, and get the same failure now. Those sent are left to c-ares,
+    // whose late answers are ignored.
+    void FailTheRest(int status) {
+        const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
+        m_nSent = m_queries.size();
+        for (Pending& query : m_queries) {
+            if (!query.answered) {
+                Finish(query, failed, SystemResolver::kFailureCacheSeconds);
+            }
+        }
+    }
+
+    // c-ares opens a TCP connection only to fetch an answer that a server sent cut short.
+    static int SocketOpened(ares_socket_t, int type, void* data) {
+        if (type == SOCK_STREAM) {
+            static_cast<DnsBatch*>(data)->m_bHeard = true;
+        }
+        return ARES_SUCCESS;
     }
 
     static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
@@ -272,10 +343,11 @@ class DnsBatch : public QObject, public PendingLookups {
     static void Answered(void* arg, int status, int, unsigned char* buf, int len) {
         auto* query = static_cast<Pending*>(arg);
         DnsBatch* self = query->batch;
-        --self->m_nOpen;
-        if (self->m_bClosing) {
+        if (self->m_bClosing || query->answered) {
             return;
         }
+        ++self->m_nAnswered;
+        ++self->m_nWindow;
         ReverseLookupResult result;
         unsigned ttl = 0;
         if (status == ARES_SUCCESS) {
@@ -296,8 +368,12 @@ class DnsBatch : public QObject, public PendingLookups {
             result.error = LookupErrorFromAres(status);
             ttl = SystemResolver::kFailureCacheSeconds;
         }
-        self->m_cache->Put(query->Key(), result, ttl);
-        self->m_answer(query->index, result);
+        self->Finish(*query, result, ttl);
+        if (status != ARES_ECONNREFUSED && status != ARES_ETIMEOUT) {
+            self->m_bHeard = true;
+        } else if (!self->m_bHeard) {
+            self->FailTheRest(status);
+        }
     }
 
     static void AddressAnswered(void* arg, int status, int, hostent* host) {
@@ -324,6 +400,7 @@ class DnsBatch : public QObject, public PendingLookups {
 
     void Process(ares_socket_t readFd, ares_socket_t writeFd) {
         ares_process_fd(m_channel, readFd, writeFd);
+        Send();
         // Answers and retries only move the earliest time-out later, so a timer still running
         // is early enough; asking c-ares (which walks every query) after each answer is not.
         if (!m_timer.isActive()) {
@@ -339,14 +416,22 @@ class DnsBatch : public QObject, public PendingLookups {
     ReverseLookupAnswer m_answer;
     ares_channel m_channel = nullptr;
     bool m_bClosing = false;
-    std::size_t m_nOpen = 0;
+    std::size_t m_nOpen = 0;  // queries not answered yet, sent or not (and the forward one)
     std::deque<Pending> m_queries;
+    std::size_t m_nSent = 0;               // the queries before this position have been sent
+    std::size_t m_nAnswered = 0;           // answers to sent queries
+    std::size_t m_nWindow = kFirstWindow;  // how many sent queries may wait for their answers
+    bool m_bSending = false;
+    bool m_bHeard = false;  // a server has answered a query (or cut an answer short)
+    static constexpr std::size_t kFirstWindow = 64;
+    static constexpr int kWidenMs = 50;
     struct {
         ForwardLookupAnswer answer;
         QString name;
     } m_forward;
     std::unordered_map<ares_socket_t, Watch> m_sockets;
     QTimer m_timer;
+    QTimer m_widen;  // while queries wait to be sent
 };
 
 // The reverse look-ups of `addrs`: from the hosts file, the cache, and else one DNS batch.
@@ -356,6 +441,7 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
                                              const std::vector<Address>& addrs, int timeoutMs,
                                              const ReverseLookupAnswer& answer) {
     hosts.Load();
+    cache->entries.reserve(cache->entries.size() + addrs.size());  // no rehash while answers come
     std::unique_ptr<DnsBatch> batch;
     for (std::size_t i = 0; i < addrs.size(); ++i) {
         if (const auto name = hosts.NameOf(addrs[i])) {
@@ -375,6 +461,9 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
             }
         }
         batch->Query(i, addrs[i]);
+    }
+    if (batch) {
+        batch->Send();
     }
     if (batch && !batch->HasOpenQueries()) {
         batch.reset();  // everything was answered at once (a refused connection, say)

@@ -13,23 +13,45 @@
 namespace qv::test {
 namespace {
 
+// The rows as lines, written in blocks: a list too long for one block loses no row, and a failed
+// write is told.
 TEST(NetworkCli, OneTabSeparatedLinePerRow) {
     DocFixture f;
-    f.tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.0.6", 2)});
+    std::vector<IpAddrRow> addrs = {Addr("10.0.0.5", 2), Addr("10.0.0.6", 2)};
+    for (int i = 0; i < 1000; ++i) {
+        addrs.push_back(
+            Addr(qPrintable(QStringLiteral("10.0.%1.%2").arg(4 + i / 250).arg(i % 250 + 1)), 2));
+    }
+    f.tables.addr = Table<IpAddrRow>(addrs);
     f.tables.net = Table<IpNetRow>({Net(2, "10.0.0.254", {1, 2})});
     f.tables.ifs = Table<IfRow>({If(2, "eth0")});
     // A hostile reverse answer: C0, C1 and DEL controls around a letter that is not ASCII.
     f.resolver.Name("10.0.0.5", QString::fromUtf8("evil\tname\nwith\rbreaks\u0085\u00fc\x7f"));
     f.doc.RefreshNetworkInfo(-1);
 
-    const QList<QByteArray> lines = FormatRows(f.doc).split('\n');
-    ASSERT_EQ(lines.size(), 3);
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    ASSERT_TRUE(WriteRows(f.doc, out));
+    std::fclose(out);
+    const QList<QByteArray> lines = QByteArray(text, static_cast<qsizetype>(size)).split('\n');
+    std::free(text);
+    ASSERT_GT(size, 64u * 1024);
+    ASSERT_EQ(lines.size(), 1003);
     EXPECT_EQ(lines[0],
               "10.0.0.5\t0x2\tdynamic\teth0\t02-00-00-00-00-01\tevil name with breaks \xc3\xbc "
               "\t10.0.0.254\t"
               "01-02\t255.255.255.0\t10.0.0.255\tAll is OK!");
-    EXPECT_EQ(lines[1].count('\t'), 10);
-    EXPECT_TRUE(lines[2].isEmpty());
+    for (qsizetype i = 1; i < 1002; ++i) {
+        EXPECT_EQ(lines[i].count('\t'), 10) << i;
+    }
+    EXPECT_TRUE(lines[1001].startsWith("10.0.7.250\t"));
+    EXPECT_TRUE(lines[1002].isEmpty());
+
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    EXPECT_FALSE(WriteRows(f.doc, full));
+    std::fclose(full);
 }
 
 TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
