@@ -75,6 +75,12 @@ std::optional<QByteArray> Answer(CurlEngine& engine, const Frame& frame) {
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
+    // A terminal's Ctrl-C or a service manager's stop reaches the helper with the program; the
+    // program may still need it for its off-line notice, and it ends when the program closes
+    // its channel.
+    for (int ending : {SIGTERM, SIGINT, SIGHUP}) {
+        std::signal(ending, SIG_IGN);
+    }
     // The program collects the process it started at once; the helper goes on in a child of it,
     // which the system collects, so that a parked helper that ends by itself leaves no zombie.
     const pid_t helper = ::fork();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -142,6 +143,21 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
                      [&] { trace += QString::fromLocal8Bit(program.readAll()); });
     program.start(command.first(), command.mid(1));
     EXPECT_TRUE(program.waitForStarted());
+}
+
+// The transfer helpers that a program started by StartProgram with `home` left running.
+QList<int> TransferHelpers(const QTemporaryDir& home) {
+    const QByteArray mark = "XDG_RUNTIME_DIR=" + home.filePath("run").toLocal8Bit();
+    QList<int> found;
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        QFile comm("/proc/" + pid + "/comm"), environment("/proc/" + pid + "/environ");
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "quorvane-transf" &&
+            environment.open(QIODevice::ReadOnly) &&
+            environment.readAll().split('\0').contains(mark)) {
+            found << pid.toInt();
+        }
+    }
+    return found;
 }
 
 QString SettingsPath(const QTemporaryDir& home) {
@@ -372,11 +388,22 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     test::RunEventsFor(1000);
     EXPECT_EQ(sent("10.77.0.5") + sent("10.77.0.6"), 0) << qPrintable(server.requests.join('\n'));
 
+    // A service manager ends the whole service: the helper that the last forward left gets the
+    // same SIGTERM, and must live on for the off-line notice.
+    const QList<int> helpers = TransferHelpers(home);
+    EXPECT_EQ(helpers.size(), 1);
+    for (int pid : helpers) {
+        ::kill(pid, SIGTERM);
+    }
+    test::RunEventsFor(300);
+    EXPECT_EQ(TransferHelpers(home), helpers);
     watcher.terminate();
     EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
+    // Its channel closed with the watcher, the helper has ended too.
+    EXPECT_TRUE(test::WaitUntil([&] { return TransferHelpers(home).isEmpty(); }, 5000));
     EXPECT_EQ(server.requests.filter("IPAddress=").size(), 4);
 }
 
