@@ -122,6 +122,9 @@ int StartHelper() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, theirs, kTransferChannelFd);
+    // It says nothing, and holds none of the program's pipes but its error output.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     char* argv[] = {const_cast<char*>(QV_TRANSFER_HELPER_NAME), nullptr};
     pid_t started = -1;
     bool ok = theirs >= 0 &&
