@@ -4,7 +4,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QProcess>
 #include <QTimer>
+
+#include <dlfcn.h>
 
 #include <memory>
 
@@ -22,19 +25,86 @@ QString Seconds(std::chrono::milliseconds bound) {
     return QString::number((bound.count() + 999) / 1000);
 }
 
-// The keyring module, loaded once per process: where it is installed beside the program
-// (lib/.../quorvane next to bin), else where the build made it.
+// The keyring asked through the helper program quorvane-keyring, one process per question.
+class KeyringHelperProcess : public KeyringBackend {
+  public:
+    explicit KeyringHelperProcess(QString program) : m_program(std::move(program)) {}
+
+    bool OnBus() override {
+        QProcess helper;
+        helper.start(m_program, {QStringLiteral("on-bus")});
+        return helper.waitForFinished(kOnBusBoundMs) &&
+               helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0;
+    }
+    void Read(const QString& service, const QString& key, QObject* context, Done done) override {
+        Ask({QStringLiteral("read"), service, key}, {}, context, std::move(done));
+    }
+    void Write(const QString& service, const QString& key, const QString& value, QObject* context,
+               Done done) override {
+        Ask({QStringLiteral("write"), service, key}, value.toUtf8(), context, std::move(done));
+    }
+
+  private:
+    static constexpr int kOnBusBoundMs = 10000;
+
+    // The helper ends with `context` at the latest (a QProcess kills its process as it goes).
+    void Ask(const QStringList& args, const QByteArray& input, QObject* context, Done done) {
+        auto* helper = new QProcess(context);
+        QObject::connect(helper, &QProcess::finished, context,
+                         [helper, done](int code, QProcess::ExitStatus how) {
+                             const QString text =
+                                 QString::fromUtf8(helper->readAllStandardOutput());
+                             helper->deleteLater();
+                             if (how != QProcess::NormalExit) {
+                                 done(kFailed, QStringLiteral("the keyring helper stopped"));
+                             } else {
+                                 done(code == 0 ? kOk : code == 3 ? kNotFound : kFailed, text);
+                             }
+                         });
+        QObject::connect(helper, &QProcess::errorOccurred, context,
+                         [helper, done](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart) {
+                                 helper->deleteLater();
+                                 done(kFailed,
+                                      QStringLiteral("the keyring helper could not be started"));
+                             }
+                         });
+        helper->start(m_program, args);
+        helper->write(input);
+        helper->closeWriteChannel();
+    }
+
+    QString m_program;
+};
+
+// Where a file of the keyring's is installed beside the program (`folder` under the prefix next
+// to bin), else where the build made it.
+QString Installed(const char* folder, const char* name, const char* built) {
+    const QString installed =
+        QCoreApplication::applicationDirPath() +
+        QStringLiteral("/../%1/quorvane/%2").arg(QLatin1String(folder), QLatin1String(name));
+    return QFileInfo::exists(installed) ? installed : QString::fromUtf8(built);
+}
+
+// The keyring's libraries (QtKeychain over QtDBus) are loaded into a process that has QtDBus
+// already (the program, whose tray icon speaks D-Bus); any other process asks the helper program,
+// so that they never stay in a lean one such as the headless watcher. Chosen once per process.
 KeyringBackend* LoadBackend(QString& error) {
     static KeyringBackend* backend = nullptr;
     static QString why;
     static bool tried = false;
     if (!tried) {
         tried = true;
-        const QString installed =
-            QCoreApplication::applicationDirPath() +
-            QStringLiteral("/../" QV_INSTALL_LIBDIR "/quorvane/" QV_KEYRING_MODULE_NAME);
-        QLibrary module(QFileInfo::exists(installed) ? installed
-                                                     : QStringLiteral(QV_KEYRING_MODULE_BUILT));
+        void* dbus = ::dlopen("libQt6DBus.so.6", RTLD_NOW | RTLD_NOLOAD);
+        if (!dbus) {
+            backend = new KeyringHelperProcess(
+                Installed(QV_INSTALL_LIBEXECDIR, QV_KEYRING_HELPER_NAME, QV_KEYRING_HELPER_BUILT));
+            error = why;
+            return backend;
+        }
+        ::dlclose(dbus);
+        QLibrary module(
+            Installed(QV_INSTALL_LIBDIR, QV_KEYRING_MODULE_NAME, QV_KEYRING_MODULE_BUILT));
         const auto create =
             reinterpret_cast<CreateKeyringBackend>(module.resolve(kCreateKeyringBackend));
         if (create) {

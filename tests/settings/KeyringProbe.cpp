@@ -5,8 +5,12 @@
 //                            into the keyring, waiting at most MS ms; prints each message
 //   keyring_probe read MS    loads the settings and reads the keyring's passwords, waiting at most
 //                            MS ms; prints "query=..." and "ftp=...", or "error: ..." and ends 1
+// With a third argument "in-process", the probe has QtDBus loaded, as the program has, and so
+// uses the keyring module in its own process instead of the helper program.
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <dlfcn.h>
 
 #include <cstdio>
 
@@ -18,6 +22,10 @@ using namespace qv;
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.value(2) == QLatin1String("in-process") &&
+        !::dlopen("libQt6DBus.so.6", RTLD_NOW | RTLD_GLOBAL)) {
+        return 2;
+    }
     InfoCtrlSettings s;
     LoadSettings(s);
     PasswordStore store(s);
