@@ -183,10 +183,7 @@ class DnsBatch : public QObject, public PendingLookups {
         m_widen.setInterval(kWidenMs);
         QObject::connect(&m_widen, &QTimer::timeout, this, [this] {
             m_nWindow *= 2;
-            Send();
-            if (!m_timer.isActive()) {
-                ArmTimer();
-            }
+            SendMore();
         });
     }
 
@@ -400,9 +397,14 @@ class DnsBatch : public QObject, public PendingLookups {
 
     void Process(ares_socket_t readFd, ares_socket_t writeFd) {
         ares_process_fd(m_channel, readFd, writeFd);
+        SendMore();
+    }
+
+    // Sends what the window now allows. Answers and retries only move the earliest time-out
+    // later, so a timer still running is early enough; asking c-ares (which walks every query)
+    // after each answer is not.
+    void SendMore() {
         Send();
-        // Answers and retries only move the earliest time-out later, so a timer still running
-        // is early enough; asking c-ares (which walks every query) after each answer is not.
         if (!m_timer.isActive()) {
             ArmTimer();
         }

@@ -1,6 +1,9 @@
 #include "platform/Transfer.h"
 
+#include "platform/InstalledFile.h"
 #include "platform/TransferChannel.h"
+
+#include <QFile>
 
 #include <curl/curl.h>
 
@@ -11,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -25,23 +27,15 @@ static_assert(kFtpCommandRefused == CURLE_QUOTE_ERROR);
 
 namespace {
 
-// The helper installed beside the program (<prefix>/libexec/quorvane/), else the one built with it.
 const std::string& HelperPath() {
-    static const std::string path = [] {
-        char exe[PATH_MAX];
-        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n > 0) {
-            std::string installed(exe, static_cast<size_t>(n));
-            installed.erase(installed.rfind('/') + 1);
-            installed += "../" QV_INSTALL_LIBEXECDIR "/quorvane/" QV_TRANSFER_HELPER_NAME;
-            if (::access(installed.c_str(), X_OK) == 0) {
-                return installed;
-            }
-        }
-        return std::string(QV_TRANSFER_HELPER_BUILT);
-    }();
+    static const std::string path =
+        QFile::encodeName(
+            InstalledFile(QV_INSTALL_LIBEXECDIR, QV_TRANSFER_HELPER_NAME, QV_TRANSFER_HELPER_BUILT))
+            .toStdString();
     return path;
 }
+
+constexpr const char* kHelperStopped = "The transfer helper stopped";
 
 TransferStatus Failed(const char* why) {
     TransferStatus status;
@@ -150,12 +144,11 @@ struct CurlTransfer::Impl {
     QByteArray agent;
     TransferLimits limits;
     std::function<void()> connected;
-    int channel = -1;      // this side of the helper's channel
-    bool reusable = true;  // every request so far had its reply
+    int channel = -1;  // this side of the helper's channel; a helper that fails is dropped
 
     ~Impl() {
         if (channel >= 0) {
-            if (reusable && WriteFrame(channel, FrameKind::Park)) {
+            if (WriteFrame(channel, FrameKind::Park)) {
                 ParkedHelpers::Instance().Put(channel);
             } else {
                 ::close(channel);
@@ -180,7 +173,6 @@ struct CurlTransfer::Impl {
             ::close(channel);
             channel = -1;
         }
-        reusable = true;
     }
 
     bool CancelAsked() const { return limits.cancel && limits.cancel->load(); }
@@ -195,7 +187,7 @@ struct CurlTransfer::Impl {
         }
         if (!WriteFrame(channel, kind, request)) {
             Drop();
-            failure = Failed("The transfer helper stopped");
+            failure = Failed(kHelperStopped);
             return std::nullopt;
         }
         std::optional<std::chrono::steady_clock::time_point> stopSent;
@@ -219,7 +211,7 @@ struct CurlTransfer::Impl {
             const std::optional<Frame> frame = ReadFrame(channel);
             if (!frame) {
                 Drop();
-                failure = Failed("The transfer helper stopped");
+                failure = Failed(kHelperStopped);
                 return std::nullopt;
             }
             if (frame->kind == FrameKind::Reply) {
@@ -238,10 +230,10 @@ struct CurlTransfer::Impl {
         const std::optional<QByteArray> reply = Exchange(kind, request, failure);
         if (!reply || !Unpack(*reply, result)) {
             if (reply) {
-                reusable = false;  // it answers something else than was asked
+                Drop();  // it answers something else than was asked
             }
             result = Result{};
-            SetStatus(result, reply ? Failed("The transfer helper stopped") : failure);
+            SetStatus(result, reply ? Failed(kHelperStopped) : failure);
         }
         return result;
     }

@@ -1,8 +1,6 @@
 #include "settings/PasswordStore.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLibrary>
 #include <QProcess>
 #include <QTimer>
@@ -11,6 +9,7 @@
 
 #include <memory>
 
+#include "platform/InstalledFile.h"
 #include "settings/KeyringBackend.h"
 
 namespace qv {
@@ -77,15 +76,6 @@ class KeyringHelperProcess : public KeyringBackend {
     QString m_program;
 };
 
-// Where a file of the keyring's is installed beside the program (`folder` under the prefix next
-// to bin), else where the build made it.
-QString Installed(const char* folder, const char* name, const char* built) {
-    const QString installed =
-        QCoreApplication::applicationDirPath() +
-        QStringLiteral("/../%1/quorvane/%2").arg(QLatin1String(folder), QLatin1String(name));
-    return QFileInfo::exists(installed) ? installed : QString::fromUtf8(built);
-}
-
 // The keyring's libraries (QtKeychain over QtDBus) are loaded into a process that has QtDBus
 // already (the program, whose tray icon speaks D-Bus); any other process asks the helper program,
 // so that they never stay in a lean one such as the headless watcher. Chosen once per process.
@@ -97,14 +87,14 @@ KeyringBackend* LoadBackend(QString& error) {
         tried = true;
         void* dbus = ::dlopen("libQt6DBus.so.6", RTLD_NOW | RTLD_NOLOAD);
         if (!dbus) {
-            backend = new KeyringHelperProcess(
-                Installed(QV_INSTALL_LIBEXECDIR, QV_KEYRING_HELPER_NAME, QV_KEYRING_HELPER_BUILT));
+            backend = new KeyringHelperProcess(InstalledFile(
+                QV_INSTALL_LIBEXECDIR, QV_KEYRING_HELPER_NAME, QV_KEYRING_HELPER_BUILT));
             error = why;
             return backend;
         }
         ::dlclose(dbus);
         QLibrary module(
-            Installed(QV_INSTALL_LIBDIR, QV_KEYRING_MODULE_NAME, QV_KEYRING_MODULE_BUILT));
+            InstalledFile(QV_INSTALL_LIBDIR, QV_KEYRING_MODULE_NAME, QV_KEYRING_MODULE_BUILT));
         const auto create =
             reinterpret_cast<CreateKeyringBackend>(module.resolve(kCreateKeyringBackend));
         if (create) {
