@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 
 #include <signal.h>
@@ -14,6 +13,7 @@
 #include "forwarding/Forwarder.h"
 #include "resources/StringTable.h"
 #include "settings/PasswordStore.h"
+#include "tests/support/TransferHelpers.h"
 
 namespace qv::test {
 namespace {
@@ -405,12 +405,8 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         while (!arrived) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
-            QFile environment("/proc/" + pid + "/environ");
-            if (environment.open(QIODevice::ReadOnly) &&
-                environment.readAll().split('\0').contains(mark)) {
-                ::kill(pid.toInt(), SIGKILL);
-            }
+        for (int pid : TransferHelpersWith(mark)) {
+            ::kill(pid, SIGKILL);
         }
         killed = true;
     });

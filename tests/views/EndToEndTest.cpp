@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "ViewsTestSupport.h"
+#include "tests/support/TransferHelpers.h"
 
 namespace qv {
 namespace {
@@ -147,17 +148,7 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
 
 // The transfer helpers that a program started by StartProgram with `home` left running.
 QList<int> TransferHelpers(const QTemporaryDir& home) {
-    const QByteArray mark = "XDG_RUNTIME_DIR=" + home.filePath("run").toLocal8Bit();
-    QList<int> found;
-    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
-        QFile comm("/proc/" + pid + "/comm"), environment("/proc/" + pid + "/environ");
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "quorvane-transf" &&
-            environment.open(QIODevice::ReadOnly) &&
-            environment.readAll().split('\0').contains(mark)) {
-            found << pid.toInt();
-        }
-    }
-    return found;
+    return test::TransferHelpersWith("XDG_RUNTIME_DIR=" + home.filePath("run").toLocal8Bit());
 }
 
 QString SettingsPath(const QTemporaryDir& home) {
