@@ -203,15 +203,14 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
         diagnostic += s.confirmed.isValid() ? QStringLiteral("Last confirmed %1; asked %2.")
                                                   .arg(Stamp(s.confirmed), Stamp(s.asked))
                                             : QStringLiteral("Asked %1.").arg(Stamp(s.asked));
+    } else if (s.behindNat) {
+        diagnostic = QStringLiteral(
+                         "Double NAT: %1 reports a private external address, which cannot be "
+                         "reached from the Internet. Confirmed %2.")
+                         .arg(where, Stamp(s.confirmed));
     } else {
         diagnostic =
             QStringLiteral("Public address from %1, confirmed %2.").arg(where, Stamp(s.confirmed));
-        if (s.behindNat) {
-            diagnostic = QStringLiteral(
-                             "Double NAT: %1 reports a private external address, which cannot "
-                             "be reached from the Internet. Confirmed %2.")
-                             .arg(where, Stamp(s.confirmed));
-        }
     }
     IpAddressRow row;
     row[ColNicIpAddress] = s.address.isEmpty() ? noAddress : s.address;

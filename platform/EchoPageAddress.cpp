@@ -21,29 +21,24 @@ PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<b
         return failed;
     }
     if (reply.httpCode != 200) {
-        PublicAddressAnswer refused;
-        refused.reached = true;
-        refused.problem =
-            QStringLiteral("The echo page answered with HTTP status %1.").arg(reply.httpCode);
-        return refused;
+        return ReachedWithoutAddress(
+            QStringLiteral("The echo page answered with HTTP status %1.").arg(reply.httpCode));
     }
     return ReadReply(reply.body, reply.truncated);
 }
 
 PublicAddressAnswer EchoPageAddress::ReadReply(const QByteArray& body, bool truncated) {
+    if (truncated) {
+        return ReachedWithoutAddress(
+            QStringLiteral("The echo page's reply is longer than %1 bytes: it is not one address.")
+                .arg(kMaxReply));
+    }
+    const QString text = QString::fromUtf8(body).trimmed();
+    if (text.isEmpty()) {
+        return ReachedWithoutAddress(QStringLiteral("The echo page's reply is empty."));
+    }
     PublicAddressAnswer answer;
     answer.reached = true;
-    const QString text = QString::fromUtf8(body).trimmed();
-    if (truncated) {
-        answer.problem =
-            QStringLiteral("The echo page's reply is longer than %1 bytes: it is not one address.")
-                .arg(kMaxReply);
-        return answer;
-    }
-    if (text.isEmpty()) {
-        answer.problem = QStringLiteral("The echo page's reply is empty.");
-        return answer;
-    }
     switch (ClassifyAddress(text)) {
         case AddressScope::Public:
             answer.address = text;

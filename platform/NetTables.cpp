@@ -230,37 +230,52 @@ int NetlinkTables::Dump(int type, const void* request, std::size_t size,
     }
 }
 
-TableCopy<IpAddrRow> NetlinkTables::AddressTable() {
+// The addresses of `family`, ordered by address and then interface. `fill` reads the address
+// into the row (false: the entry has none and is left out) and anything else of its own; `key`
+// is the row's address in the order wanted.
+template <typename Row, typename Fill, typename Key>
+TableCopy<Row> NetlinkTables::Addresses(unsigned char family, Fill fill, Key key) {
     try {
-        TableCopy<IpAddrRow> copy;
+        TableCopy<Row> copy;
         ifaddrmsg request{};
-        request.ifa_family = AF_INET;
+        request.ifa_family = family;
         const int err = Dump(RTM_GETADDR, &request, sizeof request, [&](const nlmsghdr* h) {
             const auto* ifa = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
-            if (h->nlmsg_type != RTM_NEWADDR || ifa->ifa_family != AF_INET) {
+            if (h->nlmsg_type != RTM_NEWADDR || ifa->ifa_family != family) {
                 return;
             }
-            const Attributes a = AttributesOf<ifaddrmsg>(h);
-            IpAddrRow row;
-            if (!a.Ipv4(IFA_LOCAL, row.dwAddr) && !a.Ipv4(IFA_ADDRESS, row.dwAddr)) {
+            Row row;
+            if (!fill(AttributesOf<ifaddrmsg>(h), *ifa, row)) {
                 return;
             }
             row.dwIndex = ifa->ifa_index;
-            row.dwMask = MaskFromPrefix(ifa->ifa_prefixlen);
-            a.Ipv4(IFA_BROADCAST, row.dwBCastAddr);
             copy.rows.push_back(row);
         });
         if (err != 0) {
-            return Failure<IpAddrRow>(err);
+            return Failure<Row>(err);
         }
-        std::stable_sort(copy.rows.begin(), copy.rows.end(), [](const auto& x, const auto& y) {
-            const auto ax = ntohl(x.dwAddr), ay = ntohl(y.dwAddr);
+        std::stable_sort(copy.rows.begin(), copy.rows.end(), [&](const Row& x, const Row& y) {
+            const auto ax = key(x), ay = key(y);
             return ax != ay ? ax < ay : x.dwIndex < y.dwIndex;
         });
         return copy;
     } catch (const std::bad_alloc&) {
-        return Failure<IpAddrRow>(ENOMEM);
+        return Failure<Row>(ENOMEM);
     }
+}
+
+TableCopy<IpAddrRow> NetlinkTables::AddressTable() {
+    return Addresses<IpAddrRow>(
+        AF_INET,
+        [](const Attributes& a, const ifaddrmsg& ifa, IpAddrRow& row) {
+            if (!a.Ipv4(IFA_LOCAL, row.dwAddr) && !a.Ipv4(IFA_ADDRESS, row.dwAddr)) {
+                return false;
+            }
+            row.dwMask = MaskFromPrefix(ifa.ifa_prefixlen);
+            a.Ipv4(IFA_BROADCAST, row.dwBCastAddr);
+            return true;
+        },
+        [](const IpAddrRow& row) { return ntohl(row.dwAddr); });
 }
 
 // The neighbour entries of `family`. `fill` reads the entry's address into the row (false: the
@@ -409,36 +424,18 @@ TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
 }
 
 TableCopy<Ipv6AddrRow> NetlinkTables::Ipv6AddressTable() {
-    try {
-        TableCopy<Ipv6AddrRow> copy;
-        ifaddrmsg request{};
-        request.ifa_family = AF_INET6;
-        const int err = Dump(RTM_GETADDR, &request, sizeof request, [&](const nlmsghdr* h) {
-            const auto* ifa = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
-            if (h->nlmsg_type != RTM_NEWADDR || ifa->ifa_family != AF_INET6) {
-                return;
-            }
-            const Attributes a = AttributesOf<ifaddrmsg>(h);
-            Ipv6AddrRow row;
+    return Addresses<Ipv6AddrRow>(
+        AF_INET6,
+        [](const Attributes& a, const ifaddrmsg& ifa, Ipv6AddrRow& row) {
             if (!a.Ipv6(IFA_LOCAL, row.addr) && !a.Ipv6(IFA_ADDRESS, row.addr)) {
-                return;
+                return false;
             }
-            row.dwIndex = ifa->ifa_index;
-            row.dwPrefixLength = ifa->ifa_prefixlen;
-            row.dwFlags = ifa->ifa_flags;
+            row.dwPrefixLength = ifa.ifa_prefixlen;
+            row.dwFlags = ifa.ifa_flags;
             a.U32(IFA_FLAGS, row.dwFlags);  // all the flags, where the kernel sends them
-            copy.rows.push_back(row);
-        });
-        if (err != 0) {
-            return Failure<Ipv6AddrRow>(err);
-        }
-        std::stable_sort(copy.rows.begin(), copy.rows.end(), [](const auto& x, const auto& y) {
-            return x.addr != y.addr ? x.addr < y.addr : x.dwIndex < y.dwIndex;
-        });
-        return copy;
-    } catch (const std::bad_alloc&) {
-        return Failure<Ipv6AddrRow>(ENOMEM);
-    }
+            return true;
+        },
+        [](const Ipv6AddrRow& row) { return row.addr; });
 }
 
 TableCopy<Ipv6NetRow> NetlinkTables::Ipv6NetTable() {

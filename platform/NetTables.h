@@ -141,6 +141,8 @@ class NetlinkTables : public INetTables {
     int Open();
     int Dump(int type, const void* request, std::size_t size,
              const std::function<void(const nlmsghdr*)>& each);
+    template <typename Row, typename Fill, typename Key>
+    TableCopy<Row> Addresses(unsigned char family, Fill fill, Key key);
     template <typename Row, typename Fill>
     TableCopy<Row> Neighbours(unsigned char family, Fill fill);
 

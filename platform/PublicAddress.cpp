@@ -16,6 +16,13 @@ bool InRange(std::uint32_t address, const char* network, int bits) {
 
 }  // namespace
 
+PublicAddressAnswer ReachedWithoutAddress(const QString& problem) {
+    PublicAddressAnswer answer;
+    answer.reached = true;
+    answer.problem = problem;
+    return answer;
+}
+
 AddressScope ClassifyAddress(const QString& text) {
     // inet_pton takes exactly four decimal parts without leading zeros and nothing else.
     const QByteArray bytes = text.toLatin1();

@@ -14,6 +14,9 @@ struct PublicAddressAnswer {
     QString gateway;         // the router's address on the local network
 };
 
+// The answer of a source that was reached but gave no address, with why.
+PublicAddressAnswer ReachedWithoutAddress(const QString& problem);
+
 // How an IPv4 address in dotted text may be used as the public address.
 enum class AddressScope {
     Public,        // reachable from the Internet

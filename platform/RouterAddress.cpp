@@ -18,13 +18,6 @@ bool IsWanConnection(const QString& serviceType) {
            serviceType.startsWith(QLatin1String("urn:schemas-upnp-org:service:WANPPPConnection:"));
 }
 
-PublicAddressAnswer Reached(const QString& problem) {
-    PublicAddressAnswer answer;
-    answer.reached = true;
-    answer.problem = problem;
-    return answer;
-}
-
 HttpReply Exchange(const HttpFetchRequest& request, int maxReply, const std::atomic<bool>* cancel) {
     TransferLimits limits;
     limits.connect = RouterAddress::kRequestLimit;
@@ -78,7 +71,8 @@ PublicAddressAnswer RouterAddress::Ask(const std::atomic<bool>* cancel) {
             first = std::move(answer);
         }
     }
-    return first ? *first : Reached(QStringLiteral("The UPnP router gave no description."));
+    return first ? *first
+                 : ReachedWithoutAddress(QStringLiteral("The UPnP router gave no description."));
 }
 
 PublicAddressAnswer RouterAddress::AskDevice(const QByteArray& location,
@@ -86,9 +80,10 @@ PublicAddressAnswer RouterAddress::AskDevice(const QByteArray& location,
     const QUrl url(QString::fromLatin1(location), QUrl::StrictMode);
     const QString host = url.host();
     if (!url.isValid() || url.scheme() != QLatin1String("http") || host.isEmpty()) {
-        return Reached(QStringLiteral("The UPnP router's description address is not an http "
-                                      "address: '%1'.")
-                           .arg(Excerpt(QString::fromLatin1(location))));
+        return ReachedWithoutAddress(
+            QStringLiteral("The UPnP router's description address is not an http "
+                           "address: '%1'.")
+                .arg(Excerpt(QString::fromLatin1(location))));
     }
     const HttpReply page = Exchange({url.toEncoded(), {}, {}}, kMaxDescription, cancel);
     QString problem = ExchangeProblem(page, kMaxDescription);
@@ -100,7 +95,7 @@ PublicAddressAnswer RouterAddress::AskDevice(const QByteArray& location,
         description = ReadDescription(page.body, url, &problem);
     }
     if (!description) {
-        PublicAddressAnswer answer = Reached(
+        PublicAddressAnswer answer = ReachedWithoutAddress(
             QStringLiteral("The UPnP router's description could not be read: %1.").arg(problem));
         answer.gateway = host;
         return answer;
@@ -130,9 +125,9 @@ PublicAddressAnswer RouterAddress::AskDevice(const QByteArray& location,
     }
     PublicAddressAnswer answer =
         external ? Judge(*external)
-                 : Reached(QStringLiteral("The UPnP router did not tell its external address: %1.")
-                               .arg(problem));
-    answer.reached = true;
+                 : ReachedWithoutAddress(
+                       QStringLiteral("The UPnP router did not tell its external address: %1.")
+                           .arg(problem));
     answer.description = description->friendlyName;
     answer.gateway = host;
     return answer;
@@ -215,14 +210,13 @@ std::optional<QString> RouterAddress::ReadExternalAddress(const QByteArray& xml,
 }
 
 PublicAddressAnswer RouterAddress::Judge(const QString& external) {
+    if (external.isEmpty() || external == QLatin1String("0.0.0.0")) {
+        return ReachedWithoutAddress(QStringLiteral(
+            "The UPnP router has no external address: it is not connected, or it sits behind "
+            "another router (double NAT)."));
+    }
     PublicAddressAnswer answer;
     answer.reached = true;
-    if (external.isEmpty() || external == QLatin1String("0.0.0.0")) {
-        answer.problem = QStringLiteral(
-            "The UPnP router has no external address: it is not connected, or it sits behind "
-            "another router (double NAT).");
-        return answer;
-    }
     switch (ClassifyAddress(external)) {
         case AddressScope::Public:
             answer.address = external;

@@ -44,6 +44,7 @@ const StringKey kTargetKeys[] = {
     {"FTPUserID", &InfoCtrlSettings::FTPUserID},
     {"FTPPassword", &InfoCtrlSettings::FTPPassword},
     {"OffLineDomain", &InfoCtrlSettings::OffLineDomain},
+    {"EchoPageURL", &InfoCtrlSettings::EchoPageURL},
 };
 
 QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
@@ -56,6 +57,11 @@ QString ReadString(QSettings& st, const char* key, const QString& fallback = QSt
         return v.toStringList().join(QStringLiteral(", "));
     }
     return v.toString();
+}
+
+// A switch: any number other than 0 reads as 1.
+int ReadSwitch(QSettings& st, const QString& key, int fallback) {
+    return st.value(key, fallback).toInt() != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -87,8 +93,6 @@ void InfoCtrlSettings::ParseFlags(const QString& text) {
         *Flag(i + 1) = v[i] != 0 ? 1 : 0;
     }
 }
-
-namespace {}  // namespace
 
 int InfoCtrlSettings::PasswordsKeptInKeyring() const {
     int kept = 0;
@@ -172,15 +176,14 @@ void LoadSettings(InfoCtrlSettings& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
-    s.AskRouter = st->value(QStringLiteral("AskRouter"), 1).toInt() != 0 ? 1 : 0;
-    s.EchoPageURL = ReadString(*st, "EchoPageURL");
+    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), 1);
     bool ok = false;
     s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
     if (!ok) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
-    s.ShowIPv6 = st->value(QStringLiteral("ShowIPv6"), 1).toInt() != 0 ? 1 : 0;
-    s.FTPRequireEncryption = st->value(QStringLiteral("FTPRequireEncryption"), 0).toInt() != 0;
+    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), 1);
+    s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), 0);
     // A password the file holds after all (written by hand) is taken from the file.
     s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
                            (kKeyringQueryPassword | kKeyringFTPPassword);
@@ -226,7 +229,6 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
     st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6);
     st->setValue(QStringLiteral("AskRouter"), s.AskRouter);
-    st->setValue(QStringLiteral("EchoPageURL"), s.EchoPageURL);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption);
     st->setValue(QStringLiteral("PasswordsInKeyring"), kept);
@@ -240,7 +242,7 @@ bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
 
 int LoadHideOnStartup() {
     auto st = OpenSettings();
-    return st->value(QStringLiteral("Settings/HideOnStartup"), 0).toInt() != 0 ? 1 : 0;
+    return ReadSwitch(*st, QStringLiteral("Settings/HideOnStartup"), 0);
 }
 
 }  // namespace qv
