@@ -28,12 +28,10 @@ enum : int {
     kStrInterfaceGone = 143,
     kStrAllOk = 145,
     kStrNoNetMatch = 146,
-    kStrHostUnknown = 147,
     kStrUpdatingHost = 148,
     kStrNetTableEmpty = 163,
 };
 
-const QString kNoMac = QStringLiteral("-----------------");
 const QString kNoAddress = QStringLiteral("---.---.---.---");
 // A column that has no meaning for an IPv6 row (the broadcast address).
 const QString kNoMeaning = QStringLiteral("----");

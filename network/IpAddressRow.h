@@ -24,6 +24,9 @@ enum InfoColumn : int {
 
 inline constexpr std::size_t kColumnCount = ColDiagnosticInformation + 1;
 
+// The MAC columns of a row that has no hardware address.
+inline const QString kNoMac = QStringLiteral("-----------------");
+
 // One row of the address list: eleven display texts indexed by InfoColumn.
 struct IpAddressRow {
     std::array<QString, kColumnCount> fields;

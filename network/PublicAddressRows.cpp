@@ -13,9 +13,6 @@
 namespace qv {
 namespace {
 
-constexpr int kStrHostUnknown = 147;
-const QString kNoMac = QStringLiteral("-----------------");
-
 const QString kRouterInterface = QStringLiteral("UPnP");
 const QString kEchoInterface = QStringLiteral("Web");
 
