@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <string>
+#include <vector>
+
 namespace qv {
 
 namespace {
@@ -32,56 +35,50 @@ char* CopyAscii(char* out, const QString& field) {
 }
 
 // `field` in the local encoding, its control characters as blanks.
-void AppendConverted(QByteArray& text, const QString& field) {
+std::string Converted(const QString& field) {
     QString clean = field;
     for (QChar& ch : clean) {
         if (IsControl(ch.unicode())) {
             ch = QLatin1Char(' ');
         }
     }
-    text += clean.toLocal8Bit();
+    return clean.toLocal8Bit().toStdString();
 }
 
 }  // namespace
 
 bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
-    const QString none;
-    const auto rows = static_cast<qsizetype>(doc.m_nRowCount);
-    auto field = [&](std::size_t c, qsizetype row) -> const QString& {
-        const QStringList& column = doc.m_columns[c];
-        return row < column.size() ? column.at(row) : none;
+    const RowTexts& texts = doc.m_texts;
+    // Each stored text converted once, when a row first shows it: most are shared by many rows.
+    std::vector<std::string> converted(texts.TextCount());
+    std::vector<char> isConverted(texts.TextCount(), 0);
+    auto bytesOf = [&](RowTexts::TextId id) -> const std::string& {
+        std::string& bytes = converted[id];
+        if (!isConverted[id]) {
+            isConverted[id] = 1;
+            const QString& text = texts.Text(id);
+            bytes.resize(static_cast<std::size_t>(text.size()));
+            if (char* end = CopyAscii(bytes.data(), text)) {
+                bytes.resize(static_cast<std::size_t>(end - bytes.data()));
+            } else {
+                bytes = Converted(text);
+            }
+        }
+        return bytes;
     };
     // Written a block at a time: a long list never needs one buffer for all of it.
-    constexpr qsizetype kBlock = 64 * 1024;
-    QByteArray text;
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::string text;
     text.reserve(kBlock);
     bool written = true;
     auto flush = [&] {
-        written = std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out) ==
-                      static_cast<std::size_t>(text.size()) &&
-                  written;
-        text.resize(0);
+        written = std::fwrite(text.data(), 1, text.size(), out) == text.size() && written;
+        text.clear();
     };
-    for (qsizetype row = 0; row < rows; ++row) {
-        const qsizetype at = text.size();
-        qsizetype length = qsizetype(kColumnCount);  // each field, a tab or line end after it
+    for (std::size_t row = 0; row < doc.m_nRowCount; ++row) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
-            length += field(c, row).size();
-        }
-        text.resize(at + length);
-        char* end = text.data() + at;
-        for (std::size_t c = 0; c < kColumnCount && end; ++c) {
-            end = CopyAscii(end, field(c, row));
-            if (end) {
-                *end++ = c + 1 < kColumnCount ? '\t' : '\n';
-            }
-        }
-        if (!end) {  // a field outside ASCII: the row again, converted field by field
-            text.truncate(at);
-            for (std::size_t c = 0; c < kColumnCount; ++c) {
-                AppendConverted(text, field(c, row));
-                text += c + 1 < kColumnCount ? '\t' : '\n';
-            }
+            text += bytesOf(texts.Id(row, static_cast<InfoColumn>(c)));
+            text += c + 1 < kColumnCount ? '\t' : '\n';
         }
         if (text.size() >= kBlock - 1024) {
             flush();

@@ -141,9 +141,8 @@ bool CQuorvaneDoc::IsTickable(int row) const {
 // ---- Document lifetime ----
 
 bool CQuorvaneDoc::OnNewDocument() {
-    for (auto& column : m_columns) {
-        column = QStringList(10, QString());
-    }
+    m_texts.Reset(10);
+    m_sharedTexts.clear();
     if (m_profile) {
         m_profile->beginGroup(QStringLiteral("Data"));
         m_strInterfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
@@ -456,8 +455,7 @@ void CQuorvaneDoc::ForceArpPopulation() {
 // ---- Rows ----
 
 QString CQuorvaneDoc::Field(int row, InfoColumn col) const {
-    const auto& column = m_columns[static_cast<std::size_t>(col)];
-    return row >= 0 && row < column.size() ? column[row] : QString();
+    return row >= 0 ? m_texts.At(static_cast<std::size_t>(row), col) : QString();
 }
 
 IpAddressRow CQuorvaneDoc::Row(int row) const {
@@ -469,11 +467,18 @@ IpAddressRow CQuorvaneDoc::Row(int row) const {
 }
 
 void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
-    auto& column = m_columns[static_cast<std::size_t>(col)];
-    if (row >= column.size()) {
-        column.resize(row + 1);
+    m_texts.Set(static_cast<std::size_t>(row), col, text);
+}
+
+RowTexts::TextId CQuorvaneDoc::SharedText(const QString& text) {
+    for (const auto& [shared, id] : m_sharedTexts) {
+        if (shared == text) {
+            return id;
+        }
     }
-    column[row] = text;
+    const RowTexts::TextId id = m_texts.Add(text);
+    m_sharedTexts.emplace_back(text, id);
+    return id;
 }
 
 void CQuorvaneDoc::ClearRows(int row) {
@@ -482,7 +487,7 @@ void CQuorvaneDoc::ClearRows(int row) {
     const int end = row < 0 ? static_cast<int>(m_nRowCount) : row + 1;
     for (int r = first; r < end; ++r) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
-            SetField(r, static_cast<InfoColumn>(c), QString());
+            m_texts.Put(static_cast<std::size_t>(r), static_cast<InfoColumn>(c), RowTexts::kEmpty);
         }
     }
 }
@@ -568,14 +573,24 @@ void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& 
         return;
     }
     const PendingName& p = m_pendingNames[lookup];
+    const auto row = static_cast<std::size_t>(p.row);
+    // Most rows have no diagnostic of their own: they share the texts of their outcome.
     if (result.error == kLookupOk) {
         SetField(p.row, ColHostName, result.name);
-        SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic.isEmpty() ? AllOkText() : p.diagnostic);
+        if (p.diagnostic.isEmpty()) {
+            m_texts.Put(row, ColDiagnosticInformation, SharedText(AllOkText()));
+        } else {
+            SetField(p.row, ColDiagnosticInformation, p.diagnostic);
+        }
     } else {
-        SetField(p.row, ColHostName, HostUnknownText());
-        SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic + ReverseLookupErrorText(result.error));
+        m_texts.Put(row, ColHostName, SharedText(HostUnknownText()));
+        if (p.diagnostic.isEmpty()) {
+            m_texts.Put(row, ColDiagnosticInformation,
+                        SharedText(ReverseLookupErrorText(result.error)));
+        } else {
+            SetField(p.row, ColDiagnosticInformation,
+                     p.diagnostic + ReverseLookupErrorText(result.error));
+        }
     }
     if (p.row == m_nSelectedRow && m_bHostNamePending) {
         m_strHostName = Field(p.row, ColHostName);
@@ -612,15 +627,15 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
 
     // The addresses that can get rows: the IPv4 ones, then (unless hidden) the IPv6 ones.
     struct Candidate {
-        QString address;
         std::uint32_t index;
         const IpAddrRow* v4;
         const Ipv6AddrRow* v6;
+        QString Address() const { return v4 ? DottedAddress(v4->dwAddr) : Ipv6Text(v6->addr); }
     };
     std::vector<Candidate> candidates;
     candidates.reserve(addrs->size());
     for (const auto& entry : *addrs) {
-        candidates.push_back({DottedAddress(entry.dwAddr), entry.dwIndex, &entry, nullptr});
+        candidates.push_back({entry.dwIndex, &entry, nullptr});
     }
     TableCopy<Ipv6AddrRow> addrs6;
     if (m_host->ShowIpv6()) {
@@ -630,7 +645,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
         for (const auto& entry : addrs6.rows) {
             if (IsRowAddress(entry)) {
-                candidates.push_back({Ipv6Text(entry.addr), entry.dwIndex, nullptr, &entry});
+                candidates.push_back({entry.dwIndex, nullptr, &entry});
             }
         }
     }
@@ -655,7 +670,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         for (const auto& c : candidates) {
             if (InterfaceNumberText(c.index) == wanted) {
                 onInterface = true;
-                if (c.address == own) {
+                if (c.Address() == own) {
                     chosen.push_back(&c);
                     break;
                 }
@@ -678,14 +693,21 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     // A build replaces the rows of one whose look-ups still run.
     m_batch.reset();
     m_bRowsPending = false;
-    ClearRows(row);
+    // A full build starts from no texts; one row's leaves the others' and frees unused ones.
+    m_sharedTexts.clear();
+    if (row == -1) {
+        m_texts.Reset(m_texts.Rows());
+    } else {
+        ClearRows(row);
+        m_texts.Compact();
+    }
     const bool hardwareOnly = m_host->ShowHardwareOnly();
 
     // First the fields that need no look-up, then the host names in row order; the look-ups
     // themselves run together in the background meanwhile.
     struct Pending {
         int row;
-        QString address;
+        bool localHost;  // the local host's address, whose name is known
         QString diagnostic;
         int lookup;  // index into the batch, -1 for none
     };
@@ -694,11 +716,15 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     std::vector<std::uint32_t> lookups;
     std::vector<Ipv6Bytes> lookups6;  // answered after the IPv4 ones: all IPv4 rows come first
     int outRow = row == -1 ? 0 : row;
-    // The texts of an interface and of its neighbour entry, made once for each interface.
+    // The texts of an interface and of its neighbour entry, stored once for each interface.
     struct InterfaceTexts {
         bool hasNet = false;
-        QString number, description, mac, gatewayIp, gatewayMac, type, diagnostic;
+        RowTexts::TextId number = 0, description = 0, mac = 0, gatewayIp = 0, gatewayMac = 0,
+                         type = 0;
+        QString diagnostic;
     };
+    const RowTexts::TextId noMac = m_texts.Add(kNoMac);
+    const RowTexts::TextId unknownType = m_texts.Add(QStringLiteral("unknown"));
     std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
     auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
         auto [it, made] = interfaces.try_emplace(index);
@@ -706,36 +732,37 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         if (!made) {
             return t;
         }
-        t.number = InterfaceNumberText(index);
-        t.mac = kNoMac;
-        t.gatewayMac = kNoMac;
-        t.gatewayIp = kNoAddress;
-        t.type = QStringLiteral("unknown");
+        t.number = m_texts.Add(InterfaceNumberText(index));
+        t.mac = noMac;
+        t.gatewayMac = noMac;
+        t.gatewayIp = m_texts.Add(kNoAddress);
+        t.type = unknownType;
         if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
             const IpNetRow& n = (*net)[netEntry->position];
             t.hasNet = true;
-            t.gatewayIp = netEntry->address;
-            t.type = netEntry->type;
+            t.gatewayIp = m_texts.Add(netEntry->address);
+            t.type = m_texts.Add(netEntry->type);
             if (n.dwPhysAddrLen != 0) {
-                t.gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+                t.gatewayMac = m_texts.Add(FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen));
             }
         } else {
             t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
         }
         if (const auto ifEntry = FindIfEntry(*ifs, index)) {
             const IfRow& i = (*ifs)[ifEntry->position];
-            t.description = ifEntry->description;
+            t.description = m_texts.Add(ifEntry->description);
             if (i.dwPhysAddrLen != 0) {
-                t.mac = FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen);
+                t.mac = m_texts.Add(FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen));
             }
         } else {
-            t.description = LoadString(kStrNoDescription);
+            t.description = m_texts.Add(LoadString(kStrNoDescription));
         }
         return t;
     };
     // The IPv6 neighbour part of an interface's rows: its router entry, read once when needed.
     std::optional<std::vector<Ipv6NetRow>> net6;
     std::unordered_map<std::uint32_t, InterfaceTexts> routers;
+    const RowTexts::TextId noMeaning = m_texts.Add(kNoMeaning);
     auto routerOf = [&](std::uint32_t index) -> const InterfaceTexts& {
         auto [it, made] = routers.try_emplace(index);
         InterfaceTexts& t = it->second;
@@ -745,9 +772,9 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         if (!net6) {
             net6 = m_tables.Ipv6NetTable().rows;  // no entries when unreadable
         }
-        t.gatewayIp = kNoMeaning;
-        t.gatewayMac = kNoMac;
-        t.type = QStringLiteral("unknown");
+        t.gatewayIp = noMeaning;
+        t.gatewayMac = noMac;
+        t.type = unknownType;
         t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
         for (const Ipv6NetRow& n : *net6) {
             if (n.dwIndex != index) {
@@ -755,10 +782,10 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
             }
             t.hasNet = true;
             if (n.router) {
-                t.gatewayIp = Ipv6Text(n.addr);
-                t.type = NetTypeText(n.dwType);
+                t.gatewayIp = m_texts.Add(Ipv6Text(n.addr));
+                t.type = m_texts.Add(NetTypeText(n.dwType));
                 if (n.dwPhysAddrLen != 0) {
-                    t.gatewayMac = FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen);
+                    t.gatewayMac = m_texts.Add(FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen));
                 }
                 t.diagnostic.clear();
                 break;
@@ -767,10 +794,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         return t;
     };
     std::uint32_t lastMask = 0, lastBroadcast = 0;
-    QString maskText = DottedAddress(0), broadcastText = maskText;
-    for (auto& column : m_columns) {
-        column.reserve(outRow + static_cast<qsizetype>(chosen.size()));
-    }
+    RowTexts::TextId maskText = m_texts.Add(DottedAddress(0)), broadcastText = maskText;
 
     for (const Candidate* c : chosen) {
         const InterfaceTexts& t = textsOf(c->index);
@@ -778,36 +802,37 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         if (hardwareOnly && !n.hasNet) {
             continue;
         }
-        const QString& address = c->address;
-        SetField(outRow, ColNicIpAddress, address);
-        SetField(outRow, ColInterfaceNumber, t.number);
-        SetField(outRow, ColNicDescription, t.description);
-        SetField(outRow, ColNicMacAddress, t.mac);
-        SetField(outRow, ColGatewayMacAddress, n.gatewayMac);
-        SetField(outRow, ColGatewayIpAddress, n.gatewayIp);
-        SetField(outRow, ColAddressType, n.type);
+        const auto r = static_cast<std::size_t>(outRow);
+        const QString address = c->Address();
+        m_texts.Put(r, ColNicIpAddress, m_texts.Add(address));
+        m_texts.Put(r, ColInterfaceNumber, t.number);
+        m_texts.Put(r, ColNicDescription, t.description);
+        m_texts.Put(r, ColNicMacAddress, t.mac);
+        m_texts.Put(r, ColGatewayMacAddress, n.gatewayMac);
+        m_texts.Put(r, ColGatewayIpAddress, n.gatewayIp);
+        m_texts.Put(r, ColAddressType, n.type);
         QString diagnostic = n.diagnostic;
         int lookup = -1;
         bool temporary = false;
         if (const IpAddrRow* entry = c->v4) {
             if (entry->dwMask != lastMask) {
                 lastMask = entry->dwMask;
-                maskText = DottedAddress(lastMask);
+                maskText = m_texts.Add(DottedAddress(lastMask));
             }
-            SetField(outRow, ColSubnetMask, maskText);
+            m_texts.Put(r, ColSubnetMask, maskText);
             if (entry->dwBCastAddr != lastBroadcast) {
                 lastBroadcast = entry->dwBCastAddr;
-                broadcastText = DottedAddress(lastBroadcast);
+                broadcastText = m_texts.Add(DottedAddress(lastBroadcast));
             }
-            SetField(outRow, ColBroadcastIpAddress, broadcastText);
+            m_texts.Put(r, ColBroadcastIpAddress, broadcastText);
             if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
                 lookup = static_cast<int>(lookups.size());
                 lookups.push_back(entry->dwAddr);
             }
         } else {
-            SetField(outRow, ColSubnetMask,
-                     QLatin1Char('/') + QString::number(c->v6->dwPrefixLength));
-            SetField(outRow, ColBroadcastIpAddress, kNoMeaning);
+            m_texts.Set(r, ColSubnetMask,
+                        QLatin1Char('/') + QString::number(c->v6->dwPrefixLength));
+            m_texts.Put(r, ColBroadcastIpAddress, noMeaning);
             temporary = (c->v6->dwFlags & kIpv6Temporary) != 0;
             if (temporary) {
                 diagnostic += TemporaryMark();
@@ -818,36 +843,38 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
             lookup = static_cast<int>(lookups.size() + lookups6.size());
             lookups6.push_back(c->v6->addr);
         }
-        if (m_untickable.size() <= static_cast<std::size_t>(outRow)) {
-            m_untickable.resize(static_cast<std::size_t>(outRow) + 1, 0);
+        if (m_untickable.size() <= r) {
+            m_untickable.resize(r + 1, 0);
         }
-        m_untickable[static_cast<std::size_t>(outRow)] = temporary ? 1 : 0;
-        pending.push_back({outRow, address, diagnostic, lookup});
+        m_untickable[r] = temporary ? 1 : 0;
+        pending.push_back({outRow, address == m_strLocalHostIp, diagnostic, lookup});
         ++outRow;
     }
 
     m_pendingNames.clear();
     const QString updating = LoadString(kStrUpdatingHost);
-    const QString lookingUp = LookingUpText();
-    QString statusNumber, statusLine;  // the line of the last row's interface
+    const RowTexts::TextId localHostName = m_texts.Add(m_strLocalHostName);
+    RowTexts::TextId statusNumber = RowTexts::kEmpty;
+    QString statusLine;  // the line of the last row's interface
     for (const auto& p : pending) {
-        const QString number = Field(p.row, ColInterfaceNumber);
+        const auto r = static_cast<std::size_t>(p.row);
+        const RowTexts::TextId number = m_texts.Id(r, ColInterfaceNumber);
         if (statusLine.isEmpty() || number != statusNumber) {
             statusNumber = number;
-            statusLine = updating + number;
+            statusLine = updating + m_texts.Text(number);
         }
         ReportStatus(statusLine, true);
-        const QString* hostName = &lookingUp;
-        if (p.address == m_strLocalHostIp) {
-            hostName = &m_strLocalHostName;
+        if (p.localHost) {
+            m_texts.Put(r, ColHostName, localHostName);
         } else if (p.lookup < 0) {
-            hostName = &HostUnknownText();
+            m_texts.Put(r, ColHostName, SharedText(HostUnknownText()));
         } else {
+            m_texts.Put(r, ColHostName, SharedText(LookingUpText()));
             m_pendingNames.push_back({p.row, p.diagnostic});
         }
-        SetField(p.row, ColHostName, *hostName);
-        SetField(p.row, ColDiagnosticInformation,
-                 p.diagnostic.isEmpty() && p.lookup < 0 ? AllOkText() : p.diagnostic);
+        m_texts.Put(
+            r, ColDiagnosticInformation,
+            SharedText(p.diagnostic.isEmpty() && p.lookup < 0 ? AllOkText() : p.diagnostic));
     }
     if (row == -1) {
         m_nLocalRows = static_cast<unsigned int>(outRow);

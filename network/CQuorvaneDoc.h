@@ -3,6 +3,7 @@
 #include "network/DocHost.h"
 #include "network/IpAddressRow.h"
 #include "network/PublicAddressRows.h"
+#include "network/RowTexts.h"
 #include "platform/Clock.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
@@ -10,13 +11,13 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QSettings;
@@ -46,7 +47,7 @@ class CQuorvaneDoc {
     // Where the "Data" values are read and written; null keeps them in memory only.
     void SetProfile(QSettings* profile);
 
-    // Sizes the column arrays and reads the stored selection. Always true.
+    // Starts with ten empty rows and reads the stored selection. Always true.
     bool OnNewDocument();
     // Stores the selection ("InterfaceNum", "NICDescription", "HostName" and "IPAddress" in
     // section "Data"); false when the file could not be written.
@@ -144,12 +145,15 @@ class CQuorvaneDoc {
     QString m_strLocalHostName;
     QString m_strLocalHostIp;
     int m_nSelectedRow = -1;
-    std::array<QStringList, kColumnCount> m_columns;
+    RowTexts m_texts;  // the rows' fields
     unsigned int m_nRowCount = 0;
 
   private:
     std::vector<char> m_untickable;  // by row: 1 for a row that cannot be ticked
     void SetField(int row, InfoColumn col, const QString& text);
+    // One stored copy of a text that many rows of a build show; kept until the next build.
+    RowTexts::TextId SharedText(const QString& text);
+    std::vector<std::pair<QString, RowTexts::TextId>> m_sharedTexts;
     void LoseSelectedAddress();
     std::optional<QString> RoutedAddress();
     void ApplyHostName(std::size_t lookup, const ReverseLookupResult& result);

@@ -60,16 +60,31 @@ QByteArray PtrName(const Ipv6Bytes& addr) {
     return name + "ip6.arpa";
 }
 
-// Cache keys: the address bytes, 4 for IPv4 and 16 for IPv6.
-std::string CacheKey(const std::uint8_t* bytes, std::size_t size) {
-    return std::string(reinterpret_cast<const char*>(bytes), size);
-}
-std::string CacheKey(std::uint32_t addr) {
-    return CacheKey(reinterpret_cast<const std::uint8_t*>(&addr), sizeof addr);
-}
-std::string CacheKey(const Ipv6Bytes& addr) {
-    return CacheKey(addr.data(), addr.size());
-}
+// A cache key: the address bytes (4 for IPv4, 16 for IPv6) and their count.
+struct CacheKey {
+    Ipv6Bytes bytes{};
+    std::uint8_t length = 0;
+
+    CacheKey(const std::uint8_t* data, std::size_t size) : length(static_cast<std::uint8_t>(size)) {
+        std::memcpy(bytes.data(), data, size);
+    }
+    explicit CacheKey(std::uint32_t addr)
+        : CacheKey(reinterpret_cast<const std::uint8_t*>(&addr), 4) {}
+    explicit CacheKey(const Ipv6Bytes& addr) : CacheKey(addr.data(), addr.size()) {}
+    bool operator==(const CacheKey&) const = default;
+};
+
+struct CacheKeyHash {
+    std::size_t operator()(const CacheKey& key) const {
+        std::uint64_t high, low;
+        std::memcpy(&high, key.bytes.data(), 8);
+        std::memcpy(&low, key.bytes.data() + 8, 8);
+        // Multiplied so that addresses differing only in their last bytes spread over the table.
+        const std::uint64_t mixed =
+            (high ^ (low * 0x9E3779B97F4A7C15ULL) ^ key.length) * 0xC2B2AE3D27D4EB4FULL;
+        return static_cast<std::size_t>(mixed ^ (mixed >> 29));
+    }
+};
 
 // Skips a (possibly compressed) name; returns the position after it or -1.
 long SkipName(const unsigned char* buf, long len, long pos) {
@@ -132,28 +147,28 @@ struct ResolverCache {
         ReverseLookupResult result;
         Clock::time_point until;
     };
-    std::unordered_map<std::string, Entry> entries;  // by CacheKey
+    std::unordered_map<CacheKey, Entry, CacheKeyHash> entries;
     // The last forward look-up that needed the name servers.
     QString forwardName;
     std::optional<QString> forwardResult;
     Clock::time_point forwardUntil;
 
-    const ReverseLookupResult* Find(const std::string& key) {
+    const ReverseLookupResult* Find(const CacheKey& key, Clock::time_point now) {
         const auto it = entries.find(key);
         if (it == entries.end()) {
             return nullptr;
         }
-        if (Clock::now() >= it->second.until) {
+        if (now >= it->second.until) {
             entries.erase(it);
             return nullptr;
         }
         return &it->second.result;
     }
-    void Put(const std::string& key, const ReverseLookupResult& result, unsigned seconds) {
+    void Put(const CacheKey& key, const ReverseLookupResult& result, unsigned seconds,
+             Clock::time_point now) {
         if (seconds == 0) {
             return;
         }
-        const auto now = Clock::now();
         if (entries.size() >= kPruneAt) {  // addresses come and go: forget the expired ones
             std::erase_if(entries, [now](const auto& e) { return now >= e.second.until; });
         }
@@ -275,9 +290,7 @@ class DnsBatch : public QObject, public PendingLookups {
         bool answered = false;
 
         int Length() const { return family == AF_INET6 ? 16 : 4; }
-        std::string Key() const {
-            return CacheKey(addr.data(), static_cast<std::size_t>(Length()));
-        }
+        CacheKey Key() const { return CacheKey(addr.data(), static_cast<std::size_t>(Length())); }
     };
 
     static std::uint32_t Ipv4Of(const Ipv6Bytes& bytes) {
@@ -287,10 +300,11 @@ class DnsBatch : public QObject, public PendingLookups {
     }
 
     // Caches and hands on the result of a query, once.
-    void Finish(Pending& query, const ReverseLookupResult& result, unsigned ttl) {
+    void Finish(Pending& query, const ReverseLookupResult& result, unsigned ttl,
+                Clock::time_point now) {
         query.answered = true;
         --m_nOpen;
-        m_cache->Put(query.Key(), result, ttl);
+        m_cache->Put(query.Key(), result, ttl, now);
         m_answer(query.index, result);
     }
 
@@ -300,9 +314,10 @@ class DnsBatch : public QObject, public PendingLookups {
     void FailTheRest(int status) {
         const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
         m_nSent = m_queries.size();
+        const auto now = Clock::now();
         for (Pending& query : m_queries) {
             if (!query.answered) {
-                Finish(query, failed, SystemResolver::kFailureCacheSeconds);
+                Finish(query, failed, SystemResolver::kFailureCacheSeconds, now);
             }
         }
     }
@@ -365,7 +380,7 @@ class DnsBatch : public QObject, public PendingLookups {
             result.error = LookupErrorFromAres(status);
             ttl = SystemResolver::kFailureCacheSeconds;
         }
-        self->Finish(*query, result, ttl);
+        self->Finish(*query, result, ttl, Clock::now());
         if (status != ARES_ECONNREFUSED && status != ARES_ETIMEOUT) {
             self->m_bHeard = true;
         } else if (!self->m_bHeard) {
@@ -445,12 +460,13 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
     hosts.Load();
     cache->entries.reserve(cache->entries.size() + addrs.size());  // no rehash while answers come
     std::unique_ptr<DnsBatch> batch;
+    const auto now = Clock::now();
     for (std::size_t i = 0; i < addrs.size(); ++i) {
         if (const auto name = hosts.NameOf(addrs[i])) {
             answer(i, {*name, kLookupOk});
             continue;
         }
-        if (const ReverseLookupResult* cached = cache->Find(CacheKey(addrs[i]))) {
+        if (const ReverseLookupResult* cached = cache->Find(CacheKey(addrs[i]), now)) {
             answer(i, *cached);
             continue;
         }

@@ -99,6 +99,16 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     EXPECT_EQ(doc.m_nRowCount, 3u);
     EXPECT_EQ(host.Texts().back(), S(137));
 
+    // A long run of one-row rebuilds (the periodic check) frees the texts it replaces and keeps
+    // every row's own.
+    const IpAddressRow second = doc.Row(1);
+    for (int i = 0; i < 300; ++i) {
+        doc.BuildRows(1);
+    }
+    EXPECT_LT(doc.m_texts.TextCount(), 2 * doc.m_texts.Rows() * kColumnCount + 64 + 40);
+    EXPECT_EQ(doc.Row(1), second);
+    EXPECT_EQ(doc.Row(2), third);
+
     // Its address is gone: every row is rebuilt, so no row keeps an address that is gone.
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.7", 2), Addr("10.0.1.2", 3)});
     doc.BuildRows(1);

@@ -164,7 +164,7 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
         QSettings profile(path, QSettings::IniFormat);
         f.doc.SetProfile(&profile);
         f.doc.OnNewDocument();
-        EXPECT_EQ(f.doc.m_columns[ColHostName].size(), 10);
+        EXPECT_EQ(f.doc.m_texts.Rows(), 10u);
         machine(f);
         f.doc.RefreshNetworkInfo(-1);
         f.doc.SelectRow(1);

@@ -1,0 +1,44 @@
+#include "network/RowTexts.h"
+
+namespace qv {
+
+void RowTexts::Reset(std::size_t rows) {
+    m_texts.resize(1);
+    m_rows.assign(rows, {});
+}
+
+RowTexts::TextId RowTexts::Add(const QString& text) {
+    if (text.isEmpty()) {
+        return kEmpty;
+    }
+    m_texts.push_back(text);
+    return static_cast<TextId>(m_texts.size() - 1);
+}
+
+void RowTexts::Put(std::size_t row, InfoColumn col, TextId text) {
+    if (row >= m_rows.size()) {
+        m_rows.resize(row + 1);
+    }
+    m_rows[row][static_cast<std::size_t>(col)] = text;
+}
+
+void RowTexts::Compact() {
+    const std::size_t cells = m_rows.size() * kColumnCount;
+    if (m_texts.size() <= 2 * cells + 64) {
+        return;  // few enough: a text no longer used costs less than a pass over every cell
+    }
+    std::vector<TextId> moved(m_texts.size(), kEmpty);
+    std::vector<QString> kept(1);
+    for (auto& row : m_rows) {
+        for (TextId& id : row) {
+            if (id != kEmpty && moved[id] == kEmpty) {
+                moved[id] = static_cast<TextId>(kept.size());
+                kept.push_back(std::move(m_texts[id]));
+            }
+            id = moved[id];
+        }
+    }
+    m_texts = std::move(kept);
+}
+
+}  // namespace qv
