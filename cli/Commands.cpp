@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,40 +52,63 @@ std::string Converted(const QString& field) {
 
 bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
     const RowTexts& texts = doc.m_texts;
-    // Each stored text converted once, when a row first shows it: most are shared by many rows.
-    std::vector<std::string> converted(texts.TextCount());
-    std::vector<char> isConverted(texts.TextCount(), 0);
-    auto bytesOf = [&](RowTexts::TextId id) -> const std::string& {
-        std::string& bytes = converted[id];
-        if (!isConverted[id]) {
-            isConverted[id] = 1;
+    // Each stored text is converted once, when a row first shows it (most are shared by many
+    // rows), into one pool. Fields are copied from there in pieces of a fixed size, which may run
+    // past a field's end: the pool keeps a piece of room after its last text, and the bytes
+    // written past a field are overwritten by what follows it.
+    constexpr std::size_t kPiece = 16;
+    struct Span {
+        std::size_t at = 0, size = 0;
+        bool made = false;
+    };
+    std::vector<Span> spans(texts.TextCount());
+    std::string pool(kPiece, '\0');
+    std::size_t used = 0;
+    auto spanOf = [&](RowTexts::TextId id) -> const Span& {
+        Span& span = spans[id];
+        if (!span.made) {
             const QString& text = texts.Text(id);
-            bytes.resize(static_cast<std::size_t>(text.size()));
-            if (char* end = CopyAscii(bytes.data(), text)) {
-                bytes.resize(static_cast<std::size_t>(end - bytes.data()));
-            } else {
-                bytes = Converted(text);
+            pool.resize(used + static_cast<std::size_t>(text.size()) + kPiece);
+            const char* end = CopyAscii(pool.data() + used, text);
+            if (!end) {
+                const std::string bytes = Converted(text);
+                pool.resize(used + bytes.size() + kPiece);
+                end = std::copy(bytes.begin(), bytes.end(), pool.data() + used);
             }
+            span = {used, static_cast<std::size_t>(end - (pool.data() + used)), true};
+            used += span.size;
         }
-        return bytes;
+        return span;
     };
     // Written a block at a time: a long list never needs one buffer for all of it.
-    constexpr std::size_t kBlock = 64 * 1024;
-    std::string text;
-    text.reserve(kBlock);
+    std::vector<char> block(64 * 1024);
+    std::size_t length = 0;
     bool written = true;
     auto flush = [&] {
-        written = std::fwrite(text.data(), 1, text.size(), out) == text.size() && written;
-        text.clear();
+        written = std::fwrite(block.data(), 1, length, out) == length && written;
+        length = 0;
     };
+    std::array<const Span*, kColumnCount> fields;
     for (std::size_t row = 0; row < doc.m_nRowCount; ++row) {
+        std::size_t rowLength = kColumnCount;  // each field, a tab or line end after it
         for (std::size_t c = 0; c < kColumnCount; ++c) {
-            text += bytesOf(texts.Id(row, static_cast<InfoColumn>(c)));
-            text += c + 1 < kColumnCount ? '\t' : '\n';
+            fields[c] = &spanOf(texts.Id(row, static_cast<InfoColumn>(c)));
+            rowLength += fields[c]->size;
         }
-        if (text.size() >= kBlock - 1024) {
+        if (length + rowLength + kPiece > block.size()) {
             flush();
+            block.resize(std::max(block.size(), rowLength + kPiece));
         }
+        char* to = block.data() + length;
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            const char* from = pool.data() + fields[c]->at;
+            for (std::size_t i = 0; i < fields[c]->size; i += kPiece) {
+                std::memcpy(to + i, from + i, kPiece);
+            }
+            to += fields[c]->size;
+            *to++ = c + 1 < kColumnCount ? '\t' : '\n';
+        }
+        length += rowLength;
     }
     flush();
     return std::fflush(out) == 0 && written;

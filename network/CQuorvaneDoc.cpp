@@ -723,6 +723,8 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                          type = 0;
         QString diagnostic;
     };
+    // An address text for each row, and a few for each interface.
+    m_texts.Reserve(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
     const RowTexts::TextId noMac = m_texts.Add(kNoMac);
     const RowTexts::TextId unknownType = m_texts.Add(QStringLiteral("unknown"));
     std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
@@ -803,8 +805,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
             continue;
         }
         const auto r = static_cast<std::size_t>(outRow);
-        const QString address = c->Address();
-        m_texts.Put(r, ColNicIpAddress, m_texts.Add(address));
+        QString address = c->Address();
         m_texts.Put(r, ColInterfaceNumber, t.number);
         m_texts.Put(r, ColNicDescription, t.description);
         m_texts.Put(r, ColNicMacAddress, t.mac);
@@ -848,6 +849,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         }
         m_untickable[r] = temporary ? 1 : 0;
         pending.push_back({outRow, address == m_strLocalHostIp, diagnostic, lookup});
+        m_texts.Put(r, ColNicIpAddress, m_texts.Add(std::move(address)));
         ++outRow;
     }
 

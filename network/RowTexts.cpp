@@ -7,21 +7,6 @@ void RowTexts::Reset(std::size_t rows) {
     m_rows.assign(rows, {});
 }
 
-RowTexts::TextId RowTexts::Add(const QString& text) {
-    if (text.isEmpty()) {
-        return kEmpty;
-    }
-    m_texts.push_back(text);
-    return static_cast<TextId>(m_texts.size() - 1);
-}
-
-void RowTexts::Put(std::size_t row, InfoColumn col, TextId text) {
-    if (row >= m_rows.size()) {
-        m_rows.resize(row + 1);
-    }
-    m_rows[row][static_cast<std::size_t>(col)] = text;
-}
-
 void RowTexts::Compact() {
     const std::size_t cells = m_rows.size() * kColumnCount;
     if (m_texts.size() <= 2 * cells + 64) {

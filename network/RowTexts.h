@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -24,10 +25,26 @@ class RowTexts {
     // Drops all rows and texts, then holds `rows` empty rows.
     void Reset(std::size_t rows);
     // Stores a text for cells to name; the id holds until the next Reset or Compact.
-    TextId Add(const QString& text);
+    TextId Add(QString text) {
+        if (text.isEmpty()) {
+            return kEmpty;
+        }
+        m_texts.push_back(std::move(text));
+        return static_cast<TextId>(m_texts.size() - 1);
+    }
     // Names `text` in a cell; the table grows to hold the row.
-    void Put(std::size_t row, InfoColumn col, TextId text);
-    void Set(std::size_t row, InfoColumn col, const QString& text) { Put(row, col, Add(text)); }
+    void Put(std::size_t row, InfoColumn col, TextId text) {
+        if (row >= m_rows.size()) {
+            m_rows.resize(row + 1);
+        }
+        m_rows[row][static_cast<std::size_t>(col)] = text;
+    }
+    void Set(std::size_t row, InfoColumn col, QString text) { Put(row, col, Add(std::move(text))); }
+    // Room for `rows` rows and `texts` more texts.
+    void Reserve(std::size_t rows, std::size_t texts) {
+        m_rows.reserve(rows);
+        m_texts.reserve(m_texts.size() + texts);
+    }
     // Frees the texts no cell names, once they are the greater part; ids taken before are void.
     void Compact();
 
