@@ -9,13 +9,16 @@ void ConsoleDocHost::WriteLine(const QString& text) {
     }
     m_buffer += m_lastBytes;
     m_buffer += '\n';
+    if (m_buffer.size() >= 64 * 1024) {  // a long list needs no buffer for all its lines
+        Flush();
+    }
 }
 
 void ConsoleDocHost::Flush() {
     if (!m_buffer.isEmpty()) {
         std::fwrite(m_buffer.constData(), 1, static_cast<std::size_t>(m_buffer.size()), m_out);
         std::fflush(m_out);
-        m_buffer.clear();
+        m_buffer.resize(0);  // its room is kept for the next lines
     }
 }
 

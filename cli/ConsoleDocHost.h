@@ -10,8 +10,8 @@
 namespace qv {
 
 // The document's host on a terminal: status lines and messages go to a stream (standard error),
-// collected and written at once when a refresh ends (and at the latest when the host goes);
-// nothing is shown in a window and no pane commands are run.
+// collected and written when a refresh ends or 64 KB have gathered (and at the latest when the
+// host goes); nothing is shown in a window and no pane commands are run.
 class ConsoleDocHost : public IDocHost {
   public:
     explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true,
