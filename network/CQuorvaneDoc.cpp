@@ -2,6 +2,7 @@
 
 #include "network/ReverseLookupBatch.h"
 #include "platform/FileError.h"
+#include "platform/VectorState.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 
@@ -207,6 +208,7 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
         return true;
     }
     m_bRefreshing = true;
+    ClearUpperVectorState();  // reading the settings may have left them in use
     m_bRefreshQuiet = m_bLogStatus == 0;
     m_nRefreshRow = row;
     m_refreshClock.start();
@@ -572,6 +574,7 @@ void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& 
     if (lookup >= m_pendingNames.size()) {
         return;
     }
+    ClearUpperVectorState();  // the event loop's sockets may have left them in use
     const PendingName& p = m_pendingNames[lookup];
     const auto row = static_cast<std::size_t>(p.row);
     // Most rows have no diagnostic of their own: they share the texts of their outcome.
@@ -610,6 +613,7 @@ void CQuorvaneDoc::FinishRows() {
 }
 
 CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
+    ClearUpperVectorState();  // a long list does much copying of small texts
     ShowOutputHeading();
     ReportStatus(kStrUpdating, false, false);
 
@@ -724,7 +728,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         QString diagnostic;
     };
     // An address text for each row, and a few for each interface.
-    m_texts.Reserve(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
+    m_texts.Prepare(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
     const RowTexts::TextId noMac = m_texts.Add(kNoMac);
     const RowTexts::TextId unknownType = m_texts.Add(QStringLiteral("unknown"));
     std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;

@@ -40,9 +40,11 @@ class RowTexts {
         m_rows[row][static_cast<std::size_t>(col)] = text;
     }
     void Set(std::size_t row, InfoColumn col, QString text) { Put(row, col, Add(std::move(text))); }
-    // Room for `rows` rows and `texts` more texts.
-    void Reserve(std::size_t rows, std::size_t texts) {
-        m_rows.reserve(rows);
+    // At least `rows` rows, and room for `texts` more texts.
+    void Prepare(std::size_t rows, std::size_t texts) {
+        if (m_rows.size() < rows) {
+            m_rows.resize(rows);
+        }
         m_texts.reserve(m_texts.size() + texts);
     }
     // Frees the texts no cell names, once they are the greater part; ids taken before are void.

@@ -42,22 +42,25 @@ void SetDescription(IfRow& row, const void* bytes, std::size_t size) {
 QString DottedAddress(std::uint32_t addr) {
     unsigned char b[4];
     std::memcpy(b, &addr, 4);
-    char16_t text[15];
+    // Written straight into the string's own storage, then cut to its length.
+    QString dotted(15, Qt::Uninitialized);
+    QChar* text = dotted.data();
     int n = 0;
     for (int i = 0; i < 4; ++i) {
         const unsigned v = b[i];
         if (v >= 100) {
-            text[n++] = u'0' + v / 100;
+            text[n++] = QChar(u'0' + v / 100);
         }
         if (v >= 10) {
-            text[n++] = u'0' + v / 10 % 10;
+            text[n++] = QChar(u'0' + v / 10 % 10);
         }
-        text[n++] = u'0' + v % 10;
+        text[n++] = QChar(u'0' + v % 10);
         if (i < 3) {
-            text[n++] = u'.';
+            text[n++] = QLatin1Char('.');
         }
     }
-    return QString(reinterpret_cast<const QChar*>(text), n);
+    dotted.truncate(n);
+    return dotted;
 }
 
 QString Ipv6Text(const Ipv6Bytes& addr) {
