@@ -3,9 +3,12 @@
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
-    if (text != m_lastLine) {  // a refresh repeats one line for each of its rows
+    // A refresh repeats one line, often the one string, for each of its rows.
+    const bool same =
+        text.constData() == m_lastLine.constData() && text.size() == m_lastLine.size();
+    if (!same && text != m_lastLine) {
         m_lastLine = text;
-        m_lastBytes = text.toLocal8Bit();
+        m_lastBytes = text.toLocal8Bit().toStdString();
     }
     m_buffer += m_lastBytes;
     m_buffer += '\n';
@@ -15,10 +18,10 @@ void ConsoleDocHost::WriteLine(const QString& text) {
 }
 
 void ConsoleDocHost::Flush() {
-    if (!m_buffer.isEmpty()) {
-        std::fwrite(m_buffer.constData(), 1, static_cast<std::size_t>(m_buffer.size()), m_out);
+    if (!m_buffer.empty()) {
+        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
         std::fflush(m_out);
-        m_buffer.resize(0);  // its room is kept for the next lines
+        m_buffer.clear();  // its room is kept for the next lines
     }
 }
 

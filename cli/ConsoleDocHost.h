@@ -2,9 +2,8 @@
 
 #include "network/DocHost.h"
 
-#include <QByteArray>
-
 #include <cstdio>
+#include <string>
 #include <utility>
 
 namespace qv {
@@ -41,9 +40,9 @@ class ConsoleDocHost : public IDocHost {
     void WriteLine(const QString& text);
 
     std::FILE* m_out;
-    QByteArray m_buffer;
+    std::string m_buffer;
     QString m_lastLine;  // the last line written, and its bytes
-    QByteArray m_lastBytes;
+    std::string m_lastBytes;
     bool m_hardwareOnly;
     bool m_ipv6;
     PublicSourceChoice m_sources;

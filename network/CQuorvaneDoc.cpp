@@ -474,7 +474,9 @@ void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
 
 RowTexts::TextId CQuorvaneDoc::SharedText(const QString& text) {
     for (const auto& [shared, id] : m_sharedTexts) {
-        if (shared == text) {
+        // The same string object is asked for again and again; another with its text is found too.
+        if ((shared.constData() == text.constData() && shared.size() == text.size()) ||
+            shared == text) {
             return id;
         }
     }
@@ -858,10 +860,14 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     }
 
     m_pendingNames.clear();
+    m_pendingNames.reserve(pending.size());
     const QString updating = LoadString(kStrUpdatingHost);
     const RowTexts::TextId localHostName = m_texts.Add(m_strLocalHostName);
     RowTexts::TextId statusNumber = RowTexts::kEmpty;
     QString statusLine;  // the line of the last row's interface
+    const RowTexts::TextId lookingUp = SharedText(LookingUpText());
+    const RowTexts::TextId hostUnknown = SharedText(HostUnknownText());
+    const RowTexts::TextId allOk = SharedText(AllOkText());
     for (const auto& p : pending) {
         const auto r = static_cast<std::size_t>(p.row);
         const RowTexts::TextId number = m_texts.Id(r, ColInterfaceNumber);
@@ -873,14 +879,16 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
         if (p.localHost) {
             m_texts.Put(r, ColHostName, localHostName);
         } else if (p.lookup < 0) {
-            m_texts.Put(r, ColHostName, SharedText(HostUnknownText()));
+            m_texts.Put(r, ColHostName, hostUnknown);
         } else {
-            m_texts.Put(r, ColHostName, SharedText(LookingUpText()));
+            m_texts.Put(r, ColHostName, lookingUp);
             m_pendingNames.push_back({p.row, p.diagnostic});
         }
-        m_texts.Put(
-            r, ColDiagnosticInformation,
-            SharedText(p.diagnostic.isEmpty() && p.lookup < 0 ? AllOkText() : p.diagnostic));
+        if (p.diagnostic.isEmpty()) {
+            m_texts.Put(r, ColDiagnosticInformation, p.lookup < 0 ? allOk : RowTexts::kEmpty);
+        } else {
+            m_texts.Put(r, ColDiagnosticInformation, SharedText(p.diagnostic));
+        }
     }
     if (row == -1) {
         m_nLocalRows = static_cast<unsigned int>(outRow);
