@@ -181,11 +181,12 @@ namespace {
 
 // One c-ares channel with its sockets watched by the event loop: the reverse look-ups of one
 // batch. Answers come from the socket and timer handlers; a query that fails as it is sent is
-// answered at once. The queries go out in a window that starts at kFirstWindow, grows by one with
-// each answer and doubles every kWidenMs, so that a name server that refuses at once costs one
-// window, not one exchange per address: when the first query to end has been refused (or has had
-// no answer) on every server, the queries still waiting get the same failure at once, and those
-// not yet sent are never sent. Once any answer has come, even one cut short, each query ends on
+// answered at once. The queries go out in a window: the first query alone, then, when it has
+// ended or kWidenMs have passed, kFirstWindow of them; the window grows by one with each answer
+// and doubles every kWidenMs. A name server that refuses at once thus costs one exchange, not one
+// per address: when the first query to end has been refused (or has had no answer) on every
+// server, the queries still waiting get the same failure at once, and those not yet sent are
+// never sent. Once any answer has come, even one cut short, each query ends on
 // its own (a server may refuse only the TCP retry of a long answer). A slow server still has
 // every query within a few widenings.
 class DnsBatch : public QObject, public PendingLookups {
@@ -197,7 +198,7 @@ class DnsBatch : public QObject, public PendingLookups {
                          [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
         m_widen.setInterval(kWidenMs);
         QObject::connect(&m_widen, &QTimer::timeout, this, [this] {
-            m_nWindow *= 2;
+            m_nWindow = std::max(m_nWindow * 2, kFirstWindow);
             SendMore();
         });
     }
@@ -359,7 +360,7 @@ class DnsBatch : public QObject, public PendingLookups {
             return;
         }
         ++self->m_nAnswered;
-        ++self->m_nWindow;
+        self->m_nWindow = std::max(self->m_nWindow + 1, kFirstWindow);
         ReverseLookupResult result;
         unsigned ttl = 0;
         if (status == ARES_SUCCESS) {
@@ -435,9 +436,9 @@ class DnsBatch : public QObject, public PendingLookups {
     bool m_bClosing = false;
     std::size_t m_nOpen = 0;  // queries not answered yet, sent or not (and the forward one)
     std::deque<Pending> m_queries;
-    std::size_t m_nSent = 0;               // the queries before this position have been sent
-    std::size_t m_nAnswered = 0;           // answers to sent queries
-    std::size_t m_nWindow = kFirstWindow;  // how many sent queries may wait for their answers
+    std::size_t m_nSent = 0;      // the queries before this position have been sent
+    std::size_t m_nAnswered = 0;  // answers to sent queries
+    std::size_t m_nWindow = 1;    // how many sent queries may wait for their answers
     bool m_bSending = false;
     bool m_bHeard = false;  // a server has answered a query (or cut an answer short)
     static constexpr std::size_t kFirstWindow = 64;
