@@ -116,6 +116,22 @@ bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
     return std::fflush(out) == 0 && written;
 }
 
+void RefreshAndWait(CQuorvaneDoc& doc) {
+    doc.RefreshNetworkInfo(-1);
+    auto busy = [&doc] {
+        return (doc.IsRefreshing() || doc.IsAskingPublicSources()) && QCoreApplication::instance();
+    };
+    while (busy()) {
+        // The events already posted (an answer from a helper thread, say) are handled first: an
+        // event loop may handle them at the start of a pass and then sleep until the next event,
+        // which would never come once they had ended the refresh.
+        QCoreApplication::sendPostedEvents();
+        if (busy()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+}
+
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     InfoCtrlSettings settings;
     settings.ParseFlags(
@@ -130,11 +146,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     CQuorvaneDoc doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();
-    doc.RefreshNetworkInfo(-1);
-    // Until the look-ups and the public address sources have answered or their deadlines passed.
-    while ((doc.IsRefreshing() || doc.IsAskingPublicSources()) && QCoreApplication::instance()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    RefreshAndWait(doc);
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
     return WriteRows(doc, out) ? 0 : 1;

@@ -15,6 +15,10 @@ class CQuorvaneDoc;
 // The look-ups are waited for on the running QCoreApplication's event loop.
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
 
+// A full refresh of `doc` to its end: its look-ups and the public address sources answered or
+// their deadlines passed, on the running QCoreApplication's event loop.
+void RefreshAndWait(CQuorvaneDoc& doc);
+
 // Writes the rows of `doc` to `out` as tab-separated lines; control characters inside a field
 // become blanks so that every row stays one line. False when writing failed.
 bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/Commands.h"
 #include "network/CQuorvaneDoc.h"
 #include "platform/NetTables.h"
 #include "platform/SingleInstance.h"
@@ -94,14 +95,6 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
         return false;
     }
     return true;
-}
-
-// A full refresh to its end: its look-ups and the public address sources answered.
-void RefreshAndWait(CQuorvaneDoc& doc) {
-    doc.RefreshNetworkInfo(-1);
-    while (doc.IsRefreshing() || doc.IsAskingPublicSources()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
 }
 
 // The row of `doc` whose address is `address` (or, with an empty address, the first row of the
