@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/FileError.h"
+#include "platform/VectorState.h"
 
 namespace qv {
 namespace {
@@ -137,8 +138,10 @@ QString SettingsFilePath() {
 }
 
 std::unique_ptr<QSettings> OpenSettings() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                                       kApplication);
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                kOrganisation, kApplication);
+    ClearUpperVectorState();  // opening the file leaves them in use
+    return settings;
 }
 
 void RestrictSettingsFile() {
