@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,12 +83,14 @@ bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
         }
         return span;
     };
-    // Written a block at a time: a long list never needs one buffer for all of it.
-    std::vector<char> block(64 * 1024);
+    // Written a block at a time: a long list never needs one buffer for all of it. The block is
+    // left unfilled, so a short list touches only the memory it writes.
+    std::size_t capacity = 64 * 1024;
+    auto block = std::make_unique_for_overwrite<char[]>(capacity);
     std::size_t length = 0;
     bool written = true;
     auto flush = [&] {
-        written = std::fwrite(block.data(), 1, length, out) == length && written;
+        written = std::fwrite(block.get(), 1, length, out) == length && written;
         length = 0;
     };
     std::array<const Span*, kColumnCount> fields;
@@ -97,11 +100,14 @@ bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
             fields[c] = &spanOf(texts.Id(row, static_cast<InfoColumn>(c)));
             rowLength += fields[c]->size;
         }
-        if (length + rowLength + kPiece > block.size()) {
+        if (length + rowLength + kPiece > capacity) {
             flush();
-            block.resize(std::max(block.size(), rowLength + kPiece));
+            if (rowLength + kPiece > capacity) {
+                capacity = rowLength + kPiece;
+                block = std::make_unique_for_overwrite<char[]>(capacity);
+            }
         }
-        char* to = block.data() + length;
+        char* to = block.get() + length;
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             const char* from = pool.data() + fields[c]->at;
             for (std::size_t i = 0; i < fields[c]->size; i += kPiece) {

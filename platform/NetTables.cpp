@@ -198,17 +198,23 @@ int NetlinkTables::Dump(int type, const void* request, std::size_t size,
                sizeof kernel) < 0) {
         return fail(errno);
     }
-    m_buffer.resize(std::max<std::size_t>(m_buffer.size(), 65536));
+    auto reserve = [this](std::size_t size) {
+        if (size > m_bufferSize) {
+            m_buffer.reset(new char[size]);
+            m_bufferSize = size;
+        }
+    };
+    reserve(65536);
     for (;;) {
         // The size of the next datagram first, so that none is ever cut.
-        ssize_t n = recv(m_fd, m_buffer.data(), 0, MSG_PEEK | MSG_TRUNC);
+        ssize_t n = recv(m_fd, m_buffer.get(), 0, MSG_PEEK | MSG_TRUNC);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n > static_cast<ssize_t>(m_buffer.size())) {
-            m_buffer.resize(static_cast<std::size_t>(n));
+        if (n > 0) {
+            reserve(static_cast<std::size_t>(n));
         }
-        n = recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+        n = recv(m_fd, m_buffer.get(), m_bufferSize, 0);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -216,7 +222,7 @@ int NetlinkTables::Dump(int type, const void* request, std::size_t size,
             return fail(errno);
         }
         auto len = static_cast<unsigned>(n);
-        for (auto* h = reinterpret_cast<const nlmsghdr*>(m_buffer.data()); NLMSG_OK(h, len);
+        for (auto* h = reinterpret_cast<const nlmsghdr*>(m_buffer.get()); NLMSG_OK(h, len);
              h = NLMSG_NEXT(h, len)) {
             if (h->nlmsg_seq != m_nSeq) {
                 continue;  // the rest of an earlier, abandoned dump

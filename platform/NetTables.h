@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct nlmsghdr;
@@ -148,7 +149,9 @@ class NetlinkTables : public INetTables {
 
     int m_fd = -1;
     std::uint32_t m_nSeq = 0;
-    std::vector<char> m_buffer;
+    // Left unfilled until the kernel writes into it: a short dump touches only what it needs.
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_bufferSize = 0;
 };
 
 // The tables every component uses unless it is handed others.
