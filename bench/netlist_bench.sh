@@ -102,22 +102,22 @@ median_us() {
     median_of "$tmp/times"
 }
 
-# The medians of `runs` runs of the three listings, taken in turn within each run, so that the
-# machine's load at any moment weighs on all three alike; prints "cli x3 batch".
-medians3() {
-    local r
-    quorvane >/dev/null 2>&1
-    iproute2 >/dev/null 2>&1
-    ip_batch >/dev/null 2>&1
-    : >"$tmp/q"
-    : >"$tmp/i"
-    : >"$tmp/b"
-    for ((r = 0; r < runs; r++)); do
-        time_us quorvane >>"$tmp/q"
-        time_us iproute2 >>"$tmp/i"
-        time_us ip_batch >>"$tmp/b"
+# The medians of `runs` runs of the commands given, taken in turn within each run, so that the
+# machine's load at any moment weighs on all of them alike; prints them in the order given.
+medians() {
+    local r c
+    for c in "$@"; do
+        "$c" >/dev/null 2>&1
+        : >"$tmp/times-$c"
     done
-    echo "$(median_of "$tmp/q") $(median_of "$tmp/i") $(median_of "$tmp/b")"
+    for ((r = 0; r < runs; r++)); do
+        for c in "$@"; do
+            time_us "$c" >>"$tmp/times-$c"
+        done
+    done
+    for c in "$@"; do
+        median_of "$tmp/times-$c"
+    done | paste -sd ' '
 }
 
 # The silent name server, used only while resolv.conf names it.
@@ -136,7 +136,7 @@ for n in 1 16 256 1024 4096; do
     add_addresses "$n"
     rows=$("$cli" list 2>/dev/null | grep -c '^10\.77\.' || true)
     [ "$rows" -eq "$n" ] || echo "warning: quorvane-cli listed $rows of $n addresses" >&2
-    read -r q i b < <(medians3)
+    read -r q i b < <(medians quorvane iproute2 ip_batch)
     awk -v n="$n" -v q="$q" -v i="$i" -v b="$b" 'BEGIN {
         printf "%-10d %12.2f %12.2f %12.2f %10.2f %10.2f\n", n, q / 1000, i / 1000, b / 1000,
             q / i, q / b }'
@@ -166,8 +166,7 @@ iproute2_both() {
     ip neigh show
     ip -o link show
 }
-q=$(median_us quorvane)
-i=$(median_us iproute2_both)
+read -r q i < <(medians quorvane iproute2_both)
 awk -v q="$q" -v i="$i" 'BEGIN {
     printf "\nBoth families:\n%-10s %12s %12s %10s\n%-10s %12.2f %12.2f %10.2f\n", "addresses",
         "cli ms", "ip x3 ms", "cli/x3", "256+256", q / 1000, i / 1000, q / i }'
