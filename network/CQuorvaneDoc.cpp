@@ -803,6 +803,8 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
     };
     std::uint32_t lastMask = 0, lastBroadcast = 0;
     RowTexts::TextId maskText = m_texts.Add(DottedAddress(0)), broadcastText = maskText;
+    std::uint32_t lastPrefix = ~0U;  // no prefix length is that long
+    RowTexts::TextId prefixText = RowTexts::kEmpty;
 
     for (const Candidate* c : chosen) {
         const InterfaceTexts& t = textsOf(c->index);
@@ -837,8 +839,11 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
                 lookups.push_back(entry->dwAddr);
             }
         } else {
-            m_texts.Set(r, ColSubnetMask,
-                        QLatin1Char('/') + QString::number(c->v6->dwPrefixLength));
+            if (c->v6->dwPrefixLength != lastPrefix) {
+                lastPrefix = c->v6->dwPrefixLength;
+                prefixText = m_texts.Add(QLatin1Char('/') + QString::number(lastPrefix));
+            }
+            m_texts.Put(r, ColSubnetMask, prefixText);
             m_texts.Put(r, ColBroadcastIpAddress, noMeaning);
             temporary = (c->v6->dwFlags & kIpv6Temporary) != 0;
             if (temporary) {
