@@ -92,18 +92,9 @@ time_us() {
 # The median of the numbers in a file.
 median_of() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# Median wall time in microseconds of `runs` runs of a command (after one warm-up run).
-median_us() {
-    local r
-    "$@" >/dev/null 2>&1
-    for ((r = 0; r < runs; r++)); do
-        time_us "$@"
-    done >"$tmp/times"
-    median_of "$tmp/times"
-}
-
-# The medians of `runs` runs of the commands given, taken in turn within each run, so that the
-# machine's load at any moment weighs on all of them alike; prints them in the order given.
+# The medians of `runs` runs of the commands given (after one warm-up run each), taken in turn
+# within each run, so that the machine's load at any moment weighs on all of them alike; prints
+# them in the order given.
 medians() {
     local r c
     for c in "$@"; do
@@ -142,7 +133,7 @@ for n in 1 16 256 1024 4096; do
             q / i, q / b }'
     if [ "$n" -eq 16 ] || [ "$n" -eq 1024 ]; then
         echo "nameserver 127.0.0.53" >"$tmp/resolv.conf"
-        q=$(runs=$slow_runs median_us quorvane)
+        q=$(runs=$slow_runs medians quorvane)
         : >"$tmp/resolv.conf"
         slow+=$(awk -v n="$n" -v q="$q" \
             'BEGIN { printf "%-10d %12.2f %12.2f %10.2f", n, q / 1000, 2000, q / 2e6 }')$'\n'

@@ -153,7 +153,6 @@ class CQuorvaneDoc {
     void SetField(int row, InfoColumn col, const QString& text);
     // One stored copy of a text that many rows of a build show; kept until the next build.
     RowTexts::TextId SharedText(const QString& text);
-    std::vector<std::pair<QString, RowTexts::TextId>> m_sharedTexts;
     void LoseSelectedAddress();
     std::optional<QString> RoutedAddress();
     void ApplyHostName(std::size_t lookup, const ReverseLookupResult& result);
@@ -192,6 +191,7 @@ class CQuorvaneDoc {
         QString diagnostic;
     };
     std::vector<PendingName> m_pendingNames;
+    std::vector<std::pair<QString, RowTexts::TextId>> m_sharedTexts;  // this build's, by text
     std::unique_ptr<ReverseLookupBatch> m_batch;
     std::unique_ptr<PendingLookups> m_hostLookup;  // the local host's address, when it is asked for
     int m_nHostLookup = 0;
