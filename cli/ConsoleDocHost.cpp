@@ -3,10 +3,7 @@
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
-    // A refresh repeats one line, often the one string, for each of its rows.
-    const bool same =
-        text.constData() == m_lastLine.constData() && text.size() == m_lastLine.size();
-    if (!same && text != m_lastLine) {
+    if (text != m_lastLine) {  // a refresh repeats one line for each of its rows
         m_lastLine = text;
         m_lastBytes = text.toLocal8Bit().toStdString();
     }

@@ -474,9 +474,7 @@ void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
 
 RowTexts::TextId CQuorvaneDoc::SharedText(const QString& text) {
     for (const auto& [shared, id] : m_sharedTexts) {
-        // The same string object is asked for again and again; another with its text is found too.
-        if ((shared.constData() == text.constData() && shared.size() == text.size()) ||
-            shared == text) {
+        if (shared == text) {  // mostly the same string again, which compares at once
             return id;
         }
     }
