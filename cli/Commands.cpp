@@ -2,7 +2,6 @@
 
 #include "cli/ConsoleDocHost.h"
 #include "network/CQuorvaneDoc.h"
-#include "platform/VectorState.h"
 #include "settings/InfoCtrlSettings.h"
 
 #include <QCoreApplication>
@@ -53,7 +52,6 @@ std::string Converted(const QString& field) {
 }  // namespace
 
 bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
-    ClearUpperVectorState();  // the event loop may have left them in use
     const RowTexts& texts = doc.m_texts;
     // Each stored text is converted once, when a row first shows it (most are shared by many
     // rows), into one pool. Fields are copied from there in pieces of a fixed size, which may run

@@ -2,7 +2,6 @@
 
 #include "network/ReverseLookupBatch.h"
 #include "platform/FileError.h"
-#include "platform/VectorState.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 
@@ -208,7 +207,6 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
         return true;
     }
     m_bRefreshing = true;
-    ClearUpperVectorState();  // reading the settings may have left them in use
     m_bRefreshQuiet = m_bLogStatus == 0;
     m_nRefreshRow = row;
     m_refreshClock.start();
@@ -574,7 +572,6 @@ void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& 
     if (lookup >= m_pendingNames.size()) {
         return;
     }
-    ClearUpperVectorState();  // the event loop's sockets may have left them in use
     const PendingName& p = m_pendingNames[lookup];
     const auto row = static_cast<std::size_t>(p.row);
     // Most rows have no diagnostic of their own: they share the texts of their outcome.
@@ -613,7 +610,6 @@ void CQuorvaneDoc::FinishRows() {
 }
 
 CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
-    ClearUpperVectorState();  // a long list does much copying of small texts
     ShowOutputHeading();
     ReportStatus(kStrUpdating, false, false);
 

@@ -11,7 +11,6 @@
 #include <cstdio>
 
 #include "platform/FileError.h"
-#include "platform/VectorState.h"
 
 namespace qv {
 namespace {
@@ -140,7 +139,6 @@ QString SettingsFilePath() {
 std::unique_ptr<QSettings> OpenSettings() {
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 kOrganisation, kApplication);
-    ClearUpperVectorState();  // opening the file leaves them in use
     return settings;
 }
 
