@@ -176,7 +176,6 @@ class CQuorvaneDoc {
     IClock& m_clock;
     QSettings* m_profile = nullptr;
     bool m_bRefreshing = false;
-    bool m_bMessageOpen = false;
     bool m_bRefreshQuiet = false;        // the running refresh is a quiet check
     bool m_bRowsPending = false;         // BuildRows' look-ups still run
     bool m_bPublicPending = false;       // the public address sources are being asked

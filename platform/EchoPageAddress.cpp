@@ -11,9 +11,12 @@ PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<b
     limits.total = kTimeLimit;
     limits.maxReply = kMaxReply;
     limits.ipv4Only = true;
-    limits.cancel = cancel;
+    (void)cancel;
     CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
-    const HttpReply reply = transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}});
+    HttpReply reply;
+    bool done = false;
+    transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}}, [&](const HttpReply& r) { reply = r; done = true; });
+    RunTransfersUntil([&] { return done; }, QDeadlineTimer::Forever);
     if (!reply.status.Ok()) {
         PublicAddressAnswer failed;
         failed.problem =

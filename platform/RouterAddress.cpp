@@ -23,9 +23,13 @@ HttpReply Exchange(const HttpFetchRequest& request, int maxReply, const std::ato
     limits.connect = RouterAddress::kRequestLimit;
     limits.total = RouterAddress::kRequestLimit;
     limits.maxReply = maxReply;
-    limits.cancel = cancel;
+    (void)cancel;
     CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
-    return transfer.Fetch(request);
+    HttpReply reply;
+    bool done = false;
+    transfer.Fetch(request, [&](const HttpReply& r) { reply = r; done = true; });
+    RunTransfersUntil([&] { return done; }, QDeadlineTimer::Forever);
+    return reply;
 }
 
 // Why an exchange with the router brought no usable reply; empty when it did.
