@@ -167,17 +167,22 @@ class CForwarder::TransferAwait {
 class CForwarder::PasswordAwait {
   public:
     PasswordAwait(CForwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+    ~PasswordAwait() {
+        if (!*m_dropped && m_waiting) {
+            m_owner.m_bReadingPasswords = false;  // the exchange is dropped while it waits
+        }
+        *m_dropped = true;
+    }
 
     bool await_ready() { return false; }
     void await_suspend(std::coroutine_handle<> exchange) {
-        m_owner.m_bReadingPasswords = true;
-        m_store.Read([this, exchange, alive = std::weak_ptr<bool>(m_owner.m_alive)](bool ok) {
-            const std::shared_ptr<bool> living = alive.lock();
-            if (!living || !*living) {
+        m_owner.m_bReadingPasswords = m_waiting = true;
+        m_store.Read([this, exchange, dropped = m_dropped](bool ok) {
+            if (*dropped) {
                 return;
             }
             m_ok = ok;
-            m_owner.m_bReadingPasswords = false;
+            m_owner.m_bReadingPasswords = m_waiting = false;
             exchange.resume();
         });
     }
@@ -187,6 +192,8 @@ class CForwarder::PasswordAwait {
     CForwarder& m_owner;
     PasswordStore& m_store;
     bool m_ok = false;
+    bool m_waiting = false;
+    std::shared_ptr<bool> m_dropped = std::make_shared<bool>(false);
 };
 
 // A person's answer. While the question waits the exchange steps aside, so that other exchanges
