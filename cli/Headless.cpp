@@ -16,6 +16,7 @@
 #include "platform/TerminationSignals.h"
 #include "resources/Ids.h"
 #include "settings/InfoCtrlSettings.h"
+#include "settings/PasswordStore.h"
 #include "watch/AddressWatcher.h"
 #include "watch/DocAdapter.h"
 #include "watch/UserQuestions.h"
@@ -158,6 +159,14 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
                      "quorvane-cli: no address is ticked: tick one in the program, or "
                      "start 'quorvane-cli watch --address A' once\n");
         return kCliUsage;
+    }
+    // The keyring answers through the event loop, which runs here until the passwords this
+    // method needs have been read (or the read failed: the forwarder then says why).
+    const int needed =
+        s.UseHTTP != 0 ? (s.SendPassword != 0 ? kKeyringQueryPassword : 0) : kKeyringFTPPassword;
+    if (s.PasswordsToRead & needed) {
+        face.Watcher().Passwords()->Read([](bool) { QCoreApplication::exit(); });
+        QCoreApplication::exec();
     }
     CForwarder& forwarder = face.Watcher().Forwarder();
     if (offline) {

@@ -335,8 +335,9 @@ void CForwarder::OffLineAtShutdown(std::function<void()> then) {
     if (m_bWaiting) {
         m_exchange.Finish();  // the cancelled transfer's end, then the rest; may destroy this
     } else if (m_bReadingPasswords) {
-        // The keyring's answer resumes the exchange, then the rest runs; may destroy this.
-        m_host.Passwords()->ReadNow(m_options.shutdownBound);
+        // The keyring is not waited for: the exchange goes on without it, then the rest runs;
+        // may destroy this.
+        m_host.Passwords()->GiveUpRead();
     }
 }
 
@@ -680,12 +681,7 @@ Task<bool> CForwarder::PasswordsReady(int needed, const QString& stamp) {
         co_return true;
     }
     if (RunsInline()) {
-        std::chrono::milliseconds bound = store->Bound();
-        if (m_bShuttingDown) {
-            bound = std::min(bound, std::chrono::milliseconds(
-                                        std::max<qint64>(1, m_shutdownEnd.remainingTime())));
-        }
-        store->ReadNow(bound);
+        store->GiveUpRead();  // nothing here would deliver the keyring's answer
     } else {
         PasswordAwait reading(*this, *store);
         co_await reading;
