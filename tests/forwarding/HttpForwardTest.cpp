@@ -20,6 +20,12 @@ namespace {
 
 class HttpForwardTest : public ::testing::Test {
   protected:
+    // Every transfer helper these tests start carries a mark in its environment, so that a test
+    // finds the one it uses even when an earlier test started it.
+    static void SetUpTestSuite() {
+        ::setenv("QV_TEST_HELPERS", QByteArray::number(::getpid()).constData(), 1);
+    }
+
     void SetUp() override {
         InfoCtrlSettings& s = host.settings;
         s.SendUserID = 1;
@@ -360,7 +366,6 @@ TEST_F(HttpForwardTest, AuthenticationAnswersTheChallengeOnceAndStopsOnRefusal) 
 }
 
 TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
-    ::setenv("QV_TEST_HELPERS", QByteArray::number(::getpid()).constData(), 1);
     server.server().Post("/hang", [&](const httplib::Request&, httplib::Response& res) {
         server.WaitForRelease();
         res.set_content("late", "text/plain");
@@ -398,8 +403,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     EXPECT_EQ(host.notices.back().text, LoadString(134));
     server.Release();
 
-    // The transfer helper ends in the middle of the request: an error line, not a hang. The
-    // helpers of this test are known by a mark in their environment.
+    // The transfer helper ends in the middle of the request: an error line, not a hang.
     const QByteArray mark = "QV_TEST_HELPERS=" + QByteArray::number(::getpid());
     std::thread killer([&] {
         while (!arrived) {
