@@ -218,7 +218,7 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     pane.Settings().AskRouter = 0;
     // Runs what the document posted (the forwarding), as the event loop would.
     auto settle = [&] {
-        QCoreApplication::sendPostedEvents();
+        set.Settle();
         EXPECT_FALSE(pane.IsBusy());
         QStringList addresses;
         for (const QString& query : web.Queries()) {
@@ -356,7 +356,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     EXPECT_EQ(tempBox->checkState(), Qt::Unchecked);
     EXPECT_EQ(doc.m_nSelectedRow, -1);
     view.item(rowOf("2001:db8:1::5"), ColNicIpAddress)->setCheckState(Qt::Checked);
-    QCoreApplication::sendPostedEvents();
+    set.Settle();
     ASSERT_EQ(web.Queries().size(), 1) << pane.OutputText().toStdString();
     EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=2001:db8:1::5");
     doc.RefreshNetworkInfo(-1);
@@ -383,7 +383,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     s.FTPUserID = "user";
     s.FTPPassword = "secret";
     set.forwarder.SendFTPPage();
-    QCoreApplication::sendPostedEvents();
+    set.Settle();
     QFile uploaded(root.filePath("home.htm"));
     ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly)) << pane.OutputText().toStdString();
     EXPECT_EQ(uploaded.readAll(), "<a href=\"http://[2001:db8:1::5]/Demo/Default.asp\">home</a>\n");

@@ -134,6 +134,18 @@ class ScriptedPrompter : public IPrompter {
         }
         return answer;
     }
+    // With `holdOpen`, a box opened without waiting stays open: its answer is kept in `held`.
+    bool holdOpen = false;
+    std::vector<std::function<void(int)>> held;
+    void Open(const QString& text, const QString& caption, Buttons buttons, Icon icon,
+              std::function<void(int)> given) override {
+        if (!holdOpen) {
+            IPrompter::Open(text, caption, buttons, icon, std::move(given));
+            return;
+        }
+        texts << text;
+        held.push_back(given ? std::move(given) : [](int) {});
+    }
 };
 
 // Installs a prompter for the length of a test.
