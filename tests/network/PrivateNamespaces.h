@@ -2,8 +2,8 @@
 
 // Tests that run themselves again inside private network namespaces, where they may build links
 // and run servers of their own.
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 
 #include <unistd.h>
 
