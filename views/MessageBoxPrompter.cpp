@@ -77,15 +77,15 @@ int MessageBoxPrompter::MessageBox(const QString& text, const QString& caption, 
 
 void MessageBoxPrompter::Open(const QString& text, const QString& caption, Buttons buttons,
                               Icon icon, std::function<void(int)> answer) {
-    auto* box = new QMessageBox(MessageBoxIcon(icon),
-                                caption.isEmpty() ? LoadString(kAppTitle) : caption, text,
-                                ButtonsOf(buttons), m_owner.data());
+    auto* box =
+        new QMessageBox(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(kAppTitle) : caption,
+                        text, ButtonsOf(buttons), m_owner.data());
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answer](int result) {
         if (answer) {
-            answer(box->clickedButton() == nullptr ? EscapeAnswer(buttons)
-                                                   : AnswerOf(box->standardButton(
-                                                         box->clickedButton())));
+            answer(box->clickedButton() == nullptr
+                       ? EscapeAnswer(buttons)
+                       : AnswerOf(box->standardButton(box->clickedButton())));
         }
         (void)result;
     });
