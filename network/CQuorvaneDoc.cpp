@@ -250,6 +250,13 @@ void CQuorvaneDoc::OnPublicAnswered() {
     if (m_bRefreshing && !m_bRowsPending && !m_hostLookup) {
         FinishRefresh(m_bVerifyAtEnd);
     }
+    TellIfIdle();
+}
+
+void CQuorvaneDoc::TellIfIdle() {
+    if (!m_bRefreshing && !m_bPublicPending && m_whenIdle) {
+        std::exchange(m_whenIdle, nullptr)();
+    }
 }
 
 void CQuorvaneDoc::ShowPublicRows() {
@@ -284,6 +291,7 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
         m_bQueuedQuiet = true;
         RefreshNetworkInfo(next);
     }
+    TellIfIdle();
 }
 
 void CQuorvaneDoc::ReadLocalHostInfo() {
