@@ -363,6 +363,17 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         server.WaitForRelease();
         res.set_content("late", "text/plain");
     });
+    server.server().Post("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        // A start, then nothing more.
+        res.set_chunked_content_provider("text/html", [&](size_t offset, httplib::DataSink& sink) {
+            if (offset == 0) {
+                return sink.write("<html>", 6);
+            }
+            server.WaitForRelease();
+            sink.done();
+            return true;
+        });
+    });
     server.server().Post("/flood", [](const httplib::Request&, httplib::Response& res) {
         // 10 MB of unknown length.
         res.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
@@ -386,6 +397,15 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         << host.Lines().last().toStdString();
     EXPECT_TRUE(host.Lines().last().endsWith(kStamp));
     EXPECT_EQ(host.notices.back().text, LoadString(134));
+    // A host that stops sending in the middle ends the exchange long before the total time.
+    ForwarderOptions stalling = TestOptions({});
+    stalling.limits.stall = std::chrono::seconds(1);
+    CForwarder stalled(host, stalling);
+    ASSERT_EQ(stalled.ParseTargetURL(QString::fromStdString(server.Url("/stall")), kServiceHttp),
+              1);
+    stalled.HTTPForward(QStringLiteral("10.0.0.1"));
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "28 "))
+        << host.Lines().last().toStdString();
     server.Release();
 
     host.settings.ShowHostResponse = 1;
