@@ -406,6 +406,29 @@ struct CurlTransfer::Impl : MultiDriver::Client {
         std::exchange(replyDone, nullptr)(r);
     }
 
+    // Refuses, at once, a call that libcurl cannot run or whose FTP path or commands (`ftpText`)
+    // hold a line break.
+    bool Refused(const QString& ftpText, StatusDone& done) {
+        if (curl && !HasLineBreakOrNul(ftpText)) {
+            return false;
+        }
+        http = false;
+        statusDone = std::move(done);
+        Refuse(curl ? "The remote file name holds a line break" : "libcurl could not be started");
+        return true;
+    }
+
+    // Sets up an FTP transfer of `path` with the account's log-in.
+    void SetFtp(const FtpAccount& account, const QString& path, const QStringList& lines) {
+        Reset();
+        SetFtpAccount(account);
+        url = FtpUrl(account, path);
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        for (const QString& line : lines) {
+            commands.Add(line.toUtf8());
+        }
+    }
+
     // Ends a call that cannot start, at once.
     void Refuse(const char* why) {
         std::memset(errorBuffer, 0, sizeof errorBuffer);
@@ -545,25 +568,15 @@ void CurlTransfer::Fetch(const HttpFetchRequest& request, ReplyDone done) {
 
 void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
                             const QStringList& afterwards, StatusDone done) {
-    d->http = false;
-    if (!d->curl || HasLineBreakOrNul(path) || HasLineBreakOrNul(afterwards.join(QString()))) {
-        d->statusDone = std::move(done);
-        d->Refuse(d->curl ? "The remote file name holds a line break"
-                          : "libcurl could not be started");
+    if (d->Refused(path + afterwards.join(QString()), done)) {
         return;
     }
-    d->Reset();
+    d->SetFtp(account, path, afterwards);
     CURL* c = d->curl;
-    d->SetFtpAccount(account);
-    d->url = FtpUrl(account, path);
-    curl_easy_setopt(c, CURLOPT_URL, d->url.constData());
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
     curl_easy_setopt(c, CURLOPT_READDATA, d.get());
-    for (const QString& command : afterwards) {
-        d->commands.Add(command.toUtf8());
-    }
     curl_easy_setopt(c, CURLOPT_POSTQUOTE, d->commands.list);
     d->upload = data;
     d->uploaded = 0;
@@ -572,31 +585,17 @@ void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, cons
 
 void CurlTransfer::FtpCommands(const FtpAccount& account, const QStringList& commands,
                                StatusDone done) {
-    d->http = false;
-    if (!d->curl || HasLineBreakOrNul(commands.join(QString()))) {
-        d->statusDone = std::move(done);
-        d->Refuse(d->curl ? "The remote file name holds a line break"
-                          : "libcurl could not be started");
+    if (d->Refused(commands.join(QString()), done)) {
         return;
     }
-    d->Reset();
-    CURL* c = d->curl;
-    d->SetFtpAccount(account);
-    d->url = FtpUrl(account, QStringLiteral("/"));
-    curl_easy_setopt(c, CURLOPT_URL, d->url.constData());
-    curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
-    for (const QString& command : commands) {
-        d->commands.Add(command.toUtf8());
-    }
-    curl_easy_setopt(c, CURLOPT_QUOTE, d->commands.list);
+    d->SetFtp(account, QStringLiteral("/"), commands);
+    curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(d->curl, CURLOPT_QUOTE, d->commands.list);
     d->StartFtp(std::move(done));
 }
 
 void CurlTransfer::Probe(const QString& host, quint16 port, StatusDone done) {
-    d->http = false;
-    if (!d->curl) {
-        d->statusDone = std::move(done);
-        d->Refuse("libcurl could not be started");
+    if (d->Refused(QString(), done)) {
         return;
     }
     d->Reset();
