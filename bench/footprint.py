@@ -1,14 +1,16 @@
 #!/usr/bin/python3
-"""Resident memory and wake-ups of the idle program and of the idle headless watcher.
+"""Memory and wake-ups of the idle program and of the idle headless watcher.
 
-Each face is started with its own empty settings folder (polling every 5 minutes, nothing that
-answers), left to settle, and then watched for a minute: resident memory (RSS, and PSS, which
-shares the libraries fairly), the context switches of all its threads over that minute, and how
-many transfer helpers (the processes that hold libcurl) are still running for it. The
-program runs under Xvfb with a notification area (trayer) when both are installed.
+Each face is started with its own settings folder (polling every 5 minutes, forwarding to a
+loopback host that takes it), left to settle after its first forward, and then watched: the
+memory of all the processes it runs (every process that carries its settings folder in its
+environment) as RSS, PSS (shared library pages shared out fairly) and USS (private pages), and the
+context switches of all their threads. The program runs under Xvfb with a notification area
+(trayer) when both are installed. Given several build folders, each is measured in turn, so that
+two builds are compared side by side.
 
-    bench/footprint.py [build folder] [seconds watched, default 60]
-Aims: the watcher under 12 MB RSS, the program no more than 45 MB; no wake-ups between ticks.
+    bench/footprint.py [build folder ...]          (QV_BENCH_SECONDS: seconds watched, 60)
+Aims: the watcher at most 13 MB RSS in all; the program at most 38 MB; no wake-ups between ticks.
 """
 import glob
 import http.server
@@ -22,28 +24,24 @@ import time
 from quorvane_home import make_home, stop
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
-SECONDS = int(sys.argv[2]) if len(sys.argv) > 2 else 60
+BUILDS = [os.path.abspath(b) for b in sys.argv[1:]] or [os.path.join(ROOT, "build")]
+SECONDS = int(os.environ.get("QV_BENCH_SECONDS", "60"))
+EARLY = 5  # the first forward is over: the memory it took
 SETTLE = 30  # the start (first refresh, first forwarding, its notice) is over by then
 
 
-def status_kb(pid, key):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return 0
-
-
-def pss_kb(pid):
+def memory_kb(pid):
+    """RSS, PSS and USS of `pid`."""
+    values = {"Rss": 0, "Pss": 0, "Private_Clean": 0, "Private_Dirty": 0}
     try:
         with open(f"/proc/{pid}/smaps_rollup") as f:
             for line in f:
-                if line.startswith("Pss:"):
-                    return int(line.split()[1])
+                key = line.split(":")[0]
+                if key in values:
+                    values[key] = int(line.split()[1])
     except OSError:
         pass
-    return 0
+    return values["Rss"], values["Pss"], values["Private_Clean"] + values["Private_Dirty"]
 
 
 def switches(pid):
@@ -59,37 +57,43 @@ def switches(pid):
     return counts
 
 
-def transfer_helpers(env):
-    """Transfer helpers (which hold libcurl) still running for the program started with `env`."""
+def total_memory(pids):
+    """RSS, PSS and USS of all of `pids` together."""
+    return [sum(memory_kb(pid)[i] for pid in pids) for i in range(3)]
+
+
+def processes(env):
+    """The processes started for the program whose environment is `env`."""
     mark = f"XDG_RUNTIME_DIR={env['XDG_RUNTIME_DIR']}".encode()
-    count = 0
+    found = []
     for process in glob.glob("/proc/[0-9]*"):
         try:
-            with open(os.path.join(process, "comm")) as f:
-                if f.read().strip() != "quorvane-transf":  # the name, cut to 15 characters
-                    continue
             with open(os.path.join(process, "environ"), "rb") as f:
-                count += mark in f.read().split(b"\0")
+                if mark in f.read().split(b"\0"):
+                    found.append(int(os.path.basename(process)))
         except OSError:
             pass
-    return count
+    return found
 
 
 def watch(name, command, env):
     program = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
-        time.sleep(SETTLE)
+        time.sleep(EARLY)
+        early = total_memory(processes(env))
+        time.sleep(SETTLE - EARLY)
         if program.poll() is not None:
             print(f"{name}: ended early with status {program.returncode}", file=sys.stderr)
             return
-        before = switches(program.pid)
+        pids = processes(env)
+        before = {t: n for pid in pids for t, n in switches(pid).items()}
         time.sleep(SECONDS)
-        after = switches(program.pid)
+        after = {t: n for pid in pids for t, n in switches(pid).items()}
         woken = sum(n - before.get(task, 0) for task, n in after.items())
-        rss, pss = status_kb(program.pid, "VmRSS"), pss_kb(program.pid)
-        print(f"{name:22}{rss / 1024:10.1f}{pss / 1024:10.1f}{woken * 60 / SECONDS:14.1f}"
-              f"{transfer_helpers(env):10}")
+        late = total_memory(processes(env))
+        print(f"{name:20}" + "".join(f"{kb / 1024:7.1f}" for kb in early + late) +
+              f"{woken * 60 / SECONDS:10.1f}")
     finally:
         stop(program)
 
@@ -131,10 +135,14 @@ def main():
         gui_env = dict(env, QT_QPA_PLATFORM="offscreen")
 
     print(f"idle for {SECONDS} s after {SETTLE} s to settle")
-    print(f"{'':22}{'RSS MB':>10}{'PSS MB':>10}{'wake-ups/min':>14}{'helpers':>10}")
+    print(f"MB, all processes together: at {EARLY} s (after the first forward), then idle")
+    print(f"{'':20}{'RSS':>7}{'PSS':>7}{'USS':>7}{'RSS':>7}{'PSS':>7}{'USS':>7}{'wake/min':>10}")
     try:
-        watch("program", [os.path.join(BUILD, "shell", "quorvane")], gui_env)
-        watch("quorvane-cli watch", [os.path.join(BUILD, "cli", "quorvane-cli"), "watch"], env)
+        for build in BUILDS:
+            print(build)
+            watch("program", [os.path.join(build, "shell", "quorvane")], gui_env)
+            watch("quorvane-cli watch", [os.path.join(build, "cli", "quorvane-cli"), "watch"],
+                  env)
     finally:
         for h in reversed(helpers):
             h.terminate()

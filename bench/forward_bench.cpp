@@ -1,18 +1,24 @@
 // Times one HTTP forwarding against `curl -X POST -d ''` of the same URL run as a whole process, on
 // a loopback server, and prints the medians and their ratio. Also times a posted address-change
 // command (32800 with automatic forwarding on) until its request reaches the server, connection
-// check included.
+// check included, and `quorvane-cli send` as a whole process (its settings in a folder of its own,
+// the loopback address ticked, no router asked) against curl, the runs in turn.
 //
-// Build and run (not part of ctest), with an optional number of runs (default 200):
+// Build and run (not part of ctest), with an optional number of runs (default 200) and the CLI:
 //     cmake --build build --target forwarding_bench
-//     build/tests/forwarding/forwarding_bench 200
+//     build/tests/forwarding/forwarding_bench 200 build/cli/quorvane-cli
 
 #include <httplib.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -41,8 +47,8 @@ class QuietHost : public qv::IForwardHost {
     QString SelectedIp() const override { return QStringLiteral("192.168.1.20"); }
     void SetStatusLine(const QString&) override {}
     void ShowHostResponse(const QString&, const QString&) override {}
-    std::optional<qv::Credentials> AskCredentials(const QString&, const QString&) override {
-        return std::nullopt;
+    void AskCredentials(const QString&, const QString&, CredentialsAnswer answer) override {
+        answer(std::nullopt);
     }
     bool IsPaneVisible() const override { return true; }
     void FillGeneralPage() override {}
@@ -58,18 +64,29 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-bool RunCurl(const std::string& url) {
-    // An empty body (-d ''), as the forwarding sends: without one curl sends no Content-Length,
-    // and the server then waits for a body until its read time-out.
-    const char* argv[] = {"curl", "-s", "-o", "/dev/null", "-X",
-                          "POST", "-d", "",   url.c_str(), nullptr};
+bool Spawn(const char* const* argv) {
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const int spawned =
+        posix_spawnp(&pid, argv[0], &quiet, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) {
         return false;
     }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool RunCurl(const std::string& url) {
+    // An empty body (-d ''), as the forwarding sends: without one curl sends no Content-Length,
+    // and the server then waits for a body until its read time-out.
+    const char* argv[] = {"curl", "-s", "-o", "/dev/null", "-X",
+                          "POST", "-d", "",   url.c_str(), nullptr};
+    return Spawn(argv);
 }
 
 }  // namespace
@@ -126,12 +143,40 @@ int main(int argc, char** argv) {
     }
     host.settings.AutoForward = 1;
     for (int i = 0; i < runs; ++i) {
+        const long long before = arrived.load();
         const auto start = Clock::now();
         QMetaObject::invokeMethod(
             &app, [&] { fwd.OnAddressChanged(); }, Qt::QueuedConnection);
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        while (arrived.load() == before || fwd.IsBusy()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
         const auto at = Clock::time_point(Clock::duration(arrived.load()));
         posted.push_back(Ms(at - start));
+    }
+
+    // quorvane-cli send and curl, in turn.
+    std::vector<double> cliSend, cliCurl;
+    QTemporaryDir home;
+    if (argc > 2) {
+        QSettings stored(home.filePath("Calvort/Quorvane.conf"), QSettings::IniFormat);
+        stored.setValue("Settings/HTTPTargetURL", QString::fromStdString(base));
+        stored.setValue("Settings/AskRouter", 0);
+        stored.setValue("Data/InterfaceNum", "0x1");
+        stored.setValue("Data/NICDescription", "lo");
+        stored.sync();
+        setenv("XDG_CONFIG_HOME", qPrintable(home.path()), 1);
+        const char* send[] = {argv[2], "send", nullptr};
+        for (int i = 0; i < runs; ++i) {
+            auto start = Clock::now();
+            if (!Spawn(send)) {
+                std::fprintf(stderr, "%s send failed\n", argv[2]);
+                return 1;
+            }
+            cliSend.push_back(Ms(Clock::now() - start));
+            start = Clock::now();
+            RunCurl(url);
+            cliCurl.push_back(Ms(Clock::now() - start));
+        }
     }
 
     server.stop();
@@ -143,5 +188,11 @@ int main(int argc, char** argv) {
     std::printf("curl -X POST -d '', whole process:     %8.3f ms\n", c);
     std::printf("ratio HTTPForward / curl:              %8.3f\n", f / c);
     std::printf("posted 32800 -> request at the server: %8.3f ms (connection check included)\n", p);
+    if (!cliSend.empty()) {
+        const double cs = Median(cliSend), cc = Median(cliCurl);
+        std::printf("quorvane-cli send, whole process:      %8.3f ms\n", cs);
+        std::printf("curl, whole process, in turn with it:  %8.3f ms\n", cc);
+        std::printf("ratio quorvane-cli send / curl:        %8.3f\n", cs / cc);
+    }
     return 0;
 }

@@ -122,17 +122,21 @@ bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
 
 void RefreshAndWait(CQuorvaneDoc& doc) {
     doc.RefreshNetworkInfo(-1);
-    auto busy = [&doc] {
-        return (doc.IsRefreshing() || doc.IsAskingPublicSources()) && QCoreApplication::instance();
-    };
-    while (busy()) {
-        // The events already posted (an answer from a helper thread, say) are handled first: an
-        // event loop may handle them at the start of a pass and then sleep until the next event,
-        // which would never come once they had ended the refresh.
-        QCoreApplication::sendPostedEvents();
-        if (busy()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
+    if (!QCoreApplication::instance() || (!doc.IsRefreshing() && !doc.IsAskingPublicSources())) {
+        return;  // all was known at once: no event would end the loop
+    }
+    bool idle = false;
+    doc.WhenIdle([&idle] {
+        idle = true;
+        QCoreApplication::exit(0);
+    });
+    const int code = QCoreApplication::exec();
+    doc.WhenIdle(nullptr);
+    if (!idle) {
+        // Something else ended the loop (a terminating signal): the caller's loop ends too.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -16,7 +16,9 @@ class CQuorvaneDoc;
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
 
 // A full refresh of `doc` to its end: its look-ups and the public address sources answered or
-// their deadlines passed, on the running QCoreApplication's event loop.
+// their deadlines passed, on the QCoreApplication's event loop, which runs until then (call it
+// where that loop does not run yet). When something else ends the loop first, the next run of
+// the loop ends at once with the same code.
 void RefreshAndWait(CQuorvaneDoc& doc);
 
 // Writes the rows of `doc` to `out` as tab-separated lines; control characters inside a field

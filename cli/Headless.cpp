@@ -160,6 +160,13 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
         return kCliUsage;
     }
     CForwarder& forwarder = face.Watcher().Forwarder();
+    // The exchange runs on the event loop, which ends with it.
+    QObject::connect(&face.Watcher(), &AddressWatcher::ExchangesFinished,
+                     QCoreApplication::instance(), [&forwarder] {
+                         if (!forwarder.IsBusy()) {
+                             QCoreApplication::quit();
+                         }
+                     });
     if (offline) {
         s.UseHTTP != 0 ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
     } else {
@@ -170,6 +177,9 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
         face.Doc().OnNewDocument();
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
+    }
+    if (forwarder.IsBusy()) {
+        QCoreApplication::exec();
     }
     return forwarder.LastSucceeded() ? kCliOk : kCliFailed;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "platform/Prompter.h"
@@ -28,7 +29,7 @@ class IForwardHost {
     virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
     // Caption of group box 1126 (string 130 while an exchange runs).
     virtual void SetOutputHeading(const QString& text) = 0;
-    // The self-closing notice; returns when it has closed. `icon` is Information or Warning.
+    // Shows the self-closing notice and returns at once. `icon` is Information or Warning.
     virtual void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) = 0;
 
     // The settings record held by the pane (the in-memory values).
@@ -38,19 +39,27 @@ class IForwardHost {
 
     // Replaces the whole text of status line 1127, scrolled to its caret and repainted.
     virtual void SetStatusLine(const QString& text) = 0;
-    // Shows the host's reply in the modal Output Data window with this caption; returns when it
-    // has closed (see COutputDataDlg).
+    // Shows the host's reply in the Output Data window with this caption and returns at once.
     virtual void ShowHostResponse(const QString& caption, const QString& text) = 0;
-    // Asks for a user name and password after a 401 from `server`; nullopt when refused.
-    virtual std::optional<Credentials> AskCredentials(const QString& server,
-                                                      const QString& realm) = 0;
+    // Asks for a user name and password after a 401 from `server`; `answer` gets them, or
+    // nullopt when refused, once (at once or later, from the event loop).
+    using CredentialsAnswer = std::function<void(const std::optional<Credentials>&)>;
+    virtual void AskCredentials(const QString& server, const QString& realm,
+                                CredentialsAnswer answer) = 0;
 
-    // A message box with `caption`; returns the answer. The default asks the process's
-    // prompter; the watcher asks its own questions.
-    virtual int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-                    IPrompter::Icon icon) {
-        return Prompter().MessageBox(text, caption, buttons, icon);
+    // A message box with `caption`; `answer` (may be empty) gets the button pressed, once (at
+    // once or later, from the event loop). The default asks the process's prompter; the watcher
+    // asks its own questions.
+    using Answer = std::function<void(int)>;
+    virtual void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                     IPrompter::Icon icon, Answer answer) {
+        const int given = Prompter().MessageBox(text, caption, buttons, icon);
+        if (answer) {
+            answer(given);
+        }
     }
+    // No exchange runs or waits to run any more (one may still wait for an answer).
+    virtual void ExchangesEnded() {}
 
     // Whether the pane is on screen (false while the program runs hidden in the tray).
     virtual bool IsPaneVisible() const = 0;

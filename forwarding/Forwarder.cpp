@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-#include <QThread>
 
 #include <cerrno>
 
@@ -121,66 +120,69 @@ CForwarder::CForwarder(IForwardHost& host, ForwarderOptions options)
 
 CForwarder::~CForwarder() {
     *m_alive = false;
-    if (m_bWaiting) {
-        // Destroyed in the middle of an exchange: its transfer ends, the rest is dropped.
-        m_cancel = true;
-        m_exchange.Stop();
-        m_runner.destroy();
-    } else if (m_bReadingPasswords) {
-        m_runner.destroy();  // the keyring's answer finds nobody waiting
+    // Destroyed in the middle of exchanges: their transfers end with them, the rest is dropped.
+    // An exchange that runs now (this is called from inside it) ends by itself.
+    const bool inside = m_bBusy && !m_pTransfer && !m_bReadingPasswords;
+    for (std::coroutine_handle<> job : std::exchange(m_jobs, {})) {
+        if (!(inside && job == m_running)) {
+            job.destroy();
+        }
     }
 }
 
 // ---- Serialisation ----
 
-// One transfer of an exchange. Where an event loop runs, it runs on the helper thread and the
-// exchange goes on when the event loop delivers its end; else it runs here, at once.
+// One transfer of an exchange: started on await, and the exchange goes on when it has ended.
 template <class Result>
 class CForwarder::TransferAwait {
   public:
-    TransferAwait(CForwarder& owner, std::function<Result()> work)
-        : m_owner(owner), m_work(std::move(work)) {}
+    using Start = std::function<void(std::function<void(const Result&)>)>;
+    TransferAwait(CForwarder& owner, CurlTransfer& transfer, Start start)
+        : m_owner(owner), m_transfer(transfer), m_start(std::move(start)) {}
 
-    bool await_ready() {
-        if (!m_owner.RunsInline()) {
-            return false;
-        }
-        m_result.emplace(m_work());
-        return true;
-    }
-    void await_suspend(std::coroutine_handle<> exchange) {
-        m_owner.m_bWaiting = true;
-        m_owner.m_exchange.Start([this, exchange] {
-            m_result.emplace(m_work());
-            m_owner.m_exchange.Post([this, exchange] {
-                m_owner.m_bWaiting = false;
+    bool await_ready() const { return false; }
+    bool await_suspend(std::coroutine_handle<> exchange) {
+        m_owner.m_pTransfer = &m_transfer;
+        m_start([this, exchange](const Result& result) {
+            m_owner.m_pTransfer = nullptr;
+            m_result.emplace(result);
+            if (m_suspended) {
                 exchange.resume();
-            });
+            }
         });
+        m_suspended = !m_result;  // refused at once: no need to wait
+        return m_suspended;
     }
     Result await_resume() { return std::move(*m_result); }
 
   private:
     CForwarder& m_owner;
-    std::function<Result()> m_work;
+    CurlTransfer& m_transfer;
+    Start m_start;
     std::optional<Result> m_result;
+    bool m_suspended = false;
 };
 
 // The keyring's answer, delivered by the event loop.
 class CForwarder::PasswordAwait {
   public:
     PasswordAwait(CForwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+    ~PasswordAwait() {
+        if (!*m_dropped && m_waiting) {
+            m_owner.m_bReadingPasswords = false;  // the exchange is dropped while it waits
+        }
+        *m_dropped = true;
+    }
 
     bool await_ready() { return false; }
     void await_suspend(std::coroutine_handle<> exchange) {
-        m_owner.m_bReadingPasswords = true;
-        m_store.Read([this, exchange, alive = std::weak_ptr<bool>(m_owner.m_alive)](bool ok) {
-            const std::shared_ptr<bool> living = alive.lock();
-            if (!living || !*living) {
+        m_owner.m_bReadingPasswords = m_waiting = true;
+        m_store.Read([this, exchange, dropped = m_dropped](bool ok) {
+            if (*dropped) {
                 return;
             }
             m_ok = ok;
-            m_owner.m_bReadingPasswords = false;
+            m_owner.m_bReadingPasswords = m_waiting = false;
             exchange.resume();
         });
     }
@@ -190,25 +192,120 @@ class CForwarder::PasswordAwait {
     CForwarder& m_owner;
     PasswordStore& m_store;
     bool m_ok = false;
+    bool m_waiting = false;
+    std::shared_ptr<bool> m_dropped = std::make_shared<bool>(false);
 };
 
-template <class Work>
-auto CForwarder::RunTransfer(Work work) {
-    return TransferAwait<std::invoke_result_t<Work>>(*this, std::move(work));
+// A person's answer. While the question waits the exchange steps aside, so that other exchanges
+// run; once answered it goes on in turn, after the one running then.
+template <class Answer>
+class CForwarder::AnswerAwait {
+  public:
+    using Ask = std::function<void(std::function<void(const Answer&)>)>;
+    AnswerAwait(CForwarder& owner, Ask ask) : m_owner(owner), m_ask(std::move(ask)) {}
+    ~AnswerAwait() { m_state->dropped = true; }  // an answer that comes later finds nobody
+
+    bool await_ready() const { return false; }
+    bool await_suspend(std::coroutine_handle<> exchange) {
+        auto state = m_state;
+        const Job parked{{}, m_owner.m_bByHand, exchange, m_owner.m_running};
+        CForwarder* owner = &m_owner;
+        m_ask([state, parked, owner,
+               alive = std::weak_ptr<bool>(m_owner.m_alive)](const Answer& answer) {
+            if (alive.expired() || state->answer || state->dropped) {
+                return;
+            }
+            state->answer.emplace(answer);
+            if (state->waiting) {
+                // In turn, before what was asked for meanwhile.
+                owner->m_queue.push_front(parked);
+                owner->RunNext();
+            }
+        });
+        if (state->answer) {
+            return false;  // answered at once
+        }
+        state->waiting = true;
+        m_owner.m_bBusy = false;
+        m_owner.RunNext();
+        if (!m_owner.IsBusy()) {
+            m_owner.m_host.ExchangesEnded();
+        }
+        return true;
+    }
+    Answer await_resume() const { return *m_state->answer; }
+
+  private:
+    struct State {
+        std::optional<Answer> answer;
+        bool waiting = false;
+        bool dropped = false;
+    };
+    CForwarder& m_owner;
+    Ask m_ask;
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+Task<HttpReply> CForwarder::Post(CurlTransfer& transfer, HttpPostRequest request) {
+    TransferAwait<HttpReply> posting(*this, transfer,
+                                     [&](auto done) { transfer.Post(request, std::move(done)); });
+    co_return co_await posting;
 }
 
-// Without a running event loop nothing would deliver a transfer's end.
-bool CForwarder::RunsInline() const {
-    return m_nInline > 0 || QCoreApplication::instance() == nullptr ||
-           QThread::currentThread()->loopLevel() == 0;
+Task<TransferStatus> CForwarder::FtpStore(CurlTransfer& transfer, FtpAccount account, QString path,
+                                          QByteArray data, QStringList afterwards) {
+    TransferAwait<TransferStatus> storing(*this, transfer, [&](auto done) {
+        transfer.FtpStore(account, path, data, afterwards, std::move(done));
+    });
+    co_return co_await storing;
 }
 
-// Runs `task` to its end on the calling thread, its transfers included.
+Task<TransferStatus> CForwarder::FtpCommands(CurlTransfer& transfer, FtpAccount account,
+                                             QStringList commands) {
+    TransferAwait<TransferStatus> sending(*this, transfer, [&](auto done) {
+        transfer.FtpCommands(account, commands, std::move(done));
+    });
+    co_return co_await sending;
+}
+
+Task<TransferStatus> CForwarder::Probe(CurlTransfer& transfer, QString host, quint16 port) {
+    TransferAwait<TransferStatus> probing(
+        *this, transfer, [&](auto done) { transfer.Probe(host, port, std::move(done)); });
+    co_return co_await probing;
+}
+
+// A question of a command the user gave. Work that started by itself, and shutdown, take the
+// negative answer without asking.
+Task<int> CForwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
+    if (!MayAsk()) {
+        co_return buttons == IPrompter::YesNo || buttons == IPrompter::YesNoCancel
+            ? IPrompter::AnswerNo
+            : IPrompter::AnswerCancel;
+    }
+    AnswerAwait<int> asking(*this, [this, stringId, buttons](auto answer) {
+        m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, IPrompter::NoIcon,
+                   std::move(answer));
+    });
+    co_return co_await asking;
+}
+
+Task<std::optional<Credentials>> CForwarder::AskCredentialsInTurn(QString server, QString realm) {
+    if (!MayAsk()) {
+        co_return std::nullopt;
+    }
+    AnswerAwait<std::optional<Credentials>> asking(*this, [this, server, realm](auto answer) {
+        m_host.AskCredentials(server, realm, std::move(answer));
+    });
+    co_return co_await asking;
+}
+
+// Runs `task` to its end here: its transfers run without the event loop.
 template <class T>
 T CForwarder::RunNow(Task<T> task) {
     struct Outcome {
         std::optional<T> value;
         std::exception_ptr error;
+        bool done = false;
     } outcome;
     auto drive = [](Task<T>& t, Outcome& out) -> Detached {
         try {
@@ -217,50 +314,69 @@ T CForwarder::RunNow(Task<T> task) {
         } catch (...) {
             out.error = std::current_exception();
         }
+        out.done = true;
     };
-    ++m_nInline;
+    const bool byHand = std::exchange(m_bByHand, true);
     drive(task, outcome);
-    --m_nInline;
+    RunTransfersUntil([&outcome] { return outcome.done; }, QDeadlineTimer::Forever);
+    m_bByHand = byHand;
     if (outcome.error) {
         std::rethrow_exception(outcome.error);
     }
-    return std::move(*outcome.value);
+    // Nothing when it waits for something no transfer brings (the keyring).
+    return outcome.value ? std::move(*outcome.value) : T{};
 }
 
-void CForwarder::Submit(std::function<Task<>()> job) {
-    m_queue.push_back(std::move(job));
-    if (m_bBusy) {
-        return;  // runs when the current exchange has ended
+void CForwarder::Submit(std::function<Task<>()> job, bool byHand) {
+    m_queue.push_back(Job{std::move(job), byHand, {}, {}});
+    RunNext();
+}
+
+// Starts the next exchange, or lets a answered one go on, unless one runs.
+void CForwarder::RunNext() {
+    if (m_bBusy || m_queue.empty()) {
+        return;
     }
+    Job next = std::move(m_queue.front());
+    m_queue.pop_front();
     m_bBusy = true;
-    RunQueue();
+    m_bByHand = next.byHand;
+    if (next.parked) {
+        m_running = next.frame;
+        next.parked.resume();
+    } else {
+        RunJob(std::move(next));
+    }
 }
 
-Detached CForwarder::RunQueue() {
-    CurrentCoroutine self;
-    m_runner = co_await self;
+Detached CForwarder::RunJob(Job job) {
+    CurrentCoroutine current;
+    const std::coroutine_handle<> self = co_await current;
+    m_jobs.push_back(self);
+    m_running = self;
     const std::shared_ptr<bool> alive = m_alive;
-    while (!m_queue.empty()) {
-        const std::function<Task<>()> next = std::move(m_queue.front());
-        m_queue.pop_front();
-        try {
-            Task<> job = next();
-            co_await job;
-        } catch (const std::exception& e) {
-            qWarning("Quorvane: an exchange ended by an error: %s", e.what());
-        }
-        if (!*alive) {
-            co_return;  // the job ended with the destruction of this object
-        }
+    try {
+        Task<> exchange = job.start();
+        co_await exchange;
+    } catch (const std::exception& e) {
+        qWarning("Quorvane: an exchange ended by an error: %s", e.what());
     }
-    m_runner = {};
+    if (!*alive) {
+        co_return;  // the exchange ended with the destruction of this object
+    }
+    std::erase(m_jobs, self);
     m_bBusy = false;
+    m_bByHand = false;
+    RunNext();
+    if (*alive && !IsBusy()) {
+        m_host.ExchangesEnded();
+    }
 }
 
 // ---- Commands ----
 
 void CForwarder::OnAddressChanged() {
-    Submit([this] { return DoAddressChanged(); });
+    Submit([this] { return DoAddressChanged(); }, false);
 }
 
 Task<> CForwarder::DoAddressChanged() {
@@ -271,7 +387,7 @@ Task<> CForwarder::DoAddressChanged() {
 }
 
 void CForwarder::ForwardNow() {
-    Submit([this] { return DoForwardNow(); });
+    Submit([this] { return DoForwardNow(); }, true);
 }
 
 Task<> CForwarder::DoForwardNow() {
@@ -280,15 +396,15 @@ Task<> CForwarder::DoForwardNow() {
 }
 
 void CForwarder::SendHTTPAddress() {
-    Submit([this] { return DoSendAddress(true); });
+    Submit([this] { return DoSendAddress(true); }, true);
 }
 
 void CForwarder::SendFTPPage() {
-    Submit([this] { return DoSendAddress(false); });
+    Submit([this] { return DoSendAddress(false); }, true);
 }
 
-void CForwarder::ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
-    Submit([this, http, done = std::move(done)] { return DoForwardAddress(http, done); });
+void CForwarder::ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) {
+    Submit([this, http, done = std::move(done)] { return DoForwardAddress(http, done); }, byHand);
 }
 
 Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
@@ -300,19 +416,19 @@ Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome
 }
 
 void CForwarder::NotifyHTTPOffLine() {
-    Submit([this] { return DoNotifyOffLine(true); });
+    Submit([this] { return DoNotifyOffLine(true); }, true);
 }
 
 void CForwarder::NotifyFTPOffLine() {
-    Submit([this] { return DoNotifyOffLine(false); });
+    Submit([this] { return DoNotifyOffLine(false); }, true);
 }
 
 void CForwarder::OfferOffLineNotice(int http) {
-    Submit([this, http] { return DoOfferOffLineNotice(http); });
+    Submit([this, http] { return DoOfferOffLineNotice(http); }, true);
 }
 
 void CForwarder::OnTestInternet() {
-    Submit([this] { return DoTestInternet(); });
+    Submit([this] { return DoTestInternet(); }, true);
 }
 
 Task<> CForwarder::DoTestInternet() {
@@ -324,27 +440,40 @@ Task<> CForwarder::DoTestInternet() {
 }
 
 void CForwarder::OffLineAtShutdown(std::function<void()> then) {
-    if (m_bBusy && !m_bShuttingDown) {
-        m_cancel = true;  // the running exchange ends soon
-        m_queue.clear();  // and nothing else starts after it
+    if (!m_bShuttingDown) {
+        m_bShuttingDown = true;
+        m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
+        // Nobody answers any more, and nothing else starts: exchanges waiting for an answer, for
+        // the keyring or for their turn are dropped, and the running transfer ends now (its
+        // exchange goes on to its end at once).
+        m_queue.clear();
+        const bool inTransfer = m_bBusy && m_pTransfer;
+        for (auto job = m_jobs.begin(); job != m_jobs.end();) {
+            if (!(inTransfer && *job == m_running)) {
+                job->destroy();
+                job = m_jobs.erase(job);
+            } else {
+                ++job;
+            }
+        }
+        if (!inTransfer) {
+            m_bReadingPasswords = false;
+            m_bBusy = false;
+        }
+        if (m_pTransfer) {
+            m_pTransfer->Cancel();
+        }
     }
-    m_bShuttingDown = true;
-    // The program is ending and its event loop may not run again: the rest runs here.
-    ++m_nInline;
-    Submit([this, then = std::move(then)] { return DoShutdownStep(then); });
-    if (m_bWaiting) {
-        m_exchange.Finish();  // the cancelled transfer's end, then the rest; may destroy this
-    } else if (m_bReadingPasswords) {
-        // The keyring's answer resumes the exchange, then the rest runs; may destroy this.
-        m_host.Passwords()->ReadNow(m_options.shutdownBound);
-    }
+    Submit([this, then = std::move(then)] { return DoShutdownStep(then); }, false);
+    // The event loop may not run again: the notice's transfers run here.
+    const std::weak_ptr<bool> alive = m_alive;
+    RunTransfersUntil([this, alive] { return alive.expired() || !IsBusy(); },
+                      QDeadlineTimer(m_options.shutdownBound + std::chrono::seconds(1)));
 }
 
 Task<> CForwarder::DoShutdownStep(std::function<void()> then) {
     if (!m_bShutDown) {
         m_bShutDown = true;
-        m_cancel = false;
-        m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
         Task<> notice = DoOffLineAtShutdown();
         co_await notice;
     }
@@ -408,7 +537,7 @@ Task<> CForwarder::DoSendAddress(bool http) {
         m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
         m_lastOutcome = ForwardOutcome::kNothingToSend;
-        Ask(128, IPrompter::OkCancel, IPrompter::Warning);
+        Tell(128, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
@@ -452,9 +581,11 @@ bool CForwarder::HaveTarget(bool http) {
 }
 
 Task<> CForwarder::DoOfferOffLineNotice(int http) {
-    const int sent = http ? m_bHTTPForwarded : m_bFTPUploaded;
-    if (sent &&
-        Ask(http ? 161 : 162, IPrompter::YesNo, IPrompter::NoIcon) == IPrompter::AnswerYes) {
+    if (!(http ? m_bHTTPForwarded : m_bFTPUploaded)) {
+        co_return;
+    }
+    Task<int> asking = AskInTurn(http ? 161 : 162, IPrompter::YesNo);
+    if (co_await asking == IPrompter::AnswerYes) {
         Task<> notice = DoNotifyOffLine(http != 0);
         co_await notice;
     }
@@ -477,13 +608,21 @@ int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
     if (parsed && expected) {
         return 1;
     }
-    InfoCtrlSettings& s = m_host.Settings();
-    if (Ask(111, IPrompter::OkCancel, IPrompter::Warning) == IPrompter::AnswerOk &&
-        !m_host.IsPaneVisible() && s.AutoForward &&
-        Ask(127, IPrompter::YesNo, IPrompter::Warning) == IPrompter::AnswerYes) {
-        s.AutoForward = 0;
-        m_host.FillGeneralPage();
-    }
+    // Nobody waits for the answers: the exchange ends here, and automatic forwarding is turned
+    // off when the user says so.
+    Tell(111, IPrompter::OkCancel, IPrompter::Warning,
+         [this, alive = std::weak_ptr<bool>(m_alive)](int answer) {
+             if (alive.expired() || answer != IPrompter::AnswerOk || m_host.IsPaneVisible() ||
+                 !m_host.Settings().AutoForward) {
+                 return;
+             }
+             Tell(127, IPrompter::YesNo, IPrompter::Warning, [this, alive](int again) {
+                 if (!alive.expired() && again == IPrompter::AnswerYes) {
+                     m_host.Settings().AutoForward = 0;
+                     m_host.FillGeneralPage();
+                 }
+             });
+         });
     return 0;
 }
 
@@ -512,8 +651,7 @@ Task<int> CForwarder::CheckConnection(bool http) {
     // The target's own host, on the port its requests will use (80 for a scheme of no port).
     const quint16 port = parts.port != 0 ? parts.port : 80;
     CurlTransfer probe(LoadString(kStrUserAgent).toUtf8(), Limits());
-    const QString server = parts.server;
-    auto probing = RunTransfer([&probe, server, port] { return probe.Probe(server, port); });
+    Task<TransferStatus> probing = Probe(probe, parts.server, port);
     const TransferStatus status = co_await probing;
     if (!status.Ok()) {
         const int dial = DialDefaultConnection();
@@ -543,7 +681,7 @@ bool CForwarder::HTTPForward(const QString& address) {
 
 // Sends the request; a failure before any response is the exchange's failure.
 Task<HttpReply> CForwarder::Send(CurlTransfer& transfer, const HttpPostRequest& request) {
-    auto posting = RunTransfer([&transfer, &request] { return transfer.Post(request); });
+    Task<HttpReply> posting = Post(transfer, request);
     HttpReply reply = co_await posting;
     if (!reply.status.Ok() && reply.httpCode == 0) {
         throw InternetFailure{reply.status};
@@ -558,7 +696,7 @@ Task<bool> CForwarder::SendAddress(QString address) {
     bool success = false;
     Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits(), &m_exchange);
+        CForwardingSession session(&m_host, Limits());
         m_host.SetOutputHeading(LoadString(130));
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
@@ -579,8 +717,10 @@ Task<bool> CForwarder::SendAddress(QString address) {
                 if (!urlLogInTried) {
                     urlLogInTried = true;
                     answer = Credentials{target.user, target.password};
-                } else if (!m_bShuttingDown) {
-                    answer = m_host.AskCredentials(target.server, FindRealm(reply.headers));
+                } else {
+                    Task<std::optional<Credentials>> asking =
+                        AskCredentialsInTurn(target.server, FindRealm(reply.headers));
+                    answer = co_await asking;
                 }
                 if (!answer) {
                     ThrowQuorvaneException(116);
@@ -679,14 +819,7 @@ Task<bool> CForwarder::PasswordsReady(int needed, const QString& stamp) {
     if (!store || !(m_host.Settings().PasswordsToRead & needed)) {
         co_return true;
     }
-    if (RunsInline()) {
-        std::chrono::milliseconds bound = store->Bound();
-        if (m_bShuttingDown) {
-            bound = std::min(bound, std::chrono::milliseconds(
-                                        std::max<qint64>(1, m_shutdownEnd.remainingTime())));
-        }
-        store->ReadNow(bound);
-    } else {
+    if (!m_bShuttingDown) {  // at shutdown there is no time to wait for the keyring
         PasswordAwait reading(*this, *store);
         co_await reading;
     }
@@ -754,25 +887,20 @@ Task<bool> CForwarder::UploadPage(QString replacement) {
     bool success = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits(), &m_exchange);
+        CForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
         const QString temporary = TemporaryName(remoteName);
         CurlTransfer& transfer = session.Transfer();
-        const QByteArray& bytes = *page;
-        auto storing = RunTransfer([&] {
-            return transfer.FtpStore(
-                account, temporary, bytes,
-                {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
-        });
+        Task<TransferStatus> storing =
+            FtpStore(transfer, account, temporary, *page,
+                     {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
         TransferStatus status = co_await storing;
         if (status.code == kFtpCommandRefused) {
             m_host.ShowOutput(QString::fromLatin1(kRenameRefused), true, true);
-            auto storingDirectly = RunTransfer([&] {
-                return transfer.FtpStore(account, remoteName, bytes,
-                                         {QStringLiteral("*DELE ") + temporary});
-            });
+            Task<TransferStatus> storingDirectly = FtpStore(transfer, account, remoteName, *page,
+                                                            {QStringLiteral("*DELE ") + temporary});
             status = co_await storingDirectly;
         }
         if (status.Ok()) {
@@ -809,13 +937,13 @@ Task<bool> CForwarder::RemovePage() {
     bool gone = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits(), &m_exchange);
+        CForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         CurlTransfer& transfer = session.Transfer();
         const FtpAccount account = Account();
-        auto removing = RunTransfer(
-            [&] { return transfer.FtpCommands(account, {QStringLiteral("DELE ") + remoteName}); });
+        Task<TransferStatus> removing =
+            FtpCommands(transfer, account, {QStringLiteral("DELE ") + remoteName});
         const TransferStatus status = co_await removing;
         if (status.Ok()) {
             m_host.ShowOutput(FormatString(159, m_ftpTarget.server + remoteName) + stamp, true,
@@ -853,11 +981,9 @@ QString CForwarder::StoredSetting(const QString& key) const {
     return value.toString();
 }
 
-// The bounds of the next transfer: cancellable, and at shutdown within what is left of the
-// off-line step's time.
+// The bounds of the next transfer: at shutdown within what is left of the off-line step's time.
 TransferLimits CForwarder::Limits() const {
     TransferLimits limits = m_options.limits;
-    limits.cancel = &m_cancel;
     if (m_bShuttingDown) {
         const std::chrono::milliseconds left(std::max<qint64>(1, m_shutdownEnd.remainingTime()));
         limits.connect = std::min(limits.connect, left);
@@ -867,18 +993,17 @@ TransferLimits CForwarder::Limits() const {
     return limits;
 }
 
-int CForwarder::Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon) {
-    if (m_bShuttingDown) {
-        return buttons == IPrompter::YesNo || buttons == IPrompter::YesNoCancel
-                   ? IPrompter::AnswerNo
-                   : IPrompter::AnswerCancel;
+void CForwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
+                      std::function<void(int)> answer) {
+    if (!m_bShuttingDown) {
+        m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon,
+                   std::move(answer));
     }
-    return m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon);
 }
 
 void CForwarder::Tell(const QString& text) {
     if (!m_bShuttingDown) {
-        m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
+        m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
     }
 }
 

@@ -4,13 +4,12 @@
 #include <QDeadlineTimer>
 #include <QString>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
-#include "forwarding/ExchangeThread.h"
 #include "forwarding/ForwardHost.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
@@ -39,18 +38,20 @@ enum class ForwardOutcome { kTaken, kFailed, kNothingToSend };
 // The forwarding state and work of the control pane: the connection check, the HTTP and FTP
 // exchanges, and the decisions of when to send and when an off-line notice is owed.
 //
-// The steps of an exchange run on the owner's thread; each transfer runs on a helper thread while
-// the owner's event loop goes on, and the exchange goes on when the event loop delivers the
-// transfer's end. No event loop is run here. Where no event loop runs (a program without one, or
-// one whose loop has ended) and from OffLineAtShutdown on, transfers run at once on the calling
-// thread instead, and a command returns when its exchange has ended.
+// Everything runs on the owner's thread and its event loop: each exchange is a coroutine that
+// awaits its transfers (libcurl's multi interface on the event loop), so the event loop goes on
+// while a transfer runs. No event loop is run here.
 //
 // Exchanges never overlap. A command that arrives while one runs waits and runs after it, in the
-// order of arrival.
+// order of arrival. Only a command the user gave may ask a question (the log-in after a 401, the
+// off-line notice of the other method); while such a question waits for its answer the exchange
+// steps aside, other commands run, and it goes on, in turn, once it has been answered. Work that
+// started by itself (an address change, a retry) asks nobody: a question takes its negative
+// answer, and what it has to say is shown without waiting for anyone.
 //
 // The forwarder and its host must outlive a running exchange: destroy them only while IsBusy()
-// is false, e.g. from the `then` of OffLineAtShutdown. (Destroyed earlier, the forwarder cancels
-// its transfer, waits for its end and drops the rest of the exchange.)
+// is false, e.g. from the `then` of OffLineAtShutdown. (Destroyed earlier, the forwarder ends its
+// transfer and drops the rest of the exchange.)
 //
 // Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
 // notice, no log-in prompt, no host reply window; each question takes its negative answer.
@@ -63,7 +64,7 @@ class CForwarder {
 
     // ---- Commands of the control pane (each waits for a running exchange) ----
 
-    void OnAddressChanged();   // 32800: only with AutoForward on, then as ForwardNow
+    void OnAddressChanged();   // 32800: only with AutoForward on, then as ForwardNow (by itself)
     void ForwardNow();         // 32801: by the chosen method, whatever AutoForward says
     void SendHTTPAddress();    // 32802
     void SendFTPPage();        // 32803
@@ -74,23 +75,24 @@ class CForwarder {
     void OnTestInternet();  // button 1146
     // Sends the address by HTTP (`http`) or uploads the page, as SendHTTPAddress and SendFTPPage
     // do; then `done` learns how it ended (not when the exchange is dropped at shutdown).
-    void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
+    // `byHand`: the user asked for it, so it may ask the user.
+    void ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done);
     // The off-line step of the pane's destruction: the owed notice of the chosen method, without
     // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
-    // is cancelled (it ends within about a second) and the commands waiting for it are dropped;
-    // the notice runs at once, or as soon as the exchange has ended. `then` runs when it is done
-    // (the pane may be destroyed from there). From here on everything runs on the calling thread:
-    // it returns when the notice has been sent (unless it is called from inside an exchange, e.g.
-    // from a message box, which then goes on to the notice).
+    // ends at once, exchanges waiting for an answer and the commands waiting to run are dropped,
+    // and the notice runs. It returns when the notice has been sent or its time is up: the
+    // transfers are run here, without the event loop, which may not run again. `then` runs when
+    // it is done (the pane may be destroyed from there).
     void OffLineAtShutdown(std::function<void()> then = {});
     // Rebuilds status line 1127. Runs at once (it sends nothing).
     void UpdateForwardPreview();
 
-    bool IsBusy() const { return m_bBusy; }
+    // An exchange runs, or waits to run; one that waits for an answer does not count.
+    bool IsBusy() const { return m_bBusy || !m_queue.empty(); }
     // The last address sent or off-line notice reached the host and the host took it.
     bool LastSucceeded() const { return m_bLastSucceeded; }
 
-    // ---- Steps, run at once on the calling thread (its transfers too) ----
+    // ---- Steps, run to their end before they return (their transfers without the event loop) ----
 
     // Knocks at the host of the stored target URL of the method (HTTP when `http`), on the port
     // of the URL's scheme or the one written in it. A failure is logged with its cause.
@@ -120,18 +122,32 @@ class CForwarder {
     template <class Result>
     class TransferAwait;
     class PasswordAwait;
+    template <class Answer>
+    class AnswerAwait;
+    struct Job {
+        std::function<Task<>()> start;  // empty: `parked` goes on
+        bool byHand = false;
+        std::coroutine_handle<> parked;  // the exchange's step that waited for an answer
+        std::coroutine_handle<> frame;   // and its exchange as a whole
+    };
 
     // The coroutines below start when awaited: their parameters are values, or refer to what
     // outlives the co_await. What is awaited is held in a named local first (GCC 12 destroys
     // temporaries of a co_await expression wrongly).
 
-    void Submit(std::function<Task<>()> job);
-    Detached RunQueue();
-    bool RunsInline() const;
-    template <class Work>
-    auto RunTransfer(Work work);
+    void Submit(std::function<Task<>()> job, bool byHand);
+    void RunNext();
+    Detached RunJob(Job job);
     template <class T>
     T RunNow(Task<T> task);
+    Task<HttpReply> Post(CurlTransfer& transfer, HttpPostRequest request);
+    Task<TransferStatus> FtpStore(CurlTransfer& transfer, FtpAccount account, QString path,
+                                  QByteArray data, QStringList afterwards);
+    Task<TransferStatus> FtpCommands(CurlTransfer& transfer, FtpAccount account,
+                                     QStringList commands);
+    Task<TransferStatus> Probe(CurlTransfer& transfer, QString host, quint16 port);
+    Task<int> AskInTurn(int stringId, IPrompter::Buttons buttons);
+    Task<std::optional<Credentials>> AskCredentialsInTurn(QString server, QString realm);
 
     Task<> DoAddressChanged();
     Task<> DoForwardNow();
@@ -146,6 +162,7 @@ class CForwarder {
     Task<int> CheckConnection(bool http);
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
+    bool MayAsk() const { return m_bByHand && !m_bShuttingDown; }
     Task<bool> UploadPage(QString replacement);
     Task<bool> RemovePage();
     Task<bool> PasswordsReady(int needed, const QString& stamp);
@@ -155,7 +172,9 @@ class CForwarder {
     TransferLimits Limits() const;
     FtpAccount Account() const;
     int FtpPasswordNeeded() const;
-    int Ask(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon);
+    // A box that nobody waits for; `answer` (may be empty) gets the button pressed.
+    void Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
+              std::function<void(int)> answer = {});
     void Tell(const QString& text);
     void Notice(const QString& text, IPrompter::Icon icon);
     void ReportInternetError(const TransferStatus& status, const QString& stamp);
@@ -163,19 +182,18 @@ class CForwarder {
 
     IForwardHost& m_host;
     ForwarderOptions m_options;
-    std::deque<std::function<Task<>()>> m_queue;
-    bool m_bBusy = false;
-    bool m_bWaiting = false;           // the exchange waits for a transfer on the helper thread
-    bool m_bReadingPasswords = false;  // the exchange waits for the keyring
-    int m_nInline = 0;                 // > 0: transfers run on the calling thread
-    std::coroutine_handle<> m_runner;  // the running RunQueue
+    std::deque<Job> m_queue;
+    bool m_bBusy = false;    // an exchange runs (one waiting for an answer does not count)
+    bool m_bByHand = false;  // the running exchange was asked for by the user
+    std::vector<std::coroutine_handle<>> m_jobs;  // every exchange started and not ended
+    std::coroutine_handle<> m_running;            // the one that runs (when m_bBusy)
+    CurlTransfer* m_pTransfer = nullptr;          // the running transfer's owner
+    bool m_bReadingPasswords = false;             // the exchange waits for the keyring
     bool m_bLastSucceeded = false;
     ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
-    bool m_bShutDown = false;           // the off-line step of shutdown has run
-    bool m_bShuttingDown = false;       // OffLineAtShutdown has been called: ask nobody anything
-    QDeadlineTimer m_shutdownEnd;       // the end of the off-line step's time
-    std::atomic<bool> m_cancel{false};  // ends the running transfer
-    ExchangeThread m_exchange;          // after m_cancel: it waits for a transfer that reads it
+    bool m_bShutDown = false;      // the off-line step of shutdown has run
+    bool m_bShuttingDown = false;  // OffLineAtShutdown has been called: ask nobody anything
+    QDeadlineTimer m_shutdownEnd;  // the end of the off-line step's time
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

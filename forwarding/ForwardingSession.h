@@ -1,6 +1,5 @@
 #pragma once
 
-#include "forwarding/ExchangeThread.h"
 #include "forwarding/ForwardHost.h"
 #include "platform/Transfer.h"
 
@@ -8,24 +7,18 @@ namespace qv {
 
 // The Internet session of one exchange: the transfers under the program's agent name (string
 // 114), and, once its status callback is enabled, the line 112 "Connection to Internet was
-// successful!" (appended and logged) each time a connection to the server is made. The line is
-// written on the owner's thread: handed to `exchange` when the transfers run on its helper thread.
+// successful!" (appended and logged) each time a connection to the server is made.
 class CForwardingSession {
   public:
-    CForwardingSession(IForwardHost* owner, const TransferLimits& limits,
-                       ExchangeThread* exchange = nullptr);
-    ~CForwardingSession();
+    CForwardingSession(IForwardHost* owner, const TransferLimits& limits);
     CForwardingSession(const CForwardingSession&) = delete;
     CForwardingSession& operator=(const CForwardingSession&) = delete;
 
-    void EnableStatusCallback(bool enable = true);
+    void EnableStatusCallback(bool enable = true) { m_bStatusCallback = enable; }
     CurlTransfer& Transfer() { return m_transfer; }
 
   private:
-    void OnConnected();
-
-    IForwardHost* m_pOwner;       // not owned
-    ExchangeThread* m_pExchange;  // not owned
+    IForwardHost* m_pOwner;  // not owned
     CurlTransfer m_transfer;
     bool m_bStatusCallback = false;
 };

@@ -114,38 +114,44 @@ void COutputDataDlg::accept() {
     QDialog::accept();
 }
 
-void ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
-                    QSettings* settings) {
-    COutputDataDlg dialog(owner, caption, settings);
-    dialog.m_strOutput = text;
-    dialog.exec();
+COutputDataDlg* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                               QSettings* settings) {
+    auto* dialog = new COutputDataDlg(owner, caption, settings);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->m_strOutput = text;
+    dialog->open();
+    return dialog;
 }
 
-std::optional<Credentials> AskForCredentials(QWidget* owner, const QString& server,
-                                             const QString& realm) {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(LoadString(kStrAppTitle));
-    auto* layout = new QVBoxLayout(&dialog);
+QDialog* AskForCredentials(QWidget* owner, const QString& server, const QString& realm,
+                           IForwardHost::CredentialsAnswer answer) {
+    auto* dialog = new QDialog(owner);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(LoadString(kStrAppTitle));
+    auto* layout = new QVBoxLayout(dialog);
     QString prompt = QStringLiteral("The server %1 asks for a user name and password.").arg(server);
     if (!realm.isEmpty()) {
         prompt += QStringLiteral("\nRealm: %1").arg(realm);
     }
-    layout->addWidget(new QLabel(prompt, &dialog));
+    layout->addWidget(new QLabel(prompt, dialog));
     auto* form = new QFormLayout;
-    auto* user = new QLineEdit(&dialog);
-    auto* password = new QLineEdit(&dialog);
+    auto* user = new QLineEdit(dialog);
+    auto* password = new QLineEdit(dialog);
     password->setEchoMode(QLineEdit::Password);
     form->addRow(QStringLiteral("&User name:"), user);
     form->addRow(QStringLiteral("&Password:"), password);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     layout->addWidget(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted) {
-        return std::nullopt;
-    }
-    return Credentials{user->text(), password->text()};
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    QObject::connect(dialog, &QDialog::finished, dialog, [=](int result) {
+        answer(result == QDialog::Accepted
+                   ? std::optional<Credentials>(Credentials{user->text(), password->text()})
+                   : std::nullopt);
+    });
+    dialog->open();
+    return dialog;
 }
 
 }  // namespace qv

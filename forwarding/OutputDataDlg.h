@@ -15,7 +15,7 @@ class QSettings;
 
 namespace qv {
 
-// The Output Data window: a modal dialog that shows a block of text (the host's reply to an HTTP
+// The Output Data window: a dialog that shows a block of text (the host's reply to an HTTP
 // forwarding) and can close itself 10 seconds after it opens. The choice is kept as
 // "Settings/OutputAutoClose" (default 1): read when the dialog opens, written when it ends by OK
 // or by its own timer, left alone by Cancel.
@@ -54,12 +54,14 @@ class COutputDataDlg : public QDialog {
     bool m_bInitialised = false;
 };
 
-// Shows `text` in a COutputDataDlg owned by `owner` and returns when it has closed.
-void ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
-                    QSettings* settings = nullptr);
+// Shows `text` in a COutputDataDlg owned by `owner` and returns at once; the window deletes
+// itself when it closes.
+COutputDataDlg* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                               QSettings* settings = nullptr);
 
-// Asks for a user name and password after an authentication challenge; nullopt on Cancel.
-std::optional<Credentials> AskForCredentials(QWidget* owner, const QString& server,
-                                             const QString& realm);
+// Asks for a user name and password after an authentication challenge and returns at once;
+// `answer` gets them when the user has answered, nullopt on Cancel.
+QDialog* AskForCredentials(QWidget* owner, const QString& server, const QString& realm,
+                           IForwardHost::CredentialsAnswer answer);
 
 }  // namespace qv

@@ -174,7 +174,8 @@ bool CQuorvaneDoc::StoreSelection() {
 // ---- Status output ----
 
 void CQuorvaneDoc::ReportStatus(const QString& text, bool append) {
-    m_host->ShowOutput(text, append, m_bLogStatus != 0);
+    // A quiet check stays quiet to its end, in the steps the event loop runs later too.
+    m_host->ShowOutput(text, append, m_bLogStatus != 0 && !(m_bRefreshing && m_bRefreshQuiet));
 }
 
 void CQuorvaneDoc::ReportStatus(int stringId, bool append) {
@@ -249,6 +250,13 @@ void CQuorvaneDoc::OnPublicAnswered() {
     if (m_bRefreshing && !m_bRowsPending && !m_hostLookup) {
         FinishRefresh(m_bVerifyAtEnd);
     }
+    TellIfIdle();
+}
+
+void CQuorvaneDoc::TellIfIdle() {
+    if (!m_bRefreshing && !m_bPublicPending && m_whenIdle) {
+        std::exchange(m_whenIdle, nullptr)();
+    }
 }
 
 void CQuorvaneDoc::ShowPublicRows() {
@@ -274,9 +282,6 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
         }
         m_host->CheckLogSize();
     }
-    if (IsWaiting()) {
-        return;  // a refresh started while the not-found box was open runs on and ends the work
-    }
     m_bRefreshing = false;
     m_host->RefreshFinished();
     if (m_queuedRefresh) {
@@ -286,6 +291,7 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
         m_bQueuedQuiet = true;
         RefreshNetworkInfo(next);
     }
+    TellIfIdle();
 }
 
 void CQuorvaneDoc::ReadLocalHostInfo() {
@@ -1014,13 +1020,7 @@ void CQuorvaneDoc::VerifySelection() {
                          QStringLiteral("' have been changed on ") + stamp +
                          QStringLiteral(" by the system or selection is now invalid.");
     ReportStatus(text, true);
-    // One box at a time: checks that run while it is open only report.
-    if (!m_bMessageOpen) {
-        ScopedValue<bool> open(m_bMessageOpen, true);
-        // The rows are complete: checks that run while the box waits may refresh them.
-        ScopedValue<bool> idle(m_bRefreshing, false);
-        m_host->ShowMessage(text + QStringLiteral(" Please reselect an IP Address."));
-    }
+    m_host->ShowMessage(text + QStringLiteral(" Please reselect an IP Address."));
 }
 
 bool CQuorvaneDoc::CheckSelection() {

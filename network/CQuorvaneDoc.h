@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -63,6 +64,9 @@ class CQuorvaneDoc {
     bool IsRefreshing() const { return m_bRefreshing; }
     // The router or the echo page has been asked and has not answered yet.
     bool IsAskingPublicSources() const { return m_bPublicPending; }
+    // Runs `idle` once, when a refresh or a question to a public address source ends and neither
+    // is left; empty: nothing.
+    void WhenIdle(std::function<void()> idle) { m_whenIdle = std::move(idle); }
     // The one deadline for all reverse look-ups of a refresh.
     void SetLookupDeadline(int ms) { m_nLookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
@@ -164,6 +168,7 @@ class CQuorvaneDoc {
     void ShowPublicRows();
     bool WaitsForPublicSources() const;
     void OnPublicAnswered();
+    void TellIfIdle();
     int LookupTimeLeft() const;
     // The running refresh waits for the local host's address or for its rows' look-ups.
     bool IsWaiting() const {
@@ -176,7 +181,6 @@ class CQuorvaneDoc {
     IClock& m_clock;
     QSettings* m_profile = nullptr;
     bool m_bRefreshing = false;
-    bool m_bMessageOpen = false;
     bool m_bRefreshQuiet = false;        // the running refresh is a quiet check
     bool m_bRowsPending = false;         // BuildRows' look-ups still run
     bool m_bPublicPending = false;       // the public address sources are being asked
@@ -200,6 +204,7 @@ class CQuorvaneDoc {
     int m_nBatch = 0;  // counts the batches started, so that a replaced one's end is ignored
     QObject m_events;  // context of the queued end of a refresh
     PublicAddressRows m_public;
+    std::function<void()> m_whenIdle;
     unsigned int m_nLocalRows = 0;  // rows from the tables; the public ones follow them
     // The tables RoutedAddress read, taken by the rows built next in the same step of the
     // refresh rather than read again.

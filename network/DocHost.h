@@ -34,7 +34,8 @@ class IDocHost {
     virtual void UpdateForwardPreview() = 0;
     // Posts (never sends) a pane command, e.g. 32800 after a selection change.
     virtual void PostPaneCommand(int command) = 0;
-    // A modal box with an OK button and no icon (the not-found message); returns when closed.
+    // A box with an OK button and no icon (the not-found message), shown without waiting for
+    // it; while one is open, another is not shown.
     virtual void ShowMessage(const QString& text) = 0;
     // The sources of the public address to ask at each refresh; none unless the host says so.
     virtual PublicSourceChoice PublicSources() const { return {}; }

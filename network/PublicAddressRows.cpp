@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <QUrl>
 
-#include <atomic>
-#include <thread>
+#include <utility>
 
 #include "platform/EchoPageAddress.h"
 #include "platform/RouterAddress.h"
@@ -16,49 +15,27 @@ namespace {
 const QString kRouterInterface = QStringLiteral("UPnP");
 const QString kEchoInterface = QStringLiteral("Web");
 
-// A question on a helper thread. The answer is handed to the main thread's event loop; dropping
-// the question cancels the transfers and waits for the thread (discovery ends within its own
-// time-out).
-class ThreadedQuery : public PendingPublicQuery {
+// A question on the event loop; dropping it ends it.
+template <typename Query>
+class LoopQuery : public PendingPublicQuery {
   public:
-    ThreadedQuery(const QString& echoPageUrl, IPublicAddressQueries::Answer answer)
-        : m_state(std::make_shared<State>()) {
-        m_thread = std::thread([state = m_state, url = echoPageUrl, answer = std::move(answer)] {
-            const PublicAddressAnswer result = url.isEmpty()
-                                                   ? RouterAddress::Ask(&state->cancel)
-                                                   : EchoPageAddress::Ask(url, &state->cancel);
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [state, answer, result] {
-                    if (!state->dropped) {
-                        answer(result);
-                    }
-                },
-                Qt::QueuedConnection);
-        });
-    }
-    ~ThreadedQuery() override {
-        m_state->cancel = true;
-        m_state->dropped = true;
-        m_thread.join();
-    }
+    template <typename... Args>
+    explicit LoopQuery(Args&&... args) : m_query(std::forward<Args>(args)...) {}
 
   private:
-    struct State {
-        std::atomic<bool> cancel{false};
-        bool dropped = false;  // read and written on the main thread only
-    };
-    std::shared_ptr<State> m_state;
-    std::thread m_thread;
+    Query m_query;
 };
 
-class ThreadedQueries : public IPublicAddressQueries {
+class LoopQueries : public IPublicAddressQueries {
   public:
     std::unique_ptr<PendingPublicQuery> Ask(const QString& echoPageUrl, Answer answer) override {
         if (!QCoreApplication::instance()) {
-            return nullptr;  // no event loop could hand the answer back
+            return nullptr;  // no event loop could run the question
         }
-        return std::make_unique<ThreadedQuery>(echoPageUrl, std::move(answer));
+        if (echoPageUrl.isEmpty()) {
+            return std::make_unique<LoopQuery<RouterAddress>>(std::move(answer));
+        }
+        return std::make_unique<LoopQuery<EchoPageAddress>>(echoPageUrl, std::move(answer));
     }
 };
 
@@ -69,7 +46,7 @@ QString Stamp(const QDateTime& when) {
 }  // namespace
 
 IPublicAddressQueries& DefaultPublicAddressQueries() {
-    static ThreadedQueries queries;
+    static LoopQueries queries;
     return queries;
 }
 

@@ -40,7 +40,7 @@ class IPublicAddressQueries {
     virtual std::unique_ptr<PendingPublicQuery> Ask(const QString& echoPageUrl, Answer answer) = 0;
 };
 
-// The real sources, each question on a helper thread of its own.
+// The real sources, each question on the event loop.
 IPublicAddressQueries& DefaultPublicAddressQueries();
 
 // The rows of the public address: one for the router ("UPnP" in the interface column) and one

@@ -1,30 +1,41 @@
 #include "platform/EchoPageAddress.h"
 
-#include "platform/Transfer.h"
 #include "resources/StringTable.h"
 
-namespace qv {
+#include <utility>
 
-PublicAddressAnswer EchoPageAddress::Ask(const QString& url, const std::atomic<bool>* cancel) {
+namespace qv {
+namespace {
+
+TransferLimits EchoLimits() {
     TransferLimits limits;
-    limits.connect = kTimeLimit;
-    limits.total = kTimeLimit;
-    limits.maxReply = kMaxReply;
+    limits.connect = EchoPageAddress::kTimeLimit;
+    limits.total = EchoPageAddress::kTimeLimit;
+    limits.maxReply = EchoPageAddress::kMaxReply;
     limits.ipv4Only = true;
-    limits.cancel = cancel;
-    CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
-    const HttpReply reply = transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}});
+    return limits;
+}
+
+}  // namespace
+
+EchoPageAddress::EchoPageAddress(const QString& url, Answer answer)
+    : m_answer(std::move(answer)), m_transfer(LoadString(kStrUserAgent).toUtf8(), EchoLimits()) {
+    m_transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}},
+                     [this](const HttpReply& reply) { OnReply(reply); });
+}
+
+void EchoPageAddress::OnReply(const HttpReply& reply) {
+    PublicAddressAnswer answer;
     if (!reply.status.Ok()) {
-        PublicAddressAnswer failed;
-        failed.problem =
+        answer.problem =
             QStringLiteral("The echo page could not be read: %1.").arg(reply.status.text);
-        return failed;
-    }
-    if (reply.httpCode != 200) {
-        return ReachedWithoutAddress(
+    } else if (reply.httpCode != 200) {
+        answer = ReachedWithoutAddress(
             QStringLiteral("The echo page answered with HTTP status %1.").arg(reply.httpCode));
+    } else {
+        answer = ReadReply(reply.body, reply.truncated);
     }
-    return ReadReply(reply.body, reply.truncated);
+    std::exchange(m_answer, nullptr)(answer);  // last: it may destroy this object
 }
 
 PublicAddressAnswer EchoPageAddress::ReadReply(const QByteArray& body, bool truncated) {

@@ -1,31 +1,47 @@
 #include "platform/RouterAddress.h"
 
-#include <miniupnpc/miniupnpc.h>
-#include <miniupnpc/upnpdev.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QXmlStreamReader>
 
-#include <memory>
+#include <cerrno>
+#include <utility>
 
 #include "platform/Transfer.h"
+#include "platform/UniqueFd.h"
 #include "resources/StringTable.h"
 
 namespace qv {
 namespace {
+
+// Routers asked at most in one search, and the bytes of an answer to the search that are read.
+constexpr qsizetype kMaxDevices = 8;
+constexpr std::size_t kMaxDatagram = 2048;
+
+// One search type, so that every router answers once for each search sent.
+const char kSearch[] =
+    "M-SEARCH * HTTP/1.1\r\n"
+    "HOST: 239.255.255.250:1900\r\n"
+    "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
+    "MAN: \"ssdp:discover\"\r\n"
+    "MX: 2\r\n"
+    "\r\n";
 
 bool IsWanConnection(const QString& serviceType) {
     return serviceType.startsWith(QLatin1String("urn:schemas-upnp-org:service:WANIPConnection:")) ||
            serviceType.startsWith(QLatin1String("urn:schemas-upnp-org:service:WANPPPConnection:"));
 }
 
-HttpReply Exchange(const HttpFetchRequest& request, int maxReply, const std::atomic<bool>* cancel) {
+std::unique_ptr<CurlTransfer> NewExchange(int maxReply) {
     TransferLimits limits;
     limits.connect = RouterAddress::kRequestLimit;
     limits.total = RouterAddress::kRequestLimit;
     limits.maxReply = maxReply;
-    limits.cancel = cancel;
-    CurlTransfer transfer(LoadString(kStrUserAgent).toUtf8(), limits);
-    return transfer.Fetch(request);
+    return std::make_unique<CurlTransfer>(LoadString(kStrUserAgent).toUtf8(), limits);
 }
 
 // Why an exchange with the router brought no usable reply; empty when it did.
@@ -39,99 +55,244 @@ QString ExchangeProblem(const HttpReply& reply, int maxReply) {
     return QString();
 }
 
-}  // namespace
-
-PublicAddressAnswer RouterAddress::Ask(const std::atomic<bool>* cancel) {
-    // One search type, so that the wait is one discovery time-out when no router answers.
-    const char* const types[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1", nullptr};
-    int error = 0;
-    std::unique_ptr<UPNPDev, void (*)(UPNPDev*)> devices(
-        upnpDiscoverDevices(types, kDiscoveryMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2,
-                            &error, 0),
-        freeUPNPDevlist);
-    if (!devices) {
-        PublicAddressAnswer none;
-        none.problem =
-            error == UPNPDISCOVER_SUCCESS
-                ? QStringLiteral("No UPnP router answered within %1 s.").arg(kDiscoveryMs / 1000)
-                : QStringLiteral("UPnP discovery failed (error %1).").arg(error);
-        return none;
-    }
-    // The first device that gives an address wins; else the first one's problem is told.
-    std::optional<PublicAddressAnswer> first;
-    for (const UPNPDev* d = devices.get(); d; d = d->pNext) {
-        if (!d->descURL || (cancel && cancel->load())) {
-            continue;
-        }
-        PublicAddressAnswer answer = AskDevice(QByteArray(d->descURL), cancel);
-        if (!answer.address.isEmpty()) {
-            return answer;
-        }
-        if (!first) {
-            first = std::move(answer);
-        }
-    }
-    return first ? *first
-                 : ReachedWithoutAddress(QStringLiteral("The UPnP router gave no description."));
-}
-
-PublicAddressAnswer RouterAddress::AskDevice(const QByteArray& location,
-                                             const std::atomic<bool>* cancel) {
-    const QUrl url(QString::fromLatin1(location), QUrl::StrictMode);
-    const QString host = url.host();
-    if (!url.isValid() || url.scheme() != QLatin1String("http") || host.isEmpty()) {
-        return ReachedWithoutAddress(
-            QStringLiteral("The UPnP router's description address is not an http "
-                           "address: '%1'.")
-                .arg(Excerpt(QString::fromLatin1(location))));
-    }
-    const HttpReply page = Exchange({url.toEncoded(), {}, {}}, kMaxDescription, cancel);
-    QString problem = ExchangeProblem(page, kMaxDescription);
-    if (problem.isEmpty() && page.httpCode != 200) {
-        problem = QStringLiteral("HTTP status %1").arg(page.httpCode);
-    }
-    std::optional<Description> description;
-    if (problem.isEmpty()) {
-        description = ReadDescription(page.body, url, &problem);
-    }
-    if (!description) {
-        PublicAddressAnswer answer = ReachedWithoutAddress(
-            QStringLiteral("The UPnP router's description could not be read: %1.").arg(problem));
-        answer.gateway = host;
-        return answer;
-    }
-
-    HttpFetchRequest request;
-    request.url = description->controlUrl;
-    const QByteArray service = description->serviceType.toUtf8();
-    request.headers = {"Content-Type: text/xml; charset=\"utf-8\"",
-                       "SOAPAction: \"" + service + "#GetExternalIPAddress\""};
-    request.body =
-        "<?xml version=\"1.0\"?>\r\n"
-        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-        "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
-        "<u:GetExternalIPAddress xmlns:u=\"" +
-        service + "\"></u:GetExternalIPAddress></s:Body></s:Envelope>\r\n";
-    const HttpReply reply = Exchange(request, kMaxReply, cancel);
-    problem = ExchangeProblem(reply, kMaxReply);
-    std::optional<QString> external;
-    if (problem.isEmpty()) {
-        // A fault comes with status 500 and its own UPnP error text.
-        external = ReadExternalAddress(reply.body, &problem);
-        if (external && reply.httpCode != 200) {
-            external.reset();
-            problem = QStringLiteral("HTTP status %1").arg(reply.httpCode);
-        }
-    }
-    PublicAddressAnswer answer =
-        external ? Judge(*external)
-                 : ReachedWithoutAddress(
-                       QStringLiteral("The UPnP router did not tell its external address: %1.")
-                           .arg(problem));
-    answer.description = description->friendlyName;
-    answer.gateway = host;
+// The answer when no router could be asked.
+PublicAddressAnswer Unreached(const QString& problem) {
+    PublicAddressAnswer answer;
+    answer.problem = problem;
     return answer;
 }
+
+// The LOCATION header of an answer to the search (empty when it has none); nothing when the
+// datagram is no answer.
+std::optional<QByteArray> LocationOf(const QByteArray& datagram) {
+    const QList<QByteArray> lines = datagram.split('\n');
+    if (lines.isEmpty() || !lines[0].startsWith("HTTP/1.") ||
+        lines[0].split(' ').value(1) != "200") {
+        return std::nullopt;
+    }
+    for (const QByteArray& line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare("LOCATION", Qt::CaseInsensitive) == 0) {
+            return line.mid(colon + 1).trimmed();
+        }
+    }
+    return QByteArray();
+}
+
+}  // namespace
+
+// The search, and the routers that answered it asked one after the other, in the order they
+// answered: the first that gives an address wins at once; else, when the search is over and each
+// has answered, the first one's problem is told.
+struct RouterAddress::Impl {
+    explicit Impl(Answer done) : answer(std::move(done)) {
+        end.setSingleShot(true);
+        QObject::connect(&end, &QTimer::timeout, [this] { EndSearch(); });
+    }
+
+    // Sends the search twice to the SSDP group (with a time to live of 2, as routers expect) from
+    // a socket of its own, where the answers come back.
+    void Search() {
+        searching = true;
+        end.start(kDiscoveryMs);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            searchError = errno;
+            end.start(0);
+            return;
+        }
+        socket.emplace(fd);
+        const int ttl = 2;
+        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+        sockaddr_in group{};
+        group.sin_family = AF_INET;
+        group.sin_port = htons(1900);
+        ::inet_pton(AF_INET, "239.255.255.250", &group.sin_addr);
+        bool sent = false;
+        for (int i = 0; i < 2; ++i) {
+            if (::sendto(fd, kSearch, sizeof kSearch - 1, 0, reinterpret_cast<sockaddr*>(&group),
+                         sizeof group) >= 0) {
+                sent = true;
+            } else {
+                searchError = errno;
+            }
+        }
+        if (!sent) {
+            end.start(0);
+            return;
+        }
+        searchError = 0;
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] { Read(); });
+    }
+
+    void Read() {
+        // A bounded number at a time, so that a flood cannot hold the event loop.
+        for (int i = 0; i < 32; ++i) {
+            char buffer[kMaxDatagram];
+            const ssize_t n = ::recv(socket->get(), buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return;
+            }
+            const auto location = LocationOf(QByteArray(buffer, n));
+            replied = replied || location;
+            if (location && !location->isEmpty() && !locations.contains(*location) &&
+                locations.size() < kMaxDevices) {
+                locations.append(*location);
+                Next();
+            }
+        }
+    }
+
+    void EndSearch() {
+        searching = false;
+        notifier.reset();
+        socket.reset();
+        Next();
+    }
+
+    // Asks the next router unless one is being asked; ends when none is left after the search.
+    void Next() {
+        while (!exchange && asked < locations.size()) {
+            const QByteArray& next = locations[asked++];
+            location = QUrl(QString::fromLatin1(next), QUrl::StrictMode);
+            if (!location.isValid() || location.scheme() != QLatin1String("http") ||
+                location.host().isEmpty()) {
+                if (!first) {
+                    first = ReachedWithoutAddress(
+                        QStringLiteral("The UPnP router's description address is not an http "
+                                       "address: '%1'.")
+                            .arg(Excerpt(QString::fromLatin1(next))));
+                }
+                continue;
+            }
+            exchange = NewExchange(kMaxDescription);
+            exchange->Fetch({location.toEncoded(), {}, {}},
+                            [this](const HttpReply& page) { OnDescription(page); });
+        }
+        if (exchange || searching) {
+            return;
+        }
+        if (!first && replied) {
+            first = ReachedWithoutAddress(QStringLiteral("The UPnP router gave no description."));
+        } else if (!first) {
+            first =
+                Unreached(searchError != 0
+                              ? QStringLiteral("UPnP discovery failed (error %1).").arg(searchError)
+                              : QStringLiteral("No UPnP router answered within %1 s.")
+                                    .arg(kDiscoveryMs / 1000));
+        }
+        Finish(*first);
+    }
+
+    void OnDescription(const HttpReply& page) {
+        QString problem = ExchangeProblem(page, kMaxDescription);
+        if (problem.isEmpty() && page.httpCode != 200) {
+            problem = QStringLiteral("HTTP status %1").arg(page.httpCode);
+        }
+        std::optional<Description> found;
+        if (problem.isEmpty()) {
+            found = ReadDescription(page.body, location, &problem);
+        }
+        if (!found) {
+            PublicAddressAnswer failed = ReachedWithoutAddress(
+                QStringLiteral("The UPnP router's description could not be read: %1.")
+                    .arg(problem));
+            failed.gateway = location.host();
+            Answered(failed);
+            return;
+        }
+        description = std::move(*found);
+
+        HttpFetchRequest request;
+        request.url = description.controlUrl;
+        const QByteArray service = description.serviceType.toUtf8();
+        request.headers = {"Content-Type: text/xml; charset=\"utf-8\"",
+                           "SOAPAction: \"" + service + "#GetExternalIPAddress\""};
+        request.body =
+            "<?xml version=\"1.0\"?>\r\n"
+            "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+            "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+            "<u:GetExternalIPAddress xmlns:u=\"" +
+            service + "\"></u:GetExternalIPAddress></s:Body></s:Envelope>\r\n";
+        // The ended exchange is replaced from its own end, which a transfer allows.
+        exchange = NewExchange(kMaxReply);
+        exchange->Fetch(request, [this](const HttpReply& reply) { OnAddress(reply); });
+    }
+
+    void OnAddress(const HttpReply& reply) {
+        QString problem = ExchangeProblem(reply, kMaxReply);
+        std::optional<QString> external;
+        if (problem.isEmpty()) {
+            // A fault comes with status 500 and its own UPnP error text.
+            external = ReadExternalAddress(reply.body, &problem);
+            if (external && reply.httpCode != 200) {
+                external.reset();
+                problem = QStringLiteral("HTTP status %1").arg(reply.httpCode);
+            }
+        }
+        PublicAddressAnswer result =
+            external ? Judge(*external)
+                     : ReachedWithoutAddress(
+                           QStringLiteral("The UPnP router did not tell its external address: %1.")
+                               .arg(problem));
+        result.description = description.friendlyName;
+        result.gateway = location.host();
+        Answered(result);
+    }
+
+    // The router being asked has answered (from the end of its exchange).
+    void Answered(const PublicAddressAnswer& result) {
+        exchange.reset();
+        if (!result.address.isEmpty()) {
+            Finish(result);
+            return;
+        }
+        first = first ? first : result;
+        Next();
+    }
+
+    // Ends the search and the exchange, then answers (which may destroy this object).
+    void Finish(PublicAddressAnswer result) {
+        end.stop();
+        notifier.reset();
+        socket.reset();
+        exchange.reset();
+        searching = false;
+        if (answer) {
+            std::exchange(answer, nullptr)(result);
+        }
+    }
+
+    Answer answer;
+    QTimer end;  // the end of the search
+    bool searching = false;
+    bool replied = false;  // a router answered the search
+    int searchError = 0;   // errno of a search that could not be sent
+    std::optional<UniqueFd> socket;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QList<QByteArray> locations;  // the routers' description addresses, in the order they answered
+    qsizetype asked = 0;          // how many of them have been asked
+    std::unique_ptr<CurlTransfer> exchange;  // with the router being asked
+    QUrl location;                           // its description address
+    Description description;
+    std::optional<PublicAddressAnswer> first;  // the first router's answer
+};
+
+RouterAddress::RouterAddress(Answer answer) : d(std::make_unique<Impl>(std::move(answer))) {
+    d->Search();
+}
+
+RouterAddress::RouterAddress(const QByteArray& location, Answer answer)
+    : d(std::make_unique<Impl>(std::move(answer))) {
+    d->locations.append(location);
+    d->end.start(0);  // the answer comes from the event loop, even a refusal of the address
+}
+
+RouterAddress::~RouterAddress() = default;
 
 std::optional<RouterAddress::Description> RouterAddress::ReadDescription(const QByteArray& xml,
                                                                          const QUrl& location,

@@ -4,31 +4,41 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "platform/PublicAddress.h"
 
 namespace qv {
 
-// The home router's external address over UPnP IGD: SSDP discovery (libminiupnpc), then the
-// router's description document and its GetExternalIPAddress action. The two HTTP exchanges go
-// through libcurl with a size cap and a total time-out, so that a router that sends a huge or
-// endless document, or none, costs a bounded time.
+// The home router's external address over UPnP IGD: an SSDP search on the event loop, then each
+// answering router's description document and its GetExternalIPAddress action. The two HTTP
+// exchanges go through libcurl with a size cap and a total time-out, so that a router that sends
+// a huge or endless document, or none, costs a bounded time.
+//
+// One question: `answer` runs once, from the event loop (at once only when libcurl cannot be
+// started). Destroying the object ends the question
+// (the search and every exchange); its answer then never comes. The answer may destroy the
+// object.
 class RouterAddress {
   public:
     static constexpr int kDiscoveryMs = 2000;
     static constexpr std::chrono::milliseconds kRequestLimit{2000};
     static constexpr int kMaxDescription = 64 * 1024;
     static constexpr int kMaxReply = 16 * 1024;
+    using Answer = std::function<void(const PublicAddressAnswer&)>;
 
-    // Asks the first Internet gateway that answers discovery (blocking; run it off the
-    // user-interface thread). `cancel` (not owned, may be null) ends the HTTP steps early.
-    static PublicAddressAnswer Ask(const std::atomic<bool>* cancel = nullptr);
+    // Searches for Internet gateways for kDiscoveryMs and asks each one as it answers: the first
+    // (in the order they answered) that gives an address wins, else the first one's problem is
+    // told. The answer comes as soon as it is known.
+    explicit RouterAddress(Answer answer);
     // The steps after discovery, for the device described at `location`.
-    static PublicAddressAnswer AskDevice(const QByteArray& location,
-                                         const std::atomic<bool>* cancel = nullptr);
+    RouterAddress(const QByteArray& location, Answer answer);
+    ~RouterAddress();
+    RouterAddress(const RouterAddress&) = delete;
+    RouterAddress& operator=(const RouterAddress&) = delete;
 
     struct Description {
         QString friendlyName;
@@ -44,6 +54,10 @@ class RouterAddress {
     static std::optional<QString> ReadExternalAddress(const QByteArray& xml, QString* problem);
     // The answer for the external address the router reported.
     static PublicAddressAnswer Judge(const QString& external);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 }  // namespace qv

@@ -1,250 +1,498 @@
 #include "platform/Transfer.h"
 
-#include "platform/InstalledFile.h"
-#include "platform/TransferChannel.h"
-
-#include <QFile>
+#include <QAbstractEventDispatcher>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <curl/curl.h>
-
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstring>
-#include <mutex>
-#include <string>
+#include <map>
+#include <optional>
 #include <vector>
-
-extern char** environ;
 
 namespace qv {
 
 static_assert(kFtpCommandRefused == CURLE_QUOTE_ERROR);
+static_assert(kTransferCancelled == CURLE_ABORTED_BY_CALLBACK);
 
 namespace {
 
-const std::string& HelperPath() {
-    static const std::string path =
-        QFile::encodeName(
-            InstalledFile(QV_INSTALL_LIBEXECDIR, QV_TRANSFER_HELPER_NAME, QV_TRANSFER_HELPER_BUILT))
-            .toStdString();
-    return path;
+using Clock = std::chrono::steady_clock;
+
+struct SList {
+    curl_slist* list = nullptr;
+    SList() = default;
+    SList(const SList&) = delete;
+    SList& operator=(const SList&) = delete;
+    ~SList() { Clear(); }
+    void Add(const QByteArray& line) { list = curl_slist_append(list, line.constData()); }
+    void Clear() {
+        curl_slist_free_all(list);
+        list = nullptr;
+    }
+};
+
+// A command or path that would split into two FTP commands (or end one early) is refused.
+bool HasLineBreakOrNul(const QString& text) {
+    for (QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
-constexpr const char* kHelperStopped = "The transfer helper stopped";
-
-TransferStatus Failed(const char* why) {
-    TransferStatus status;
-    status.code = CURLE_FAILED_INIT;
-    status.text = QString::fromLatin1(why);
-    return status;
+// "ftp://host:port/" (or "ftps://") followed by the path; a leading "/" is sent as %2F so that the
+// server gets the absolute path.
+QByteArray FtpUrl(const FtpAccount& account, const QString& path) {
+    QByteArray url = QByteArray(account.implicitTls ? "ftps://" : "ftp://") +
+                     account.host.toUtf8() + ':' + QByteArray::number(account.port) + '/';
+    QString rest = path;
+    if (rest.startsWith(QLatin1Char('/'))) {
+        url += "%2F";
+        rest.remove(0, 1);
+    }
+    return url + EncodeForUrl(rest, "#?%;");
 }
 
-// How long a helper asked to stop may take before the transfer gives up on it.
-constexpr auto kStopGrace = std::chrono::seconds(3);
-// A parked helper ends after 15 s without a transfer; one parked for longer than this is not
-// taken again, so that it cannot end under its next transfer.
-constexpr auto kReuseWithin = std::chrono::seconds(10);
-constexpr size_t kMostParked = 2;
-
-// Nothing to read and not hung up: the helper at the other end waits for its next frame.
-bool Waiting(int channel) {
-    pollfd ready{channel, POLLIN, 0};
-    return ::poll(&ready, 1, 0) == 0;
-}
-
-// Helpers whose transfer objects have ended, kept for a few seconds for the next one: starting a
-// helper costs more than a forward on loopback. Used from any thread.
-class ParkedHelpers {
+// The event loop's side of libcurl's multi handle: one per thread that transfers (in practice the
+// main thread). libcurl says which sockets to watch and when to wake; each is handed back to
+// curl_multi_socket_action, and transfers that have ended are finished from there.
+class MultiDriver {
   public:
-    static ParkedHelpers& Instance() {
-        // Never destroyed: a transfer object may end on another thread while the program exits.
-        static ParkedHelpers* const parked = new ParkedHelpers;
-        return *parked;
+    struct Client {
+        virtual void Ended(CURLcode code) = 0;
+        virtual ~Client() = default;
+    };
+
+    static MultiDriver& ForThisThread() {
+        // Never destroyed: a transfer object may end while the thread's objects are torn down.
+        static thread_local MultiDriver* const driver = new MultiDriver;
+        return *driver;
     }
 
-    // The channel of the newest helper still fit for use, or -1.
-    int Take() {
-        const std::lock_guard lock(m_mutex);
-        int found = -1;
-        const auto now = std::chrono::steady_clock::now();
-        while (!m_parked.empty() && found < 0) {
-            const auto [channel, since] = m_parked.back();
-            m_parked.pop_back();
-            if (now - since < kReuseWithin && Waiting(channel)) {
-                found = channel;
-            } else {
-                ::close(channel);
+    void Add(CURL* easy, Client* client) {
+        m_clients[easy] = client;
+        curl_multi_add_handle(m_multi, easy);
+    }
+    void Remove(CURL* easy) {
+        if (m_clients.erase(easy) != 0) {
+            curl_multi_remove_handle(m_multi, easy);
+        }
+    }
+    bool Empty() const { return m_clients.empty(); }
+
+    bool RunUntil(const std::function<bool()>& finished, QDeadlineTimer deadline) {
+        while (!finished() && !m_clients.empty() && !deadline.hasExpired()) {
+            std::vector<pollfd> fds;
+            for (const auto& [socket, watch] : m_watches) {
+                short events = 0;
+                events |= (watch.what & CURL_POLL_IN) ? POLLIN : 0;
+                events |= (watch.what & CURL_POLL_OUT) ? POLLOUT : 0;
+                fds.push_back({static_cast<int>(socket), events, 0});
+            }
+            qint64 wait = deadline.remainingTime();
+            if (m_due) {
+                const auto untilDue =
+                    std::chrono::ceil<std::chrono::milliseconds>(*m_due - Clock::now()).count();
+                wait = std::clamp<qint64>(untilDue, 0, wait < 0 ? untilDue : wait);
+            }
+            // Without a deadline or a timer of libcurl's, look again every second.
+            wait = wait < 0 ? 1000 : std::min<qint64>(wait, 1000);
+            const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait));
+            bool acted = false;
+            for (const pollfd& p : fds) {
+                if (ready > 0 && p.revents != 0) {
+                    int flags = 0;
+                    flags |= (p.revents & (POLLIN | POLLHUP)) ? CURL_CSELECT_IN : 0;
+                    flags |= (p.revents & POLLOUT) ? CURL_CSELECT_OUT : 0;
+                    flags |= (p.revents & POLLERR) ? CURL_CSELECT_ERR : 0;
+                    Act(p.fd, flags);
+                    acted = true;
+                }
+            }
+            if (!acted || (m_due && Clock::now() >= *m_due)) {
+                Act(CURL_SOCKET_TIMEOUT, 0);
             }
         }
-        return found;
-    }
-
-    void Put(int channel) {
-        const std::lock_guard lock(m_mutex);
-        if (m_parked.size() >= kMostParked) {
-            ::close(m_parked.front().first);
-            m_parked.erase(m_parked.begin());
-        }
-        m_parked.emplace_back(channel, std::chrono::steady_clock::now());
+        return finished();
     }
 
   private:
-    std::mutex m_mutex;
-    std::vector<std::pair<int, std::chrono::steady_clock::time_point>> m_parked;
-};
+    struct Watch {
+        int what = 0;
+        QSocketNotifier* read = nullptr;
+        QSocketNotifier* write = nullptr;
+    };
 
-// Starts a helper; its channel, or -1. The process started ends at once, leaving the helper to
-// its own child (see TransferHelper.cpp), so it is collected here and no helper is ever left as a
-// zombie of the program.
-int StartHelper() {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        return -1;
+    MultiDriver() : m_multi(curl_multi_init()) {
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::OnSocket);
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::OnTimer);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
     }
-    // The helper's end becomes its descriptor 3 (without close-on-exec): it must not be 3 already,
-    // since a dup2 onto itself would keep the flag.
-    int theirs = ends[1];
-    if (theirs == kTransferChannelFd) {
-        theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kTransferChannelFd + 1);
-        ::close(ends[1]);
+
+    // Notifiers need the thread's event loop; without one, RunUntil polls the sockets itself.
+    static bool HaveEventLoop() { return QAbstractEventDispatcher::instance() != nullptr; }
+
+    static void Drop(QSocketNotifier*& notifier) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();  // it may be the one whose signal is being delivered
+            notifier = nullptr;
+        }
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, theirs, kTransferChannelFd);
-    // It says nothing, and holds none of the program's pipes but its error output.
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>(QV_TRANSFER_HELPER_NAME), nullptr};
-    pid_t started = -1;
-    bool ok = theirs >= 0 &&
-              ::posix_spawn(&started, HelperPath().c_str(), &actions, nullptr, argv, environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (theirs >= 0) {
-        ::close(theirs);
+
+    static int OnSocket(CURL*, curl_socket_t socket, int what, void* self, void*) {
+        auto* d = static_cast<MultiDriver*>(self);
+        if (what == CURL_POLL_REMOVE) {
+            const auto found = d->m_watches.find(socket);
+            if (found != d->m_watches.end()) {
+                Drop(found->second.read);
+                Drop(found->second.write);
+                d->m_watches.erase(found);
+            }
+            return 0;
+        }
+        Watch& watch = d->m_watches[socket];
+        watch.what = what;
+        if (!HaveEventLoop()) {
+            return 0;
+        }
+        const auto want = [&](QSocketNotifier*& notifier, QSocketNotifier::Type type, bool on,
+                              int flag) {
+            if (!on) {
+                Drop(notifier);
+            } else if (!notifier) {
+                notifier = new QSocketNotifier(socket, type);
+                QObject::connect(notifier, &QSocketNotifier::activated,
+                                 [d, socket, flag] { d->Act(socket, flag); });
+            }
+        };
+        want(watch.read, QSocketNotifier::Read, what & CURL_POLL_IN, CURL_CSELECT_IN);
+        want(watch.write, QSocketNotifier::Write, what & CURL_POLL_OUT, CURL_CSELECT_OUT);
+        return 0;
     }
-    int status = 0;
-    while (ok && ::waitpid(started, &status, 0) < 0) {
-        ok = errno == EINTR;
+
+    static int OnTimer(CURLM*, long timeoutMs, void* self) {
+        auto* d = static_cast<MultiDriver*>(self);
+        if (timeoutMs < 0) {
+            d->m_due.reset();
+            d->m_timer.stop();
+            return 0;
+        }
+        d->m_due = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (HaveEventLoop()) {
+            d->m_timer.start(static_cast<int>(std::min<long>(timeoutMs, INT_MAX)));
+        }
+        return 0;
     }
-    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        ::close(ends[0]);
-        return -1;
+
+    void Act(curl_socket_t socket, int flags) {
+        if (socket == CURL_SOCKET_TIMEOUT) {
+            m_due.reset();
+        }
+        int running = 0;
+        curl_multi_socket_action(m_multi, socket, flags, &running);
+        // The ended transfers are taken first: finishing one may start or end others.
+        std::vector<std::pair<CURL*, CURLcode>> ended;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                ended.emplace_back(message->easy_handle, message->data.result);
+            }
+        }
+        for (const auto& [easy, code] : ended) {
+            const auto found = m_clients.find(easy);
+            if (found == m_clients.end()) {
+                continue;  // ended by an earlier one's finish
+            }
+            Client* client = found->second;
+            Remove(easy);
+            client->Ended(code);
+        }
     }
-    return ends[0];
-}
+
+    CURLM* m_multi;
+    QTimer m_timer;
+    std::optional<Clock::time_point> m_due;
+    std::map<curl_socket_t, Watch> m_watches;
+    std::map<CURL*, Client*> m_clients;
+};
 
 }  // namespace
 
-struct CurlTransfer::Impl {
+struct CurlTransfer::Impl : MultiDriver::Client {
     QByteArray agent;
     TransferLimits limits;
+    CURL* curl = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
     std::function<void()> connected;
-    int channel = -1;  // this side of the helper's channel; a helper that fails is dropped
 
-    ~Impl() {
-        if (channel >= 0) {
-            if (WriteFrame(channel, FrameKind::Park)) {
-                ParkedHelpers::Instance().Put(channel);
-            } else {
-                ::close(channel);
-            }
+    // The running transfer: what it needs while it runs, and whom to tell when it ends.
+    bool running = false;
+    bool http = false;
+    bool post = false;
+    ReplyDone replyDone;
+    StatusDone statusDone;
+    HttpReply reply;
+    QByteArray url;
+    QByteArray upload;
+    qsizetype uploaded = 0;
+    SList headers, commands;
+    QByteArray user, password;
+    QByteArray lastConnection;  // local address and port of the last connection reported
+
+    // The last call was a POST; the authentication schemes its reply offered.
+    bool lastWasPost = false;
+    long authOffered = CURLAUTH_NONE;
+
+    ~Impl() override {
+        if (running) {
+            MultiDriver::ForThisThread().Remove(curl);
+        }
+        if (curl) {
+            curl_easy_cleanup(curl);
         }
     }
 
-    // Takes a parked helper, or starts one, and opens the transfer on it.
-    bool Open() {
-        for (bool parked : {true, false}) {
-            channel = parked ? ParkedHelpers::Instance().Take() : StartHelper();
-            if (channel >= 0 && WriteFrame(channel, FrameKind::Open, Pack(agent, limits))) {
-                return true;
-            }
-            Drop();
+    // Sets the options every transfer has. A POST that follows a POST keeps the handle's
+    // authentication state (the Digest challenge it got), so that the answer goes out at once.
+    void Reset(bool keepAuthState = false) {
+        if (!keepAuthState) {
+            curl_easy_reset(curl);
         }
-        return false;
-    }
-
-    void Drop() {
-        if (channel >= 0) {
-            ::close(channel);
-            channel = -1;
+        headers.Clear();
+        commands.Clear();
+        errorBuffer[0] = '\0';
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(curl, CURLOPT_PRIVATE, this);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(limits.connect.count()));
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.stall.count()));
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+        if (limits.ipv4Only) {
+            curl_easy_setopt(curl, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         }
-    }
-
-    bool CancelAsked() const { return limits.cancel && limits.cancel->load(); }
-
-    // Sends one request and waits for its reply, passing on the connections made meanwhile.
-    // Without a reply, `failure` says why.
-    std::optional<QByteArray> Exchange(FrameKind kind, const QByteArray& request,
-                                       TransferStatus& failure) {
-        if (channel < 0 && !Open()) {
-            failure = Failed("The transfer helper could not be started");
-            return std::nullopt;
-        }
-        if (!WriteFrame(channel, kind, request)) {
-            Drop();
-            failure = Failed(kHelperStopped);
-            return std::nullopt;
-        }
-        std::optional<std::chrono::steady_clock::time_point> stopSent;
-        for (;;) {
-            if (!stopSent && CancelAsked()) {
-                WriteFrame(channel, FrameKind::Stop);
-                stopSent = std::chrono::steady_clock::now();
-            }
-            if (stopSent && std::chrono::steady_clock::now() - *stopSent > kStopGrace) {
-                // Closing the channel ends the helper at its next stop check.
-                Drop();
-                failure.code = CURLE_ABORTED_BY_CALLBACK;
-                failure.text = QStringLiteral("Callback aborted");
-                return std::nullopt;
-            }
-            // Woken only while a request runs: to see a cancellation, when there is one to see.
-            pollfd ready{channel, POLLIN, 0};
-            if (::poll(&ready, 1, limits.cancel ? 100 : -1) <= 0) {
-                continue;
-            }
-            const std::optional<Frame> frame = ReadFrame(channel);
-            if (!frame) {
-                Drop();
-                failure = Failed(kHelperStopped);
-                return std::nullopt;
-            }
-            if (frame->kind == FrameKind::Reply) {
-                return frame->payload;
-            }
-            if (frame->kind == FrameKind::Connected && connected) {
-                connected();
-            }
+        curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
+        curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
+        if (!limits.caFile.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
         }
     }
 
-    template <typename Result>
-    Result Call(FrameKind kind, const QByteArray& request) {
-        Result result;
-        TransferStatus failure;
-        const std::optional<QByteArray> reply = Exchange(kind, request, failure);
-        if (!reply || !Unpack(*reply, result)) {
-            if (reply) {
-                Drop();  // it answers something else than was asked
-            }
-            result = Result{};
-            SetStatus(result, reply ? Failed(kHelperStopped) : failure);
+    // The one scheme that answers a challenge offering `offered`.
+    static long AnswerScheme(long offered) {
+        if (offered & CURLAUTH_DIGEST) {
+            return CURLAUTH_DIGEST;
         }
-        return result;
+        if (offered & CURLAUTH_BASIC) {
+            return CURLAUTH_BASIC;
+        }
+        return offered != CURLAUTH_NONE ? offered : CURLAUTH_BASIC;
     }
 
-    static void SetStatus(HttpReply& reply, const TransferStatus& status) { reply.status = status; }
-    static void SetStatus(TransferStatus& result, const TransferStatus& status) { result = status; }
+    void SetHttp(const QByteArray& requestUrl, const QList<QByteArray>& lines) {
+        url = requestUrl;
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        for (const QByteArray& h : lines) {
+            headers.Add(h);
+        }
+        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    }
+
+    void SetFtpAccount(const FtpAccount& account) {
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, account.implicitTls ? "ftps" : "ftp");
+        if (!account.user.isEmpty()) {
+            user = account.user.toUtf8();
+            password = account.password.toUtf8();
+            curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+        }
+        if (account.implicitTls || account.requireTls) {
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            // Passive mode: libcurl 7.87 and 7.88 open an active-mode data connection without
+            // TLS, and no router can read an encrypted PORT command to let it through.
+        } else {
+            curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+        }
+        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.accept.count()));
+        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    }
+
+    void StartHttp(bool isPost, ReplyDone done) {
+        http = true;
+        post = isPost;
+        replyDone = std::move(done);
+        reply = HttpReply{};
+        Start();
+    }
+
+    void StartFtp(StatusDone done) {
+        http = false;
+        post = false;
+        statusDone = std::move(done);
+        Start();
+    }
+
+    void Start() {
+        running = true;
+        MultiDriver::ForThisThread().Add(curl, this);
+    }
+
+    TransferStatus StatusOf(CURLcode code) {
+        TransferStatus status;
+        status.code = code;
+        if (code != CURLE_OK) {
+            status.text = QString::fromUtf8(errorBuffer).trimmed();
+            // libcurl 7.88 keeps the first message it wrote, and in FTP active mode that is a
+            // harmless complaint about the accepted data connection: take the code's own text
+            // and the server's last reply instead.
+            if (status.text.isEmpty() ||
+                (status.text.startsWith(QLatin1String("sa_addr inet_ntop()")) &&
+                 code != CURLE_COULDNT_CONNECT)) {
+                status.text = QString::fromUtf8(curl_easy_strerror(code));
+                long serverReply = 0;
+                curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &serverReply);
+                if (serverReply >= 400) {
+                    status.text += QStringLiteral(" (server reply %1)").arg(serverReply);
+                }
+            }
+        }
+        return status;
+    }
+
+    // The transfer has ended, or is ended here. `done` may destroy this object.
+    void Ended(CURLcode code) override {
+        running = false;
+        const TransferStatus status = StatusOf(code);
+        upload.clear();
+        user.clear();
+        password.clear();
+        if (!http) {
+            lastWasPost = false;
+            std::exchange(statusDone, nullptr)(status);
+            return;
+        }
+        HttpReply r = std::move(reply);
+        r.status = status;
+        if (r.truncated && r.status.code == CURLE_WRITE_ERROR) {
+            r.status = TransferStatus{};  // the reply was cut on purpose
+        }
+        long httpCode = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpCode);
+        r.httpCode = static_cast<int>(httpCode);
+        authOffered = CURLAUTH_NONE;
+        if (post) {
+            curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &authOffered);
+        }
+        lastWasPost = post;
+        std::exchange(replyDone, nullptr)(r);
+    }
+
+    // Refuses, at once, a call that libcurl cannot run or whose FTP path or commands (`ftpText`)
+    // hold a line break.
+    bool Refused(const QString& ftpText, StatusDone& done) {
+        if (curl && !HasLineBreakOrNul(ftpText)) {
+            return false;
+        }
+        http = false;
+        statusDone = std::move(done);
+        Refuse(curl ? "The remote file name holds a line break" : "libcurl could not be started");
+        return true;
+    }
+
+    // Sets up an FTP transfer of `path` with the account's log-in.
+    void SetFtp(const FtpAccount& account, const QString& path, const QStringList& lines) {
+        Reset();
+        SetFtpAccount(account);
+        url = FtpUrl(account, path);
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        for (const QString& line : lines) {
+            commands.Add(line.toUtf8());
+        }
+    }
+
+    // Ends a call that cannot start, at once.
+    void Refuse(const char* why) {
+        std::memset(errorBuffer, 0, sizeof errorBuffer);
+        std::strncpy(errorBuffer, why, sizeof errorBuffer - 1);
+        Ended(CURLE_BAD_FUNCTION_ARGUMENT);
+    }
+
+    static int OnPrereq(void* p, char* remoteIp, char* localIp, int remotePort, int localPort) {
+        auto* d = static_cast<Impl*>(p);
+        const QByteArray key = QByteArray(localIp) + ':' + QByteArray::number(localPort) + '>' +
+                               QByteArray(remoteIp) + ':' + QByteArray::number(remotePort);
+        if (key != d->lastConnection) {
+            d->lastConnection = key;
+            if (d->connected) {
+                d->connected();
+            }
+        }
+        return CURL_PREREQFUNC_OK;
+    }
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* p) {
+        auto* d = static_cast<Impl*>(p);
+        const size_t n = size * count;
+        // A new status line starts a new response (an interim 100, or an authentication round):
+        // only the last response counts.
+        if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+            d->reply.headers.clear();
+            d->reply.body.clear();
+            d->reply.truncated = false;
+        }
+        d->reply.headers.append(data, static_cast<qsizetype>(n));
+        return n;
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* p) {
+        auto* d = static_cast<Impl*>(p);
+        const size_t n = size * count;
+        HttpReply& r = d->reply;
+        const qsizetype room = d->limits.maxReply - r.body.size();
+        if (static_cast<qsizetype>(n) > room) {
+            // Keep what fits and stop reading: the length of the reply may be unknown, so only
+            // refusing the data here ends it.
+            r.body.append(data, room > 0 ? room : 0);
+            r.truncated = true;
+            return 0;
+        }
+        r.body.append(data, static_cast<qsizetype>(n));
+        return n;
+    }
+
+    static size_t OnRead(char* buffer, size_t size, size_t count, void* p) {
+        auto* d = static_cast<Impl*>(p);
+        const qsizetype left = d->upload.size() - d->uploaded;
+        const qsizetype n = std::min<qsizetype>(left, static_cast<qsizetype>(size * count));
+        std::memcpy(buffer, d->upload.constData() + d->uploaded, static_cast<size_t>(n));
+        d->uploaded += n;
+        return static_cast<size_t>(n);
+    }
 };
 
 CurlTransfer::CurlTransfer(const QByteArray& agent, TransferLimits limits) : d(new Impl) {
     d->agent = agent;
     d->limits = std::move(limits);
+    d->curl = curl_easy_init();
 }
 
 CurlTransfer::~CurlTransfer() = default;
@@ -257,25 +505,111 @@ const TransferLimits& CurlTransfer::Limits() const {
     return d->limits;
 }
 
-HttpReply CurlTransfer::Post(const HttpPostRequest& request) {
-    return d->Call<HttpReply>(FrameKind::Post, Pack(request));
+bool CurlTransfer::IsRunning() const {
+    return d->running;
 }
 
-HttpReply CurlTransfer::Fetch(const HttpFetchRequest& request) {
-    return d->Call<HttpReply>(FrameKind::Fetch, Pack(request));
+void CurlTransfer::Cancel() {
+    if (d->running) {
+        MultiDriver::ForThisThread().Remove(d->curl);
+        std::strncpy(d->errorBuffer, "The transfer was cancelled", sizeof d->errorBuffer - 1);
+        d->Ended(CURLE_ABORTED_BY_CALLBACK);
+    }
 }
 
-TransferStatus CurlTransfer::FtpStore(const FtpAccount& account, const QString& path,
-                                      const QByteArray& data, const QStringList& afterwards) {
-    return d->Call<TransferStatus>(FrameKind::FtpStore, Pack(account, path, data, afterwards));
+void CurlTransfer::Post(const HttpPostRequest& request, ReplyDone done) {
+    if (!d->curl) {
+        d->replyDone = std::move(done);
+        d->http = true;
+        d->Refuse("libcurl could not be started");
+        return;
+    }
+    d->Reset(d->lastWasPost);
+    CURL* c = d->curl;
+    d->SetHttp(request.url, request.headers);
+    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
+    d->headers.Add("Content-Type:");  // no body, so no body type either
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
+    if (!request.user.isEmpty()) {
+        d->user = request.user.toUtf8();
+        d->password = request.password.toUtf8();
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
+        curl_easy_setopt(c, CURLOPT_USERNAME, d->user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, d->password.constData());
+    } else {
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
+    }
+    d->StartHttp(true, std::move(done));
 }
 
-TransferStatus CurlTransfer::FtpCommands(const FtpAccount& account, const QStringList& commands) {
-    return d->Call<TransferStatus>(FrameKind::FtpCommands, Pack(account, commands));
+void CurlTransfer::Fetch(const HttpFetchRequest& request, ReplyDone done) {
+    if (!d->curl) {
+        d->replyDone = std::move(done);
+        d->http = true;
+        d->Refuse("libcurl could not be started");
+        return;
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    d->SetHttp(request.url, request.headers);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
+    if (!request.body.isNull()) {
+        d->upload = request.body;
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, d->upload.constData());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(d->upload.size()));
+    }
+    d->StartHttp(false, std::move(done));
 }
 
-TransferStatus CurlTransfer::Probe(const QString& host, quint16 port) {
-    return d->Call<TransferStatus>(FrameKind::Probe, Pack(host, port));
+void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
+                            const QStringList& afterwards, StatusDone done) {
+    if (d->Refused(path + afterwards.join(QString()), done)) {
+        return;
+    }
+    d->SetFtp(account, path, afterwards);
+    CURL* c = d->curl;
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
+    curl_easy_setopt(c, CURLOPT_READDATA, d.get());
+    curl_easy_setopt(c, CURLOPT_POSTQUOTE, d->commands.list);
+    d->upload = data;
+    d->uploaded = 0;
+    d->StartFtp(std::move(done));
+}
+
+void CurlTransfer::FtpCommands(const FtpAccount& account, const QStringList& commands,
+                               StatusDone done) {
+    if (d->Refused(commands.join(QString()), done)) {
+        return;
+    }
+    d->SetFtp(account, QStringLiteral("/"), commands);
+    curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(d->curl, CURLOPT_QUOTE, d->commands.list);
+    d->StartFtp(std::move(done));
+}
+
+void CurlTransfer::Probe(const QString& host, quint16 port, StatusDone done) {
+    if (d->Refused(QString(), done)) {
+        return;
+    }
+    d->Reset();
+    CURL* c = d->curl;
+    d->url = "http://" + host.toUtf8() + ':' + QByteArray::number(port) + '/';
+    curl_easy_setopt(c, CURLOPT_URL, d->url.constData());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+    d->StartFtp(std::move(done));
+}
+
+bool RunTransfersUntil(const std::function<bool()>& finished, QDeadlineTimer deadline) {
+    return MultiDriver::ForThisThread().RunUntil(finished, deadline);
 }
 
 }  // namespace qv

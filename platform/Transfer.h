@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include "platform/UrlEncoding.h"
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -15,21 +15,22 @@
 namespace qv {
 
 // Bounds of one transfer. Every transfer has a total time-out, so a host that accepts the
-// connection and then says nothing costs at most `total`.
+// connection and then says nothing costs at most `total`, and one that stops sending in the
+// middle costs at most `stall`.
 struct TransferLimits {
     std::chrono::milliseconds connect{20000};  // name look-up and TCP/TLS connection
     std::chrono::milliseconds total{60000};    // the whole transfer
     std::chrono::milliseconds accept{20000};   // FTP active mode: the server connecting back
+    std::chrono::seconds stall{30};            // no byte moved for this long
     qsizetype maxReply = qsizetype(1) << 20;   // bytes of an HTTP reply body that are kept
     bool ipv4Only = false;                     // connect over IPv4 only
     QString caFile;                            // extra trust anchors (PEM); empty: the system's
-    // When it turns true, the transfer ends within about a second with "aborted by callback"
-    // (CURLE_ABORTED_BY_CALLBACK), whatever the server does. Not owned.
-    const std::atomic<bool>* cancel = nullptr;
 };
 
 // libcurl's result code for an FTP command that the server refused (CURLE_QUOTE_ERROR).
 inline constexpr int kFtpCommandRefused = 21;
+// libcurl's result code for a transfer that was ended early (CURLE_ABORTED_BY_CALLBACK).
+inline constexpr int kTransferCancelled = 42;
 
 // Outcome of a transfer: 0, or libcurl's result code and its error text.
 struct TransferStatus {
@@ -76,50 +77,59 @@ struct FtpAccount {
     bool requireTls = false;
 };
 
-// libcurl's easy interface for the program's exchanges: HTTP POST without automatic redirects,
-// FTP upload in active mode (passive over TLS) with ASCII type, FTP commands, and a bare TCP
-// connection test. Proxies come from the environment (http_proxy, https_proxy, no_proxy).
+// One HTTP or FTP client on libcurl's multi interface, run by the thread's event loop: the
+// sockets are watched by socket notifiers and libcurl's timer is a QTimer, so a transfer never
+// blocks its caller. HTTP POST without automatic redirects, a page fetch, FTP upload in active
+// mode (passive over TLS) with ASCII type, FTP commands, and a bare TCP connection test. Proxies
+// come from the environment (http_proxy, https_proxy, no_proxy).
 //
-// libcurl runs in a helper process (quorvane-transfer), so that neither libcurl nor the libraries
-// behind it stay in the memory of a program that runs for days. The first call takes a helper
-// that an earlier transfer object left, or starts one; the destructor leaves it for the next
-// object, and a helper ends by itself 15 s after its last transfer. A helper that cannot be
-// started, or that stops, fails the call with CURLE_FAILED_INIT.
-//
-// Each call blocks its caller until the transfer ends and runs no event loop: a caller on the
-// user-interface thread runs it on a helper thread (see ExchangeThread). Callbacks run on the
-// calling thread, while the transfer runs. An object is used by one thread at a time.
+// One transfer at a time per object: each call starts one, and `done` runs once when it has
+// ended, from the event loop (or from RunTransfersUntil); only a call refused at once (a line
+// break in an FTP path, libcurl not started) runs it before it returns. The
+// object keeps its connection and authentication state between its transfers. Destroying it, or
+// Cancel, ends the running transfer at once.
 class CurlTransfer {
   public:
+    using ReplyDone = std::function<void(const HttpReply&)>;
+    using StatusDone = std::function<void(const TransferStatus&)>;
+
     explicit CurlTransfer(const QByteArray& agent, TransferLimits limits = {});
+    // A running transfer ends here; its `done` does not run.
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
 
     // Called once for every new connection to a server, when it is ready for the request (for
-    // FTP after the log-in).
+    // FTP after the log-in). It must not start or end a transfer.
     void SetConnectedCallback(std::function<void()> callback);
 
-    HttpReply Post(const HttpPostRequest& request);
+    void Post(const HttpPostRequest& request, ReplyDone done);
     // A page fetched, or a document posted, without credentials: the reply is cut at maxReply.
-    HttpReply Fetch(const HttpFetchRequest& request);
-
+    void Fetch(const HttpFetchRequest& request, ReplyDone done);
     // Stores `data` under `path` (absolute when it begins with "/"), then sends `afterwards`
     // (e.g. RNFR/RNTO); a command beginning with "*" may fail without failing the transfer.
-    TransferStatus FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
-                            const QStringList& afterwards = {});
+    void FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
+                  const QStringList& afterwards, StatusDone done);
     // Logs in and sends the commands (e.g. "DELE /www/page.htm"); a refused command gives
-    // CURLE_QUOTE_ERROR.
-    TransferStatus FtpCommands(const FtpAccount& account, const QStringList& commands);
-
+    // kFtpCommandRefused.
+    void FtpCommands(const FtpAccount& account, const QStringList& commands, StatusDone done);
     // Opens (and closes) a TCP connection to host:port.
-    TransferStatus Probe(const QString& host, quint16 port);
+    void Probe(const QString& host, quint16 port, StatusDone done);
 
+    // Ends the running transfer now: its `done` runs before this returns, with
+    // kTransferCancelled. Nothing when none runs.
+    void Cancel();
+    bool IsRunning() const;
     const TransferLimits& Limits() const;
 
   private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// Runs this thread's transfers without the event loop, until `finished` returns true, no transfer
+// runs any more, or `deadline` has passed; returns `finished()`. For a caller whose event loop
+// does not run: the last steps of shutdown, a one-shot command, a test.
+bool RunTransfersUntil(const std::function<bool()>& finished, QDeadlineTimer deadline);
 
 }  // namespace qv

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   python3-pyftpdlib python3-openssl
-  lighttpd php-cli dnsmasq miniupnpd-nftables miniupnpc libminiupnpc-dev
+  lighttpd php-cli dnsmasq miniupnpd-nftables miniupnpc
   qtkeychain-qt6-dev gnome-keyring
   iproute2 util-linux procps
   xvfb xauth x11-utils trayer libxcb1-dev

@@ -21,6 +21,10 @@ build=${QV_BUILD_DIR:-$root/build}
 if [ "${CI:-}" = true ] && [ "${QV_SANITIZE:-0}" != 1 ]; then
     QV_BUILD_DIR=$build "$root/scripts/package.sh" --no-build --try-install
 fi
-# The tests come last, so that their summary closes the output.
+# Each test program once with all its tests in one process, then every test under ctest, whose
+# summary closes the output.
+status=0
+"$root/scripts/run-test-binaries.sh" "$build" || status=1
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+ctest --output-on-failure -j "$(nproc)" --timeout 300 || status=1
+exit $status

@@ -1,16 +1,12 @@
 #include "settings/PasswordStore.h"
 
-#include <QEventLoop>
-#include <QLibrary>
-#include <QProcess>
+#include <qt6keychain/keychain.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QTimer>
 
-#include <dlfcn.h>
-
 #include <memory>
-
-#include "platform/InstalledFile.h"
-#include "settings/KeyringBackend.h"
 
 namespace qv {
 namespace {
@@ -24,97 +20,50 @@ QString Seconds(std::chrono::milliseconds bound) {
     return QString::number((bound.count() + 999) / 1000);
 }
 
-// The keyring asked through the helper program quorvane-keyring, one process per question.
-class KeyringHelperProcess : public KeyringBackend {
-  public:
-    explicit KeyringHelperProcess(QString program) : m_program(std::move(program)) {}
-
-    bool OnBus() override {
-        QProcess helper;
-        helper.start(m_program, {QStringLiteral("on-bus")});
-        return helper.waitForFinished(kOnBusBoundMs) &&
-               helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0;
+// A Secret Service (or KWallet) is on the session bus, or the bus starts one on demand. The first
+// call connects this process to the session bus.
+bool KeyringOnBus() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+    if (!daemon) {
+        return false;
     }
-    void Read(const QString& service, const QString& key, QObject* context, Done done) override {
-        Ask({QStringLiteral("read"), service, key}, {}, context, std::move(done));
-    }
-    void Write(const QString& service, const QString& key, const QString& value, QObject* context,
-               Done done) override {
-        Ask({QStringLiteral("write"), service, key}, value.toUtf8(), context, std::move(done));
-    }
-
-  private:
-    static constexpr int kOnBusBoundMs = 10000;
-
-    // The helper ends with `context` at the latest (a QProcess kills its process as it goes).
-    void Ask(const QStringList& args, const QByteArray& input, QObject* context, Done done) {
-        auto* helper = new QProcess(context);
-        QObject::connect(helper, &QProcess::finished, context,
-                         [helper, done](int code, QProcess::ExitStatus how) {
-                             const QString text =
-                                 QString::fromUtf8(helper->readAllStandardOutput());
-                             helper->deleteLater();
-                             if (how != QProcess::NormalExit) {
-                                 done(kFailed, QStringLiteral("the keyring helper stopped"));
-                             } else {
-                                 done(code == 0 ? kOk : code == 3 ? kNotFound : kFailed, text);
-                             }
-                         });
-        QObject::connect(helper, &QProcess::errorOccurred, context,
-                         [helper, done](QProcess::ProcessError error) {
-                             if (error == QProcess::FailedToStart) {
-                                 helper->deleteLater();
-                                 done(kFailed,
-                                      QStringLiteral("the keyring helper could not be started"));
-                             }
-                         });
-        helper->start(m_program, args);
-        helper->write(input);
-        helper->closeWriteChannel();
-    }
-
-    QString m_program;
-};
-
-// The keyring's libraries (QtKeychain over QtDBus) are loaded into a process that has QtDBus
-// already (the program, whose tray icon speaks D-Bus); any other process asks the helper program,
-// so that they never stay in a lean one such as the headless watcher. Chosen once per process.
-KeyringBackend* LoadBackend(QString& error) {
-    static KeyringBackend* backend = nullptr;
-    static QString why;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        void* dbus = ::dlopen("libQt6DBus.so.6", RTLD_NOW | RTLD_NOLOAD);
-        if (!dbus) {
-            backend = new KeyringHelperProcess(InstalledFile(
-                QV_INSTALL_LIBEXECDIR, QV_KEYRING_HELPER_NAME, QV_KEYRING_HELPER_BUILT));
-            error = why;
-            return backend;
-        }
-        ::dlclose(dbus);
-        QLibrary module(
-            InstalledFile(QV_INSTALL_LIBDIR, QV_KEYRING_MODULE_NAME, QV_KEYRING_MODULE_BUILT));
-        const auto create =
-            reinterpret_cast<CreateKeyringBackend>(module.resolve(kCreateKeyringBackend));
-        if (create) {
-            backend = create();
-        } else {
-            why = QStringLiteral("the keyring module could not be loaded (%1)")
-                      .arg(module.errorString());
+    const QString secrets = QStringLiteral("org.freedesktop.secrets");
+    for (const QString& name :
+         {secrets, QStringLiteral("org.kde.kwalletd6"), QStringLiteral("org.kde.kwalletd5")}) {
+        if (daemon->isServiceRegistered(name).value()) {
+            return true;
         }
     }
-    error = why;
-    return backend;
+    // A keyring the bus starts on the first call answers too.
+    return daemon->activatableServiceNames().value().contains(secrets);
 }
 
 }  // namespace
 
+// One keyring job of a run, and what its success brings.
 struct PasswordStore::Job {
-    QString service;
-    // Starts the keyring call, which answers through the callback.
-    std::function<void(KeyringBackend::Done)> start;
-    std::function<void(const QString& text)> onSuccess;
+    QKeychain::Job* job;
+    std::function<void()> onSuccess;
+};
+
+// Jobs started together, until all have answered or the bound has passed.
+struct PasswordStore::Run : std::enable_shared_from_this<Run> {
+    qsizetype left = 0;
+    QString error;
+    bool ended = false;
+    std::function<void(bool ok, const QString& error)> done;
+    QTimer timer;
+
+    void Finish(bool ok, const QString& why) {
+        if (ended) {
+            return;
+        }
+        const std::shared_ptr<Run> keep = shared_from_this();  // `done` may drop the last owner
+        ended = true;
+        timer.stop();
+        done(ok, why);
+    }
 };
 
 PasswordStore::PasswordStore(InfoCtrlSettings& settings, QObject* parent)
@@ -122,81 +71,67 @@ PasswordStore::PasswordStore(InfoCtrlSettings& settings, QObject* parent)
 
 PasswordStore::~PasswordStore() = default;
 
-bool PasswordStore::KeyringOnBus() {
-    KeyringBackend* backend = LoadBackend(m_error);
-    return backend && backend->OnBus();
-}
-
-// Starts the jobs together; `done` runs once, when all have answered or the bound has passed.
-void PasswordStore::RunJobs(std::vector<Job> jobs,
-                            std::function<void(bool ok, const QString& error)> done) {
-    struct State {
-        qsizetype left = 0;
-        QString error;
-        bool ended = false;
-        std::function<void(bool, const QString&)> done;
-        QTimer* timer = nullptr;
-    };
-    auto state = std::make_shared<State>();
-    state->left = static_cast<qsizetype>(jobs.size());
-    state->done = std::move(done);
-    auto finish = [state](bool ok, const QString& error) {
-        if (state->ended) {
-            return;
-        }
-        state->ended = true;
-        state->timer->stop();
-        state->timer->deleteLater();
-        state->done(ok, error);
-    };
-    state->timer = new QTimer(this);
-    state->timer->setSingleShot(true);
+// Starts the jobs together; `done` runs once, from the event loop, when all have answered or the
+// bound has passed. A job deletes itself after its answer; one that never comes is dropped.
+std::shared_ptr<PasswordStore::Run> PasswordStore::RunJobs(
+    std::vector<Job> jobs, std::function<void(bool ok, const QString& error)> done) {
+    auto run = std::make_shared<Run>();
+    run->left = static_cast<qsizetype>(jobs.size());
+    run->done = std::move(done);
+    run->timer.setSingleShot(true);
     const QString late =
         QStringLiteral("the keyring did not answer within %1 s").arg(Seconds(m_bound));
-    connect(state->timer, &QTimer::timeout, this, [finish, late] { finish(false, late); });
-    state->timer->start(m_bound);
+    connect(&run->timer, &QTimer::timeout, this,
+            [raw = run.get(), late] { raw->Finish(false, late); });
+    run->timer.start(m_bound);
     for (const Job& job : jobs) {
-        job.start([state, finish, service = job.service, onSuccess = job.onSuccess](
-                      KeyringBackend::Status status, const QString& text) {
-            if (state->ended) {
-                return;
-            }
-            if (status == KeyringBackend::kOk) {
-                onSuccess(text);
-            } else if (state->error.isEmpty()) {
-                state->error = status == KeyringBackend::kNotFound
-                                   ? QStringLiteral("the keyring has no entry \"%1\"").arg(service)
-                                   : text;
-            }
-            if (--state->left == 0) {
-                finish(state->error.isEmpty(), state->error);
-            }
-        });
+        connect(job.job, &QKeychain::Job::finished, this,
+                [run, onSuccess = job.onSuccess](QKeychain::Job* answered) {
+                    if (run->ended) {
+                        return;
+                    }
+                    if (answered->error() == QKeychain::NoError) {
+                        onSuccess();
+                    } else if (run->error.isEmpty()) {
+                        run->error = answered->error() == QKeychain::EntryNotFound
+                                         ? QStringLiteral("the keyring has no entry \"%1\"")
+                                               .arg(answered->service())
+                                         : answered->errorString();
+                    }
+                    if (--run->left == 0) {
+                        run->Finish(run->error.isEmpty(), run->error);
+                    }
+                });
+        job.job->setKey(EntryKey());
+        job.job->start();
     }
+    return run;
 }
 
 // ---- Reading ----
 
 void PasswordStore::Read(std::function<void(bool ok)> done) {
     m_waiting.push_back(std::move(done));
-    if (!m_reading) {
-        m_reading = true;
+    m_reading = true;
+    if (!m_startQueued && !m_read) {
+        m_startQueued = true;
         QMetaObject::invokeMethod(this, &PasswordStore::StartRead, Qt::QueuedConnection);
     }
 }
 
 void PasswordStore::StartRead() {
+    m_startQueued = false;
+    if (!m_reading) {
+        return;  // given up before it started
+    }
     if (!NeedsRead()) {
         EndRead(true, {});
         return;
     }
     if (!KeyringOnBus()) {
-        EndRead(false, m_error.isEmpty()
-                           ? QStringLiteral("no desktop keyring answers on the session bus")
-                           : m_error);
+        EndRead(false, QStringLiteral("no desktop keyring answers on the session bus"));
         return;
     }
-    KeyringBackend* backend = LoadBackend(m_error);
     const int wanted = m_settings.PasswordsToRead;
     // What each entry brought; a partial answer still fills what it brought.
     struct Answers {
@@ -208,18 +143,15 @@ void PasswordStore::StartRead() {
     for (size_t i = 0; i < std::size(kPasswordFields); ++i) {
         const int bit = kPasswordFields[i].bit;
         if (wanted & bit) {
-            const QString service = QString::fromLatin1(kPasswordFields[i].keyringName);
-            jobs.push_back(Job{service,
-                               [this, backend, service](KeyringBackend::Done done) {
-                                   backend->Read(service, EntryKey(), this, std::move(done));
-                               },
-                               [answers, i, bit](const QString& value) {
-                                   answers->values[i] = value;
+            auto* job =
+                new QKeychain::ReadPasswordJob(QString::fromLatin1(kPasswordFields[i].keyringName));
+            jobs.push_back(Job{job, [answers, job, i, bit] {
+                                   answers->values[i] = job->textData();
                                    answers->took |= bit;
                                }});
         }
     }
-    RunJobs(std::move(jobs), [this, answers](bool ok, const QString& error) {
+    m_read = RunJobs(std::move(jobs), [this, answers](bool ok, const QString& error) {
         for (size_t i = 0; i < std::size(kPasswordFields); ++i) {
             const PasswordField& e = kPasswordFields[i];
             if (!(answers->took & e.bit) || !(m_settings.PasswordsToRead & e.bit)) {
@@ -238,6 +170,7 @@ void PasswordStore::StartRead() {
 
 void PasswordStore::EndRead(bool ok, const QString& error) {
     m_reading = false;
+    m_read.reset();
     m_error = ok ? QString() : error;
     std::vector<std::function<void(bool)>> waiting;
     waiting.swap(m_waiting);
@@ -247,29 +180,15 @@ void PasswordStore::EndRead(bool ok, const QString& error) {
     emit ReadFinished(ok);
 }
 
-bool PasswordStore::ReadNow(std::chrono::milliseconds bound) {
-    if (!NeedsRead()) {
-        return true;
+void PasswordStore::GiveUpRead() {
+    const QString why = QStringLiteral("the program could not wait for the keyring");
+    if (m_read) {
+        m_read->Finish(false, why);
+    } else if (m_reading) {
+        EndRead(false, why);
+    } else if (m_error.isEmpty()) {
+        m_error = why;
     }
-    struct Outcome {
-        bool ended = false;
-        bool ok = false;
-        QEventLoop loop;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    Read([outcome](bool ok) {
-        outcome->ended = true;
-        outcome->ok = ok;
-        outcome->loop.quit();
-    });
-    QTimer::singleShot(bound, &outcome->loop, [outcome] { outcome->loop.quit(); });
-    if (!outcome->ended) {
-        outcome->loop.exec();
-    }
-    if (!outcome->ended) {
-        m_error = QStringLiteral("the keyring did not answer within %1 s").arg(Seconds(bound));
-    }
-    return outcome->ended && outcome->ok;
 }
 
 // ---- Writing ----
@@ -290,18 +209,12 @@ void PasswordStore::Keep(std::function<bool()> save) {
                          .arg(file));
         return;
     }
-    KeyringBackend* backend = LoadBackend(m_error);
     std::vector<Job> jobs;
     for (const PasswordField& e : kPasswordFields) {
         if (outside & e.bit) {
-            const QString service = QString::fromLatin1(e.keyringName);
-            const QString value = m_settings.*e.value;
-            jobs.push_back(Job{service,
-                               [this, backend, service, value](KeyringBackend::Done done) {
-                                   backend->Write(service, EntryKey(), value, this,
-                                                  std::move(done));
-                               },
-                               [](const QString&) {}});
+            auto* job = new QKeychain::WritePasswordJob(QString::fromLatin1(e.keyringName));
+            job->setTextData(m_settings.*e.value);
+            jobs.push_back(Job{job, [] {}});
         }
     }
     m_writing = true;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "settings/InfoCtrlSettings.h"
@@ -19,10 +20,9 @@ namespace qv {
 //
 // The record tells which passwords the keyring keeps (InfoCtrlSettings::PasswordsInKeyring); the
 // settings file empties a password's key only after the keyring confirmed holding its value.
-// Nothing talks to the keyring before a password is needed: the keyring module (QtKeychain,
-// QtDBus, libsecret) is loaded on the first read or write. Every keyring answer is awaited at most
-// Bound(): a locked keyring may be waiting for its unlock prompt, and a keyring that went away may
-// never answer.
+// Nothing talks to the session bus before a password is needed, on the first read or write. The
+// keyring answers through the event loop, each answer awaited at most Bound(): a locked keyring
+// may be waiting for its unlock prompt, and a keyring that went away may never answer.
 class PasswordStore : public QObject {
     Q_OBJECT
   public:
@@ -38,8 +38,10 @@ class PasswordStore : public QObject {
     // has answered (or Bound() has passed); reads asked for meanwhile share the answer. After a
     // failure ErrorText() says why and the record's passwords stay empty.
     void Read(std::function<void(bool ok)> done);
-    // The same, waiting here at most `bound`, for callers without a running event loop.
-    bool ReadNow(std::chrono::milliseconds bound);
+    // Ends a running read at once as failed, for a caller that cannot wait for the event loop
+    // (the program is ending): its callers get done(false), and an answer arriving later is
+    // dropped. ErrorText() then says so, unless an earlier read failed for a reason of its own.
+    void GiveUpRead();
     QString ErrorText() const { return m_error; }
 
     // Called after the settings file was written: moves into the keyring the passwords the file
@@ -57,15 +59,18 @@ class PasswordStore : public QObject {
 
   private:
     struct Job;
+    struct Run;
     void StartRead();
     void EndRead(bool ok, const QString& error);
-    bool KeyringOnBus();
-    void RunJobs(std::vector<Job> jobs, std::function<void(bool ok, const QString& error)> done);
+    std::shared_ptr<Run> RunJobs(std::vector<Job> jobs,
+                                 std::function<void(bool ok, const QString& error)> done);
 
     InfoCtrlSettings& m_settings;
     std::chrono::milliseconds m_bound{25000};
     std::vector<std::function<void(bool)>> m_waiting;  // callers of the running read
     bool m_reading = false;
+    bool m_startQueued = false;
+    std::shared_ptr<Run> m_read;  // the keyring jobs of the running read
     bool m_writing = false;
     bool m_absentTold = false;
     QString m_refusedQuery;  // values the keyring refused: not tried again until they change

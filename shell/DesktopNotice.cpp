@@ -15,21 +15,21 @@ constexpr int kCallTimeoutMs = 1000;
 
 DesktopNotice::DesktopNotice(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
-void DesktopNotice::Run(const QString& text, const QString& caption, IPrompter::Icon icon,
-                        QWidget* owner) {
+void DesktopNotice::Show(const QString& text, const QString& caption, IPrompter::Icon icon,
+                         QWidget* owner, int lifeMs) {
     const QWidget* window = owner ? owner->window() : nullptr;
     const bool hidden = window && (!window->isVisible() || window->isMinimized());
-    if (hidden && Notify(text, caption)) {
+    if (hidden && Notify(text, caption, lifeMs)) {
         return;  // the service closes it when its time is up
     }
-    m_boxes.Run(text, caption, icon, owner);
+    m_boxes.Show(text, caption, icon, owner, lifeMs);
 }
 
-void DesktopNotice::CloseInnermost() {
-    m_boxes.CloseInnermost();
+void DesktopNotice::CloseAll() {
+    m_boxes.CloseAll();
 }
 
-bool DesktopNotice::Notify(const QString& text, const QString& caption) {
+bool DesktopNotice::Notify(const QString& text, const QString& caption, int lifeMs) {
     if (!m_bus) {
         m_bus = QDBusConnection::sessionBus();
     }
@@ -53,7 +53,7 @@ bool DesktopNotice::Notify(const QString& text, const QString& caption) {
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quorvane")}};
     const QDBusMessage reply =
         call("Notify", {QStringLiteral("Quorvane"), 0u, QStringLiteral("quorvane"), caption, body,
-                        QStringList(), hints, -1});
+                        QStringList(), hints, lifeMs});
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 

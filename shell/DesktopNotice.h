@@ -18,13 +18,13 @@ class DesktopNotice : public INoticeBox {
     DesktopNotice() = default;
     explicit DesktopNotice(QDBusConnection bus);
 
-    void Run(const QString& text, const QString& caption, IPrompter::Icon icon,
-             QWidget* owner) override;
-    void CloseInnermost() override;
+    void Show(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget* owner,
+              int lifeMs) override;
+    void CloseAll() override;
 
   private:
     // Hands the notice to the service; false when none answers.
-    bool Notify(const QString& text, const QString& caption);
+    bool Notify(const QString& text, const QString& caption, int lifeMs);
 
     std::optional<QDBusConnection> m_bus;
     MessageBoxNotice m_boxes;

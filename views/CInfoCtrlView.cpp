@@ -227,17 +227,19 @@ void CInfoCtrlView::OnDestroy() {
     if (m_watcher.IsShutDown()) {
         return;
     }
-    // Nobody is asked anything any more: what is open closes, and a running exchange is
-    // cancelled by the off-line step of the watcher's shutdown.
-    CloseOpenBoxes();
+    // Nobody is asked anything any more: a running exchange ends, the questions' exchanges are
+    // dropped, and what is open closes.
     m_watcher.ShutDown();
+    CloseOpenBoxes();
 }
 
 void CInfoCtrlView::CloseOpenBoxes() {
-    if (!m_noticeEnds.empty()) {
-        m_pNotice->CloseInnermost();
+    m_pNotice->CloseAll();
+    for (const QPointer<QWidget>& window : std::exchange(m_openWindows, {})) {
+        if (window) {
+            window->close();
+        }
     }
-    m_noticeTimer.stop();
     // Message boxes, the log-in prompt and the Output Data window: each ends as refused.
     QWidget* last = nullptr;
     while (QWidget* box = QApplication::activeModalWidget()) {
@@ -356,15 +358,6 @@ void CInfoCtrlView::ShowQuickHelp(int helpId) {
     SetBoxText(m_strQuickHelp);
 }
 
-void CInfoCtrlView::timerEvent(QTimerEvent* e) {
-    if (e->timerId() == m_noticeTimer.timerId()) {
-        m_noticeTimer.stop();
-        m_pNotice->CloseInnermost();
-    } else {
-        QWidget::timerEvent(e);
-    }
-}
-
 // ---- Output ----
 
 void CInfoCtrlView::SetBoxText(const QString& text) {
@@ -432,42 +425,26 @@ bool CInfoCtrlView::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void CInfoCtrlView::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
-    const int life = static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX));
-    m_noticeEnds.emplace_back(life);
-    m_noticeTimer.start(life, this);
-    {
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-        m_pNotice->Run(text, LoadString(kStrNoticeCaption), icon, this);
-        QGuiApplication::restoreOverrideCursor();
-    }
-    m_noticeEnds.pop_back();
-    if (m_noticeEnds.empty()) {
-        // Closed, by the timer or by hand: nothing is left to close.
-        m_noticeTimer.stop();
-    } else {
-        // A notice opened inside another one has closed: the outer one gets the rest of its life.
-        const qint64 left = std::max<qint64>(0, m_noticeEnds.back().remainingTime());
-        m_noticeTimer.start(static_cast<int>(std::min<qint64>(left, INT_MAX)), this);
-    }
+    m_pNotice->Show(text, LoadString(kStrNoticeCaption), icon, this,
+                    static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX)));
 }
 
 // ---- What the watcher asks a person ----
 
-int CInfoCtrlView::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-                       IPrompter::Icon icon) {
-    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = Prompter().MessageBox(text, caption, buttons, icon);
-    QGuiApplication::restoreOverrideCursor();
-    return answer;
+void CInfoCtrlView::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                        IPrompter::Icon icon, std::function<void(int)> answer) {
+    Prompter().Open(text, caption, buttons, icon, std::move(answer));
 }
 
 void CInfoCtrlView::ShowHostResponse(const QString& caption, const QString& text) {
-    ShowOutputData(this, caption, text);
+    m_openWindows.removeAll(nullptr);
+    m_openWindows.append(ShowOutputData(this, caption, text));
 }
 
-std::optional<Credentials> CInfoCtrlView::AskCredentials(const QString& server,
-                                                         const QString& realm) {
-    return AskForCredentials(this, server, realm);
+void CInfoCtrlView::AskCredentials(const QString& server, const QString& realm,
+                                   IForwardHost::CredentialsAnswer answer) {
+    m_openWindows.removeAll(nullptr);
+    m_openWindows.append(AskForCredentials(this, server, realm, std::move(answer)));
 }
 
 bool CInfoCtrlView::IsShown() const {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QDeadlineTimer>
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -32,7 +32,7 @@ class CInfoCtrlSheet;
 class CInfoView;
 
 // The control pane: the lower half of the main window. It shows the settings sheet, the output
-// box, the status line and the local host line, and the self-closing notices (timer 30). The
+// box, the status line and the local host line, and the self-closing notices. The
 // work behind it (polling, checks, forwarding, the settings record, the event log, shutdown) is
 // the watcher's, which the pane drives: the pane answers the watcher's questions with its boxes
 // and shows what the watcher reports.
@@ -101,8 +101,8 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     QString LocalHostText() const;
     QString StatusLineText() const;
 
-    // A modal notice titled "Quorvane Notification Dialog" that closes itself after `lifeMs`
-    // unless the user closes it first. Returns when it has closed.
+    // A notice titled "Quorvane Notification Dialog" that closes itself after `lifeMs` unless the
+    // user closes it first. Returns at once.
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs);
 
     // ---- Event log ----
@@ -122,29 +122,28 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     bool IsPolling() const { return m_watcher.IsPolling(); }
     // Period of timer 10 while it runs, 0 when it does not.
     int PollPeriodMs() const { return m_watcher.PollPeriodMs(); }
-    bool NoticeTimerActive() const { return m_noticeTimer.isActive(); }
     // A refresh, polling check or exchange is running.
     bool IsBusy() const { return m_watcher.IsBusy(); }
 
     // ---- What the document and the forwarder see through the watcher ----
     void UpdateForwardPreview() { m_watcher.UpdateForwardPreview(); }
-    // A modal OK box. Polling checks still run while it is open.
+    // An OK box, shown without waiting for it.
     void ShowMessage(const QString& text) { m_watcher.ShowMessage(text); }
     QString SelectedIp() const { return m_watcher.SelectedIp(); }
 
-    // ---- The watcher's questions, answered with boxes ----
-    int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-            IPrompter::Icon icon) override;
+    // ---- The watcher's questions, answered with boxes that nothing waits for ----
+    void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+             IPrompter::Icon icon, std::function<void(int)> answer) override;
     void Notice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
         ShowPopupNotice(text, icon, lifeMs);
     }
     void ShowHostResponse(const QString& caption, const QString& text) override;
-    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
+    void AskCredentials(const QString& server, const QString& realm,
+                        IForwardHost::CredentialsAnswer answer) override;
     bool IsShown() const override;
 
   protected:
     bool event(QEvent* e) override;
-    void timerEvent(QTimerEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
@@ -172,8 +171,7 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     QString m_strQuickHelp;
     QString m_strOutput;
 
-    QBasicTimer m_noticeTimer;                 // timer 30
-    std::vector<QDeadlineTimer> m_noticeEnds;  // open notices, innermost last
+    QList<QPointer<QWidget>> m_openWindows;  // the host's replies and log-in prompts
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;

@@ -40,6 +40,13 @@ int AnswerOf(int button) {
     }
 }
 
+// Closed without a button (Esc or the close box): the box's escape answer.
+int EscapeAnswer(IPrompter::Buttons buttons) {
+    return buttons == IPrompter::Ok      ? IPrompter::AnswerOk
+           : buttons == IPrompter::YesNo ? IPrompter::AnswerNo
+                                         : IPrompter::AnswerCancel;
+}
+
 }  // namespace
 
 QMessageBox::Icon MessageBoxIcon(IPrompter::Icon icon) {
@@ -65,11 +72,24 @@ int MessageBoxPrompter::MessageBox(const QString& text, const QString& caption, 
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // even while work shows the wait cursor
     const int answer = box.exec();
     QGuiApplication::restoreOverrideCursor();
-    if (box.clickedButton() == nullptr) {
-        // Closed without a button (Esc or the close box): the box's escape answer.
-        return buttons == Ok ? AnswerOk : (buttons == YesNo ? AnswerNo : AnswerCancel);
-    }
-    return AnswerOf(answer);
+    return box.clickedButton() == nullptr ? EscapeAnswer(buttons) : AnswerOf(answer);
+}
+
+void MessageBoxPrompter::Open(const QString& text, const QString& caption, Buttons buttons,
+                              Icon icon, std::function<void(int)> answer) {
+    auto* box =
+        new QMessageBox(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(kAppTitle) : caption,
+                        text, ButtonsOf(buttons), m_owner.data());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answer](int result) {
+        if (answer) {
+            answer(box->clickedButton() == nullptr
+                       ? EscapeAnswer(buttons)
+                       : AnswerOf(box->standardButton(box->clickedButton())));
+        }
+        (void)result;
+    });
+    box->open();
 }
 
 }  // namespace qv

@@ -11,27 +11,27 @@ class QWidget;
 
 namespace qv {
 
-// Shows the self-closing notices: a modal box with an OK button that the control pane can close
-// when its time is up. Tests substitute one that never waits for a click.
+// Shows the self-closing notices. Nothing waits for a notice: it is shown, and closes by a click
+// or when its time is up. Tests substitute one that records what was shown.
 class INoticeBox {
   public:
     virtual ~INoticeBox() = default;
-    // Shows the notice modally over `owner` and returns once it has been closed.
-    virtual void Run(const QString& text, const QString& caption, IPrompter::Icon icon,
-                     QWidget* owner) = 0;
-    // Asks the innermost open notice to close; nothing when none is open.
-    virtual void CloseInnermost() = 0;
+    // Shows the notice over `owner` for `lifeMs` and returns at once.
+    virtual void Show(const QString& text, const QString& caption, IPrompter::Icon icon,
+                      QWidget* owner, int lifeMs) = 0;
+    // Closes the notices that are open.
+    virtual void CloseAll() = 0;
 };
 
-// The window implementation: a QMessageBox per notice.
+// The window implementation: a box with an OK button per notice, not modal.
 class MessageBoxNotice : public INoticeBox {
   public:
-    void Run(const QString& text, const QString& caption, IPrompter::Icon icon,
-             QWidget* owner) override;
-    void CloseInnermost() override;
+    void Show(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget* owner,
+              int lifeMs) override;
+    void CloseAll() override;
 
   private:
-    QList<QPointer<QMessageBox>> m_open;  // innermost last
+    QList<QPointer<QMessageBox>> m_open;
 };
 
 }  // namespace qv

@@ -43,33 +43,14 @@ class AddressWatcher::WorkScope {
     }
     ~WorkScope() {
         emit m_watcher.Busy(false);
-        if (--m_watcher.m_nWorkDepth == 0) {
-            m_watcher.ResumePending();
-        }
+        --m_watcher.m_nWorkDepth;
+        m_watcher.ResumeIfIdle();
     }
     WorkScope(const WorkScope&) = delete;
     WorkScope& operator=(const WorkScope&) = delete;
 
   private:
     AddressWatcher& m_watcher;
-};
-
-// While a box waits for the user inside some work, the watcher counts as idle so that polling
-// goes on; the work resumes when the box has closed.
-class AddressWatcher::IdleScope {
-  public:
-    explicit IdleScope(AddressWatcher& watcher)
-        : m_watcher(watcher), m_nSaved(watcher.m_nWorkDepth) {
-        m_watcher.m_nWorkDepth = 0;
-        m_watcher.ResumePending();
-    }
-    ~IdleScope() { m_watcher.m_nWorkDepth += m_nSaved; }
-    IdleScope(const IdleScope&) = delete;
-    IdleScope& operator=(const IdleScope&) = delete;
-
-  private:
-    AddressWatcher& m_watcher;
-    int m_nSaved;
 };
 
 AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions options, QObject* parent)
@@ -280,11 +261,12 @@ void AddressWatcher::SendAutomatically() {
     m_strRetryTarget = TargetKey();
     const QPointer<AddressWatcher> self(this);
     const int round = m_nForwardRound;
-    m_pForwarding->ForwardAddress(m_settings.UseHTTP != 0, [self, round](ForwardOutcome outcome) {
-        if (self) {
-            self->AutomaticForwardEnded(round, outcome);
-        }
-    });
+    m_pForwarding->ForwardAddress(m_settings.UseHTTP != 0, false,
+                                  [self, round](ForwardOutcome outcome) {
+                                      if (self) {
+                                          self->AutomaticForwardEnded(round, outcome);
+                                      }
+                                  });
 }
 
 // Not tried again; taken by the chosen method, it makes the tries of the back-off needless.
@@ -293,7 +275,7 @@ void AddressWatcher::SendByHand(bool http) {
         return;
     }
     const QPointer<AddressWatcher> self(this);
-    m_pForwarding->ForwardAddress(http, [self, http](ForwardOutcome outcome) {
+    m_pForwarding->ForwardAddress(http, true, [self, http](ForwardOutcome outcome) {
         if (self && outcome == ForwardOutcome::kTaken && http == (self->m_settings.UseHTTP != 0)) {
             self->EndBackOff();
         }
@@ -370,6 +352,17 @@ void AddressWatcher::Defer(int item) {
     m_pending.push_back(item);
 }
 
+bool AddressWatcher::IsBusy() const {
+    return m_nWorkDepth > 0 || (m_pForwarding && m_pForwarding->IsBusy()) ||
+           (m_pDoc && m_pDoc->IsRefreshing());
+}
+
+void AddressWatcher::ResumeIfIdle() {
+    if (!IsBusy()) {
+        ResumePending();
+    }
+}
+
 void AddressWatcher::ResumePending() {
     while (!m_pending.empty()) {
         PostPaneCommand(m_pending.front());
@@ -413,8 +406,8 @@ void AddressWatcher::OnPollTick() {
 }
 
 // The kernel announced address or link changes: check the ticked address at once, as the polling
-// tick does, and bring the list up to date while a window shows it. The polling tick keeps its
-// period as the safety net.
+// tick does, quietly, whether a window shows the list or not. The polling tick keeps its period as
+// the safety net.
 void AddressWatcher::OnAddressEvent() {
     if (m_bShutDown || m_settings.CheckForChange == 0) {
         return;
@@ -426,9 +419,6 @@ void AddressWatcher::OnAddressEvent() {
     WorkScope work(*this);
     if (m_pDoc) {
         m_pDoc->CheckSelection();
-        if (m_questions.IsShown()) {
-            m_pDoc->RefreshNetworkInfo(-1);
-        }
     }
 }
 
@@ -490,8 +480,16 @@ void AddressWatcher::FillGeneralPage() {
 // ---- Questions ----
 
 void AddressWatcher::ShowMessage(const QString& text) {
-    IdleScope idle(*this);
-    m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon);
+    if (m_bMessageOpen) {
+        return;  // checks that run while it is open only report
+    }
+    m_bMessageOpen = true;
+    const QPointer<AddressWatcher> self(this);
+    m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, [self](int) {
+        if (self) {
+            self->m_bMessageOpen = false;
+        }
+    });
 }
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
@@ -502,14 +500,14 @@ void AddressWatcher::ShowHostResponse(const QString& caption, const QString& tex
     m_questions.ShowHostResponse(caption, text);
 }
 
-std::optional<Credentials> AddressWatcher::AskCredentials(const QString& server,
-                                                          const QString& realm) {
-    return m_questions.AskCredentials(server, realm);
+void AddressWatcher::AskCredentials(const QString& server, const QString& realm,
+                                    CredentialsAnswer answer) {
+    m_questions.AskCredentials(server, realm, std::move(answer));
 }
 
-int AddressWatcher::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-                        IPrompter::Icon icon) {
-    return m_questions.Ask(text, caption, buttons, icon);
+void AddressWatcher::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                         IPrompter::Icon icon, Answer answer) {
+    m_questions.Ask(text, caption, buttons, icon, std::move(answer));
 }
 
 }  // namespace qv

@@ -31,8 +31,10 @@ namespace qv {
 // and `quorvane-cli watch` are two faces of it. What it has to show it reports by signals; what
 // needs a person goes to its UserQuestions.
 //
-// Work never nests: a refresh, a check or an exchange that is asked for while another one runs
-// waits until it has finished; checks that pile up meanwhile make one.
+// Work is one queue: a refresh, a check or an exchange that is asked for while another one runs
+// (its look-ups and transfers included) waits until it has finished; checks that pile up
+// meanwhile make one. Nothing waits for a person: boxes and notices are shown and the work goes
+// on; an exchange that waits for an answer to a question steps aside meanwhile.
 //
 // A failed automatic forward is tried again on a back-off (RetrySchedule) while the address and
 // the target stay the same and automatic forwarding and checking stay on: an address change starts
@@ -95,8 +97,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     bool IsPolling() const { return m_pollTimer.isActive(); }
     // Period of timer 10 while it runs, 0 when it does not.
     int PollPeriodMs() const { return IsPolling() ? m_nPollPeriodMs : 0; }
-    // A refresh, check or exchange is running.
-    bool IsBusy() const { return m_nWorkDepth > 0; }
+    // A refresh, check or exchange is running, or an exchange waits for its turn.
+    bool IsBusy() const;
     // Another try of a failed automatic forward waits for its time.
     bool IsRetryPending() const { return m_retry.IsPending(); }
     qint64 LogSize() const { return m_log.m_nLogSize; }
@@ -115,15 +117,21 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void ShowMessage(const QString& text) override;
     void RowChanged(int row) override { emit RowUpdated(row); }
     PublicSourceChoice PublicSources() const override;
+    void RefreshFinished() override { ResumeIfIdle(); }
 
     // ---- The forwarder's host ----
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
     QString SelectedIp() const override;
     void SetStatusLine(const QString& text) override { emit StatusLine(text); }
     void ShowHostResponse(const QString& caption, const QString& text) override;
-    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
-    int Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-            IPrompter::Icon icon) override;
+    void AskCredentials(const QString& server, const QString& realm,
+                        CredentialsAnswer answer) override;
+    void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+             IPrompter::Icon icon, Answer answer) override;
+    void ExchangesEnded() override {
+        ResumeIfIdle();
+        emit ExchangesFinished();
+    }
     bool IsPaneVisible() const override { return m_questions.IsShown(); }
     void FillGeneralPage() override;
     void SetBusyCursor(bool busy) override { emit Busy(busy); }
@@ -146,19 +154,21 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void Busy(bool busy);
     // The forwarding changed a setting of the General page (automatic forwarding turned off).
     void GeneralSettingsChanged();
+    // No exchange runs or waits for its turn any more.
+    void ExchangesFinished();
 
   protected:
     void timerEvent(QTimerEvent* e) override;
 
   private:
     class WorkScope;
-    class IdleScope;
 
     void Run(int command);
     void OnPollTick();
     void OnAddressEvent();
     void Defer(int item);
     void ResumePending();
+    void ResumeIfIdle();
     void ForwardChange();
     void SendAutomatically();
     void SendByHand(bool http);
@@ -198,7 +208,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     QString m_strRetryTarget;  // the method and target of the automatic forward (TargetKey)
 
     int m_nWorkDepth = 0;
-    std::deque<int> m_pending;  // commands and checks that wait for the running work
+    bool m_bMessageOpen = false;  // the not-found box: one at a time
+    std::deque<int> m_pending;    // commands and checks that wait for the running work
     bool m_bShutDown = false;
 };
 

@@ -25,6 +25,7 @@ class DocAdapter : public IViewDocument {
     }
     bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
     bool CheckSelection() override { return m_doc.CheckSelection(); }
+    bool IsRefreshing() const override { return m_doc.IsRefreshing(); }
 
   private:
     CQuorvaneDoc& m_doc;

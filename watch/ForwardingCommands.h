@@ -13,8 +13,9 @@ class IPaneForwarding {
     virtual ~IPaneForwarding() = default;
 
     // Sends the address by HTTP (`http`) or uploads the page; then `done` (when given) learns
-    // how it ended.
-    virtual void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) = 0;
+    // how it ended. `byHand`: the user asked for it, so it may ask the user.
+    virtual void ForwardAddress(bool http, bool byHand,
+                                std::function<void(ForwardOutcome)> done) = 0;
     virtual void NotifyHTTPOffLine() = 0;
     virtual void NotifyFTPOffLine() = 0;
     // Offers to take down what the other method left at the host: http 1 = HTTP, 0 = FTP.
@@ -25,6 +26,8 @@ class IPaneForwarding {
     virtual void UpdateForwardPreview() = 0;
     // The "Test Internet" button.
     virtual void OnTestInternet() = 0;
+    // An exchange runs or waits for its turn.
+    virtual bool IsBusy() const { return false; }
 };
 
 // The commands' forwarding work, done by a forwarder: the watcher's own, or one that a test
@@ -32,8 +35,8 @@ class IPaneForwarding {
 class ForwarderCommands : public IPaneForwarding {
   public:
     explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
-    void ForwardAddress(bool http, std::function<void(ForwardOutcome)> done) override {
-        m_forwarder.ForwardAddress(http, std::move(done));
+    void ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) override {
+        m_forwarder.ForwardAddress(http, byHand, std::move(done));
     }
     void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
     void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
@@ -41,6 +44,7 @@ class ForwarderCommands : public IPaneForwarding {
     void OffLineAtShutdown() override { m_forwarder.OffLineAtShutdown(); }
     void UpdateForwardPreview() override { m_forwarder.UpdateForwardPreview(); }
     void OnTestInternet() override { m_forwarder.OnTestInternet(); }
+    bool IsBusy() const override { return m_forwarder.IsBusy(); }
 
   private:
     CForwarder& m_forwarder;

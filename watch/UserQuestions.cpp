@@ -2,8 +2,8 @@
 
 namespace qv {
 
-int UnattendedAnswers::Ask(const QString& text, const QString&, IPrompter::Buttons buttons,
-                           IPrompter::Icon) {
+void UnattendedAnswers::Ask(const QString& text, const QString&, IPrompter::Buttons buttons,
+                            IPrompter::Icon, std::function<void(int)> given) {
     int answer = IPrompter::AnswerCancel;
     QString name = QStringLiteral("Cancel");
     switch (buttons) {
@@ -20,8 +20,10 @@ int UnattendedAnswers::Ask(const QString& text, const QString&, IPrompter::Butto
         case IPrompter::RetryCancel:
             break;
     }
-    m_say(text + QStringLiteral(" [answered %1 without asking]").arg(name));
-    return answer;
+    m_say(given ? text + QStringLiteral(" [answered %1 without asking]").arg(name) : text);
+    if (given) {
+        given(answer);
+    }
 }
 
 void UnattendedAnswers::Notice(const QString& text, IPrompter::Icon, unsigned) {
@@ -34,12 +36,12 @@ void UnattendedAnswers::ShowHostResponse(const QString& caption, const QString& 
     m_say(caption + QStringLiteral(": ") + first);
 }
 
-std::optional<Credentials> UnattendedAnswers::AskCredentials(const QString& server,
-                                                             const QString&) {
+void UnattendedAnswers::AskCredentials(const QString& server, const QString&,
+                                       IForwardHost::CredentialsAnswer answer) {
     m_say(QStringLiteral("The host %1 asks for a log-in: refused without asking; write the "
                          "user name and password into the target URL.")
               .arg(server));
-    return std::nullopt;
+    answer(std::nullopt);
 }
 
 }  // namespace qv

@@ -31,6 +31,8 @@ class IViewDocument {
     virtual bool RefreshNetworkInfo(int row) = 0;
     // The quiet check the polling timer runs.
     virtual bool CheckSelection() = 0;
+    // A refresh or check runs (its look-ups may still be out).
+    virtual bool IsRefreshing() const { return false; }
 };
 
 }  // namespace qv

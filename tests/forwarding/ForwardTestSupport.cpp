@@ -54,15 +54,16 @@ void RecordingHost::ShowOutput(const QString& text, bool append, bool log) {
     }
 }
 
-std::optional<Credentials> RecordingHost::AskCredentials(const QString& server,
-                                                         const QString& realm) {
+void RecordingHost::AskCredentials(const QString& server, const QString& realm,
+                                   CredentialsAnswer answer) {
     credentialRequests << server + QLatin1Char('|') + realm;
     if (credentialAnswers.empty()) {
-        return std::nullopt;
+        answer(std::nullopt);
+        return;
     }
-    const Credentials answer = credentialAnswers.front();
+    const Credentials given = credentialAnswers.front();
     credentialAnswers.pop_front();
-    return answer;
+    answer(given);
 }
 
 QStringList RecordingHost::Lines() const {

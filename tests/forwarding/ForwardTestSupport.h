@@ -63,7 +63,9 @@ class RecordingHost : public IForwardHost {
     void ShowHostResponse(const QString& caption, const QString& text) override {
         responses.push_back({caption, text});
     }
-    std::optional<Credentials> AskCredentials(const QString& server, const QString& realm) override;
+    // Answers at once from `credentialAnswers`.
+    void AskCredentials(const QString& server, const QString& realm,
+                        CredentialsAnswer answer) override;
     bool IsPaneVisible() const override { return paneVisible; }
     void FillGeneralPage() override { ++generalFills; }
     void SetBusyCursor(bool busy) override { busyCursor = busy; }

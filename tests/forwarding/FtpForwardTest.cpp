@@ -57,7 +57,7 @@ class FtpForwardTest : public ::testing::Test {
 };
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
-    fwd.SendFTPPage();
+    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
     EXPECT_EQ(fwd.m_bFTPUploaded, 1);
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n");
@@ -81,21 +81,23 @@ TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
 }
 
 TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
-    fwd.SendFTPPage();
-    fwd.NotifyFTPOffLine();  // FTPOffLineDelete is off: upload with OffLineDomain
+    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] {
+        fwd.NotifyFTPOffLine();
+    });  // FTPOffLineDelete is off: upload with OffLineDomain
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
     EXPECT_EQ(fwd.m_bFTPUploaded, 0);
 
     host.settings.FTPOffLineDelete = 1;
-    fwd.NotifyFTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
     EXPECT_EQ(host.Lines().last(), FormatString(159, "127.0.0.1/www/ip/home.htm") + kStamp);
     EXPECT_EQ(host.NoticeTexts().last(), FormatString(160, "/www/ip/home.htm"));
 
     // Removing it again: the page is gone already, which is as good as taken down.
     fwd.m_bFTPUploaded = 1;
-    fwd.NotifyFTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(host.Lines().last(), "(null) - file already removed?" + kStamp);
     EXPECT_TRUE(host.output.back().log);
     EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
@@ -103,7 +105,7 @@ TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
 }
 
 TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
-    fwd.SendFTPPage();
+    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
     fwd.OffLineAtShutdown();
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");

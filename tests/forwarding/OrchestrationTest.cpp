@@ -112,7 +112,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     // "Test Internet" checks the chosen method's target and repeats the success as a notice.
     host.settings.UseHTTP = 0;
     stored["FTPTargetURL"] = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
-    fwd.OnTestInternet();
+    RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(ftp.Connected());
     ASSERT_EQ(host.notices.size(), 1u);
     EXPECT_EQ(host.notices[0].text, LoadString(170));
@@ -135,7 +135,7 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     prompter.asked.clear();
     host.output.clear();
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
-    fwd.OnTestInternet();
+    RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(165)}));
     const QStringList logged = host.LoggedLines();
     ASSERT_EQ(logged.size(), 2);
@@ -148,7 +148,10 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
 TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     std::vector<ForwardOutcome> outcomes;
     const auto send = [&] {
-        fwd.ForwardAddress(true, [&](ForwardOutcome outcome) { outcomes.push_back(outcome); });
+        RunFromEventLoop(fwd, [&] {
+            fwd.ForwardAddress(true, false,
+                               [&](ForwardOutcome outcome) { outcomes.push_back(outcome); });
+        });
     };
     send();
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
@@ -184,7 +187,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     // or a question; taken, it is owed no more.
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
     host.selectedIp = "192.168.1.20";
-    fwd.SendHTTPAddress();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     host.settings.HTTPTargetURL = "http://127.0.0.1:1/edited-since";
     int done = 0;
     host.output.clear();
@@ -235,7 +238,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
 
 TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
     host.settings.HTTPTargetURL = "mailto:someone@example.org";
-    fwd.SendHTTPAddress();  // only a failed parse
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });  // only a failed parse
     bool done = false;
     fwd.OffLineAtShutdown([&] { done = true; });
     EXPECT_TRUE(done);
@@ -269,14 +272,14 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     s.OffLineDomain = "offline.example.org";
 
     // After sending by both methods, each notice goes to its own host.
-    fwd.SendHTTPAddress();
-    fwd.SendFTPPage();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
     ASSERT_EQ(fwd.m_bFTPUploaded, 1);
-    fwd.NotifyHTTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
-    fwd.SendHTTPAddress();
-    fwd.NotifyFTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");
     EXPECT_EQ(fwd.m_bFTPUploaded, 0);
     EXPECT_EQ(Targets().size(), 3u);
@@ -285,12 +288,12 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     // it once more.
     s.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
     stored["HTTPTargetURL"] = s.HTTPTargetURL;
-    fwd.SendHTTPAddress();
-    fwd.NotifyHTTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
-    fwd.NotifyHTTPOffLine();
+    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_TRUE(host.LoggedLines().contains(LoadString(167)));
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
     fwd.OffLineAtShutdown();
@@ -300,12 +303,12 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
 
 TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
     host.settings.AutoForward = 1;
-    fwd.SendHTTPAddress();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     ASSERT_EQ(fwd.m_bHTTPForwarded, 1);
 
     host.settings.UseHTTP = 0;
     prompter.answers = {IPrompter::AnswerYes};
-    fwd.OfferOffLineNotice(1);
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(161)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::YesNo);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
@@ -313,12 +316,12 @@ TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
 
     // Answering No leaves the flag; with nothing owed for FTP nothing is asked.
     host.settings.UseHTTP = 1;
-    fwd.SendHTTPAddress();
+    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     host.settings.UseHTTP = 0;
     prompter.answers = {IPrompter::AnswerNo};
-    fwd.OfferOffLineNotice(1);
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
     EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
-    fwd.OfferOffLineNotice(0);
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(0); });
     EXPECT_EQ(prompter.asked.size(), 2u);
 }
 
@@ -327,16 +330,16 @@ TEST_F(OrchestrationTest, HiddenPaneOffersToStopAutomaticForwarding) {
     host.settings.AutoForward = 1;
     host.paneVisible = false;
     prompter.answers = {IPrompter::AnswerOk, IPrompter::AnswerYes};
-    fwd.OnAddressChanged();
+    RunFromEventLoop(fwd, [&] { fwd.OnAddressChanged(); });
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111), LoadString(127)}));
     EXPECT_EQ(host.settings.AutoForward, 0);
     EXPECT_EQ(host.generalFills, 1);
 
     // With AutoForward off, an address change sends nothing; the manual send still does.
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
-    fwd.OnAddressChanged();
+    RunFromEventLoop(fwd, [&] { fwd.OnAddressChanged(); });
     EXPECT_TRUE(server.Requests().empty());
-    fwd.ForwardNow();
+    RunFromEventLoop(fwd, [&] { fwd.ForwardNow(); });
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine}));
 }
 

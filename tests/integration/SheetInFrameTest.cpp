@@ -84,10 +84,10 @@ class ScriptedPrompter : public IPrompter {
 // Self-closing notices that close at once.
 class QuietNotice : public INoticeBox {
   public:
-    void Run(const QString& text, const QString&, IPrompter::Icon, QWidget*) override {
+    void Show(const QString& text, const QString&, IPrompter::Icon, QWidget*, int) override {
         texts << text;
     }
-    void CloseInnermost() override {}
+    void CloseAll() override {}
     QStringList texts;
 };
 

@@ -95,16 +95,23 @@ struct FakeTables : INetTables {
     TableCopy<Ipv6NetRow> Ipv6NetTable() override { return net6; }
 };
 
-// Names by address; unknown addresses are "host not found". Answers at once.
+// Names by address; unknown addresses are "host not found". Answers at once, the local host's
+// address too unless `holdLocal` keeps its answer in `heldLocal`.
 struct FakeResolver : IResolver {
     std::optional<QString> hostName = QStringLiteral("box");
     std::optional<QString> localIp = QStringLiteral("192.168.1.10");
     std::map<std::uint32_t, ReverseLookupResult> names;
     std::vector<std::uint32_t> asked;
+    bool holdLocal = false;
+    ForwardLookupAnswer heldLocal;
 
     std::optional<QString> HostName() const override { return hostName; }
     std::unique_ptr<PendingLookups> StartForwardLookup(const QString&, int,
                                                        ForwardLookupAnswer answer) override {
+        if (holdLocal) {
+            heldLocal = std::move(answer);
+            return std::make_unique<PendingLookups>();
+        }
         answer(localIp);
         return nullptr;
     }

@@ -8,11 +8,14 @@
 #include "network/CQuorvaneDoc.h"
 #include "platform/AddressEvents.h"
 #include "platform/NetTables.h"
+#include "resources/Ids.h"
+#include "resources/StringTable.h"
 #include "tests/network/DocFixtures.h"
 #include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/CInfoCtrlView.h"
 #include "views/CInfoView.h"
+#include "views/MessageBoxPrompter.h"
 #include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
 
@@ -25,6 +28,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -218,7 +223,7 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     pane.Settings().AskRouter = 0;
     // Runs what the document posted (the forwarding), as the event loop would.
     auto settle = [&] {
-        QCoreApplication::sendPostedEvents();
+        set.Settle();
         EXPECT_FALSE(pane.IsBusy());
         QStringList addresses;
         for (const QString& query : web.Queries()) {
@@ -356,7 +361,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     EXPECT_EQ(tempBox->checkState(), Qt::Unchecked);
     EXPECT_EQ(doc.m_nSelectedRow, -1);
     view.item(rowOf("2001:db8:1::5"), ColNicIpAddress)->setCheckState(Qt::Checked);
-    QCoreApplication::sendPostedEvents();
+    set.Settle();
     ASSERT_EQ(web.Queries().size(), 1) << pane.OutputText().toStdString();
     EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=2001:db8:1::5");
     doc.RefreshNetworkInfo(-1);
@@ -383,7 +388,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     s.FTPUserID = "user";
     s.FTPPassword = "secret";
     set.forwarder.SendFTPPage();
-    QCoreApplication::sendPostedEvents();
+    set.Settle();
     QFile uploaded(root.filePath("home.htm"));
     ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly)) << pane.OutputText().toStdString();
     EXPECT_EQ(uploaded.readAll(), "<a href=\"http://[2001:db8:1::5]/Demo/Default.asp\">home</a>\n");
@@ -723,6 +728,108 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
                   "Nonauthoritative host not found, or server failed.");
     }
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// Nothing the watcher does by itself waits for a person, with the window shown: a notice and a
+// box left open never hold up the forwarding of a change; a lost address gives its one line, no
+// box and no log entry, and keeps the tick; a refresh asked for during an exchange runs after it.
+TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    if (!Sh("ip link add v0 type veth peer name v1")) {
+        GTEST_SKIP() << "veth links cannot be created here";
+    }
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "ip addr add 10.9.0.5/24 dev v0"));
+    ProgramInNamespace program;
+    RecordingWebHost web;
+    NetlinkTables tables;
+    FakeResolver resolver;
+    ForwardingPane set(tables, resolver, web.Url());
+    CInfoCtrlView& pane = set.pane;
+    MessageBoxPrompter boxes(&pane);  // real boxes that nobody clicks
+    SetPrompter(&boxes);
+    pane.resize(800, 400);
+    pane.show();
+    pane.OnInitialUpdate();  // the address events start
+    InfoCtrlSettings& s = pane.Settings();
+    s.HTTPTargetURL = web.Url();
+    s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = 1;
+    s.AskRouter = 0;
+    s.CheckTime = 60;
+    s.LoggingFile = program.config.filePath("log.txt");
+    set.Settle();
+    const auto sent = [&] {
+        QStringList addresses;
+        for (const QString& query : web.Queries()) {
+            addresses << query.section('&', 0, 0).section('=', 1);
+        }
+        return addresses;
+    };
+    const auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        return done();
+    };
+    const auto boxesSaying = [](const QString& text) {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            n += box && box->isVisible() && box->text().contains(text);
+        }
+        return n;
+    };
+    const auto logged = [&] {
+        QFile log(s.LoggingFile);
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    };
+
+    set.doc.SelectRow(0);
+    ASSERT_TRUE(waitFor([&] { return sent() == QStringList{"10.9.0.5"}; }));
+    pane.ShowMessage("An old box that nobody closes.");
+    ASSERT_EQ(boxesSaying("10.9.0.5"), 1);  // the notice of the send
+    ASSERT_EQ(boxesSaying("nobody closes"), 1);
+
+    ASSERT_TRUE(Sh("ip addr del 10.9.0.5/24 dev v0 && ip addr add 10.9.0.7/24 dev v0"));
+    EXPECT_TRUE(waitFor([&] { return sent().contains("10.9.0.7"); }))
+        << sent().join(' ').toStdString();
+    EXPECT_EQ(boxesSaying("nobody closes"), 1);
+
+    const qsizetype logSize = logged().size();
+    ASSERT_TRUE(Sh("ip addr del 10.9.0.7/24 dev v0"));
+    EXPECT_TRUE(waitFor([&] { return pane.OutputText().contains(LoadString(143)); }))
+        << pane.OutputText().toStdString();
+    set.Settle();
+    EXPECT_FALSE(pane.OutputText().contains("have been changed"));
+    EXPECT_EQ(boxesSaying("have been changed"), 0);
+    EXPECT_EQ(logged().size(), logSize) << logged().mid(logSize).toStdString();
+    ASSERT_TRUE(Sh("ip addr add 10.9.0.8/24 dev v0"));
+    EXPECT_TRUE(waitFor([&] { return sent().contains("10.9.0.8"); }));
+
+    // "Send Now", and "Refresh Data" while the host takes its time.
+    set.Settle();
+    web.delayMs = 500;
+    pane.PostPaneCommand(kCmdManualSend);
+    ASSERT_TRUE(waitFor([&] { return pane.IsBusy(); }));
+    pane.PostPaneCommand(kCmdRefresh);
+    EXPECT_TRUE(waitFor([&] { return sent().size() == 4 && !pane.IsBusy(); }));
+    set.Settle();
+    const QString log = logged();
+    const qsizetype result = log.lastIndexOf(FormatString(131, "10.9.0.8").left(40));
+    const qsizetype refresh = log.lastIndexOf("Updating host information");
+    EXPECT_GE(result, 0);
+    EXPECT_GT(refresh, result) << log.toStdString();
+    EXPECT_TRUE(pane.OutputText().startsWith(LoadString(136))) << pane.OutputText().toStdString();
+    EXPECT_EQ(boxesSaying("nobody closes"), 1);
+    SetPrompter(nullptr);
+    pane.SetForwarding(nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // Tests that run themselves again inside private network namespaces, where they may build links
 // and run servers of their own.
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 
 #include <unistd.h>
 
@@ -115,6 +116,18 @@ struct ForwardingPane : ListWithPane {
                                            : QString();
         };
         return options;
+    }
+    // Runs what was posted and the work it started (its exchanges on the event loop) to its end.
+    void Settle() {
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            QCoreApplication::sendPostedEvents();
+            while (pane.IsBusy() && waited.elapsed() < 20000) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
+            QCoreApplication::sendPostedEvents();
+        } while (pane.IsBusy() && waited.elapsed() < 20000);
     }
     CForwarder forwarder;
     ForwarderCommands commands{forwarder};

@@ -35,6 +35,25 @@ TEST_F(NetworkRefresh, StatusLinesOfAFullRefresh) {
     EXPECT_EQ(host.logChecks, 1);
 }
 
+// A quiet check stays quiet to its end, also when its rows are built later from the event loop,
+// once the local host's address has been answered.
+TEST_F(NetworkRefresh, AQuietCheckLogsNothingWhenItsRowsComeLater) {
+    int argc = 1;
+    char name[] = "network_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    resolver.holdLocal = true;
+    doc.CheckSelection();
+    ASSERT_TRUE(resolver.heldLocal);
+    std::exchange(resolver.heldLocal, nullptr)(resolver.localIp);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(doc.IsRefreshing());
+    EXPECT_TRUE(host.Texts().contains("Updating host information on interface: 0x2"));
+    for (const auto& line : host.lines) {
+        EXPECT_FALSE(line.log) << line.text.toStdString();
+    }
+}
+
 TEST_F(NetworkRefresh, ALoopbackHostAddressGivesWayToTheMachinesOwn) {
     // No default route: the first address that is not loopback.
     tables.addr =

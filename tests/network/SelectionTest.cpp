@@ -133,22 +133,6 @@ TEST_F(NetworkSelection, TickedIpv6AddressStaysAndIsFollowedInItsFamily) {
     EXPECT_EQ(host.trayAddresses.mid(1), (QStringList{"2001:db8::7", "10.0.0.5"}));
 }
 
-TEST_F(NetworkSelection, OneNotFoundBoxAtATime) {
-    int opened = 0;
-    host.onMessage = [&] {
-        if (++opened < 5) {  // two polling ticks while the box is open
-            doc.CheckSelection();
-            doc.CheckSelection();
-        }
-    };
-    Select("0x9", "Z");
-    EXPECT_EQ(host.messages.size(), 1);
-    EXPECT_EQ(host.Texts().filter("have been changed on").size(), 3);
-
-    doc.CheckSelection();  // closed: the next check may open one again
-    EXPECT_EQ(host.messages.size(), 2);
-}
-
 TEST(NetworkProfile, SelectionSurvivesARestart) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Quorvane.conf");

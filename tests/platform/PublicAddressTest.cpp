@@ -4,10 +4,15 @@
 
 #include <httplib.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -57,6 +62,39 @@ class Host {
     bool m_bClosing = false;
 };
 
+// The answer of a question, waited for on the event loop; it never comes during the call.
+template <typename Query, typename... Args>
+PublicAddressAnswer Answer(Args&&... args) {
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "public_address_tests";
+        static char* argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+    QEventLoop loop;
+    std::optional<PublicAddressAnswer> answer;
+    Query query(std::forward<Args>(args)..., [&](const PublicAddressAnswer& a) {
+        EXPECT_FALSE(answer) << "answered twice";
+        answer = a;
+        loop.quit();
+    });
+    EXPECT_FALSE(answer) << "answered during the call";
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    if (!answer) {
+        loop.exec();
+    }
+    EXPECT_TRUE(answer) << "no answer in 30 s";
+    return answer.value_or(PublicAddressAnswer{});
+}
+
+PublicAddressAnswer AskPage(const QString& url) {
+    return Answer<EchoPageAddress>(url);
+}
+
+PublicAddressAnswer AskDevice(const QByteArray& location) {
+    return Answer<RouterAddress>(location);
+}
+
 void Serve(Host& host, const char* path, const std::string& body, int status = 200) {
     host.server.Get(path, [body, status](const httplib::Request&, httplib::Response& res) {
         res.status = status;
@@ -87,7 +125,7 @@ TEST(EchoPage, TakesOnePublicAddressAndNothingElse) {
     });
     host.Start();
 
-    const PublicAddressAnswer ok = EchoPageAddress::Ask(host.Url("/ok"));
+    const PublicAddressAnswer ok = AskPage(host.Url("/ok"));
     EXPECT_TRUE(ok.reached);
     EXPECT_EQ(ok.address, "203.0.113.7");
     EXPECT_TRUE(ok.problem.isEmpty());
@@ -105,22 +143,29 @@ TEST(EchoPage, TakesOnePublicAddressAndNothingElse) {
         {"/endless", "longer than 100 bytes"},
     };
     for (const auto& [path, why] : refused) {
-        const PublicAddressAnswer a = EchoPageAddress::Ask(host.Url(path));
+        const PublicAddressAnswer a = AskPage(host.Url(path));
         EXPECT_TRUE(a.reached) << path;
         EXPECT_TRUE(a.address.isEmpty()) << path;
         EXPECT_TRUE(a.problem.contains(QLatin1String(why)))
             << path << ": " << a.problem.toStdString();
     }
 
-    // A page that never answers costs its time limit, and no more.
+    // A page that never answers costs its time limit, and no more. A question dropped meanwhile
+    // never answers, not even when its own time limit has passed.
+    bool droppedAnswered = false;
+    auto dropped = std::make_unique<EchoPageAddress>(
+        host.Url("/silent"), [&](const PublicAddressAnswer&) { droppedAnswered = true; });
+    QTimer::singleShot(100, [&] { dropped.reset(); });
     QElapsedTimer clock;
     clock.start();
-    const PublicAddressAnswer silent = EchoPageAddress::Ask(host.Url("/silent"));
+    const PublicAddressAnswer silent = AskPage(host.Url("/silent"));
     EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_FALSE(dropped);
+    EXPECT_FALSE(droppedAnswered);
     EXPECT_FALSE(silent.reached);
     EXPECT_TRUE(silent.problem.startsWith("The echo page could not be read: "))
         << silent.problem.toStdString();
-    EXPECT_FALSE(EchoPageAddress::Ask(QStringLiteral("file:///etc/hostname")).reached);
+    EXPECT_FALSE(AskPage(QStringLiteral("file:///etc/hostname")).reached);
 }
 
 const char* const kDescription =
@@ -168,7 +213,7 @@ TEST(RouterAddress, DescriptionAndAddressActionGiveAnAddressOrAPlainProblem) {
             reply = answer;
             status = code;
         }
-        return RouterAddress::AskDevice(location);
+        return AskDevice(location);
     };
 
     const PublicAddressAnswer connected = ask(AddressReply("203.0.113.7"));
@@ -216,14 +261,14 @@ TEST(RouterAddress, DescriptionAndAddressActionGiveAnAddressOrAPlainProblem) {
           std::pair{"/broken.xml", "not a valid XML"},
           std::pair{"/noservice.xml", "offers no WAN IP or PPP connection service"},
           std::pair{"/missing.xml", "HTTP status 404"}}) {
-        const PublicAddressAnswer a = RouterAddress::AskDevice(host.Url(path).toLatin1());
+        const PublicAddressAnswer a = AskDevice(host.Url(path).toLatin1());
         EXPECT_TRUE(a.reached) << path;
         EXPECT_TRUE(a.address.isEmpty()) << path;
         EXPECT_TRUE(a.problem.startsWith("The UPnP router's description could not be read: "))
             << a.problem.toStdString();
         EXPECT_TRUE(a.problem.contains(QLatin1String(why))) << a.problem.toStdString();
     }
-    EXPECT_TRUE(RouterAddress::AskDevice("file:///etc/passwd").problem.contains("not an http"));
+    EXPECT_TRUE(AskDevice("file:///etc/passwd").problem.contains("not an http"));
 }
 
 }  // namespace

@@ -5,12 +5,9 @@
 //                            into the keyring, waiting at most MS ms; prints each message
 //   keyring_probe read MS    loads the settings and reads the keyring's passwords, waiting at most
 //                            MS ms; prints "query=..." and "ftp=...", or "error: ..." and ends 1
-// With a third argument "in-process", the probe has QtDBus loaded, as the program has, and so
-// uses the keyring module in its own process instead of the helper program.
+// With a third argument GIVE_UP, a read is given up after GIVE_UP ms, as at shutdown.
 #include <QCoreApplication>
 #include <QTimer>
-
-#include <dlfcn.h>
 
 #include <cstdio>
 
@@ -22,10 +19,6 @@ using namespace qv;
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.value(2) == QLatin1String("in-process") &&
-        !::dlopen("libQt6DBus.so.6", RTLD_NOW | RTLD_GLOBAL)) {
-        return 2;
-    }
     InfoCtrlSettings s;
     LoadSettings(s);
     PasswordStore store(s);
@@ -33,14 +26,19 @@ int main(int argc, char** argv) {
     QObject::connect(&store, &PasswordStore::Message,
                      [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); });
     if (args.value(0) == QLatin1String("read")) {
-        const bool ok = store.ReadNow(std::chrono::milliseconds(args.value(1).toInt()));
-        if (!ok) {
-            std::printf("error: %s\n", qPrintable(store.ErrorText()));
-            return 1;
+        store.Read([&](bool ok) {
+            if (ok) {
+                std::printf("query=%s\nftp=%s\n", qPrintable(s.PasswordQueryString),
+                            qPrintable(s.FTPPassword));
+            } else {
+                std::printf("error: %s\n", qPrintable(store.ErrorText()));
+            }
+            QCoreApplication::exit(ok ? 0 : 1);
+        });
+        if (args.size() > 2) {
+            QTimer::singleShot(args[2].toInt(), &store, &PasswordStore::GiveUpRead);
         }
-        std::printf("query=%s\nftp=%s\n", qPrintable(s.PasswordQueryString),
-                    qPrintable(s.FTPPassword));
-        return 0;
+        return app.exec();
     }
     if (args.value(0) != QLatin1String("keep")) {
         return 2;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -122,10 +123,10 @@ class KeyringTest : public ::testing::Test {
         int status = -1;
         QString out;
     };
-    Outcome Probe(const QStringList& args) {
+    Outcome Probe(const QStringList& args, const QString& program = QStringLiteral(KEYRING_PROBE)) {
         QProcess probe;
         probe.setProcessEnvironment(m_env);
-        probe.start(QStringLiteral(KEYRING_PROBE), args);
+        probe.start(program, args);
         probe.waitForFinished(60000);
         return {probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1,
                 QString::fromUtf8(probe.readAllStandardOutput())};
@@ -188,17 +189,48 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
 
     StopKeyring();
     StartKeyring();
-    // Asked through the helper program, and in a process that has QtDBus, as the program has.
-    for (const char* where : {"helper", "in-process"}) {
-        const Outcome read = Probe({"read", "20000", where});
-        EXPECT_EQ(read.status, 0) << where;
-        EXPECT_EQ(read.out, "query=query secret\nftp=ftp secret\n") << where;
-    }
+    Outcome read = Probe({"read", "20000"});
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.out, "query=query secret\nftp=ftp secret\n");
+    // quorvane-cli reads the password its step needs before the step runs, which then gets as
+    // far as the (closed) FTP port.
+    QProcess host;  // takes each connection and closes it at once
+    host.start("/usr/bin/python3", {"-c",
+                                    "import socket\n"
+                                    "s = socket.create_server(('127.0.0.1', 0))\n"
+                                    "print(s.getsockname()[1], flush=True)\n"
+                                    "while True: s.accept()[0].close()\n"});
+    ASSERT_TRUE(host.waitForReadyRead(10000));
+    const QString port = QString::fromUtf8(host.readLine().trimmed());
+    const QString page = m_dir.filePath("page.html");
+    QFile pageFile(page);
+    ASSERT_TRUE(pageFile.open(QIODevice::WriteOnly));
+    pageFile.write("<p>REPLACEMENT_STRING</p>");
+    pageFile.close();
+    Store({{"EnableFlags", "0 1 0 0 1 1 1 1 0 0 0 1 1"},
+           {"FTPTargetURL", "ftp://127.0.0.1:" + port + "/"},
+           {"FTPUserID", "joe"},
+           {"FTPForwardWebPage", page},
+           {"AskRouter", 0}});
+    const Outcome sent = Probe({"offline"}, QStringLiteral(QV_CLI_PATH));
+    EXPECT_TRUE(sent.out.contains("Opening Internet...")) << sent.out.toStdString();
+    EXPECT_FALSE(sent.out.contains("keyring")) << sent.out.toStdString();
+    // Without the keyring it sends nothing and says why.
+    StopKeyring();
+    const Outcome refused = Probe({"offline"}, QStringLiteral(QV_CLI_PATH));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(
+        refused.out.contains("The password is kept in the desktop keyring, which did not "
+                             "give it (no desktop keyring answers on the session bus): "
+                             "nothing was sent."))
+        << refused.out.toStdString();
+    host.kill();
+    host.waitForFinished(5000);
 
     // Locked, the keyring neither gives nor takes a password: the file keeps a new one.
     StopKeyring();
     StartKeyring(false);
-    Outcome read = Probe({"read", "3000"});
+    read = Probe({"read", "3000"});
     EXPECT_EQ(read.status, 1);
     EXPECT_TRUE(read.out.startsWith("error: ")) << read.out.toStdString();
     Store({{"FTPPassword", "new secret"}});
@@ -213,6 +245,12 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
     StartSilentKeyring();
     read = Probe({"read", "1000"});
     EXPECT_EQ(read.out, "error: the keyring did not answer within 1 s\n");
+    // A read given up (the program is ending) ends at once, however long the bound.
+    QElapsedTimer clock;
+    clock.start();
+    read = Probe({"read", "20000", "300"});
+    EXPECT_EQ(read.out, "error: the program could not wait for the keyring\n");
+    EXPECT_LT(clock.elapsed(), 10000);
 
     // Gone from the bus, it is said so.
     StopKeyring();

@@ -24,18 +24,17 @@ QByteArray ReadLine(QProcess& process) {
     return process.readLine().trimmed();
 }
 
-// Runs a notice and reports the text of the box it opened, if any, closing it as the pane's
-// timer would.
+// Shows a notice and reports the text of the box it opened, if any, closing it again.
 QString RunAndCloseBox(DesktopNotice& notice, const QString& text, QWidget& window) {
     QString shown;
-    QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+    notice.Show(text, QStringLiteral("Quorvane"), IPrompter::Information, &window, 60000);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
             shown = box->text();
         }
-        notice.CloseInnermost();
-    });
-    notice.Run(text, QStringLiteral("Quorvane"), IPrompter::Information, &window);
-    QCoreApplication::processEvents();  // the timer, when no box took its turn
+    }
+    notice.CloseAll();
+    QCoreApplication::processEvents();  // the closed box goes
     return shown;
 }
 

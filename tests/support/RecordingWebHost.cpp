@@ -10,6 +10,7 @@ RecordingWebHost::RecordingWebHost(Methods methods, const QString& host)
     : m_host(host.contains(':') ? '[' + host + ']' : host),
       m_server(std::make_unique<httplib::Server>()) {
     const auto record = [this](const httplib::Request& req, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto q = req.target.find('?');
         m_queries.push_back(

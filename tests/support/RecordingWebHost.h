@@ -32,6 +32,8 @@ class RecordingWebHost {
     int port = 0;
     // So many of the next requests are recorded and answered with 500 Internal Server Error.
     std::atomic<int> failuresLeft{0};
+    // Each answer comes this long after its request.
+    std::atomic<int> delayMs{0};
 
   private:
     QString m_host;  // as a URL has it: an IPv6 address in brackets

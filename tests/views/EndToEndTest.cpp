@@ -18,7 +18,6 @@
 #include <memory>
 
 #include "ViewsTestSupport.h"
-#include "tests/support/TransferHelpers.h"
 
 namespace qv {
 namespace {
@@ -144,11 +143,6 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
                      [&] { trace += QString::fromLocal8Bit(program.readAll()); });
     program.start(command.first(), command.mid(1));
     EXPECT_TRUE(program.waitForStarted());
-}
-
-// The transfer helpers that a program started by StartProgram with `home` left running.
-QList<int> TransferHelpers(const QTemporaryDir& home) {
-    return test::TransferHelpersWith("XDG_RUNTIME_DIR=" + home.filePath("run").toLocal8Bit());
 }
 
 QString SettingsPath(const QTemporaryDir& home) {
@@ -350,15 +344,8 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
         << qPrintable(trace);
     EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
-    // libcurl was loaded only by the transfer helper, which has ended.
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(watcher.processId()));
-    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(maps.readAll().contains("libcurl"));
-    EXPECT_TRUE(test::WaitUntil(
-        [&] {
-            return !Execute("pgrep", {"-P", QString::number(watcher.processId())});
-        },
-        5000));
+    // The transfers run in the watcher itself: it starts no other process.
+    EXPECT_FALSE(Execute("pgrep", {"-P", QString::number(watcher.processId())}));
     EXPECT_TRUE(
         QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ").match(trace).hasMatch())
         << "no time-stamped line:\n"
@@ -379,22 +366,11 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     test::RunEventsFor(1000);
     EXPECT_EQ(sent("10.77.0.5") + sent("10.77.0.6"), 0) << qPrintable(server.requests.join('\n'));
 
-    // A service manager ends the whole service: the helper that the last forward left gets the
-    // same SIGTERM, and must live on for the off-line notice.
-    const QList<int> helpers = TransferHelpers(home);
-    EXPECT_EQ(helpers.size(), 1);
-    for (int pid : helpers) {
-        ::kill(pid, SIGTERM);
-    }
-    test::RunEventsFor(300);
-    EXPECT_EQ(TransferHelpers(home), helpers);
     watcher.terminate();
     EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
-    // Its channel closed with the watcher, the helper has ended too.
-    EXPECT_TRUE(test::WaitUntil([&] { return TransferHelpers(home).isEmpty(); }, 5000));
     EXPECT_EQ(server.requests.filter("IPAddress=").size(), 4);
 }
 

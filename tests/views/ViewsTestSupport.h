@@ -88,7 +88,7 @@ class FakeDoc : public IViewDocument {
 class RecordingForwarding : public IPaneForwarding {
   public:
     QStringList calls;
-    void ForwardAddress(bool http, std::function<void(ForwardOutcome)>) override {
+    void ForwardAddress(bool http, bool, std::function<void(ForwardOutcome)>) override {
         calls << (http ? "SendHTTPAddress" : "SendFTPPage");
     }
     void NotifyHTTPOffLine() override { calls << "NotifyHTTPOffLine"; }
@@ -101,39 +101,23 @@ class RecordingForwarding : public IPaneForwarding {
     void OnTestInternet() override { calls << "OnTestInternet"; }
 };
 
-// A notice that the "user" closes at once, or (waitForClose) one that stays open until the pane
-// closes it, with a safety limit so that a fault cannot hang the test.
+// Records the notices shown and how often the pane closed them.
 class FakeNotice : public INoticeBox {
   public:
     struct Shown {
         QString text;
         QString caption;
         IPrompter::Icon icon;
+        int life;
     };
     std::vector<Shown> shown;
-    bool waitForClose = false;
     int closedByPane = 0;
 
-    void Run(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget*) override {
-        shown.push_back({text, caption, icon});
-        if (!waitForClose) {
-            return;
-        }
-        QEventLoop loop;
-        m_loops.push_back(&loop);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        m_loops.pop_back();
+    void Show(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget*,
+              int lifeMs) override {
+        shown.push_back({text, caption, icon, lifeMs});
     }
-    void CloseInnermost() override {
-        if (!m_loops.empty()) {
-            ++closedByPane;
-            QMetaObject::invokeMethod(m_loops.back(), &QEventLoop::quit, Qt::QueuedConnection);
-        }
-    }
-
-  private:
-    std::vector<QEventLoop*> m_loops;
+    void CloseAll() override { ++closedByPane; }
 };
 
 // Answers message boxes from a script and records them.
@@ -149,6 +133,18 @@ class ScriptedPrompter : public IPrompter {
             whileOpen();
         }
         return answer;
+    }
+    // With `holdOpen`, a box opened without waiting stays open: its answer is kept in `held`.
+    bool holdOpen = false;
+    std::vector<std::function<void(int)>> held;
+    void Open(const QString& text, const QString& caption, Buttons buttons, Icon icon,
+              std::function<void(int)> given) override {
+        if (!holdOpen) {
+            IPrompter::Open(text, caption, buttons, icon, std::move(given));
+            return;
+        }
+        texts << text;
+        held.push_back(given ? std::move(given) : [](int) {});
     }
 };
 
