@@ -721,6 +721,13 @@ Task<bool> CForwarder::SendAddress(QString address) {
                     Task<std::optional<Credentials>> asking =
                         AskCredentialsInTurn(target.server, FindRealm(reply.headers));
                     answer = co_await asking;
+                    // The user may have taken a while: the address sent is the one ticked now.
+                    const QString now = m_host.SelectedIp();
+                    if (!address.isEmpty() && IsValidAddressText(now) && now != address) {
+                        address = now;
+                        request.url = RequestUrl(
+                            target, RequestObject(target, s, address, QuerySecrets::kSend));
+                    }
                 }
                 if (!answer) {
                     ThrowQuorvaneException(116);

@@ -61,9 +61,9 @@ QByteArray FtpUrl(const FtpAccount& account, const QString& path) {
     return url + EncodeForUrl(rest, "#?%;");
 }
 
-// The event loop's side of libcurl's multi handle: one per thread that transfers (in practice the
-// main thread). libcurl says which sockets to watch and when to wake; each is handed back to
-// curl_multi_socket_action, and transfers that have ended are finished from there.
+// The event loop's side of a libcurl multi handle: libcurl says which sockets to watch and when
+// to wake; each is handed back to curl_multi_socket_action, and a transfer that has ended is
+// finished from there. Each transfer object has one, so that its connections end with it.
 class MultiDriver {
   public:
     struct Client {
@@ -71,54 +71,94 @@ class MultiDriver {
         virtual ~Client() = default;
     };
 
-    static MultiDriver& ForThisThread() {
-        // Never destroyed: a transfer object may end while the thread's objects are torn down.
-        static thread_local MultiDriver* const driver = new MultiDriver;
-        return *driver;
+    MultiDriver() : m_multi(curl_multi_init()) {
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::OnSocket);
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::OnTimer);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+        m_timer->setSingleShot(true);
+        QObject::connect(m_timer, &QTimer::timeout, [this] {
+            m_inTimer = true;
+            Act(CURL_SOCKET_TIMEOUT, 0);  // may destroy this
+        });
+        Drivers().push_back(this);
     }
-
-    void Add(CURL* easy, Client* client) {
-        m_clients[easy] = client;
-        curl_multi_add_handle(m_multi, easy);
-    }
-    void Remove(CURL* easy) {
-        if (m_clients.erase(easy) != 0) {
-            curl_multi_remove_handle(m_multi, easy);
+    ~MultiDriver() {
+        std::erase(Drivers(), this);
+        m_timer->stop();
+        m_timer->disconnect();
+        if (m_inTimer) {
+            m_timer->deleteLater();  // its signal is being delivered
+        } else {
+            delete m_timer;
+        }
+        curl_multi_cleanup(m_multi);  // closes the connections it keeps
+        for (auto& [socket, watch] : m_watches) {
+            Drop(watch.read);
+            Drop(watch.write);
         }
     }
-    bool Empty() const { return m_clients.empty(); }
+    MultiDriver(const MultiDriver&) = delete;
+    MultiDriver& operator=(const MultiDriver&) = delete;
 
-    bool RunUntil(const std::function<bool()>& finished, QDeadlineTimer deadline) {
-        while (!finished() && !m_clients.empty() && !deadline.hasExpired()) {
+    void Add(CURL* easy, Client* client) {
+        m_client = client;
+        m_easy = easy;
+        curl_multi_add_handle(m_multi, easy);
+    }
+    void Remove() {
+        if (m_client) {
+            m_client = nullptr;
+            curl_multi_remove_handle(m_multi, m_easy);
+        }
+    }
+
+    // Runs the transfers of every driver of this thread, polling their sockets here.
+    static bool RunUntil(const std::function<bool()>& finished, QDeadlineTimer deadline) {
+        const auto running = [] {
+            return std::any_of(Drivers().begin(), Drivers().end(),
+                               [](const MultiDriver* d) { return d->m_client != nullptr; });
+        };
+        while (!finished() && running() && !deadline.hasExpired()) {
             std::vector<pollfd> fds;
-            for (const auto& [socket, watch] : m_watches) {
-                short events = 0;
-                events |= (watch.what & CURL_POLL_IN) ? POLLIN : 0;
-                events |= (watch.what & CURL_POLL_OUT) ? POLLOUT : 0;
-                fds.push_back({static_cast<int>(socket), events, 0});
-            }
+            std::vector<MultiDriver*> owners;
             qint64 wait = deadline.remainingTime();
-            if (m_due) {
-                const auto untilDue =
-                    std::chrono::ceil<std::chrono::milliseconds>(*m_due - Clock::now()).count();
-                wait = std::clamp<qint64>(untilDue, 0, wait < 0 ? untilDue : wait);
+            for (MultiDriver* d : Drivers()) {
+                for (const auto& [socket, watch] : d->m_watches) {
+                    short events = 0;
+                    events |= (watch.what & CURL_POLL_IN) ? POLLIN : 0;
+                    events |= (watch.what & CURL_POLL_OUT) ? POLLOUT : 0;
+                    fds.push_back({static_cast<int>(socket), events, 0});
+                    owners.push_back(d);
+                }
+                if (d->m_due) {
+                    const auto untilDue = std::max<qint64>(
+                        0, std::chrono::ceil<std::chrono::milliseconds>(*d->m_due - Clock::now())
+                               .count());
+                    wait = wait < 0 ? untilDue : std::min(wait, untilDue);
+                }
             }
             // Without a deadline or a timer of libcurl's, look again every second.
             wait = wait < 0 ? 1000 : std::min<qint64>(wait, 1000);
-            const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait));
-            bool acted = false;
-            for (const pollfd& p : fds) {
-                if (ready > 0 && p.revents != 0) {
+            ::poll(fds.data(), fds.size(), static_cast<int>(wait));
+            // Each driver acts on what is its own; acting may end or start transfers and
+            // drivers, so each is looked for again first.
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                const pollfd& p = fds[i];
+                if (p.revents != 0 && std::count(Drivers().begin(), Drivers().end(), owners[i])) {
                     int flags = 0;
                     flags |= (p.revents & (POLLIN | POLLHUP)) ? CURL_CSELECT_IN : 0;
                     flags |= (p.revents & POLLOUT) ? CURL_CSELECT_OUT : 0;
                     flags |= (p.revents & POLLERR) ? CURL_CSELECT_ERR : 0;
-                    Act(p.fd, flags);
-                    acted = true;
+                    owners[i]->Act(p.fd, flags);
                 }
             }
-            if (!acted || (m_due && Clock::now() >= *m_due)) {
-                Act(CURL_SOCKET_TIMEOUT, 0);
+            const std::vector<MultiDriver*> drivers = Drivers();
+            for (MultiDriver* d : drivers) {
+                if (std::count(Drivers().begin(), Drivers().end(), d) && d->m_due &&
+                    Clock::now() >= *d->m_due) {
+                    d->Act(CURL_SOCKET_TIMEOUT, 0);
+                }
             }
         }
         return finished();
@@ -131,13 +171,9 @@ class MultiDriver {
         QSocketNotifier* write = nullptr;
     };
 
-    MultiDriver() : m_multi(curl_multi_init()) {
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::OnSocket);
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::OnTimer);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
-        m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+    static std::vector<MultiDriver*>& Drivers() {
+        static thread_local std::vector<MultiDriver*> drivers;
+        return drivers;
     }
 
     // Notifiers need the thread's event loop; without one, RunUntil polls the sockets itself.
@@ -186,51 +222,49 @@ class MultiDriver {
         auto* d = static_cast<MultiDriver*>(self);
         if (timeoutMs < 0) {
             d->m_due.reset();
-            d->m_timer.stop();
+            d->m_timer->stop();
             return 0;
         }
         d->m_due = Clock::now() + std::chrono::milliseconds(timeoutMs);
         if (HaveEventLoop()) {
-            d->m_timer.start(static_cast<int>(std::min<long>(timeoutMs, INT_MAX)));
+            d->m_timer->start(static_cast<int>(std::min<long>(timeoutMs, INT_MAX)));
         }
         return 0;
     }
 
+    // Finishing the transfer may destroy this driver with its transfer object.
     void Act(curl_socket_t socket, int flags) {
         if (socket == CURL_SOCKET_TIMEOUT) {
             m_due.reset();
         }
         int running = 0;
         curl_multi_socket_action(m_multi, socket, flags, &running);
-        // The ended transfers are taken first: finishing one may start or end others.
-        std::vector<std::pair<CURL*, CURLcode>> ended;
+        m_inTimer = false;
         int left = 0;
         while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
-            if (message->msg == CURLMSG_DONE) {
-                ended.emplace_back(message->easy_handle, message->data.result);
+            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy && m_client) {
+                const CURLcode code = message->data.result;
+                Client* client = m_client;
+                Remove();
+                client->Ended(code);
+                return;
             }
-        }
-        for (const auto& [easy, code] : ended) {
-            const auto found = m_clients.find(easy);
-            if (found == m_clients.end()) {
-                continue;  // ended by an earlier one's finish
-            }
-            Client* client = found->second;
-            Remove(easy);
-            client->Ended(code);
         }
     }
 
     CURLM* m_multi;
-    QTimer m_timer;
+    CURL* m_easy = nullptr;
+    Client* m_client = nullptr;  // the running transfer's
+    QTimer* m_timer = new QTimer;
+    bool m_inTimer = false;  // Act runs from the timer's signal
     std::optional<Clock::time_point> m_due;
     std::map<curl_socket_t, Watch> m_watches;
-    std::map<CURL*, Client*> m_clients;
 };
 
 }  // namespace
 
 struct CurlTransfer::Impl : MultiDriver::Client {
+    MultiDriver driver;  // before `curl`: the handle is taken out of it before it is cleaned up
     QByteArray agent;
     TransferLimits limits;
     CURL* curl = nullptr;
@@ -256,9 +290,7 @@ struct CurlTransfer::Impl : MultiDriver::Client {
     long authOffered = CURLAUTH_NONE;
 
     ~Impl() override {
-        if (running) {
-            MultiDriver::ForThisThread().Remove(curl);
-        }
+        driver.Remove();
         if (curl) {
             curl_easy_cleanup(curl);
         }
@@ -353,7 +385,7 @@ struct CurlTransfer::Impl : MultiDriver::Client {
 
     void Start() {
         running = true;
-        MultiDriver::ForThisThread().Add(curl, this);
+        driver.Add(curl, this);
     }
 
     TransferStatus StatusOf(CURLcode code) {
@@ -511,7 +543,7 @@ bool CurlTransfer::IsRunning() const {
 
 void CurlTransfer::Cancel() {
     if (d->running) {
-        MultiDriver::ForThisThread().Remove(d->curl);
+        d->driver.Remove();
         std::strncpy(d->errorBuffer, "The transfer was cancelled", sizeof d->errorBuffer - 1);
         d->Ended(CURLE_ABORTED_BY_CALLBACK);
     }
@@ -609,7 +641,7 @@ void CurlTransfer::Probe(const QString& host, quint16 port, StatusDone done) {
 }
 
 bool RunTransfersUntil(const std::function<bool()>& finished, QDeadlineTimer deadline) {
-    return MultiDriver::ForThisThread().RunUntil(finished, deadline);
+    return MultiDriver::RunUntil(finished, deadline);
 }
 
 }  // namespace qv

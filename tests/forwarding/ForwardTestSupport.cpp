@@ -57,6 +57,10 @@ void RecordingHost::ShowOutput(const QString& text, bool append, bool log) {
 void RecordingHost::AskCredentials(const QString& server, const QString& realm,
                                    CredentialsAnswer answer) {
     credentialRequests << server + QLatin1Char('|') + realm;
+    if (holdCredentials) {
+        heldCredentials.push_back(std::move(answer));
+        return;
+    }
     if (credentialAnswers.empty()) {
         answer(std::nullopt);
         return;

@@ -63,7 +63,7 @@ class RecordingHost : public IForwardHost {
     void ShowHostResponse(const QString& caption, const QString& text) override {
         responses.push_back({caption, text});
     }
-    // Answers at once from `credentialAnswers`.
+    // Answers at once from `credentialAnswers`, or keeps the question in `heldCredentials`.
     void AskCredentials(const QString& server, const QString& realm,
                         CredentialsAnswer answer) override;
     bool IsPaneVisible() const override { return paneVisible; }
@@ -91,6 +91,8 @@ class RecordingHost : public IForwardHost {
     std::vector<Response> responses;
     std::deque<Credentials> credentialAnswers;  // given in turn; when none is left: refuse
     QStringList credentialRequests;             // "server|realm"
+    bool holdCredentials = false;               // the user takes their time
+    std::vector<CredentialsAnswer> heldCredentials;
     bool paneVisible = true;
     int generalFills = 0;
     bool busyCursor = false;

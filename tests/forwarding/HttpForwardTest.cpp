@@ -358,6 +358,39 @@ TEST_F(HttpForwardTest, AuthenticationAnswersTheChallengeOnceAndStopsOnRefusal) 
     EXPECT_FALSE(other.Requests()[0].HasHeader("Authorization"));
 }
 
+// While the user takes their time over the log-in prompt of a send they asked for, the exchange
+// steps aside: an automatic forward runs meanwhile and asks nobody; the answered one goes on.
+TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
+    server.server().Post("/auth", [](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_header_value("Authorization") == "Basic am9lOnB3") {  // joe:pw
+            res.set_content("welcome", "text/plain");
+            return;
+        }
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
+    });
+    server.Start();
+    const QString url = QString::fromStdString(server.Url("/auth"));
+    host.settings.HTTPTargetURL = url;
+    host.settings.AutoForward = 1;
+    host.holdCredentials = true;
+    CForwarder watcher(host, TestOptions([&](const QString&) { return url; }));
+    RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
+    ASSERT_EQ(host.heldCredentials.size(), 1u);
+    EXPECT_FALSE(watcher.IsBusy());
+
+    host.selectedIp = QStringLiteral("192.168.1.21");
+    RunFromEventLoop(watcher, [&] { watcher.OnAddressChanged(); });
+    EXPECT_EQ(host.heldCredentials.size(), 1u);  // asked nobody
+    EXPECT_EQ(host.Lines().last(), LoadString(116) + kStamp);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_NE(server.Requests()[1].target.find("192.168.1.21"), std::string::npos);
+
+    RunFromEventLoop(watcher, [&] { host.heldCredentials[0](Credentials{"joe", "pw"}); });
+    EXPECT_EQ(host.Lines().last(), FormatString(131, "192.168.1.21") + kStamp);
+    EXPECT_EQ(server.Requests().size(), 3u);
+}
+
 TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     server.server().Post("/hang", [&](const httplib::Request&, httplib::Response& res) {
         server.WaitForRelease();
