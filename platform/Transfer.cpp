@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace qv {
@@ -25,16 +27,67 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// libcurl, loaded on the first transfer object: a program that never transfers (a listing
+// without a router to ask) never pays for loading it and the libraries behind it.
+struct CurlLibrary {
+    decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&curl_easy_init) easy_init = nullptr;
+    decltype(&curl_easy_reset) easy_reset = nullptr;
+    decltype(&curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&curl_multi_add_handle) multi_add_handle = nullptr;
+    decltype(&curl_multi_cleanup) multi_cleanup = nullptr;
+    decltype(&curl_multi_info_read) multi_info_read = nullptr;
+    decltype(&curl_multi_init) multi_init = nullptr;
+    decltype(&curl_multi_remove_handle) multi_remove_handle = nullptr;
+    decltype(&curl_multi_setopt) multi_setopt = nullptr;
+    decltype(&curl_multi_socket_action) multi_socket_action = nullptr;
+    decltype(&curl_slist_append) slist_append = nullptr;
+    decltype(&curl_slist_free_all) slist_free_all = nullptr;
+    bool loaded = false;
+
+    CurlLibrary() {
+        void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            return;
+        }
+        const auto take = [library](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                ::dlsym(library, name));
+            return function != nullptr;
+        };
+        loaded =
+            take(easy_cleanup, "curl_easy_cleanup") && take(easy_getinfo, "curl_easy_getinfo") &&
+            take(easy_init, "curl_easy_init") && take(easy_reset, "curl_easy_reset") &&
+            take(easy_setopt, "curl_easy_setopt") && take(easy_strerror, "curl_easy_strerror") &&
+            take(multi_add_handle, "curl_multi_add_handle") &&
+            take(multi_cleanup, "curl_multi_cleanup") &&
+            take(multi_info_read, "curl_multi_info_read") && take(multi_init, "curl_multi_init") &&
+            take(multi_remove_handle, "curl_multi_remove_handle") &&
+            take(multi_setopt, "curl_multi_setopt") &&
+            take(multi_socket_action, "curl_multi_socket_action") &&
+            take(slist_append, "curl_slist_append") && take(slist_free_all, "curl_slist_free_all");
+    }
+};
+
+const CurlLibrary& Curl() {
+    static const CurlLibrary library;
+    return library;
+}
+
 struct SList {
     curl_slist* list = nullptr;
     SList() = default;
     SList(const SList&) = delete;
     SList& operator=(const SList&) = delete;
     ~SList() { Clear(); }
-    void Add(const QByteArray& line) { list = curl_slist_append(list, line.constData()); }
+    void Add(const QByteArray& line) { list = Curl().slist_append(list, line.constData()); }
     void Clear() {
-        curl_slist_free_all(list);
-        list = nullptr;
+        if (list) {
+            Curl().slist_free_all(list);
+            list = nullptr;
+        }
     }
 };
 
@@ -71,11 +124,14 @@ class MultiDriver {
         virtual ~Client() = default;
     };
 
-    MultiDriver() : m_multi(curl_multi_init()) {
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::OnSocket);
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::OnTimer);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+    MultiDriver() : m_multi(Curl().loaded ? Curl().multi_init() : nullptr) {
+        if (!m_multi) {
+            return;  // no transfer can start: none is added
+        }
+        Curl().multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &MultiDriver::OnSocket);
+        Curl().multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        Curl().multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &MultiDriver::OnTimer);
+        Curl().multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
         m_timer->setSingleShot(true);
         QObject::connect(m_timer, &QTimer::timeout, [this] {
             m_inTimer = true;
@@ -92,7 +148,9 @@ class MultiDriver {
         } else {
             delete m_timer;
         }
-        curl_multi_cleanup(m_multi);  // closes the connections it keeps
+        if (m_multi) {
+            Curl().multi_cleanup(m_multi);  // closes the connections it keeps
+        }
         for (auto& [socket, watch] : m_watches) {
             Drop(watch.read);
             Drop(watch.write);
@@ -104,12 +162,12 @@ class MultiDriver {
     void Add(CURL* easy, Client* client) {
         m_client = client;
         m_easy = easy;
-        curl_multi_add_handle(m_multi, easy);
+        Curl().multi_add_handle(m_multi, easy);
     }
     void Remove() {
         if (m_client) {
             m_client = nullptr;
-            curl_multi_remove_handle(m_multi, m_easy);
+            Curl().multi_remove_handle(m_multi, m_easy);
         }
     }
 
@@ -238,10 +296,10 @@ class MultiDriver {
             m_due.reset();
         }
         int running = 0;
-        curl_multi_socket_action(m_multi, socket, flags, &running);
+        Curl().multi_socket_action(m_multi, socket, flags, &running);
         m_inTimer = false;
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+        while (CURLMsg* message = Curl().multi_info_read(m_multi, &left)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy && m_client) {
                 const CURLcode code = message->data.result;
                 Client* client = m_client;
@@ -292,7 +350,7 @@ struct CurlTransfer::Impl : MultiDriver::Client {
     ~Impl() override {
         driver.Remove();
         if (curl) {
-            curl_easy_cleanup(curl);
+            Curl().easy_cleanup(curl);
         }
     }
 
@@ -300,27 +358,27 @@ struct CurlTransfer::Impl : MultiDriver::Client {
     // authentication state (the Digest challenge it got), so that the answer goes out at once.
     void Reset(bool keepAuthState = false) {
         if (!keepAuthState) {
-            curl_easy_reset(curl);
+            Curl().easy_reset(curl);
         }
         headers.Clear();
         commands.Clear();
         errorBuffer[0] = '\0';
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-        curl_easy_setopt(curl, CURLOPT_PRIVATE, this);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(limits.connect.count()));
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.stall.count()));
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+        Curl().easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        Curl().easy_setopt(curl, CURLOPT_PRIVATE, this);
+        Curl().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        Curl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                           static_cast<long>(limits.connect.count()));
+        Curl().easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+        Curl().easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        Curl().easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.stall.count()));
+        Curl().easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
         if (limits.ipv4Only) {
-            curl_easy_setopt(curl, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
+            Curl().easy_setopt(curl, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         }
-        curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
-        curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
+        Curl().easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnPrereq);
+        Curl().easy_setopt(curl, CURLOPT_PREREQDATA, this);
         if (!limits.caFile.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
+            Curl().easy_setopt(curl, CURLOPT_CAINFO, limits.caFile.toLocal8Bit().constData());
         }
     }
 
@@ -337,35 +395,36 @@ struct CurlTransfer::Impl : MultiDriver::Client {
 
     void SetHttp(const QByteArray& requestUrl, const QList<QByteArray>& lines) {
         url = requestUrl;
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        Curl().easy_setopt(curl, CURLOPT_URL, url.constData());
+        Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        Curl().easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         for (const QByteArray& h : lines) {
             headers.Add(h);
         }
-        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        Curl().easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+        Curl().easy_setopt(curl, CURLOPT_HEADERDATA, this);
+        Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+        Curl().easy_setopt(curl, CURLOPT_WRITEDATA, this);
     }
 
     void SetFtpAccount(const FtpAccount& account) {
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, account.implicitTls ? "ftps" : "ftp");
+        Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, account.implicitTls ? "ftps" : "ftp");
         if (!account.user.isEmpty()) {
             user = account.user.toUtf8();
             password = account.password.toUtf8();
-            curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
-            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+            Curl().easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+            Curl().easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
         }
         if (account.implicitTls || account.requireTls) {
-            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            Curl().easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
             // Passive mode: libcurl 7.87 and 7.88 open an active-mode data connection without
             // TLS, and no router can read an encrypted PORT command to let it through.
         } else {
-            curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+            Curl().easy_setopt(curl, CURLOPT_FTPPORT, "-");
         }
-        curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.accept.count()));
-        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        Curl().easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS,
+                           static_cast<long>(limits.accept.count()));
+        Curl().easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     }
 
     void StartHttp(bool isPost, ReplyDone done) {
@@ -399,9 +458,9 @@ struct CurlTransfer::Impl : MultiDriver::Client {
             if (status.text.isEmpty() ||
                 (status.text.startsWith(QLatin1String("sa_addr inet_ntop()")) &&
                  code != CURLE_COULDNT_CONNECT)) {
-                status.text = QString::fromUtf8(curl_easy_strerror(code));
+                status.text = QString::fromUtf8(Curl().easy_strerror(code));
                 long serverReply = 0;
-                curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &serverReply);
+                Curl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &serverReply);
                 if (serverReply >= 400) {
                     status.text += QStringLiteral(" (server reply %1)").arg(serverReply);
                 }
@@ -428,11 +487,13 @@ struct CurlTransfer::Impl : MultiDriver::Client {
             r.status = TransferStatus{};  // the reply was cut on purpose
         }
         long httpCode = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpCode);
+        if (curl) {
+            Curl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpCode);
+        }
         r.httpCode = static_cast<int>(httpCode);
         authOffered = CURLAUTH_NONE;
-        if (post) {
-            curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &authOffered);
+        if (post && curl) {
+            Curl().easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &authOffered);
         }
         lastWasPost = post;
         std::exchange(replyDone, nullptr)(r);
@@ -455,7 +516,7 @@ struct CurlTransfer::Impl : MultiDriver::Client {
         Reset();
         SetFtpAccount(account);
         url = FtpUrl(account, path);
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        Curl().easy_setopt(curl, CURLOPT_URL, url.constData());
         for (const QString& line : lines) {
             commands.Add(line.toUtf8());
         }
@@ -524,7 +585,7 @@ struct CurlTransfer::Impl : MultiDriver::Client {
 CurlTransfer::CurlTransfer(const QByteArray& agent, TransferLimits limits) : d(new Impl) {
     d->agent = agent;
     d->limits = std::move(limits);
-    d->curl = curl_easy_init();
+    d->curl = Curl().loaded ? Curl().easy_init() : nullptr;
 }
 
 CurlTransfer::~CurlTransfer() = default;
@@ -559,22 +620,22 @@ void CurlTransfer::Post(const HttpPostRequest& request, ReplyDone done) {
     d->Reset(d->lastWasPost);
     CURL* c = d->curl;
     d->SetHttp(request.url, request.headers);
-    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
+    Curl().easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    Curl().easy_setopt(c, CURLOPT_POST, 1L);
+    Curl().easy_setopt(c, CURLOPT_POSTFIELDS, "");
+    Curl().easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
     d->headers.Add("Content-Type:");  // no body, so no body type either
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
+    Curl().easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
     if (!request.user.isEmpty()) {
         d->user = request.user.toUtf8();
         d->password = request.password.toUtf8();
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
-        curl_easy_setopt(c, CURLOPT_USERNAME, d->user.constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, d->password.constData());
+        Curl().easy_setopt(c, CURLOPT_HTTPAUTH, Impl::AnswerScheme(d->authOffered));
+        Curl().easy_setopt(c, CURLOPT_USERNAME, d->user.constData());
+        Curl().easy_setopt(c, CURLOPT_PASSWORD, d->password.constData());
     } else {
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
+        Curl().easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        Curl().easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        Curl().easy_setopt(c, CURLOPT_PASSWORD, nullptr);
     }
     d->StartHttp(true, std::move(done));
 }
@@ -589,11 +650,11 @@ void CurlTransfer::Fetch(const HttpFetchRequest& request, ReplyDone done) {
     d->Reset();
     CURL* c = d->curl;
     d->SetHttp(request.url, request.headers);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
+    Curl().easy_setopt(c, CURLOPT_HTTPHEADER, d->headers.list);
     if (!request.body.isNull()) {
         d->upload = request.body;
-        curl_easy_setopt(c, CURLOPT_POSTFIELDS, d->upload.constData());
-        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(d->upload.size()));
+        Curl().easy_setopt(c, CURLOPT_POSTFIELDS, d->upload.constData());
+        Curl().easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(d->upload.size()));
     }
     d->StartHttp(false, std::move(done));
 }
@@ -605,11 +666,11 @@ void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, cons
     }
     d->SetFtp(account, path, afterwards);
     CURL* c = d->curl;
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
-    curl_easy_setopt(c, CURLOPT_READDATA, d.get());
-    curl_easy_setopt(c, CURLOPT_POSTQUOTE, d->commands.list);
+    Curl().easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    Curl().easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
+    Curl().easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);
+    Curl().easy_setopt(c, CURLOPT_READDATA, d.get());
+    Curl().easy_setopt(c, CURLOPT_POSTQUOTE, d->commands.list);
     d->upload = data;
     d->uploaded = 0;
     d->StartFtp(std::move(done));
@@ -621,8 +682,8 @@ void CurlTransfer::FtpCommands(const FtpAccount& account, const QStringList& com
         return;
     }
     d->SetFtp(account, QStringLiteral("/"), commands);
-    curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(d->curl, CURLOPT_QUOTE, d->commands.list);
+    Curl().easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+    Curl().easy_setopt(d->curl, CURLOPT_QUOTE, d->commands.list);
     d->StartFtp(std::move(done));
 }
 
@@ -633,10 +694,10 @@ void CurlTransfer::Probe(const QString& host, quint16 port, StatusDone done) {
     d->Reset();
     CURL* c = d->curl;
     d->url = "http://" + host.toUtf8() + ':' + QByteArray::number(port) + '/';
-    curl_easy_setopt(c, CURLOPT_URL, d->url.constData());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+    Curl().easy_setopt(c, CURLOPT_URL, d->url.constData());
+    Curl().easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    Curl().easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+    Curl().easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
     d->StartFtp(std::move(done));
 }
 
