@@ -43,7 +43,7 @@ class QuietHost : public qv::IForwardHost {
     void ShowOutput(const QString&, bool, bool) override {}
     void SetOutputHeading(const QString&) override {}
     void ShowPopupNotice(const QString&, qv::IPrompter::Icon, unsigned) override {}
-    qv::InfoCtrlSettings& Settings() override { return settings; }
+    qv::SettingsRecord& Settings() override { return settings; }
     QString SelectedIp() const override { return QStringLiteral("192.168.1.20"); }
     void SetStatusLine(const QString&) override {}
     void ShowHostResponse(const QString&, const QString&) override {}
@@ -52,7 +52,7 @@ class QuietHost : public qv::IForwardHost {
     }
     bool IsPaneVisible() const override { return true; }
     void FillGeneralPage() override {}
-    qv::InfoCtrlSettings settings;
+    qv::SettingsRecord settings;
 };
 
 double Median(std::vector<double> v) {
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     options.storedSetting = [&](const QString& key) {
         return key == QLatin1String("HTTPTargetURL") ? host.settings.HTTPTargetURL : QString();
     };
-    qv::CForwarder fwd(host, options);
+    qv::Forwarder fwd(host, options);
     fwd.ParseTargetURL(host.settings.HTTPTargetURL, qv::kServiceHttp);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) +
                             fwd.BuildRequestObject(QStringLiteral("192.168.1.20")).toStdString();

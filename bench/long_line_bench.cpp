@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "forwarding/OutputDataDlg.h"
-#include "views/CInfoCtrlView.h"
+#include "forwarding/OutputDataDialog.h"
+#include "views/ControlPane.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ QString ShortLines(qsizetype size) {
 double TimeDialog(const QString& text, QSettings* settings) {
     QElapsedTimer timer;
     timer.start();
-    qv::COutputDataDlg dialog(nullptr, QStringLiteral("bench"), settings);
+    qv::OutputDataDialog dialog(nullptr, QStringLiteral("bench"), settings);
     dialog.m_strOutput = text;
     QTimer::singleShot(0, &dialog, [&dialog] {
         dialog.repaint();
@@ -54,7 +54,7 @@ double TimeDialog(const QString& text, QSettings* settings) {
 }
 
 double TimePane(const QString& text) {
-    qv::CInfoCtrlView pane;
+    qv::ControlPane pane;
     pane.resize(800, 400);
     pane.show();
     QElapsedTimer timer;

@@ -1,8 +1,8 @@
 #include "cli/Commands.h"
 
 #include "cli/ConsoleDocHost.h"
-#include "network/CQuorvaneDoc.h"
-#include "settings/InfoCtrlSettings.h"
+#include "network/AddressList.h"
+#include "settings/SettingsRecord.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -51,7 +51,7 @@ std::string Converted(const QString& field) {
 
 }  // namespace
 
-bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
+bool WriteRows(const AddressList& doc, std::FILE* out) {
     const RowTexts& texts = doc.m_texts;
     // Each stored text is converted once, when a row first shows it (most are shared by many
     // rows), into one pool. Fields are copied from there in pieces of a fixed size, which may run
@@ -120,7 +120,7 @@ bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out) {
     return std::fflush(out) == 0 && written;
 }
 
-void RefreshAndWait(CQuorvaneDoc& doc) {
+void RefreshAndWait(AddressList& doc) {
     doc.RefreshNetworkInfo(-1);
     if (!QCoreApplication::instance() || (!doc.IsRefreshing() && !doc.IsAskingPublicSources())) {
         return;  // all was known at once: no event would end the loop
@@ -141,7 +141,7 @@ void RefreshAndWait(CQuorvaneDoc& doc) {
 }
 
 int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
-    InfoCtrlSettings settings;
+    SettingsRecord settings;
     settings.ParseFlags(
         profile.value(QStringLiteral("Settings/EnableFlags"), QLatin1String(kDefaultEnableFlags))
             .toString());
@@ -151,7 +151,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     ConsoleDocHost host(err, settings.ShowHardwareOnly != 0,
                         profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0,
                         sources);
-    CQuorvaneDoc doc(&host);
+    AddressList doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();
     RefreshAndWait(doc);

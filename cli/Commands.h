@@ -8,7 +8,7 @@ class QSettings;
 
 namespace qv {
 
-class CQuorvaneDoc;
+class AddressList;
 
 // `list`: one full refresh with the stored selection, then one line per row on `out`, the
 // eleven fields in column order separated by tabs. Status lines go to `err`. Writes no settings.
@@ -19,10 +19,10 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
 // their deadlines passed, on the QCoreApplication's event loop, which runs until then (call it
 // where that loop does not run yet). When something else ends the loop first, the next run of
 // the loop ends at once with the same code.
-void RefreshAndWait(CQuorvaneDoc& doc);
+void RefreshAndWait(AddressList& doc);
 
 // Writes the rows of `doc` to `out` as tab-separated lines; control characters inside a field
 // become blanks so that every row stays one line. False when writing failed.
-bool WriteRows(const CQuorvaneDoc& doc, std::FILE* out);
+bool WriteRows(const AddressList& doc, std::FILE* out);
 
 }  // namespace qv

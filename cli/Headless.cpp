@@ -10,12 +10,12 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "resources/Ids.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 #include "watch/AddressWatcher.h"
 #include "watch/DocAdapter.h"
 #include "watch/UserQuestions.h"
@@ -46,7 +46,7 @@ class HeadlessWatcher {
     }
 
     AddressWatcher& Watcher() { return m_watcher; }
-    CQuorvaneDoc& Doc() { return m_doc; }
+    AddressList& Doc() { return m_doc; }
 
     // Each line of `text` on its own output line, after the local time.
     void Print(const QString& text) {
@@ -74,12 +74,12 @@ class HeadlessWatcher {
     UnattendedAnswers m_answers;
     AddressWatcher m_watcher;
     std::unique_ptr<QSettings> m_profile;
-    CQuorvaneDoc m_doc;
+    AddressList m_doc;
     DocAdapter m_adapter;
 };
 
 // Says on `err` why the stored settings cannot forward, or returns true.
-bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
+bool ForwardingConfigured(const SettingsRecord& s, std::FILE* err) {
     const bool http = s.UseHTTP != 0;
     if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
         std::fprintf(err,
@@ -100,7 +100,7 @@ bool ForwardingConfigured(const InfoCtrlSettings& s, std::FILE* err) {
 // The row of `doc` whose address is `address` (or, with an empty address, the first row of the
 // interface `name`, or of the public address source "UPnP" or "Web") among the rows that can be
 // ticked; -1 when there is none.
-int FindRow(const CQuorvaneDoc& doc, const QString& address, const QString& name) {
+int FindRow(const AddressList& doc, const QString& address, const QString& name) {
     for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
         const int row = static_cast<int>(r);
         if (doc.IsTickable(row) &&
@@ -148,7 +148,7 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
         return kCliUsage;
     }
     HeadlessWatcher face(out);
-    InfoCtrlSettings& s = face.Watcher().Settings();
+    SettingsRecord& s = face.Watcher().Settings();
     LoadSettings(s);
     if (!ForwardingConfigured(s, err)) {
         return kCliUsage;
@@ -159,7 +159,7 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
                      "start 'quorvane-cli watch --address A' once\n");
         return kCliUsage;
     }
-    CForwarder& forwarder = face.Watcher().Forwarder();
+    Forwarder& forwarder = face.Watcher().OwnForwarder();
     // The exchange runs on the event loop, which ends with it.
     QObject::connect(&face.Watcher(), &AddressWatcher::ExchangesFinished,
                      QCoreApplication::instance(), [&forwarder] {
@@ -191,7 +191,7 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
     if (!ParseChoice(args, address, name, err)) {
         return kCliUsage;
     }
-    InfoCtrlSettings stored;
+    SettingsRecord stored;
     LoadSettings(stored);
     if (!ForwardingConfigured(stored, err)) {
         return kCliUsage;

@@ -1,7 +1,7 @@
 // quorvane-cli: Quorvane's core from a terminal. Usage: quorvane-cli <command> [options]
 #include "cli/Commands.h"
 #include "cli/Headless.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 #include <QCoreApplication>
 #include <QSettings>

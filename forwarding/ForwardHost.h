@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "platform/Prompter.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -33,7 +33,7 @@ class IForwardHost {
     virtual void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) = 0;
 
     // The settings record held by the pane (the in-memory values).
-    virtual InfoCtrlSettings& Settings() = 0;
+    virtual SettingsRecord& Settings() = 0;
     // The document's selected address text (m_strSelectedIp).
     virtual QString SelectedIp() const = 0;
 

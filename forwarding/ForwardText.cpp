@@ -60,7 +60,7 @@ QString EncodeAdditionalQuery(const QString& text) {
     return Encode(text, false);
 }
 
-QString BuildQueryTail(const InfoCtrlSettings& s, QuerySecrets secrets) {
+QString BuildQueryTail(const SettingsRecord& s, QuerySecrets secrets) {
     QString tail;
     const bool withSecrets = secrets != QuerySecrets::kLeave;
     if (withSecrets && s.SendUserID && !s.UserIDQueryStringTag.isEmpty()) {
@@ -90,7 +90,7 @@ QString BuildQueryTail(const InfoCtrlSettings& s, QuerySecrets secrets) {
     return tail;
 }
 
-QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address, QuerySecrets secrets) {
+QString BuildAddressQuery(const SettingsRecord& s, const QString& address, QuerySecrets secrets) {
     return QLatin1Char('?') + EncodeQueryValue(s.IPAddressQueryStringTag) + QLatin1Char('=') +
            EncodeQueryValue(address) + BuildQueryTail(s, secrets);
 }
@@ -103,7 +103,7 @@ QString AppendQuery(const QString& url, const QString& query) {
     return url + (joined ? QString() : QStringLiteral("&")) + query.mid(1);
 }
 
-QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool withStartPage) {
+QString BuildFTPReplacement(const SettingsRecord& s, const QString& text, bool withStartPage) {
     if (!withStartPage) {
         return text;
     }

@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "forwarding/TargetUrl.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -24,9 +24,9 @@ QString EncodeAdditionalQuery(const QString& text);
 
 // The optional pairs, in their fixed order, each only when its flag is on and its tag is not
 // empty (the additional text has no tag and is appended as typed).
-QString BuildQueryTail(const InfoCtrlSettings& s, QuerySecrets secrets = QuerySecrets::kSend);
+QString BuildQueryTail(const SettingsRecord& s, QuerySecrets secrets = QuerySecrets::kSend);
 // "?" + address tag + "=" + address + BuildQueryTail.
-QString BuildAddressQuery(const InfoCtrlSettings& s, const QString& address,
+QString BuildAddressQuery(const SettingsRecord& s, const QString& address,
                           QuerySecrets secrets = QuerySecrets::kSend);
 // `query` ("?" and its pairs) appended to `url`: joined with "&" when the URL already holds a
 // query, and with nothing when that query already ends in "?" or "&".
@@ -34,7 +34,7 @@ QString AppendQuery(const QString& url, const QString& query);
 
 // `text`, then (when `withStartPage`) a "/" unless the start page begins with "/" or "\", then
 // the start page; with the start page an IPv6 address is put in brackets, as a URL's host.
-QString BuildFTPReplacement(const InfoCtrlSettings& s, const QString& text, bool withStartPage);
+QString BuildFTPReplacement(const SettingsRecord& s, const QString& text, bool withStartPage);
 
 // The host's reply for the Output Data window: tags dropped, runs of line breaks turned into one
 // (one or two breaks) or two (three or more) of the box's CR CR LF breaks, trailing ones dropped.

@@ -108,17 +108,17 @@ const char* const kRenameRefused =
 const char* const kAlreadyRemoved = "(null) - file already removed?";
 
 // The request path of `target` with the address query.
-QString RequestObject(const UrlParts& target, const InfoCtrlSettings& s, const QString& address,
+QString RequestObject(const UrlParts& target, const SettingsRecord& s, const QString& address,
                       QuerySecrets secrets) {
     return AppendQuery(target.object, BuildAddressQuery(s, address, secrets));
 }
 
 }  // namespace
 
-CForwarder::CForwarder(IForwardHost& host, ForwarderOptions options)
+Forwarder::Forwarder(IForwardHost& host, ForwarderOptions options)
     : m_host(host), m_options(std::move(options)) {}
 
-CForwarder::~CForwarder() {
+Forwarder::~Forwarder() {
     *m_alive = false;
     // Destroyed in the middle of exchanges: their transfers end with them, the rest is dropped.
     // An exchange that runs now (this is called from inside it) ends by itself.
@@ -134,10 +134,10 @@ CForwarder::~CForwarder() {
 
 // One transfer of an exchange: started on await, and the exchange goes on when it has ended.
 template <class Result>
-class CForwarder::TransferAwait {
+class Forwarder::TransferAwait {
   public:
     using Start = std::function<void(std::function<void(const Result&)>)>;
-    TransferAwait(CForwarder& owner, CurlTransfer& transfer, Start start)
+    TransferAwait(Forwarder& owner, CurlTransfer& transfer, Start start)
         : m_owner(owner), m_transfer(transfer), m_start(std::move(start)) {}
 
     bool await_ready() const { return false; }
@@ -156,7 +156,7 @@ class CForwarder::TransferAwait {
     Result await_resume() { return std::move(*m_result); }
 
   private:
-    CForwarder& m_owner;
+    Forwarder& m_owner;
     CurlTransfer& m_transfer;
     Start m_start;
     std::optional<Result> m_result;
@@ -164,9 +164,9 @@ class CForwarder::TransferAwait {
 };
 
 // The keyring's answer, delivered by the event loop.
-class CForwarder::PasswordAwait {
+class Forwarder::PasswordAwait {
   public:
-    PasswordAwait(CForwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+    PasswordAwait(Forwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
     ~PasswordAwait() {
         if (!*m_dropped && m_waiting) {
             m_owner.m_bReadingPasswords = false;  // the exchange is dropped while it waits
@@ -189,7 +189,7 @@ class CForwarder::PasswordAwait {
     bool await_resume() const { return m_ok; }
 
   private:
-    CForwarder& m_owner;
+    Forwarder& m_owner;
     PasswordStore& m_store;
     bool m_ok = false;
     bool m_waiting = false;
@@ -199,17 +199,17 @@ class CForwarder::PasswordAwait {
 // A person's answer. While the question waits the exchange steps aside, so that other exchanges
 // run; once answered it goes on in turn, after the one running then.
 template <class Answer>
-class CForwarder::AnswerAwait {
+class Forwarder::AnswerAwait {
   public:
     using Ask = std::function<void(std::function<void(const Answer&)>)>;
-    AnswerAwait(CForwarder& owner, Ask ask) : m_owner(owner), m_ask(std::move(ask)) {}
+    AnswerAwait(Forwarder& owner, Ask ask) : m_owner(owner), m_ask(std::move(ask)) {}
     ~AnswerAwait() { m_state->dropped = true; }  // an answer that comes later finds nobody
 
     bool await_ready() const { return false; }
     bool await_suspend(std::coroutine_handle<> exchange) {
         auto state = m_state;
         const Job parked{{}, m_owner.m_bByHand, exchange, m_owner.m_running};
-        CForwarder* owner = &m_owner;
+        Forwarder* owner = &m_owner;
         m_ask([state, parked, owner,
                alive = std::weak_ptr<bool>(m_owner.m_alive)](const Answer& answer) {
             if (alive.expired() || state->answer || state->dropped) {
@@ -241,34 +241,34 @@ class CForwarder::AnswerAwait {
         bool waiting = false;
         bool dropped = false;
     };
-    CForwarder& m_owner;
+    Forwarder& m_owner;
     Ask m_ask;
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-Task<HttpReply> CForwarder::Post(CurlTransfer& transfer, HttpPostRequest request) {
+Task<HttpReply> Forwarder::Post(CurlTransfer& transfer, HttpPostRequest request) {
     TransferAwait<HttpReply> posting(*this, transfer,
                                      [&](auto done) { transfer.Post(request, std::move(done)); });
     co_return co_await posting;
 }
 
-Task<TransferStatus> CForwarder::FtpStore(CurlTransfer& transfer, FtpAccount account, QString path,
-                                          QByteArray data, QStringList afterwards) {
+Task<TransferStatus> Forwarder::FtpStore(CurlTransfer& transfer, FtpAccount account, QString path,
+                                         QByteArray data, QStringList afterwards) {
     TransferAwait<TransferStatus> storing(*this, transfer, [&](auto done) {
         transfer.FtpStore(account, path, data, afterwards, std::move(done));
     });
     co_return co_await storing;
 }
 
-Task<TransferStatus> CForwarder::FtpCommands(CurlTransfer& transfer, FtpAccount account,
-                                             QStringList commands) {
+Task<TransferStatus> Forwarder::FtpCommands(CurlTransfer& transfer, FtpAccount account,
+                                            QStringList commands) {
     TransferAwait<TransferStatus> sending(*this, transfer, [&](auto done) {
         transfer.FtpCommands(account, commands, std::move(done));
     });
     co_return co_await sending;
 }
 
-Task<TransferStatus> CForwarder::Probe(CurlTransfer& transfer, QString host, quint16 port) {
+Task<TransferStatus> Forwarder::Probe(CurlTransfer& transfer, QString host, quint16 port) {
     TransferAwait<TransferStatus> probing(
         *this, transfer, [&](auto done) { transfer.Probe(host, port, std::move(done)); });
     co_return co_await probing;
@@ -276,7 +276,7 @@ Task<TransferStatus> CForwarder::Probe(CurlTransfer& transfer, QString host, qui
 
 // A question of a command the user gave. Work that started by itself, and shutdown, take the
 // negative answer without asking.
-Task<int> CForwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
+Task<int> Forwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
     if (!MayAsk()) {
         co_return buttons == IPrompter::YesNo || buttons == IPrompter::YesNoCancel
             ? IPrompter::AnswerNo
@@ -289,7 +289,7 @@ Task<int> CForwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
     co_return co_await asking;
 }
 
-Task<std::optional<Credentials>> CForwarder::AskCredentialsInTurn(QString server, QString realm) {
+Task<std::optional<Credentials>> Forwarder::AskCredentialsInTurn(QString server, QString realm) {
     if (!MayAsk()) {
         co_return std::nullopt;
     }
@@ -301,7 +301,7 @@ Task<std::optional<Credentials>> CForwarder::AskCredentialsInTurn(QString server
 
 // Runs `task` to its end here: its transfers run without the event loop.
 template <class T>
-T CForwarder::RunNow(Task<T> task) {
+T Forwarder::RunNow(Task<T> task) {
     struct Outcome {
         std::optional<T> value;
         std::exception_ptr error;
@@ -327,13 +327,13 @@ T CForwarder::RunNow(Task<T> task) {
     return outcome.value ? std::move(*outcome.value) : T{};
 }
 
-void CForwarder::Submit(std::function<Task<>()> job, bool byHand) {
+void Forwarder::Submit(std::function<Task<>()> job, bool byHand) {
     m_queue.push_back(Job{std::move(job), byHand, {}, {}});
     RunNext();
 }
 
 // Starts the next exchange, or lets a answered one go on, unless one runs.
-void CForwarder::RunNext() {
+void Forwarder::RunNext() {
     if (m_bBusy || m_queue.empty()) {
         return;
     }
@@ -349,7 +349,7 @@ void CForwarder::RunNext() {
     }
 }
 
-Detached CForwarder::RunJob(Job job) {
+Detached Forwarder::RunJob(Job job) {
     CurrentCoroutine current;
     const std::coroutine_handle<> self = co_await current;
     m_jobs.push_back(self);
@@ -375,39 +375,39 @@ Detached CForwarder::RunJob(Job job) {
 
 // ---- Commands ----
 
-void CForwarder::OnAddressChanged() {
+void Forwarder::OnAddressChanged() {
     Submit([this] { return DoAddressChanged(); }, false);
 }
 
-Task<> CForwarder::DoAddressChanged() {
+Task<> Forwarder::DoAddressChanged() {
     if (m_host.Settings().AutoForward) {
         Task<> forwarding = DoForwardNow();
         co_await forwarding;
     }
 }
 
-void CForwarder::ForwardNow() {
+void Forwarder::ForwardNow() {
     Submit([this] { return DoForwardNow(); }, true);
 }
 
-Task<> CForwarder::DoForwardNow() {
+Task<> Forwarder::DoForwardNow() {
     Task<> sending = DoSendAddress(m_host.Settings().UseHTTP != 0);
     co_await sending;
 }
 
-void CForwarder::SendHTTPAddress() {
+void Forwarder::SendHTTPAddress() {
     Submit([this] { return DoSendAddress(true); }, true);
 }
 
-void CForwarder::SendFTPPage() {
+void Forwarder::SendFTPPage() {
     Submit([this] { return DoSendAddress(false); }, true);
 }
 
-void CForwarder::ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) {
+void Forwarder::ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) {
     Submit([this, http, done = std::move(done)] { return DoForwardAddress(http, done); }, byHand);
 }
 
-Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
+Task<> Forwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
     Task<> sending = DoSendAddress(http);
     co_await sending;
     if (done) {
@@ -415,23 +415,23 @@ Task<> CForwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome
     }
 }
 
-void CForwarder::NotifyHTTPOffLine() {
+void Forwarder::NotifyHTTPOffLine() {
     Submit([this] { return DoNotifyOffLine(true); }, true);
 }
 
-void CForwarder::NotifyFTPOffLine() {
+void Forwarder::NotifyFTPOffLine() {
     Submit([this] { return DoNotifyOffLine(false); }, true);
 }
 
-void CForwarder::OfferOffLineNotice(int http) {
+void Forwarder::OfferOffLineNotice(int http) {
     Submit([this, http] { return DoOfferOffLineNotice(http); }, true);
 }
 
-void CForwarder::OnTestInternet() {
+void Forwarder::OnTestInternet() {
     Submit([this] { return DoTestInternet(); }, true);
 }
 
-Task<> CForwarder::DoTestInternet() {
+Task<> Forwarder::DoTestInternet() {
     Task<int> checking = CheckConnection(m_host.Settings().UseHTTP != 0);
     const int connected = co_await checking;
     if (connected) {
@@ -439,7 +439,7 @@ Task<> CForwarder::DoTestInternet() {
     }
 }
 
-void CForwarder::OffLineAtShutdown(std::function<void()> then) {
+void Forwarder::OffLineAtShutdown(std::function<void()> then) {
     if (!m_bShuttingDown) {
         m_bShuttingDown = true;
         m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
@@ -471,7 +471,7 @@ void CForwarder::OffLineAtShutdown(std::function<void()> then) {
                       QDeadlineTimer(m_options.shutdownBound + std::chrono::seconds(1)));
 }
 
-Task<> CForwarder::DoShutdownStep(std::function<void()> then) {
+Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
     if (!m_bShutDown) {
         m_bShutDown = true;
         Task<> notice = DoOffLineAtShutdown();
@@ -482,8 +482,8 @@ Task<> CForwarder::DoShutdownStep(std::function<void()> then) {
     }
 }
 
-void CForwarder::UpdateForwardPreview() {
-    const InfoCtrlSettings& s = m_host.Settings();
+void Forwarder::UpdateForwardPreview() {
+    const SettingsRecord& s = m_host.Settings();
     QString text;
     if (s.UseHTTP) {
         // The password box is masked, so the preview under it masks the passwords too.
@@ -511,7 +511,7 @@ void CForwarder::UpdateForwardPreview() {
 // ---- Orchestration ----
 
 // Sends the selected address by HTTP or uploads the page with it by FTP.
-Task<> CForwarder::DoSendAddress(bool http) {
+Task<> Forwarder::DoSendAddress(bool http) {
     m_bLastSucceeded = false;
     m_lastOutcome = ForwardOutcome::kFailed;
     Task<int> checking = CheckConnection(http);
@@ -521,7 +521,7 @@ Task<> CForwarder::DoSendAddress(bool http) {
     }
     Task<> offer = DoOfferOffLineNotice(http ? 0 : 1);
     co_await offer;
-    const InfoCtrlSettings& s = m_host.Settings();
+    const SettingsRecord& s = m_host.Settings();
     int& parsed = http ? m_bHTTPForwarded : m_bFTPUploaded;
     parsed = http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp)
                   : ParseTargetURL(s.FTPTargetURL, kServiceFtp);
@@ -541,7 +541,7 @@ Task<> CForwarder::DoSendAddress(bool http) {
     }
 }
 
-Task<> CForwarder::DoNotifyOffLine(bool http) {
+Task<> Forwarder::DoNotifyOffLine(bool http) {
     m_bLastSucceeded = false;
     Task<int> checking = CheckConnection(http);
     const int connected = co_await checking;
@@ -553,11 +553,11 @@ Task<> CForwarder::DoNotifyOffLine(bool http) {
 
 // The off-line notice of one method, to the target that method last sent to. Only a notice the
 // host took clears the owed flag.
-Task<bool> CForwarder::SendOffLine(bool http) {
+Task<bool> Forwarder::SendOffLine(bool http) {
     if (!HaveTarget(http)) {
         co_return false;
     }
-    const InfoCtrlSettings& s = m_host.Settings();
+    const SettingsRecord& s = m_host.Settings();
     Task<bool> notice = http ? SendAddress(QString())
                         : s.FTPOffLineDelete
                             ? RemovePage()
@@ -570,17 +570,17 @@ Task<bool> CForwarder::SendOffLine(bool http) {
 }
 
 // A notice owed from a run that has not parsed the target yet parses the stored one.
-bool CForwarder::HaveTarget(bool http) {
+bool Forwarder::HaveTarget(bool http) {
     const UrlParts& target = http ? m_httpTarget : m_ftpTarget;
     if (target.service != kServiceUnknown) {
         return true;
     }
-    const InfoCtrlSettings& s = m_host.Settings();
+    const SettingsRecord& s = m_host.Settings();
     return http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp) != 0
                 : ParseTargetURL(s.FTPTargetURL, kServiceFtp) != 0;
 }
 
-Task<> CForwarder::DoOfferOffLineNotice(int http) {
+Task<> Forwarder::DoOfferOffLineNotice(int http) {
     if (!(http ? m_bHTTPForwarded : m_bFTPUploaded)) {
         co_return;
     }
@@ -591,7 +591,7 @@ Task<> CForwarder::DoOfferOffLineNotice(int http) {
     }
 }
 
-Task<> CForwarder::DoOffLineAtShutdown() {
+Task<> Forwarder::DoOffLineAtShutdown() {
     const bool http = m_host.Settings().UseHTTP != 0;
     if (http ? m_bHTTPForwarded : m_bFTPUploaded) {
         Task<bool> notice = SendOffLine(http);
@@ -599,7 +599,7 @@ Task<> CForwarder::DoOffLineAtShutdown() {
     }
 }
 
-int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
+int Forwarder::ParseTargetURL(const QString& url, int expectedService) {
     UrlParts parts;
     const bool parsed = SplitUrl(url, parts);
     (expectedService == kServiceHttp ? m_httpTarget : m_ftpTarget) = parts;
@@ -628,11 +628,11 @@ int CForwarder::ParseTargetURL(const QString& url, int expectedService) {
 
 // ---- Connection check ----
 
-int CForwarder::CheckInternetConnection(bool http) {
+int Forwarder::CheckInternetConnection(bool http) {
     return RunNow(CheckConnection(http));
 }
 
-Task<int> CForwarder::CheckConnection(bool http) {
+Task<int> Forwarder::CheckConnection(bool http) {
     m_host.ShowOutput(LoadString(166), false, false);
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
@@ -671,16 +671,16 @@ Task<int> CForwarder::CheckConnection(bool http) {
 
 // ---- HTTP ----
 
-QString CForwarder::BuildRequestObject(const QString& address, QuerySecrets secrets) const {
+QString Forwarder::BuildRequestObject(const QString& address, QuerySecrets secrets) const {
     return RequestObject(m_httpTarget, m_host.Settings(), address, secrets);
 }
 
-bool CForwarder::HTTPForward(const QString& address) {
+bool Forwarder::HTTPForward(const QString& address) {
     return RunNow(SendAddress(address));
 }
 
 // Sends the request; a failure before any response is the exchange's failure.
-Task<HttpReply> CForwarder::Send(CurlTransfer& transfer, const HttpPostRequest& request) {
+Task<HttpReply> Forwarder::Send(CurlTransfer& transfer, const HttpPostRequest& request) {
     Task<HttpReply> posting = Post(transfer, request);
     HttpReply reply = co_await posting;
     if (!reply.status.Ok() && reply.httpCode == 0) {
@@ -689,14 +689,14 @@ Task<HttpReply> CForwarder::Send(CurlTransfer& transfer, const HttpPostRequest& 
     co_return reply;
 }
 
-Task<bool> CForwarder::SendAddress(QString address) {
-    const InfoCtrlSettings& s = m_host.Settings();
+Task<bool> Forwarder::SendAddress(QString address) {
+    const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     bool success = false;
     Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits());
+        ForwardingSession session(&m_host, Limits());
         m_host.SetOutputHeading(LoadString(130));
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
@@ -785,7 +785,7 @@ Task<bool> CForwarder::SendAddress(QString address) {
             success = true;
         } catch (const InternetFailure& failure) {
             ReportInternetError(failure.status, stamp);
-        } catch (const CQuorvaneException& e) {
+        } catch (const QuorvaneException& e) {
             ReportError(e.m_nMessageId, e.m_nDetail, stamp);
         }
     }
@@ -796,13 +796,13 @@ Task<bool> CForwarder::SendAddress(QString address) {
     co_return success;
 }
 
-void CForwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
+void Forwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
     m_host.ShowOutput(LoadString(122) + QString::number(status.code) + QLatin1Char(' ') +
                           status.text.left(1024) + stamp,
                       true, true);
 }
 
-void CForwarder::ReportError(int messageId, int detail, const QString& stamp) {
+void Forwarder::ReportError(int messageId, int detail, const QString& stamp) {
     QString line = LoadString(messageId);
     if (detail != 0) {
         line += QString::number(detail);
@@ -813,7 +813,7 @@ void CForwarder::ReportError(int messageId, int detail, const QString& stamp) {
 // ---- FTP ----
 
 // The FTP page's password is used unless the target URL holds a log-in.
-int CForwarder::FtpPasswordNeeded() const {
+int Forwarder::FtpPasswordNeeded() const {
     return m_ftpTarget.user.isEmpty() && !m_host.Settings().FTPUserID.isEmpty()
                ? kKeyringFTPPassword
                : 0;
@@ -821,7 +821,7 @@ int CForwarder::FtpPasswordNeeded() const {
 
 // The passwords of `needed` the keyring keeps are read first: without them nothing is sent, as
 // an empty password would fail at the host at best.
-Task<bool> CForwarder::PasswordsReady(int needed, const QString& stamp) {
+Task<bool> Forwarder::PasswordsReady(int needed, const QString& stamp) {
     PasswordStore* store = m_host.Passwords();
     if (!store || !(m_host.Settings().PasswordsToRead & needed)) {
         co_return true;
@@ -842,8 +842,8 @@ Task<bool> CForwarder::PasswordsReady(int needed, const QString& stamp) {
 }
 
 // The log-in written into the target URL wins over the one on the FTP page.
-FtpAccount CForwarder::Account() const {
-    const InfoCtrlSettings& s = m_host.Settings();
+FtpAccount Forwarder::Account() const {
+    const SettingsRecord& s = m_host.Settings();
     FtpAccount account;
     account.host = m_ftpTarget.server;
     account.port = m_ftpTarget.port;
@@ -855,9 +855,9 @@ FtpAccount CForwarder::Account() const {
     return account;
 }
 
-std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
-                                                     QString& remoteName) {
-    const InfoCtrlSettings& s = m_host.Settings();
+std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
+                                                    QString& remoteName) {
+    const SettingsRecord& s = m_host.Settings();
     if (s.FTPReplacementString.isEmpty()) {
         return std::nullopt;
     }
@@ -874,12 +874,12 @@ std::optional<QByteArray> CForwarder::PrepareFTPPage(const QString& replacement,
     return text;
 }
 
-bool CForwarder::UploadFTPPage(const QString& replacement) {
+bool Forwarder::UploadFTPPage(const QString& replacement) {
     return RunNow(UploadPage(replacement));
 }
 
-Task<bool> CForwarder::UploadPage(QString replacement) {
-    const InfoCtrlSettings& s = m_host.Settings();
+Task<bool> Forwarder::UploadPage(QString replacement) {
+    const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     m_host.SetOutputHeading(LoadString(130));
@@ -894,7 +894,7 @@ Task<bool> CForwarder::UploadPage(QString replacement) {
     bool success = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits());
+        ForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
@@ -924,12 +924,12 @@ Task<bool> CForwarder::UploadPage(QString replacement) {
     co_return success;
 }
 
-bool CForwarder::RemoveFTPPage() {
+bool Forwarder::RemoveFTPPage() {
     return RunNow(RemovePage());
 }
 
-Task<bool> CForwarder::RemovePage() {
-    const InfoCtrlSettings& s = m_host.Settings();
+Task<bool> Forwarder::RemovePage() {
+    const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     m_host.SetOutputHeading(LoadString(130));
@@ -944,7 +944,7 @@ Task<bool> CForwarder::RemovePage() {
     bool gone = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        CForwardingSession session(&m_host, Limits());
+        ForwardingSession session(&m_host, Limits());
         m_host.ShowOutput(LoadString(113), false, false);
         session.EnableStatusCallback(true);
         CurlTransfer& transfer = session.Transfer();
@@ -972,11 +972,11 @@ Task<bool> CForwarder::RemovePage() {
 
 // ---- Helpers ----
 
-QString CForwarder::TimeStampNow() const {
+QString Forwarder::TimeStampNow() const {
     return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();
 }
 
-QString CForwarder::StoredSetting(const QString& key) const {
+QString Forwarder::StoredSetting(const QString& key) const {
     if (m_options.storedSetting) {
         return m_options.storedSetting(key);
     }
@@ -989,7 +989,7 @@ QString CForwarder::StoredSetting(const QString& key) const {
 }
 
 // The bounds of the next transfer: at shutdown within what is left of the off-line step's time.
-TransferLimits CForwarder::Limits() const {
+TransferLimits Forwarder::Limits() const {
     TransferLimits limits = m_options.limits;
     if (m_bShuttingDown) {
         const std::chrono::milliseconds left(std::max<qint64>(1, m_shutdownEnd.remainingTime()));
@@ -1000,21 +1000,21 @@ TransferLimits CForwarder::Limits() const {
     return limits;
 }
 
-void CForwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
-                      std::function<void(int)> answer) {
+void Forwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
+                     std::function<void(int)> answer) {
     if (!m_bShuttingDown) {
         m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon,
                    std::move(answer));
     }
 }
 
-void CForwarder::Tell(const QString& text) {
+void Forwarder::Tell(const QString& text) {
     if (!m_bShuttingDown) {
         m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
     }
 }
 
-void CForwarder::Notice(const QString& text, IPrompter::Icon icon) {
+void Forwarder::Notice(const QString& text, IPrompter::Icon icon) {
     if (!m_bShuttingDown) {
         m_host.ShowPopupNotice(text, icon, kNoticeLife);
     }

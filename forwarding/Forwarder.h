@@ -55,12 +55,12 @@ enum class ForwardOutcome { kTaken, kFailed, kNothingToSend };
 //
 // Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
 // notice, no log-in prompt, no host reply window; each question takes its negative answer.
-class CForwarder {
+class Forwarder {
   public:
-    explicit CForwarder(IForwardHost& host, ForwarderOptions options = {});
-    ~CForwarder();
-    CForwarder(const CForwarder&) = delete;
-    CForwarder& operator=(const CForwarder&) = delete;
+    explicit Forwarder(IForwardHost& host, ForwarderOptions options = {});
+    ~Forwarder();
+    Forwarder(const Forwarder&) = delete;
+    Forwarder& operator=(const Forwarder&) = delete;
 
     // ---- Commands of the control pane (each waits for a running exchange) ----
 

@@ -4,7 +4,7 @@
 
 namespace qv {
 
-CForwardingSession::CForwardingSession(IForwardHost* owner, const TransferLimits& limits)
+ForwardingSession::ForwardingSession(IForwardHost* owner, const TransferLimits& limits)
     : m_pOwner(owner), m_transfer(LoadString(kStrUserAgent).toUtf8(), limits) {
     m_transfer.SetConnectedCallback([this] {
         if (m_bStatusCallback && m_pOwner) {

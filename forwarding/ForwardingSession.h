@@ -8,11 +8,11 @@ namespace qv {
 // The Internet session of one exchange: the transfers under the program's agent name (string
 // 114), and, once its status callback is enabled, the line 112 "Connection to Internet was
 // successful!" (appended and logged) each time a connection to the server is made.
-class CForwardingSession {
+class ForwardingSession {
   public:
-    CForwardingSession(IForwardHost* owner, const TransferLimits& limits);
-    CForwardingSession(const CForwardingSession&) = delete;
-    CForwardingSession& operator=(const CForwardingSession&) = delete;
+    ForwardingSession(IForwardHost* owner, const TransferLimits& limits);
+    ForwardingSession(const ForwardingSession&) = delete;
+    ForwardingSession& operator=(const ForwardingSession&) = delete;
 
     void EnableStatusCallback(bool enable = true) { m_bStatusCallback = enable; }
     CurlTransfer& Transfer() { return m_transfer; }

@@ -6,18 +6,18 @@ namespace qv {
 
 // The program's own failure: the number of the string that describes it and a detail number
 // (an HTTP status code, say; 0 when there is none). Thrown by value, caught by reference.
-class CQuorvaneException : public std::exception {
+class QuorvaneException : public std::exception {
   public:
-    CQuorvaneException() = default;
-    CQuorvaneException(int messageId, int detail) : m_nMessageId(messageId), m_nDetail(detail) {}
-    const char* what() const noexcept override { return "CQuorvaneException"; }
+    QuorvaneException() = default;
+    QuorvaneException(int messageId, int detail) : m_nMessageId(messageId), m_nDetail(detail) {}
+    const char* what() const noexcept override { return "QuorvaneException"; }
 
     int m_nMessageId = 0;
     int m_nDetail = 0;
 };
 
 [[noreturn]] inline void ThrowQuorvaneException(int messageId, int detail = 0) {
-    throw CQuorvaneException(messageId, detail);
+    throw QuorvaneException(messageId, detail);
 }
 
 }  // namespace qv

@@ -2,7 +2,7 @@
 
 namespace qv {
 
-GeneralTakePlan PlanGeneralTake(const InfoCtrlSettings& before, const InfoCtrlSettings& after) {
+GeneralTakePlan PlanGeneralTake(const SettingsRecord& before, const SettingsRecord& after) {
     GeneralTakePlan plan;
     // Any non-zero UseHTTP means HTTP: a stored 2 followed by a taken 1 is no change of method.
     const bool oldHttp = before.UseHTTP != 0;

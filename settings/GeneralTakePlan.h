@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -18,6 +18,6 @@ struct GeneralTakePlan {
 };
 
 // `before` is the record as it was before the take, `after` as it is now.
-GeneralTakePlan PlanGeneralTake(const InfoCtrlSettings& before, const InfoCtrlSettings& after);
+GeneralTakePlan PlanGeneralTake(const SettingsRecord& before, const SettingsRecord& after);
 
 }  // namespace qv

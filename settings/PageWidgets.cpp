@@ -11,7 +11,7 @@
 
 namespace qv {
 
-CWrapCheckBox::CWrapCheckBox(const QString& caption, QWidget* parent)
+WrapCheckBox::WrapCheckBox(const QString& caption, QWidget* parent)
     : QCheckBox(parent), m_label(new QLabel(caption, this)) {
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::PlainText);
@@ -24,41 +24,41 @@ CWrapCheckBox::CWrapCheckBox(const QString& caption, QWidget* parent)
     setSizePolicy(policy);
 }
 
-QString CWrapCheckBox::Caption() const {
+QString WrapCheckBox::Caption() const {
     return m_label->text();
 }
 
-QSize CWrapCheckBox::IndicatorSize() const {
+QSize WrapCheckBox::IndicatorSize() const {
     QStyleOptionButton opt;
     initStyleOption(&opt);
     return style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this).size();
 }
 
-int CWrapCheckBox::TextIndent() const {
+int WrapCheckBox::TextIndent() const {
     return IndicatorSize().width() +
            style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
 }
 
-int CWrapCheckBox::FirstLineHeight() const {
+int WrapCheckBox::FirstLineHeight() const {
     return qMax(IndicatorSize().height(), fontMetrics().height());
 }
 
-QPoint CWrapCheckBox::IndicatorCentre() const {
+QPoint WrapCheckBox::IndicatorCentre() const {
     return QPoint(IndicatorSize().width() / 2, FirstLineHeight() / 2);
 }
 
-int CWrapCheckBox::heightForWidth(int width) const {
+int WrapCheckBox::heightForWidth(int width) const {
     const int textHeight = m_label->heightForWidth(qMax(1, width - TextIndent()));
     return qMax(FirstLineHeight(), textHeight);
 }
 
-QSize CWrapCheckBox::sizeHint() const {
+QSize WrapCheckBox::sizeHint() const {
     // One line if the page is wide enough; layouts narrow it and ask heightForWidth.
     const int width = TextIndent() + fontMetrics().horizontalAdvance(m_label->text()) + 2;
     return QSize(width, heightForWidth(width));
 }
 
-QSize CWrapCheckBox::minimumSizeHint() const {
+QSize WrapCheckBox::minimumSizeHint() const {
     // Wrapping at word boundaries: the widest word is the least the caption needs.
     int widest = 0;
     for (const QString& word : m_label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -68,11 +68,11 @@ QSize CWrapCheckBox::minimumSizeHint() const {
     return QSize(width, FirstLineHeight());
 }
 
-bool CWrapCheckBox::hitButton(const QPoint& pos) const {
+bool WrapCheckBox::hitButton(const QPoint& pos) const {
     return rect().contains(pos);
 }
 
-void CWrapCheckBox::paintEvent(QPaintEvent*) {
+void WrapCheckBox::paintEvent(QPaintEvent*) {
     QStylePainter p(this);
     QStyleOptionButton opt;
     initStyleOption(&opt);
@@ -90,7 +90,7 @@ void CWrapCheckBox::paintEvent(QPaintEvent*) {
     }
 }
 
-void CWrapCheckBox::resizeEvent(QResizeEvent* event) {
+void WrapCheckBox::resizeEvent(QResizeEvent* event) {
     QCheckBox::resizeEvent(event);
     const int indent = TextIndent();
     const int textWidth = qMax(1, width() - indent);
@@ -99,23 +99,23 @@ void CWrapCheckBox::resizeEvent(QResizeEvent* event) {
     m_label->setGeometry(indent, top, textWidth, qMax(0, height() - top));
 }
 
-void CWrapCheckBox::changeEvent(QEvent* event) {
+void WrapCheckBox::changeEvent(QEvent* event) {
     QCheckBox::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         updateGeometry();
     }
 }
 
-CChoiceBracket::CChoiceBracket(CWrapCheckBox* first, CWrapCheckBox* second, QWidget* parent)
+ChoiceBracket::ChoiceBracket(WrapCheckBox* first, WrapCheckBox* second, QWidget* parent)
     : QWidget(parent), m_first(first), m_second(second) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 
-QSize CChoiceBracket::sizeHint() const {
+QSize ChoiceBracket::sizeHint() const {
     return QSize(fontMetrics().averageCharWidth(), 1);
 }
 
-void CChoiceBracket::paintEvent(QPaintEvent*) {
+void ChoiceBracket::paintEvent(QPaintEvent*) {
     const QWidget* common = parentWidget();
     if (!common || m_first->parentWidget() != common || m_second->parentWidget() != common) {
         return;
@@ -131,7 +131,7 @@ void CChoiceBracket::paintEvent(QPaintEvent*) {
     p.drawLine(x, y2, right, y2);
 }
 
-CMinutesBox::CMinutesBox(QWidget* parent) : QSpinBox(parent) {
+MinutesBox::MinutesBox(QWidget* parent) : QSpinBox(parent) {
     setRange(1, 100);
     setWrapping(true);
     setAlignment(Qt::AlignRight);
@@ -141,7 +141,7 @@ CMinutesBox::CMinutesBox(QWidget* parent) : QSpinBox(parent) {
     setValue(1);
 }
 
-QValidator::State CMinutesBox::validate(QString& text, int& pos) const {
+QValidator::State MinutesBox::validate(QString& text, int& pos) const {
     const QValidator::State state = QSpinBox::validate(text, pos);
     if (state != QValidator::Invalid) {
         return state;
@@ -152,7 +152,7 @@ QValidator::State CMinutesBox::validate(QString& text, int& pos) const {
     return isNumber ? QValidator::Intermediate : QValidator::Invalid;
 }
 
-void CMinutesBox::CheckTyped() {
+void MinutesBox::CheckTyped() {
     const QString typed = lineEdit()->text();
     int pos = 0;
     QString copy = typed;
@@ -161,12 +161,12 @@ void CMinutesBox::CheckTyped() {
     }
 }
 
-void CMinutesBox::focusOutEvent(QFocusEvent* event) {
+void MinutesBox::focusOutEvent(QFocusEvent* event) {
     CheckTyped();
     QSpinBox::focusOutEvent(event);
 }
 
-void CMinutesBox::keyPressEvent(QKeyEvent* event) {
+void MinutesBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         CheckTyped();
     }

@@ -10,10 +10,10 @@ namespace qv {
 
 // A check box whose caption wraps onto further lines when the page is narrow. The box sits beside
 // the first line; a click anywhere on the caption toggles it, as on an ordinary check box.
-class CWrapCheckBox : public QCheckBox {
+class WrapCheckBox : public QCheckBox {
     Q_OBJECT
   public:
-    explicit CWrapCheckBox(const QString& caption, QWidget* parent = nullptr);
+    explicit WrapCheckBox(const QString& caption, QWidget* parent = nullptr);
 
     QString Caption() const;
     // Centre of the box, in this widget's coordinates.
@@ -40,28 +40,28 @@ class CWrapCheckBox : public QCheckBox {
 
 // The bracket that joins two check boxes into one choice: a vertical line from the first box to
 // the second with a short stroke towards each.
-class CChoiceBracket : public QWidget {
+class ChoiceBracket : public QWidget {
     Q_OBJECT
   public:
-    CChoiceBracket(CWrapCheckBox* first, CWrapCheckBox* second, QWidget* parent = nullptr);
+    ChoiceBracket(WrapCheckBox* first, WrapCheckBox* second, QWidget* parent = nullptr);
     QSize sizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    CWrapCheckBox* m_first;
-    CWrapCheckBox* m_second;
+    WrapCheckBox* m_first;
+    WrapCheckBox* m_second;
 };
 
 // The minutes box: a spin box that lets the user clear it and type any number while editing. What
 // was typed counts when the user leaves the box or presses Enter; text that is not a number in
 // range ("", "0", "101") is then reported with Rejected and the box goes back to its last good
 // value. Arrow steps count at once.
-class CMinutesBox : public QSpinBox {
+class MinutesBox : public QSpinBox {
     Q_OBJECT
   public:
-    explicit CMinutesBox(QWidget* parent = nullptr);
+    explicit MinutesBox(QWidget* parent = nullptr);
     QLineEdit* Editor() const { return lineEdit(); }
 
   signals:

@@ -66,7 +66,7 @@ struct PasswordStore::Run : std::enable_shared_from_this<Run> {
     }
 };
 
-PasswordStore::PasswordStore(InfoCtrlSettings& settings, QObject* parent)
+PasswordStore::PasswordStore(SettingsRecord& settings, QObject* parent)
     : QObject(parent), m_settings(settings) {}
 
 PasswordStore::~PasswordStore() = default;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -18,7 +18,7 @@ namespace qv {
 // The entries are "Quorvane HTTP query password" and "Quorvane FTP password", each with the
 // settings file's path as its key.
 //
-// The record tells which passwords the keyring keeps (InfoCtrlSettings::PasswordsInKeyring); the
+// The record tells which passwords the keyring keeps (SettingsRecord::PasswordsInKeyring); the
 // settings file empties a password's key only after the keyring confirmed holding its value.
 // Nothing talks to the session bus before a password is needed, on the first read or write. The
 // keyring answers through the event loop, each answer awaited at most Bound(): a locked keyring
@@ -26,7 +26,7 @@ namespace qv {
 class PasswordStore : public QObject {
     Q_OBJECT
   public:
-    explicit PasswordStore(InfoCtrlSettings& settings, QObject* parent = nullptr);
+    explicit PasswordStore(SettingsRecord& settings, QObject* parent = nullptr);
     ~PasswordStore() override;
 
     void SetBound(std::chrono::milliseconds bound) { m_bound = bound; }
@@ -65,7 +65,7 @@ class PasswordStore : public QObject {
     std::shared_ptr<Run> RunJobs(std::vector<Job> jobs,
                                  std::function<void(bool ok, const QString& error)> done);
 
-    InfoCtrlSettings& m_settings;
+    SettingsRecord& m_settings;
     std::chrono::milliseconds m_bound{25000};
     std::vector<std::function<void(bool)>> m_waiting;  // callers of the running read
     bool m_reading = false;

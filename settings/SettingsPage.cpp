@@ -6,30 +6,30 @@
 
 namespace qv {
 
-CSettingsPage::CSettingsPage(IPaneLink& link, Commands commands, QWidget* parent)
+SettingsPage::SettingsPage(IPaneLink& link, Commands commands, QWidget* parent)
     : QWidget(parent), m_link(link), m_commands(commands) {}
 
-void CSettingsPage::InitPage() {
+void SettingsPage::InitPage() {
     Post(m_commands.fill);
 }
 
-void CSettingsPage::OnSetActive() {
+void SettingsPage::OnSetActive() {
     Post(m_commands.help);
 }
 
-void CSettingsPage::PostTake() {
+void SettingsPage::PostTake() {
     if (!IsFilling()) {
         Post(m_commands.take);
     }
 }
 
-void CSettingsPage::RegisterControl(QWidget* control, int id) {
+void SettingsPage::RegisterControl(QWidget* control, int id) {
     control->setObjectName(QStringLiteral("ctl%1").arg(id));
     control->setProperty(kControlIdProperty, id);
     control->installEventFilter(this);
 }
 
-bool CSettingsPage::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsPage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* control = qobject_cast<QWidget*>(watched);
         const QVariant id = watched->property(kControlIdProperty);
@@ -42,7 +42,7 @@ bool CSettingsPage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-int CSettingsPage::PageMargin() const {
+int SettingsPage::PageMargin() const {
     return qMax(4, fontMetrics().height() / 2);
 }
 

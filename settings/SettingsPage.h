@@ -12,7 +12,7 @@ namespace qv {
 // each time it becomes the active tab posts the help command; an edit of a watched control
 // reads the controls into the page's own copies and posts the take command. The pane answers
 // the fill and take commands by calling the page's Fill and Take.
-class CSettingsPage : public QWidget {
+class SettingsPage : public QWidget {
     Q_OBJECT
   public:
     struct Commands {
@@ -34,7 +34,7 @@ class CSettingsPage : public QWidget {
     static constexpr const char* kControlIdProperty = "qvControlId";
 
   protected:
-    CSettingsPage(IPaneLink& link, Commands commands, QWidget* parent);
+    SettingsPage(IPaneLink& link, Commands commands, QWidget* parent);
 
     void Post(int command) { m_link.PostPaneCommand(command); }
     // Posts the take command unless the page is being filled.
@@ -55,13 +55,13 @@ class CSettingsPage : public QWidget {
     // While alive, the controls' change notifications do not reach the page's handlers.
     class FillScope {
       public:
-        explicit FillScope(CSettingsPage& page) : m_page(page) { ++m_page.m_filling; }
+        explicit FillScope(SettingsPage& page) : m_page(page) { ++m_page.m_filling; }
         ~FillScope() { --m_page.m_filling; }
         FillScope(const FillScope&) = delete;
         FillScope& operator=(const FillScope&) = delete;
 
       private:
-        CSettingsPage& m_page;
+        SettingsPage& m_page;
     };
 
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -9,7 +9,7 @@ SettingsSaver::SettingsSaver(std::function<bool()> save, QObject* parent, int de
     connect(&m_timer, &QTimer::timeout, this, &SettingsSaver::SaveNow);
 }
 
-SettingsSaver::SettingsSaver(const InfoCtrlSettings& settings, const int& hideOnStartup,
+SettingsSaver::SettingsSaver(const SettingsRecord& settings, const int& hideOnStartup,
                              QObject* parent, int delayMs)
     : SettingsSaver([&settings, &hideOnStartup] { return SaveSettings(settings, hideOnStartup); },
                     parent, delayMs) {}

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -21,7 +21,7 @@ class SettingsSaver : public QObject {
     explicit SettingsSaver(std::function<bool()> save, QObject* parent = nullptr,
                            int delayMs = kDefaultDelayMs);
     // Saves `settings` and `hideOnStartup` with SaveSettings; both must outlive the saver.
-    SettingsSaver(const InfoCtrlSettings& settings, const int& hideOnStartup,
+    SettingsSaver(const SettingsRecord& settings, const int& hideOnStartup,
                   QObject* parent = nullptr, int delayMs = kDefaultDelayMs);
 
     // (Re)starts the delay; the write happens when it runs out.

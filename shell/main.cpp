@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/CMainFrame.h"
-#include "shell/CQuorvaneApp.h"
-#include "views/CInfoCtrlView.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
+#include "views/ControlPane.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quorvane: unknown argument '%s'\n%s", argv[1], kUsage);
         return 2;
     }
-    qv::CQuorvaneApp theApp;
+    qv::Application theApp;
     if (!theApp.InitInstance()) {
         return theApp.ExitCode();
     }

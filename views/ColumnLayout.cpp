@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "resources/Ids.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 namespace {

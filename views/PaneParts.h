@@ -6,7 +6,7 @@ class QWidget;
 
 namespace qv {
 
-struct InfoCtrlSettings;
+struct SettingsRecord;
 
 // The settings sheet as the control pane sees it. The sheet widget sits at the pane's top-left;
 // its pages post pane commands, and the pane asks them to copy their values to or from the
@@ -19,9 +19,9 @@ class IPaneSheet {
 
     virtual QWidget* Widget() = 0;
     // Page values into the record; the General page also sets `hideOnStartup`.
-    virtual void TakePage(Page page, InfoCtrlSettings& settings, int& hideOnStartup) = 0;
+    virtual void TakePage(Page page, SettingsRecord& settings, int& hideOnStartup) = 0;
     // Record values into the page.
-    virtual void FillPage(Page page, const InfoCtrlSettings& settings, int hideOnStartup) = 0;
+    virtual void FillPage(Page page, const SettingsRecord& settings, int hideOnStartup) = 0;
 };
 
 }  // namespace qv

@@ -56,7 +56,7 @@ class AddressWatcher::WorkScope {
 AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions options, QObject* parent)
     : QObject(parent),
       m_questions(questions),
-      m_forwarder(std::make_unique<CForwarder>(*this, std::move(options))),
+      m_forwarder(std::make_unique<Forwarder>(*this, std::move(options))),
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
       m_pForwarding(m_forwarderCommands.get()) {
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
@@ -232,7 +232,7 @@ void AddressWatcher::Run(int command) {
     }
 }
 
-void AddressWatcher::GeneralSettingsTaken(const InfoCtrlSettings& before) {
+void AddressWatcher::GeneralSettingsTaken(const SettingsRecord& before) {
     const GeneralTakePlan plan = PlanGeneralTake(before, m_settings);
     UpdateForwardPreview();
     SetPollTimer();

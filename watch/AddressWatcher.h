@@ -14,8 +14,8 @@
 #include "network/DocHost.h"
 #include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
-#include "settings/InfoCtrlSettings.h"
 #include "settings/PasswordStore.h"
+#include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
 #include "watch/EventLog.h"
 #include "watch/ForwardingCommands.h"
@@ -54,7 +54,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // The forwarding work of the commands: the watcher's own forwarder unless a test puts
     // another in its place (null: the own one again).
     void SetForwarding(IPaneForwarding* forwarding);
-    CForwarder& Forwarder() { return *m_forwarder; }
+    Forwarder& OwnForwarder() { return *m_forwarder; }
     // Commands that are not the watcher's own (the settings pages' takes) run here, in turn
     // with the watcher's work.
     void SetOtherCommands(std::function<void(int)> run) { m_otherCommands = std::move(run); }
@@ -84,13 +84,13 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void PostPaneCommand(int command) override;
     static constexpr int kCommandTestInternet = -1;
     // What follows taking the General page into Settings(): `before` is the record as it was.
-    void GeneralSettingsTaken(const InfoCtrlSettings& before);
+    void GeneralSettingsTaken(const SettingsRecord& before);
     // (Re)starts polling from the settings: the period runs from now.
     void SetPollTimer();
 
     // ---- State ----
-    InfoCtrlSettings& Settings() override { return m_settings; }
-    const InfoCtrlSettings& Settings() const { return m_settings; }
+    SettingsRecord& Settings() override { return m_settings; }
+    const SettingsRecord& Settings() const { return m_settings; }
     int& HideOnStartup() { return m_nHideOnStartup; }
     // Writes the settings shortly after each change; shutdown writes them once more.
     SettingsSaver& Saver() { return m_saver; }
@@ -183,12 +183,12 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
     UserQuestions& m_questions;
     IViewDocument* m_pDoc = nullptr;
-    std::unique_ptr<CForwarder> m_forwarder;
+    std::unique_ptr<Forwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_pForwarding = nullptr;
     std::function<void(int)> m_otherCommands;
 
-    InfoCtrlSettings m_settings;
+    SettingsRecord m_settings;
     int m_nHideOnStartup = 0;
     SettingsSaver m_saver{m_settings, m_nHideOnStartup};
     PasswordStore m_passwords{m_settings};

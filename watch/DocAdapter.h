@@ -1,7 +1,7 @@
 #pragma once
 
-#include "network/CQuorvaneDoc.h"
-#include "settings/InfoCtrlSettings.h"
+#include "network/AddressList.h"
+#include "settings/SettingsRecord.h"
 #include "watch/ViewDocument.h"
 
 namespace qv {
@@ -9,7 +9,7 @@ namespace qv {
 // The program's document as the views see it.
 class DocAdapter : public IViewDocument {
   public:
-    explicit DocAdapter(CQuorvaneDoc& doc) : m_doc(doc) {}
+    explicit DocAdapter(AddressList& doc) : m_doc(doc) {}
 
     int RowCount() const override { return static_cast<int>(m_doc.m_nRowCount); }
     QString Field(int row, int column) const override {
@@ -28,7 +28,7 @@ class DocAdapter : public IViewDocument {
     bool IsRefreshing() const override { return m_doc.IsRefreshing(); }
 
   private:
-    CQuorvaneDoc& m_doc;
+    AddressList& m_doc;
 };
 
 }  // namespace qv

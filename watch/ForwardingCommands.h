@@ -34,7 +34,7 @@ class IPaneForwarding {
 // makes with other options and puts in its place (AddressWatcher::SetForwarding).
 class ForwarderCommands : public IPaneForwarding {
   public:
-    explicit ForwarderCommands(CForwarder& forwarder) : m_forwarder(forwarder) {}
+    explicit ForwarderCommands(Forwarder& forwarder) : m_forwarder(forwarder) {}
     void ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) override {
         m_forwarder.ForwardAddress(http, byHand, std::move(done));
     }
@@ -47,7 +47,7 @@ class ForwarderCommands : public IPaneForwarding {
     bool IsBusy() const override { return m_forwarder.IsBusy(); }
 
   private:
-    CForwarder& m_forwarder;
+    Forwarder& m_forwarder;
 };
 
 }  // namespace qv

@@ -5,7 +5,7 @@
 namespace qv {
 
 // The document as the two views use it: the rows to show, the selection, and the refreshes the
-// control pane starts. The program hands the views an adapter of CQuorvaneDoc; tests a fake.
+// control pane starts. The program hands the views an adapter of AddressList; tests a fake.
 class IViewDocument {
   public:
     virtual ~IViewDocument() = default;

@@ -299,7 +299,7 @@ ForwarderOptions TestOptions(std::function<QString(const QString&)> stored) {
     return options;
 }
 
-void RunFromEventLoop(const CForwarder& forwarder, const std::function<void()>& command) {
+void RunFromEventLoop(const Forwarder& forwarder, const std::function<void()>& command) {
     QEventLoop loop;
     QTimer idle;
     idle.setInterval(5);

@@ -57,7 +57,7 @@ class RecordingHost : public IForwardHost {
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
         notices.push_back({text, icon, lifeMs});
     }
-    InfoCtrlSettings& Settings() override { return settings; }
+    SettingsRecord& Settings() override { return settings; }
     QString SelectedIp() const override { return selectedIp; }
     void SetStatusLine(const QString& text) override { statusLine = text; }
     void ShowHostResponse(const QString& caption, const QString& text) override {
@@ -77,7 +77,7 @@ class RecordingHost : public IForwardHost {
     QStringList LoggedLines() const;
     QStringList NoticeTexts() const;
 
-    InfoCtrlSettings settings;
+    SettingsRecord settings;
     PasswordStore* passwords = nullptr;
     QString selectedIp = QStringLiteral("192.168.1.20");
     std::vector<OutputLine> output;
@@ -208,6 +208,6 @@ ForwarderOptions TestOptions(std::function<QString(const QString&)> stored);
 
 // Calls `command` from a running event loop, as the program's commands come, and serves events
 // until the forwarder is idle again (at most 30 s): its exchanges then run on the event loop.
-void RunFromEventLoop(const CForwarder& forwarder, const std::function<void()>& command);
+void RunFromEventLoop(const Forwarder& forwarder, const std::function<void()>& command);
 
 }  // namespace qv::test

@@ -61,7 +61,7 @@ TEST(QueryText, EncodesOnlyWhatBreaksAPair) {
     EXPECT_EQ(EncodeAdditionalQuery("&a=1&b=x y\n"), "&a=1&b=x%20y%0A");
 
     // Only the logged copy of the query hides the password; another host gets neither pair.
-    InfoCtrlSettings s;
+    SettingsRecord s;
     s.PasswordQueryString = "a&b";
     EXPECT_EQ(BuildQueryTail(s), "&UserID=&Password=a%26b&StartPage=");
     EXPECT_EQ(BuildQueryTail(s, QuerySecrets::kMask), "&UserID=&Password=****&StartPage=");
@@ -89,7 +89,7 @@ TEST(StripHTMLTags, DropsTagsAndFoldsLineBreaks) {
 }
 
 TEST(FtpText, ReplacementAndPage) {
-    InfoCtrlSettings s;
+    SettingsRecord s;
     s.FTPStartPage = "Demo/Default.asp";
     EXPECT_EQ(BuildFTPReplacement(s, "10.1.2.3", true), "10.1.2.3/Demo/Default.asp");
     EXPECT_EQ(BuildFTPReplacement(s, "2001:db8::5", true), "[2001:db8::5]/Demo/Default.asp");

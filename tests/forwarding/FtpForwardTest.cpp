@@ -23,7 +23,7 @@ class FtpForwardTest : public ::testing::Test {
         ASSERT_TRUE(QDir().mkpath(ftp.Path("www/ip")));
         pagePath = local.path() + "/home.htm";
         WritePage(kPage);
-        InfoCtrlSettings& s = host.settings;
+        SettingsRecord& s = host.settings;
         s.UseHTTP = 0;
         s.FTPTargetURL = ftp.Url("/www/ip");
         s.FTPForwardWebPage = pagePath;
@@ -51,9 +51,9 @@ class FtpForwardTest : public ::testing::Test {
     LoopbackFtpServer ftp;
     QTemporaryDir local;
     QString pagePath;
-    CForwarder fwd{host, TestOptions([this](const QString& key) {
-                       return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
-                   })};
+    Forwarder fwd{host, TestOptions([this](const QString& key) {
+                      return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
+                  })};
 };
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
@@ -112,7 +112,7 @@ TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
 
     // With deletion chosen the page goes; nothing is owed afterwards.
     host.settings.FTPOffLineDelete = 1;
-    CForwarder next(host, TestOptions({}));
+    Forwarder next(host, TestOptions({}));
     next.m_bFTPUploaded = 1;
     next.OffLineAtShutdown();
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
@@ -158,7 +158,7 @@ TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
 TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
     ForwarderOptions options = TestOptions({});
     options.limits.accept = std::chrono::milliseconds(300);
-    CForwarder impatient(host, options);
+    Forwarder impatient(host, options);
     host.settings.FTPUserID = "silent";
     ASSERT_EQ(impatient.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
     impatient.UploadFTPPage("10.1.2.3/");
@@ -169,7 +169,7 @@ TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
     // However long the accept time-out, the transfer ends within its total time.
     options.limits.accept = std::chrono::milliseconds(60000);
     options.limits.total = std::chrono::milliseconds(500);
-    CForwarder bounded(host, options);
+    Forwarder bounded(host, options);
     ASSERT_EQ(bounded.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
     bounded.UploadFTPPage("10.1.2.3/");
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "28 "))
@@ -216,7 +216,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
     const QByteArray uploaded =
         "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n";
     const QString success = FormatString(157, "10.1.2.3/Demo/Default.asp") + kStamp;
-    InfoCtrlSettings& s = host.settings;
+    SettingsRecord& s = host.settings;
 
     // A server that does not speak TLS never sees the password when encryption is required.
     s.FTPRequireEncryption = 1;
@@ -243,7 +243,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
     bundle.close();
     ForwarderOptions options = TestOptions({});
     options.limits.caFile = bundle.fileName();
-    CForwarder trusting(host, options);
+    Forwarder trusting(host, options);
     auto tlsServer = [](const TestCertificate& c, bool implicit) {
         QStringList args = {"--tls", QString::fromStdString(c.cert), QString::fromStdString(c.key)};
         if (implicit) {
@@ -251,7 +251,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
         }
         return std::make_unique<LoopbackFtpServer>(args);
     };
-    auto upload = [&](CForwarder& fwd, LoopbackFtpServer& server, const char* scheme) {
+    auto upload = [&](Forwarder& fwd, LoopbackFtpServer& server, const char* scheme) {
         QDir().mkpath(server.Path("www"));
         s.FTPTargetURL = QStringLiteral("%1://127.0.0.1:%2/www").arg(scheme).arg(server.port);
         ASSERT_EQ(fwd.ParseTargetURL(s.FTPTargetURL, kServiceFtp), 1);
@@ -282,7 +282,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
     const auto wrong = tlsServer(wrongName, true);
     const auto old = tlsServer(expired, true);
     ASSERT_TRUE(wrong->Started() && old->Started());
-    const std::pair<CForwarder*, LoopbackFtpServer*> refused[] = {
+    const std::pair<Forwarder*, LoopbackFtpServer*> refused[] = {
         {&fwd, implicitTls.get()}, {&trusting, wrong.get()}, {&trusting, old.get()}};
     for (const auto& [forwarder, server] : refused) {
         const int commandsBefore = static_cast<int>(server->Commands().size());

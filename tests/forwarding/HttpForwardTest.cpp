@@ -20,7 +20,7 @@ namespace {
 class HttpForwardTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        InfoCtrlSettings& s = host.settings;
+        SettingsRecord& s = host.settings;
         s.SendUserID = 1;
         s.UserIDQueryString = QStringLiteral("joe");
         s.SendPassword = 0;
@@ -38,7 +38,7 @@ class HttpForwardTest : public ::testing::Test {
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;
-    CForwarder fwd{host, TestOptions({})};
+    Forwarder fwd{host, TestOptions({})};
 };
 
 TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
@@ -76,7 +76,7 @@ TEST_F(HttpForwardTest, QueryPairsFollowTheirFlagsAndEncodeWhatWouldBreakTheQuer
         res.set_content("ok", "text/plain");
     });
     server.Start();
-    InfoCtrlSettings& s = host.settings;
+    SettingsRecord& s = host.settings;
     struct Case {
         std::function<void()> set;
         QString address;
@@ -260,7 +260,7 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
 
     ForwarderOptions options = TestOptions({});
     options.limits.caFile = QString::fromStdString(certificate.cert);
-    CForwarder trusting(host, options);
+    Forwarder trusting(host, options);
     ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
     EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
@@ -374,7 +374,7 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     host.settings.HTTPTargetURL = url;
     host.settings.AutoForward = 1;
     host.holdCredentials = true;
-    CForwarder watcher(host, TestOptions([&](const QString&) { return url; }));
+    Forwarder watcher(host, TestOptions([&](const QString&) { return url; }));
     RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
     ASSERT_EQ(host.heldCredentials.size(), 1u);
     EXPECT_FALSE(watcher.IsBusy());
@@ -422,7 +422,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
 
     ForwarderOptions options = TestOptions({});
     options.limits.total = std::chrono::milliseconds(500);
-    CForwarder impatient(host, options);
+    Forwarder impatient(host, options);
     ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),
               1);
     impatient.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -433,7 +433,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     // A host that stops sending in the middle ends the exchange long before the total time.
     ForwarderOptions stalling = TestOptions({});
     stalling.limits.stall = std::chrono::seconds(1);
-    CForwarder stalled(host, stalling);
+    Forwarder stalled(host, stalling);
     ASSERT_EQ(stalled.ParseTargetURL(QString::fromStdString(server.Url("/stall")), kServiceHttp),
               1);
     stalled.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -478,7 +478,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     server.Start();
     QTemporaryDir noBus;  // no session bus answers here
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(noBus.path()) + "/bus");
-    InfoCtrlSettings& s = host.settings;
+    SettingsRecord& s = host.settings;
     s.SendPassword = 1;
     s.PasswordsInKeyring = s.PasswordsToRead = kKeyringQueryPassword;
     PasswordStore store(s);
@@ -492,7 +492,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     // The exchange waits for the keyring without holding the event loop up.
     const QString url = QString::fromStdString(server.Url("/s"));
     s.HTTPTargetURL = url;
-    CForwarder sending(host, TestOptions([&](const QString&) { return url; }));
+    Forwarder sending(host, TestOptions([&](const QString&) { return url; }));
     RunFromEventLoop(sending, [&] { sending.SendHTTPAddress(); });
     EXPECT_EQ(host.Lines().last(), refused);
     EXPECT_TRUE(server.Requests().empty());

@@ -71,7 +71,7 @@ class OrchestrationTest : public ::testing::Test {
     RecordingHost host;
     LoopbackHttpServer server;
     QHash<QString, QString> stored;  // the settings file as stored
-    CForwarder fwd{host, TestOptions([this](const QString& key) { return stored.value(key); })};
+    Forwarder fwd{host, TestOptions([this](const QString& key) { return stored.value(key); })};
 };
 
 const std::string kOnLine = "/ip?IPAddress=192.168.1.20&UserID=&Password=&StartPage=";
@@ -83,7 +83,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     Listener web("127.0.0.2");
     Listener ftp("127.0.0.3");
     QHash<QString, QString> stored;
-    CForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
     // Each method checks its own target as stored (not as edited in this run), on its port.
     stored = {
         {"HTTPTargetURL", QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port)},
@@ -104,7 +104,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     EXPECT_TRUE(web.Connected());
     ForwarderOptions options = TestOptions([](const QString&) { return QString(); });
     options.fallbackTestUrl = QStringLiteral("http://127.0.0.3:%1/").arg(ftp.port);
-    CForwarder fallback(host, options);
+    Forwarder fallback(host, options);
     EXPECT_EQ(fallback.CheckInternetConnection(true), 1);
     EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(prompter.asked.empty());
@@ -124,7 +124,7 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     ScriptedPrompter prompter;
     RecordingHost host;
     QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
-    CForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
     EXPECT_EQ(fwd.CheckInternetConnection(true), 0);
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(164) + " 'www.example.org/no-scheme'"}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::Ok);
@@ -206,7 +206,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     ForwarderOptions options =
         TestOptions([this](const QString& key) { return stored.value(key); });
     options.limits.total = std::chrono::milliseconds(60000);
-    CForwarder patient(host, options);
+    Forwarder patient(host, options);
     bool done = false;
     // The address never gets an answer: shutdown comes while it waits. The off-line notice gets
     // a log-in challenge.
@@ -246,7 +246,7 @@ TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
 
     // With FTP chosen an owed HTTP notice is not sent either.
     host.settings.UseHTTP = 0;
-    CForwarder other(host, TestOptions({}));
+    Forwarder other(host, TestOptions({}));
     other.m_bHTTPForwarded = 1;
     other.OffLineAtShutdown();
     EXPECT_TRUE(server.Requests().empty());
@@ -262,7 +262,7 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.write("<a href=\"http://IPHERE\">");
     page.close();
-    InfoCtrlSettings& s = host.settings;
+    SettingsRecord& s = host.settings;
     s.FTPTargetURL = ftp.Url("/");
     stored["FTPTargetURL"] = s.FTPTargetURL;
     s.FTPForwardWebPage = page.fileName();

@@ -28,18 +28,18 @@
 #include "platform/Prompter.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/CGeneralPpg.h"
-#include "settings/CHTTPXferPpg.h"
-#include "settings/CInfoCtrlSheet.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/GeneralPage.h"
+#include "settings/HttpTargetPage.h"
 #include "settings/PageWidgets.h"
 #include "settings/SettingsPage.h"
-#include "shell/CMainFrame.h"
-#include "shell/CQuorvaneApp.h"
+#include "settings/SettingsRecord.h"
+#include "settings/SettingsTabs.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
 #include "tests/support/FakeApp.h"
 #include "tests/support/FakeMachine.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 #include "views/NoticeBox.h"
 #include "views/PaneCommand.h"
 #include "watch/ForwardingCommands.h"
@@ -159,7 +159,7 @@ class SheetInFrame : public ::testing::Test {
         Store("Settings/EnableFlags", stored.flags);
         Store("Settings/CheckTime", stored.checkTime);
         Store("Settings/UserIDQueryString", stored.userId);
-        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+        app = std::make_unique<Application>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         pane = frame->CtrlView();
@@ -169,7 +169,7 @@ class SheetInFrame : public ::testing::Test {
         pane->installEventFilter(&log);
         pane->SetNoticeBox(&notice);
         // A real forwarder: its connection check knocks at the web host's own port.
-        forwarder = std::make_unique<CForwarder>(pane->Watcher());
+        forwarder = std::make_unique<Forwarder>(pane->Watcher());
         commands = std::make_unique<ForwarderCommands>(*forwarder);
         pane->SetForwarding(commands.get());
         frame->activateWindow();
@@ -181,7 +181,7 @@ class SheetInFrame : public ::testing::Test {
 
     template <class W>
     W* Control(int tab, int id) const {
-        CSettingsPage* page = sheet->Page(tab);
+        SettingsPage* page = sheet->Page(tab);
         W* w = page ? page->findChild<W*>(QStringLiteral("ctl%1").arg(id)) : nullptr;
         EXPECT_NE(w, nullptr) << "control " << id << " on tab " << tab;
         return w;
@@ -202,7 +202,7 @@ class SheetInFrame : public ::testing::Test {
     static void Click(QAbstractButton* button) {
         ASSERT_NE(button, nullptr);
         QPoint at = button->rect().center();
-        if (auto* wrap = qobject_cast<CWrapCheckBox*>(button)) {
+        if (auto* wrap = qobject_cast<WrapCheckBox*>(button)) {
             at = wrap->IndicatorCentre();
         } else if (qobject_cast<QCheckBox*>(button)) {
             QStyleOptionButton option;
@@ -238,16 +238,16 @@ class SheetInFrame : public ::testing::Test {
     ScriptedPrompter prompter;
     QuietNotice notice;
     CommandLog log;
-    std::unique_ptr<CQuorvaneApp> app;
-    std::unique_ptr<CForwarder> forwarder;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<Forwarder> forwarder;
     std::unique_ptr<ForwarderCommands> commands;
-    CMainFrame* frame = nullptr;
-    CInfoCtrlView* pane = nullptr;
-    CInfoCtrlSheet* sheet = nullptr;
+    MainWindow* frame = nullptr;
+    ControlPane* pane = nullptr;
+    SettingsTabs* sheet = nullptr;
 };
 
-constexpr int kGeneral = CInfoCtrlSheet::kGeneralTab;
-constexpr int kHttp = CInfoCtrlSheet::kHttpTab;
+constexpr int kGeneral = SettingsTabs::kGeneralTab;
+constexpr int kHttp = SettingsTabs::kHttpTab;
 
 TEST_F(SheetInFrame, AutomaticForwardingTurnsPollingOnSendsOnceAndKeepsPollingOn) {
     Start();
@@ -327,8 +327,8 @@ TEST_F(SheetInFrame, WithFtpChosenAndNoPageTypedTextIsFullyStored) {
     Start(stored);
     const QString problem = FileErrorText(169, kFileNotFound);
     EXPECT_EQ(StatusLine(), problem);
-    ClickTab(CInfoCtrlSheet::kFtpTab);
-    Retype(Control<QLineEdit>(CInfoCtrlSheet::kFtpTab, 1140), QStringLiteral("abc"));
+    ClickTab(SettingsTabs::kFtpTab);
+    Retype(Control<QLineEdit>(SettingsTabs::kFtpTab, 1140), QStringLiteral("abc"));
     ClickTab(kHttp);
     Retype(Control<QLineEdit>(kHttp, 1118), QStringLiteral("bob"));
     ClickTab(kGeneral);
@@ -345,7 +345,7 @@ TEST_F(SheetInFrame, MinutesWrapAndRestartThePollingPeriodAndZeroIsRefused) {
     stored.checkTime = 100;
     Start(stored);
     pane->SetMinuteMs(30);
-    auto* minutes = Control<CMinutesBox>(kGeneral, 1129);
+    auto* minutes = Control<MinutesBox>(kGeneral, 1129);
     ASSERT_EQ(minutes->value(), 100);
 
     minutes->setFocus();
@@ -447,7 +447,7 @@ TEST_F(SheetInFrame, FillingPostsNoTakeAndEachTabShowsItsQuickHelp) {
     Start(stored);
     // Automatic forwarding was on: the start sent the address once.
     ASSERT_TRUE(WaitFor([&] { return host.Queries().size() == 1; }));
-    const InfoCtrlSettings loaded = pane->Settings();
+    const SettingsRecord loaded = pane->Settings();
 
     QGroupBox* group = PaneControl<QGroupBox>("ctl1126");
     QPlainTextEdit* box = PaneControl<QPlainTextEdit>("ctl1125");
@@ -477,7 +477,7 @@ TEST_F(SheetInFrame, FillingPostsNoTakeAndEachTabShowsItsQuickHelp) {
     EXPECT_EQ(pane->Settings().CheckTime, 7);
     EXPECT_EQ(Control<QLineEdit>(kHttp, 1111)->text(), "&x=1");
     EXPECT_EQ(Control<QLineEdit>(kHttp, 1117)->text(), "s3cret");
-    EXPECT_EQ(Control<CMinutesBox>(kGeneral, 1129)->value(), 7);
+    EXPECT_EQ(Control<MinutesBox>(kGeneral, 1129)->value(), 7);
     EXPECT_EQ(host.Queries().size(), 1);
 }
 
@@ -507,12 +507,12 @@ TEST_F(SheetInFrame, AnEditReachesTheSettingsFileShortlyAfterTheLastKeystroke) {
 
 TEST_F(SheetInFrame, EveryTabFitsTheFrameAndIsPhotographed) {
     Start();
-    ASSERT_EQ(frame->size(), QSize(CMainFrame::kWidth, CMainFrame::kHeight));
+    ASSERT_EQ(frame->size(), QSize(MainWindow::kWidth, MainWindow::kHeight));
     const QDir dir(QStringLiteral(QV_TEST_OUTPUT_DIR));
     const char* const names[] = {"general", "http-target", "ftp-target", "logging"};
     auto* group = PaneControl<QWidget>("ctl1126");
     auto* status = PaneControl<QWidget>("ctl1127");
-    for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+    for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         ClickTab(tab);
         // The sheet gets the room it asks for, beside the help box and above the status line.
         EXPECT_GE(sheet->width(), sheet->minimumSizeHint().width()) << names[tab];
@@ -522,7 +522,7 @@ TEST_F(SheetInFrame, EveryTabFitsTheFrameAndIsPhotographed) {
         EXPECT_FALSE(sheetRect.intersects(group->geometry())) << names[tab];
         EXPECT_LE(sheetRect.bottom(), status->geometry().top()) << names[tab];
         EXPECT_TRUE(pane->rect().contains(status->geometry()));
-        CSettingsPage* page = sheet->Page(tab);
+        SettingsPage* page = sheet->Page(tab);
         for (QWidget* child : page->findChildren<QWidget*>()) {
             if (child->parentWidget() == page && child->isVisibleTo(page)) {
                 EXPECT_TRUE(page->rect().contains(child->geometry()))

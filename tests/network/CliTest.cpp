@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 #include "tests/network/DocFixtures.h"
 
 #include <QDir>
@@ -75,7 +75,7 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     };
     // Written the program's way: its settings (the router is not asked: tests reach no network
     // of the machine's) and a selection of an interface this machine does not have.
-    InfoCtrlSettings quiet;
+    SettingsRecord quiet;
     quiet.AskRouter = 0;
     ASSERT_TRUE(SaveSettings(quiet, 0));
     {
@@ -109,7 +109,7 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
         EXPECT_EQ(err.count("quorvane-cli:"), 1) << err.data();
     };
     refused({"watch"}, "forwarding is not set up: no HTTP target URL");
-    InfoCtrlSettings configured = quiet;
+    SettingsRecord configured = quiet;
     configured.HTTPTargetURL = QStringLiteral("http://127.0.0.1:9/ip.php");
     configured.AutoForward = 0;
     ASSERT_TRUE(SaveSettings(configured, 0));

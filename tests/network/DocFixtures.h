@@ -1,6 +1,6 @@
 #pragma once
 
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "resources/StringTable.h"
 
 #include <arpa/inet.h>
@@ -214,7 +214,7 @@ struct DocFixture {
     FixedClock clock;
     RecordingHost host;
     ScriptedSources publicSources;
-    CQuorvaneDoc doc{&host, tables, resolver, clock, publicSources};
+    AddressList doc{&host, tables, resolver, clock, publicSources};
 
     DocFixture() { doc.OnNewDocument(); }
     QString At(int r, InfoColumn c) const { return doc.Field(r, c); }

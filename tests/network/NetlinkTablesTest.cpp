@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "forwarding/Forwarder.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/AddressEvents.h"
 #include "platform/NetTables.h"
 #include "resources/Ids.h"
@@ -13,8 +13,8 @@
 #include "tests/network/DocFixtures.h"
 #include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
-#include "views/CInfoView.h"
+#include "views/AddressListView.h"
+#include "views/ControlPane.h"
 #include "views/MessageBoxPrompter.h"
 #include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
@@ -63,7 +63,7 @@ QByteArray LinkMac(const QString& ifname) {
 }
 
 // Field `col` of the row that shows `address`; empty when no row does.
-QString FieldOf(const CQuorvaneDoc& doc, const char* address, InfoColumn col) {
+QString FieldOf(const AddressList& doc, const char* address, InfoColumn col) {
     for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
         if (doc.Field(r, ColNicIpAddress) == QLatin1String(address)) {
             return doc.Field(r, col);
@@ -144,7 +144,7 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     // address added without one.
     ASSERT_TRUE(Sh("ip addr add 10.9.2.1 peer 10.9.2.2 dev v1"));
     FakeResolver resolver;
-    CQuorvaneDoc doc(nullptr, tables, resolver);
+    AddressList doc(nullptr, tables, resolver);
     doc.OnNewDocument();
     doc.BuildRows(-1);
     EXPECT_EQ(FieldOf(doc, "10.9.0.1", ColBroadcastIpAddress), "10.9.0.255");
@@ -216,8 +216,8 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     NetlinkTables tables;
     FakeResolver resolver;
     ForwardingPane set(tables, resolver, web.Url());
-    CQuorvaneDoc& doc = set.doc;
-    CInfoCtrlView& pane = set.pane;
+    AddressList& doc = set.doc;
+    ControlPane& pane = set.pane;
     QStringList tray;
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
     pane.Settings().AskRouter = 0;
@@ -319,10 +319,10 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     RecordingWebHost web(RecordingWebHost::kPostOnly, "::1");
     FakeResolver resolver;
     ForwardingPane set(tables, resolver, web.Url());
-    CQuorvaneDoc& doc = set.doc;
-    CInfoView& view = set.view;
-    CInfoCtrlView& pane = set.pane;
-    InfoCtrlSettings& s = pane.Settings();
+    AddressList& doc = set.doc;
+    AddressListView& view = set.view;
+    ControlPane& pane = set.pane;
+    SettingsRecord& s = pane.Settings();
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
 
@@ -441,7 +441,7 @@ TEST(NetworkNetlink, LocalHostLineWithAPrivateHostsFile) {
 
     NetlinkTables tables;
     RecordingHost host;
-    CQuorvaneDoc doc(&host, tables);
+    AddressList doc(&host, tables);
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
     EXPECT_EQ(host.localHost, "qv-box     IP : 10.9.3.5");
@@ -610,12 +610,12 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     NetlinkTables tables;
     SystemResolver resolver;
     ListWithPane list(tables, resolver);
-    CQuorvaneDoc& doc = list.doc;
-    CInfoView& view = list.view;
+    AddressList& doc = list.doc;
+    AddressListView& view = list.view;
     doc.OnNewDocument();
     QTimer wake;  // the waits below never block for long, whatever happens
     wake.start(20);
-    auto settle = [](const CQuorvaneDoc& d) {
+    auto settle = [](const AddressList& d) {
         QElapsedTimer t;
         t.start();
         while (d.IsRefreshing() && t.elapsed() < 10000) {
@@ -658,7 +658,7 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     // rows follow it.
     write("hosts", "127.0.0.1 localhost\n");
     RecordingHost recorder;
-    CQuorvaneDoc second(&recorder, tables, resolver);
+    AddressList second(&recorder, tables, resolver);
     second.OnNewDocument();
     second.RefreshNetworkInfo(-1);
     ASSERT_TRUE(settle(second));
@@ -676,7 +676,7 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         ASSERT_TRUE(server.Bound());
         SystemResolver fresh;
         RecordingHost host;
-        CQuorvaneDoc quiet(&host, tables, fresh);
+        AddressList quiet(&host, tables, fresh);
         quiet.SetLookupDeadline(1000);
         quiet.OnNewDocument();
         quiet.RefreshNetworkInfo(-1);
@@ -717,7 +717,7 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     };
     SystemResolver refused;
     RecordingHost host;
-    CQuorvaneDoc doc3(&host, tables, refused);
+    AddressList doc3(&host, tables, refused);
     doc3.OnNewDocument();
     const long long before = noPorts();
     doc3.RefreshNetworkInfo(-1);
@@ -750,13 +750,13 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
     NetlinkTables tables;
     FakeResolver resolver;
     ForwardingPane set(tables, resolver, web.Url());
-    CInfoCtrlView& pane = set.pane;
+    ControlPane& pane = set.pane;
     MessageBoxPrompter boxes(&pane);  // real boxes that nobody clicks
     SetPrompter(&boxes);
     pane.resize(800, 400);
     pane.show();
     pane.OnInitialUpdate();  // the address events start
-    InfoCtrlSettings& s = pane.Settings();
+    SettingsRecord& s = pane.Settings();
     s.HTTPTargetURL = web.Url();
     s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = 1;
     s.AskRouter = 0;

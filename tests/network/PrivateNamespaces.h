@@ -15,9 +15,9 @@
 #include <string>
 
 #include "forwarding/Forwarder.h"
-#include "network/CQuorvaneDoc.h"
-#include "views/CInfoCtrlView.h"
-#include "views/CInfoView.h"
+#include "network/AddressList.h"
+#include "views/AddressListView.h"
+#include "views/ControlPane.h"
 #include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
 
@@ -89,10 +89,10 @@ struct ListWithPane {
         pane.SetInfoView(&view);
         doc.SetHost(&pane.Watcher());
     }
-    CQuorvaneDoc doc;
+    AddressList doc;
     DocAdapter adapter{doc};
-    CInfoView view;
-    CInfoCtrlView pane;
+    AddressListView view;
+    ControlPane pane;
 };
 
 // The same with a forwarder that sends each change at once by HTTP to `target` (or by the
@@ -101,7 +101,7 @@ struct ForwardingPane : ListWithPane {
     ForwardingPane(INetTables& tables, IResolver& resolver, const QString& target)
         : ListWithPane(tables, resolver), forwarder(pane.Watcher(), Options()) {
         pane.SetForwarding(&commands);
-        InfoCtrlSettings& s = pane.Settings();
+        SettingsRecord& s = pane.Settings();
         s.HTTPTargetURL = target;
         s.AutoForward = 1;
         s.NotifyOnSend = 0;
@@ -110,7 +110,7 @@ struct ForwardingPane : ListWithPane {
     ForwarderOptions Options() {
         ForwarderOptions options;
         options.storedSetting = [this](const QString& key) {
-            const InfoCtrlSettings& st = pane.Settings();
+            const SettingsRecord& st = pane.Settings();
             return key == "HTTPTargetURL"  ? st.HTTPTargetURL
                    : key == "FTPTargetURL" ? st.FTPTargetURL
                                            : QString();
@@ -129,7 +129,7 @@ struct ForwardingPane : ListWithPane {
             QCoreApplication::sendPostedEvents();
         } while (pane.IsBusy() && waited.elapsed() < 20000);
     }
-    CForwarder forwarder;
+    Forwarder forwarder;
     ForwarderCommands commands{forwarder};
 };
 

@@ -149,7 +149,7 @@ TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadlin
     HeldResolver resolver;
     FixedClock clock;
     RecordingHost host;
-    CQuorvaneDoc doc(&host, tables, resolver, clock);
+    AddressList doc(&host, tables, resolver, clock);
     doc.OnNewDocument();
     doc.SetLookupDeadline(50);
     doc.m_strInterfaceNum = "0x2";

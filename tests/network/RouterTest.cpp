@@ -20,12 +20,12 @@
 #include <optional>
 
 #include "forwarding/Forwarder.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/RouterAddress.h"
 #include "tests/network/DocFixtures.h"
 #include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 #include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
 
@@ -217,8 +217,8 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     NetlinkTables tables;
     FakeResolver resolver;
     ForwardingPane set(tables, resolver, web.Url());
-    CQuorvaneDoc& doc = set.doc;
-    CInfoCtrlView& pane = set.pane;
+    AddressList& doc = set.doc;
+    ControlPane& pane = set.pane;
     pane.Watcher().SetMinuteMs(100);  // the router may be asked again after 100 ms
     auto refreshed = [&](const std::function<void()>& start) {
         QThread::msleep(150);

@@ -36,11 +36,11 @@ TEST(FileErrorText, CausesFromErrnoAndTheirTexts) {
 TEST(QuorvaneException, CarriesMessageAndDetail) {
     try {
         ThrowQuorvaneException(121, 302);
-    } catch (const CQuorvaneException& e) {
+    } catch (const QuorvaneException& e) {
         EXPECT_EQ(e.m_nMessageId, 121);
         EXPECT_EQ(e.m_nDetail, 302);
     }
-    CQuorvaneException blank;
+    QuorvaneException blank;
     EXPECT_EQ(blank.m_nMessageId, 0);
     EXPECT_EQ(blank.m_nDetail, 0);
 }

@@ -11,15 +11,15 @@
 
 #include <cstdio>
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/PasswordStore.h"
+#include "settings/SettingsRecord.h"
 
 using namespace qv;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    InfoCtrlSettings s;
+    SettingsRecord s;
     LoadSettings(s);
     PasswordStore store(s);
     store.SetBound(std::chrono::milliseconds(args.value(1).toInt()));

@@ -9,7 +9,7 @@
 
 #include <cstdlib>
 
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 namespace {
@@ -35,8 +35,8 @@ class SettingsStore : public ::testing::Test {
         auto st = OpenSettings();
         st->setValue(QStringLiteral("Settings/") + key, value);
     }
-    static InfoCtrlSettings Loaded() {
-        InfoCtrlSettings s;
+    static SettingsRecord Loaded() {
+        SettingsRecord s;
         LoadSettings(s);
         return s;
     }
@@ -46,7 +46,7 @@ class SettingsStore : public ::testing::Test {
 QTemporaryDir* SettingsStore::s_dir = nullptr;
 
 TEST_F(SettingsStore, FreshProfileGivesDefaults) {
-    const InfoCtrlSettings s = Loaded();
+    const SettingsRecord s = Loaded();
     EXPECT_EQ(s.FlagsText(), "0 1 0 1 1 1 1 1 0 0 0 0 1");
     EXPECT_EQ(s.CheckTime, 5);
     EXPECT_EQ(s.IPAddressQueryStringTag, "IPAddress");
@@ -78,7 +78,7 @@ TEST_F(SettingsStore, EnableFlagsParsingAndRepair) {
     Store("EnableFlags", "0 0 1 1 1 1 1 1 0 0 0 0 1");  // forwarding without polling
     EXPECT_EQ(Loaded().AutoForward, 0);
     Store("EnableFlags", "1 1 1 0");  // short: the rest are 0
-    InfoCtrlSettings s = Loaded();
+    SettingsRecord s = Loaded();
     EXPECT_EQ(s.FlagsText(), "1 1 1 0 0 0 0 0 0 0 0 0 0");
     Store("EnableFlags", "1 x 1");  // stops at the first number that does not parse
     EXPECT_EQ(Loaded().FlagsText(), "1 0 0 0 0 0 0 0 0 0 0 0 0");
@@ -87,7 +87,7 @@ TEST_F(SettingsStore, EnableFlagsParsingAndRepair) {
 }
 
 TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
-    InfoCtrlSettings s = Loaded();
+    SettingsRecord s = Loaded();
     ASSERT_TRUE(SaveSettings(s, 1));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()).constData(), &st), 0);
@@ -109,7 +109,7 @@ TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
 }
 
 TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
-    InfoCtrlSettings s;
+    SettingsRecord s;
     s.HTTPTargetURL = "http://host.example/update.cgi?a=1,b=2";
     s.FTPPassword = "p@ss; \"word\" = #1";
     s.AdditionalQueryString = "&x=y, z";
@@ -121,7 +121,7 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.AskRouter = 0;
     s.EchoPageURL = "https://echo.example/ip?v=4,plain";
     ASSERT_TRUE(SaveSettings(s, 0));
-    const InfoCtrlSettings back = Loaded();
+    const SettingsRecord back = Loaded();
     EXPECT_EQ(back.FTPRequireEncryption, 1);
     EXPECT_EQ(back.HTTPTargetURL, s.HTTPTargetURL);
     EXPECT_EQ(back.FTPPassword, s.FTPPassword);
@@ -135,7 +135,7 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
 }
 
 TEST_F(SettingsStore, OnlyPasswordsTheKeyringHoldsLeaveTheFile) {
-    InfoCtrlSettings s;
+    SettingsRecord s;
     s.PasswordQueryString = "q";
     s.FTPPassword = "f";
     s.PasswordsInKeyring = kKeyringQueryPassword | kKeyringFTPPassword;
@@ -148,7 +148,7 @@ TEST_F(SettingsStore, OnlyPasswordsTheKeyringHoldsLeaveTheFile) {
     EXPECT_EQ(raw.value("Settings/PasswordsInKeyring").toInt(), kKeyringQueryPassword);
 
     // Loaded, the keyring's password is still to be read; saved unread, it stays in the keyring.
-    InfoCtrlSettings back = Loaded();
+    SettingsRecord back = Loaded();
     EXPECT_EQ(back.PasswordsToRead, kKeyringQueryPassword);
     EXPECT_EQ(back.PasswordQueryString, "");
     EXPECT_EQ(back.FTPPassword, "f");
@@ -169,7 +169,7 @@ TEST_F(SettingsStore, DamagedFilesLoadDefaults) {
                                    QByteArray("\x01\x02\xff garbage [[[\n=\n"),
                                    QByteArray("[Settings]\nCheckTime=7\n\xff\xfe\x00\x01")}) {
         WriteRaw(text);
-        const InfoCtrlSettings s = Loaded();
+        const SettingsRecord s = Loaded();
         EXPECT_GE(s.CheckTime, 1);
         EXPECT_LE(s.CheckTime, 100);
         EXPECT_EQ(s.IPAddressQueryStringTag, "IPAddress");
@@ -179,7 +179,7 @@ TEST_F(SettingsStore, DamagedFilesLoadDefaults) {
 // A file that its owner made read-only (0400) or unreadable (0000) is never written, also by
 // root: the check is the file's own mode, not what the user may do.
 TEST_F(SettingsStore, UnreadableOrReadOnlyFileLosesNothing) {
-    InfoCtrlSettings s;
+    SettingsRecord s;
     s.HTTPTargetURL = "http://kept.example/";
     ASSERT_TRUE(SaveSettings(s, 0));
     const QByteArray path = QFile::encodeName(SettingsFilePath());

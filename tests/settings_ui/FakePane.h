@@ -19,10 +19,10 @@
 #include "platform/Prompter.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/CInfoCtrlSheet.h"
 #include "settings/GeneralTakePlan.h"
 #include "settings/SettingsFileDialog.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsTabs.h"
 
 namespace qv::test {
 
@@ -30,9 +30,9 @@ namespace qv::test {
 // take commands the way the pane does.
 class FakePane : public QObject, public IPaneLink {
   public:
-    InfoCtrlSettings settings;
+    SettingsRecord settings;
     int hideOnStartup = 0;
-    CInfoCtrlSheet* sheet = nullptr;
+    SettingsTabs* sheet = nullptr;
 
     std::vector<int> posted;             // in posting order
     std::vector<GeneralTakePlan> plans;  // one per General take
@@ -53,7 +53,7 @@ class FakePane : public QObject, public IPaneLink {
 
   private:
     void Handle(int command) {
-        const InfoCtrlSettings before = settings;
+        const SettingsRecord before = settings;
         if (sheet && ExchangeSheetValues(*sheet, command, settings, hideOnStartup)) {
             if (command == kCmdGeneralTake) {
                 plans.push_back(PlanGeneralTake(before, settings));
@@ -146,7 +146,7 @@ class SheetFixture : public ::testing::Test {
         SetPrompter(&prompter);
         SetFileDialogs(&dialogs);
         window = std::make_unique<QWidget>();
-        sheet = new CInfoCtrlSheet(pane, window.get());
+        sheet = new SettingsTabs(pane, window.get());
         pane.sheet = sheet;
         window->resize(sheet->sizeHint());
         window->show();
@@ -162,7 +162,7 @@ class SheetFixture : public ::testing::Test {
 
     template <class W>
     W* Find(int tab, int id) const {
-        CSettingsPage* page = sheet->Page(tab);
+        SettingsPage* page = sheet->Page(tab);
         W* w = page ? page->template findChild<W*>(QStringLiteral("ctl%1").arg(id)) : nullptr;
         EXPECT_NE(w, nullptr) << "control " << id;
         return w;
@@ -194,7 +194,7 @@ class SheetFixture : public ::testing::Test {
     ScriptedPrompter prompter;
     ScriptedFileDialogs dialogs;
     std::unique_ptr<QWidget> window;
-    CInfoCtrlSheet* sheet = nullptr;
+    SettingsTabs* sheet = nullptr;
 };
 
 }  // namespace qv::test

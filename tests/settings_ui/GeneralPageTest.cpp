@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/CGeneralPpg.h"
+#include "settings/GeneralPage.h"
 #include "settings/LoginAutostart.h"
 #include "settings/PageWidgets.h"
 #include "tests/settings_ui/FakePane.h"
@@ -15,29 +15,29 @@
 namespace qv::test {
 namespace {
 
-class GeneralPage : public SheetFixture {
+class GeneralPageTest : public SheetFixture {
   protected:
     void SetUp() override {
         SheetFixture::SetUp();
         pane.TakePosted();
     }
-    QCheckBox* Box(int id) const { return Find<QCheckBox>(CInfoCtrlSheet::kGeneralTab, id); }
-    CMinutesBox* Minutes() const { return Find<CMinutesBox>(CInfoCtrlSheet::kGeneralTab, 1129); }
+    QCheckBox* Box(int id) const { return Find<QCheckBox>(SettingsTabs::kGeneralTab, id); }
+    MinutesBox* Minutes() const { return Find<MinutesBox>(SettingsTabs::kGeneralTab, 1129); }
     GeneralTakePlan LastPlan() const {
         EXPECT_FALSE(pane.plans.empty());
         return pane.plans.empty() ? GeneralTakePlan{} : pane.plans.back();
     }
 };
 
-TEST_F(GeneralPage, ShowsTheLoadedSettings) {
+TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
     EXPECT_TRUE(sheet->General()->PageFilled());
     EXPECT_TRUE(Box(1138)->isChecked());
     EXPECT_FALSE(Box(1139)->isChecked());
     EXPECT_EQ(Minutes()->value(), 5);
-    EXPECT_TRUE(Box(CGeneralPpg::kShowIpv6)->isChecked());
+    EXPECT_TRUE(Box(GeneralPage::kShowIpv6)->isChecked());
 
     // The IPv6 box is taken like the hardware box, as the user clicks it.
-    Box(CGeneralPpg::kShowIpv6)->click();
+    Box(GeneralPage::kShowIpv6)->click();
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(pane.settings.ShowIPv6, 0);
@@ -58,7 +58,7 @@ TEST_F(GeneralPage, ShowsTheLoadedSettings) {
     EXPECT_EQ(pane.settings.AskRouter, 1);
 }
 
-TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
+TEST_F(GeneralPageTest, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
     pane.settings.CheckForChange = 0;
     Refill(kCmdGeneralFill);
 
@@ -87,7 +87,7 @@ TEST_F(GeneralPage, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
     EXPECT_FALSE(Minutes()->isEnabled());
 }
 
-TEST_F(GeneralPage, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld) {
+TEST_F(GeneralPageTest, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld) {
     Click(Box(1138));
     EXPECT_FALSE(Box(1138)->isChecked());
     EXPECT_TRUE(Box(1139)->isChecked());
@@ -107,7 +107,7 @@ TEST_F(GeneralPage, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld) {
     EXPECT_FALSE(Box(1138)->isChecked());
 }
 
-TEST_F(GeneralPage, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
+TEST_F(GeneralPageTest, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
     pane.settings.CheckTime = 100;
     Refill(kCmdGeneralFill);
     Minutes()->setFocus();
@@ -122,7 +122,7 @@ TEST_F(GeneralPage, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
     EXPECT_TRUE(prompter.shown.empty());
 }
 
-TEST_F(GeneralPage, MinutesAreEditedFreelyAndCheckedWhenTheUserLeavesTheBox) {
+TEST_F(GeneralPageTest, MinutesAreEditedFreelyAndCheckedWhenTheUserLeavesTheBox) {
     // Clearing the box and typing an out-of-range number asks nothing yet and takes nothing.
     Minutes()->setFocus();
     Minutes()->selectAll();
@@ -160,9 +160,9 @@ TEST_F(GeneralPage, MinutesAreEditedFreelyAndCheckedWhenTheUserLeavesTheBox) {
     EXPECT_EQ(pane.settings.CheckTime, 12);
 }
 
-TEST_F(GeneralPage, EditsBeforeTheFirstFillStayOnThePage) {
+TEST_F(GeneralPageTest, EditsBeforeTheFirstFillStayOnThePage) {
     FakePane quiet;  // never answers: no sheet
-    CGeneralPpg page(quiet);
+    GeneralPage page(quiet);
     page.show();
     quiet.TakePosted();
     QCheckBox* notify = page.findChild<QCheckBox*>(QStringLiteral("ctl1102"));
@@ -173,7 +173,7 @@ TEST_F(GeneralPage, EditsBeforeTheFirstFillStayOnThePage) {
 }
 
 // The log-in box is the user's autostart entry under $XDG_CONFIG_HOME; no setting changes.
-TEST_F(GeneralPage, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
+TEST_F(GeneralPageTest, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
     QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
@@ -225,8 +225,8 @@ TEST_F(GeneralPage, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
     qunsetenv("XDG_CONFIG_HOME");
 }
 
-TEST_F(GeneralPage, RefreshDataByClickAndByItsMnemonic) {
-    Click(Find<QPushButton>(CInfoCtrlSheet::kGeneralTab, 1105));
+TEST_F(GeneralPageTest, RefreshDataByClickAndByItsMnemonic) {
+    Click(Find<QPushButton>(SettingsTabs::kGeneralTab, 1105));
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdRefresh}));
     QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
     // A mnemonic presses the button visibly: the click comes a moment later.

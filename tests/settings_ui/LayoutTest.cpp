@@ -24,7 +24,7 @@ namespace {
 struct MockFrame {
     QMainWindow window;
     FakePane pane;
-    CInfoCtrlSheet* sheet = nullptr;
+    SettingsTabs* sheet = nullptr;
     QWidget* paneWidget = nullptr;
 
     MockFrame() {
@@ -35,7 +35,7 @@ struct MockFrame {
         auto* list = new QTreeWidget(splitter);
         list->setHeaderLabels({QStringLiteral("IP Address"), QStringLiteral("Interface")});
         paneWidget = new QWidget(splitter);
-        sheet = new CInfoCtrlSheet(pane, paneWidget);
+        sheet = new SettingsTabs(pane, paneWidget);
         pane.sheet = sheet;
         auto* help = new QGroupBox(LoadString(129), paneWidget);
         auto* helpText = new QPlainTextEdit(help);
@@ -61,7 +61,7 @@ struct MockFrame {
 
 // Every control of the page lies inside the page (nothing cut off) and the page's layout gets
 // at least the room it asks for.
-void ExpectPageFits(CSettingsPage* page, const char* name) {
+void ExpectPageFits(SettingsPage* page, const char* name) {
     const QSize size = page->size();
     QLayout* layout = page->layout();
     EXPECT_LE(layout->minimumSize().width(), size.width()) << name;
@@ -90,7 +90,7 @@ TEST(SheetLayout, EveryTabFitsBesideTheHelpBoxAndScreenshotsAreSaved) {
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     const char* const names[] = {"general", "http-target", "ftp-target", "logging"};
-    for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+    for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         frame.sheet->setCurrentIndex(tab);
         Drain();
         // The pane never squeezes the sheet below what it asks for.
@@ -111,18 +111,18 @@ TEST(SheetLayout, PagesGrowWithTheFont) {
     EnsureApplication();
     for (int points : {8, 11, 14}) {
         FakePane pane;
-        CInfoCtrlSheet sheet(pane);
+        SettingsTabs sheet(pane);
         pane.sheet = &sheet;
         QFont font = sheet.font();
         font.setPointSize(points);
         sheet.setFont(font);
-        for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+        for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
             sheet.setCurrentIndex(tab);
         }
         sheet.resize(sheet.minimumSizeHint());
         sheet.show();
         Drain();
-        for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+        for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
             sheet.setCurrentIndex(tab);
             Drain();
             ExpectPageFits(sheet.Page(tab),

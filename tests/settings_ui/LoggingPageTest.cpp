@@ -12,12 +12,12 @@
 namespace qv::test {
 namespace {
 
-class LoggingPage : public SheetFixture {
+class LoggingPageTest : public SheetFixture {
   protected:
     void SetUp() override {
         SheetFixture::SetUp();
         pane.settings.LoggingFile = Path("log.txt");
-        Show(CInfoCtrlSheet::kLoggingTab);
+        Show(SettingsTabs::kLoggingTab);
         pane.TakePosted();
     }
     QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
@@ -27,10 +27,8 @@ class LoggingPage : public SheetFixture {
         f.write(bytes);
         return f.fileName();
     }
-    QPushButton* Button(int id) const { return Find<QPushButton>(CInfoCtrlSheet::kLoggingTab, id); }
-    QPlainTextEdit* Viewer() const {
-        return Find<QPlainTextEdit>(CInfoCtrlSheet::kLoggingTab, 1132);
-    }
+    QPushButton* Button(int id) const { return Find<QPushButton>(SettingsTabs::kLoggingTab, id); }
+    QPlainTextEdit* Viewer() const { return Find<QPlainTextEdit>(SettingsTabs::kLoggingTab, 1132); }
     QString LastMessage() const {
         return prompter.shown.empty() ? QString() : prompter.shown.back().text;
     }
@@ -38,7 +36,7 @@ class LoggingPage : public SheetFixture {
     QTemporaryDir m_dir;
 };
 
-TEST_F(LoggingPage, ViewerShowsTheFileAndRefusesOneTooLarge) {
+TEST_F(LoggingPageTest, ViewerShowsTheFileAndRefusesOneTooLarge) {
     Write("log.txt", "first\r\r\r\nsecond\r\r\r\n");
     Click(Button(1131));
     EXPECT_TRUE(prompter.shown.empty());
@@ -50,14 +48,14 @@ TEST_F(LoggingPage, ViewerShowsTheFileAndRefusesOneTooLarge) {
     EXPECT_TRUE(Viewer()->toPlainText().isEmpty());
 }
 
-TEST_F(LoggingPage, AMissingFileIsReportedWithItsCause) {
+TEST_F(LoggingPageTest, AMissingFileIsReportedWithItsCause) {
     Viewer()->setPlainText(QStringLiteral("typed"));
     Click(Button(1131));
     EXPECT_EQ(LastMessage(), "Log file problem. Reason: The file could not be located.");
     EXPECT_TRUE(Viewer()->toPlainText().isEmpty());
 }
 
-TEST_F(LoggingPage, EmptyFileAsksFirst) {
+TEST_F(LoggingPageTest, EmptyFileAsksFirst) {
     const QString log = Write("log.txt", "entry\r\r\r\n");
     prompter.answers = {IPrompter::AnswerNo};
     Click(Button(1133));
@@ -87,15 +85,15 @@ TEST_F(LoggingPage, EmptyFileAsksFirst) {
     EXPECT_EQ(LastMessage(), FileErrorText(168, kFileNotFound));
 }
 
-TEST_F(LoggingPage, LoggingOffLocksTheFileNameButNotTheViewer) {
-    auto* name = Find<QLineEdit>(CInfoCtrlSheet::kLoggingTab, 1109);
+TEST_F(LoggingPageTest, LoggingOffLocksTheFileNameButNotTheViewer) {
+    auto* name = Find<QLineEdit>(SettingsTabs::kLoggingTab, 1109);
     EXPECT_FALSE(name->isEnabled());
     EXPECT_FALSE(Button(1110)->isEnabled());
-    EXPECT_FALSE(Find<QCheckBox>(CInfoCtrlSheet::kLoggingTab, 1149)->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>(SettingsTabs::kLoggingTab, 1149)->isEnabled());
     EXPECT_TRUE(Button(1131)->isEnabled());
     EXPECT_TRUE(Button(1133)->isEnabled());
 
-    Click(Find<QCheckBox>(CInfoCtrlSheet::kLoggingTab, 1108));
+    Click(Find<QCheckBox>(SettingsTabs::kLoggingTab, 1108));
     EXPECT_EQ(pane.settings.LoggingEnabled, 1);
     ASSERT_TRUE(name->isEnabled());
 
@@ -111,16 +109,16 @@ TEST_F(LoggingPage, LoggingOffLocksTheFileNameButNotTheViewer) {
     EXPECT_EQ(pane.settings.LoggingFile, Path("other.txt"));
 }
 
-TEST_F(LoggingPage, LeavingTheTabClearsTheViewer) {
+TEST_F(LoggingPageTest, LeavingTheTabClearsTheViewer) {
     Write("log.txt", "entry");
     Click(Button(1131));
     EXPECT_EQ(Viewer()->toPlainText(), "entry");
-    Show(CInfoCtrlSheet::kHttpTab);
-    Show(CInfoCtrlSheet::kLoggingTab);
+    Show(SettingsTabs::kHttpTab);
+    Show(SettingsTabs::kLoggingTab);
     EXPECT_TRUE(Viewer()->toPlainText().isEmpty());
 }
 
-TEST_F(LoggingPage, BrowseAllowsANewName) {
+TEST_F(LoggingPageTest, BrowseAllowsANewName) {
     pane.settings.LoggingEnabled = 1;
     Refill(kCmdLogFill);
     dialogs.answers.push_back(Path("fresh.txt"));

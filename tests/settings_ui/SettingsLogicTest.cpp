@@ -29,8 +29,8 @@ void EnsureCoreApplication() {
 
 // ---- The pane's decisions after a General take ----
 
-InfoCtrlSettings With(int autoForward, int useHttp, int polling = 1, int minutes = 5) {
-    InfoCtrlSettings s;
+SettingsRecord With(int autoForward, int useHttp, int polling = 1, int minutes = 5) {
+    SettingsRecord s;
     s.AutoForward = autoForward;
     s.UseHTTP = useHttp;
     s.CheckForChange = polling;
@@ -40,7 +40,7 @@ InfoCtrlSettings With(int autoForward, int useHttp, int polling = 1, int minutes
 
 TEST(GeneralTakePlan, ForwardsWhenAutoForwardingStartsOrTheMethodChanges) {
     struct Case {
-        InfoCtrlSettings before, after;
+        SettingsRecord before, after;
         bool send;
         std::optional<GeneralTakePlan::Method> offer;
     };
@@ -95,7 +95,7 @@ TEST(SettingsSaver, FlushWritesTheLatestValuesAtOnceAndReportsFailure) {
     QTemporaryDir dir;
     setenv("XDG_CONFIG_HOME", qPrintable(dir.path()), 1);
 
-    InfoCtrlSettings settings;
+    SettingsRecord settings;
     int hide = 0;
     SettingsSaver saver(settings, hide, nullptr, 60000);
     bool reported = false;

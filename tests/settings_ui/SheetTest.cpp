@@ -28,28 +28,28 @@ TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowin
     EXPECT_EQ(sheet->Ftp(), nullptr);
     EXPECT_EQ(sheet->Logging(), nullptr);
 
-    Show(CInfoCtrlSheet::kLoggingTab);
+    Show(SettingsTabs::kLoggingTab);
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogFill, kCmdLogHelp}));
     EXPECT_EQ(pane.quickHelpId, 126);
     ASSERT_NE(sheet->Logging(), nullptr);
     EXPECT_EQ(sheet->Http(), nullptr);
 
-    Show(CInfoCtrlSheet::kGeneralTab);
+    Show(SettingsTabs::kGeneralTab);
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralHelp}));
     EXPECT_EQ(pane.quickHelpId, 123);
 
-    Show(CInfoCtrlSheet::kHttpTab);
+    Show(SettingsTabs::kHttpTab);
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdHttpFill, kCmdHttpHelp}));
-    Show(CInfoCtrlSheet::kFtpTab);
+    Show(SettingsTabs::kFtpTab);
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdFtpFill, kCmdFtpHelp}));
     EXPECT_EQ(pane.quickHelpId, 125);
-    Show(CInfoCtrlSheet::kLoggingTab);
+    Show(SettingsTabs::kLoggingTab);
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogHelp}));
 }
 
 TEST_F(SettingsSheet, FillingNeverPostsATake) {
     // Values that differ from every page's starting state, so that every control changes.
-    InfoCtrlSettings& s = pane.settings;
+    SettingsRecord& s = pane.settings;
     s.ShowHardwareOnly = s.AutoForward = s.ShowHostResponse = s.SendAdditional = 1;
     s.LoggingEnabled = s.FTPOffLineDelete = 1;
     s.UseHTTP = 0;
@@ -61,7 +61,7 @@ TEST_F(SettingsSheet, FillingNeverPostsATake) {
         *text = QStringLiteral("x");
     }
     pane.hideOnStartup = 1;
-    for (int tab = 0; tab < CInfoCtrlSheet::kTabCount; ++tab) {
+    for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         Show(tab);
     }
     for (int fill : {kCmdGeneralFill, kCmdHttpFill, kCmdFtpFill, kCmdLogFill}) {
@@ -73,7 +73,7 @@ TEST_F(SettingsSheet, FillingNeverPostsATake) {
                     command != kCmdFtpTake && command != kCmdLogTake)
             << command;
     }
-    EXPECT_EQ(Find<QLineEdit>(CInfoCtrlSheet::kFtpTab, 1141)->text(), "x");
+    EXPECT_EQ(Find<QLineEdit>(SettingsTabs::kFtpTab, 1141)->text(), "x");
 }
 
 TEST_F(SettingsSheet, ToolTipRequestsGoToThePane) {
@@ -82,23 +82,23 @@ TEST_F(SettingsSheet, ToolTipRequestsGoToThePane) {
         QCoreApplication::sendEvent(target, &event);
     };
     // The minutes box's editor and the viewer's inner area stand for their controls.
-    ask(Find<CMinutesBox>(CInfoCtrlSheet::kGeneralTab, 1129)->Editor());
-    Show(CInfoCtrlSheet::kLoggingTab);
-    ask(Find<QPlainTextEdit>(CInfoCtrlSheet::kLoggingTab, 1132)->viewport());
-    Show(CInfoCtrlSheet::kHttpTab);
-    ask(Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1107));
-    ask(Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1113));
+    ask(Find<MinutesBox>(SettingsTabs::kGeneralTab, 1129)->Editor());
+    Show(SettingsTabs::kLoggingTab);
+    ask(Find<QPlainTextEdit>(SettingsTabs::kLoggingTab, 1132)->viewport());
+    Show(SettingsTabs::kHttpTab);
+    ask(Find<QWidget>(SettingsTabs::kHttpTab, 1107));
+    ask(Find<QWidget>(SettingsTabs::kHttpTab, 1113));
     EXPECT_EQ(pane.tipRequests, (std::vector<int>{1129, 1132, 1107, 1113}));
     // The page shows no tip of its own: the frame shows one only when fast tips are on.
     EXPECT_FALSE(QToolTip::isVisible());
 }
 
 TEST_F(SettingsSheet, KeyboardOrderFollowsTheRows) {
-    Show(CInfoCtrlSheet::kHttpTab);
+    Show(SettingsTabs::kHttpTab);
     std::vector<int> order;
-    QWidget* w = Find<QWidget>(CInfoCtrlSheet::kHttpTab, 1107);
+    QWidget* w = Find<QWidget>(SettingsTabs::kHttpTab, 1107);
     for (int guard = 0; guard < 64 && order.size() < 16; ++guard, w = w->nextInFocusChain()) {
-        const QVariant id = w->property(CSettingsPage::kControlIdProperty);
+        const QVariant id = w->property(SettingsPage::kControlIdProperty);
         if (id.isValid() && (w->focusPolicy() & Qt::TabFocus)) {
             order.push_back(id.toInt());
         }

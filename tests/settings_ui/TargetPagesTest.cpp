@@ -10,11 +10,11 @@ class HttpPage : public SheetFixture {
   protected:
     void SetUp() override {
         SheetFixture::SetUp();
-        Show(CInfoCtrlSheet::kHttpTab);
+        Show(SettingsTabs::kHttpTab);
         pane.TakePosted();
     }
-    QLineEdit* Edit(int id) const { return Find<QLineEdit>(CInfoCtrlSheet::kHttpTab, id); }
-    QCheckBox* Box(int id) const { return Find<QCheckBox>(CInfoCtrlSheet::kHttpTab, id); }
+    QLineEdit* Edit(int id) const { return Find<QLineEdit>(SettingsTabs::kHttpTab, id); }
+    QCheckBox* Box(int id) const { return Find<QCheckBox>(SettingsTabs::kHttpTab, id); }
 };
 
 TEST_F(HttpPage, EveryKeystrokeIsTaken) {
@@ -63,22 +63,22 @@ TEST_F(HttpPage, PasswordIsMaskedUntilRevealedAndMaskedAgainOnLeaving) {
     Drain();
     EXPECT_EQ(pane.settings.PasswordQueryString, "s3cret");
 
-    auto* show = sheet->Page(CInfoCtrlSheet::kHttpTab)
+    auto* show = sheet->Page(SettingsTabs::kHttpTab)
                      ->findChild<QCheckBox*>(QStringLiteral("revealPassword"));
     ASSERT_NE(show, nullptr);
     pane.TakePosted();
     Click(show);
     EXPECT_EQ(password->echoMode(), QLineEdit::Normal);
     EXPECT_TRUE(pane.TakePosted().empty());  // showing is no change of the settings
-    Show(CInfoCtrlSheet::kGeneralTab);
-    Show(CInfoCtrlSheet::kHttpTab);
+    Show(SettingsTabs::kGeneralTab);
+    Show(SettingsTabs::kHttpTab);
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
     EXPECT_EQ(pane.settings.PasswordQueryString, "s3cret");
 }
 
 TEST_F(HttpPage, ButtonsOnlyPostTheirCommand) {
-    Click(Find<QPushButton>(CInfoCtrlSheet::kHttpTab, 1148));
-    Click(Find<QPushButton>(CInfoCtrlSheet::kHttpTab, 1144));
+    Click(Find<QPushButton>(SettingsTabs::kHttpTab, 1148));
+    Click(Find<QPushButton>(SettingsTabs::kHttpTab, 1144));
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdSendHttp, kCmdHttpOffLine}));
 }
 
@@ -86,10 +86,10 @@ class FtpPage : public SheetFixture {
   protected:
     void SetUp() override {
         SheetFixture::SetUp();
-        Show(CInfoCtrlSheet::kFtpTab);
+        Show(SettingsTabs::kFtpTab);
         pane.TakePosted();
     }
-    QLineEdit* Edit(int id) const { return Find<QLineEdit>(CInfoCtrlSheet::kFtpTab, id); }
+    QLineEdit* Edit(int id) const { return Find<QLineEdit>(SettingsTabs::kFtpTab, id); }
 };
 
 TEST_F(FtpPage, ThePagePathIsTakenWhenItsBoxLosesFocus) {
@@ -114,7 +114,7 @@ TEST_F(FtpPage, ThePagePathIsTakenWhenItsBoxLosesFocus) {
 TEST_F(FtpPage, BrowseConfirmedTakesTheFileAndCancelledChangesNothing) {
     pane.settings.FTPForwardWebPage = QStringLiteral("/old/page.htm");
     Refill(kCmdFtpFill);
-    QPushButton* browse = Find<QPushButton>(CInfoCtrlSheet::kFtpTab, 1110);
+    QPushButton* browse = Find<QPushButton>(SettingsTabs::kFtpTab, 1110);
 
     Click(browse);  // the script cancels
     ASSERT_EQ(dialogs.requests.size(), 1u);
@@ -134,7 +134,7 @@ TEST_F(FtpPage, BrowseConfirmedTakesTheFileAndCancelledChangesNothing) {
 
 TEST_F(FtpPage, DeletingOffLineDisablesTheSubstituteButKeepsItsText) {
     QTest::keyClicks(Edit(1137), QStringLiteral("example.test/x.htm"));
-    auto* remove = Find<QCheckBox>(CInfoCtrlSheet::kFtpTab, 1145);
+    auto* remove = Find<QCheckBox>(SettingsTabs::kFtpTab, 1145);
     Click(remove);
     EXPECT_FALSE(Edit(1137)->isEnabled());
     EXPECT_EQ(pane.settings.FTPOffLineDelete, 1);
@@ -144,14 +144,14 @@ TEST_F(FtpPage, DeletingOffLineDisablesTheSubstituteButKeepsItsText) {
     EXPECT_EQ(pane.settings.OffLineDomain, "example.test/x.htm");
 
     // The encryption box is taken at once as well.
-    auto* encrypt = Find<QCheckBox>(CInfoCtrlSheet::kFtpTab, 1157);
+    auto* encrypt = Find<QCheckBox>(SettingsTabs::kFtpTab, 1157);
     EXPECT_EQ(encrypt->text(), "Require encryption (explicit TLS)");
     Click(encrypt);
     EXPECT_EQ(pane.settings.FTPRequireEncryption, 1);
 
     pane.TakePosted();
-    Click(Find<QPushButton>(CInfoCtrlSheet::kFtpTab, 1106));
-    Click(Find<QPushButton>(CInfoCtrlSheet::kFtpTab, 1144));
+    Click(Find<QPushButton>(SettingsTabs::kFtpTab, 1106));
+    Click(Find<QPushButton>(SettingsTabs::kFtpTab, 1144));
     EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdSendFtp, kCmdFtpOffLine}));
 }
 

@@ -20,18 +20,18 @@
 #include <gtest/gtest.h>
 
 #include "forwarding/Forwarder.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/Prompter.h"
 #include "platform/Resolver.h"
 #include "resources/Ids.h"
-#include "settings/InfoCtrlSettings.h"
-#include "shell/CMainFrame.h"
-#include "shell/CQuorvaneApp.h"
+#include "settings/SettingsRecord.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
 #include "tests/support/FakeApp.h"
 #include "tests/support/FakeMachine.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 #include "watch/ForwardingCommands.h"
 
 extern char** environ;
@@ -143,7 +143,7 @@ class DesktopTest : public ::testing::Test {
     }
 
     void StartApp() {
-        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+        app = std::make_unique<Application>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
     }
@@ -166,8 +166,8 @@ class DesktopTest : public ::testing::Test {
     test::FakeTables tables;
     test::FakeResolver resolver;
     QTemporaryDir runtime;
-    std::unique_ptr<CQuorvaneApp> app;
-    CMainFrame* frame = nullptr;
+    std::unique_ptr<Application> app;
+    MainWindow* frame = nullptr;
 };
 
 TEST_F(DesktopTest, WindowAndTrayIconOnScreen) {
@@ -364,12 +364,12 @@ int RunDisplayLossChild(int argc, char** argv) {
     QApplication qapp(argc, argv);
     test::FakeTables tables;
     test::FakeResolver resolver;
-    CQuorvaneApp app(test::AppOptions(tables, resolver, QString()));
+    Application app(test::AppOptions(tables, resolver, QString()));
     if (!app.InitInstance()) {
         return 3;
     }
-    CMainFrame* frame = app.Frame();
-    CForwarder& forwarder = frame->CtrlView()->Forwarder();
+    MainWindow* frame = app.Frame();
+    Forwarder& forwarder = frame->CtrlView()->OwnForwarder();
     WaitFor([&] { return frame->CtrlView()->IsPolling(); }, 20000);
     frame->OnCommand(kCmdTrayManualSend);
     if (!WaitFor([&] { return forwarder.m_bHTTPForwarded && !forwarder.IsBusy(); }, 20000)) {

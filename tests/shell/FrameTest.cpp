@@ -24,21 +24,21 @@
 #include <csignal>
 
 #include "forwarding/Forwarder.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/Prompter.h"
 #include "platform/Resolver.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/InfoCtrlSettings.h"
-#include "shell/CAboutDlg.h"
-#include "shell/CMainFrame.h"
-#include "shell/CQuorvaneApp.h"
+#include "settings/SettingsRecord.h"
+#include "shell/AboutDialog.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
 #include "tests/support/FakeApp.h"
 #include "tests/support/FakeMachine.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
-#include "views/CInfoView.h"
+#include "views/AddressListView.h"
+#include "views/ControlPane.h"
 #include "watch/ForwardingCommands.h"
 
 QT_BEGIN_NAMESPACE
@@ -93,7 +93,7 @@ class AppTest : public ::testing::Test {
     }
 
     void Start() {
-        app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+        app = std::make_unique<Application>(test::AppOptions(tables, resolver, runtime.path()));
         ASSERT_TRUE(app->InitInstance());
         frame = app->Frame();
         // The first refresh has run when polling has started.
@@ -111,8 +111,8 @@ class AppTest : public ::testing::Test {
     test::FakeResolver resolver;
     ScriptedPrompter prompter;
     QTemporaryDir runtime;
-    std::unique_ptr<CQuorvaneApp> app;
-    CMainFrame* frame = nullptr;
+    std::unique_ptr<Application> app;
+    MainWindow* frame = nullptr;
 };
 
 TEST_F(AppTest, OpensCentredAt825By540WithTheMenusAndStatusBar) {
@@ -302,7 +302,7 @@ TEST_F(AppTest, HelpContentsOpensTheHelpPageAndAboutShowsTheVersion) {
     EXPECT_TRUE(frame->AboutBox()->isVisible());
     bool versionShown = false;
     for (QLabel* label : frame->AboutBox()->findChildren<QLabel*>()) {
-        versionShown |= label->text() == CAboutDlg::VersionText();
+        versionShown |= label->text() == AboutDialog::VersionText();
     }
     EXPECT_TRUE(versionShown);
     QWidget* first = frame->AboutBox();
@@ -351,7 +351,7 @@ TEST_F(AppTest, TerminationSignalWhileAStartUpBoxIsOpenTakesTheShutdownRoad) {
             QTest::qWait(200);
         }
     };
-    app = std::make_unique<CQuorvaneApp>(test::AppOptions(tables, resolver, runtime.path()));
+    app = std::make_unique<Application>(test::AppOptions(tables, resolver, runtime.path()));
     ASSERT_TRUE(app->InitInstance());
     EXPECT_TRUE(WaitFor([&] { return app->Frame()->IsShutDown(); }));
     EXPECT_TRUE(raised);

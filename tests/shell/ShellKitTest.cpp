@@ -12,9 +12,9 @@
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "shell/CTrayIcon.h"
 #include "shell/HelpPath.h"
 #include "shell/Menus.h"
+#include "shell/TrayIcon.h"
 #include "tests/support/FakeMachine.h"
 
 namespace qv {
@@ -105,7 +105,7 @@ QList<std::pair<int, QString>> MenuItems(QMenu* menu) {
 }
 
 TEST(TrayIcon, MenuHasTheTrayItemsWithOpenAsDefault) {
-    CTrayIcon tray(kTrayIconId);
+    TrayIcon tray(kTrayIconId);
     EXPECT_EQ(tray.Tip(), QString());  // there is no string 103
     const QList<std::pair<int, QString>> expected = {
         {kCmdOpen, "&Open Quorvane"},
@@ -123,8 +123,8 @@ TEST(TrayIcon, MenuHasTheTrayItemsWithOpenAsDefault) {
 }
 
 TEST(TrayIcon, ClicksBecomeCommands) {
-    CTrayIcon tray(kTrayIconId);
-    QSignalSpy commands(&tray, &CTrayIcon::Command);
+    TrayIcon tray(kTrayIconId);
+    QSignalSpy commands(&tray, &TrayIcon::Command);
 
     EXPECT_EQ(tray.HandleTrayEvent(kTrayIconId, QSystemTrayIcon::DoubleClick), 1);
     EXPECT_EQ(tray.HandleTrayEvent(kTrayIconId, QSystemTrayIcon::Context), 1);
@@ -145,7 +145,7 @@ TEST(TrayIcon, ClicksBecomeCommands) {
 // when the area announces itself (the panel tests show that on a real panel).
 TEST(TrayIcon, ShownFollowsTheNotificationAreaAndRemovalIsForGood) {
     bool trayUp = false;
-    CTrayIcon tray(kTrayIconId);
+    TrayIcon tray(kTrayIconId);
     tray.SetTrayProbe([&] { return trayUp; });
     const QIcon icon = TrayIconImage();
     ASSERT_FALSE(icon.isNull());

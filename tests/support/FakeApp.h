@@ -4,16 +4,16 @@
 
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
-#include "shell/CQuorvaneApp.h"
+#include "shell/Application.h"
 #include "tests/support/FakeMachine.h"
 
 namespace qv::test {
 
 // Options for the application object in a test: the given network tables and name service, no
 // router or echo page, its own runtime folder, and no message boxes.
-inline CQuorvaneApp::Options AppOptions(INetTables& tables, IResolver& resolver,
-                                        const QString& instanceFolder) {
-    CQuorvaneApp::Options options;
+inline Application::Options AppOptions(INetTables& tables, IResolver& resolver,
+                                       const QString& instanceFolder) {
+    Application::Options options;
     options.tables = &tables;
     options.resolver = &resolver;
     static NoPublicAddress noPublicAddress;

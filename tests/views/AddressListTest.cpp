@@ -7,8 +7,8 @@
 
 #include "ViewsTestSupport.h"
 #include "resources/Ids.h"
-#include "settings/InfoCtrlSettings.h"
-#include "views/CInfoView.h"
+#include "settings/SettingsRecord.h"
+#include "views/AddressListView.h"
 #include "views/ColumnLayout.h"
 
 namespace qv {
@@ -42,7 +42,7 @@ TEST(ColumnLayout, StoredStringsAreRepaired) {
     EXPECT_EQ(repeated.OrderText(), "0 1 2 3 4 5 6 7 8 9 10");
 }
 
-class AddressList : public ::testing::Test {
+class AddressListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         test::RemoveSettingsFile();
@@ -54,15 +54,15 @@ class AddressList : public ::testing::Test {
             doc.rows.push_back(row);
         }
     }
-    std::unique_ptr<CInfoView> NewView() {
-        auto view = std::make_unique<CInfoView>();
+    std::unique_ptr<AddressListView> NewView() {
+        auto view = std::make_unique<AddressListView>();
         view->SetDocument(&doc);
         view->resize(800, 200);
         view->OnInitialUpdate();
         view->show();
         return view;
     }
-    static QAction* Action(CInfoView& view, int command) {
+    static QAction* Action(AddressListView& view, int command) {
         for (QAction* a : view.ColumnActions()) {
             if (a->data().toInt() == command) {
                 return a;
@@ -70,10 +70,10 @@ class AddressList : public ::testing::Test {
         }
         return nullptr;
     }
-    static bool Ticked(CInfoView& view, int row) {
+    static bool Ticked(AddressListView& view, int row) {
         return view.item(row, 0)->checkState() == Qt::Checked;
     }
-    static void ClickRow(CInfoView& view, int row, int column = 3) {
+    static void ClickRow(AddressListView& view, int row, int column = 3) {
         const QRect cell = view.visualRect(view.model()->index(row, column));
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
     }
@@ -81,7 +81,7 @@ class AddressList : public ::testing::Test {
     test::FakeDoc doc;
 };
 
-TEST_F(AddressList, FirstStartShowsEveryColumnAtOneHundredPixels) {
+TEST_F(AddressListTest, FirstStartShowsEveryColumnAtOneHundredPixels) {
     auto view = NewView();
     for (int c = 0; c < kListColumns; ++c) {
         EXPECT_FALSE(view->isColumnHidden(c));
@@ -97,7 +97,7 @@ TEST_F(AddressList, FirstStartShowsEveryColumnAtOneHundredPixels) {
     EXPECT_EQ(view->horizontalHeaderItem(10)->text(), "Diagnostic Information");
 }
 
-TEST_F(AddressList, LayoutSurvivesARestartAndHiddenColumnsComeBackInPlace) {
+TEST_F(AddressListTest, LayoutSurvivesARestartAndHiddenColumnsComeBackInPlace) {
     {
         auto view = NewView();
         view->horizontalHeader()->moveSection(7, 1);  // Gateway MAC Address second
@@ -128,7 +128,7 @@ TEST_F(AddressList, LayoutSurvivesARestartAndHiddenColumnsComeBackInPlace) {
     EXPECT_EQ(view->horizontalHeader()->visualIndex(7), 1);
 }
 
-TEST_F(AddressList, StoredLayoutRepairsApplyOnLoad) {
+TEST_F(AddressListTest, StoredLayoutRepairsApplyOnLoad) {
     {
         auto st = OpenSettings();
         st->setValue("Settings/ColumnWidths", "0 1500 abc");
@@ -144,7 +144,7 @@ TEST_F(AddressList, StoredLayoutRepairsApplyOnLoad) {
     EXPECT_FALSE(view->isColumnHidden(2));
 }
 
-TEST_F(AddressList, RefillTicksTheDocumentsSelection) {
+TEST_F(AddressListTest, RefillTicksTheDocumentsSelection) {
     auto view = NewView();
     doc.selected = 1;
     view->RefillList();
@@ -164,7 +164,7 @@ TEST_F(AddressList, RefillTicksTheDocumentsSelection) {
     EXPECT_TRUE(doc.selectCalls.empty());
 }
 
-TEST_F(AddressList, AClickMovesTheTickAndSelectsTheRow) {
+TEST_F(AddressListTest, AClickMovesTheTickAndSelectsTheRow) {
     auto view = NewView();
     doc.selected = 0;
     view->RefillList();
@@ -181,7 +181,7 @@ TEST_F(AddressList, AClickMovesTheTickAndSelectsTheRow) {
     EXPECT_TRUE(Ticked(*view, 2));
 }
 
-TEST_F(AddressList, CheckBoxesAndTheSpaceBarFollowTheSameRule) {
+TEST_F(AddressListTest, CheckBoxesAndTheSpaceBarFollowTheSameRule) {
     auto view = NewView();
     doc.selected = 0;
     view->RefillList();

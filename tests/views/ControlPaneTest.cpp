@@ -19,14 +19,14 @@
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "tests/support/RecordingWebHost.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 
 namespace qv {
 namespace {
 
 using test::WaitUntil;
 
-class ControlPane : public ::testing::Test {
+class ControlPaneTest : public ::testing::Test {
   protected:
     void SetUp() override {
         test::RemoveSettingsFile();
@@ -53,10 +53,10 @@ class ControlPane : public ::testing::Test {
     test::FakeDoc doc;
     test::RecordingForwarding forwarding;
     test::FakeNotice notice;
-    CInfoCtrlView pane;
+    ControlPane pane;
 };
 
-TEST_F(ControlPane, CommandsRunAfterThePosterHasReturned) {
+TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
     pane.OnInitialUpdate();
     // The initial update asks for the first refresh; it has not run yet.
     EXPECT_EQ(doc.refreshes, 0);
@@ -77,7 +77,7 @@ TEST_F(ControlPane, CommandsRunAfterThePosterHasReturned) {
     EXPECT_EQ(forwarding.calls.filter("Send"), QStringList{"SendHTTPAddress"});
 }
 
-TEST_F(ControlPane, ForwardingCommandsFollowTheSettings) {
+TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
     pane.Settings().AutoForward = 0;
     Run(kCmdSelectionChanged);
     EXPECT_TRUE(forwarding.calls.isEmpty());
@@ -102,12 +102,12 @@ TEST_F(ControlPane, ForwardingCommandsFollowTheSettings) {
 // A sheet whose General page holds values set by the test.
 class FakeSheet : public IPaneSheet {
   public:
-    InfoCtrlSettings general;
+    SettingsRecord general;
     int hide = 0;
     QStringList calls;
     QWidget widget;
     QWidget* Widget() override { return &widget; }
-    void TakePage(Page page, InfoCtrlSettings& s, int& hideOnStartup) override {
+    void TakePage(Page page, SettingsRecord& s, int& hideOnStartup) override {
         calls << QStringLiteral("Take%1").arg(page);
         if (page == kGeneral) {
             s.AutoForward = general.AutoForward;
@@ -117,12 +117,12 @@ class FakeSheet : public IPaneSheet {
             hideOnStartup = hide;
         }
     }
-    void FillPage(Page page, const InfoCtrlSettings&, int) override {
+    void FillPage(Page page, const SettingsRecord&, int) override {
         calls << QStringLiteral("Fill%1").arg(page);
     }
 };
 
-TEST_F(ControlPane, TakingTheGeneralPage) {
+TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     FakeSheet fake;
     FakeSheet* sheet = &fake;
     pane.SetSheet(sheet);
@@ -161,7 +161,7 @@ TEST_F(ControlPane, TakingTheGeneralPage) {
     pane.SetSheet(nullptr);
 }
 
-TEST_F(ControlPane, PollingTimerFollowsCheckForChangeAndCheckTime) {
+TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
     pane.Settings().CheckForChange = 1;
     pane.Settings().CheckTime = 5;
     Run(kCmdRefresh);
@@ -183,7 +183,7 @@ TEST_F(ControlPane, PollingTimerFollowsCheckForChangeAndCheckTime) {
     EXPECT_EQ(pane.PollPeriodMs(), 0);
 }
 
-TEST_F(ControlPane, ATickDuringARefreshWaitsForIt) {
+TEST_F(ControlPaneTest, ATickDuringARefreshWaitsForIt) {
     pane.Settings().CheckForChange = 1;
     pane.Settings().CheckTime = 1;
     Run(kCmdRefresh);
@@ -211,7 +211,7 @@ TEST_F(ControlPane, ATickDuringARefreshWaitsForIt) {
 
 // The not-found box waits for nobody: polling goes on while it is open, and the checks that
 // find the selection lost meanwhile open no second box.
-TEST_F(ControlPane, TheDocumentsBoxHoldsNothingUpAndOpensOnce) {
+TEST_F(ControlPaneTest, TheDocumentsBoxHoldsNothingUpAndOpensOnce) {
     pane.Settings().CheckForChange = 1;
     pane.Settings().CheckTime = 1;
     test::ScriptedPrompter prompter;
@@ -230,7 +230,7 @@ TEST_F(ControlPane, TheDocumentsBoxHoldsNothingUpAndOpensOnce) {
     EXPECT_EQ(prompter.texts.size(), 2);
 }
 
-TEST_F(ControlPane, ShowOutputReplacesOrAppendsWithCrCrLf) {
+TEST_F(ControlPaneTest, ShowOutputReplacesOrAppendsWithCrCrLf) {
     pane.ShowOutput("first", false, false);
     EXPECT_EQ(pane.OutputText(), "first");
     pane.ShowOutput("a", true, false);
@@ -253,7 +253,7 @@ TEST_F(ControlPane, ShowOutputReplacesOrAppendsWithCrCrLf) {
     EXPECT_EQ(box->document()->blockCount(), 1 + (1 << 20) / 1024);
 }
 
-TEST_F(ControlPane, QuickHelpAndOutputShareTheBox) {
+TEST_F(ControlPaneTest, QuickHelpAndOutputShareTheBox) {
     pane.SetOutputHeading(LoadString(130));
     pane.ShowOutput("some output", false, false);
     Run(kCmdFtpHelp);
@@ -264,7 +264,7 @@ TEST_F(ControlPane, QuickHelpAndOutputShareTheBox) {
     EXPECT_FALSE(box->toPlainText().contains('\r'));
 }
 
-TEST_F(ControlPane, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
+TEST_F(ControlPaneTest, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
     pane.SetForwarding(nullptr);
     pane.Settings().UseHTTP = 1;
     pane.Settings().HTTPTargetURL = "http://host.invalid/ip.php";
@@ -274,7 +274,7 @@ TEST_F(ControlPane, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
         << qPrintable(pane.StatusLineText());
 }
 
-TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
+TEST_F(ControlPaneTest, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     pane.Settings().CheckForChange = 1;
     pane.Settings().CheckTime = 42;
     pane.HideOnStartup() = 1;
@@ -283,7 +283,7 @@ TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     pane.OnDestroy();
     EXPECT_FALSE(pane.IsPolling());
     EXPECT_EQ(forwarding.calls, QStringList{"OffLineAtShutdown"});
-    InfoCtrlSettings stored;
+    SettingsRecord stored;
     LoadSettings(stored);
     EXPECT_EQ(stored.CheckTime, 42);
     EXPECT_EQ(LoadHideOnStartup(), 1);
@@ -296,7 +296,7 @@ TEST_F(ControlPane, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     EXPECT_FALSE(pane.IsPolling());
 }
 
-TEST_F(ControlPane, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
+TEST_F(ControlPaneTest, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
     Run(kCmdSelectionChanged);
     Run(kCmdSelectionChanged);
     EXPECT_EQ(doc.stores, 0);
@@ -308,7 +308,7 @@ TEST_F(ControlPane, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
     EXPECT_EQ(doc.stores, 2);
 }
 
-TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
+TEST_F(ControlPaneTest, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
     ASSERT_TRUE(SaveSettings(pane.Settings(), 0));
     const QByteArray path = QFile::encodeName(SettingsFilePath());
     ASSERT_EQ(::chmod(path.constData(), 0400), 0);
@@ -324,7 +324,7 @@ TEST_F(ControlPane, AReadOnlySettingsFileIsKeptAndTheUserToldOnce) {
     ASSERT_EQ(::stat(path.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0400u);
     ::chmod(path.constData(), 0600);
-    InfoCtrlSettings stored;
+    SettingsRecord stored;
     LoadSettings(stored);
     EXPECT_EQ(stored.CheckTime, 5);
 }
@@ -342,13 +342,13 @@ struct SteppedTimer : RetryTimer {
 };
 
 // Automatic forwarding through a real forwarder to a loopback host that fails on purpose.
-class Retries : public ControlPane {
+class Retries : public ControlPaneTest {
   protected:
     void SetUp() override {
-        ControlPane::SetUp();
+        ControlPaneTest::SetUp();
         pane.SetForwarding(&commands);
         pane.Watcher().SetRetryTimer(&timer);
-        InfoCtrlSettings& s = pane.Settings();
+        SettingsRecord& s = pane.Settings();
         s.HTTPTargetURL = web.Url();
         s.AutoForward = s.CheckForChange = s.LoggingEnabled = 1;
         s.NotifyOnSend = 0;
@@ -369,11 +369,11 @@ class Retries : public ControlPane {
     bool Pending() { return pane.Watcher().IsRetryPending(); }
 
     test::RecordingWebHost web;
-    CForwarder forwarder{pane.Watcher(), [this] {
-                             ForwarderOptions o;
-                             o.storedSetting = [this](const QString&) { return web.Url(); };
-                             return o;
-                         }()};
+    Forwarder forwarder{pane.Watcher(), [this] {
+                            ForwarderOptions o;
+                            o.storedSetting = [this](const QString&) { return web.Url(); };
+                            return o;
+                        }()};
     ForwarderCommands commands{forwarder};
     SteppedTimer timer;
     QTemporaryDir log;
@@ -467,7 +467,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     // Checking turned off, or another target, cancels the pending try.
     Run(kCmdSelectionChanged);
     ASSERT_TRUE(Pending());
-    const InfoCtrlSettings before = pane.Settings();
+    const SettingsRecord before = pane.Settings();
     pane.Settings().CheckForChange = 0;
     pane.Watcher().GeneralSettingsTaken(before);
     EXPECT_FALSE(Pending());
@@ -494,7 +494,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
 // The notices with the real message box of the program.
 class Notices : public ::testing::Test {
   protected:
-    CInfoCtrlView pane;
+    ControlPane pane;
 };
 
 // The notices that are open, as the user sees them.

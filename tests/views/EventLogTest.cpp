@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "ViewsTestSupport.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 #include "watch/EventLog.h"
 
 namespace qv {
@@ -102,7 +102,7 @@ class PaneLog : public ::testing::Test {
 
     QTemporaryDir dir;
     test::FakeNotice notice;
-    CInfoCtrlView pane;
+    ControlPane pane;
 };
 
 TEST_F(PaneLog, OnlyMarkedLinesAreLoggedAndOnlyWhileLoggingIsOn) {

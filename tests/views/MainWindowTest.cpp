@@ -10,14 +10,14 @@
 #include <cstring>
 
 #include "ViewsTestSupport.h"
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
-#include "settings/InfoCtrlSettings.h"
-#include "shell/CMainFrame.h"
+#include "settings/SettingsRecord.h"
+#include "shell/MainWindow.h"
 #include "tests/support/FakeMachine.h"
-#include "views/CInfoCtrlView.h"
-#include "views/CInfoView.h"
+#include "views/AddressListView.h"
+#include "views/ControlPane.h"
 
 namespace qv {
 namespace {
@@ -52,9 +52,9 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     TwoInterfaces tables;
     test::FakeResolver resolver;
     auto profile = OpenSettings();
-    CQuorvaneDoc doc(nullptr, tables, resolver);
+    AddressList doc(nullptr, tables, resolver);
     doc.SetProfile(profile.get());
-    CMainFrame frame(doc);
+    MainWindow frame(doc);
     doc.OnNewDocument();
     frame.OnInitialUpdate();
     frame.show();

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv::test {
 namespace {

@@ -8,8 +8,8 @@ class QSettings;
 
 namespace qv {
 
-class CMainFrame;
-class CQuorvaneDoc;
+class MainWindow;
+class AddressList;
 class DisplayLoss;
 class INetTables;
 class IPublicAddressQueries;
@@ -22,7 +22,7 @@ class TerminationSignals;
 // frame and views, the help page, and the one shutdown road for Shut Down, SIGTERM/SIGINT/SIGHUP,
 // the end of the desktop session and the loss of the display. Lives for the whole run, around
 // the event loop.
-class CQuorvaneApp {
+class Application {
   public:
     struct Options {
         INetTables* tables = nullptr;  // the machine's tables when null
@@ -32,9 +32,9 @@ class CQuorvaneApp {
         bool messageBoxes = true;  // install the window prompter (tests install their own)
     };
 
-    CQuorvaneApp();
-    explicit CQuorvaneApp(Options options);
-    ~CQuorvaneApp();
+    Application();
+    explicit Application(Options options);
+    ~Application();
 
     // Start-up. False: end the process now with ExitCode() (another copy runs, the start failed,
     // or a terminating signal came during the start).
@@ -43,8 +43,8 @@ class CQuorvaneApp {
     // After the event loop: the shutdown work if it has not run yet; returns `loopResult`.
     int ExitInstance(int loopResult);
 
-    CMainFrame* Frame() const { return m_pFrame.get(); }
-    CQuorvaneDoc* Doc() const { return m_pDoc.get(); }
+    MainWindow* Frame() const { return m_pFrame.get(); }
+    AddressList* Doc() const { return m_pDoc.get(); }
     int HideOnStartup() const { return m_nHideOnStartup; }
 
   private:
@@ -58,8 +58,8 @@ class CQuorvaneApp {
     std::unique_ptr<SingleInstance> m_pInstance;
     std::unique_ptr<MessageBoxPrompter> m_pPrompter;
     std::unique_ptr<QSettings> m_pProfile;
-    std::unique_ptr<CQuorvaneDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<AddressList> m_pDoc;
+    std::unique_ptr<MainWindow> m_pFrame;
     std::unique_ptr<TerminationSignals> m_pSignals;
     std::unique_ptr<DisplayLoss> m_pDisplayLoss;
     bool m_bEndRequested = false;

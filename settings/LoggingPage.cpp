@@ -1,4 +1,4 @@
-#include "settings/CLoggingPpg.h"
+#include "settings/LoggingPage.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -30,14 +30,14 @@ void Tell(const QString& text) {
 
 }  // namespace
 
-CLoggingPpg::CLoggingPpg(IPaneLink& link, QWidget* parent)
-    : CSettingsPage(link, {kCmdLogTake, kCmdLogFill, kCmdLogHelp}, parent) {
+LoggingPage::LoggingPage(IPaneLink& link, QWidget* parent)
+    : SettingsPage(link, {kCmdLogTake, kCmdLogFill, kCmdLogHelp}, parent) {
     // Controls are made in reading order, which is also the keyboard order.
     m_loggingEnabled = Control(
-        new CWrapCheckBox(QStringLiteral("Enable IP Address Logging to the following file"), this),
+        new WrapCheckBox(QStringLiteral("Enable IP Address Logging to the following file"), this),
         kLoggingEnabled);
     m_notifyLogBig =
-        Control(new CWrapCheckBox(QStringLiteral("Notify when log file gets big. (1MB)"), this),
+        Control(new WrapCheckBox(QStringLiteral("Notify when log file gets big. (1MB)"), this),
                 kNotifyLogBig);
     m_logFile = Control(new QLineEdit(this), kLogFile);
     m_browse = Control(new QPushButton(QStringLiteral("Browse"), this), kBrowse);
@@ -86,36 +86,36 @@ CLoggingPpg::CLoggingPpg(IPaneLink& link, QWidget* parent)
         ApplyEnableRule();
         Push();
     });
-    connect(m_notifyLogBig, &QCheckBox::clicked, this, &CLoggingPpg::Push);
-    connect(m_browse, &QPushButton::clicked, this, &CLoggingPpg::Browse);
-    connect(m_view, &QPushButton::clicked, this, &CLoggingPpg::ViewFile);
-    connect(m_empty, &QPushButton::clicked, this, &CLoggingPpg::EmptyFile);
+    connect(m_notifyLogBig, &QCheckBox::clicked, this, &LoggingPage::Push);
+    connect(m_browse, &QPushButton::clicked, this, &LoggingPage::Browse);
+    connect(m_view, &QPushButton::clicked, this, &LoggingPage::ViewFile);
+    connect(m_empty, &QPushButton::clicked, this, &LoggingPage::EmptyFile);
 
     ShowValues();
     ApplyEnableRule();
 }
 
-bool CLoggingPpg::eventFilter(QObject* watched, QEvent* event) {
+bool LoggingPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_logFile && event->type() == QEvent::FocusOut) {
         Push();
     }
-    return CSettingsPage::eventFilter(watched, event);
+    return SettingsPage::eventFilter(watched, event);
 }
 
-void CLoggingPpg::ShowValues() {
+void LoggingPage::ShowValues() {
     FillScope scope(*this);
     m_loggingEnabled->setChecked(m_values.loggingEnabled);
     m_logFile->setText(m_values.logFile);
     m_notifyLogBig->setChecked(m_values.notifyLogBig);
 }
 
-void CLoggingPpg::ReadControls() {
+void LoggingPage::ReadControls() {
     m_values.loggingEnabled = m_loggingEnabled->isChecked() ? 1 : 0;
     m_values.logFile = m_logFile->text();
     m_values.notifyLogBig = m_notifyLogBig->isChecked() ? 1 : 0;
 }
 
-void CLoggingPpg::Push() {
+void LoggingPage::Push() {
     if (IsFilling()) {
         return;
     }
@@ -123,7 +123,7 @@ void CLoggingPpg::Push() {
     PostTake();
 }
 
-void CLoggingPpg::ApplyEnableRule() {
+void LoggingPage::ApplyEnableRule() {
     // The viewer and its buttons work whether or not logging is on.
     const bool on = m_loggingEnabled->isChecked();
     m_notifyLogBig->setEnabled(on);
@@ -131,7 +131,7 @@ void CLoggingPpg::ApplyEnableRule() {
     m_browse->setEnabled(on);
 }
 
-void CLoggingPpg::Browse() {
+void LoggingPage::Browse() {
     ReadControls();
     FileDialogRequest request;
     request.initialPath = m_values.logFile;
@@ -150,12 +150,12 @@ void CLoggingPpg::Browse() {
     Push();
 }
 
-void CLoggingPpg::ClearViewer() {
+void LoggingPage::ClearViewer() {
     m_viewer->clear();
     m_viewer->repaint();
 }
 
-void CLoggingPpg::ViewFile() {
+void LoggingPage::ViewFile() {
     ClearViewer();
     const LogViewResult result = ReadLogForViewer(m_values.logFile);
     switch (result.status) {
@@ -174,7 +174,7 @@ void CLoggingPpg::ViewFile() {
     m_viewer->repaint();
 }
 
-void CLoggingPpg::EmptyFile() {
+void LoggingPage::EmptyFile() {
     // Emptying cannot be undone: ask first.
     const QString question =
         tr("Empty the log file \"%1\"? Its entries cannot be recovered.").arg(m_values.logFile);
@@ -191,11 +191,11 @@ void CLoggingPpg::EmptyFile() {
     Tell(LoadString(kLogEmptiedMessage));
 }
 
-void CLoggingPpg::OnKillActive() {
+void LoggingPage::OnKillActive() {
     m_viewer->clear();
 }
 
-void CLoggingPpg::Fill(const InfoCtrlSettings& s) {
+void LoggingPage::Fill(const SettingsRecord& s) {
     m_values.loggingEnabled = s.LoggingEnabled != 0 ? 1 : 0;
     m_values.logFile = s.LoggingFile;
     m_values.notifyLogBig = s.NotifyLogBig != 0 ? 1 : 0;
@@ -203,7 +203,7 @@ void CLoggingPpg::Fill(const InfoCtrlSettings& s) {
     ApplyEnableRule();
 }
 
-void CLoggingPpg::Take(InfoCtrlSettings& s) const {
+void LoggingPage::Take(SettingsRecord& s) const {
     s.LoggingEnabled = m_values.loggingEnabled;
     s.LoggingFile = m_values.logFile;
     s.NotifyLogBig = m_values.notifyLogBig;

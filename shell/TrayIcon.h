@@ -34,11 +34,11 @@ bool StatusNotifierHostRegistered();
 // activation sends Open. When the
 // notification area goes away and comes back (a panel restart, or a panel that starts after the
 // program at log-in), the icon is put back with its last tip.
-class CTrayIcon : public QObject {
+class TrayIcon : public QObject {
     Q_OBJECT
   public:
-    explicit CTrayIcon(int id, QObject* parent = nullptr);
-    ~CTrayIcon() override;  // takes the icon out of the notification area
+    explicit TrayIcon(int id, QObject* parent = nullptr);
+    ~TrayIcon() override;  // takes the icon out of the notification area
 
     // With an icon: shows it (or changes the one shown). Without: takes the icon away. With a
     // tip, the tip is changed too. Returns false when there is no notification area now; the

@@ -1,4 +1,4 @@
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -20,11 +20,11 @@
 #include <climits>
 
 #include "forwarding/LongLines.h"
-#include "forwarding/OutputDataDlg.h"
+#include "forwarding/OutputDataDialog.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/CInfoCtrlSheet.h"
-#include "views/CInfoView.h"
+#include "settings/SettingsTabs.h"
+#include "views/AddressListView.h"
 #include "views/PaneCommand.h"
 
 namespace qv {
@@ -71,29 +71,29 @@ bool RunsAtOnce(int command) {
 }  // namespace
 
 // The pane's own settings sheet as the pane commands use it.
-class CInfoCtrlView::SheetPages : public IPaneSheet {
+class ControlPane::SheetPages : public IPaneSheet {
   public:
-    explicit SheetPages(CInfoCtrlSheet& sheet) : m_sheet(sheet) {}
+    explicit SheetPages(SettingsTabs& sheet) : m_sheet(sheet) {}
     QWidget* Widget() override { return &m_sheet; }
-    void TakePage(Page page, InfoCtrlSettings& settings, int& hideOnStartup) override {
+    void TakePage(Page page, SettingsRecord& settings, int& hideOnStartup) override {
         m_sheet.TakePage(page, settings, hideOnStartup);
     }
-    void FillPage(Page page, const InfoCtrlSettings& settings, int hideOnStartup) override {
+    void FillPage(Page page, const SettingsRecord& settings, int hideOnStartup) override {
         m_sheet.FillPage(page, settings, hideOnStartup);
     }
 
   private:
-    CInfoCtrlSheet& m_sheet;
+    SettingsTabs& m_sheet;
 };
 
-CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent), m_watcher(*this) {
+ControlPane::ControlPane(QWidget* parent) : QWidget(parent), m_watcher(*this) {
     BuildLayout();
     m_watcher.SetOtherCommands([this](int command) { RunPageCommand(command); });
     connect(&m_watcher, &AddressWatcher::Output, this,
             [this](const QString& text, bool append) { ShowText(text, append); });
-    connect(&m_watcher, &AddressWatcher::OutputHeading, this, &CInfoCtrlView::SetOutputHeading);
-    connect(&m_watcher, &AddressWatcher::LocalHostText, this, &CInfoCtrlView::SetLocalHostText);
-    connect(&m_watcher, &AddressWatcher::StatusLine, this, &CInfoCtrlView::SetStatusLine);
+    connect(&m_watcher, &AddressWatcher::OutputHeading, this, &ControlPane::SetOutputHeading);
+    connect(&m_watcher, &AddressWatcher::LocalHostText, this, &ControlPane::SetLocalHostText);
+    connect(&m_watcher, &AddressWatcher::StatusLine, this, &ControlPane::SetStatusLine);
     connect(&m_watcher, &AddressWatcher::ListChanged, this, [this] {
         if (m_pInfoView) {
             m_pInfoView->RefillList();
@@ -123,7 +123,7 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent), m_watcher(*this
     });
     // The sheet's pages post their first fill and help commands from here; they run once the
     // event loop does, after the initial update has loaded the settings.
-    m_pSettingsSheet = new CInfoCtrlSheet(*this, m_sheetHost);
+    m_pSettingsSheet = new SettingsTabs(*this, m_sheetHost);
     m_sheetPages = std::make_unique<SheetPages>(*m_pSettingsSheet);
     SetSheet(m_sheetPages.get());
     // Over the empty end of the tab row, the host line stays on top.
@@ -132,9 +132,9 @@ CInfoCtrlView::CInfoCtrlView(QWidget* parent) : QWidget(parent), m_watcher(*this
     m_testInternet->raise();
 }
 
-CInfoCtrlView::~CInfoCtrlView() = default;
+ControlPane::~ControlPane() = default;
 
-void CInfoCtrlView::BuildLayout() {
+void ControlPane::BuildLayout() {
     // Local host line and the "Test Internet" button at the top right, beside the sheet's tabs.
     m_hostLabel = new QLabel(QStringLiteral("Local Host :"), this);
     m_localHost = new QLabel(QString(38, QLatin1Char('-')), this);
@@ -190,7 +190,7 @@ void CInfoCtrlView::BuildLayout() {
     grid->setRowStretch(1, 1);
 }
 
-void CInfoCtrlView::SetSheet(IPaneSheet* sheet) {
+void ControlPane::SetSheet(IPaneSheet* sheet) {
     if (!sheet) {
         sheet = m_sheetPages.get();
     }
@@ -206,24 +206,24 @@ void CInfoCtrlView::SetSheet(IPaneSheet* sheet) {
     }
 }
 
-void CInfoCtrlView::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
+void ControlPane::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
     if (m_controlTip) {
         m_controlTip(control, controlId, globalPos);
     }
 }
 
-void CInfoCtrlView::SetNoticeBox(INoticeBox* box) {
+void ControlPane::SetNoticeBox(INoticeBox* box) {
     m_pNotice = box ? box : &m_messageBoxNotice;
 }
 
 // ---- Life ----
 
-void CInfoCtrlView::OnInitialUpdate() {
+void ControlPane::OnInitialUpdate() {
     SetBoxText(m_strQuickHelp);
     m_watcher.Start();
 }
 
-void CInfoCtrlView::OnDestroy() {
+void ControlPane::OnDestroy() {
     if (m_watcher.IsShutDown()) {
         return;
     }
@@ -233,7 +233,7 @@ void CInfoCtrlView::OnDestroy() {
     CloseOpenBoxes();
 }
 
-void CInfoCtrlView::CloseOpenBoxes() {
+void ControlPane::CloseOpenBoxes() {
     m_pNotice->CloseAll();
     for (const QPointer<QWidget>& window : std::exchange(m_openWindows, {})) {
         if (window) {
@@ -257,11 +257,11 @@ void CInfoCtrlView::CloseOpenBoxes() {
 
 // ---- Pane commands ----
 
-void CInfoCtrlView::PostPaneCommand(int command) {
+void ControlPane::PostPaneCommand(int command) {
     qv::PostPaneCommand(this, command);
 }
 
-bool CInfoCtrlView::event(QEvent* e) {
+bool ControlPane::event(QEvent* e) {
     if (e->type() == PaneCommandEvent::EventType()) {
         OnPaneCommand(static_cast<PaneCommandEvent*>(e)->m_nCommand);
         return true;
@@ -269,7 +269,7 @@ bool CInfoCtrlView::event(QEvent* e) {
     return QWidget::event(e);
 }
 
-void CInfoCtrlView::OnPaneCommand(int command) {
+void ControlPane::OnPaneCommand(int command) {
     if (m_watcher.IsShutDown() || !IsPaneCommand(command)) {
         return;
     }
@@ -280,7 +280,7 @@ void CInfoCtrlView::OnPaneCommand(int command) {
     m_watcher.RunCommand(command);
 }
 
-void CInfoCtrlView::RunPageCommand(int command) {
+void ControlPane::RunPageCommand(int command) {
     switch (command) {
         case kCmdGeneralTake:
             TakeGeneralPage();
@@ -343,15 +343,15 @@ void CInfoCtrlView::RunPageCommand(int command) {
     }
 }
 
-void CInfoCtrlView::TakeGeneralPage() {
-    const InfoCtrlSettings before = Settings();
+void ControlPane::TakeGeneralPage() {
+    const SettingsRecord before = Settings();
     if (m_pSheet) {
         m_pSheet->TakePage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
     }
     m_watcher.GeneralSettingsTaken(before);
 }
 
-void CInfoCtrlView::ShowQuickHelp(int helpId) {
+void ControlPane::ShowQuickHelp(int helpId) {
     m_strQuickHelp = LoadString(kStrQuickHelp);
     SetOutputHeading(m_strQuickHelp);
     m_strQuickHelp = LoadString(helpId);
@@ -360,16 +360,16 @@ void CInfoCtrlView::ShowQuickHelp(int helpId) {
 
 // ---- Output ----
 
-void CInfoCtrlView::SetBoxText(const QString& text) {
+void ControlPane::SetBoxText(const QString& text) {
     m_strOutput = text;
     m_output->setPlainText(DisplayText(text));
 }
 
-void CInfoCtrlView::ShowOutput(const QString& text, bool append, bool log) {
+void ControlPane::ShowOutput(const QString& text, bool append, bool log) {
     m_watcher.ShowOutput(text, append, log);
 }
 
-void CInfoCtrlView::ShowText(const QString& text, bool append) {
+void ControlPane::ShowText(const QString& text, bool append) {
     if (append) {
         m_strOutput += QLatin1String(kBreak) + text;
         // The program's own lines always go to the end, wherever the user left the caret.
@@ -385,34 +385,34 @@ void CInfoCtrlView::ShowText(const QString& text, bool append) {
     m_output->update();  // painted once per pass of the event loop, however many lines came
 }
 
-void CInfoCtrlView::SetOutputHeading(const QString& text) {
+void ControlPane::SetOutputHeading(const QString& text) {
     m_group->setTitle(text);
 }
 
-QString CInfoCtrlView::OutputHeading() const {
+QString ControlPane::OutputHeading() const {
     return m_group->title();
 }
 
-void CInfoCtrlView::SetLocalHostText(const QString& text) {
+void ControlPane::SetLocalHostText(const QString& text) {
     m_localHost->setText(text);
     m_localHost->repaint();
 }
 
-QString CInfoCtrlView::LocalHostText() const {
+QString ControlPane::LocalHostText() const {
     return m_localHost->text();
 }
 
-void CInfoCtrlView::SetStatusLine(const QString& text) {
+void ControlPane::SetStatusLine(const QString& text) {
     m_statusLine->setText(text);
     m_statusLine->setCursorPosition(text.size());
     m_statusLine->repaint();
 }
 
-QString CInfoCtrlView::StatusLineText() const {
+QString ControlPane::StatusLineText() const {
     return m_statusLine->text();
 }
 
-bool CInfoCtrlView::eventFilter(QObject* watched, QEvent* e) {
+bool ControlPane::eventFilter(QObject* watched, QEvent* e) {
     // The box never keeps a selection when it gets the focus.
     if (watched == m_output && e->type() == QEvent::FocusIn) {
         QTextCursor cursor = m_output->textCursor();
@@ -424,30 +424,30 @@ bool CInfoCtrlView::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-void CInfoCtrlView::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
+void ControlPane::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
     m_pNotice->Show(text, LoadString(kStrNoticeCaption), icon, this,
                     static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX)));
 }
 
 // ---- What the watcher asks a person ----
 
-void CInfoCtrlView::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-                        IPrompter::Icon icon, std::function<void(int)> answer) {
+void ControlPane::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+                      IPrompter::Icon icon, std::function<void(int)> answer) {
     Prompter().Open(text, caption, buttons, icon, std::move(answer));
 }
 
-void CInfoCtrlView::ShowHostResponse(const QString& caption, const QString& text) {
+void ControlPane::ShowHostResponse(const QString& caption, const QString& text) {
     m_openWindows.removeAll(nullptr);
     m_openWindows.append(ShowOutputData(this, caption, text));
 }
 
-void CInfoCtrlView::AskCredentials(const QString& server, const QString& realm,
-                                   IForwardHost::CredentialsAnswer answer) {
+void ControlPane::AskCredentials(const QString& server, const QString& realm,
+                                 IForwardHost::CredentialsAnswer answer) {
     m_openWindows.removeAll(nullptr);
     m_openWindows.append(AskForCredentials(this, server, realm, std::move(answer)));
 }
 
-bool CInfoCtrlView::IsShown() const {
+bool ControlPane::IsShown() const {
     return window()->isVisible();
 }
 

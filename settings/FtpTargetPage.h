@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsRecord.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -9,11 +9,11 @@ class QPushButton;
 
 namespace qv {
 
-class CWrapCheckBox;
+class WrapCheckBox;
 
 // "FTP Target": the local page to upload, its placeholder and start page, the off-line choice
 // (delete the page or re-upload it with a substitute), the target, its encryption and the log-in.
-class CFTPXferPpg : public CSettingsPage {
+class FtpTargetPage : public SettingsPage {
     Q_OBJECT
   public:
     enum ControlId {
@@ -31,10 +31,10 @@ class CFTPXferPpg : public CSettingsPage {
         kRequireEncryption = 1157,
     };
 
-    explicit CFTPXferPpg(IPaneLink& link, QWidget* parent = nullptr);
+    explicit FtpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const InfoCtrlSettings& settings);  // pane command kCmdFtpFill
-    void Take(InfoCtrlSettings& settings) const;  // pane command kCmdFtpTake
+    void Fill(const SettingsRecord& settings);  // pane command kCmdFtpFill
+    void Take(SettingsRecord& settings) const;  // pane command kCmdFtpTake
 
     void OnKillActive() override;
 
@@ -64,7 +64,7 @@ class CFTPXferPpg : public CSettingsPage {
     QPushButton* m_browse;
     QLineEdit* m_replacement;
     QLineEdit* m_startPage;
-    CWrapCheckBox* m_offLineDelete;
+    WrapCheckBox* m_offLineDelete;
     QLineEdit* m_offLineDomain;
     QLineEdit* m_targetUrl;
     QCheckBox* m_requireEncryption;

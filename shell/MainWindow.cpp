@@ -1,4 +1,4 @@
-#include "shell/CMainFrame.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,17 +12,17 @@
 #include <QStatusBar>
 #include <QUrl>
 
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/Prompter.h"
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/InfoCtrlSettings.h"
-#include "shell/CAboutDlg.h"
+#include "settings/SettingsRecord.h"
+#include "shell/AboutDialog.h"
 #include "shell/Menus.h"
 #include "shell/ToolTips.h"
-#include "views/CInfoCtrlView.h"
-#include "views/CInfoView.h"
+#include "views/AddressListView.h"
+#include "views/ControlPane.h"
 #include "views/PaneCommand.h"
 #include "watch/DocAdapter.h"
 
@@ -43,7 +43,7 @@ bool IsWithin(const QWidget* widget, const QWidget* area) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
+MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     : QMainWindow(parent),
       m_doc(doc),
       m_pDocAdapter(std::make_unique<DocAdapter>(doc)),
@@ -53,9 +53,9 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
 
     // Client area: the list on top, the control pane below.
     m_pSplitter = new QSplitter(Qt::Vertical, this);
-    m_pInfoView = new CInfoView(m_pSplitter);
+    m_pInfoView = new AddressListView(m_pSplitter);
     m_pInfoView->setMinimumHeight(kListMinHeight);
-    m_pCtrlView = new CInfoCtrlView(m_pSplitter);
+    m_pCtrlView = new ControlPane(m_pSplitter);
     m_pSplitter->addWidget(m_pInfoView);
     m_pSplitter->addWidget(m_pCtrlView);
     m_pSplitter->setStretchFactor(0, 0);
@@ -78,7 +78,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
         auto* pane = new QAction(this);
         pane->setShortcut(key);
         pane->setShortcutContext(Qt::WindowShortcut);
-        connect(pane, &QAction::triggered, this, &CMainFrame::OnNextPane);
+        connect(pane, &QAction::triggered, this, &MainWindow::OnNextPane);
         addAction(pane);
     }
 
@@ -93,7 +93,7 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
 
     // The notification-area icon, with the placeholder address until a row is selected.
     m_trayIcon = TrayIconImage();
-    connect(&m_tray, &CTrayIcon::Command, this, &CMainFrame::OnCommand);
+    connect(&m_tray, &TrayIcon::Command, this, &MainWindow::OnCommand);
     SetTrayAddress(LoadString(kStrPlaceholderIp));
 
     // Tool tips of every window of the program pass through the frame (fast-tips switch).
@@ -106,13 +106,13 @@ CMainFrame::CMainFrame(CQuorvaneDoc& doc, QWidget* parent)
     }
 }
 
-CMainFrame::~CMainFrame() {
+MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     m_doc.SetHost(nullptr);
     m_pCtrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 
-void CMainFrame::CreateMenus() {
+void MainWindow::CreateMenus() {
     const auto connectCommand = [this](QAction* action) {
         const int command = CommandOf(action);
         connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
@@ -148,7 +148,7 @@ void CMainFrame::CreateMenus() {
     connectCommand(AddCommand(help, QStringLiteral("&About Quorvane..."), kCmdAppAbout));
 }
 
-QAction* CMainFrame::CommandAction(int command) const {
+QAction* MainWindow::CommandAction(int command) const {
     for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
         for (QAction* action : menu->actions()) {
             if (CommandOf(action) == command) {
@@ -159,12 +159,12 @@ QAction* CMainFrame::CommandAction(int command) const {
     return nullptr;
 }
 
-void CMainFrame::OnInitialUpdate() {
+void MainWindow::OnInitialUpdate() {
     m_pInfoView->OnInitialUpdate();
     m_pCtrlView->OnInitialUpdate();
 }
 
-void CMainFrame::OnCommand(int command) {
+void MainWindow::OnCommand(int command) {
     switch (command) {
         case kCmdOpen:
             showNormal();
@@ -196,7 +196,7 @@ void CMainFrame::OnCommand(int command) {
     }
 }
 
-void CMainFrame::OnNextPane() {
+void MainWindow::OnNextPane() {
     QWidget* pane = IsWithin(QApplication::focusWidget(), m_pInfoView)
                         ? static_cast<QWidget*>(m_pCtrlView)
                         : static_cast<QWidget*>(m_pInfoView);
@@ -215,7 +215,7 @@ void CMainFrame::OnNextPane() {
     target->setFocus(Qt::ShortcutFocusReason);
 }
 
-void CMainFrame::OnShutDownCommand() {
+void MainWindow::OnShutDownCommand() {
     if (m_bAsking || m_bExiting) {
         return;  // the question is already open
     }
@@ -229,7 +229,7 @@ void CMainFrame::OnShutDownCommand() {
     }
 }
 
-void CMainFrame::ExitProgram() {
+void MainWindow::ExitProgram() {
     if (m_bExiting) {
         return;
     }
@@ -239,7 +239,7 @@ void CMainFrame::ExitProgram() {
     QCoreApplication::quit();
 }
 
-void CMainFrame::ShutDown() {
+void MainWindow::ShutDown() {
     if (m_bShutDown) {
         return;
     }
@@ -251,11 +251,11 @@ void CMainFrame::ShutDown() {
     RestrictSettingsFile();
 }
 
-void CMainFrame::SetTrayAddress(const QString& address) {
+void MainWindow::SetTrayAddress(const QString& address) {
     m_tray.UpdateIcon(m_trayIcon, TrayAddressTip(address));
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_bExiting) {
         event->accept();
         return;
@@ -274,9 +274,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 // ---- About and help ----
 
-void CMainFrame::ShowAbout() {
+void MainWindow::ShowAbout() {
     if (!m_about) {
-        auto* box = new CAboutDlg(this);
+        auto* box = new AboutDialog(this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         m_about = box;
     }
@@ -285,7 +285,7 @@ void CMainFrame::ShowAbout() {
     m_about->activateWindow();
 }
 
-void CMainFrame::OnHelpContents() {
+void MainWindow::OnHelpContents() {
     const QString title = LoadString(kStrAppTitle);
     if (m_strHelpPath.isEmpty() || !QFileInfo(m_strHelpPath).isFile()) {
         Prompter().MessageBox(
@@ -304,13 +304,13 @@ void CMainFrame::OnHelpContents() {
 
 // ---- Tool tips ----
 
-void CMainFrame::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
+void MainWindow::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
     if (m_fastTips) {
         ShowTip(control, LoadString(controlId), globalPos);
     }
 }
 
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         if (IsWithin(widget, this)) {

@@ -1,4 +1,4 @@
-#include "shell/CTrayIcon.h"
+#include "shell/TrayIcon.h"
 
 #include <QAction>
 #include <QDBusConnection>
@@ -45,7 +45,7 @@ bool StatusNotifierHostRegistered() {
     return registered;
 }
 
-CTrayIcon::CTrayIcon(int id, QObject* parent)
+TrayIcon::TrayIcon(int id, QObject* parent)
     : QObject(parent),
       m_id(id),
       m_sys(new QSystemTrayIcon(this)),
@@ -63,20 +63,20 @@ CTrayIcon::CTrayIcon(int id, QObject* parent)
             [this](QSystemTrayIcon::ActivationReason reason) { HandleTrayEvent(m_id, reason); });
 }
 
-CTrayIcon::~CTrayIcon() {
+TrayIcon::~TrayIcon() {
     UpdateIcon(QIcon());
     m_sys->setContextMenu(nullptr);
 }
 
-void CTrayIcon::SetTrayProbe(std::function<bool()> probe) {
+void TrayIcon::SetTrayProbe(std::function<bool()> probe) {
     m_probe = std::move(probe);
 }
 
-bool CTrayIcon::IsShown() const {
+bool TrayIcon::IsShown() const {
     return !m_icon.isNull() && m_sys->isVisible() && m_probe();
 }
 
-bool CTrayIcon::UpdateIcon(const QIcon& icon, const std::optional<QString>& tip) {
+bool TrayIcon::UpdateIcon(const QIcon& icon, const std::optional<QString>& tip) {
     const bool remove = icon.isNull();
     if (remove && m_icon.isNull()) {
         return true;
@@ -99,7 +99,7 @@ bool CTrayIcon::UpdateIcon(const QIcon& icon, const std::optional<QString>& tip)
     return m_probe();
 }
 
-int CTrayIcon::HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason) {
+int TrayIcon::HandleTrayEvent(int id, QSystemTrayIcon::ActivationReason reason) {
     if (id != m_id || !m_menu || m_menu->actions().isEmpty()) {
         return 0;
     }

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "forwarding/LongLines.h"
-#include "forwarding/OutputDataDlg.h"
+#include "forwarding/OutputDataDialog.h"
 
 namespace qv {
 namespace {
@@ -33,7 +33,7 @@ class WidgetsEnvironment : public ::testing::Environment {
 ::testing::Environment* const g_widgets =
     ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
 
-class OutputDataDlgTest : public ::testing::Test {
+class OutputDataDialogTest : public ::testing::Test {
   protected:
     QVariant Stored() { return settings.value("Settings/OutputAutoClose"); }
 
@@ -41,16 +41,16 @@ class OutputDataDlgTest : public ::testing::Test {
     QSettings settings{dir.path() + "/Quorvane.conf", QSettings::IniFormat};
 };
 
-QCheckBox* Box(COutputDataDlg& dlg) {
+QCheckBox* Box(OutputDataDialog& dlg) {
     return dlg.findChild<QCheckBox*>();
 }
 
-QPushButton* OkButton(COutputDataDlg& dlg) {
+QPushButton* OkButton(OutputDataDialog& dlg) {
     return dlg.findChild<QPushButton*>();
 }
 
-TEST_F(OutputDataDlgTest, FirstUseClosesByItselfAndStoresTheChoice) {
-    COutputDataDlg dlg(nullptr, "Quorvane - HTTP Communications Response", &settings);
+TEST_F(OutputDataDialogTest, FirstUseClosesByItselfAndStoresTheChoice) {
+    OutputDataDialog dlg(nullptr, "Quorvane - HTTP Communications Response", &settings);
     dlg.SetAutoClosePeriod(50);
     dlg.m_strOutput = "OK\r\r\n\r\r\nSaved";
     bool checkedWhenShown = false;
@@ -69,9 +69,9 @@ TEST_F(OutputDataDlgTest, FirstUseClosesByItselfAndStoresTheChoice) {
     EXPECT_EQ(Stored().toInt(), 1);
 }
 
-TEST_F(OutputDataDlgTest, ClearingTheBoxAndOkStoresZeroAndTheNextShowingStaysOpen) {
+TEST_F(OutputDataDialogTest, ClearingTheBoxAndOkStoresZeroAndTheNextShowingStaysOpen) {
     {
-        COutputDataDlg dlg(nullptr, QString(), &settings);
+        OutputDataDialog dlg(nullptr, QString(), &settings);
         dlg.SetAutoClosePeriod(50);
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), "Output Data");
@@ -81,14 +81,14 @@ TEST_F(OutputDataDlgTest, ClearingTheBoxAndOkStoresZeroAndTheNextShowingStaysOpe
         EXPECT_EQ(dlg.result(), QDialog::Accepted);
         EXPECT_EQ(Stored().toInt(), 0);
     }
-    COutputDataDlg next(nullptr, QString(), &settings);
+    OutputDataDialog next(nullptr, QString(), &settings);
     next.show();
     EXPECT_FALSE(Box(next)->isChecked());
     EXPECT_FALSE(next.IsAutoCloseArmed());
 }
 
-TEST_F(OutputDataDlgTest, TickingAgainRestartsTheFullPeriod) {
-    COutputDataDlg dlg(nullptr, QString(), &settings);
+TEST_F(OutputDataDialogTest, TickingAgainRestartsTheFullPeriod) {
+    OutputDataDialog dlg(nullptr, QString(), &settings);
     dlg.SetAutoClosePeriod(60000);
     dlg.show();
     ASSERT_TRUE(dlg.IsAutoCloseArmed());
@@ -113,9 +113,9 @@ TEST(LongLines, BrokenAtABlankWhereThereIsOneElseAtTheLength) {
 
 // A reply of the full 1 MiB cap on one line, with no blank in it, is shown in pieces; the timing
 // is in bench/long_line_bench.cpp.
-TEST_F(OutputDataDlgTest, AOneMebibyteReplyOnOneLineIsShown) {
+TEST_F(OutputDataDialogTest, AOneMebibyteReplyOnOneLineIsShown) {
     QString reply(1 << 20, QLatin1Char('x'));
-    COutputDataDlg dlg(nullptr, QString(), &settings);
+    OutputDataDialog dlg(nullptr, QString(), &settings);
     dlg.SetAutoClosePeriod(10);
     dlg.m_strOutput = reply;
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
@@ -125,9 +125,9 @@ TEST_F(OutputDataDlgTest, AOneMebibyteReplyOnOneLineIsShown) {
 }
 
 // An unreadable value reads as the default (on); Escape leaves it as it was.
-TEST_F(OutputDataDlgTest, EscapeLeavesTheStoredChoiceAlone) {
+TEST_F(OutputDataDialogTest, EscapeLeavesTheStoredChoiceAlone) {
     settings.setValue("Settings/OutputAutoClose", "yes");
-    COutputDataDlg dlg(nullptr, QString(), &settings);
+    OutputDataDialog dlg(nullptr, QString(), &settings);
     dlg.show();
     EXPECT_TRUE(Box(dlg)->isChecked());
     QTest::mouseClick(Box(dlg), Qt::LeftButton);

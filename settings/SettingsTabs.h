@@ -4,40 +4,40 @@
 
 #include <array>
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/PaneLink.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
-class CSettingsPage;
-class CGeneralPpg;
-class CHTTPXferPpg;
-class CFTPXferPpg;
-class CLoggingPpg;
+class SettingsPage;
+class GeneralPage;
+class HttpTargetPage;
+class FtpTargetPage;
+class LoggingPage;
 
 // The settings sheet at the control pane's top-left: "General", "HTTP Target", "FTP Target",
 // "Logging". There are no OK, Cancel or Apply buttons: every change is taken at once. A page is
 // built when its tab is first shown ("General" at once) and then asks the pane to fill it.
-class CInfoCtrlSheet : public QTabWidget {
+class SettingsTabs : public QTabWidget {
     Q_OBJECT
   public:
     enum Tab { kGeneralTab, kHttpTab, kFtpTab, kLoggingTab, kTabCount };
 
     // `link` is the control pane; it must outlive the sheet.
-    explicit CInfoCtrlSheet(IPaneLink& link, QWidget* parent = nullptr);
+    explicit SettingsTabs(IPaneLink& link, QWidget* parent = nullptr);
 
     // The pages; null until their tab has been shown once (General never is).
-    CGeneralPpg* General() const;
-    CHTTPXferPpg* Http() const;
-    CFTPXferPpg* Ftp() const;
-    CLoggingPpg* Logging() const;
-    CSettingsPage* Page(int tab) const;
+    GeneralPage* General() const;
+    HttpTargetPage* Http() const;
+    FtpTargetPage* Ftp() const;
+    LoggingPage* Logging() const;
+    SettingsPage* Page(int tab) const;
 
     // The pane's answers to a page's fill and take commands: copy the record into the page of
     // `tab`, or the page's values into the record. `hideOnStartup` goes with the General page.
     // Nothing happens for a page that has not been built.
-    void FillPage(int tab, const InfoCtrlSettings& settings, int hideOnStartup);
-    void TakePage(int tab, InfoCtrlSettings& settings, int& hideOnStartup) const;
+    void FillPage(int tab, const SettingsRecord& settings, int hideOnStartup);
+    void TakePage(int tab, SettingsRecord& settings, int& hideOnStartup) const;
 
     // The room every page gets, from the font: about 68 average letters by 19.5 lines. Every
     // page fits in it, so the sheet keeps its size whichever pages have been built.
@@ -50,19 +50,19 @@ class CInfoCtrlSheet : public QTabWidget {
 
   private:
     void SizeHolders();
-    CSettingsPage* EnsurePage(int tab);
+    SettingsPage* EnsurePage(int tab);
     void OnCurrentChanged(int tab);
 
     IPaneLink& m_link;
     std::array<QWidget*, kTabCount> m_holders{};
-    std::array<CSettingsPage*, kTabCount> m_pages{};
+    std::array<SettingsPage*, kTabCount> m_pages{};
     int m_active = -1;
 };
 
 // Answers the pages' fill and take commands (kCmdGeneralFill ... kCmdLogTake) with FillPage or
 // TakePage. Returns false for any other command. A take does only the copying: the pane then does
 // its own part (for kCmdGeneralTake see PlanGeneralTake).
-bool ExchangeSheetValues(CInfoCtrlSheet& sheet, int command, InfoCtrlSettings& settings,
+bool ExchangeSheetValues(SettingsTabs& sheet, int command, SettingsRecord& settings,
                          int& hideOnStartup);
 
 }  // namespace qv

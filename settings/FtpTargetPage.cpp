@@ -1,4 +1,4 @@
-#include "settings/CFTPXferPpg.h"
+#include "settings/FtpTargetPage.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -24,8 +24,8 @@ QLabel* Label(const QString& text, QWidget* parent, Qt::Alignment align = Qt::Al
 
 }  // namespace
 
-CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
-    : CSettingsPage(link, {kCmdFtpTake, kCmdFtpFill, kCmdFtpHelp}, parent) {
+FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
+    : SettingsPage(link, {kCmdFtpTake, kCmdFtpFill, kCmdFtpHelp}, parent) {
     // Controls are made in reading order, which is also the keyboard order.
     auto* documentLabel = Label(QStringLiteral("Using document -->"), this, Qt::AlignRight);
     m_webPage = Control(new QLineEdit(this), kWebPage);
@@ -43,7 +43,7 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
     auto* offLineLabel = Label(QStringLiteral("When going off-line, delete"), this);
     offLineLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_offLineDelete = Control(
-        new CWrapCheckBox(
+        new WrapCheckBox(
             QStringLiteral("the page OR substitute the replacement string with this URL:"), this),
         kOffLineDelete);
     m_offLineDomain = Control(new QLineEdit(this), kOffLineDomain);
@@ -128,14 +128,14 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
     // The page path is taken when its box loses focus (eventFilter), not on every keystroke.
     for (QLineEdit* edit :
          {m_replacement, m_offLineDomain, m_userId, m_password, m_targetUrl, m_startPage}) {
-        connect(edit, &QLineEdit::textChanged, this, &CFTPXferPpg::Push);
+        connect(edit, &QLineEdit::textChanged, this, &FtpTargetPage::Push);
     }
-    connect(m_requireEncryption, &QCheckBox::clicked, this, &CFTPXferPpg::Push);
+    connect(m_requireEncryption, &QCheckBox::clicked, this, &FtpTargetPage::Push);
     connect(m_offLineDelete, &QCheckBox::clicked, this, [this] {
         ApplyEnableRule();
         Push();
     });
-    connect(m_browse, &QPushButton::clicked, this, &CFTPXferPpg::Browse);
+    connect(m_browse, &QPushButton::clicked, this, &FtpTargetPage::Browse);
     connect(m_sendNow, &QPushButton::clicked, this, [this] { Post(kCmdSendFtp); });
     connect(m_notifyOffLine, &QPushButton::clicked, this, [this] { Post(kCmdFtpOffLine); });
 
@@ -143,14 +143,14 @@ CFTPXferPpg::CFTPXferPpg(IPaneLink& link, QWidget* parent)
     ApplyEnableRule();
 }
 
-bool CFTPXferPpg::eventFilter(QObject* watched, QEvent* event) {
+bool FtpTargetPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_webPage && event->type() == QEvent::FocusOut) {
         Push();
     }
-    return CSettingsPage::eventFilter(watched, event);
+    return SettingsPage::eventFilter(watched, event);
 }
 
-void CFTPXferPpg::ShowValues() {
+void FtpTargetPage::ShowValues() {
     FillScope scope(*this);
     m_targetUrl->setText(m_values.targetUrl);
     m_userId->setText(m_values.userId);
@@ -163,7 +163,7 @@ void CFTPXferPpg::ShowValues() {
     m_requireEncryption->setChecked(m_values.requireEncryption);
 }
 
-void CFTPXferPpg::ReadControls() {
+void FtpTargetPage::ReadControls() {
     m_values.targetUrl = m_targetUrl->text();
     m_values.userId = m_userId->text();
     m_values.password = m_password->text();
@@ -175,7 +175,7 @@ void CFTPXferPpg::ReadControls() {
     m_values.requireEncryption = m_requireEncryption->isChecked() ? 1 : 0;
 }
 
-void CFTPXferPpg::Push() {
+void FtpTargetPage::Push() {
     if (IsFilling()) {
         return;
     }
@@ -183,11 +183,11 @@ void CFTPXferPpg::Push() {
     PostTake();
 }
 
-void CFTPXferPpg::ApplyEnableRule() {
+void FtpTargetPage::ApplyEnableRule() {
     m_offLineDomain->setEnabled(!m_offLineDelete->isChecked());
 }
 
-void CFTPXferPpg::Browse() {
+void FtpTargetPage::Browse() {
     // The copies are refreshed into the controls below: make sure they hold what is shown.
     ReadControls();
     FileDialogRequest request;
@@ -206,11 +206,11 @@ void CFTPXferPpg::Browse() {
     Push();
 }
 
-void CFTPXferPpg::OnKillActive() {
+void FtpTargetPage::OnKillActive() {
     m_revealPassword->setChecked(false);
 }
 
-void CFTPXferPpg::Fill(const InfoCtrlSettings& s) {
+void FtpTargetPage::Fill(const SettingsRecord& s) {
     m_values.webPage = s.FTPForwardWebPage;
     m_values.replacement = s.FTPReplacementString;
     m_values.startPage = s.FTPStartPage;
@@ -224,7 +224,7 @@ void CFTPXferPpg::Fill(const InfoCtrlSettings& s) {
     ApplyEnableRule();
 }
 
-void CFTPXferPpg::Take(InfoCtrlSettings& s) const {
+void FtpTargetPage::Take(SettingsRecord& s) const {
     s.FTPForwardWebPage = m_values.webPage;
     s.FTPReplacementString = m_values.replacement;
     s.FTPStartPage = m_values.startPage;

@@ -1,4 +1,4 @@
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 
 #include "network/ReverseLookupBatch.h"
 #include "platform/FileError.h"
@@ -113,8 +113,8 @@ class ScopedValue {
 
 }  // namespace
 
-CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
-                           IPublicAddressQueries& publicQueries)
+AddressList::AddressList(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
+                         IPublicAddressQueries& publicQueries)
     : m_strSelectedIp(LoadString(kStrPlaceholderIp)),
       m_host(host ? host : &NullHost()),
       m_tables(tables),
@@ -122,17 +122,17 @@ CQuorvaneDoc::CQuorvaneDoc(IDocHost* host, INetTables& tables, IResolver& resolv
       m_clock(clock),
       m_public(publicQueries, clock) {}
 
-CQuorvaneDoc::~CQuorvaneDoc() = default;
+AddressList::~AddressList() = default;
 
-void CQuorvaneDoc::SetHost(IDocHost* host) {
+void AddressList::SetHost(IDocHost* host) {
     m_host = host ? host : &NullHost();
 }
 
-void CQuorvaneDoc::SetProfile(QSettings* profile) {
+void AddressList::SetProfile(QSettings* profile) {
     m_profile = profile;
 }
 
-bool CQuorvaneDoc::IsTickable(int row) const {
+bool AddressList::IsTickable(int row) const {
     return row >= 0 && row < static_cast<int>(m_nRowCount) &&
            (static_cast<std::size_t>(row) >= m_untickable.size() ||
             !m_untickable[static_cast<std::size_t>(row)]);
@@ -140,7 +140,7 @@ bool CQuorvaneDoc::IsTickable(int row) const {
 
 // ---- Document lifetime ----
 
-bool CQuorvaneDoc::OnNewDocument() {
+bool AddressList::OnNewDocument() {
     m_texts.Reset(10);
     m_sharedTexts.clear();
     if (m_profile) {
@@ -154,7 +154,7 @@ bool CQuorvaneDoc::OnNewDocument() {
     return true;
 }
 
-bool CQuorvaneDoc::StoreSelection() {
+bool AddressList::StoreSelection() {
     if (!m_profile) {
         return true;
     }
@@ -173,30 +173,30 @@ bool CQuorvaneDoc::StoreSelection() {
 
 // ---- Status output ----
 
-void CQuorvaneDoc::ReportStatus(const QString& text, bool append) {
+void AddressList::ReportStatus(const QString& text, bool append) {
     // A quiet check stays quiet to its end, in the steps the event loop runs later too.
     m_host->ShowOutput(text, append, m_bLogStatus != 0 && !(m_bRefreshing && m_bRefreshQuiet));
 }
 
-void CQuorvaneDoc::ReportStatus(int stringId, bool append) {
+void AddressList::ReportStatus(int stringId, bool append) {
     ReportStatus(LoadString(stringId), append);
 }
 
-void CQuorvaneDoc::ReportStatus(int stringId, bool append, bool log) {
+void AddressList::ReportStatus(int stringId, bool append, bool log) {
     m_host->ShowOutput(LoadString(stringId), append, log);
 }
 
-void CQuorvaneDoc::ReportTableError(const QString& label, const QString& systemText) {
+void AddressList::ReportTableError(const QString& label, const QString& systemText) {
     ReportStatus(label + QLatin1Char(' ') + systemText, true);
 }
 
-void CQuorvaneDoc::ShowOutputHeading() {
+void AddressList::ShowOutputHeading() {
     m_host->SetOutputHeading(LoadString(kStrOutputHeading));
 }
 
 // ---- Refresh ----
 
-bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
+bool AddressList::RefreshNetworkInfo(int row) {
     if (m_bRefreshing) {
         if (!IsWaiting()) {
             return false;  // called from inside the refresh's own steps
@@ -222,7 +222,7 @@ bool CQuorvaneDoc::RefreshNetworkInfo(int row) {
 
 // The refresh once the local host's address is known: the rows, then the end of the refresh
 // (when their look-ups are done).
-void CQuorvaneDoc::BuildAndFinish() {
+void AddressList::BuildAndFinish() {
     const BuildResult built = BuildRows(m_nRefreshRow);
     m_bVerifyAtEnd = built != BuildResult::InterfaceGone;
     if (!m_bVerifyAtEnd) {
@@ -239,11 +239,11 @@ void CQuorvaneDoc::BuildAndFinish() {
 
 // A change of a local address is checked and forwarded without waiting for the router or the
 // echo page, which may take seconds; their rows are filled in when they answer.
-bool CQuorvaneDoc::WaitsForPublicSources() const {
+bool AddressList::WaitsForPublicSources() const {
     return m_bPublicPending && PublicAddressRows::IsPublicInterface(m_strInterfaceNum);
 }
 
-void CQuorvaneDoc::OnPublicAnswered() {
+void AddressList::OnPublicAnswered() {
     m_bPublicPending = false;
     ShowPublicRows();
     m_host->RefillList();
@@ -253,13 +253,13 @@ void CQuorvaneDoc::OnPublicAnswered() {
     TellIfIdle();
 }
 
-void CQuorvaneDoc::TellIfIdle() {
+void AddressList::TellIfIdle() {
     if (!m_bRefreshing && !m_bPublicPending && m_whenIdle) {
         std::exchange(m_whenIdle, nullptr)();
     }
 }
 
-void CQuorvaneDoc::ShowPublicRows() {
+void AddressList::ShowPublicRows() {
     const auto rows = m_public.Rows();
     ClearRows(-1 - static_cast<int>(m_nLocalRows));
     unsigned int r = m_nLocalRows;
@@ -274,7 +274,7 @@ void CQuorvaneDoc::ShowPublicRows() {
 
 // The end of a refresh, once its rows are complete: the selection check, then what was asked for
 // meanwhile.
-void CQuorvaneDoc::FinishRefresh(bool verify) {
+void AddressList::FinishRefresh(bool verify) {
     {
         ScopedValue<int> quiet(m_bLogStatus, m_bRefreshQuiet ? 0 : m_bLogStatus);
         if (verify) {
@@ -294,7 +294,7 @@ void CQuorvaneDoc::FinishRefresh(bool verify) {
     TellIfIdle();
 }
 
-void CQuorvaneDoc::ReadLocalHostInfo() {
+void AddressList::ReadLocalHostInfo() {
     m_routedAddrs.reset();
     m_routedGateways.reset();
     m_strLocalHostName.clear();
@@ -334,7 +334,7 @@ void CQuorvaneDoc::ReadLocalHostInfo() {
     m_hostLookup = std::move(pending);
 }
 
-void CQuorvaneDoc::ShowLocalHost(std::optional<QString> ip) {
+void AddressList::ShowLocalHost(std::optional<QString> ip) {
     QString display = m_strLocalHostName;
     // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
     if (ip && IsLoopbackText(*ip)) {
@@ -349,7 +349,7 @@ void CQuorvaneDoc::ShowLocalHost(std::optional<QString> ip) {
     m_host->SetLocalHostText(display);
 }
 
-int CQuorvaneDoc::LookupTimeLeft() const {
+int AddressList::LookupTimeLeft() const {
     if (!m_bRefreshing || !m_refreshClock.isValid()) {
         return m_nLookupDeadlineMs;
     }
@@ -358,7 +358,7 @@ int CQuorvaneDoc::LookupTimeLeft() const {
         std::max<qint64>(m_nLookupDeadlineMs / 10, m_nLookupDeadlineMs - m_refreshClock.elapsed()));
 }
 
-std::optional<QString> CQuorvaneDoc::RoutedAddress() {
+std::optional<QString> AddressList::RoutedAddress() {
     m_routedAddrs = m_tables.AddressTable();
     m_routedGateways = m_tables.DefaultGateways();
     const auto& addrs = m_routedAddrs->rows;
@@ -385,7 +385,7 @@ std::optional<QString> CQuorvaneDoc::RoutedAddress() {
     return std::nullopt;
 }
 
-std::optional<std::vector<IpAddrRow>> CQuorvaneDoc::GetAddrTableSnapshot() {
+std::optional<std::vector<IpAddrRow>> AddressList::GetAddrTableSnapshot() {
     auto copy = m_routedAddrs ? std::move(*m_routedAddrs) : m_tables.AddressTable();
     m_routedAddrs.reset();
     if (copy.status != kNetTableOk) {
@@ -399,7 +399,7 @@ std::optional<std::vector<IpAddrRow>> CQuorvaneDoc::GetAddrTableSnapshot() {
     return std::move(copy.rows);
 }
 
-std::optional<std::vector<IpNetRow>> CQuorvaneDoc::GetNetTableSnapshot() {
+std::optional<std::vector<IpNetRow>> AddressList::GetNetTableSnapshot() {
     auto copy = m_tables.NetTable();
     if (copy.status == kErrorNoData) {
         ReportStatus(kStrNetTableEmpty, true);
@@ -422,7 +422,7 @@ std::optional<std::vector<IpNetRow>> CQuorvaneDoc::GetNetTableSnapshot() {
     return std::move(copy.rows);
 }
 
-std::optional<std::vector<IfRow>> CQuorvaneDoc::GetIfTableSnapshot() {
+std::optional<std::vector<IfRow>> AddressList::GetIfTableSnapshot() {
     auto copy = m_tables.InterfaceTable();
     if (copy.status != kNetTableOk) {
         ReportTableError(QStringLiteral("Interface Table: "), copy.error);
@@ -435,7 +435,7 @@ std::optional<std::vector<IfRow>> CQuorvaneDoc::GetIfTableSnapshot() {
     return std::move(copy.rows);
 }
 
-void CQuorvaneDoc::ForceArpPopulation() {
+void AddressList::ForceArpPopulation() {
     const auto addrs = GetAddrTableSnapshot();
     if (!addrs) {
         return;
@@ -460,11 +460,11 @@ void CQuorvaneDoc::ForceArpPopulation() {
 
 // ---- Rows ----
 
-QString CQuorvaneDoc::Field(int row, InfoColumn col) const {
+QString AddressList::Field(int row, InfoColumn col) const {
     return row >= 0 ? m_texts.At(static_cast<std::size_t>(row), col) : QString();
 }
 
-IpAddressRow CQuorvaneDoc::Row(int row) const {
+IpAddressRow AddressList::Row(int row) const {
     IpAddressRow r;
     for (std::size_t c = 0; c < kColumnCount; ++c) {
         r.fields[c] = Field(row, static_cast<InfoColumn>(c));
@@ -472,11 +472,11 @@ IpAddressRow CQuorvaneDoc::Row(int row) const {
     return r;
 }
 
-void CQuorvaneDoc::SetField(int row, InfoColumn col, const QString& text) {
+void AddressList::SetField(int row, InfoColumn col, const QString& text) {
     m_texts.Set(static_cast<std::size_t>(row), col, text);
 }
 
-RowTexts::TextId CQuorvaneDoc::SharedText(const QString& text) {
+RowTexts::TextId AddressList::SharedText(const QString& text) {
     for (const auto& [shared, id] : m_sharedTexts) {
         if (shared == text) {  // mostly the same string again, which compares at once
             return id;
@@ -487,7 +487,7 @@ RowTexts::TextId CQuorvaneDoc::SharedText(const QString& text) {
     return id;
 }
 
-void CQuorvaneDoc::ClearRows(int row) {
+void AddressList::ClearRows(int row) {
     // -1 - n: the rows from n on (the public ones after n local rows).
     const int first = row < 0 ? -1 - row : row;
     const int end = row < 0 ? static_cast<int>(m_nRowCount) : row + 1;
@@ -498,7 +498,7 @@ void CQuorvaneDoc::ClearRows(int row) {
     }
 }
 
-QString CQuorvaneDoc::NetTypeText(std::uint32_t type) {
+QString AddressList::NetTypeText(std::uint32_t type) {
     switch (type) {
         case kNetTypeOther:
             return QStringLiteral("other");
@@ -513,7 +513,7 @@ QString CQuorvaneDoc::NetTypeText(std::uint32_t type) {
     }
 }
 
-std::optional<CQuorvaneDoc::NetEntryMatch> CQuorvaneDoc::FindNetEntry(
+std::optional<AddressList::NetEntryMatch> AddressList::FindNetEntry(
     const std::vector<IpNetRow>& net, std::uint32_t index,
     const std::vector<DefaultGatewayRow>& gateways) {
     auto match = [&](std::size_t pos) {
@@ -537,8 +537,8 @@ std::optional<CQuorvaneDoc::NetEntryMatch> CQuorvaneDoc::FindNetEntry(
     return std::nullopt;
 }
 
-std::optional<CQuorvaneDoc::IfEntryMatch> CQuorvaneDoc::FindIfEntry(const std::vector<IfRow>& ifs,
-                                                                    std::uint32_t index) {
+std::optional<AddressList::IfEntryMatch> AddressList::FindIfEntry(const std::vector<IfRow>& ifs,
+                                                                  std::uint32_t index) {
     for (std::size_t pos = 0; pos < ifs.size(); ++pos) {
         if (ifs[pos].dwIndex == index) {
             const auto len = std::min<std::uint32_t>(ifs[pos].dwDescrLen, kMaxDescrLen);
@@ -552,7 +552,7 @@ std::optional<CQuorvaneDoc::IfEntryMatch> CQuorvaneDoc::FindIfEntry(const std::v
     return std::nullopt;
 }
 
-QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len) {
+QString AddressList::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t len) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
     if (!bytes || len == 0) {
         return QString();
@@ -570,11 +570,11 @@ QString CQuorvaneDoc::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t
     return QString(reinterpret_cast<const QChar*>(text), n);
 }
 
-QString CQuorvaneDoc::LookingUpText() {
+QString AddressList::LookingUpText() {
     return QStringLiteral("Looking up ...");
 }
 
-void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
+void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
     if (lookup >= m_pendingNames.size()) {
         return;
     }
@@ -608,14 +608,14 @@ void CQuorvaneDoc::ApplyHostName(std::size_t lookup, const ReverseLookupResult& 
 }
 
 // The rows are complete: every look-up is answered or has been given up.
-void CQuorvaneDoc::FinishRows() {
+void AddressList::FinishRows() {
     m_bRowsPending = false;
     m_bHostNamePending = false;
     m_pendingNames.clear();
     ReportStatus(kStrComplete, true, false);
 }
 
-CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
+AddressList::BuildResult AddressList::BuildRows(int row) {
     ShowOutputHeading();
     ReportStatus(kStrUpdating, false, false);
 
@@ -933,7 +933,7 @@ CQuorvaneDoc::BuildResult CQuorvaneDoc::BuildRows(int row) {
 
 // ---- Selection ----
 
-void CQuorvaneDoc::SelectRow(int row) {
+void AddressList::SelectRow(int row) {
     if (!IsTickable(row)) {
         return;
     }
@@ -950,7 +950,7 @@ void CQuorvaneDoc::SelectRow(int row) {
     m_host->PostPaneCommand(kCmdSelectionChanged);
 }
 
-void CQuorvaneDoc::LoseSelectedAddress() {
+void AddressList::LoseSelectedAddress() {
     // The selected interface holds no address now: nothing is selected or forwarded until one
     // is found again, which then counts as a change.
     const QString none = LoadString(kStrPlaceholderIp);
@@ -961,7 +961,7 @@ void CQuorvaneDoc::LoseSelectedAddress() {
     }
 }
 
-void CQuorvaneDoc::VerifySelection() {
+void AddressList::VerifySelection() {
     const QString stamp = TimeStamp(m_clock);
     // Among the rows of the selected interface that can be ticked, the stored address wins; else
     // the first address of its family, else the first address. A public address row is known by
@@ -1023,7 +1023,7 @@ void CQuorvaneDoc::VerifySelection() {
     m_host->ShowMessage(text + QStringLiteral(" Please reselect an IP Address."));
 }
 
-bool CQuorvaneDoc::CheckSelection() {
+bool AddressList::CheckSelection() {
     ScopedValue<int> quiet(m_bLogStatus, 0);
     return RefreshNetworkInfo(m_nSelectedRow);
 }

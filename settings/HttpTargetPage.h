@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsRecord.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -12,7 +12,7 @@ namespace qv {
 // "HTTP Target": the script page's URL and the query-string pairs that carry the address, user
 // ID, password and start page, plus free additional query text; and the echo page that tells the
 // public address.
-class CHTTPXferPpg : public CSettingsPage {
+class HttpTargetPage : public SettingsPage {
     Q_OBJECT
   public:
     enum ControlId {
@@ -34,10 +34,10 @@ class CHTTPXferPpg : public CSettingsPage {
         kEchoPageUrl = 1153,
     };
 
-    explicit CHTTPXferPpg(IPaneLink& link, QWidget* parent = nullptr);
+    explicit HttpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const InfoCtrlSettings& settings);  // pane command kCmdHttpFill
-    void Take(InfoCtrlSettings& settings) const;  // pane command kCmdHttpTake
+    void Fill(const SettingsRecord& settings);  // pane command kCmdHttpFill
+    void Take(SettingsRecord& settings) const;  // pane command kCmdHttpTake
 
     void OnKillActive() override;
 

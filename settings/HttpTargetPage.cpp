@@ -1,4 +1,4 @@
-#include "settings/CHTTPXferPpg.h"
+#include "settings/HttpTargetPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -28,8 +28,8 @@ QLabel* Note(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
-    : CSettingsPage(link, {kCmdHttpTake, kCmdHttpFill, kCmdHttpHelp}, parent) {
+HttpTargetPage::HttpTargetPage(IPaneLink& link, QWidget* parent)
+    : SettingsPage(link, {kCmdHttpTake, kCmdHttpFill, kCmdHttpHelp}, parent) {
     // Each pair row reads: enable box, tag, "=", value. Controls are made in reading order.
     auto* targetLabel = Label(QStringLiteral("Target URL and web page:"), this);
     m_targetUrl = Control(new QLineEdit(this), kTargetUrl);
@@ -150,7 +150,7 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
 
     for (QLineEdit* edit : {m_targetUrl, m_addressTag, m_userIdTag, m_userId, m_passwordTag,
                             m_password, m_startPageTag, m_startPage, m_additional, m_echoPageUrl}) {
-        connect(edit, &QLineEdit::textChanged, this, &CHTTPXferPpg::Push);
+        connect(edit, &QLineEdit::textChanged, this, &HttpTargetPage::Push);
     }
     for (QCheckBox* box : {m_sendUserId, m_sendPassword, m_sendStartPage, m_sendAdditional}) {
         connect(box, &QCheckBox::clicked, this, [this] {
@@ -165,7 +165,7 @@ CHTTPXferPpg::CHTTPXferPpg(IPaneLink& link, QWidget* parent)
     ApplyEnableRule();
 }
 
-void CHTTPXferPpg::ShowValues() {
+void HttpTargetPage::ShowValues() {
     FillScope scope(*this);
     m_targetUrl->setText(m_values.targetUrl);
     m_sendUserId->setChecked(m_values.sendUserId);
@@ -183,7 +183,7 @@ void CHTTPXferPpg::ShowValues() {
     m_echoPageUrl->setText(m_values.echoPageUrl);
 }
 
-void CHTTPXferPpg::ReadControls() {
+void HttpTargetPage::ReadControls() {
     m_values.targetUrl = m_targetUrl->text();
     m_values.sendUserId = m_sendUserId->isChecked() ? 1 : 0;
     m_values.sendPassword = m_sendPassword->isChecked() ? 1 : 0;
@@ -200,7 +200,7 @@ void CHTTPXferPpg::ReadControls() {
     m_values.echoPageUrl = m_echoPageUrl->text();
 }
 
-void CHTTPXferPpg::Push() {
+void HttpTargetPage::Push() {
     if (IsFilling()) {
         return;
     }
@@ -208,7 +208,7 @@ void CHTTPXferPpg::Push() {
     PostTake();
 }
 
-void CHTTPXferPpg::ApplyEnableRule() {
+void HttpTargetPage::ApplyEnableRule() {
     const bool userId = m_sendUserId->isChecked();
     m_userIdTag->setEnabled(userId);
     m_userId->setEnabled(userId);
@@ -222,12 +222,12 @@ void CHTTPXferPpg::ApplyEnableRule() {
     m_additional->setEnabled(m_sendAdditional->isChecked());
 }
 
-void CHTTPXferPpg::OnKillActive() {
+void HttpTargetPage::OnKillActive() {
     // A password shown for a moment is masked again when the user leaves the tab.
     m_revealPassword->setChecked(false);
 }
 
-void CHTTPXferPpg::Fill(const InfoCtrlSettings& s) {
+void HttpTargetPage::Fill(const SettingsRecord& s) {
     m_values.targetUrl = s.HTTPTargetURL;
     m_values.addressTag = s.IPAddressQueryStringTag;
     m_values.sendUserId = s.SendUserID != 0 ? 1 : 0;
@@ -246,7 +246,7 @@ void CHTTPXferPpg::Fill(const InfoCtrlSettings& s) {
     ApplyEnableRule();
 }
 
-void CHTTPXferPpg::Take(InfoCtrlSettings& s) const {
+void HttpTargetPage::Take(SettingsRecord& s) const {
     s.HTTPTargetURL = m_values.targetUrl;
     s.IPAddressQueryStringTag = m_values.addressTag;
     s.SendUserID = m_values.sendUserId;

@@ -1,4 +1,4 @@
-#include "views/CInfoView.h"
+#include "views/AddressListView.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -31,7 +31,7 @@ const char* const kMenuTexts[kListColumns] = {
 
 }  // namespace
 
-CInfoView::CInfoView(QWidget* parent) : QTableWidget(parent) {
+AddressListView::AddressListView(QWidget* parent) : QTableWidget(parent) {
     setColumnCount(kListColumns);
     QStringList headers;
     for (int c = 0; c < kListColumns; ++c) {
@@ -64,16 +64,16 @@ CInfoView::CInfoView(QWidget* parent) : QTableWidget(parent) {
         m_actions << action;
     }
 
-    connect(this, &QAbstractItemView::clicked, this, &CInfoView::OnCellClicked);
-    connect(this, &QTableWidget::itemChanged, this, &CInfoView::OnItemChanged);
+    connect(this, &QAbstractItemView::clicked, this, &AddressListView::OnCellClicked);
+    connect(this, &QTableWidget::itemChanged, this, &AddressListView::OnItemChanged);
 }
 
-void CInfoView::OnInitialUpdate() {
+void AddressListView::OnInitialUpdate() {
     m_layout = LoadColumnLayout();
     ApplyLayout();
 }
 
-void CInfoView::ApplyLayout() {
+void AddressListView::ApplyLayout() {
     QHeaderView* header = horizontalHeader();
     for (int c = 0; c < kListColumns; ++c) {
         setColumnWidth(c, m_layout.width[c]);
@@ -87,7 +87,7 @@ void CInfoView::ApplyLayout() {
     }
 }
 
-void CInfoView::SaveColumnLayout() {
+void AddressListView::SaveColumnLayout() {
     const QHeaderView* header = horizontalHeader();
     for (int pos = 0; pos < kListColumns; ++pos) {
         m_layout.order[pos] = header->logicalIndex(pos);
@@ -100,12 +100,12 @@ void CInfoView::SaveColumnLayout() {
     }
 }
 
-void CInfoView::OnDestroy() {
+void AddressListView::OnDestroy() {
     SaveColumnLayout();
     StoreColumnLayout(m_layout);
 }
 
-void CInfoView::ToggleColumn(int command) {
+void AddressListView::ToggleColumn(int command) {
     const int column = ColumnOfCommand(command);
     if (column < 0) {
         return;
@@ -123,7 +123,7 @@ void CInfoView::ToggleColumn(int command) {
     RefillList();
 }
 
-void CInfoView::RefillList() {
+void AddressListView::RefillList() {
     const QSignalBlocker block(this);
     m_nCheckedItem = -1;
     const int rows = m_pDoc ? m_pDoc->RowCount() : 0;
@@ -161,7 +161,7 @@ void CInfoView::RefillList() {
     viewport()->update();
 }
 
-void CInfoView::UpdateRow(int row) {
+void AddressListView::UpdateRow(int row) {
     if (!m_pDoc || row < 0 || row >= rowCount()) {
         return;
     }
@@ -173,14 +173,14 @@ void CInfoView::UpdateRow(int row) {
     }
 }
 
-void CInfoView::SetTick(int row, bool ticked) {
+void AddressListView::SetTick(int row, bool ticked) {
     if (QTableWidgetItem* cell = item(row, 0)) {
         const QSignalBlocker block(this);
         cell->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
 
-void CInfoView::MoveTick(int row) {
+void AddressListView::MoveTick(int row) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
@@ -204,13 +204,13 @@ void CInfoView::MoveTick(int row) {
     }
 }
 
-void CInfoView::OnCellClicked(const QModelIndex& index) {
+void AddressListView::OnCellClicked(const QModelIndex& index) {
     if (index.isValid()) {
         MoveTick(index.row());
     }
 }
 
-void CInfoView::OnItemChanged(QTableWidgetItem* cell) {
+void AddressListView::OnItemChanged(QTableWidgetItem* cell) {
     // The check box toggled by the mouse or the keyboard: ticking a line selects it; taking the
     // tick off the selected line is undone.
     if (cell->column() != 0) {
@@ -226,7 +226,7 @@ void CInfoView::OnItemChanged(QTableWidgetItem* cell) {
     }
 }
 
-void CInfoView::keyPressEvent(QKeyEvent* e) {
+void AddressListView::keyPressEvent(QKeyEvent* e) {
     if ((e->key() == Qt::Key_Space || e->key() == Qt::Key_Select) && currentRow() >= 0) {
         MoveTick(currentRow());
         e->accept();

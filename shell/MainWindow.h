@@ -7,17 +7,17 @@
 
 #include <memory>
 
-#include "shell/CTrayIcon.h"
 #include "shell/DesktopNotice.h"
+#include "shell/TrayIcon.h"
 
 class QAction;
 class QSplitter;
 
 namespace qv {
 
-class CInfoCtrlView;
-class CInfoView;
-class CQuorvaneDoc;
+class ControlPane;
+class AddressListView;
+class AddressList;
 class DocAdapter;
 
 // The program's one main window: the address list above the control pane in a splitter, a status
@@ -26,20 +26,20 @@ class DocAdapter;
 // (menu bar, tray menu), a terminating signal or the end of the session, all by one road.
 //
 // It also keeps the fast-tips switch: while it is off, no window of the program shows tool tips.
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
     static constexpr int kWidth = 825;
     static constexpr int kHeight = 540;
 
-    explicit CMainFrame(CQuorvaneDoc& doc, QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    explicit MainWindow(AddressList& doc, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    CInfoView* InfoView() const { return m_pInfoView; }
-    CInfoCtrlView* CtrlView() const { return m_pCtrlView; }
+    AddressListView* InfoView() const { return m_pInfoView; }
+    ControlPane* CtrlView() const { return m_pCtrlView; }
     QSplitter* Splitter() const { return m_pSplitter; }
-    CTrayIcon& Tray() { return m_tray; }
+    TrayIcon& Tray() { return m_tray; }
 
     // The views' initial updates, after the document's start: the column layout, the settings,
     // the status line and the first refresh (posted).
@@ -85,15 +85,15 @@ class CMainFrame : public QMainWindow {
     void ShowAbout();
     void OnHelpContents();
 
-    CQuorvaneDoc& m_doc;
+    AddressList& m_doc;
     std::unique_ptr<DocAdapter> m_pDocAdapter;
     QSplitter* m_pSplitter = nullptr;
-    CInfoView* m_pInfoView = nullptr;
-    CInfoCtrlView* m_pCtrlView = nullptr;
+    AddressListView* m_pInfoView = nullptr;
+    ControlPane* m_pCtrlView = nullptr;
     DesktopNotice m_notice;  // the pane's self-closing notices
     int m_fastTips = 0;
     QIcon m_trayIcon;
-    CTrayIcon m_tray;
+    TrayIcon m_tray;
     QString m_strHelpPath;
     QPointer<QWidget> m_about;
     bool m_bAsking = false;

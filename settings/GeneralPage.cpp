@@ -1,4 +1,4 @@
-#include "settings/CGeneralPpg.h"
+#include "settings/GeneralPage.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -25,8 +25,8 @@ int Bit(bool on) {
 
 }  // namespace
 
-CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
-    : CSettingsPage(link, {kCmdGeneralTake, kCmdGeneralFill, kCmdGeneralHelp}, parent) {
+GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
+    : SettingsPage(link, {kCmdGeneralTake, kCmdGeneralFill, kCmdGeneralHelp}, parent) {
     // Controls are made in reading order, which is also the keyboard order.
     m_hide =
         Control(new QCheckBox(QStringLiteral("Hide Quorvane on Startup"), this), kHideOnStartup);
@@ -35,18 +35,18 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 
     auto* monitor = new QGroupBox(QStringLiteral("Monitor"), this);
     m_hardware = Control(
-        new CWrapCheckBox(
+        new WrapCheckBox(
             QStringLiteral("Show only IP Addresses that correspond to actual hardware"), monitor),
         kHardwareOnly);
-    m_ipv6 = Control(new CWrapCheckBox(QStringLiteral("Show IPv6 addresses"), monitor), kShowIpv6);
+    m_ipv6 = Control(new WrapCheckBox(QStringLiteral("Show IPv6 addresses"), monitor), kShowIpv6);
     m_askRouter =
-        Control(new CWrapCheckBox(QStringLiteral("Ask the router (UPnP)"), monitor), kAskRouter);
+        Control(new WrapCheckBox(QStringLiteral("Ask the router (UPnP)"), monitor), kAskRouter);
     m_refresh = Control(new QPushButton(QStringLiteral("&Refresh Data"), monitor), kRefresh);
     m_refresh->setDefault(true);
     m_polling =
         Control(new QCheckBox(QStringLiteral("Enable check for IP Address change every"), monitor),
                 kPolling);
-    m_minutes = Control(new CMinutesBox(monitor), kMinutes);
+    m_minutes = Control(new MinutesBox(monitor), kMinutes);
     auto* minutesLabel = new QLabel(QStringLiteral("minutes."), monitor);
 
     const int margin = PageMargin();
@@ -71,26 +71,26 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
 
     auto* notifications = new QGroupBox(QStringLiteral("Notifications"), this);
     m_autoForward =
-        Control(new CWrapCheckBox(QStringLiteral("Enable automatic forwarding of IP Address - see "
-                                                 "appropriate tab for required information"),
-                                  notifications),
+        Control(new WrapCheckBox(QStringLiteral("Enable automatic forwarding of IP Address - see "
+                                                "appropriate tab for required information"),
+                                 notifications),
                 kAutoForward);
-    m_http = Control(new CWrapCheckBox(QStringLiteral("use HTTP to send IP Address to a web site "
-                                                      "page (such as ASP or CGI script pages)"),
-                                       notifications),
-                     kUseHttp);
-    m_ftp = Control(new CWrapCheckBox(QStringLiteral("use FTP to upload the web page to the "
-                                                     "specified web site and directory"),
+    m_http = Control(new WrapCheckBox(QStringLiteral("use HTTP to send IP Address to a web site "
+                                                     "page (such as ASP or CGI script pages)"),
                                       notifications),
+                     kUseHttp);
+    m_ftp = Control(new WrapCheckBox(QStringLiteral("use FTP to upload the web page to the "
+                                                    "specified web site and directory"),
+                                     notifications),
                     kUseFtp);
-    m_notify = Control(new CWrapCheckBox(QStringLiteral("Notify me when selected IP Address is "
-                                                        "being sent to the host"),
-                                         notifications),
+    m_notify = Control(new WrapCheckBox(QStringLiteral("Notify me when selected IP Address is "
+                                                       "being sent to the host"),
+                                        notifications),
                        kNotifyOnSend);
     m_hostResponse = Control(
-        new CWrapCheckBox(QStringLiteral("Show Host Communications Response"), notifications),
+        new WrapCheckBox(QStringLiteral("Show Host Communications Response"), notifications),
         kHostResponse);
-    auto* bracket = new CChoiceBracket(m_http, m_ftp, notifications);
+    auto* bracket = new ChoiceBracket(m_http, m_ftp, notifications);
 
     auto* notifyLayout = new QGridLayout(notifications);
     notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
@@ -123,13 +123,13 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
          {static_cast<QCheckBox*>(m_notify), static_cast<QCheckBox*>(m_hostResponse),
           static_cast<QCheckBox*>(m_hardware), static_cast<QCheckBox*>(m_ipv6),
           static_cast<QCheckBox*>(m_askRouter), m_hide}) {
-        connect(box, &QCheckBox::clicked, this, &CGeneralPpg::Push);
+        connect(box, &QCheckBox::clicked, this, &GeneralPage::Push);
     }
     // A new number in range, typed or stepped, is taken at once. Other text waits in the editor
     // until the user leaves the box or presses Enter; then the prompt comes, once the box has
     // gone back to its last good value.
-    connect(m_minutes, &QSpinBox::valueChanged, this, &CGeneralPpg::Push);
-    connect(m_minutes, &CMinutesBox::Rejected, this, &CGeneralPpg::PromptForMinutes,
+    connect(m_minutes, &QSpinBox::valueChanged, this, &GeneralPage::Push);
+    connect(m_minutes, &MinutesBox::Rejected, this, &GeneralPage::PromptForMinutes,
             Qt::QueuedConnection);
     for (QCheckBox* box : {static_cast<QCheckBox*>(m_autoForward), m_polling}) {
         connect(box, &QCheckBox::clicked, this, [this] {
@@ -142,14 +142,14 @@ CGeneralPpg::CGeneralPpg(IPaneLink& link, QWidget* parent)
     }
     connect(m_http, &QCheckBox::clicked, this, [this] { OnMethodClicked(true); });
     connect(m_ftp, &QCheckBox::clicked, this, [this] { OnMethodClicked(false); });
-    connect(m_startAtLogin, &QCheckBox::clicked, this, &CGeneralPpg::OnStartAtLoginClicked);
+    connect(m_startAtLogin, &QCheckBox::clicked, this, &GeneralPage::OnStartAtLoginClicked);
     connect(m_refresh, &QPushButton::clicked, this, [this] { Post(kCmdRefresh); });
 
     ShowValues();
     ApplyPollingRule();
 }
 
-void CGeneralPpg::ShowValues() {
+void GeneralPage::ShowValues() {
     FillScope scope(*this);
     m_hardware->setChecked(m_values.hardwareOnly);
     m_ipv6->setChecked(m_values.showIpv6);
@@ -165,7 +165,7 @@ void CGeneralPpg::ShowValues() {
     m_startAtLogin->setChecked(LoginAutostart::IsOn());
 }
 
-void CGeneralPpg::OnStartAtLoginClicked(bool on) {
+void GeneralPage::OnStartAtLoginClicked(bool on) {
     if (IsFilling()) {
         return;
     }
@@ -178,7 +178,7 @@ void CGeneralPpg::OnStartAtLoginClicked(bool on) {
     m_startAtLogin->setChecked(LoginAutostart::IsOn());
 }
 
-void CGeneralPpg::PromptForMinutes(const QString& typed) {
+void GeneralPage::PromptForMinutes(const QString& typed) {
     bool isNumber = false;
     typed.trimmed().toInt(&isNumber);
     const QString prompt =
@@ -188,7 +188,7 @@ void CGeneralPpg::PromptForMinutes(const QString& typed) {
     Prompter().MessageBox(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning);
 }
 
-void CGeneralPpg::ReadControls() {
+void GeneralPage::ReadControls() {
     m_values.hardwareOnly = Bit(m_hardware->isChecked());
     m_values.showIpv6 = Bit(m_ipv6->isChecked());
     m_values.askRouter = Bit(m_askRouter->isChecked());
@@ -203,7 +203,7 @@ void CGeneralPpg::ReadControls() {
     m_values.useFtp = Bit(m_ftp->isChecked());
 }
 
-void CGeneralPpg::Push() {
+void GeneralPage::Push() {
     if (IsFilling() || !m_pageFilled) {
         return;
     }
@@ -211,7 +211,7 @@ void CGeneralPpg::Push() {
     PostTake();
 }
 
-void CGeneralPpg::ApplyPollingRule() {
+void GeneralPage::ApplyPollingRule() {
     if (m_autoForward->isChecked()) {
         FillScope scope(*this);
         m_polling->setChecked(true);
@@ -220,7 +220,7 @@ void CGeneralPpg::ApplyPollingRule() {
     m_minutes->setEnabled(polling);
 }
 
-void CGeneralPpg::OnMethodClicked(bool httpSide) {
+void GeneralPage::OnMethodClicked(bool httpSide) {
     if (IsFilling()) {
         return;
     }
@@ -235,7 +235,7 @@ void CGeneralPpg::OnMethodClicked(bool httpSide) {
     Push();
 }
 
-void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
+void GeneralPage::Fill(const SettingsRecord& settings, int hideOnStartup) {
     m_values.hideOnStartup = Bit(hideOnStartup != 0);
     m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
     m_values.showIpv6 = Bit(settings.ShowIPv6 != 0);
@@ -255,7 +255,7 @@ void CGeneralPpg::Fill(const InfoCtrlSettings& settings, int hideOnStartup) {
     m_pageFilled = true;
 }
 
-void CGeneralPpg::Take(InfoCtrlSettings& settings, int& hideOnStartup) const {
+void GeneralPage::Take(SettingsRecord& settings, int& hideOnStartup) const {
     hideOnStartup = m_values.hideOnStartup;
     settings.ShowHardwareOnly = m_values.hardwareOnly;
     settings.ShowIPv6 = m_values.showIpv6;

@@ -1,4 +1,4 @@
-#include "shell/CQuorvaneApp.h"
+#include "shell/Application.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -7,28 +7,28 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "network/CQuorvaneDoc.h"
+#include "network/AddressList.h"
 #include "platform/Prompter.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "resources/Icons.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/InfoCtrlSettings.h"
-#include "shell/CMainFrame.h"
+#include "settings/SettingsRecord.h"
 #include "shell/DisplayLoss.h"
 #include "shell/HelpPath.h"
+#include "shell/MainWindow.h"
 #include "shell/ToolTips.h"
-#include "views/CInfoCtrlView.h"
+#include "views/ControlPane.h"
 #include "views/MessageBoxPrompter.h"
 
 namespace qv {
 
-CQuorvaneApp::CQuorvaneApp() : CQuorvaneApp(Options()) {}
+Application::Application() : Application(Options()) {}
 
-CQuorvaneApp::CQuorvaneApp(Options options) : m_options(std::move(options)) {}
+Application::Application(Options options) : m_options(std::move(options)) {}
 
-CQuorvaneApp::~CQuorvaneApp() {
+Application::~Application() {
     if (m_pFrame) {
         m_pFrame->ShutDown();
     }
@@ -42,7 +42,7 @@ CQuorvaneApp::~CQuorvaneApp() {
     m_pProfile.reset();
 }
 
-bool CQuorvaneApp::InitInstance() {
+bool Application::InitInstance() {
     // The settings root: Calvort/Quorvane.
     QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
     QCoreApplication::setApplicationName(LoadString(kStrAppTitle));
@@ -92,12 +92,12 @@ bool CQuorvaneApp::InitInstance() {
 
     // The document, then the frame with the splitter, both views and the tray icon.
     m_pProfile = OpenSettings();
-    m_pDoc = std::make_unique<CQuorvaneDoc>(
+    m_pDoc = std::make_unique<AddressList>(
         nullptr, m_options.tables ? *m_options.tables : DefaultNetTables(),
         m_options.resolver ? *m_options.resolver : DefaultResolver(), DefaultClock(),
         m_options.publicQueries ? *m_options.publicQueries : DefaultPublicAddressQueries());
     m_pDoc->SetProfile(m_pProfile.get());
-    m_pFrame = std::make_unique<CMainFrame>(*m_pDoc);
+    m_pFrame = std::make_unique<MainWindow>(*m_pDoc);
     if (m_pPrompter) {
         m_pPrompter->SetOwner(m_pFrame.get());
     }
@@ -125,13 +125,13 @@ bool CQuorvaneApp::InitInstance() {
     // the session ends without another word.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_pFrame.get(),
                      [this](QSessionManager&) {
-                         CInfoCtrlView* pane = m_pFrame->CtrlView();
+                         ControlPane* pane = m_pFrame->CtrlView();
                          SaveSettings(pane->Settings(), pane->HideOnStartup());
                      });
     return true;
 }
 
-void CQuorvaneApp::OnTerminationSignal() {
+void Application::OnTerminationSignal() {
     m_bEndRequested = true;
     if (m_pFrame) {
         m_pFrame->ExitProgram();
@@ -140,7 +140,7 @@ void CQuorvaneApp::OnTerminationSignal() {
     QCoreApplication::exit(0);
 }
 
-void CQuorvaneApp::OnDisplayLost() {
+void Application::OnDisplayLost() {
     qWarning("Quorvane: the display is gone: shutting down");
     // Every event loop ends now and none runs again (Qt would end the process in it at once):
     // a transfer of the shutdown then waits for its own end instead of serving events.
@@ -152,7 +152,7 @@ void CQuorvaneApp::OnDisplayLost() {
     std::exit(0);
 }
 
-int CQuorvaneApp::ExitInstance(int loopResult) {
+int Application::ExitInstance(int loopResult) {
     if (m_pFrame) {
         m_pFrame->ShutDown();
     }

@@ -34,14 +34,14 @@ class ReverseLookupBatch;
 // is asked for; the reverse look-ups then run together, their answers fill the rows from the
 // event loop (the host hears of each row), and when the last has come, or the one look-up
 // deadline of the refresh has passed, the refresh ends with the selection check.
-class CQuorvaneDoc {
+class AddressList {
   public:
-    explicit CQuorvaneDoc(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
-                          IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock(),
-                          IPublicAddressQueries& publicQueries = DefaultPublicAddressQueries());
-    ~CQuorvaneDoc();
-    CQuorvaneDoc(const CQuorvaneDoc&) = delete;
-    CQuorvaneDoc& operator=(const CQuorvaneDoc&) = delete;
+    explicit AddressList(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
+                         IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock(),
+                         IPublicAddressQueries& publicQueries = DefaultPublicAddressQueries());
+    ~AddressList();
+    AddressList(const AddressList&) = delete;
+    AddressList& operator=(const AddressList&) = delete;
 
     // The windows around the document; null sends output nowhere.
     void SetHost(IDocHost* host);

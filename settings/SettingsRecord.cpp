@@ -1,4 +1,4 @@
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 #include <sys/stat.h>
 
@@ -21,30 +21,30 @@ const char* const kApplication = "Quorvane";
 // The query-string keys, in the order they are read and written.
 struct StringKey {
     const char* key;
-    QString InfoCtrlSettings::*field;
+    QString SettingsRecord::*field;
 };
 
 const StringKey kQueryKeys[] = {
-    {"IPAddressQueryStringTag", &InfoCtrlSettings::IPAddressQueryStringTag},
-    {"UserIDQueryString", &InfoCtrlSettings::UserIDQueryString},
-    {"UserIDQueryStringTag", &InfoCtrlSettings::UserIDQueryStringTag},
-    {"PasswordQueryString", &InfoCtrlSettings::PasswordQueryString},
-    {"PasswordQueryStringTag", &InfoCtrlSettings::PasswordQueryStringTag},
-    {"StartPageQueryString", &InfoCtrlSettings::StartPageQueryString},
-    {"StartPageQueryStringTag", &InfoCtrlSettings::StartPageQueryStringTag},
-    {"AdditionalQueryString", &InfoCtrlSettings::AdditionalQueryString},
+    {"IPAddressQueryStringTag", &SettingsRecord::IPAddressQueryStringTag},
+    {"UserIDQueryString", &SettingsRecord::UserIDQueryString},
+    {"UserIDQueryStringTag", &SettingsRecord::UserIDQueryStringTag},
+    {"PasswordQueryString", &SettingsRecord::PasswordQueryString},
+    {"PasswordQueryStringTag", &SettingsRecord::PasswordQueryStringTag},
+    {"StartPageQueryString", &SettingsRecord::StartPageQueryString},
+    {"StartPageQueryStringTag", &SettingsRecord::StartPageQueryStringTag},
+    {"AdditionalQueryString", &SettingsRecord::AdditionalQueryString},
 };
 
 const StringKey kTargetKeys[] = {
-    {"HTTPTargetURL", &InfoCtrlSettings::HTTPTargetURL},
-    {"FTPForwardWebPage", &InfoCtrlSettings::FTPForwardWebPage},
-    {"FTPReplacementString", &InfoCtrlSettings::FTPReplacementString},
-    {"FTPStartPage", &InfoCtrlSettings::FTPStartPage},
-    {"FTPTargetURL", &InfoCtrlSettings::FTPTargetURL},
-    {"FTPUserID", &InfoCtrlSettings::FTPUserID},
-    {"FTPPassword", &InfoCtrlSettings::FTPPassword},
-    {"OffLineDomain", &InfoCtrlSettings::OffLineDomain},
-    {"EchoPageURL", &InfoCtrlSettings::EchoPageURL},
+    {"HTTPTargetURL", &SettingsRecord::HTTPTargetURL},
+    {"FTPForwardWebPage", &SettingsRecord::FTPForwardWebPage},
+    {"FTPReplacementString", &SettingsRecord::FTPReplacementString},
+    {"FTPStartPage", &SettingsRecord::FTPStartPage},
+    {"FTPTargetURL", &SettingsRecord::FTPTargetURL},
+    {"FTPUserID", &SettingsRecord::FTPUserID},
+    {"FTPPassword", &SettingsRecord::FTPPassword},
+    {"OffLineDomain", &SettingsRecord::OffLineDomain},
+    {"EchoPageURL", &SettingsRecord::EchoPageURL},
 };
 
 QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
@@ -66,7 +66,7 @@ int ReadSwitch(QSettings& st, const QString& key, int fallback) {
 
 }  // namespace
 
-int* InfoCtrlSettings::Flag(int position) {
+int* SettingsRecord::Flag(int position) {
     int* const flags[] = {&ShowHardwareOnly, &CheckForChange, &AutoForward,      &UseHTTP,
                           &NotifyOnSend,     &SendUserID,     &SendPassword,     &SendStartPage,
                           &SendAdditional,   &LoggingEnabled, &ShowHostResponse, &FTPOffLineDelete,
@@ -74,8 +74,8 @@ int* InfoCtrlSettings::Flag(int position) {
     return position >= 1 && position <= 13 ? flags[position - 1] : nullptr;
 }
 
-QString InfoCtrlSettings::FlagsText() const {
-    auto* self = const_cast<InfoCtrlSettings*>(this);
+QString SettingsRecord::FlagsText() const {
+    auto* self = const_cast<SettingsRecord*>(this);
     QStringList parts;
     for (int i = 1; i <= 13; ++i) {
         parts << QString::number(*self->Flag(i));
@@ -83,7 +83,7 @@ QString InfoCtrlSettings::FlagsText() const {
     return parts.join(QLatin1Char(' '));
 }
 
-void InfoCtrlSettings::ParseFlags(const QString& text) {
+void SettingsRecord::ParseFlags(const QString& text) {
     // Numbers separated by blanks; the positions after the first one that does not parse are 0.
     int v[13] = {};
     const QByteArray bytes = text.toLatin1();
@@ -94,7 +94,7 @@ void InfoCtrlSettings::ParseFlags(const QString& text) {
     }
 }
 
-int InfoCtrlSettings::PasswordsKeptInKeyring() const {
+int SettingsRecord::PasswordsKeptInKeyring() const {
     int kept = 0;
     for (const PasswordField& p : kPasswordFields) {
         if (!(PasswordsInKeyring & p.bit)) {
@@ -110,7 +110,7 @@ int InfoCtrlSettings::PasswordsKeptInKeyring() const {
     return kept;
 }
 
-int InfoCtrlSettings::PasswordsOutsideKeyring() const {
+int SettingsRecord::PasswordsOutsideKeyring() const {
     int outside = 0;
     for (const PasswordField& p : kPasswordFields) {
         if (!(this->*p.value).isEmpty()) {
@@ -162,11 +162,11 @@ bool SettingsFileIsReadOnly() {
     return IsReadOnlyByMode(SettingsFilePath());
 }
 
-void LoadSettings(InfoCtrlSettings& s) {
+void LoadSettings(SettingsRecord& s) {
     auto st = OpenSettings();
     st->beginGroup(QStringLiteral("Settings"));
     s.ParseFlags(ReadString(*st, "EnableFlags", QLatin1String(kDefaultEnableFlags)));
-    const InfoCtrlSettings defaults;
+    const SettingsRecord defaults;
     for (const StringKey& k : kQueryKeys) {
         s.*k.field = ReadString(*st, k.key, defaults.*k.field);
     }
@@ -204,7 +204,7 @@ void LoadSettings(InfoCtrlSettings& s) {
     }
 }
 
-bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup) {
+bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     // Checked before any value is set: a refused save leaves nothing behind in QSettings' shared
     // cache, where later readers in this process would take it for stored.
     if (SettingsFileIsReadOnly()) {

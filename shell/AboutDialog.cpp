@@ -1,4 +1,4 @@
-#include "shell/CAboutDlg.h"
+#include "shell/AboutDialog.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -10,11 +10,11 @@
 
 namespace qv {
 
-QString CAboutDlg::VersionText() {
+QString AboutDialog::VersionText() {
     return QStringLiteral("Version %1").arg(QLatin1String(QV_VERSION));
 }
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     const QString title = LoadString(kStrAppTitle);
     setWindowTitle(QStringLiteral("About %1").arg(title));
 

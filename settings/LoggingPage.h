@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsRecord.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -9,11 +9,11 @@ class QPushButton;
 
 namespace qv {
 
-class CWrapCheckBox;
+class WrapCheckBox;
 
 // "Logging": the event log on or off, its file, the notice for a big file, and a small viewer
 // that loads the file or empties it.
-class CLoggingPpg : public CSettingsPage {
+class LoggingPage : public SettingsPage {
     Q_OBJECT
   public:
     enum ControlId {
@@ -26,10 +26,10 @@ class CLoggingPpg : public CSettingsPage {
         kEmpty = 1133,
     };
 
-    explicit CLoggingPpg(IPaneLink& link, QWidget* parent = nullptr);
+    explicit LoggingPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const InfoCtrlSettings& settings);  // pane command kCmdLogFill
-    void Take(InfoCtrlSettings& settings) const;  // pane command kCmdLogTake
+    void Fill(const SettingsRecord& settings);  // pane command kCmdLogFill
+    void Take(SettingsRecord& settings) const;  // pane command kCmdLogTake
 
     void OnKillActive() override;
 
@@ -52,8 +52,8 @@ class CLoggingPpg : public CSettingsPage {
     void EmptyFile();
     void ClearViewer();
 
-    CWrapCheckBox* m_loggingEnabled;
-    CWrapCheckBox* m_notifyLogBig;
+    WrapCheckBox* m_loggingEnabled;
+    WrapCheckBox* m_notifyLogBig;
     QLineEdit* m_logFile;
     QPlainTextEdit* m_viewer;
     QPushButton* m_browse;

@@ -1,4 +1,4 @@
-#include "forwarding/OutputDataDlg.h"
+#include "forwarding/OutputDataDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -15,7 +15,7 @@
 #include "forwarding/LongLines.h"
 #include "platform/Clock.h"
 #include "resources/StringTable.h"
-#include "settings/InfoCtrlSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 namespace {
@@ -24,7 +24,7 @@ const char* const kAutoCloseKey = "Settings/OutputAutoClose";
 
 }  // namespace
 
-COutputDataDlg::COutputDataDlg(QWidget* owner, const QString& caption, QSettings* settings)
+OutputDataDialog::OutputDataDialog(QWidget* owner, const QString& caption, QSettings* settings)
     : QDialog(owner), m_strCaption(caption), m_pSettings(settings) {
     if (!m_pSettings) {
         m_ownSettings = OpenSettings();
@@ -53,13 +53,13 @@ COutputDataDlg::COutputDataDlg(QWidget* owner, const QString& caption, QSettings
 
     setTabOrder(ok, m_pOutput);
     setTabOrder(m_pOutput, m_pAutoClose);
-    connect(ok, &QPushButton::clicked, this, &COutputDataDlg::accept);
-    connect(m_pAutoClose, &QCheckBox::clicked, this, &COutputDataDlg::OnAutoCloseClicked);
+    connect(ok, &QPushButton::clicked, this, &OutputDataDialog::accept);
+    connect(m_pAutoClose, &QCheckBox::clicked, this, &OutputDataDialog::OnAutoCloseClicked);
 }
 
-COutputDataDlg::~COutputDataDlg() = default;
+OutputDataDialog::~OutputDataDialog() = default;
 
-void COutputDataDlg::showEvent(QShowEvent* event) {
+void OutputDataDialog::showEvent(QShowEvent* event) {
     if (!m_bInitialised) {
         m_bInitialised = true;
         OnInitDialog();
@@ -67,7 +67,7 @@ void COutputDataDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void COutputDataDlg::OnInitDialog() {
+void OutputDataDialog::OnInitDialog() {
     // A value that is not a number counts as the default, like a missing one.
     bool ok = false;
     const int stored = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt(&ok);
@@ -86,7 +86,7 @@ void COutputDataDlg::OnInitDialog() {
     }
 }
 
-void COutputDataDlg::OnAutoCloseClicked() {
+void OutputDataDialog::OnAutoCloseClicked() {
     m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
     m_closeTimer.stop();
     if (m_bAutoClose) {
@@ -94,17 +94,17 @@ void COutputDataDlg::OnAutoCloseClicked() {
     }
 }
 
-void COutputDataDlg::timerEvent(QTimerEvent* event) {
+void OutputDataDialog::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_closeTimer.timerId()) {
         m_closeTimer.stop();
         // As if OK had been pressed, once the current event has been handled.
-        QMetaObject::invokeMethod(this, &COutputDataDlg::accept, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &OutputDataDialog::accept, Qt::QueuedConnection);
         return;
     }
     QDialog::timerEvent(event);
 }
 
-void COutputDataDlg::accept() {
+void OutputDataDialog::accept() {
     m_closeTimer.stop();
     m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
     if (m_ownSettings == nullptr || !SettingsFileIsReadOnly()) {
@@ -114,9 +114,9 @@ void COutputDataDlg::accept() {
     QDialog::accept();
 }
 
-COutputDataDlg* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
-                               QSettings* settings) {
-    auto* dialog = new COutputDataDlg(owner, caption, settings);
+OutputDataDialog* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                                 QSettings* settings) {
+    auto* dialog = new OutputDataDialog(owner, caption, settings);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->m_strOutput = text;
     dialog->open();

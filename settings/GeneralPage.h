@@ -1,20 +1,20 @@
 #pragma once
 
-#include "settings/InfoCtrlSettings.h"
 #include "settings/SettingsPage.h"
+#include "settings/SettingsRecord.h"
 
 class QCheckBox;
 class QPushButton;
 
 namespace qv {
 
-class CMinutesBox;
-class CWrapCheckBox;
+class MinutesBox;
+class WrapCheckBox;
 
 // "General": hide at start, start at log-in (the user's autostart entry, not a setting), hardware
 // addresses only, asking the router for the public address, polling every N minutes, automatic
 // forwarding by HTTP or FTP, the send notice and the host's reply.
-class CGeneralPpg : public CSettingsPage {
+class GeneralPage : public SettingsPage {
     Q_OBJECT
   public:
     enum ControlId {
@@ -33,12 +33,12 @@ class CGeneralPpg : public CSettingsPage {
         kAskRouter = 1152,
     };
 
-    explicit CGeneralPpg(IPaneLink& link, QWidget* parent = nullptr);
+    explicit GeneralPage(IPaneLink& link, QWidget* parent = nullptr);
 
     // Pane command kCmdGeneralFill.
-    void Fill(const InfoCtrlSettings& settings, int hideOnStartup);
+    void Fill(const SettingsRecord& settings, int hideOnStartup);
     // Pane command kCmdGeneralTake: the page's values into the record and `hideOnStartup`.
-    void Take(InfoCtrlSettings& settings, int& hideOnStartup) const;
+    void Take(SettingsRecord& settings, int& hideOnStartup) const;
 
     // The pane has filled the page at least once; before that, edits stay on the page.
     bool PageFilled() const { return m_pageFilled; }
@@ -69,17 +69,17 @@ class CGeneralPpg : public CSettingsPage {
 
     QCheckBox* m_hide;
     QCheckBox* m_startAtLogin;
-    CWrapCheckBox* m_hardware;
-    CWrapCheckBox* m_ipv6;
-    CWrapCheckBox* m_askRouter;
+    WrapCheckBox* m_hardware;
+    WrapCheckBox* m_ipv6;
+    WrapCheckBox* m_askRouter;
     QPushButton* m_refresh;
     QCheckBox* m_polling;
-    CMinutesBox* m_minutes;
-    CWrapCheckBox* m_autoForward;
-    CWrapCheckBox* m_http;
-    CWrapCheckBox* m_ftp;
-    CWrapCheckBox* m_notify;
-    CWrapCheckBox* m_hostResponse;
+    MinutesBox* m_minutes;
+    WrapCheckBox* m_autoForward;
+    WrapCheckBox* m_http;
+    WrapCheckBox* m_ftp;
+    WrapCheckBox* m_notify;
+    WrapCheckBox* m_hostResponse;
 
     Values m_values;
     bool m_pageFilled = false;

@@ -1,4 +1,4 @@
-#include "settings/CInfoCtrlSheet.h"
+#include "settings/SettingsTabs.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -6,15 +6,14 @@
 #include <QtMath>
 
 #include "resources/Ids.h"
-#include "settings/CFTPXferPpg.h"
-#include "settings/CGeneralPpg.h"
-#include "settings/CHTTPXferPpg.h"
-#include "settings/CLoggingPpg.h"
+#include "settings/FtpTargetPage.h"
+#include "settings/GeneralPage.h"
+#include "settings/HttpTargetPage.h"
+#include "settings/LoggingPage.h"
 
 namespace qv {
 
-CInfoCtrlSheet::CInfoCtrlSheet(IPaneLink& link, QWidget* parent)
-    : QTabWidget(parent), m_link(link) {
+SettingsTabs::SettingsTabs(IPaneLink& link, QWidget* parent) : QTabWidget(parent), m_link(link) {
     const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target", "Logging"};
     for (int tab = 0; tab < kTabCount; ++tab) {
         auto* holder = new QWidget;
@@ -26,47 +25,47 @@ CInfoCtrlSheet::CInfoCtrlSheet(IPaneLink& link, QWidget* parent)
     SizeHolders();
     setCurrentIndex(kGeneralTab);
     OnCurrentChanged(kGeneralTab);
-    connect(this, &QTabWidget::currentChanged, this, &CInfoCtrlSheet::OnCurrentChanged);
+    connect(this, &QTabWidget::currentChanged, this, &SettingsTabs::OnCurrentChanged);
 }
 
-CSettingsPage* CInfoCtrlSheet::Page(int tab) const {
+SettingsPage* SettingsTabs::Page(int tab) const {
     return tab >= 0 && tab < kTabCount ? m_pages[tab] : nullptr;
 }
 
-CGeneralPpg* CInfoCtrlSheet::General() const {
-    return static_cast<CGeneralPpg*>(m_pages[kGeneralTab]);
+GeneralPage* SettingsTabs::General() const {
+    return static_cast<GeneralPage*>(m_pages[kGeneralTab]);
 }
 
-CHTTPXferPpg* CInfoCtrlSheet::Http() const {
-    return static_cast<CHTTPXferPpg*>(m_pages[kHttpTab]);
+HttpTargetPage* SettingsTabs::Http() const {
+    return static_cast<HttpTargetPage*>(m_pages[kHttpTab]);
 }
 
-CFTPXferPpg* CInfoCtrlSheet::Ftp() const {
-    return static_cast<CFTPXferPpg*>(m_pages[kFtpTab]);
+FtpTargetPage* SettingsTabs::Ftp() const {
+    return static_cast<FtpTargetPage*>(m_pages[kFtpTab]);
 }
 
-CLoggingPpg* CInfoCtrlSheet::Logging() const {
-    return static_cast<CLoggingPpg*>(m_pages[kLoggingTab]);
+LoggingPage* SettingsTabs::Logging() const {
+    return static_cast<LoggingPage*>(m_pages[kLoggingTab]);
 }
 
-CSettingsPage* CInfoCtrlSheet::EnsurePage(int tab) {
+SettingsPage* SettingsTabs::EnsurePage(int tab) {
     if (m_pages[tab]) {
         return m_pages[tab];
     }
     QWidget* holder = m_holders[tab];
-    CSettingsPage* page = nullptr;
+    SettingsPage* page = nullptr;
     switch (tab) {
         case kGeneralTab:
-            page = new CGeneralPpg(m_link, holder);
+            page = new GeneralPage(m_link, holder);
             break;
         case kHttpTab:
-            page = new CHTTPXferPpg(m_link, holder);
+            page = new HttpTargetPage(m_link, holder);
             break;
         case kFtpTab:
-            page = new CFTPXferPpg(m_link, holder);
+            page = new FtpTargetPage(m_link, holder);
             break;
         default:
-            page = new CLoggingPpg(m_link, holder);
+            page = new LoggingPage(m_link, holder);
             break;
     }
     holder->layout()->addWidget(page);
@@ -76,18 +75,18 @@ CSettingsPage* CInfoCtrlSheet::EnsurePage(int tab) {
     return page;
 }
 
-void CInfoCtrlSheet::OnCurrentChanged(int tab) {
+void SettingsTabs::OnCurrentChanged(int tab) {
     if (tab < 0 || tab >= kTabCount || tab == m_active) {
         return;
     }
-    if (CSettingsPage* old = Page(m_active)) {
+    if (SettingsPage* old = Page(m_active)) {
         old->OnKillActive();
     }
     m_active = tab;
     EnsurePage(tab)->OnSetActive();
 }
 
-QSize CInfoCtrlSheet::PageAreaSize() const {
+QSize SettingsTabs::PageAreaSize() const {
     const QFontMetricsF fm(font());
     // The average width of the letters, as dialog units measure it.
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
@@ -96,39 +95,39 @@ QSize CInfoCtrlSheet::PageAreaSize() const {
     return QSize(qCeil(68 * letter), qCeil(19.7 * fm.height()));
 }
 
-void CInfoCtrlSheet::SizeHolders() {
+void SettingsTabs::SizeHolders() {
     const QSize area = PageAreaSize();
     for (QWidget* holder : m_holders) {
         holder->setMinimumSize(area);
     }
 }
 
-void CInfoCtrlSheet::changeEvent(QEvent* event) {
+void SettingsTabs::changeEvent(QEvent* event) {
     QTabWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         SizeHolders();
     }
 }
 
-void CInfoCtrlSheet::FillPage(int tab, const InfoCtrlSettings& settings, int hideOnStartup) {
+void SettingsTabs::FillPage(int tab, const SettingsRecord& settings, int hideOnStartup) {
     switch (tab) {
         case kGeneralTab:
-            if (CGeneralPpg* page = General()) {
+            if (GeneralPage* page = General()) {
                 page->Fill(settings, hideOnStartup);
             }
             break;
         case kHttpTab:
-            if (CHTTPXferPpg* page = Http()) {
+            if (HttpTargetPage* page = Http()) {
                 page->Fill(settings);
             }
             break;
         case kFtpTab:
-            if (CFTPXferPpg* page = Ftp()) {
+            if (FtpTargetPage* page = Ftp()) {
                 page->Fill(settings);
             }
             break;
         case kLoggingTab:
-            if (CLoggingPpg* page = Logging()) {
+            if (LoggingPage* page = Logging()) {
                 page->Fill(settings);
             }
             break;
@@ -137,25 +136,25 @@ void CInfoCtrlSheet::FillPage(int tab, const InfoCtrlSettings& settings, int hid
     }
 }
 
-void CInfoCtrlSheet::TakePage(int tab, InfoCtrlSettings& settings, int& hideOnStartup) const {
+void SettingsTabs::TakePage(int tab, SettingsRecord& settings, int& hideOnStartup) const {
     switch (tab) {
         case kGeneralTab:
-            if (CGeneralPpg* page = General()) {
+            if (GeneralPage* page = General()) {
                 page->Take(settings, hideOnStartup);
             }
             break;
         case kHttpTab:
-            if (CHTTPXferPpg* page = Http()) {
+            if (HttpTargetPage* page = Http()) {
                 page->Take(settings);
             }
             break;
         case kFtpTab:
-            if (CFTPXferPpg* page = Ftp()) {
+            if (FtpTargetPage* page = Ftp()) {
                 page->Take(settings);
             }
             break;
         case kLoggingTab:
-            if (CLoggingPpg* page = Logging()) {
+            if (LoggingPage* page = Logging()) {
                 page->Take(settings);
             }
             break;
@@ -164,16 +163,16 @@ void CInfoCtrlSheet::TakePage(int tab, InfoCtrlSettings& settings, int& hideOnSt
     }
 }
 
-bool ExchangeSheetValues(CInfoCtrlSheet& sheet, int command, InfoCtrlSettings& settings,
+bool ExchangeSheetValues(SettingsTabs& sheet, int command, SettingsRecord& settings,
                          int& hideOnStartup) {
     struct PageCommands {
         int tab, fill, take;
     };
     static constexpr PageCommands kPages[] = {
-        {CInfoCtrlSheet::kGeneralTab, kCmdGeneralFill, kCmdGeneralTake},
-        {CInfoCtrlSheet::kHttpTab, kCmdHttpFill, kCmdHttpTake},
-        {CInfoCtrlSheet::kFtpTab, kCmdFtpFill, kCmdFtpTake},
-        {CInfoCtrlSheet::kLoggingTab, kCmdLogFill, kCmdLogTake},
+        {SettingsTabs::kGeneralTab, kCmdGeneralFill, kCmdGeneralTake},
+        {SettingsTabs::kHttpTab, kCmdHttpFill, kCmdHttpTake},
+        {SettingsTabs::kFtpTab, kCmdFtpFill, kCmdFtpTake},
+        {SettingsTabs::kLoggingTab, kCmdLogFill, kCmdLogTake},
     };
     for (const PageCommands& p : kPages) {
         if (command == p.fill) {

@@ -9,7 +9,7 @@ class QSettings;
 namespace qv {
 
 // The user's choices, held in memory by the control pane and stored in section "Settings".
-struct InfoCtrlSettings {
+struct SettingsRecord {
     QString HTTPTargetURL;
     QString FTPForwardWebPage;
     QString FTPReplacementString;
@@ -82,15 +82,15 @@ struct PasswordField {
     int bit;
     const char* key;
     const char* keyringName;
-    QString InfoCtrlSettings::*value;
-    QString InfoCtrlSettings::*kept;
+    QString SettingsRecord::*value;
+    QString SettingsRecord::*kept;
 };
 
 inline const PasswordField kPasswordFields[] = {
     {kKeyringQueryPassword, "PasswordQueryString", "Quorvane HTTP query password",
-     &InfoCtrlSettings::PasswordQueryString, &InfoCtrlSettings::KeyringQueryPassword},
-    {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &InfoCtrlSettings::FTPPassword,
-     &InfoCtrlSettings::KeyringFTPPassword},
+     &SettingsRecord::PasswordQueryString, &SettingsRecord::KeyringQueryPassword},
+    {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &SettingsRecord::FTPPassword,
+     &SettingsRecord::KeyringFTPPassword},
 };
 
 inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";
@@ -110,10 +110,10 @@ void RestrictSettingsFile();
 bool SettingsFileIsReadOnly();
 
 // Loads the record from section "Settings", applying the defaults and repairs.
-void LoadSettings(InfoCtrlSettings& s);
+void LoadSettings(SettingsRecord& s);
 // Writes every key of the record and `hideOnStartup`; returns false when the file is read-only
 // or could not be written (the old file is then left as it was, with its mode).
-bool SaveSettings(const InfoCtrlSettings& s, int hideOnStartup);
+bool SaveSettings(const SettingsRecord& s, int hideOnStartup);
 
 int LoadHideOnStartup();
 

@@ -19,13 +19,13 @@ namespace qv {
 // forwarding) and can close itself 10 seconds after it opens. The choice is kept as
 // "Settings/OutputAutoClose" (default 1): read when the dialog opens, written when it ends by OK
 // or by its own timer, left alone by Cancel.
-class COutputDataDlg : public QDialog {
+class OutputDataDialog : public QDialog {
     Q_OBJECT
 
   public:
     // `settings` holds "Settings/OutputAutoClose"; null: the program's settings file.
-    COutputDataDlg(QWidget* owner, const QString& caption, QSettings* settings = nullptr);
-    ~COutputDataDlg() override;
+    OutputDataDialog(QWidget* owner, const QString& caption, QSettings* settings = nullptr);
+    ~OutputDataDialog() override;
 
     // The period of timer 20 (10000 ms); tests shorten it.
     void SetAutoClosePeriod(int ms) { m_nPeriodMs = ms; }
@@ -54,10 +54,10 @@ class COutputDataDlg : public QDialog {
     bool m_bInitialised = false;
 };
 
-// Shows `text` in a COutputDataDlg owned by `owner` and returns at once; the window deletes
+// Shows `text` in a OutputDataDialog owned by `owner` and returns at once; the window deletes
 // itself when it closes.
-COutputDataDlg* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
-                               QSettings* settings = nullptr);
+OutputDataDialog* ShowOutputData(QWidget* owner, const QString& caption, const QString& text,
+                                 QSettings* settings = nullptr);
 
 // Asks for a user name and password after an authentication challenge and returns at once;
 // `answer` gets them when the user has answered, nullopt on Cancel.

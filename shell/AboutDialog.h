@@ -5,10 +5,10 @@
 namespace qv {
 
 // The about box: the program's icon, name and version, and what it does.
-class CAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     static QString VersionText();
 };

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Prompter.h"
-#include "settings/InfoCtrlSettings.h"
 #include "settings/PaneLink.h"
+#include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
@@ -28,8 +28,8 @@ class QVBoxLayout;
 
 namespace qv {
 
-class CInfoCtrlSheet;
-class CInfoView;
+class SettingsTabs;
+class AddressListView;
 
 // The control pane: the lower half of the main window. It shows the settings sheet, the output
 // box, the status line and the local host line, and the self-closing notices. The
@@ -39,16 +39,16 @@ class CInfoView;
 //
 // The pane is the host of the settings sheet's pages (IPaneLink); the document and the forwarder
 // have the watcher as their host.
-class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
+class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     Q_OBJECT
 
   public:
-    explicit CInfoCtrlView(QWidget* parent = nullptr);
-    ~CInfoCtrlView() override;
+    explicit ControlPane(QWidget* parent = nullptr);
+    ~ControlPane() override;
 
     // ---- Wiring, before OnInitialUpdate ----
     void SetDocument(IViewDocument* doc) { m_watcher.SetDocument(doc); }
-    void SetInfoView(CInfoView* view) { m_pInfoView = view; }
+    void SetInfoView(AddressListView* view) { m_pInfoView = view; }
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
         m_trayAddress = std::move(handler);
     }
@@ -56,12 +56,12 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     // The forwarding work of the pane commands: the watcher's own forwarder unless a test puts
     // another in its place (null: the own one again).
     void SetForwarding(IPaneForwarding* forwarding) { m_watcher.SetForwarding(forwarding); }
-    CForwarder& Forwarder() { return m_watcher.Forwarder(); }
-    // The settings sheet at the pane's top-left: the pane's own CInfoCtrlSheet, unless a test
+    Forwarder& OwnForwarder() { return m_watcher.OwnForwarder(); }
+    // The settings sheet at the pane's top-left: the pane's own SettingsTabs, unless a test
     // puts another in its place (its widget is then shown instead; null: the pane's own again).
     void SetSheet(IPaneSheet* sheet);
     IPaneSheet* Sheet() const { return m_pSheet; }
-    CInfoCtrlSheet* SettingsSheet() const { return m_pSettingsSheet; }
+    SettingsTabs* SettingsSheet() const { return m_pSettingsSheet; }
     // Where the pages' tool-tip requests go (the frame, which knows whether fast tips are on).
     void SetControlTipHandler(std::function<void(QWidget*, int, const QPoint&)> handler) {
         m_controlTip = std::move(handler);
@@ -111,8 +111,8 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     qint64 LogSize() const { return m_watcher.LogSize(); }
 
     // ---- Settings held by the watcher ----
-    InfoCtrlSettings& Settings() { return m_watcher.Settings(); }
-    const InfoCtrlSettings& Settings() const { return m_watcher.Settings(); }
+    SettingsRecord& Settings() { return m_watcher.Settings(); }
+    const SettingsRecord& Settings() const { return m_watcher.Settings(); }
     int& HideOnStartup() { return m_watcher.HideOnStartup(); }
     // Writes the settings shortly after each change taken from a page, so that a crash loses at
     // most the last moment's edits; shutdown writes them once more.
@@ -159,8 +159,8 @@ class CInfoCtrlView : public QWidget, public IPaneLink, public UserQuestions {
     void CloseOpenBoxes();
 
     AddressWatcher m_watcher;
-    CInfoView* m_pInfoView = nullptr;
-    CInfoCtrlSheet* m_pSettingsSheet = nullptr;
+    AddressListView* m_pInfoView = nullptr;
+    SettingsTabs* m_pSettingsSheet = nullptr;
     std::unique_ptr<IPaneSheet> m_sheetPages;
     IPaneSheet* m_pSheet = nullptr;
     std::function<void(QWidget*, int, const QPoint&)> m_controlTip;

@@ -17,11 +17,11 @@ namespace qv {
 // The tick follows the user's choice: a click on a line, or the space bar on the current line,
 // moves the tick there and hands the row to the document. A tick cannot be taken away, only moved.
 // Hidden columns keep their place and width, and come back where they were.
-class CInfoView : public QTableWidget {
+class AddressListView : public QTableWidget {
     Q_OBJECT
 
   public:
-    explicit CInfoView(QWidget* parent = nullptr);
+    explicit AddressListView(QWidget* parent = nullptr);
 
     void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
 
