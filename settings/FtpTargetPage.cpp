@@ -13,6 +13,8 @@
 #include "settings/PageWidgets.h"
 #include "settings/SettingsFileDialog.h"
 
+#include <QPointer>
+
 namespace qv {
 namespace {
 
@@ -197,13 +199,14 @@ void FtpTargetPage::Browse() {
         {QStringLiteral("ASP Files"), {QStringLiteral("*.asp")}},
         {QStringLiteral("All Files"), {QStringLiteral("*")}},
     };
-    const std::optional<QString> chosen = FileDialogs().OpenFileName(this, request);
-    if (!chosen) {
-        return;
-    }
-    m_values.webPage = *chosen;
-    ShowValues();
-    Push();
+    const QPointer<QWidget> self(this);
+    FileDialogs().OpenFileName(this, request, [this, self](const QString& chosen) {
+        if (self) {
+            m_values.webPage = chosen;
+            ShowValues();
+            Push();
+        }
+    });
 }
 
 void FtpTargetPage::OnKillActive() {

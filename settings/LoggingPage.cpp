@@ -17,6 +17,8 @@
 #include "settings/PageWidgets.h"
 #include "settings/SettingsFileDialog.h"
 
+#include <QPointer>
+
 namespace qv {
 namespace {
 
@@ -141,13 +143,14 @@ void LoggingPage::Browse() {
         {QStringLiteral("Logging Files"), {QStringLiteral("*.txt")}},
         {QStringLiteral("All Files"), {QStringLiteral("*")}},
     };
-    const std::optional<QString> chosen = FileDialogs().OpenFileName(this, request);
-    if (!chosen) {
-        return;
-    }
-    m_values.logFile = *chosen;
-    ShowValues();
-    Push();
+    const QPointer<QWidget> self(this);
+    FileDialogs().OpenFileName(this, request, [this, self](const QString& chosen) {
+        if (self) {
+            m_values.logFile = chosen;
+            ShowValues();
+            Push();
+        }
+    });
 }
 
 void LoggingPage::ClearViewer() {

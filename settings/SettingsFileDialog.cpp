@@ -8,24 +8,25 @@ namespace {
 
 class WindowFileDialogs : public IFileDialogs {
   public:
-    std::optional<QString> OpenFileName(QWidget* parent,
-                                        const FileDialogRequest& request) override {
-        QFileDialog dialog(parent);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-        dialog.setNameFilter(QtFilterText(request.filters));
+    void OpenFileName(QWidget* parent, const FileDialogRequest& request,
+                      std::function<void(const QString&)> chosen) override {
+        auto* dialog = new QFileDialog(parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog->setNameFilter(QtFilterText(request.filters));
         if (!request.defaultSuffix.isEmpty()) {
-            dialog.setDefaultSuffix(request.defaultSuffix);
+            dialog->setDefaultSuffix(request.defaultSuffix);
         }
         if (!request.initialPath.isEmpty()) {
             const QFileInfo info(request.initialPath);
-            dialog.setDirectory(info.absolutePath());
-            dialog.selectFile(info.fileName());
+            dialog->setDirectory(info.absolutePath());
+            dialog->selectFile(info.fileName());
         }
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return std::nullopt;
-        }
-        return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+        QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& file) {
+            chosen(QFileInfo(file).absoluteFilePath());
+        });
+        dialog->open();
     }
 };
 

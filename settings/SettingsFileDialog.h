@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -28,9 +29,10 @@ struct FileDialogRequest {
 class IFileDialogs {
   public:
     virtual ~IFileDialogs() = default;
-    // The chosen full path, or nothing when the user cancels.
-    virtual std::optional<QString> OpenFileName(QWidget* parent,
-                                                const FileDialogRequest& request) = 0;
+    // Shows the dialog and returns at once; `chosen` gets the file's absolute path when the user
+    // picks one (nothing when cancelled).
+    virtual void OpenFileName(QWidget* parent, const FileDialogRequest& request,
+                              std::function<void(const QString&)> chosen) = 0;
 };
 
 IFileDialogs& FileDialogs();

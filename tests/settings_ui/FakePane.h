@@ -106,17 +106,17 @@ class ScriptedFileDialogs : public IFileDialogs {
     std::vector<FileDialogRequest> requests;
     std::deque<QString> answers;  // the chosen paths; an empty one, or none left: cancelled
 
-    std::optional<QString> OpenFileName(QWidget*, const FileDialogRequest& request) override {
+    void OpenFileName(QWidget*, const FileDialogRequest& request,
+                      std::function<void(const QString&)> given) override {
         requests.push_back(request);
         QString chosen;
         if (!answers.empty()) {
             chosen = answers.front();
             answers.pop_front();
         }
-        if (chosen.isEmpty()) {
-            return std::nullopt;
+        if (!chosen.isEmpty()) {
+            given(chosen);
         }
-        return chosen;
     }
 };
 
