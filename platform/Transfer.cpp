@@ -594,14 +594,6 @@ void CurlTransfer::SetConnectedCallback(std::function<void()> callback) {
     d->connected = std::move(callback);
 }
 
-const TransferLimits& CurlTransfer::Limits() const {
-    return d->limits;
-}
-
-bool CurlTransfer::IsRunning() const {
-    return d->running;
-}
-
 void CurlTransfer::Cancel() {
     if (d->running) {
         d->driver.Remove();

@@ -119,8 +119,6 @@ class CurlTransfer {
     // Ends the running transfer now: its `done` runs before this returns, with
     // kTransferCancelled. Nothing when none runs.
     void Cancel();
-    bool IsRunning() const;
-    const TransferLimits& Limits() const;
 
   private:
     struct Impl;
