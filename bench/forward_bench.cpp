@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
     QuietHost host;
     host.settings.HTTPTargetURL = QString::fromStdString(base);
-    host.settings.NotifyOnSend = 0;
+    host.settings.NotifyOnSend = false;
     host.settings.UserIDQueryString = QStringLiteral("joe");
     qv::ForwarderOptions options;
     options.storedSetting = [&](const QString& key) {
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         }
         curl.push_back(Ms(Clock::now() - start));
     }
-    host.settings.AutoForward = 1;
+    host.settings.AutoForward = true;
     for (int i = 0; i < runs; ++i) {
         const long long before = arrived.load();
         const auto start = Clock::now();

@@ -44,7 +44,7 @@ double TimeDialog(const QString& text, QSettings* settings) {
     QElapsedTimer timer;
     timer.start();
     qv::OutputDataDialog dialog(nullptr, QStringLiteral("bench"), settings);
-    dialog.m_strOutput = text;
+    dialog.m_outputText = text;
     QTimer::singleShot(0, &dialog, [&dialog] {
         dialog.repaint();
         dialog.reject();

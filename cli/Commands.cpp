@@ -92,7 +92,7 @@ bool WriteRows(const AddressList& doc, std::FILE* out) {
         length = 0;
     };
     std::array<const Span*, kColumnCount> fields;
-    for (std::size_t row = 0; row < doc.m_nRowCount; ++row) {
+    for (std::size_t row = 0; row < doc.m_rowCount; ++row) {
         std::size_t rowLength = kColumnCount;  // each field, a tab or line end after it
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             fields[c] = &spanOf(texts.Id(row, static_cast<InfoColumn>(c)));
@@ -148,7 +148,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     const PublicSourceChoice sources{
         profile.value(QStringLiteral("Settings/AskRouter"), 1).toInt() != 0,
         profile.value(QStringLiteral("Settings/EchoPageURL")).toString()};
-    ConsoleDocHost host(err, settings.ShowHardwareOnly != 0,
+    ConsoleDocHost host(err, settings.ShowHardwareOnly,
                         profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0,
                         sources);
     AddressList doc(&host);

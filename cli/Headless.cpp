@@ -80,7 +80,7 @@ class HeadlessWatcher {
 
 // Says on `err` why the stored settings cannot forward, or returns true.
 bool ForwardingConfigured(const SettingsRecord& s, std::FILE* err) {
-    const bool http = s.UseHTTP != 0;
+    const bool http = s.UseHTTP;
     if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
         std::fprintf(err,
                      "quorvane-cli: forwarding is not set up: no %s target URL is stored; set it "
@@ -101,7 +101,7 @@ bool ForwardingConfigured(const SettingsRecord& s, std::FILE* err) {
 // interface `name`, or of the public address source "UPnP" or "Web") among the rows that can be
 // ticked; -1 when there is none.
 int FindRow(const AddressList& doc, const QString& address, const QString& name) {
-    for (unsigned int r = 0; r < doc.m_nRowCount; ++r) {
+    for (unsigned int r = 0; r < doc.m_rowCount; ++r) {
         const int row = static_cast<int>(r);
         if (doc.IsTickable(row) &&
             (!address.isEmpty() ? doc.Field(row, ColNicIpAddress) == address
@@ -168,12 +168,12 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
                          }
                      });
     if (offline) {
-        s.UseHTTP != 0 ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
+        s.UseHTTP ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
     } else {
         // The refresh runs to its end first (its look-ups and the public address sources), so
         // that the address sent is the one found now; the selection it finds forwards nothing
         // by itself.
-        s.AutoForward = 0;
+        s.AutoForward = false;
         face.Doc().OnNewDocument();
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
@@ -196,12 +196,12 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
     if (!ForwardingConfigured(stored, err)) {
         return kCliUsage;
     }
-    if (stored.AutoForward == 0 || stored.CheckForChange == 0) {
+    if (!stored.AutoForward || !stored.CheckForChange) {
         std::fprintf(err,
                      "quorvane-cli: %s is off in the settings; turn it on in the program's "
                      "General tab\n",
-                     stored.CheckForChange == 0 ? "checking for address changes"
-                                                : "forwarding changes automatically");
+                     !stored.CheckForChange ? "checking for address changes"
+                                            : "forwarding changes automatically");
         return kCliUsage;
     }
     if (address.isEmpty() && name.isEmpty() && !HasStoredSelection()) {

@@ -34,7 +34,7 @@ class IForwardHost {
 
     // The settings record held by the pane (the in-memory values).
     virtual SettingsRecord& Settings() = 0;
-    // The document's selected address text (m_strSelectedIp).
+    // The document's selected address text (m_selectedIp).
     virtual QString SelectedIp() const = 0;
 
     // Replaces the whole text of status line 1127, scrolled to its caret and repainted.

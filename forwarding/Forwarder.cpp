@@ -122,7 +122,7 @@ Forwarder::~Forwarder() {
     *m_alive = false;
     // Destroyed in the middle of exchanges: their transfers end with them, the rest is dropped.
     // An exchange that runs now (this is called from inside it) ends by itself.
-    const bool inside = m_bBusy && !m_pTransfer && !m_bReadingPasswords;
+    const bool inside = m_busy && !m_runningTransfer && !m_readingPasswords;
     for (std::coroutine_handle<> job : std::exchange(m_jobs, {})) {
         if (!(inside && job == m_running)) {
             job.destroy();
@@ -142,9 +142,9 @@ class Forwarder::TransferAwait {
 
     bool await_ready() const { return false; }
     bool await_suspend(std::coroutine_handle<> exchange) {
-        m_owner.m_pTransfer = &m_transfer;
+        m_owner.m_runningTransfer = &m_transfer;
         m_start([this, exchange](const Result& result) {
-            m_owner.m_pTransfer = nullptr;
+            m_owner.m_runningTransfer = nullptr;
             m_result.emplace(result);
             if (m_suspended) {
                 exchange.resume();
@@ -169,20 +169,20 @@ class Forwarder::PasswordAwait {
     PasswordAwait(Forwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
     ~PasswordAwait() {
         if (!*m_dropped && m_waiting) {
-            m_owner.m_bReadingPasswords = false;  // the exchange is dropped while it waits
+            m_owner.m_readingPasswords = false;  // the exchange is dropped while it waits
         }
         *m_dropped = true;
     }
 
     bool await_ready() { return false; }
     void await_suspend(std::coroutine_handle<> exchange) {
-        m_owner.m_bReadingPasswords = m_waiting = true;
+        m_owner.m_readingPasswords = m_waiting = true;
         m_store.Read([this, exchange, dropped = m_dropped](bool ok) {
             if (*dropped) {
                 return;
             }
             m_ok = ok;
-            m_owner.m_bReadingPasswords = m_waiting = false;
+            m_owner.m_readingPasswords = m_waiting = false;
             exchange.resume();
         });
     }
@@ -208,7 +208,7 @@ class Forwarder::AnswerAwait {
     bool await_ready() const { return false; }
     bool await_suspend(std::coroutine_handle<> exchange) {
         auto state = m_state;
-        const Job parked{{}, m_owner.m_bByHand, exchange, m_owner.m_running};
+        const Job parked{{}, m_owner.m_byHand, exchange, m_owner.m_running};
         Forwarder* owner = &m_owner;
         m_ask([state, parked, owner,
                alive = std::weak_ptr<bool>(m_owner.m_alive)](const Answer& answer) {
@@ -226,7 +226,7 @@ class Forwarder::AnswerAwait {
             return false;  // answered at once
         }
         state->waiting = true;
-        m_owner.m_bBusy = false;
+        m_owner.m_busy = false;
         m_owner.RunNext();
         if (!m_owner.IsBusy()) {
             m_owner.m_host.ExchangesEnded();
@@ -316,10 +316,10 @@ T Forwarder::RunNow(Task<T> task) {
         }
         out.done = true;
     };
-    const bool byHand = std::exchange(m_bByHand, true);
+    const bool byHand = std::exchange(m_byHand, true);
     drive(task, outcome);
     RunTransfersUntil([&outcome] { return outcome.done; }, QDeadlineTimer::Forever);
-    m_bByHand = byHand;
+    m_byHand = byHand;
     if (outcome.error) {
         std::rethrow_exception(outcome.error);
     }
@@ -334,13 +334,13 @@ void Forwarder::Submit(std::function<Task<>()> job, bool byHand) {
 
 // Starts the next exchange, or lets a answered one go on, unless one runs.
 void Forwarder::RunNext() {
-    if (m_bBusy || m_queue.empty()) {
+    if (m_busy || m_queue.empty()) {
         return;
     }
     Job next = std::move(m_queue.front());
     m_queue.pop_front();
-    m_bBusy = true;
-    m_bByHand = next.byHand;
+    m_busy = true;
+    m_byHand = next.byHand;
     if (next.parked) {
         m_running = next.frame;
         next.parked.resume();
@@ -365,8 +365,8 @@ Detached Forwarder::RunJob(Job job) {
         co_return;  // the exchange ended with the destruction of this object
     }
     std::erase(m_jobs, self);
-    m_bBusy = false;
-    m_bByHand = false;
+    m_busy = false;
+    m_byHand = false;
     RunNext();
     if (*alive && !IsBusy()) {
         m_host.ExchangesEnded();
@@ -391,7 +391,7 @@ void Forwarder::ForwardNow() {
 }
 
 Task<> Forwarder::DoForwardNow() {
-    Task<> sending = DoSendAddress(m_host.Settings().UseHTTP != 0);
+    Task<> sending = DoSendAddress(m_host.Settings().UseHTTP);
     co_await sending;
 }
 
@@ -432,7 +432,7 @@ void Forwarder::OnTestInternet() {
 }
 
 Task<> Forwarder::DoTestInternet() {
-    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP != 0);
+    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP);
     const int connected = co_await checking;
     if (connected) {
         Notice(LoadString(170), IPrompter::Information);
@@ -440,14 +440,14 @@ Task<> Forwarder::DoTestInternet() {
 }
 
 void Forwarder::OffLineAtShutdown(std::function<void()> then) {
-    if (!m_bShuttingDown) {
-        m_bShuttingDown = true;
+    if (!m_shuttingDown) {
+        m_shuttingDown = true;
         m_shutdownEnd.setRemainingTime(m_options.shutdownBound);
         // Nobody answers any more, and nothing else starts: exchanges waiting for an answer, for
         // the keyring or for their turn are dropped, and the running transfer ends now (its
         // exchange goes on to its end at once).
         m_queue.clear();
-        const bool inTransfer = m_bBusy && m_pTransfer;
+        const bool inTransfer = m_busy && m_runningTransfer;
         for (auto job = m_jobs.begin(); job != m_jobs.end();) {
             if (!(inTransfer && *job == m_running)) {
                 job->destroy();
@@ -457,11 +457,11 @@ void Forwarder::OffLineAtShutdown(std::function<void()> then) {
             }
         }
         if (!inTransfer) {
-            m_bReadingPasswords = false;
-            m_bBusy = false;
+            m_readingPasswords = false;
+            m_busy = false;
         }
-        if (m_pTransfer) {
-            m_pTransfer->Cancel();
+        if (m_runningTransfer) {
+            m_runningTransfer->Cancel();
         }
     }
     Submit([this, then = std::move(then)] { return DoShutdownStep(then); }, false);
@@ -472,8 +472,8 @@ void Forwarder::OffLineAtShutdown(std::function<void()> then) {
 }
 
 Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
-    if (!m_bShutDown) {
-        m_bShutDown = true;
+    if (!m_shutDown) {
+        m_shutDown = true;
         Task<> notice = DoOffLineAtShutdown();
         co_await notice;
     }
@@ -512,7 +512,7 @@ void Forwarder::UpdateForwardPreview() {
 
 // Sends the selected address by HTTP or uploads the page with it by FTP.
 Task<> Forwarder::DoSendAddress(bool http) {
-    m_bLastSucceeded = false;
+    m_lastSucceeded = false;
     m_lastOutcome = ForwardOutcome::kFailed;
     Task<int> checking = CheckConnection(http);
     const int connected = co_await checking;
@@ -522,7 +522,7 @@ Task<> Forwarder::DoSendAddress(bool http) {
     Task<> offer = DoOfferOffLineNotice(http ? 0 : 1);
     co_await offer;
     const SettingsRecord& s = m_host.Settings();
-    int& parsed = http ? m_bHTTPForwarded : m_bFTPUploaded;
+    int& parsed = http ? m_httpForwarded : m_ftpUploaded;
     parsed = http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp)
                   : ParseTargetURL(s.FTPTargetURL, kServiceFtp);
     if (!parsed) {
@@ -533,8 +533,8 @@ Task<> Forwarder::DoSendAddress(bool http) {
     if (IsValidAddressText(address)) {
         Task<bool> sending =
             http ? SendAddress(address) : UploadPage(BuildFTPReplacement(s, address, true));
-        m_bLastSucceeded = co_await sending;
-        m_lastOutcome = m_bLastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
+        m_lastSucceeded = co_await sending;
+        m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
         m_lastOutcome = ForwardOutcome::kNothingToSend;
         Tell(128, IPrompter::OkCancel, IPrompter::Warning);
@@ -542,12 +542,12 @@ Task<> Forwarder::DoSendAddress(bool http) {
 }
 
 Task<> Forwarder::DoNotifyOffLine(bool http) {
-    m_bLastSucceeded = false;
+    m_lastSucceeded = false;
     Task<int> checking = CheckConnection(http);
     const int connected = co_await checking;
     if (connected) {
         Task<bool> notice = SendOffLine(http);
-        m_bLastSucceeded = co_await notice;
+        m_lastSucceeded = co_await notice;
     }
 }
 
@@ -564,7 +564,7 @@ Task<bool> Forwarder::SendOffLine(bool http) {
                             : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false));
     const bool done = co_await notice;
     if (done) {
-        (http ? m_bHTTPForwarded : m_bFTPUploaded) = 0;
+        (http ? m_httpForwarded : m_ftpUploaded) = 0;
     }
     co_return done;
 }
@@ -581,7 +581,7 @@ bool Forwarder::HaveTarget(bool http) {
 }
 
 Task<> Forwarder::DoOfferOffLineNotice(int http) {
-    if (!(http ? m_bHTTPForwarded : m_bFTPUploaded)) {
+    if (!(http ? m_httpForwarded : m_ftpUploaded)) {
         co_return;
     }
     Task<int> asking = AskInTurn(http ? 161 : 162, IPrompter::YesNo);
@@ -592,8 +592,8 @@ Task<> Forwarder::DoOfferOffLineNotice(int http) {
 }
 
 Task<> Forwarder::DoOffLineAtShutdown() {
-    const bool http = m_host.Settings().UseHTTP != 0;
-    if (http ? m_bHTTPForwarded : m_bFTPUploaded) {
+    const bool http = m_host.Settings().UseHTTP;
+    if (http ? m_httpForwarded : m_ftpUploaded) {
         Task<bool> notice = SendOffLine(http);
         co_await notice;
     }
@@ -618,7 +618,7 @@ int Forwarder::ParseTargetURL(const QString& url, int expectedService) {
              }
              Tell(127, IPrompter::YesNo, IPrompter::Warning, [this, alive](int again) {
                  if (!alive.expired() && again == IPrompter::AnswerYes) {
-                     m_host.Settings().AutoForward = 0;
+                     m_host.Settings().AutoForward = false;
                      m_host.FillGeneralPage();
                  }
              });
@@ -777,7 +777,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
             if (!reply.status.Ok()) {
                 throw InternetFailure{reply.status};  // the reply broke off
             }
-            if (s.ShowHostResponse && !m_bShuttingDown) {
+            if (s.ShowHostResponse && !m_shuttingDown) {
                 m_host.ShowHostResponse(
                     LoadString(kStrAppTitle) + QStringLiteral(" - ") + LoadString(172),
                     StripHTMLTags(ReplyText(reply.body)));
@@ -786,7 +786,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
         } catch (const InternetFailure& failure) {
             ReportInternetError(failure.status, stamp);
         } catch (const QuorvaneException& e) {
-            ReportError(e.m_nMessageId, e.m_nDetail, stamp);
+            ReportError(e.m_messageId, e.m_detail, stamp);
         }
     }
     if (s.NotifyOnSend) {
@@ -826,7 +826,7 @@ Task<bool> Forwarder::PasswordsReady(int needed, const QString& stamp) {
     if (!store || !(m_host.Settings().PasswordsToRead & needed)) {
         co_return true;
     }
-    if (!m_bShuttingDown) {  // at shutdown there is no time to wait for the keyring
+    if (!m_shuttingDown) {  // at shutdown there is no time to wait for the keyring
         PasswordAwait reading(*this, *store);
         co_await reading;
     }
@@ -851,7 +851,7 @@ FtpAccount Forwarder::Account() const {
     account.user = inUrl ? m_ftpTarget.user : s.FTPUserID;
     account.password = inUrl ? m_ftpTarget.password : s.FTPPassword;
     account.implicitTls = m_ftpTarget.service == kServiceFtps;
-    account.requireTls = s.FTPRequireEncryption != 0;
+    account.requireTls = s.FTPRequireEncryption;
     return account;
 }
 
@@ -991,7 +991,7 @@ QString Forwarder::StoredSetting(const QString& key) const {
 // The bounds of the next transfer: at shutdown within what is left of the off-line step's time.
 TransferLimits Forwarder::Limits() const {
     TransferLimits limits = m_options.limits;
-    if (m_bShuttingDown) {
+    if (m_shuttingDown) {
         const std::chrono::milliseconds left(std::max<qint64>(1, m_shutdownEnd.remainingTime()));
         limits.connect = std::min(limits.connect, left);
         limits.total = std::min(limits.total, left);
@@ -1002,20 +1002,20 @@ TransferLimits Forwarder::Limits() const {
 
 void Forwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
                      std::function<void(int)> answer) {
-    if (!m_bShuttingDown) {
+    if (!m_shuttingDown) {
         m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon,
                    std::move(answer));
     }
 }
 
 void Forwarder::Tell(const QString& text) {
-    if (!m_bShuttingDown) {
+    if (!m_shuttingDown) {
         m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
     }
 }
 
 void Forwarder::Notice(const QString& text, IPrompter::Icon icon) {
-    if (!m_bShuttingDown) {
+    if (!m_shuttingDown) {
         m_host.ShowPopupNotice(text, icon, kNoticeLife);
     }
 }

@@ -88,9 +88,9 @@ class Forwarder {
     void UpdateForwardPreview();
 
     // An exchange runs, or waits to run; one that waits for an answer does not count.
-    bool IsBusy() const { return m_bBusy || !m_queue.empty(); }
+    bool IsBusy() const { return m_busy || !m_queue.empty(); }
     // The last address sent or off-line notice reached the host and the host took it.
-    bool LastSucceeded() const { return m_bLastSucceeded; }
+    bool LastSucceeded() const { return m_lastSucceeded; }
 
     // ---- Steps, run to their end before they return (their transfers without the event loop) ----
 
@@ -110,10 +110,10 @@ class Forwarder {
                                QuerySecrets secrets = QuerySecrets::kSend) const;
 
     // An HTTP off-line notice is owed.
-    int m_bHTTPForwarded = 0;
+    int m_httpForwarded = 0;
     // An FTP off-line action is owed.
-    int m_bFTPUploaded = 0;
-    // The target each method last sent to (m_strServer, m_strObject, m_nPort, m_dwServiceType):
+    int m_ftpUploaded = 0;
+    // The target each method last sent to (m_server, m_object, m_port, m_serviceType):
     // its off-line notices go there.
     UrlParts m_httpTarget;
     UrlParts m_ftpTarget;
@@ -162,7 +162,7 @@ class Forwarder {
     Task<int> CheckConnection(bool http);
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
-    bool MayAsk() const { return m_bByHand && !m_bShuttingDown; }
+    bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement);
     Task<bool> RemovePage();
     Task<bool> PasswordsReady(int needed, const QString& stamp);
@@ -183,16 +183,16 @@ class Forwarder {
     IForwardHost& m_host;
     ForwarderOptions m_options;
     std::deque<Job> m_queue;
-    bool m_bBusy = false;    // an exchange runs (one waiting for an answer does not count)
-    bool m_bByHand = false;  // the running exchange was asked for by the user
+    bool m_busy = false;    // an exchange runs (one waiting for an answer does not count)
+    bool m_byHand = false;  // the running exchange was asked for by the user
     std::vector<std::coroutine_handle<>> m_jobs;  // every exchange started and not ended
-    std::coroutine_handle<> m_running;            // the one that runs (when m_bBusy)
-    CurlTransfer* m_pTransfer = nullptr;          // the running transfer's owner
-    bool m_bReadingPasswords = false;             // the exchange waits for the keyring
-    bool m_bLastSucceeded = false;
+    std::coroutine_handle<> m_running;            // the one that runs (when m_busy)
+    CurlTransfer* m_runningTransfer = nullptr;    // the running transfer's owner
+    bool m_readingPasswords = false;              // the exchange waits for the keyring
+    bool m_lastSucceeded = false;
     ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
-    bool m_bShutDown = false;      // the off-line step of shutdown has run
-    bool m_bShuttingDown = false;  // OffLineAtShutdown has been called: ask nobody anything
+    bool m_shutDown = false;       // the off-line step of shutdown has run
+    bool m_shuttingDown = false;   // OffLineAtShutdown has been called: ask nobody anything
     QDeadlineTimer m_shutdownEnd;  // the end of the off-line step's time
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -5,10 +5,10 @@
 namespace qv {
 
 ForwardingSession::ForwardingSession(IForwardHost* owner, const TransferLimits& limits)
-    : m_pOwner(owner), m_transfer(LoadString(kStrUserAgent).toUtf8(), limits) {
+    : m_owner(owner), m_transfer(LoadString(kStrUserAgent).toUtf8(), limits) {
     m_transfer.SetConnectedCallback([this] {
-        if (m_bStatusCallback && m_pOwner) {
-            m_pOwner->ShowOutput(LoadString(112), true, true);
+        if (m_statusCallback && m_owner) {
+            m_owner->ShowOutput(LoadString(112), true, true);
         }
     });
 }

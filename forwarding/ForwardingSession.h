@@ -14,13 +14,13 @@ class ForwardingSession {
     ForwardingSession(const ForwardingSession&) = delete;
     ForwardingSession& operator=(const ForwardingSession&) = delete;
 
-    void EnableStatusCallback(bool enable = true) { m_bStatusCallback = enable; }
+    void EnableStatusCallback(bool enable = true) { m_statusCallback = enable; }
     CurlTransfer& Transfer() { return m_transfer; }
 
   private:
-    IForwardHost* m_pOwner;  // not owned
+    IForwardHost* m_owner;  // not owned
     CurlTransfer m_transfer;
-    bool m_bStatusCallback = false;
+    bool m_statusCallback = false;
 };
 
 }  // namespace qv

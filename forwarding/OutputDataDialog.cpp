@@ -25,43 +25,43 @@ const char* const kAutoCloseKey = "Settings/OutputAutoClose";
 }  // namespace
 
 OutputDataDialog::OutputDataDialog(QWidget* owner, const QString& caption, QSettings* settings)
-    : QDialog(owner), m_strCaption(caption), m_pSettings(settings) {
-    if (!m_pSettings) {
+    : QDialog(owner), m_caption(caption), m_settings(settings) {
+    if (!m_settings) {
         m_ownSettings = OpenSettings();
-        m_pSettings = m_ownSettings.get();
+        m_settings = m_ownSettings.get();
     }
     setWindowTitle(QStringLiteral("Output Data"));
     setModal(true);
 
     // Template 109: the check box and OK on top, the label and the read-only box below.
-    m_pAutoClose = new QCheckBox(QStringLiteral("Close automatically after 10 seconds."), this);
+    m_autoCloseBox = new QCheckBox(QStringLiteral("Close automatically after 10 seconds."), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     ok->setAutoDefault(true);
     auto* label = new QLabel(QStringLiteral("Output Data:"), this);
-    m_pOutput = new QPlainTextEdit(this);
-    m_pOutput->setReadOnly(true);
-    m_pOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_output = new QPlainTextEdit(this);
+    m_output->setReadOnly(true);
+    m_output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(m_pAutoClose, 0, 0);
+    layout->addWidget(m_autoCloseBox, 0, 0);
     layout->addWidget(ok, 0, 1, Qt::AlignRight);
     layout->addWidget(label, 1, 0, 1, 2);
-    layout->addWidget(m_pOutput, 2, 0, 1, 2);
+    layout->addWidget(m_output, 2, 0, 1, 2);
     layout->setRowStretch(2, 1);
     resize(404, 363);
 
-    setTabOrder(ok, m_pOutput);
-    setTabOrder(m_pOutput, m_pAutoClose);
+    setTabOrder(ok, m_output);
+    setTabOrder(m_output, m_autoCloseBox);
     connect(ok, &QPushButton::clicked, this, &OutputDataDialog::accept);
-    connect(m_pAutoClose, &QCheckBox::clicked, this, &OutputDataDialog::OnAutoCloseClicked);
+    connect(m_autoCloseBox, &QCheckBox::clicked, this, &OutputDataDialog::OnAutoCloseClicked);
 }
 
 OutputDataDialog::~OutputDataDialog() = default;
 
 void OutputDataDialog::showEvent(QShowEvent* event) {
-    if (!m_bInitialised) {
-        m_bInitialised = true;
+    if (!m_initialised) {
+        m_initialised = true;
         OnInitDialog();
     }
     QDialog::showEvent(event);
@@ -70,27 +70,27 @@ void OutputDataDialog::showEvent(QShowEvent* event) {
 void OutputDataDialog::OnInitDialog() {
     // A value that is not a number counts as the default, like a missing one.
     bool ok = false;
-    const int stored = m_pSettings->value(QLatin1String(kAutoCloseKey), 1).toInt(&ok);
-    m_bAutoClose = !ok || stored != 0 ? 1 : 0;
+    const int stored = m_settings->value(QLatin1String(kAutoCloseKey), 1).toInt(&ok);
+    m_autoClose = !ok || stored != 0 ? 1 : 0;
     // The box breaks lines at the program's CR CR LF.
-    QString shown = m_strOutput;
+    QString shown = m_outputText;
     shown.replace(QLatin1String(kBreak), QStringLiteral("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_pOutput->setPlainText(BreakLongLines(shown));
-    m_pAutoClose->setChecked(m_bAutoClose != 0);
-    if (!m_strCaption.isEmpty()) {
-        setWindowTitle(m_strCaption);
+    m_output->setPlainText(BreakLongLines(shown));
+    m_autoCloseBox->setChecked(m_autoClose != 0);
+    if (!m_caption.isEmpty()) {
+        setWindowTitle(m_caption);
     }
-    if (m_bAutoClose) {
-        m_closeTimer.start(m_nPeriodMs, this);
+    if (m_autoClose) {
+        m_closeTimer.start(m_periodMs, this);
     }
 }
 
 void OutputDataDialog::OnAutoCloseClicked() {
-    m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
+    m_autoClose = m_autoCloseBox->isChecked() ? 1 : 0;
     m_closeTimer.stop();
-    if (m_bAutoClose) {
-        m_closeTimer.start(m_nPeriodMs, this);  // a full period from the tick
+    if (m_autoClose) {
+        m_closeTimer.start(m_periodMs, this);  // a full period from the tick
     }
 }
 
@@ -106,10 +106,10 @@ void OutputDataDialog::timerEvent(QTimerEvent* event) {
 
 void OutputDataDialog::accept() {
     m_closeTimer.stop();
-    m_bAutoClose = m_pAutoClose->isChecked() ? 1 : 0;
+    m_autoClose = m_autoCloseBox->isChecked() ? 1 : 0;
     if (m_ownSettings == nullptr || !SettingsFileIsReadOnly()) {
-        m_pSettings->setValue(QLatin1String(kAutoCloseKey), m_bAutoClose);
-        m_pSettings->sync();
+        m_settings->setValue(QLatin1String(kAutoCloseKey), m_autoClose);
+        m_settings->sync();
     }
     QDialog::accept();
 }
@@ -118,7 +118,7 @@ OutputDataDialog* ShowOutputData(QWidget* owner, const QString& caption, const Q
                                  QSettings* settings) {
     auto* dialog = new OutputDataDialog(owner, caption, settings);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->m_strOutput = text;
+    dialog->m_outputText = text;
     dialog->open();
     return dialog;
 }

@@ -28,12 +28,12 @@ class OutputDataDialog : public QDialog {
     ~OutputDataDialog() override;
 
     // The period of timer 20 (10000 ms); tests shorten it.
-    void SetAutoClosePeriod(int ms) { m_nPeriodMs = ms; }
+    void SetAutoClosePeriod(int ms) { m_periodMs = ms; }
     bool IsAutoCloseArmed() const { return m_closeTimer.isActive(); }
 
-    QString m_strOutput;  // set before the dialog is shown
-    int m_bAutoClose = 0;
-    QString m_strCaption;
+    QString m_outputText;  // set before the dialog is shown
+    int m_autoClose = 0;
+    QString m_caption;
 
     void accept() override;
 
@@ -45,13 +45,13 @@ class OutputDataDialog : public QDialog {
     void OnInitDialog();
     void OnAutoCloseClicked();
 
-    QSettings* m_pSettings;
+    QSettings* m_settings;
     std::unique_ptr<QSettings> m_ownSettings;
-    QCheckBox* m_pAutoClose;
-    QPlainTextEdit* m_pOutput;
+    QCheckBox* m_autoCloseBox;
+    QPlainTextEdit* m_output;
     QBasicTimer m_closeTimer;  // timer 20
-    int m_nPeriodMs = 10000;
-    bool m_bInitialised = false;
+    int m_periodMs = 10000;
+    bool m_initialised = false;
 };
 
 // Shows `text` in a OutputDataDialog owned by `owner` and returns at once; the window deletes

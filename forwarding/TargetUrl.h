@@ -17,8 +17,8 @@ enum ServiceType : int {
     kServiceFtps = 0x1001,   // FTP over TLS from the first byte (implicit TLS)
 };
 
-// The parts of a target URL. The forwarding target (m_strServer, m_strObject, m_nPort,
-// m_dwServiceType) is one of these.
+// The parts of a target URL. The forwarding target (m_server, m_object, m_port,
+// m_serviceType) is one of these.
 struct UrlParts {
     int service = kServiceUnknown;
     QString server;    // host name as written (an IPv6 literal keeps its brackets)

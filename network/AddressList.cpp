@@ -63,7 +63,7 @@ bool IsRowAddress(const Ipv6AddrRow& a) {
     const bool linkLocal = b[0] == 0xFE && (b[1] & 0xC0) == 0x80;
     const bool multicast = b[0] == 0xFF;
     return !unspecifiedOrLoopback && !linkLocal && !multicast &&
-           (a.dwFlags & (kIpv6Tentative | kIpv6DadFailed)) == 0;
+           (a.flags & (kIpv6Tentative | kIpv6DadFailed)) == 0;
 }
 
 bool IsIpv6Text(const QString& address) {
@@ -115,7 +115,7 @@ class ScopedValue {
 
 AddressList::AddressList(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
                          IPublicAddressQueries& publicQueries)
-    : m_strSelectedIp(LoadString(kStrPlaceholderIp)),
+    : m_selectedIp(LoadString(kStrPlaceholderIp)),
       m_host(host ? host : &NullHost()),
       m_tables(tables),
       m_resolver(resolver),
@@ -133,7 +133,7 @@ void AddressList::SetProfile(QSettings* profile) {
 }
 
 bool AddressList::IsTickable(int row) const {
-    return row >= 0 && row < static_cast<int>(m_nRowCount) &&
+    return row >= 0 && row < static_cast<int>(m_rowCount) &&
            (static_cast<std::size_t>(row) >= m_untickable.size() ||
             !m_untickable[static_cast<std::size_t>(row)]);
 }
@@ -145,10 +145,10 @@ bool AddressList::OnNewDocument() {
     m_sharedTexts.clear();
     if (m_profile) {
         m_profile->beginGroup(QStringLiteral("Data"));
-        m_strInterfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
-        m_strNicDescription = m_profile->value(QStringLiteral("NICDescription")).toString();
-        m_strHostName = m_profile->value(QStringLiteral("HostName")).toString();
-        m_strStoredIp = m_profile->value(QStringLiteral("IPAddress")).toString();
+        m_interfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
+        m_nicDescription = m_profile->value(QStringLiteral("NICDescription")).toString();
+        m_hostName = m_profile->value(QStringLiteral("HostName")).toString();
+        m_storedIp = m_profile->value(QStringLiteral("IPAddress")).toString();
         m_profile->endGroup();
     }
     return true;
@@ -162,10 +162,10 @@ bool AddressList::StoreSelection() {
         return false;  // its owner made it read-only: left as it is
     }
     m_profile->beginGroup(QStringLiteral("Data"));
-    m_profile->setValue(QStringLiteral("InterfaceNum"), m_strInterfaceNum);
-    m_profile->setValue(QStringLiteral("NICDescription"), m_strNicDescription);
-    m_profile->setValue(QStringLiteral("HostName"), m_strHostName);
-    m_profile->setValue(QStringLiteral("IPAddress"), m_strStoredIp);
+    m_profile->setValue(QStringLiteral("InterfaceNum"), m_interfaceNum);
+    m_profile->setValue(QStringLiteral("NICDescription"), m_nicDescription);
+    m_profile->setValue(QStringLiteral("HostName"), m_hostName);
+    m_profile->setValue(QStringLiteral("IPAddress"), m_storedIp);
     m_profile->endGroup();
     m_profile->sync();
     return m_profile->status() == QSettings::NoError;
@@ -175,7 +175,7 @@ bool AddressList::StoreSelection() {
 
 void AddressList::ReportStatus(const QString& text, bool append) {
     // A quiet check stays quiet to its end, in the steps the event loop runs later too.
-    m_host->ShowOutput(text, append, m_bLogStatus != 0 && !(m_bRefreshing && m_bRefreshQuiet));
+    m_host->ShowOutput(text, append, m_logStatus != 0 && !(m_refreshing && m_refreshQuiet));
 }
 
 void AddressList::ReportStatus(int stringId, bool append) {
@@ -197,22 +197,22 @@ void AddressList::ShowOutputHeading() {
 // ---- Refresh ----
 
 bool AddressList::RefreshNetworkInfo(int row) {
-    if (m_bRefreshing) {
+    if (m_refreshing) {
         if (!IsWaiting()) {
             return false;  // called from inside the refresh's own steps
         }
         // The look-ups of a refresh run: this one follows it; a full refresh covers any row,
         // and a logged one wins over a quiet check.
         m_queuedRefresh = (m_queuedRefresh && *m_queuedRefresh != row) ? -1 : row;
-        m_bQueuedQuiet = m_bQueuedQuiet && m_bLogStatus == 0;
+        m_queuedQuiet = m_queuedQuiet && m_logStatus == 0;
         return true;
     }
-    m_bRefreshing = true;
-    m_bRefreshQuiet = m_bLogStatus == 0;
-    m_nRefreshRow = row;
+    m_refreshing = true;
+    m_refreshQuiet = m_logStatus == 0;
+    m_refreshRow = row;
     m_refreshClock.start();
-    m_bVerifyAtEnd = true;
-    m_bPublicPending = m_public.Refresh(m_host->PublicSources(), [this] { OnPublicAnswered(); });
+    m_verifyAtEnd = true;
+    m_publicPending = m_public.Refresh(m_host->PublicSources(), [this] { OnPublicAnswered(); });
     ReadLocalHostInfo();
     if (!m_hostLookup) {
         BuildAndFinish();
@@ -223,72 +223,72 @@ bool AddressList::RefreshNetworkInfo(int row) {
 // The refresh once the local host's address is known: the rows, then the end of the refresh
 // (when their look-ups are done).
 void AddressList::BuildAndFinish() {
-    const BuildResult built = BuildRows(m_nRefreshRow);
-    m_bVerifyAtEnd = built != BuildResult::InterfaceGone;
-    if (!m_bVerifyAtEnd) {
+    const BuildResult built = BuildRows(m_refreshRow);
+    m_verifyAtEnd = built != BuildResult::InterfaceGone;
+    if (!m_verifyAtEnd) {
         LoseSelectedAddress();
     }
-    if (m_bRowsPending || WaitsForPublicSources()) {
+    if (m_rowsPending || WaitsForPublicSources()) {
         // The rows are shown at once; the refresh ends when their look-ups have answered, and
         // the public address sources too when the selection is one of their rows.
         m_host->RefillList();
         return;
     }
-    FinishRefresh(m_bVerifyAtEnd);
+    FinishRefresh(m_verifyAtEnd);
 }
 
 // A change of a local address is checked and forwarded without waiting for the router or the
 // echo page, which may take seconds; their rows are filled in when they answer.
 bool AddressList::WaitsForPublicSources() const {
-    return m_bPublicPending && PublicAddressRows::IsPublicInterface(m_strInterfaceNum);
+    return m_publicPending && PublicAddressRows::IsPublicInterface(m_interfaceNum);
 }
 
 void AddressList::OnPublicAnswered() {
-    m_bPublicPending = false;
+    m_publicPending = false;
     ShowPublicRows();
     m_host->RefillList();
-    if (m_bRefreshing && !m_bRowsPending && !m_hostLookup) {
-        FinishRefresh(m_bVerifyAtEnd);
+    if (m_refreshing && !m_rowsPending && !m_hostLookup) {
+        FinishRefresh(m_verifyAtEnd);
     }
     TellIfIdle();
 }
 
 void AddressList::TellIfIdle() {
-    if (!m_bRefreshing && !m_bPublicPending && m_whenIdle) {
+    if (!m_refreshing && !m_publicPending && m_whenIdle) {
         std::exchange(m_whenIdle, nullptr)();
     }
 }
 
 void AddressList::ShowPublicRows() {
     const auto rows = m_public.Rows();
-    ClearRows(-1 - static_cast<int>(m_nLocalRows));
-    unsigned int r = m_nLocalRows;
+    ClearRows(-1 - static_cast<int>(m_localRows));
+    unsigned int r = m_localRows;
     for (const IpAddressRow& row : rows) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             SetField(static_cast<int>(r), static_cast<InfoColumn>(c), row.fields[c]);
         }
         ++r;
     }
-    m_nRowCount = r;
+    m_rowCount = r;
 }
 
 // The end of a refresh, once its rows are complete: the selection check, then what was asked for
 // meanwhile.
 void AddressList::FinishRefresh(bool verify) {
     {
-        ScopedValue<int> quiet(m_bLogStatus, m_bRefreshQuiet ? 0 : m_bLogStatus);
+        ScopedValue<int> quiet(m_logStatus, m_refreshQuiet ? 0 : m_logStatus);
         if (verify) {
             VerifySelection();
         }
         m_host->CheckLogSize();
     }
-    m_bRefreshing = false;
+    m_refreshing = false;
     m_host->RefreshFinished();
     if (m_queuedRefresh) {
         const int next = *m_queuedRefresh;
-        ScopedValue<int> quiet(m_bLogStatus, m_bQueuedQuiet ? 0 : m_bLogStatus);
+        ScopedValue<int> quiet(m_logStatus, m_queuedQuiet ? 0 : m_logStatus);
         m_queuedRefresh.reset();
-        m_bQueuedQuiet = true;
+        m_queuedQuiet = true;
         RefreshNetworkInfo(next);
     }
     TellIfIdle();
@@ -297,18 +297,18 @@ void AddressList::FinishRefresh(bool verify) {
 void AddressList::ReadLocalHostInfo() {
     m_routedAddrs.reset();
     m_routedGateways.reset();
-    m_strLocalHostName.clear();
-    m_strLocalHostIp.clear();
+    m_localHostName.clear();
+    m_localHostIp.clear();
     m_hostLookup.reset();
     const auto name = m_resolver.HostName();
     if (!name) {
         m_host->SetLocalHostText(QString());
         return;
     }
-    m_strLocalHostName = *name;
+    m_localHostName = *name;
     // Answered at once from the hosts file or the cache; else the refresh goes on when the name
     // servers have answered (after the queued call, outside the resolver's own handlers).
-    const int lookup = ++m_nHostLookup;
+    const int lookup = ++m_hostLookupCount;
     auto inCall = std::make_shared<bool>(true);
     auto pending = m_resolver.StartForwardLookup(
         *name, LookupTimeLeft(), [this, inCall, lookup](const std::optional<QString>& ip) {
@@ -319,12 +319,12 @@ void AddressList::ReadLocalHostInfo() {
             QMetaObject::invokeMethod(
                 &m_events,
                 [this, ip, lookup] {
-                    if (lookup != m_nHostLookup || !m_hostLookup) {
+                    if (lookup != m_hostLookupCount || !m_hostLookup) {
                         return;  // replaced by a later refresh
                     }
                     m_hostLookup.reset();
                     ShowLocalHost(ip);
-                    if (m_bRefreshing) {
+                    if (m_refreshing) {
                         BuildAndFinish();
                     }
                 },
@@ -335,7 +335,7 @@ void AddressList::ReadLocalHostInfo() {
 }
 
 void AddressList::ShowLocalHost(std::optional<QString> ip) {
-    QString display = m_strLocalHostName;
+    QString display = m_localHostName;
     // Debian maps the host name to 127.0.1.1: show the address the machine is reached at.
     if (ip && IsLoopbackText(*ip)) {
         if (auto routed = RoutedAddress()) {
@@ -343,19 +343,19 @@ void AddressList::ShowLocalHost(std::optional<QString> ip) {
         }
     }
     if (ip) {
-        m_strLocalHostIp = *ip;
+        m_localHostIp = *ip;
         display += QStringLiteral("     IP : ") + *ip;
     }
     m_host->SetLocalHostText(display);
 }
 
 int AddressList::LookupTimeLeft() const {
-    if (!m_bRefreshing || !m_refreshClock.isValid()) {
-        return m_nLookupDeadlineMs;
+    if (!m_refreshing || !m_refreshClock.isValid()) {
+        return m_lookupDeadlineMs;
     }
     // One deadline for the whole refresh; the reverse look-ups get at least a moment.
     return static_cast<int>(
-        std::max<qint64>(m_nLookupDeadlineMs / 10, m_nLookupDeadlineMs - m_refreshClock.elapsed()));
+        std::max<qint64>(m_lookupDeadlineMs / 10, m_lookupDeadlineMs - m_refreshClock.elapsed()));
 }
 
 std::optional<QString> AddressList::RoutedAddress() {
@@ -365,21 +365,21 @@ std::optional<QString> AddressList::RoutedAddress() {
     for (const auto& gw : m_routedGateways->rows) {
         const IpAddrRow* first = nullptr;
         for (const auto& entry : addrs) {
-            if (entry.dwIndex != gw.dwIndex) {
+            if (entry.index != gw.index) {
                 continue;
             }
-            if (((entry.dwAddr ^ gw.dwAddr) & entry.dwMask) == 0) {
-                return DottedAddress(entry.dwAddr);  // on the gateway's own subnet
+            if (((entry.address ^ gw.address) & entry.mask) == 0) {
+                return DottedAddress(entry.address);  // on the gateway's own subnet
             }
             first = first ? first : &entry;
         }
         if (first) {
-            return DottedAddress(first->dwAddr);
+            return DottedAddress(first->address);
         }
     }
     for (const auto& entry : addrs) {
-        if (!IsLoopbackText(DottedAddress(entry.dwAddr))) {
-            return DottedAddress(entry.dwAddr);
+        if (!IsLoopbackText(DottedAddress(entry.address))) {
+            return DottedAddress(entry.address);
         }
     }
     return std::nullopt;
@@ -442,8 +442,8 @@ void AddressList::ForceArpPopulation() {
     }
     std::vector<std::uint32_t> targets;
     for (const auto& entry : *addrs) {
-        if (!IsLoopbackText(DottedAddress(entry.dwAddr))) {
-            targets.push_back(entry.dwAddr);
+        if (!IsLoopbackText(DottedAddress(entry.address))) {
+            targets.push_back(entry.address);
         }
     }
     if (targets.empty()) {
@@ -490,7 +490,7 @@ RowTexts::TextId AddressList::SharedText(const QString& text) {
 void AddressList::ClearRows(int row) {
     // -1 - n: the rows from n on (the public ones after n local rows).
     const int first = row < 0 ? -1 - row : row;
-    const int end = row < 0 ? static_cast<int>(m_nRowCount) : row + 1;
+    const int end = row < 0 ? static_cast<int>(m_rowCount) : row + 1;
     for (int r = first; r < end; ++r) {
         for (std::size_t c = 0; c < kColumnCount; ++c) {
             m_texts.Put(static_cast<std::size_t>(r), static_cast<InfoColumn>(c), RowTexts::kEmpty);
@@ -517,20 +517,20 @@ std::optional<AddressList::NetEntryMatch> AddressList::FindNetEntry(
     const std::vector<IpNetRow>& net, std::uint32_t index,
     const std::vector<DefaultGatewayRow>& gateways) {
     auto match = [&](std::size_t pos) {
-        return NetEntryMatch{pos, DottedAddress(net[pos].dwAddr), NetTypeText(net[pos].dwType)};
+        return NetEntryMatch{pos, DottedAddress(net[pos].address), NetTypeText(net[pos].type)};
     };
     for (const auto& gw : gateways) {
-        if (gw.dwIndex != index) {
+        if (gw.index != index) {
             continue;
         }
         for (std::size_t pos = 0; pos < net.size(); ++pos) {
-            if (net[pos].dwIndex == index && net[pos].dwAddr == gw.dwAddr) {
+            if (net[pos].index == index && net[pos].address == gw.address) {
                 return match(pos);
             }
         }
     }
     for (std::size_t pos = 0; pos < net.size(); ++pos) {
-        if (net[pos].dwIndex == index) {
+        if (net[pos].index == index) {
             return match(pos);
         }
     }
@@ -540,9 +540,9 @@ std::optional<AddressList::NetEntryMatch> AddressList::FindNetEntry(
 std::optional<AddressList::IfEntryMatch> AddressList::FindIfEntry(const std::vector<IfRow>& ifs,
                                                                   std::uint32_t index) {
     for (std::size_t pos = 0; pos < ifs.size(); ++pos) {
-        if (ifs[pos].dwIndex == index) {
-            const auto len = std::min<std::uint32_t>(ifs[pos].dwDescrLen, kMaxDescrLen);
-            const auto* bytes = reinterpret_cast<const char*>(ifs[pos].bDescr);
+        if (ifs[pos].index == index) {
+            const auto len = std::min<std::uint32_t>(ifs[pos].descriptionLength, kMaxDescrLen);
+            const auto* bytes = reinterpret_cast<const char*>(ifs[pos].description);
             // The text ends at the first NUL within the given length, as a C string would.
             const auto text = QByteArray(bytes, static_cast<qsizetype>(len));
             const auto nul = text.indexOf('\0');
@@ -598,19 +598,19 @@ void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& r
                      p.diagnostic + ReverseLookupErrorText(result.error));
         }
     }
-    if (p.row == m_nSelectedRow && m_bHostNamePending) {
-        m_strHostName = Field(p.row, ColHostName);
-        m_bHostNamePending = false;
+    if (p.row == m_selectedRow && m_hostNamePending) {
+        m_hostName = Field(p.row, ColHostName);
+        m_hostNamePending = false;
     }
-    if (m_bRowsPending) {
+    if (m_rowsPending) {
         m_host->RowChanged(p.row);
     }
 }
 
 // The rows are complete: every look-up is answered or has been given up.
 void AddressList::FinishRows() {
-    m_bRowsPending = false;
-    m_bHostNamePending = false;
+    m_rowsPending = false;
+    m_hostNamePending = false;
     m_pendingNames.clear();
     ReportStatus(kStrComplete, true, false);
 }
@@ -636,12 +636,12 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         std::uint32_t index;
         const IpAddrRow* v4;
         const Ipv6AddrRow* v6;
-        QString Address() const { return v4 ? DottedAddress(v4->dwAddr) : Ipv6Text(v6->addr); }
+        QString Address() const { return v4 ? DottedAddress(v4->address) : Ipv6Text(v6->addr); }
     };
     std::vector<Candidate> candidates;
     candidates.reserve(addrs->size());
     for (const auto& entry : *addrs) {
-        candidates.push_back({entry.dwIndex, &entry, nullptr});
+        candidates.push_back({entry.index, &entry, nullptr});
     }
     TableCopy<Ipv6AddrRow> addrs6;
     if (m_host->ShowIpv6()) {
@@ -651,13 +651,13 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         }
         for (const auto& entry : addrs6.rows) {
             if (IsRowAddress(entry)) {
-                candidates.push_back({entry.dwIndex, nullptr, &entry});
+                candidates.push_back({entry.index, nullptr, &entry});
             }
         }
     }
 
     // A row index outside the valid rows cannot name an interface: rebuild them all.
-    if (row < -1 || row >= static_cast<int>(m_nRowCount)) {
+    if (row < -1 || row >= static_cast<int>(m_rowCount)) {
         row = -1;
     }
     if (row >= 0 && PublicAddressRows::IsPublicInterface(Field(row, ColInterfaceNumber))) {
@@ -698,7 +698,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
 
     // A build replaces the rows of one whose look-ups still run.
     m_batch.reset();
-    m_bRowsPending = false;
+    m_rowsPending = false;
     // A full build starts from no texts; one row's leaves the others' and frees unused ones.
     m_sharedTexts.clear();
     if (row == -1) {
@@ -750,8 +750,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             t.hasNet = true;
             t.gatewayIp = m_texts.Add(netEntry->address);
             t.type = m_texts.Add(netEntry->type);
-            if (n.dwPhysAddrLen != 0) {
-                t.gatewayMac = m_texts.Add(FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen));
+            if (n.hardwareLength != 0) {
+                t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
             }
         } else {
             t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
@@ -759,8 +759,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         if (const auto ifEntry = FindIfEntry(*ifs, index)) {
             const IfRow& i = (*ifs)[ifEntry->position];
             t.description = m_texts.Add(ifEntry->description);
-            if (i.dwPhysAddrLen != 0) {
-                t.mac = m_texts.Add(FormatPhysAddress(i.bPhysAddr, i.dwPhysAddrLen));
+            if (i.hardwareLength != 0) {
+                t.mac = m_texts.Add(FormatPhysAddress(i.hardware, i.hardwareLength));
             }
         } else {
             t.description = m_texts.Add(LoadString(kStrNoDescription));
@@ -785,15 +785,15 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         t.type = unknownType;
         t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
         for (const Ipv6NetRow& n : *net6) {
-            if (n.dwIndex != index) {
+            if (n.index != index) {
                 continue;
             }
             t.hasNet = true;
             if (n.router) {
                 t.gatewayIp = m_texts.Add(Ipv6Text(n.addr));
-                t.type = m_texts.Add(NetTypeText(n.dwType));
-                if (n.dwPhysAddrLen != 0) {
-                    t.gatewayMac = m_texts.Add(FormatPhysAddress(n.bPhysAddr, n.dwPhysAddrLen));
+                t.type = m_texts.Add(NetTypeText(n.type));
+                if (n.hardwareLength != 0) {
+                    t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
                 }
                 t.diagnostic.clear();
                 break;
@@ -824,32 +824,32 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         int lookup = -1;
         bool temporary = false;
         if (const IpAddrRow* entry = c->v4) {
-            if (entry->dwMask != lastMask) {
-                lastMask = entry->dwMask;
+            if (entry->mask != lastMask) {
+                lastMask = entry->mask;
                 maskText = m_texts.Add(DottedAddress(lastMask));
             }
             m_texts.Put(r, ColSubnetMask, maskText);
-            if (entry->dwBCastAddr != lastBroadcast) {
-                lastBroadcast = entry->dwBCastAddr;
+            if (entry->broadcast != lastBroadcast) {
+                lastBroadcast = entry->broadcast;
                 broadcastText = m_texts.Add(DottedAddress(lastBroadcast));
             }
             m_texts.Put(r, ColBroadcastIpAddress, broadcastText);
-            if (address != m_strLocalHostIp && !IsLoopbackText(address)) {
+            if (address != m_localHostIp && !IsLoopbackText(address)) {
                 lookup = static_cast<int>(lookups.size());
-                lookups.push_back(entry->dwAddr);
+                lookups.push_back(entry->address);
             }
         } else {
-            if (c->v6->dwPrefixLength != lastPrefix) {
-                lastPrefix = c->v6->dwPrefixLength;
+            if (c->v6->prefixLength != lastPrefix) {
+                lastPrefix = c->v6->prefixLength;
                 prefixText = m_texts.Add(QLatin1Char('/') + QString::number(lastPrefix));
             }
             m_texts.Put(r, ColSubnetMask, prefixText);
             m_texts.Put(r, ColBroadcastIpAddress, noMeaning);
-            temporary = (c->v6->dwFlags & kIpv6Temporary) != 0;
+            temporary = (c->v6->flags & kIpv6Temporary) != 0;
             if (temporary) {
                 diagnostic += TemporaryMark();
             }
-            if (c->v6->dwFlags & kIpv6Deprecated) {
+            if (c->v6->flags & kIpv6Deprecated) {
                 diagnostic += DeprecatedMark();
             }
             lookup = static_cast<int>(lookups.size() + lookups6.size());
@@ -859,7 +859,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             m_untickable.resize(r + 1, 0);
         }
         m_untickable[r] = temporary ? 1 : 0;
-        pending.push_back({outRow, address == m_strLocalHostIp, diagnostic, lookup});
+        pending.push_back({outRow, address == m_localHostIp, diagnostic, lookup});
         m_texts.Put(r, ColNicIpAddress, m_texts.Add(std::move(address)));
         ++outRow;
     }
@@ -867,7 +867,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     m_pendingNames.clear();
     m_pendingNames.reserve(pending.size());
     const QString updating = LoadString(kStrUpdatingHost);
-    const RowTexts::TextId localHostName = m_texts.Add(m_strLocalHostName);
+    const RowTexts::TextId localHostName = m_texts.Add(m_localHostName);
     RowTexts::TextId statusNumber = RowTexts::kEmpty;
     QString statusLine;  // the line of the last row's interface
     const RowTexts::TextId lookingUp = SharedText(LookingUpText());
@@ -896,13 +896,13 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         }
     }
     if (row == -1) {
-        m_nLocalRows = static_cast<unsigned int>(outRow);
+        m_localRows = static_cast<unsigned int>(outRow);
         ShowPublicRows();
     }
 
     // Answers known at once fill their rows during the constructor; the others come from the
     // event loop, and the rows are complete when the last has come or the deadline has passed.
-    const int batch = ++m_nBatch;
+    const int batch = ++m_batchCount;
     m_batch = std::make_unique<ReverseLookupBatch>(
         m_resolver, lookups, lookups6, LookupTimeLeft(),
         [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
@@ -911,12 +911,12 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             QMetaObject::invokeMethod(
                 &m_events,
                 [this, batch] {
-                    if (batch != m_nBatch || !m_batch) {
+                    if (batch != m_batchCount || !m_batch) {
                         return;  // a later build has replaced it
                     }
                     m_batch.reset();
                     FinishRows();
-                    if (m_bRefreshing && !WaitsForPublicSources()) {
+                    if (m_refreshing && !WaitsForPublicSources()) {
                         FinishRefresh(true);
                     }
                 },
@@ -926,7 +926,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         m_batch.reset();
         FinishRows();
     } else {
-        m_bRowsPending = true;
+        m_rowsPending = true;
     }
     return BuildResult::Built;
 }
@@ -937,15 +937,15 @@ void AddressList::SelectRow(int row) {
     if (!IsTickable(row)) {
         return;
     }
-    m_nSelectedRow = row;
-    m_strSelectedIp = Field(row, ColNicIpAddress);
-    m_strInterfaceNum = Field(row, ColInterfaceNumber);
-    m_strNicDescription = Field(row, ColNicDescription);
+    m_selectedRow = row;
+    m_selectedIp = Field(row, ColNicIpAddress);
+    m_interfaceNum = Field(row, ColInterfaceNumber);
+    m_nicDescription = Field(row, ColNicDescription);
     // Only a finished host name is kept: one still being looked up is taken when it comes.
-    m_bHostNamePending = m_bRowsPending && Field(row, ColHostName) == LookingUpText();
-    m_strHostName = m_bHostNamePending ? QString() : Field(row, ColHostName);
-    m_strStoredIp = m_strSelectedIp;
-    m_host->SetTrayAddress(m_strSelectedIp);
+    m_hostNamePending = m_rowsPending && Field(row, ColHostName) == LookingUpText();
+    m_hostName = m_hostNamePending ? QString() : Field(row, ColHostName);
+    m_storedIp = m_selectedIp;
+    m_host->SetTrayAddress(m_selectedIp);
     m_host->UpdateForwardPreview();
     m_host->PostPaneCommand(kCmdSelectionChanged);
 }
@@ -954,8 +954,8 @@ void AddressList::LoseSelectedAddress() {
     // The selected interface holds no address now: nothing is selected or forwarded until one
     // is found again, which then counts as a change.
     const QString none = LoadString(kStrPlaceholderIp);
-    if (m_strSelectedIp != none) {
-        m_strSelectedIp = none;
+    if (m_selectedIp != none) {
+        m_selectedIp = none;
         m_host->SetTrayAddress(none);
         m_host->UpdateForwardPreview();
     }
@@ -966,17 +966,17 @@ void AddressList::VerifySelection() {
     // Among the rows of the selected interface that can be ticked, the stored address wins; else
     // the first address of its family, else the first address. A public address row is known by
     // its source alone: its description (the router's name, the echo page's host) may change.
-    const bool bySource = PublicAddressRows::IsPublicInterface(m_strInterfaceNum);
+    const bool bySource = PublicAddressRows::IsPublicInterface(m_interfaceNum);
     int i = -1, sameFamily = -1;
-    for (int r = 0; r < static_cast<int>(m_nRowCount); ++r) {
-        if (Field(r, ColInterfaceNumber) == m_strInterfaceNum &&
-            (bySource || Field(r, ColNicDescription) == m_strNicDescription) && IsTickable(r)) {
+    for (int r = 0; r < static_cast<int>(m_rowCount); ++r) {
+        if (Field(r, ColInterfaceNumber) == m_interfaceNum &&
+            (bySource || Field(r, ColNicDescription) == m_nicDescription) && IsTickable(r)) {
             const QString address = Field(r, ColNicIpAddress);
             i = i < 0 ? r : i;
-            if (sameFamily < 0 && IsIpv6Text(address) == IsIpv6Text(m_strStoredIp)) {
+            if (sameFamily < 0 && IsIpv6Text(address) == IsIpv6Text(m_storedIp)) {
                 sameFamily = r;
             }
-            if (address == m_strStoredIp) {
+            if (address == m_storedIp) {
                 i = sameFamily = r;
                 break;
             }
@@ -984,18 +984,18 @@ void AddressList::VerifySelection() {
     }
     i = sameFamily >= 0 ? sameFamily : i;
     if (i >= 0) {
-        m_nSelectedRow = i;
+        m_selectedRow = i;
         m_host->RefillList();
         if (bySource) {
-            m_strNicDescription = Field(i, ColNicDescription);
+            m_nicDescription = Field(i, ColNicDescription);
         }
         // A source that has never given an address shows the placeholder: that is no change.
         const bool noAddress =
             bySource && Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp);
-        if (!noAddress && (m_strSelectedIp != Field(i, ColNicIpAddress) ||
-                           m_strInterfaceNum != Field(i, ColInterfaceNumber) ||
-                           m_strNicDescription != Field(i, ColNicDescription) ||
-                           m_strHostName != Field(i, ColHostName))) {
+        if (!noAddress && (m_selectedIp != Field(i, ColNicIpAddress) ||
+                           m_interfaceNum != Field(i, ColInterfaceNumber) ||
+                           m_nicDescription != Field(i, ColNicDescription) ||
+                           m_hostName != Field(i, ColHostName))) {
             SelectRow(i);
         }
         ReportStatus(QStringLiteral("Interface: ") + Field(i, ColInterfaceNumber) +
@@ -1007,16 +1007,16 @@ void AddressList::VerifySelection() {
         return;
     }
 
-    m_nSelectedRow = -1;
+    m_selectedRow = -1;
     m_host->RefillList();
-    if (m_strInterfaceNum.isEmpty() && m_strNicDescription.isEmpty()) {
+    if (m_interfaceNum.isEmpty() && m_nicDescription.isEmpty()) {
         // Nothing was ever selected: a hint, not an alarm.
         m_host->ShowOutput(QStringLiteral("Please tick the IP Address to watch in the list above."),
                            true, false);
         return;
     }
-    const QString text = QStringLiteral("Interface ") + m_strInterfaceNum +
-                         QStringLiteral(" or NIC Card '") + m_strNicDescription +
+    const QString text = QStringLiteral("Interface ") + m_interfaceNum +
+                         QStringLiteral(" or NIC Card '") + m_nicDescription +
                          QStringLiteral("' have been changed on ") + stamp +
                          QStringLiteral(" by the system or selection is now invalid.");
     ReportStatus(text, true);
@@ -1024,8 +1024,8 @@ void AddressList::VerifySelection() {
 }
 
 bool AddressList::CheckSelection() {
-    ScopedValue<int> quiet(m_bLogStatus, 0);
-    return RefreshNetworkInfo(m_nSelectedRow);
+    ScopedValue<int> quiet(m_logStatus, 0);
+    return RefreshNetworkInfo(m_selectedRow);
 }
 
 }  // namespace qv

@@ -61,14 +61,14 @@ class AddressList {
     // (nothing is done then).
     bool RefreshNetworkInfo(int row);
     // A refresh has started and not ended yet (its look-ups may still run).
-    bool IsRefreshing() const { return m_bRefreshing; }
+    bool IsRefreshing() const { return m_refreshing; }
     // The router or the echo page has been asked and has not answered yet.
-    bool IsAskingPublicSources() const { return m_bPublicPending; }
+    bool IsAskingPublicSources() const { return m_publicPending; }
     // Runs `idle` once, when a refresh or a question to a public address source ends and neither
     // is left; empty: nothing.
     void WhenIdle(std::function<void()> idle) { m_whenIdle = std::move(idle); }
     // The one deadline for all reverse look-ups of a refresh.
-    void SetLookupDeadline(int ms) { m_nLookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
+    void SetLookupDeadline(int ms) { m_lookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
     // Starts the local host line: the host name and its address. Answered at once from the
     // hosts file or the cache; else the line is set when the name servers answer.
@@ -91,7 +91,7 @@ class AddressList {
 
     enum class BuildResult { Built, TablesMissing, InterfaceGone };
     // Rows from fresh table copies, followed by the public address rows: row -1 rebuilds all
-    // and sets m_nRowCount; a public row is filled from its source's last answer; a row index
+    // and sets m_rowCount; a public row is filled from its source's last answer; a row index
     // rebuilds that row while its interface still holds its address, else all rows
     // (InterfaceGone, and no row changes, when the interface holds no address). The host names
     // are looked up together: answers known at once are in the rows on return, the others fill
@@ -138,19 +138,19 @@ class AddressList {
     IpAddressRow Row(int row) const;
 
     // Read by the views; written by the document only.
-    int m_bLogStatus = 1;
-    QString m_strSelectedIp;
-    QString m_strInterfaceNum;
-    QString m_strNicDescription;
-    QString m_strHostName;
+    int m_logStatus = 1;
+    QString m_selectedIp;
+    QString m_interfaceNum;
+    QString m_nicDescription;
+    QString m_hostName;
     // The address of the last selection, stored with it; kept while the address is lost, so that
     // it is preferred again when it comes back.
-    QString m_strStoredIp;
-    QString m_strLocalHostName;
-    QString m_strLocalHostIp;
-    int m_nSelectedRow = -1;
+    QString m_storedIp;
+    QString m_localHostName;
+    QString m_localHostIp;
+    int m_selectedRow = -1;
     RowTexts m_texts;  // the rows' fields
-    unsigned int m_nRowCount = 0;
+    unsigned int m_rowCount = 0;
 
   private:
     std::vector<char> m_untickable;  // by row: 1 for a row that cannot be ticked
@@ -172,7 +172,7 @@ class AddressList {
     int LookupTimeLeft() const;
     // The running refresh waits for the local host's address or for its rows' look-ups.
     bool IsWaiting() const {
-        return m_hostLookup != nullptr || m_bRowsPending || WaitsForPublicSources();
+        return m_hostLookup != nullptr || m_rowsPending || WaitsForPublicSources();
     }
 
     IDocHost* m_host;
@@ -180,15 +180,15 @@ class AddressList {
     IResolver& m_resolver;
     IClock& m_clock;
     QSettings* m_profile = nullptr;
-    bool m_bRefreshing = false;
-    bool m_bRefreshQuiet = false;        // the running refresh is a quiet check
-    bool m_bRowsPending = false;         // BuildRows' look-ups still run
-    bool m_bPublicPending = false;       // the public address sources are being asked
-    bool m_bVerifyAtEnd = true;          // the selection is checked when the refresh ends
-    bool m_bHostNamePending = false;     // the selection's host name is still being looked up
+    bool m_refreshing = false;
+    bool m_refreshQuiet = false;         // the running refresh is a quiet check
+    bool m_rowsPending = false;          // BuildRows' look-ups still run
+    bool m_publicPending = false;        // the public address sources are being asked
+    bool m_verifyAtEnd = true;           // the selection is checked when the refresh ends
+    bool m_hostNamePending = false;      // the selection's host name is still being looked up
     std::optional<int> m_queuedRefresh;  // asked for while look-ups ran: the row, -1 for all
-    bool m_bQueuedQuiet = true;
-    int m_nLookupDeadlineMs = kDefaultLookupDeadlineMs;
+    bool m_queuedQuiet = true;
+    int m_lookupDeadlineMs = kDefaultLookupDeadlineMs;
     // The rows waiting for a look-up, by look-up index: row and diagnostic so far.
     struct PendingName {
         int row;
@@ -198,14 +198,14 @@ class AddressList {
     std::vector<std::pair<QString, RowTexts::TextId>> m_sharedTexts;  // this build's, by text
     std::unique_ptr<ReverseLookupBatch> m_batch;
     std::unique_ptr<PendingLookups> m_hostLookup;  // the local host's address, when it is asked for
-    int m_nHostLookup = 0;
-    int m_nRefreshRow = -1;
+    int m_hostLookupCount = 0;
+    int m_refreshRow = -1;
     QElapsedTimer m_refreshClock;
-    int m_nBatch = 0;  // counts the batches started, so that a replaced one's end is ignored
-    QObject m_events;  // context of the queued end of a refresh
+    int m_batchCount = 0;  // counts the batches started, so that a replaced one's end is ignored
+    QObject m_events;      // context of the queued end of a refresh
     PublicAddressRows m_public;
     std::function<void()> m_whenIdle;
-    unsigned int m_nLocalRows = 0;  // rows from the tables; the public ones follow them
+    unsigned int m_localRows = 0;  // rows from the tables; the public ones follow them
     // The tables RoutedAddress read, taken by the rows built next in the same step of the
     // refresh rather than read again.
     std::optional<TableCopy<IpAddrRow>> m_routedAddrs;

@@ -10,7 +10,7 @@ ReverseLookupBatch::ReverseLookupBatch(IResolver& resolver, const std::vector<st
     : m_answered(std::move(answered)),
       m_finished(std::move(finished)),
       m_done(addrs.size() + ipv6.size(), 0),
-      m_nLeft(m_done.size()) {
+      m_left(m_done.size()) {
     const std::size_t first6 = addrs.size();
     try {
         m_pending = resolver.StartReverseLookups(
@@ -29,7 +29,7 @@ ReverseLookupBatch::ReverseLookupBatch(IResolver& resolver, const std::vector<st
             OnAnswer(i, {{}, kLookupUnknown});
         }
     }
-    m_bStarted = true;
+    m_started = true;
     if (!Finished()) {
         m_deadline.setSingleShot(true);
         QObject::connect(&m_deadline, &QTimer::timeout, [this] { OnDeadline(); });
@@ -42,9 +42,9 @@ void ReverseLookupBatch::OnAnswer(std::size_t index, const ReverseLookupResult& 
         return;
     }
     m_done[index] = 1;
-    --m_nLeft;
+    --m_left;
     m_answered(index, result);
-    if (m_nLeft == 0 && m_bStarted) {
+    if (m_left == 0 && m_started) {
         m_deadline.stop();
         m_finished();
     }
@@ -53,7 +53,7 @@ void ReverseLookupBatch::OnAnswer(std::size_t index, const ReverseLookupResult& 
 void ReverseLookupBatch::OnDeadline() {
     m_pending.reset();  // no answer comes after the deadline
     m_pending6.reset();
-    m_bStarted = false;  // one `finished` call, after the loop
+    m_started = false;  // one `finished` call, after the loop
     for (std::size_t i = 0; i < m_done.size(); ++i) {
         OnAnswer(i, {{}, kLookupTryAgain});
     }

@@ -29,7 +29,7 @@ class ReverseLookupBatch {
     ReverseLookupBatch(const ReverseLookupBatch&) = delete;
     ReverseLookupBatch& operator=(const ReverseLookupBatch&) = delete;
 
-    bool Finished() const { return m_nLeft == 0; }
+    bool Finished() const { return m_left == 0; }
 
   private:
     void OnAnswer(std::size_t index, const ReverseLookupResult& result);
@@ -38,8 +38,8 @@ class ReverseLookupBatch {
     Answered m_answered;
     std::function<void()> m_finished;
     std::vector<char> m_done;
-    std::size_t m_nLeft;
-    bool m_bStarted = false;
+    std::size_t m_left;
+    bool m_started = false;
     QTimer m_deadline;
     std::unique_ptr<PendingLookups> m_pending, m_pending6;
 };

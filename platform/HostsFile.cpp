@@ -69,17 +69,17 @@ void HostsFile::Load() {
         m_text.clear();
         m_entries.clear();
         m_entries6.clear();
-        m_bLoaded = false;
+        m_loaded = false;
         return;
     }
-    if (m_bLoaded && st.st_dev == m_dev && st.st_ino == m_ino && st.st_size == m_size &&
+    if (m_loaded && st.st_dev == m_dev && st.st_ino == m_ino && st.st_size == m_size &&
         st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec) {
         return;
     }
     m_text.clear();
     m_entries.clear();
     m_entries6.clear();
-    m_bLoaded = true;
+    m_loaded = true;
     m_dev = st.st_dev;
     m_ino = st.st_ino;
     m_size = st.st_size;

@@ -47,7 +47,7 @@ class HostsFile {
     void ForEachLine(F f, G six) const;
 
     std::string m_path;
-    bool m_bLoaded = false;
+    bool m_loaded = false;
     dev_t m_dev = 0;
     ino_t m_ino = 0;
     off_t m_size = 0;

@@ -32,11 +32,11 @@ void SetPhysAddr(std::uint32_t& len, std::uint8_t (&dest)[kMaxPhysAddrLen], cons
 
 void SetDescription(IfRow& row, const void* bytes, std::size_t size) {
     const std::size_t n = bytes ? std::min<std::size_t>(size, kMaxDescrLen) : 0;
-    std::memset(row.bDescr, 0, sizeof row.bDescr);
+    std::memset(row.description, 0, sizeof row.description);
     if (n > 0) {
-        std::memcpy(row.bDescr, bytes, n);
+        std::memcpy(row.description, bytes, n);
     }
-    row.dwDescrLen = static_cast<std::uint32_t>(n);
+    row.descriptionLength = static_cast<std::uint32_t>(n);
 }
 
 QString DottedAddress(std::uint32_t addr) {
@@ -190,7 +190,7 @@ int NetlinkTables::Dump(int type, const void* request, std::size_t size,
     message.header.nlmsg_len = static_cast<std::uint32_t>(NLMSG_LENGTH(size));
     message.header.nlmsg_type = static_cast<std::uint16_t>(type);
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.header.nlmsg_seq = ++m_nSeq;
+    message.header.nlmsg_seq = ++m_seq;
     std::memcpy(NLMSG_DATA(&message.header), request, std::min(size, sizeof message.body));
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
@@ -224,7 +224,7 @@ int NetlinkTables::Dump(int type, const void* request, std::size_t size,
         auto len = static_cast<unsigned>(n);
         for (auto* h = reinterpret_cast<const nlmsghdr*>(m_buffer.get()); NLMSG_OK(h, len);
              h = NLMSG_NEXT(h, len)) {
-            if (h->nlmsg_seq != m_nSeq) {
+            if (h->nlmsg_seq != m_seq) {
                 continue;  // the rest of an earlier, abandoned dump
             }
             if (h->nlmsg_type == NLMSG_DONE) {
@@ -257,7 +257,7 @@ TableCopy<Row> NetlinkTables::Addresses(unsigned char family, Fill fill, Key key
             if (!fill(AttributesOf<ifaddrmsg>(h), *ifa, row)) {
                 return;
             }
-            row.dwIndex = ifa->ifa_index;
+            row.index = ifa->ifa_index;
             copy.rows.push_back(row);
         });
         if (err != 0) {
@@ -265,7 +265,7 @@ TableCopy<Row> NetlinkTables::Addresses(unsigned char family, Fill fill, Key key
         }
         std::stable_sort(copy.rows.begin(), copy.rows.end(), [&](const Row& x, const Row& y) {
             const auto ax = key(x), ay = key(y);
-            return ax != ay ? ax < ay : x.dwIndex < y.dwIndex;
+            return ax != ay ? ax < ay : x.index < y.index;
         });
         return copy;
     } catch (const std::bad_alloc&) {
@@ -277,14 +277,14 @@ TableCopy<IpAddrRow> NetlinkTables::AddressTable() {
     return Addresses<IpAddrRow>(
         AF_INET,
         [](const Attributes& a, const ifaddrmsg& ifa, IpAddrRow& row) {
-            if (!a.Ipv4(IFA_LOCAL, row.dwAddr) && !a.Ipv4(IFA_ADDRESS, row.dwAddr)) {
+            if (!a.Ipv4(IFA_LOCAL, row.address) && !a.Ipv4(IFA_ADDRESS, row.address)) {
                 return false;
             }
-            row.dwMask = MaskFromPrefix(ifa.ifa_prefixlen);
-            a.Ipv4(IFA_BROADCAST, row.dwBCastAddr);
+            row.mask = MaskFromPrefix(ifa.ifa_prefixlen);
+            a.Ipv4(IFA_BROADCAST, row.broadcast);
             return true;
         },
-        [](const IpAddrRow& row) { return ntohl(row.dwAddr); });
+        [](const IpAddrRow& row) { return ntohl(row.address); });
 }
 
 // The neighbour entries of `family`. `fill` reads the entry's address into the row (false: the
@@ -305,11 +305,11 @@ TableCopy<Row> NetlinkTables::Neighbours(unsigned char family, Fill fill) {
             if (!fill(a, *nd, row)) {
                 return;
             }
-            row.dwIndex = static_cast<std::uint32_t>(nd->ndm_ifindex);
+            row.index = static_cast<std::uint32_t>(nd->ndm_ifindex);
             if (const rtattr* ll = a[NDA_LLADDR]) {
-                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
+                SetPhysAddr(row.hardwareLength, row.hardware, RTA_DATA(ll), RTA_PAYLOAD(ll));
             }
-            row.dwType = TypeFromState(nd->ndm_state);
+            row.type = TypeFromState(nd->ndm_state);
             copy.rows.push_back(row);
         });
         if (err != 0) {
@@ -323,7 +323,7 @@ TableCopy<Row> NetlinkTables::Neighbours(unsigned char family, Fill fill) {
 
 TableCopy<IpNetRow> NetlinkTables::NetTable() {
     auto copy = Neighbours<IpNetRow>(AF_INET, [](const Attributes& a, const ndmsg&, IpNetRow& row) {
-        return a.Ipv4(NDA_DST, row.dwAddr);
+        return a.Ipv4(NDA_DST, row.address);
     });
     if (copy.status == kNetTableOk && copy.rows.empty()) {
         auto none = Failure<IpNetRow>(ENODATA);
@@ -345,9 +345,9 @@ TableCopy<IfRow> NetlinkTables::InterfaceTable() {
             const auto* ifi = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
             const Attributes a = AttributesOf<ifinfomsg>(h);
             IfRow row;
-            row.dwIndex = static_cast<std::uint32_t>(ifi->ifi_index);
+            row.index = static_cast<std::uint32_t>(ifi->ifi_index);
             if (const rtattr* ll = a[IFLA_ADDRESS]) {
-                SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, RTA_DATA(ll), RTA_PAYLOAD(ll));
+                SetPhysAddr(row.hardwareLength, row.hardware, RTA_DATA(ll), RTA_PAYLOAD(ll));
             }
             if (const rtattr* name = a[IFLA_IFNAME]) {
                 const auto* text = static_cast<const char*>(RTA_DATA(name));
@@ -359,7 +359,7 @@ TableCopy<IfRow> NetlinkTables::InterfaceTable() {
             return Failure<IfRow>(err);
         }
         std::sort(copy.rows.begin(), copy.rows.end(),
-                  [](const auto& x, const auto& y) { return x.dwIndex < y.dwIndex; });
+                  [](const auto& x, const auto& y) { return x.index < y.index; });
         return copy;
     } catch (const std::bad_alloc&) {
         return Failure<IfRow>(ENOMEM);
@@ -395,8 +395,8 @@ TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
             a.U32(RTA_PRIORITY, metric);
             a.U32(RTA_OIF, oif);
             DefaultGatewayRow row;
-            if (a.Ipv4(RTA_GATEWAY, row.dwAddr)) {
-                row.dwIndex = oif;
+            if (a.Ipv4(RTA_GATEWAY, row.address)) {
+                row.index = oif;
                 found.emplace_back(metric, row);
             }
             if (const rtattr* multi = a[RTA_MULTIPATH]) {
@@ -407,8 +407,8 @@ TableCopy<DefaultGatewayRow> NetlinkTables::DefaultGateways() {
                      len -= RTNH_ALIGN(nh->rtnh_len), nh = RTNH_NEXT(nh)) {
                     const Attributes hop(RTNH_DATA(nh),
                                          static_cast<long>(nh->rtnh_len) - RTNH_LENGTH(0));
-                    if (hop.Ipv4(RTA_GATEWAY, row.dwAddr)) {
-                        row.dwIndex = static_cast<std::uint32_t>(nh->rtnh_ifindex);
+                    if (hop.Ipv4(RTA_GATEWAY, row.address)) {
+                        row.index = static_cast<std::uint32_t>(nh->rtnh_ifindex);
                         found.emplace_back(metric, row);
                     }
                 }
@@ -439,9 +439,9 @@ TableCopy<Ipv6AddrRow> NetlinkTables::Ipv6AddressTable() {
             if (!a.Ipv6(IFA_LOCAL, row.addr) && !a.Ipv6(IFA_ADDRESS, row.addr)) {
                 return false;
             }
-            row.dwPrefixLength = ifa.ifa_prefixlen;
-            row.dwFlags = ifa.ifa_flags;
-            a.U32(IFA_FLAGS, row.dwFlags);  // all the flags, where the kernel sends them
+            row.prefixLength = ifa.ifa_prefixlen;
+            row.flags = ifa.ifa_flags;
+            a.U32(IFA_FLAGS, row.flags);  // all the flags, where the kernel sends them
             return true;
         },
         [](const Ipv6AddrRow& row) { return row.addr; });

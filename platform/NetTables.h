@@ -31,10 +31,10 @@ enum NetEntryType : std::uint32_t {
 
 // One IPv4 address of the machine. Addresses are in network byte order.
 struct IpAddrRow {
-    std::uint32_t dwAddr = 0;
-    std::uint32_t dwIndex = 0;  // kernel interface index
-    std::uint32_t dwMask = 0;
-    std::uint32_t dwBCastAddr = 0;  // the broadcast address, 0 when the address has none
+    std::uint32_t address = 0;
+    std::uint32_t index = 0;  // kernel interface index
+    std::uint32_t mask = 0;
+    std::uint32_t broadcast = 0;  // the broadcast address, 0 when the address has none
 };
 
 // An IPv6 address in network byte order.
@@ -51,43 +51,43 @@ enum Ipv6AddressFlag : std::uint32_t {
 // One IPv6 address of the machine.
 struct Ipv6AddrRow {
     Ipv6Bytes addr = {};
-    std::uint32_t dwIndex = 0;
-    std::uint32_t dwPrefixLength = 0;
-    std::uint32_t dwFlags = 0;  // Ipv6AddressFlag bits
+    std::uint32_t index = 0;
+    std::uint32_t prefixLength = 0;
+    std::uint32_t flags = 0;  // Ipv6AddressFlag bits
 };
 
 // One IPv6 neighbour entry; `router` when the neighbour announced itself as a router.
 struct Ipv6NetRow {
-    std::uint32_t dwIndex = 0;
-    std::uint32_t dwPhysAddrLen = 0;
-    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
+    std::uint32_t index = 0;
+    std::uint32_t hardwareLength = 0;
+    std::uint8_t hardware[kMaxPhysAddrLen] = {};
     Ipv6Bytes addr = {};
-    std::uint32_t dwType = kNetTypeOther;
+    std::uint32_t type = kNetTypeOther;
     bool router = false;
 };
 
 // One IPv4 neighbour (ARP) entry.
 struct IpNetRow {
-    std::uint32_t dwIndex = 0;
-    std::uint32_t dwPhysAddrLen = 0;
-    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
-    std::uint32_t dwAddr = 0;
-    std::uint32_t dwType = kNetTypeOther;
+    std::uint32_t index = 0;
+    std::uint32_t hardwareLength = 0;
+    std::uint8_t hardware[kMaxPhysAddrLen] = {};
+    std::uint32_t address = 0;
+    std::uint32_t type = kNetTypeOther;
 };
 
 // One network interface; the description is the interface name, without a terminator.
 struct IfRow {
-    std::uint32_t dwIndex = 0;
-    std::uint32_t dwPhysAddrLen = 0;
-    std::uint8_t bPhysAddr[kMaxPhysAddrLen] = {};
-    std::uint32_t dwDescrLen = 0;
-    std::uint8_t bDescr[kMaxDescrLen] = {};
+    std::uint32_t index = 0;
+    std::uint32_t hardwareLength = 0;
+    std::uint8_t hardware[kMaxPhysAddrLen] = {};
+    std::uint32_t descriptionLength = 0;
+    std::uint8_t description[kMaxDescrLen] = {};
 };
 
-// The gateway of a default route leaving through interface dwIndex.
+// The gateway of a default route leaving through interface index.
 struct DefaultGatewayRow {
-    std::uint32_t dwIndex = 0;
-    std::uint32_t dwAddr = 0;
+    std::uint32_t index = 0;
+    std::uint32_t address = 0;
 };
 
 // A table copy with the status of the call that took it. On failure `error` holds the system's
@@ -148,7 +148,7 @@ class NetlinkTables : public INetTables {
     TableCopy<Row> Neighbours(unsigned char family, Fill fill);
 
     int m_fd = -1;
-    std::uint32_t m_nSeq = 0;
+    std::uint32_t m_seq = 0;
     // Left unfilled until the kernel writes into it: a short dump touches only what it needs.
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_bufferSize = 0;

@@ -9,11 +9,11 @@ namespace qv {
 class QuorvaneException : public std::exception {
   public:
     QuorvaneException() = default;
-    QuorvaneException(int messageId, int detail) : m_nMessageId(messageId), m_nDetail(detail) {}
+    QuorvaneException(int messageId, int detail) : m_messageId(messageId), m_detail(detail) {}
     const char* what() const noexcept override { return "QuorvaneException"; }
 
-    int m_nMessageId = 0;
-    int m_nDetail = 0;
+    int m_messageId = 0;
+    int m_detail = 0;
 };
 
 [[noreturn]] inline void ThrowQuorvaneException(int messageId, int detail = 0) {

@@ -198,14 +198,14 @@ class DnsBatch : public QObject, public PendingLookups {
                          [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
         m_widen.setInterval(kWidenMs);
         QObject::connect(&m_widen, &QTimer::timeout, this, [this] {
-            m_nWindow = std::max(m_nWindow * 2, kFirstWindow);
+            m_window = std::max(m_window * 2, kFirstWindow);
             SendMore();
         });
     }
 
     ~DnsBatch() override {
         if (m_channel) {
-            m_bClosing = true;
+            m_closeWanted = true;
             ares_destroy(m_channel);  // runs the callbacks of the queries left, which ignore it
         }
     }
@@ -233,7 +233,7 @@ class DnsBatch : public QObject, public PendingLookups {
     // The forward look-up of `name` (IPv4) on this channel; answered through `answer`.
     void QueryAddress(const QString& name, ForwardLookupAnswer answer) {
         m_forward = {std::move(answer), name};
-        ++m_nOpen;
+        ++m_open;
         ares_gethostbyname(m_channel, name.toLocal8Bit().constData(), AF_INET,
                            &DnsBatch::AddressAnswered, this);
     }
@@ -243,29 +243,29 @@ class DnsBatch : public QObject, public PendingLookups {
         Pending p{this, index, AF_INET, {}};
         std::memcpy(p.addr.data(), &addr, sizeof addr);
         m_queries.push_back(p);
-        ++m_nOpen;
+        ++m_open;
     }
     void Query(std::size_t index, const Ipv6Bytes& addr) {
         m_queries.push_back({this, index, AF_INET6, addr});
-        ++m_nOpen;
+        ++m_open;
     }
     // Sends queued queries while the window has room. Answers that come meanwhile (a query that
     // fails as it is sent) only widen the window; the loop here sends on.
     void Send() {
-        if (m_bSending) {
+        if (m_sending) {
             return;
         }
-        m_bSending = true;
-        while (m_nSent < m_queries.size() && m_nSent - m_nAnswered < m_nWindow) {
-            Pending& p = m_queries[m_nSent++];
+        m_sending = true;
+        while (m_sent < m_queries.size() && m_sent - m_answered < m_window) {
+            Pending& p = m_queries[m_sent++];
             const QByteArray name =
                 p.family == AF_INET6 ? PtrName(p.addr) : PtrName(Ipv4Of(p.addr));
             // The entries of a deque stay where they are while it grows.
             ares_query(m_channel, name.constData(), 1 /* IN */, 12 /* PTR */, &DnsBatch::Answered,
                        &p);
         }
-        m_bSending = false;
-        if (m_nSent == m_queries.size()) {
+        m_sending = false;
+        if (m_sent == m_queries.size()) {
             m_widen.stop();
         } else if (!m_widen.isActive()) {
             m_widen.start();
@@ -274,13 +274,13 @@ class DnsBatch : public QObject, public PendingLookups {
     // Called once the first queries are sent.
     void ArmTimer() {
         timeval tv{};
-        if (m_nOpen > 0 && ares_timeout(m_channel, nullptr, &tv)) {
+        if (m_open > 0 && ares_timeout(m_channel, nullptr, &tv)) {
             m_timer.start(static_cast<int>(tv.tv_sec * 1000 + (tv.tv_usec + 999) / 1000));
         } else {
             m_timer.stop();
         }
     }
-    bool HasOpenQueries() const { return m_nOpen > 0; }
+    bool HasOpenQueries() const { return m_open > 0; }
 
   private:
     struct Pending {
@@ -304,7 +304,7 @@ class DnsBatch : public QObject, public PendingLookups {
     void Finish(Pending& query, const ReverseLookupResult& result, unsigned ttl,
                 Clock::time_point now) {
         query.answered = true;
-        --m_nOpen;
+        --m_open;
         m_cache->Put(query.Key(), result, ttl, now);
         m_answer(query.index, result);
     }
@@ -314,7 +314,7 @@ class DnsBatch : public QObject, public PendingLookups {
     // whose late answers are ignored.
     void FailTheRest(int status) {
         const ReverseLookupResult failed{{}, LookupErrorFromAres(status)};
-        m_nSent = m_queries.size();
+        m_sent = m_queries.size();
         const auto now = Clock::now();
         for (Pending& query : m_queries) {
             if (!query.answered) {
@@ -326,14 +326,14 @@ class DnsBatch : public QObject, public PendingLookups {
     // c-ares opens a TCP connection only to fetch an answer that a server sent cut short.
     static int SocketOpened(ares_socket_t, int type, void* data) {
         if (type == SOCK_STREAM) {
-            static_cast<DnsBatch*>(data)->m_bHeard = true;
+            static_cast<DnsBatch*>(data)->m_heard = true;
         }
         return ARES_SUCCESS;
     }
 
     static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
         auto* self = static_cast<DnsBatch*>(data);
-        if (self->m_bClosing) {
+        if (self->m_closeWanted) {
             return;
         }
         auto& watch = self->m_sockets[fd];
@@ -356,11 +356,11 @@ class DnsBatch : public QObject, public PendingLookups {
     static void Answered(void* arg, int status, int, unsigned char* buf, int len) {
         auto* query = static_cast<Pending*>(arg);
         DnsBatch* self = query->batch;
-        if (self->m_bClosing || query->answered) {
+        if (self->m_closeWanted || query->answered) {
             return;
         }
-        ++self->m_nAnswered;
-        self->m_nWindow = std::max(self->m_nWindow + 1, kFirstWindow);
+        ++self->m_answered;
+        self->m_window = std::max(self->m_window + 1, kFirstWindow);
         ReverseLookupResult result;
         unsigned ttl = 0;
         if (status == ARES_SUCCESS) {
@@ -383,16 +383,16 @@ class DnsBatch : public QObject, public PendingLookups {
         }
         self->Finish(*query, result, ttl, Clock::now());
         if (status != ARES_ECONNREFUSED && status != ARES_ETIMEOUT) {
-            self->m_bHeard = true;
-        } else if (!self->m_bHeard) {
+            self->m_heard = true;
+        } else if (!self->m_heard) {
             self->FailTheRest(status);
         }
     }
 
     static void AddressAnswered(void* arg, int status, int, hostent* host) {
         auto* self = static_cast<DnsBatch*>(arg);
-        --self->m_nOpen;
-        if (self->m_bClosing) {
+        --self->m_open;
+        if (self->m_closeWanted) {
             return;
         }
         std::vector<std::uint32_t> addrs;
@@ -433,14 +433,14 @@ class DnsBatch : public QObject, public PendingLookups {
     std::shared_ptr<ResolverCache> m_cache;
     ReverseLookupAnswer m_answer;
     ares_channel m_channel = nullptr;
-    bool m_bClosing = false;
-    std::size_t m_nOpen = 0;  // queries not answered yet, sent or not (and the forward one)
+    bool m_closeWanted = false;
+    std::size_t m_open = 0;  // queries not answered yet, sent or not (and the forward one)
     std::deque<Pending> m_queries;
-    std::size_t m_nSent = 0;      // the queries before this position have been sent
-    std::size_t m_nAnswered = 0;  // answers to sent queries
-    std::size_t m_nWindow = 1;    // how many sent queries may wait for their answers
-    bool m_bSending = false;
-    bool m_bHeard = false;  // a server has answered a query (or cut an answer short)
+    std::size_t m_sent = 0;      // the queries before this position have been sent
+    std::size_t m_answered = 0;  // answers to sent queries
+    std::size_t m_window = 1;    // how many sent queries may wait for their answers
+    bool m_sending = false;
+    bool m_heard = false;  // a server has answered a query (or cut an answer short)
     static constexpr std::size_t kFirstWindow = 64;
     static constexpr int kWidenMs = 50;
     struct {

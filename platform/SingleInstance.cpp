@@ -217,7 +217,7 @@ bool SingleInstance::AskFirstCopy(int timeoutMs) {
             ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
                 0) {
             const std::optional<QByteArray> answer = Ask(socket.get(), deadline);
-            m_bOtherIsWatcher = answer == kWatcherAnswer;
+            m_otherIsWatcher = answer == kWatcherAnswer;
             return answer == kShowAnswer;
         }
         if (deadline.hasExpired()) {

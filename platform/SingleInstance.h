@@ -48,7 +48,7 @@ class SingleInstance : public QObject {
     Outcome Claim(int answerTimeoutMs = 3000);
 
     // After Claim returned Second: the copy that runs is a watcher without a window.
-    bool OtherIsWatcher() const { return m_bOtherIsWatcher; }
+    bool OtherIsWatcher() const { return m_otherIsWatcher; }
 
     QString LockFilePath() const;
     QString ServerPath() const;
@@ -67,7 +67,7 @@ class SingleInstance : public QObject {
 
     QString m_folder;
     Role m_role;
-    bool m_bOtherIsWatcher = false;
+    bool m_otherIsWatcher = false;
     QString m_error;
     std::unique_ptr<QLockFile> m_lock;
     int m_listener = -1;

@@ -220,9 +220,9 @@ void FtpTargetPage::Fill(const SettingsRecord& s) {
     m_values.targetUrl = s.FTPTargetURL;
     m_values.userId = s.FTPUserID;
     m_values.password = s.FTPPassword;
-    m_values.offLineDelete = s.FTPOffLineDelete != 0 ? 1 : 0;
+    m_values.offLineDelete = s.FTPOffLineDelete ? 1 : 0;
     m_values.offLineDomain = s.OffLineDomain;
-    m_values.requireEncryption = s.FTPRequireEncryption != 0 ? 1 : 0;
+    m_values.requireEncryption = s.FTPRequireEncryption ? 1 : 0;
     ShowValues();
     ApplyEnableRule();
 }

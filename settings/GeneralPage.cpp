@@ -237,16 +237,16 @@ void GeneralPage::OnMethodClicked(bool httpSide) {
 
 void GeneralPage::Fill(const SettingsRecord& settings, int hideOnStartup) {
     m_values.hideOnStartup = Bit(hideOnStartup != 0);
-    m_values.hardwareOnly = Bit(settings.ShowHardwareOnly != 0);
-    m_values.showIpv6 = Bit(settings.ShowIPv6 != 0);
-    m_values.askRouter = Bit(settings.AskRouter != 0);
-    m_values.polling = Bit(settings.CheckForChange != 0);
+    m_values.hardwareOnly = Bit(settings.ShowHardwareOnly);
+    m_values.showIpv6 = Bit(settings.ShowIPv6);
+    m_values.askRouter = Bit(settings.AskRouter);
+    m_values.polling = Bit(settings.CheckForChange);
     m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
-    m_values.notifyOnSend = Bit(settings.NotifyOnSend != 0);
-    m_values.autoForward = Bit(settings.AutoForward != 0);
-    m_values.useHttp = Bit(settings.UseHTTP != 0);
-    m_values.useFtp = Bit(settings.UseHTTP == 0);
-    m_values.hostResponse = Bit(settings.ShowHostResponse != 0);
+    m_values.notifyOnSend = Bit(settings.NotifyOnSend);
+    m_values.autoForward = Bit(settings.AutoForward);
+    m_values.useHttp = Bit(settings.UseHTTP);
+    m_values.useFtp = Bit(!settings.UseHTTP);
+    m_values.hostResponse = Bit(settings.ShowHostResponse);
     ShowValues();
     {
         FillScope scope(*this);

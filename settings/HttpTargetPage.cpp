@@ -230,16 +230,16 @@ void HttpTargetPage::OnKillActive() {
 void HttpTargetPage::Fill(const SettingsRecord& s) {
     m_values.targetUrl = s.HTTPTargetURL;
     m_values.addressTag = s.IPAddressQueryStringTag;
-    m_values.sendUserId = s.SendUserID != 0 ? 1 : 0;
-    m_values.sendPassword = s.SendPassword != 0 ? 1 : 0;
-    m_values.sendStartPage = s.SendStartPage != 0 ? 1 : 0;
+    m_values.sendUserId = s.SendUserID ? 1 : 0;
+    m_values.sendPassword = s.SendPassword ? 1 : 0;
+    m_values.sendStartPage = s.SendStartPage ? 1 : 0;
     m_values.userIdTag = s.UserIDQueryStringTag;
     m_values.passwordTag = s.PasswordQueryStringTag;
     m_values.startPageTag = s.StartPageQueryStringTag;
     m_values.userId = s.UserIDQueryString;
     m_values.password = s.PasswordQueryString;
     m_values.startPage = s.StartPageQueryString;
-    m_values.sendAdditional = s.SendAdditional != 0 ? 1 : 0;
+    m_values.sendAdditional = s.SendAdditional ? 1 : 0;
     m_values.additional = s.AdditionalQueryString;
     m_values.echoPageUrl = s.EchoPageURL;
     ShowValues();

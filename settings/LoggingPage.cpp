@@ -199,9 +199,9 @@ void LoggingPage::OnKillActive() {
 }
 
 void LoggingPage::Fill(const SettingsRecord& s) {
-    m_values.loggingEnabled = s.LoggingEnabled != 0 ? 1 : 0;
+    m_values.loggingEnabled = s.LoggingEnabled ? 1 : 0;
     m_values.logFile = s.LoggingFile;
-    m_values.notifyLogBig = s.NotifyLogBig != 0 ? 1 : 0;
+    m_values.notifyLogBig = s.NotifyLogBig ? 1 : 0;
     ShowValues();
     ApplyEnableRule();
 }

@@ -59,18 +59,18 @@ QString ReadString(QSettings& st, const char* key, const QString& fallback = QSt
     return v.toString();
 }
 
-// A switch: any number other than 0 reads as 1.
-int ReadSwitch(QSettings& st, const QString& key, int fallback) {
-    return st.value(key, fallback).toInt() != 0 ? 1 : 0;
+// A switch: any number other than 0 reads as on.
+bool ReadSwitch(QSettings& st, const QString& key, bool fallback) {
+    return st.value(key, fallback ? 1 : 0).toInt() != 0;
 }
 
 }  // namespace
 
-int* SettingsRecord::Flag(int position) {
-    int* const flags[] = {&ShowHardwareOnly, &CheckForChange, &AutoForward,      &UseHTTP,
-                          &NotifyOnSend,     &SendUserID,     &SendPassword,     &SendStartPage,
-                          &SendAdditional,   &LoggingEnabled, &ShowHostResponse, &FTPOffLineDelete,
-                          &NotifyLogBig};
+bool* SettingsRecord::Flag(int position) {
+    bool* const flags[] = {&ShowHardwareOnly, &CheckForChange, &AutoForward,      &UseHTTP,
+                           &NotifyOnSend,     &SendUserID,     &SendPassword,     &SendStartPage,
+                           &SendAdditional,   &LoggingEnabled, &ShowHostResponse, &FTPOffLineDelete,
+                           &NotifyLogBig};
     return position >= 1 && position <= 13 ? flags[position - 1] : nullptr;
 }
 
@@ -78,7 +78,7 @@ QString SettingsRecord::FlagsText() const {
     auto* self = const_cast<SettingsRecord*>(this);
     QStringList parts;
     for (int i = 1; i <= 13; ++i) {
-        parts << QString::number(*self->Flag(i));
+        parts << QString::number(*self->Flag(i) ? 1 : 0);
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -90,7 +90,7 @@ void SettingsRecord::ParseFlags(const QString& text) {
     std::sscanf(bytes.constData(), "%d %d %d %d %d %d %d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
                 &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &v[12]);
     for (int i = 0; i < 13; ++i) {
-        *Flag(i + 1) = v[i] != 0 ? 1 : 0;
+        *Flag(i + 1) = v[i] != 0;
     }
 }
 
@@ -177,14 +177,14 @@ void LoadSettings(SettingsRecord& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
-    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), 1);
+    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), true);
     bool ok = false;
     s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
     if (!ok) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
-    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), 1);
-    s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), 0);
+    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), true);
+    s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), false);
     // A password the file holds after all (written by hand) is taken from the file.
     s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
                            (kKeyringQueryPassword | kKeyringFTPPassword);
@@ -196,8 +196,8 @@ void LoadSettings(SettingsRecord& s) {
     s.PasswordsToRead = s.PasswordsInKeyring;
     st->endGroup();
 
-    if (s.CheckForChange == 0 && s.AutoForward != 0) {
-        s.AutoForward = 0;
+    if (!s.CheckForChange && s.AutoForward) {
+        s.AutoForward = false;
     }
     if (s.CheckTime == 0 || static_cast<unsigned>(s.CheckTime) > 100u) {
         s.CheckTime = 5;
@@ -228,10 +228,10 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
         }
     }
     st->setValue(QStringLiteral("CheckTime"), s.CheckTime);
-    st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6);
-    st->setValue(QStringLiteral("AskRouter"), s.AskRouter);
+    st->setValue(QStringLiteral("ShowIPv6"), s.ShowIPv6 ? 1 : 0);
+    st->setValue(QStringLiteral("AskRouter"), s.AskRouter ? 1 : 0);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
-    st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption);
+    st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption ? 1 : 0);
     st->setValue(QStringLiteral("PasswordsInKeyring"), kept);
     st->endGroup();
     st->sync();
@@ -243,7 +243,7 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
 
 int LoadHideOnStartup() {
     auto st = OpenSettings();
-    return ReadSwitch(*st, QStringLiteral("Settings/HideOnStartup"), 0);
+    return ReadSwitch(*st, QStringLiteral("Settings/HideOnStartup"), false);
 }
 
 }  // namespace qv

@@ -20,21 +20,21 @@ struct SettingsRecord {
     QString OffLineDomain;
 
     // The 13 check-box states, stored together as "EnableFlags" in this order.
-    int ShowHardwareOnly = 0;
-    int CheckForChange = 1;
-    int AutoForward = 0;
-    int UseHTTP = 1;
-    int NotifyOnSend = 1;
-    int SendUserID = 1;
-    int SendPassword = 1;
-    int SendStartPage = 1;
-    int SendAdditional = 0;
-    int LoggingEnabled = 0;
-    int ShowHostResponse = 0;
-    int FTPOffLineDelete = 0;
-    int NotifyLogBig = 1;
+    bool ShowHardwareOnly = false;
+    bool CheckForChange = true;
+    bool AutoForward = false;
+    bool UseHTTP = true;
+    bool NotifyOnSend = true;
+    bool SendUserID = true;
+    bool SendPassword = true;
+    bool SendStartPage = true;
+    bool SendAdditional = false;
+    bool LoggingEnabled = false;
+    bool ShowHostResponse = false;
+    bool FTPOffLineDelete = false;
+    bool NotifyLogBig = true;
     // IPv6 addresses get rows; stored on its own as "ShowIPv6".
-    int ShowIPv6 = 1;
+    bool ShowIPv6 = true;
 
     QString IPAddressQueryStringTag = QStringLiteral("IPAddress");
     QString UserIDQueryString;
@@ -47,7 +47,7 @@ struct SettingsRecord {
     QString LoggingFile;
     int CheckTime = 5;  // minutes, 1..100
     // ftp:// targets only over TLS (AUTH TLS before the log-in), stored as "FTPRequireEncryption".
-    int FTPRequireEncryption = 0;
+    bool FTPRequireEncryption = false;
 
     // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
     // (kKeyringQueryPassword | kKeyringFTPPassword). The file keeps such a password's key empty
@@ -65,10 +65,10 @@ struct SettingsRecord {
     int PasswordsOutsideKeyring() const;
 
     // The public address: ask the router over UPnP; the echo page's URL (empty: not asked).
-    int AskRouter = 1;
+    bool AskRouter = true;
     QString EchoPageURL;
 
-    int* Flag(int position);  // position 1..13, nullptr outside
+    bool* Flag(int position);  // position 1..13, nullptr outside
     QString FlagsText() const;
     void ParseFlags(const QString& text);
 };

@@ -29,17 +29,17 @@ Application::Application() : Application(Options()) {}
 Application::Application(Options options) : m_options(std::move(options)) {}
 
 Application::~Application() {
-    if (m_pFrame) {
-        m_pFrame->ShutDown();
+    if (m_frame) {
+        m_frame->ShutDown();
     }
-    m_pDisplayLoss.reset();
-    m_pSignals.reset();
-    m_pFrame.reset();
-    m_pDoc.reset();
-    if (m_pPrompter) {
+    m_displayLoss.reset();
+    m_signals.reset();
+    m_frame.reset();
+    m_doc.reset();
+    if (m_prompter) {
         SetPrompter(nullptr);
     }
-    m_pProfile.reset();
+    m_profile.reset();
 }
 
 bool Application::InitInstance() {
@@ -52,37 +52,37 @@ bool Application::InitInstance() {
 
     // One road out: a terminating signal (from here on, before any box can open), the session's
     // end, the display's loss and Shut Down.
-    m_pSignals = std::make_unique<TerminationSignals>();
-    QObject::connect(m_pSignals.get(), &TerminationSignals::Received, m_pSignals.get(),
+    m_signals = std::make_unique<TerminationSignals>();
+    QObject::connect(m_signals.get(), &TerminationSignals::Received, m_signals.get(),
                      [this] { OnTerminationSignal(); });
-    m_pDisplayLoss = std::make_unique<DisplayLoss>([this] { OnDisplayLost(); });
+    m_displayLoss = std::make_unique<DisplayLoss>([this] { OnDisplayLost(); });
 
     if (m_options.messageBoxes) {
-        m_pPrompter = std::make_unique<MessageBoxPrompter>();
-        SetPrompter(m_pPrompter.get());
+        m_prompter = std::make_unique<MessageBoxPrompter>();
+        SetPrompter(m_prompter.get());
     }
 
     // One copy per user: a later copy brings this one's window forward and ends.
-    m_pInstance = std::make_unique<SingleInstance>(
+    m_instance = std::make_unique<SingleInstance>(
         m_options.instanceFolder.isEmpty() ? InstanceFolder() : m_options.instanceFolder);
-    switch (m_pInstance->Claim()) {
+    switch (m_instance->Claim()) {
         case SingleInstance::Second:
-            if (m_pInstance->OtherIsWatcher()) {
+            if (m_instance->OtherIsWatcher()) {
                 // A watcher without a window forwards for these settings: one copy at a time.
                 Prompter().MessageBox(
                     QStringLiteral("Quorvane already runs without a window (quorvane-cli watch) "
                                    "and forwards for these settings. Stop it first, e.g. with "
                                    "\"systemctl --user stop quorvane-watch\"."),
                     LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::Information);
-                m_nExitCode = 1;
+                m_exitCode = 1;
                 return false;
             }
-            m_nExitCode = 0;
+            m_exitCode = 0;
             return false;
         case SingleInstance::Failed:
-            Prompter().MessageBox(m_pInstance->ErrorText(), LoadString(kStrAppTitle), IPrompter::Ok,
+            Prompter().MessageBox(m_instance->ErrorText(), LoadString(kStrAppTitle), IPrompter::Ok,
                                   IPrompter::Critical);
-            m_nExitCode = 1;
+            m_exitCode = 1;
             return false;
         case SingleInstance::First:
             break;
@@ -91,50 +91,50 @@ bool Application::InitInstance() {
     UseFastTipTiming();
 
     // The document, then the frame with the splitter, both views and the tray icon.
-    m_pProfile = OpenSettings();
-    m_pDoc = std::make_unique<AddressList>(
+    m_profile = OpenSettings();
+    m_doc = std::make_unique<AddressList>(
         nullptr, m_options.tables ? *m_options.tables : DefaultNetTables(),
         m_options.resolver ? *m_options.resolver : DefaultResolver(), DefaultClock(),
         m_options.publicQueries ? *m_options.publicQueries : DefaultPublicAddressQueries());
-    m_pDoc->SetProfile(m_pProfile.get());
-    m_pFrame = std::make_unique<MainWindow>(*m_pDoc);
-    if (m_pPrompter) {
-        m_pPrompter->SetOwner(m_pFrame.get());
+    m_doc->SetProfile(m_profile.get());
+    m_frame = std::make_unique<MainWindow>(*m_doc);
+    if (m_prompter) {
+        m_prompter->SetOwner(m_frame.get());
     }
-    m_pFrame->SetHelpPath(
+    m_frame->SetHelpPath(
         RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
-    m_pDoc->OnNewDocument();
-    m_pFrame->OnInitialUpdate();
-    if (m_bEndRequested) {
-        m_nExitCode = 0;  // a terminating signal came while a start-up box was open
+    m_doc->OnNewDocument();
+    m_frame->OnInitialUpdate();
+    if (m_endRequested) {
+        m_exitCode = 0;  // a terminating signal came while a start-up box was open
         return false;
     }
 
-    m_nHideOnStartup = m_pFrame->CtrlView()->HideOnStartup();
+    m_hideOnStartup = m_frame->CtrlView()->HideOnStartup();
     // Hidden only behind an icon: without a notification area the window is the only way in.
-    if (!m_nHideOnStartup || !m_pFrame->Tray().IsShown()) {
-        m_pFrame->show();
+    if (!m_hideOnStartup || !m_frame->Tray().IsShown()) {
+        m_frame->show();
     }
 
-    QObject::connect(m_pInstance.get(), &SingleInstance::ActivationRequested, m_pFrame.get(),
-                     [frame = m_pFrame.get()] { frame->OnCommand(kCmdOpen); });
+    QObject::connect(m_instance.get(), &SingleInstance::ActivationRequested, m_frame.get(),
+                     [frame = m_frame.get()] { frame->OnCommand(kCmdOpen); });
 
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pFrame.get(),
-                     [frame = m_pFrame.get()] { frame->ShutDown(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_frame.get(),
+                     [frame = m_frame.get()] { frame->ShutDown(); });
     // The session manager asks for the data before a log-out: keep the settings now, in case
     // the session ends without another word.
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_pFrame.get(),
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_frame.get(),
                      [this](QSessionManager&) {
-                         ControlPane* pane = m_pFrame->CtrlView();
+                         ControlPane* pane = m_frame->CtrlView();
                          SaveSettings(pane->Settings(), pane->HideOnStartup());
                      });
     return true;
 }
 
 void Application::OnTerminationSignal() {
-    m_bEndRequested = true;
-    if (m_pFrame) {
-        m_pFrame->ExitProgram();
+    m_endRequested = true;
+    if (m_frame) {
+        m_frame->ExitProgram();
     }
     // Also ends the local loop of a box still open at start-up.
     QCoreApplication::exit(0);
@@ -145,16 +145,16 @@ void Application::OnDisplayLost() {
     // Every event loop ends now and none runs again (Qt would end the process in it at once):
     // a transfer of the shutdown then waits for its own end instead of serving events.
     QCoreApplication::exit(0);
-    if (m_pFrame) {
-        m_pFrame->ShutDown();
+    if (m_frame) {
+        m_frame->ShutDown();
     }
     std::fflush(nullptr);
     std::exit(0);
 }
 
 int Application::ExitInstance(int loopResult) {
-    if (m_pFrame) {
-        m_pFrame->ShutDown();
+    if (m_frame) {
+        m_frame->ShutDown();
     }
     return loopResult;
 }

@@ -39,13 +39,13 @@ class Application {
     // Start-up. False: end the process now with ExitCode() (another copy runs, the start failed,
     // or a terminating signal came during the start).
     bool InitInstance();
-    int ExitCode() const { return m_nExitCode; }
+    int ExitCode() const { return m_exitCode; }
     // After the event loop: the shutdown work if it has not run yet; returns `loopResult`.
     int ExitInstance(int loopResult);
 
-    MainWindow* Frame() const { return m_pFrame.get(); }
-    AddressList* Doc() const { return m_pDoc.get(); }
-    int HideOnStartup() const { return m_nHideOnStartup; }
+    MainWindow* Frame() const { return m_frame.get(); }
+    AddressList* Doc() const { return m_doc.get(); }
+    int HideOnStartup() const { return m_hideOnStartup; }
 
   private:
     // A terminating signal: the shutdown road, also while a start-up box is open.
@@ -55,16 +55,16 @@ class Application {
     void OnDisplayLost();
 
     Options m_options;
-    std::unique_ptr<SingleInstance> m_pInstance;
-    std::unique_ptr<MessageBoxPrompter> m_pPrompter;
-    std::unique_ptr<QSettings> m_pProfile;
-    std::unique_ptr<AddressList> m_pDoc;
-    std::unique_ptr<MainWindow> m_pFrame;
-    std::unique_ptr<TerminationSignals> m_pSignals;
-    std::unique_ptr<DisplayLoss> m_pDisplayLoss;
-    bool m_bEndRequested = false;
-    int m_nHideOnStartup = 0;
-    int m_nExitCode = 0;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<MessageBoxPrompter> m_prompter;
+    std::unique_ptr<QSettings> m_profile;
+    std::unique_ptr<AddressList> m_doc;
+    std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<TerminationSignals> m_signals;
+    std::unique_ptr<DisplayLoss> m_displayLoss;
+    bool m_endRequested = false;
+    int m_hideOnStartup = 0;
+    int m_exitCode = 0;
 };
 
 }  // namespace qv

@@ -46,31 +46,31 @@ bool IsWithin(const QWidget* widget, const QWidget* area) {
 MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     : QMainWindow(parent),
       m_doc(doc),
-      m_pDocAdapter(std::make_unique<DocAdapter>(doc)),
+      m_docAdapter(std::make_unique<DocAdapter>(doc)),
       m_tray(kTrayIconId) {
     setWindowTitle(LoadString(kStrAppTitle));
     setWindowIcon(AppIcon());
 
     // Client area: the list on top, the control pane below.
-    m_pSplitter = new QSplitter(Qt::Vertical, this);
-    m_pInfoView = new AddressListView(m_pSplitter);
-    m_pInfoView->setMinimumHeight(kListMinHeight);
-    m_pCtrlView = new ControlPane(m_pSplitter);
-    m_pSplitter->addWidget(m_pInfoView);
-    m_pSplitter->addWidget(m_pCtrlView);
-    m_pSplitter->setStretchFactor(0, 0);
-    m_pSplitter->setStretchFactor(1, 1);
-    setCentralWidget(m_pSplitter);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_infoView = new AddressListView(m_splitter);
+    m_infoView->setMinimumHeight(kListMinHeight);
+    m_ctrlView = new ControlPane(m_splitter);
+    m_splitter->addWidget(m_infoView);
+    m_splitter->addWidget(m_ctrlView);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    setCentralWidget(m_splitter);
 
-    m_pInfoView->SetDocument(m_pDocAdapter.get());
-    m_pCtrlView->SetDocument(m_pDocAdapter.get());
-    m_pCtrlView->SetInfoView(m_pInfoView);
-    m_pCtrlView->SetNoticeBox(&m_notice);
-    m_pCtrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
-    m_pCtrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
+    m_infoView->SetDocument(m_docAdapter.get());
+    m_ctrlView->SetDocument(m_docAdapter.get());
+    m_ctrlView->SetInfoView(m_infoView);
+    m_ctrlView->SetNoticeBox(&m_notice);
+    m_ctrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
+    m_ctrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
     });
-    m_doc.SetHost(&m_pCtrlView->Watcher());
+    m_doc.SetHost(&m_ctrlView->Watcher());
 
     CreateMenus();
     for (const QKeySequence& key :
@@ -100,7 +100,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     qApp->installEventFilter(this);
 
     resize(kWidth, kHeight);
-    m_pSplitter->setSizes({kListIdealHeight, kHeight});
+    m_splitter->setSizes({kListIdealHeight, kHeight});
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
@@ -109,7 +109,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     m_doc.SetHost(nullptr);
-    m_pCtrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
+    m_ctrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 
 void MainWindow::CreateMenus() {
@@ -128,7 +128,7 @@ void MainWindow::CreateMenus() {
     shutDown->setShortcutContext(Qt::ApplicationShortcut);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    for (QAction* action : m_pInfoView->ColumnActions()) {
+    for (QAction* action : m_infoView->ColumnActions()) {
         view->addAction(action);
     }
     view->addSeparator();
@@ -160,8 +160,8 @@ QAction* MainWindow::CommandAction(int command) const {
 }
 
 void MainWindow::OnInitialUpdate() {
-    m_pInfoView->OnInitialUpdate();
-    m_pCtrlView->OnInitialUpdate();
+    m_infoView->OnInitialUpdate();
+    m_ctrlView->OnInitialUpdate();
 }
 
 void MainWindow::OnCommand(int command) {
@@ -172,7 +172,7 @@ void MainWindow::OnCommand(int command) {
             activateWindow();
             break;
         case kCmdTrayManualSend:
-            PostPaneCommand(m_pCtrlView, kCmdManualSend);
+            PostPaneCommand(m_ctrlView, kCmdManualSend);
             break;
         case kCmdAbout:
         case kCmdAppAbout:
@@ -197,9 +197,9 @@ void MainWindow::OnCommand(int command) {
 }
 
 void MainWindow::OnNextPane() {
-    QWidget* pane = IsWithin(QApplication::focusWidget(), m_pInfoView)
-                        ? static_cast<QWidget*>(m_pCtrlView)
-                        : static_cast<QWidget*>(m_pInfoView);
+    QWidget* pane = IsWithin(QApplication::focusWidget(), m_infoView)
+                        ? static_cast<QWidget*>(m_ctrlView)
+                        : static_cast<QWidget*>(m_infoView);
     // The pane itself when it takes the focus (the list), else its first control that does.
     const auto takesFocus = [pane](QWidget* w) {
         return IsWithin(w, pane) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible() &&
@@ -216,37 +216,37 @@ void MainWindow::OnNextPane() {
 }
 
 void MainWindow::OnShutDownCommand() {
-    if (m_bAsking || m_bExiting) {
+    if (m_asking || m_exiting) {
         return;  // the question is already open
     }
-    m_bAsking = true;
+    m_asking = true;
     const int answer =
         Prompter().MessageBox(LoadString(kStrShutDownQuestion), LoadString(kStrAppTitle),
                               IPrompter::YesNo, IPrompter::NoIcon);
-    m_bAsking = false;
+    m_asking = false;
     if (answer == IPrompter::AnswerYes) {
         ExitProgram();
     }
 }
 
 void MainWindow::ExitProgram() {
-    if (m_bExiting) {
+    if (m_exiting) {
         return;
     }
-    m_bExiting = true;
+    m_exiting = true;
     ShutDown();
     hide();
     QCoreApplication::quit();
 }
 
 void MainWindow::ShutDown() {
-    if (m_bShutDown) {
+    if (m_shutDown) {
         return;
     }
-    m_bShutDown = true;
+    m_shutDown = true;
     m_doc.OnCloseDocument();
-    m_pInfoView->OnDestroy();
-    m_pCtrlView->OnDestroy();
+    m_infoView->OnDestroy();
+    m_ctrlView->OnDestroy();
     m_tray.UpdateIcon(QIcon());
     RestrictSettingsFile();
 }
@@ -256,7 +256,7 @@ void MainWindow::SetTrayAddress(const QString& address) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (m_bExiting) {
+    if (m_exiting) {
         event->accept();
         return;
     }
@@ -267,7 +267,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // No notification area: a hidden window could never be reached again.
     OnShutDownCommand();
-    if (m_bExiting) {
+    if (m_exiting) {
         event->accept();
     }
 }
@@ -287,17 +287,16 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::OnHelpContents() {
     const QString title = LoadString(kStrAppTitle);
-    if (m_strHelpPath.isEmpty() || !QFileInfo(m_strHelpPath).isFile()) {
+    if (m_helpPath.isEmpty() || !QFileInfo(m_helpPath).isFile()) {
         Prompter().MessageBox(
             QStringLiteral("The help file could not be found%1.")
-                .arg(m_strHelpPath.isEmpty() ? QString() : QStringLiteral(": ") + m_strHelpPath),
+                .arg(m_helpPath.isEmpty() ? QString() : QStringLiteral(": ") + m_helpPath),
             title, IPrompter::Ok, IPrompter::Warning);
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_strHelpPath))) {
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_helpPath))) {
         Prompter().MessageBox(
-            QStringLiteral("No program could be started to show the help file %1.")
-                .arg(m_strHelpPath),
+            QStringLiteral("No program could be started to show the help file %1.").arg(m_helpPath),
             title, IPrompter::Ok, IPrompter::Warning);
     }
 }
@@ -317,7 +316,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             if (!m_fastTips) {
                 return true;  // answered, with no tip
             }
-            if (IsWithin(widget, m_pInfoView)) {
+            if (IsWithin(widget, m_infoView)) {
                 ShowTip(widget, LoadString(kStrListTip),
                         static_cast<QHelpEvent*>(event)->globalPos());
                 return true;

@@ -36,9 +36,9 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(AddressList& doc, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    AddressListView* InfoView() const { return m_pInfoView; }
-    ControlPane* CtrlView() const { return m_pCtrlView; }
-    QSplitter* Splitter() const { return m_pSplitter; }
+    AddressListView* InfoView() const { return m_infoView; }
+    ControlPane* CtrlView() const { return m_ctrlView; }
+    QSplitter* Splitter() const { return m_splitter; }
     TrayIcon& Tray() { return m_tray; }
 
     // The views' initial updates, after the document's start: the column layout, the settings,
@@ -55,7 +55,7 @@ class MainWindow : public QMainWindow {
     // saves the settings, stops polling and sends the off-line notice that is owed; the icon
     // leaves the notification area.
     void ShutDown();
-    bool IsShutDown() const { return m_bShutDown; }
+    bool IsShutDown() const { return m_shutDown; }
 
     // The icon's tip: "IP Address: <address>".
     void SetTrayAddress(const QString& address);
@@ -67,8 +67,8 @@ class MainWindow : public QMainWindow {
     void RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos);
 
     // The help page that Help > Contents opens.
-    void SetHelpPath(const QString& path) { m_strHelpPath = path; }
-    QString HelpPath() const { return m_strHelpPath; }
+    void SetHelpPath(const QString& path) { m_helpPath = path; }
+    QString HelpPath() const { return m_helpPath; }
 
     // The menu item of a command, null when the menus have none.
     QAction* CommandAction(int command) const;
@@ -86,19 +86,19 @@ class MainWindow : public QMainWindow {
     void OnHelpContents();
 
     AddressList& m_doc;
-    std::unique_ptr<DocAdapter> m_pDocAdapter;
-    QSplitter* m_pSplitter = nullptr;
-    AddressListView* m_pInfoView = nullptr;
-    ControlPane* m_pCtrlView = nullptr;
+    std::unique_ptr<DocAdapter> m_docAdapter;
+    QSplitter* m_splitter = nullptr;
+    AddressListView* m_infoView = nullptr;
+    ControlPane* m_ctrlView = nullptr;
     DesktopNotice m_notice;  // the pane's self-closing notices
     int m_fastTips = 0;
     QIcon m_trayIcon;
     TrayIcon m_tray;
-    QString m_strHelpPath;
+    QString m_helpPath;
     QPointer<QWidget> m_about;
-    bool m_bAsking = false;
-    bool m_bExiting = false;
-    bool m_bShutDown = false;
+    bool m_asking = false;
+    bool m_exiting = false;
+    bool m_shutDown = false;
 };
 
 }  // namespace qv

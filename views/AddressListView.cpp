@@ -125,12 +125,12 @@ void AddressListView::ToggleColumn(int command) {
 
 void AddressListView::RefillList() {
     const QSignalBlocker block(this);
-    m_nCheckedItem = -1;
-    const int rows = m_pDoc ? m_pDoc->RowCount() : 0;
+    m_checkedItem = -1;
+    const int rows = m_doc ? m_doc->RowCount() : 0;
     setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < kListColumns; ++c) {
-            const QString text = m_pDoc->Field(r, c);
+            const QString text = m_doc->Field(r, c);
             QTableWidgetItem* cell = item(r, c);
             if (!cell) {
                 cell = new QTableWidgetItem;
@@ -140,35 +140,35 @@ void AddressListView::RefillList() {
             cell->setText(text);
             if (c == 0) {
                 // A row that cannot be ticked keeps an empty box that does not take a tick.
-                cell->setFlags(m_pDoc->IsTickable(r) ? cell->flags() | Qt::ItemIsUserCheckable
-                                                     : cell->flags() & ~Qt::ItemIsUserCheckable);
+                cell->setFlags(m_doc->IsTickable(r) ? cell->flags() | Qt::ItemIsUserCheckable
+                                                    : cell->flags() & ~Qt::ItemIsUserCheckable);
                 cell->setCheckState(Qt::Unchecked);
             }
         }
         if (lcList().isDebugEnabled()) {
             QStringList fields;
             for (int c = 0; c < kListColumns; ++c) {
-                fields << m_pDoc->Field(r, c);
+                fields << m_doc->Field(r, c);
             }
             qCDebug(lcList).noquote() << "row" << r << fields.join(QLatin1String(" | "));
         }
     }
-    const int selected = m_pDoc ? m_pDoc->SelectedRow() : -1;
+    const int selected = m_doc ? m_doc->SelectedRow() : -1;
     if (selected >= 0 && selected < rows) {
-        m_nCheckedItem = selected;
+        m_checkedItem = selected;
         SetTick(selected, true);
     }
     viewport()->update();
 }
 
 void AddressListView::UpdateRow(int row) {
-    if (!m_pDoc || row < 0 || row >= rowCount()) {
+    if (!m_doc || row < 0 || row >= rowCount()) {
         return;
     }
     const QSignalBlocker block(this);
     for (int c = 1; c < kListColumns; ++c) {  // column 0, the address with its tick, stays
         if (QTableWidgetItem* cell = item(row, c)) {
-            cell->setText(m_pDoc->Field(row, c));
+            cell->setText(m_doc->Field(row, c));
         }
     }
 }
@@ -184,23 +184,23 @@ void AddressListView::MoveTick(int row) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
-    if (row == m_nCheckedItem) {
+    if (row == m_checkedItem) {
         SetTick(row, true);
         return;
     }
-    if (m_pDoc && !m_pDoc->IsTickable(row)) {
+    if (m_doc && !m_doc->IsTickable(row)) {
         SetTick(row, false);
         return;
     }
-    const int old = m_nCheckedItem;
-    m_nCheckedItem = row;
+    const int old = m_checkedItem;
+    m_checkedItem = row;
     if (old >= 0) {
         SetTick(old, false);
     }
     SetTick(row, true);
     selectRow(row);
-    if (m_pDoc) {
-        m_pDoc->SelectRow(row);
+    if (m_doc) {
+        m_doc->SelectRow(row);
     }
 }
 
@@ -218,10 +218,10 @@ void AddressListView::OnItemChanged(QTableWidgetItem* cell) {
     }
     const int row = cell->row();
     if (cell->checkState() == Qt::Checked) {
-        if (row != m_nCheckedItem) {
+        if (row != m_checkedItem) {
             MoveTick(row);
         }
-    } else if (row == m_nCheckedItem) {
+    } else if (row == m_checkedItem) {
         SetTick(row, true);
     }
 }

@@ -23,7 +23,7 @@ class AddressListView : public QTableWidget {
   public:
     explicit AddressListView(QWidget* parent = nullptr);
 
-    void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
+    void SetDocument(IViewDocument* doc) { m_doc = doc; }
 
     // Applies the stored column layout and sets the View menu's check marks.
     void OnInitialUpdate();
@@ -45,7 +45,7 @@ class AddressListView : public QTableWidget {
     const ColumnLayout& Layout() const { return m_layout; }
 
     // The ticked line, -1 for none.
-    int CheckedItem() const { return m_nCheckedItem; }
+    int CheckedItem() const { return m_checkedItem; }
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -57,8 +57,8 @@ class AddressListView : public QTableWidget {
     void MoveTick(int row);
     void SetTick(int row, bool ticked);
 
-    IViewDocument* m_pDoc = nullptr;
-    int m_nCheckedItem = -1;
+    IViewDocument* m_doc = nullptr;
+    int m_checkedItem = -1;
     ColumnLayout m_layout;
     QList<QAction*> m_actions;
 };

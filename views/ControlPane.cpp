@@ -95,13 +95,13 @@ ControlPane::ControlPane(QWidget* parent) : QWidget(parent), m_watcher(*this) {
     connect(&m_watcher, &AddressWatcher::LocalHostText, this, &ControlPane::SetLocalHostText);
     connect(&m_watcher, &AddressWatcher::StatusLine, this, &ControlPane::SetStatusLine);
     connect(&m_watcher, &AddressWatcher::ListChanged, this, [this] {
-        if (m_pInfoView) {
-            m_pInfoView->RefillList();
+        if (m_infoView) {
+            m_infoView->RefillList();
         }
     });
     connect(&m_watcher, &AddressWatcher::RowUpdated, this, [this](int row) {
-        if (m_pInfoView) {
-            m_pInfoView->UpdateRow(row);
+        if (m_infoView) {
+            m_infoView->UpdateRow(row);
         }
     });
     connect(&m_watcher, &AddressWatcher::TrayAddress, this, [this](const QString& address) {
@@ -117,14 +117,14 @@ ControlPane::ControlPane(QWidget* parent) : QWidget(parent), m_watcher(*this) {
         }
     });
     connect(&m_watcher, &AddressWatcher::GeneralSettingsChanged, this, [this] {
-        if (m_pSheet) {
-            m_pSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
+        if (m_paneSheet) {
+            m_paneSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
         }
     });
     // The sheet's pages post their first fill and help commands from here; they run once the
     // event loop does, after the initial update has loaded the settings.
-    m_pSettingsSheet = new SettingsTabs(*this, m_sheetHost);
-    m_sheetPages = std::make_unique<SheetPages>(*m_pSettingsSheet);
+    m_settingsSheet = new SettingsTabs(*this, m_sheetHost);
+    m_sheetPages = std::make_unique<SheetPages>(*m_settingsSheet);
     SetSheet(m_sheetPages.get());
     // Over the empty end of the tab row, the host line stays on top.
     m_hostLabel->raise();
@@ -194,11 +194,11 @@ void ControlPane::SetSheet(IPaneSheet* sheet) {
     if (!sheet) {
         sheet = m_sheetPages.get();
     }
-    if (m_pSheet && m_pSheet != sheet && m_pSheet->Widget()) {
-        m_sheetLayout->removeWidget(m_pSheet->Widget());
-        m_pSheet->Widget()->hide();
+    if (m_paneSheet && m_paneSheet != sheet && m_paneSheet->Widget()) {
+        m_sheetLayout->removeWidget(m_paneSheet->Widget());
+        m_paneSheet->Widget()->hide();
     }
-    m_pSheet = sheet;
+    m_paneSheet = sheet;
     if (sheet && sheet->Widget()) {
         sheet->Widget()->setParent(m_sheetHost);
         m_sheetLayout->addWidget(sheet->Widget());
@@ -213,13 +213,13 @@ void ControlPane::RequestControlTip(QWidget* control, int controlId, const QPoin
 }
 
 void ControlPane::SetNoticeBox(INoticeBox* box) {
-    m_pNotice = box ? box : &m_messageBoxNotice;
+    m_notice = box ? box : &m_messageBoxNotice;
 }
 
 // ---- Life ----
 
 void ControlPane::OnInitialUpdate() {
-    SetBoxText(m_strQuickHelp);
+    SetBoxText(m_quickHelp);
     m_watcher.Start();
 }
 
@@ -234,7 +234,7 @@ void ControlPane::OnDestroy() {
 }
 
 void ControlPane::CloseOpenBoxes() {
-    m_pNotice->CloseAll();
+    m_notice->CloseAll();
     for (const QPointer<QWidget>& window : std::exchange(m_openWindows, {})) {
         if (window) {
             window->close();
@@ -263,7 +263,7 @@ void ControlPane::PostPaneCommand(int command) {
 
 bool ControlPane::event(QEvent* e) {
     if (e->type() == PaneCommandEvent::EventType()) {
-        OnPaneCommand(static_cast<PaneCommandEvent*>(e)->m_nCommand);
+        OnPaneCommand(static_cast<PaneCommandEvent*>(e)->m_command);
         return true;
     }
     return QWidget::event(e);
@@ -286,52 +286,52 @@ void ControlPane::RunPageCommand(int command) {
             TakeGeneralPage();
             break;
         case kCmdGeneralFill:
-            if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
             }
             break;
         case kCmdGeneralHelp:
             ShowQuickHelp(kHelpGeneral);
             break;
         case kCmdHttpTake:
-            if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
             m_watcher.UpdateForwardPreview();
             m_watcher.Saver().Schedule();
             break;
         case kCmdHttpFill:
-            if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
             break;
         case kCmdHttpHelp:
             ShowQuickHelp(kHelpHttp);
             break;
         case kCmdFtpTake:
-            if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
             m_watcher.UpdateForwardPreview();
             m_watcher.Saver().Schedule();
             break;
         case kCmdFtpFill:
-            if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
             break;
         case kCmdFtpHelp:
             ShowQuickHelp(kHelpFtp);
             break;
         case kCmdLogTake:
-            if (m_pSheet) {
-                m_pSheet->TakePage(IPaneSheet::kLogging, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
             m_watcher.Saver().Schedule();
             break;
         case kCmdLogFill:
-            if (m_pSheet) {
-                m_pSheet->FillPage(IPaneSheet::kLogging, Settings(), HideOnStartup());
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
             break;
         case kCmdLogHelp:
@@ -345,23 +345,23 @@ void ControlPane::RunPageCommand(int command) {
 
 void ControlPane::TakeGeneralPage() {
     const SettingsRecord before = Settings();
-    if (m_pSheet) {
-        m_pSheet->TakePage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
+    if (m_paneSheet) {
+        m_paneSheet->TakePage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
     }
     m_watcher.GeneralSettingsTaken(before);
 }
 
 void ControlPane::ShowQuickHelp(int helpId) {
-    m_strQuickHelp = LoadString(kStrQuickHelp);
-    SetOutputHeading(m_strQuickHelp);
-    m_strQuickHelp = LoadString(helpId);
-    SetBoxText(m_strQuickHelp);
+    m_quickHelp = LoadString(kStrQuickHelp);
+    SetOutputHeading(m_quickHelp);
+    m_quickHelp = LoadString(helpId);
+    SetBoxText(m_quickHelp);
 }
 
 // ---- Output ----
 
 void ControlPane::SetBoxText(const QString& text) {
-    m_strOutput = text;
+    m_outputText = text;
     m_output->setPlainText(DisplayText(text));
 }
 
@@ -371,7 +371,7 @@ void ControlPane::ShowOutput(const QString& text, bool append, bool log) {
 
 void ControlPane::ShowText(const QString& text, bool append) {
     if (append) {
-        m_strOutput += QLatin1String(kBreak) + text;
+        m_outputText += QLatin1String(kBreak) + text;
         // The program's own lines always go to the end, wherever the user left the caret.
         QTextCursor cursor(m_output->document());
         cursor.movePosition(QTextCursor::End);
@@ -425,8 +425,8 @@ bool ControlPane::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void ControlPane::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
-    m_pNotice->Show(text, LoadString(kStrNoticeCaption), icon, this,
-                    static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX)));
+    m_notice->Show(text, LoadString(kStrNoticeCaption), icon, this,
+                   static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX)));
 }
 
 // ---- What the watcher asks a person ----

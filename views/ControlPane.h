@@ -48,7 +48,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
 
     // ---- Wiring, before OnInitialUpdate ----
     void SetDocument(IViewDocument* doc) { m_watcher.SetDocument(doc); }
-    void SetInfoView(AddressListView* view) { m_pInfoView = view; }
+    void SetInfoView(AddressListView* view) { m_infoView = view; }
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
         m_trayAddress = std::move(handler);
     }
@@ -60,8 +60,8 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // The settings sheet at the pane's top-left: the pane's own SettingsTabs, unless a test
     // puts another in its place (its widget is then shown instead; null: the pane's own again).
     void SetSheet(IPaneSheet* sheet);
-    IPaneSheet* Sheet() const { return m_pSheet; }
-    SettingsTabs* SettingsSheet() const { return m_pSettingsSheet; }
+    IPaneSheet* Sheet() const { return m_paneSheet; }
+    SettingsTabs* SettingsSheet() const { return m_settingsSheet; }
     // Where the pages' tool-tip requests go (the frame, which knows whether fast tips are on).
     void SetControlTipHandler(std::function<void(QWidget*, int, const QPoint&)> handler) {
         m_controlTip = std::move(handler);
@@ -96,7 +96,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // Replaces the status line's text (the forwarding preview).
     void SetStatusLine(const QString& text);
     // The box's text with its "\r\r\n" line breaks, as written.
-    QString OutputText() const { return m_strOutput; }
+    QString OutputText() const { return m_outputText; }
     QString OutputHeading() const;
     QString LocalHostText() const;
     QString StatusLineText() const;
@@ -159,17 +159,17 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     void CloseOpenBoxes();
 
     AddressWatcher m_watcher;
-    AddressListView* m_pInfoView = nullptr;
-    SettingsTabs* m_pSettingsSheet = nullptr;
+    AddressListView* m_infoView = nullptr;
+    SettingsTabs* m_settingsSheet = nullptr;
     std::unique_ptr<IPaneSheet> m_sheetPages;
-    IPaneSheet* m_pSheet = nullptr;
+    IPaneSheet* m_paneSheet = nullptr;
     std::function<void(QWidget*, int, const QPoint&)> m_controlTip;
     std::function<void(const QString&)> m_trayAddress;
     MessageBoxNotice m_messageBoxNotice;
-    INoticeBox* m_pNotice = &m_messageBoxNotice;
+    INoticeBox* m_notice = &m_messageBoxNotice;
 
-    QString m_strQuickHelp;
-    QString m_strOutput;
+    QString m_quickHelp;
+    QString m_outputText;
 
     QList<QPointer<QWidget>> m_openWindows;  // the host's replies and log-in prompts
 

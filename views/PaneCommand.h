@@ -8,10 +8,10 @@ namespace qv {
 // asked for it has returned.
 class PaneCommandEvent : public QEvent {
   public:
-    explicit PaneCommandEvent(int command) : QEvent(EventType()), m_nCommand(command) {}
+    explicit PaneCommandEvent(int command) : QEvent(EventType()), m_command(command) {}
     static QEvent::Type EventType();
 
-    const int m_nCommand;
+    const int m_command;
 };
 
 // Posts `command` to `pane` (never runs it at once).

@@ -38,12 +38,12 @@ bool IsOwnCommand(int command) {
 class AddressWatcher::WorkScope {
   public:
     explicit WorkScope(AddressWatcher& watcher) : m_watcher(watcher) {
-        ++m_watcher.m_nWorkDepth;
+        ++m_watcher.m_workDepth;
         emit m_watcher.Busy(true);
     }
     ~WorkScope() {
         emit m_watcher.Busy(false);
-        --m_watcher.m_nWorkDepth;
+        --m_watcher.m_workDepth;
         m_watcher.ResumeIfIdle();
     }
     WorkScope(const WorkScope&) = delete;
@@ -58,7 +58,7 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
       m_questions(questions),
       m_forwarder(std::make_unique<Forwarder>(*this, std::move(options))),
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
-      m_pForwarding(m_forwarderCommands.get()) {
+      m_forwarding(m_forwarderCommands.get()) {
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
     connect(&m_saver, &SettingsSaver::Saved, this, &AddressWatcher::OnSettingsSaved);
     connect(&m_passwords, &PasswordStore::Message, this,
@@ -81,14 +81,14 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
 AddressWatcher::~AddressWatcher() = default;
 
 void AddressWatcher::SetForwarding(IPaneForwarding* forwarding) {
-    m_pForwarding = forwarding ? forwarding : m_forwarderCommands.get();
+    m_forwarding = forwarding ? forwarding : m_forwarderCommands.get();
 }
 
 // ---- Life ----
 
 void AddressWatcher::Start() {
     LoadSettings(m_settings);
-    m_nHideOnStartup = LoadHideOnStartup();
+    m_hideOnStartup = LoadHideOnStartup();
     UpdateForwardPreview();
     // A face with settings pages shows the passwords, so it reads them from the keyring at once
     // and moves there those the file still holds; the headless one waits until an exchange or a
@@ -105,7 +105,7 @@ void AddressWatcher::Start() {
                 }
             });
         }
-        m_passwords.Keep([this] { return SaveSettings(m_settings, m_nHideOnStartup); });
+        m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
     if (!m_addressEvents.Start()) {
         qCWarning(lcWatch).noquote()
@@ -115,35 +115,35 @@ void AddressWatcher::Start() {
 }
 
 void AddressWatcher::ShutDown() {
-    if (m_bShutDown) {
+    if (m_shutDown) {
         return;
     }
-    m_bShutDown = true;
+    m_shutDown = true;
     m_pending.clear();
     EndBackOff();
     m_saver.Cancel();  // written here in any case
     m_selectionSaver.Flush();
-    if (!SaveSettings(m_settings, m_nHideOnStartup)) {
+    if (!SaveSettings(m_settings, m_hideOnStartup)) {
         qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
     }
     m_pollTimer.stop();
     m_addressEvents.Stop();
     // A running exchange is cancelled by the off-line step, which runs as soon as it has ended.
-    if (m_pForwarding) {
-        m_pForwarding->OffLineAtShutdown();
+    if (m_forwarding) {
+        m_forwarding->OffLineAtShutdown();
     }
 }
 
 void AddressWatcher::OnSettingsSaved(bool ok) {
     if (ok) {
-        m_passwords.Keep([this] { return SaveSettings(m_settings, m_nHideOnStartup); });
+        m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
     // Told once, not on every edit: again only after a save has worked.
-    if (ok || m_bSaveFailureShown) {
-        m_bSaveFailureShown = m_bSaveFailureShown && !ok;
+    if (ok || m_saveFailureShown) {
+        m_saveFailureShown = m_saveFailureShown && !ok;
         return;
     }
-    m_bSaveFailureShown = true;
+    m_saveFailureShown = true;
     const QString path = SettingsFilePath();
     qWarning("Quorvane: the settings could not be saved to %s", qPrintable(path));
     ShowOutput(SettingsFileIsReadOnly()
@@ -162,7 +162,7 @@ void AddressWatcher::PostPaneCommand(int command) {
 }
 
 void AddressWatcher::RunCommand(int command) {
-    if (m_bShutDown) {
+    if (m_shutDown) {
         return;
     }
     if (command == kPendingPollTick) {
@@ -193,12 +193,12 @@ void AddressWatcher::Run(int command) {
     switch (command) {
         case kCmdSelectionChanged:
             m_selectionSaver.Schedule();
-            if (m_settings.AutoForward != 0) {
+            if (m_settings.AutoForward) {
                 ForwardChange();
             }
             break;
         case kCmdManualSend:
-            SendByHand(m_settings.UseHTTP != 0);
+            SendByHand(m_settings.UseHTTP);
             break;
         case kCmdSendHttp:
             SendByHand(true);
@@ -207,24 +207,24 @@ void AddressWatcher::Run(int command) {
             SendByHand(false);
             break;
         case kCmdHttpOffLine:
-            if (m_pForwarding) {
-                m_pForwarding->NotifyHTTPOffLine();
+            if (m_forwarding) {
+                m_forwarding->NotifyHTTPOffLine();
             }
             break;
         case kCmdFtpOffLine:
-            if (m_pForwarding) {
-                m_pForwarding->NotifyFTPOffLine();
+            if (m_forwarding) {
+                m_forwarding->NotifyFTPOffLine();
             }
             break;
         case kCmdRefresh:
-            if (m_pDoc) {
-                m_pDoc->RefreshNetworkInfo(-1);
+            if (m_doc) {
+                m_doc->RefreshNetworkInfo(-1);
             }
             SetPollTimer();
             break;
         case kCommandTestInternet:
-            if (m_pForwarding) {
-                m_pForwarding->OnTestInternet();
+            if (m_forwarding) {
+                m_forwarding->OnTestInternet();
             }
             break;
         default:
@@ -236,8 +236,8 @@ void AddressWatcher::GeneralSettingsTaken(const SettingsRecord& before) {
     const GeneralTakePlan plan = PlanGeneralTake(before, m_settings);
     UpdateForwardPreview();
     SetPollTimer();
-    if (plan.offerOffLineFor && m_pForwarding) {
-        m_pForwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
+    if (plan.offerOffLineFor && m_forwarding) {
+        m_forwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
     }
     if (plan.postManualSend) {
         PostPaneCommand(kCmdManualSend);
@@ -255,35 +255,34 @@ void AddressWatcher::ForwardChange() {
 }
 
 void AddressWatcher::SendAutomatically() {
-    if (!m_pForwarding) {
+    if (!m_forwarding) {
         return;
     }
-    m_strRetryTarget = TargetKey();
+    m_retryTarget = TargetKey();
     const QPointer<AddressWatcher> self(this);
-    const int round = m_nForwardRound;
-    m_pForwarding->ForwardAddress(m_settings.UseHTTP != 0, false,
-                                  [self, round](ForwardOutcome outcome) {
-                                      if (self) {
-                                          self->AutomaticForwardEnded(round, outcome);
-                                      }
-                                  });
+    const int round = m_forwardRound;
+    m_forwarding->ForwardAddress(m_settings.UseHTTP, false, [self, round](ForwardOutcome outcome) {
+        if (self) {
+            self->AutomaticForwardEnded(round, outcome);
+        }
+    });
 }
 
 // Not tried again; taken by the chosen method, it makes the tries of the back-off needless.
 void AddressWatcher::SendByHand(bool http) {
-    if (!m_pForwarding) {
+    if (!m_forwarding) {
         return;
     }
     const QPointer<AddressWatcher> self(this);
-    m_pForwarding->ForwardAddress(http, true, [self, http](ForwardOutcome outcome) {
-        if (self && outcome == ForwardOutcome::kTaken && http == (self->m_settings.UseHTTP != 0)) {
+    m_forwarding->ForwardAddress(http, true, [self, http](ForwardOutcome outcome) {
+        if (self && outcome == ForwardOutcome::kTaken && http == (self->m_settings.UseHTTP)) {
             self->EndBackOff();
         }
     });
 }
 
 void AddressWatcher::AutomaticForwardEnded(int round, ForwardOutcome outcome) {
-    if (m_bShutDown || round != m_nForwardRound) {
+    if (m_shutDown || round != m_forwardRound) {
         return;  // a fresh forward or the end of the back-off came in between
     }
     if (outcome != ForwardOutcome::kFailed || !RetryStillWanted()) {
@@ -295,7 +294,7 @@ void AddressWatcher::AutomaticForwardEnded(int round, ForwardOutcome outcome) {
 }
 
 void AddressWatcher::OnRetryDue() {
-    if (m_bShutDown) {
+    if (m_shutDown) {
         return;
     }
     if (IsBusy()) {
@@ -316,8 +315,8 @@ void AddressWatcher::OnRetryDue() {
 // Tries go on while changes are forwarded automatically, to the target of the failed forward,
 // and the ticked interface has an address to send.
 bool AddressWatcher::RetryStillWanted() const {
-    return m_settings.AutoForward != 0 && m_settings.CheckForChange != 0 &&
-           TargetKey() == m_strRetryTarget && IsValidAddressText(SelectedIp());
+    return m_settings.AutoForward && m_settings.CheckForChange && TargetKey() == m_retryTarget &&
+           IsValidAddressText(SelectedIp());
 }
 
 void AddressWatcher::DropRetryIfUnwanted() {
@@ -327,15 +326,15 @@ void AddressWatcher::DropRetryIfUnwanted() {
 }
 
 void AddressWatcher::EndBackOff() {
-    ++m_nForwardRound;
+    ++m_forwardRound;
     m_retry.Reset();
 }
 
 // The method and where it sends to.
 QString AddressWatcher::TargetKey() const {
-    return m_settings.UseHTTP != 0 ? QStringLiteral("http\n") + m_settings.HTTPTargetURL
-                                   : QStringLiteral("ftp\n") + m_settings.FTPTargetURL +
-                                         QLatin1Char('\n') + m_settings.FTPForwardWebPage;
+    return m_settings.UseHTTP ? QStringLiteral("http\n") + m_settings.HTTPTargetURL
+                              : QStringLiteral("ftp\n") + m_settings.FTPTargetURL +
+                                    QLatin1Char('\n') + m_settings.FTPForwardWebPage;
 }
 
 int AddressWatcher::PollMinutes() const {
@@ -353,8 +352,8 @@ void AddressWatcher::Defer(int item) {
 }
 
 bool AddressWatcher::IsBusy() const {
-    return m_nWorkDepth > 0 || (m_pForwarding && m_pForwarding->IsBusy()) ||
-           (m_pDoc && m_pDoc->IsRefreshing());
+    return m_workDepth > 0 || (m_forwarding && m_forwarding->IsBusy()) ||
+           (m_doc && m_doc->IsRefreshing());
 }
 
 void AddressWatcher::ResumeIfIdle() {
@@ -373,13 +372,13 @@ void AddressWatcher::ResumePending() {
 // ---- Polling and address events ----
 
 void AddressWatcher::SetPollTimer() {
-    if (m_settings.CheckForChange != 0 && !m_bShutDown) {
+    if (m_settings.CheckForChange && !m_shutDown) {
         const qint64 minutes = PollMinutes();
-        m_nPollPeriodMs = static_cast<int>(std::min<qint64>(minutes * m_nMinuteMs, INT_MAX));
-        m_pollTimer.start(m_nPollPeriodMs, this);  // restarts the period from now
+        m_pollPeriodMs = static_cast<int>(std::min<qint64>(minutes * m_minuteMs, INT_MAX));
+        m_pollTimer.start(m_pollPeriodMs, this);  // restarts the period from now
     } else {
         m_pollTimer.stop();
-        m_nPollPeriodMs = 0;
+        m_pollPeriodMs = 0;
     }
 }
 
@@ -392,7 +391,7 @@ void AddressWatcher::timerEvent(QTimerEvent* e) {
 }
 
 void AddressWatcher::OnPollTick() {
-    if (m_bShutDown) {
+    if (m_shutDown) {
         return;
     }
     if (IsBusy()) {
@@ -400,8 +399,8 @@ void AddressWatcher::OnPollTick() {
         return;
     }
     WorkScope work(*this);
-    if (m_pDoc) {
-        m_pDoc->CheckSelection();
+    if (m_doc) {
+        m_doc->CheckSelection();
     }
 }
 
@@ -409,7 +408,7 @@ void AddressWatcher::OnPollTick() {
 // tick does, quietly, whether a window shows the list or not. The polling tick keeps its period as
 // the safety net.
 void AddressWatcher::OnAddressEvent() {
-    if (m_bShutDown || m_settings.CheckForChange == 0) {
+    if (m_shutDown || !m_settings.CheckForChange) {
         return;
     }
     if (IsBusy()) {
@@ -417,8 +416,8 @@ void AddressWatcher::OnAddressEvent() {
         return;
     }
     WorkScope work(*this);
-    if (m_pDoc) {
-        m_pDoc->CheckSelection();
+    if (m_doc) {
+        m_doc->CheckSelection();
     }
 }
 
@@ -433,18 +432,18 @@ void AddressWatcher::ShowOutput(const QString& text, bool append, bool log) {
 }
 
 void AddressWatcher::WriteLogEntry(const QString& text) {
-    if (m_settings.LoggingEnabled == 0) {
+    if (!m_settings.LoggingEnabled) {
         return;
     }
     const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);
     if (!problem) {
-        m_strLogProblemPath.reset();
+        m_logProblemPath.reset();
         return;
     }
     // One notice for a log file that does not work, not one for each line that it loses; the
     // notice comes again once the file has worked, or for another file.
-    if (m_strLogProblemPath != m_settings.LoggingFile) {
-        m_strLogProblemPath = m_settings.LoggingFile;
+    if (m_logProblemPath != m_settings.LoggingFile) {
+        m_logProblemPath = m_settings.LoggingFile;
         ShowPopupNotice(*problem, IPrompter::Warning, kErrorNoticeLifeMs);
     }
 }
@@ -458,18 +457,18 @@ void AddressWatcher::CheckLogSize() {
 // Follows each change of the target or of the ticked address: a pending try of a target that was
 // left, or of an address that is gone, is dropped.
 void AddressWatcher::UpdateForwardPreview() {
-    if (m_pForwarding) {
-        m_pForwarding->UpdateForwardPreview();
+    if (m_forwarding) {
+        m_forwarding->UpdateForwardPreview();
     }
     DropRetryIfUnwanted();
 }
 
 PublicSourceChoice AddressWatcher::PublicSources() const {
-    return {m_settings.AskRouter != 0, m_settings.EchoPageURL, m_nMinuteMs};
+    return {m_settings.AskRouter, m_settings.EchoPageURL, m_minuteMs};
 }
 
 QString AddressWatcher::SelectedIp() const {
-    return m_pDoc ? m_pDoc->SelectedIp() : LoadString(kStrPlaceholderIp);
+    return m_doc ? m_doc->SelectedIp() : LoadString(kStrPlaceholderIp);
 }
 
 void AddressWatcher::FillGeneralPage() {
@@ -480,14 +479,14 @@ void AddressWatcher::FillGeneralPage() {
 // ---- Questions ----
 
 void AddressWatcher::ShowMessage(const QString& text) {
-    if (m_bMessageOpen) {
+    if (m_messageOpen) {
         return;  // checks that run while it is open only report
     }
-    m_bMessageOpen = true;
+    m_messageOpen = true;
     const QPointer<AddressWatcher> self(this);
     m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, [self](int) {
         if (self) {
-            self->m_bMessageOpen = false;
+            self->m_messageOpen = false;
         }
     });
 }

@@ -50,7 +50,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     ~AddressWatcher() override;
 
     // ---- Wiring, before Start ----
-    void SetDocument(IViewDocument* doc) { m_pDoc = doc; }
+    void SetDocument(IViewDocument* doc) { m_doc = doc; }
     // The forwarding work of the commands: the watcher's own forwarder unless a test puts
     // another in its place (null: the own one again).
     void SetForwarding(IPaneForwarding* forwarding);
@@ -61,8 +61,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // Length of one minute of the polling period; 60000 unless a test shortens it.
     // The waits between tries after a failed forward are shortened alike.
     void SetMinuteMs(int ms) {
-        m_nMinuteMs = ms > 0 ? ms : 60000;
-        m_retry.SetMinuteMs(m_nMinuteMs);
+        m_minuteMs = ms > 0 ? ms : 60000;
+        m_retry.SetMinuteMs(m_minuteMs);
     }
     // A timer for the waits between tries that a test fires itself (null: the event loop's).
     void SetRetryTimer(RetryTimer* timer) { m_retry.SetTimer(timer); }
@@ -73,7 +73,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // Saves the settings and the selection, stops polling and listening, and sends the off-line
     // notice that is owed. Runs once; later commands and ticks are ignored.
     void ShutDown();
-    bool IsShutDown() const { return m_bShutDown; }
+    bool IsShutDown() const { return m_shutDown; }
 
     // ---- Commands ----
     // Runs `command` now, or after the running work: the forwarding and refresh commands
@@ -91,17 +91,17 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // ---- State ----
     SettingsRecord& Settings() override { return m_settings; }
     const SettingsRecord& Settings() const { return m_settings; }
-    int& HideOnStartup() { return m_nHideOnStartup; }
+    int& HideOnStartup() { return m_hideOnStartup; }
     // Writes the settings shortly after each change; shutdown writes them once more.
     SettingsSaver& Saver() { return m_saver; }
     bool IsPolling() const { return m_pollTimer.isActive(); }
     // Period of timer 10 while it runs, 0 when it does not.
-    int PollPeriodMs() const { return IsPolling() ? m_nPollPeriodMs : 0; }
+    int PollPeriodMs() const { return IsPolling() ? m_pollPeriodMs : 0; }
     // A refresh, check or exchange is running, or an exchange waits for its turn.
     bool IsBusy() const;
     // Another try of a failed automatic forward waits for its time.
     bool IsRetryPending() const { return m_retry.IsPending(); }
-    qint64 LogSize() const { return m_log.m_nLogSize; }
+    qint64 LogSize() const { return m_log.m_logSize; }
     void WriteLogEntry(const QString& text);
 
     // ---- The document's host ----
@@ -109,8 +109,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void SetOutputHeading(const QString& text) override { emit OutputHeading(text); }
     void SetLocalHostText(const QString& text) override { emit LocalHostText(text); }
     void CheckLogSize() override;
-    bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly != 0; }
-    bool ShowIpv6() const override { return m_settings.ShowIPv6 != 0; }
+    bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly; }
+    bool ShowIpv6() const override { return m_settings.ShowIPv6; }
     void RefillList() override { emit ListChanged(); }
     void SetTrayAddress(const QString& address) override { emit TrayAddress(address); }
     void UpdateForwardPreview() override;
@@ -182,35 +182,35 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void OnSettingsSaved(bool ok);
 
     UserQuestions& m_questions;
-    IViewDocument* m_pDoc = nullptr;
+    IViewDocument* m_doc = nullptr;
     std::unique_ptr<Forwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
-    IPaneForwarding* m_pForwarding = nullptr;
+    IPaneForwarding* m_forwarding = nullptr;
     std::function<void(int)> m_otherCommands;
 
     SettingsRecord m_settings;
-    int m_nHideOnStartup = 0;
-    SettingsSaver m_saver{m_settings, m_nHideOnStartup};
+    int m_hideOnStartup = 0;
+    SettingsSaver m_saver{m_settings, m_hideOnStartup};
     PasswordStore m_passwords{m_settings};
     // The ticked row is stored shortly after each change, so that a crash loses no tick.
-    SettingsSaver m_selectionSaver{[this] { return !m_pDoc || m_pDoc->StoreSelection(); }};
-    bool m_bSaveFailureShown = false;
+    SettingsSaver m_selectionSaver{[this] { return !m_doc || m_doc->StoreSelection(); }};
+    bool m_saveFailureShown = false;
     EventLog m_log;
-    std::optional<QString> m_strLogProblemPath;  // the log file whose problem was told
+    std::optional<QString> m_logProblemPath;  // the log file whose problem was told
 
     QBasicTimer m_pollTimer;  // timer 10
-    int m_nMinuteMs = 60000;
-    int m_nPollPeriodMs = 0;
+    int m_minuteMs = 60000;
+    int m_pollPeriodMs = 0;
     AddressEvents m_addressEvents;
 
     RetrySchedule m_retry{[this] { OnRetryDue(); }};
-    int m_nForwardRound = 0;   // counts fresh forwards and ended back-offs
-    QString m_strRetryTarget;  // the method and target of the automatic forward (TargetKey)
+    int m_forwardRound = 0;  // counts fresh forwards and ended back-offs
+    QString m_retryTarget;   // the method and target of the automatic forward (TargetKey)
 
-    int m_nWorkDepth = 0;
-    bool m_bMessageOpen = false;  // the not-found box: one at a time
-    std::deque<int> m_pending;    // commands and checks that wait for the running work
-    bool m_bShutDown = false;
+    int m_workDepth = 0;
+    bool m_messageOpen = false;  // the not-found box: one at a time
+    std::deque<int> m_pending;   // commands and checks that wait for the running work
+    bool m_shutDown = false;
 };
 
 }  // namespace qv

@@ -11,12 +11,12 @@ class DocAdapter : public IViewDocument {
   public:
     explicit DocAdapter(AddressList& doc) : m_doc(doc) {}
 
-    int RowCount() const override { return static_cast<int>(m_doc.m_nRowCount); }
+    int RowCount() const override { return static_cast<int>(m_doc.m_rowCount); }
     QString Field(int row, int column) const override {
         return m_doc.Field(row, static_cast<InfoColumn>(column));
     }
-    int SelectedRow() const override { return m_doc.m_nSelectedRow; }
-    QString SelectedIp() const override { return m_doc.m_strSelectedIp; }
+    int SelectedRow() const override { return m_doc.m_selectedRow; }
+    QString SelectedIp() const override { return m_doc.m_selectedIp; }
     void SelectRow(int row) override { m_doc.SelectRow(row); }
     bool IsTickable(int row) const override { return m_doc.IsTickable(row); }
     bool StoreSelection() override {

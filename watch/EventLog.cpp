@@ -43,7 +43,7 @@ std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QStrin
     if (end < 0) {
         return Failure(errno);
     }
-    m_nLogSize = end;
+    m_logSize = end;
 
     const QByteArray bytes = EntryBytes(text);
     qsizetype done = 0;

@@ -19,18 +19,16 @@ class EventLog {
     static QByteArray EntryBytes(const QString& text);
 
     // Appends one entry to `path`, creating the file when missing and never truncating it.
-    // Records the file's length before the entry in m_nLogSize. On failure returns the message
-    // for the user ("Log file problem. Reason: ..."); m_nLogSize then keeps its last value.
+    // Records the file's length before the entry in m_logSize. On failure returns the message
+    // for the user ("Log file problem. Reason: ..."); m_logSize then keeps its last value.
     std::optional<QString> WriteLogEntry(const QString& path, const QString& text);
 
     // Whether the size notice is due: the notice is wanted and the length recorded at the last
     // entry of this run has reached 1 MB. The file itself is not looked at.
-    bool LogIsBig(int notifyLogBig) const {
-        return notifyLogBig == 1 && m_nLogSize >= kBigLogBytes;
-    }
+    bool LogIsBig(int notifyLogBig) const { return notifyLogBig == 1 && m_logSize >= kBigLogBytes; }
 
     // Length of the file in bytes just before the latest entry of this run was appended.
-    qint64 m_nLogSize = 0;
+    qint64 m_logSize = 0;
 };
 
 }  // namespace qv

@@ -21,11 +21,11 @@ class RetrySchedule::EventLoopTimer : public RetryTimer {
     }
     void Start(std::chrono::milliseconds delay, std::function<void()> due) override {
         m_due = std::move(due);
-        const qint64 ms = delay.count() * m_nMinuteMs / 60000;
+        const qint64 ms = delay.count() * m_minuteMs / 60000;
         m_timer.start(static_cast<int>(std::clamp<qint64>(ms, 1, INT_MAX)));
     }
     void Stop() override { m_timer.stop(); }
-    int m_nMinuteMs = 60000;
+    int m_minuteMs = 60000;
 
   private:
     QTimer m_timer;
@@ -35,10 +35,10 @@ class RetrySchedule::EventLoopTimer : public RetryTimer {
 RetrySchedule::RetrySchedule(std::function<void()> due)
     : m_due(std::move(due)),
       m_ownTimer(std::make_unique<EventLoopTimer>()),
-      m_pTimer(m_ownTimer.get()) {}
+      m_retryTimer(m_ownTimer.get()) {}
 
 RetrySchedule::~RetrySchedule() {
-    m_pTimer->Stop();
+    m_retryTimer->Stop();
 }
 
 std::chrono::milliseconds RetrySchedule::Delay(int failures, std::chrono::milliseconds pollPeriod) {
@@ -61,9 +61,9 @@ QString RetrySchedule::DueText(std::chrono::milliseconds delay) {
 }
 
 std::chrono::milliseconds RetrySchedule::Failed(std::chrono::milliseconds pollPeriod) {
-    const std::chrono::milliseconds delay = Delay(++m_nFailures, pollPeriod);
+    const std::chrono::milliseconds delay = Delay(++m_failures, pollPeriod);
     m_state = State::Waiting;
-    m_pTimer->Start(delay, [this] {
+    m_retryTimer->Start(delay, [this] {
         m_state = State::Due;
         m_due();
     });
@@ -79,18 +79,18 @@ bool RetrySchedule::TakeDue() {
 }
 
 void RetrySchedule::Reset() {
-    m_pTimer->Stop();
+    m_retryTimer->Stop();
     m_state = State::Idle;
-    m_nFailures = 0;
+    m_failures = 0;
 }
 
 void RetrySchedule::SetMinuteMs(int ms) {
-    m_ownTimer->m_nMinuteMs = ms > 0 ? ms : 60000;
+    m_ownTimer->m_minuteMs = ms > 0 ? ms : 60000;
 }
 
 void RetrySchedule::SetTimer(RetryTimer* timer) {
-    m_pTimer->Stop();
-    m_pTimer = timer ? timer : m_ownTimer.get();
+    m_retryTimer->Stop();
+    m_retryTimer = timer ? timer : m_ownTimer.get();
     m_state = State::Idle;
 }
 

@@ -57,9 +57,9 @@ class RetrySchedule {
 
     std::function<void()> m_due;
     std::unique_ptr<EventLoopTimer> m_ownTimer;
-    RetryTimer* m_pTimer;
+    RetryTimer* m_retryTimer;
     State m_state = State::Idle;
-    int m_nFailures = 0;
+    int m_failures = 0;
 };
 
 }  // namespace qv

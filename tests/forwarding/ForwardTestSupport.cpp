@@ -166,13 +166,13 @@ std::vector<std::string> Targets(LoopbackHttpServer& server) {
 
 void LoopbackHttpServer::WaitForRelease() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_released.wait(lock, [this] { return m_bReleased; });
+    m_released.wait(lock, [this] { return m_wasReleased; });
 }
 
 void LoopbackHttpServer::Release() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_bReleased = true;
+        m_wasReleased = true;
     }
     m_released.notify_all();
 }

@@ -151,7 +151,7 @@ class LoopbackHttpServer {
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_released;
-    bool m_bReleased = false;
+    bool m_wasReleased = false;
     std::vector<Seen> m_requests;
 };
 

@@ -24,7 +24,7 @@ class FtpForwardTest : public ::testing::Test {
         pagePath = local.path() + "/home.htm";
         WritePage(kPage);
         SettingsRecord& s = host.settings;
-        s.UseHTTP = 0;
+        s.UseHTTP = false;
         s.FTPTargetURL = ftp.Url("/www/ip");
         s.FTPForwardWebPage = pagePath;
         s.FTPReplacementString = "IPHERE";
@@ -58,7 +58,7 @@ class FtpForwardTest : public ::testing::Test {
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
     RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
-    EXPECT_EQ(fwd.m_bFTPUploaded, 1);
+    EXPECT_EQ(fwd.m_ftpUploaded, 1);
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n");
     EXPECT_EQ(ftp.Entries("www/ip"), QStringList({"home.htm"}));  // no temporary left behind
@@ -87,21 +87,21 @@ TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
     });  // FTPOffLineDelete is off: upload with OffLineDomain
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
-    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+    EXPECT_EQ(fwd.m_ftpUploaded, 0);
 
-    host.settings.FTPOffLineDelete = 1;
+    host.settings.FTPOffLineDelete = true;
     RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
     EXPECT_EQ(host.Lines().last(), FormatString(159, "127.0.0.1/www/ip/home.htm") + kStamp);
     EXPECT_EQ(host.NoticeTexts().last(), FormatString(160, "/www/ip/home.htm"));
 
     // Removing it again: the page is gone already, which is as good as taken down.
-    fwd.m_bFTPUploaded = 1;
+    fwd.m_ftpUploaded = 1;
     RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(host.Lines().last(), "(null) - file already removed?" + kStamp);
     EXPECT_TRUE(host.output.back().log);
     EXPECT_EQ(host.NoticeTexts().last(), LoadString(134));
-    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+    EXPECT_EQ(fwd.m_ftpUploaded, 0);
 }
 
 TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
@@ -111,12 +111,12 @@ TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
 
     // With deletion chosen the page goes; nothing is owed afterwards.
-    host.settings.FTPOffLineDelete = 1;
+    host.settings.FTPOffLineDelete = true;
     Forwarder next(host, TestOptions({}));
-    next.m_bFTPUploaded = 1;
+    next.m_ftpUploaded = 1;
     next.OffLineAtShutdown();
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
-    EXPECT_EQ(next.m_bFTPUploaded, 0);
+    EXPECT_EQ(next.m_ftpUploaded, 0);
 }
 
 TEST_F(FtpForwardTest, RefusalsByTheServerAreErrorLines) {
@@ -219,7 +219,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
     SettingsRecord& s = host.settings;
 
     // A server that does not speak TLS never sees the password when encryption is required.
-    s.FTPRequireEncryption = 1;
+    s.FTPRequireEncryption = true;
     Upload();
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "64 "))
         << host.Lines().last().toStdString();
@@ -269,7 +269,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
     EXPECT_TRUE(commands.contains("PROT"));
 
     // Implicit TLS from the scheme alone.
-    s.FTPRequireEncryption = 0;
+    s.FTPRequireEncryption = false;
     const auto implicitTls = tlsServer(good, true);
     ASSERT_TRUE(implicitTls->Started()) << implicitTls->why.toStdString();
     upload(trusting, *implicitTls, "ftps");

@@ -21,12 +21,12 @@ class HttpForwardTest : public ::testing::Test {
   protected:
     void SetUp() override {
         SettingsRecord& s = host.settings;
-        s.SendUserID = 1;
+        s.SendUserID = true;
         s.UserIDQueryString = QStringLiteral("joe");
-        s.SendPassword = 0;
-        s.SendStartPage = 1;
+        s.SendPassword = false;
+        s.SendStartPage = true;
         s.StartPageQueryString = QStringLiteral("Demo/Default.asp");
-        s.SendAdditional = 0;
+        s.SendAdditional = false;
     }
 
     // Parses `url` as the target (as a send does) and forwards `address` to it.
@@ -96,18 +96,18 @@ TEST_F(HttpForwardTest, QueryPairsFollowTheirFlagsAndEncodeWhatWouldBreakTheQuer
          "1.2.3.4", "/s?IPAddress=1.2.3.4&UserID=&StartPage=\\Demo\\Default.asp"},
         // The additional text is glued on as typed.
         {[&] {
-             s.SendUserID = 0;
-             s.SendStartPage = 0;
-             s.SendAdditional = 1;
+             s.SendUserID = false;
+             s.SendStartPage = false;
+             s.SendAdditional = true;
              s.AdditionalQueryString = QStringLiteral("&mode=2");
          },
          "1.2.3.4", "/s?IPAddress=1.2.3.4&mode=2"},
         // Characters that would split a pair or the request are encoded.
         {[&] {
-             s.SendAdditional = 0;
-             s.SendUserID = 1;
+             s.SendAdditional = false;
+             s.SendUserID = true;
              s.UserIDQueryString = QStringLiteral("a&b=c d#e+f%g\r\nX: y");
-             s.SendPassword = 1;
+             s.SendPassword = true;
              s.PasswordQueryString = QStringLiteral("p\u00e4ss/\\?");
          },
          "1.2.3.4",
@@ -149,7 +149,7 @@ TEST_F(HttpForwardTest, RedirectsKeepTheSecretsWithTheTypedHostOnly) {
         res.set_header("Location", "/new");  // relative: not followed
     });
     server.Start();
-    host.settings.SendPassword = 1;
+    host.settings.SendPassword = true;
     host.settings.PasswordQueryString = QStringLiteral("s3cret");
     const std::string secrets = "&UserID=joe&Password=s3cret";
     const std::string address = "IPAddress=192.168.1.20";
@@ -372,7 +372,7 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     server.Start();
     const QString url = QString::fromStdString(server.Url("/auth"));
     host.settings.HTTPTargetURL = url;
-    host.settings.AutoForward = 1;
+    host.settings.AutoForward = true;
     host.holdCredentials = true;
     Forwarder watcher(host, TestOptions([&](const QString&) { return url; }));
     RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
@@ -441,7 +441,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         << host.Lines().last().toStdString();
     server.Release();
 
-    host.settings.ShowHostResponse = 1;
+    host.settings.ShowHostResponse = true;
     Forward(server.Url("/flood"));
     ASSERT_EQ(host.responses.size(), 1u);
     EXPECT_EQ(host.responses[0].text.size(), 1 << 20);
@@ -465,7 +465,7 @@ TEST_F(HttpForwardTest, HostReplyIsShownWithoutTags) {
         res.set_content("<html><b>OK</b>\r\n\r\n\r\nSaved</html>", "text/html");
     });
     server.Start();
-    host.settings.ShowHostResponse = 1;
+    host.settings.ShowHostResponse = true;
     Forward(server.Url("/r"));
     ASSERT_EQ(host.responses.size(), 1u);
     EXPECT_EQ(host.responses[0].text, "OK\r\r\n\r\r\nSaved");
@@ -479,7 +479,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     QTemporaryDir noBus;  // no session bus answers here
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(noBus.path()) + "/bus");
     SettingsRecord& s = host.settings;
-    s.SendPassword = 1;
+    s.SendPassword = true;
     s.PasswordsInKeyring = s.PasswordsToRead = kKeyringQueryPassword;
     PasswordStore store(s);
     host.passwords = &store;
@@ -497,7 +497,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     EXPECT_EQ(host.Lines().last(), refused);
     EXPECT_TRUE(server.Requests().empty());
 
-    s.SendPassword = 0;  // not needed: sent
+    s.SendPassword = false;  // not needed: sent
     Forward(server.Url("/s"));
     EXPECT_EQ(server.Requests().size(), 1u);
 }

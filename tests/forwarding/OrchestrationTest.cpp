@@ -110,7 +110,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     EXPECT_TRUE(prompter.asked.empty());
 
     // "Test Internet" checks the chosen method's target and repeats the success as a notice.
-    host.settings.UseHTTP = 0;
+    host.settings.UseHTTP = false;
     stored["FTPTargetURL"] = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(ftp.Connected());
@@ -154,17 +154,17 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
         });
     };
     send();
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    EXPECT_EQ(fwd.m_httpForwarded, 1);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine}));
 
     // No address: message 128, the flag is set all the same, nothing is sent.
-    fwd.m_bHTTPForwarded = 0;
+    fwd.m_httpForwarded = 0;
     host.selectedIp = LoadString(115);
     send();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(128)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::OkCancel);
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::Warning);
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    EXPECT_EQ(fwd.m_httpForwarded, 1);
     EXPECT_EQ(Targets().size(), 1u);
 
     // A target of the wrong kind: message 111, the flag is cleared, nothing is sent.
@@ -172,7 +172,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     host.settings.HTTPTargetURL = "ftp://127.0.0.1/www";
     send();
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111)}));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_EQ(fwd.m_httpForwarded, 0);
     EXPECT_EQ(Targets().size(), 1u);
 
     // Refused by the host: a failure (one that is worth another try).
@@ -198,7 +198,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     EXPECT_EQ(Targets(),
               std::vector<std::string>({kOnLine, "/fail" + kOnLine.substr(3), kOnLine, kOffLine}));
     EXPECT_FALSE(host.Lines().contains(LoadString(166)));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_EQ(fwd.m_httpForwarded, 0);
     EXPECT_TRUE(prompter.asked.empty());
 }
 
@@ -221,7 +221,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
         res.set_header("WWW-Authenticate", "Basic realm=\"members\"");
     });
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
-    host.settings.NotifyOnSend = 1;
+    host.settings.NotifyOnSend = true;
     host.credentialAnswers = {Credentials{"joe", "pw"}};
     RunFromEventLoop(patient, [&] { patient.SendHTTPAddress(); });
     EXPECT_TRUE(done);
@@ -245,9 +245,9 @@ TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
     EXPECT_TRUE(server.Requests().empty());
 
     // With FTP chosen an owed HTTP notice is not sent either.
-    host.settings.UseHTTP = 0;
+    host.settings.UseHTTP = false;
     Forwarder other(host, TestOptions({}));
-    other.m_bHTTPForwarded = 1;
+    other.m_httpForwarded = 1;
     other.OffLineAtShutdown();
     EXPECT_TRUE(server.Requests().empty());
 }
@@ -274,14 +274,14 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     // After sending by both methods, each notice goes to its own host.
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
-    ASSERT_EQ(fwd.m_bFTPUploaded, 1);
+    ASSERT_EQ(fwd.m_ftpUploaded, 1);
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_EQ(fwd.m_httpForwarded, 0);
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");
-    EXPECT_EQ(fwd.m_bFTPUploaded, 0);
+    EXPECT_EQ(fwd.m_ftpUploaded, 0);
     EXPECT_EQ(Targets().size(), 3u);
 
     // A notice the host refused, or one that found no connection, stays owed; shutdown sends
@@ -291,43 +291,43 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    EXPECT_EQ(fwd.m_httpForwarded, 1);
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
     EXPECT_TRUE(host.LoggedLines().contains(LoadString(167)));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    EXPECT_EQ(fwd.m_httpForwarded, 1);
     fwd.OffLineAtShutdown();
     EXPECT_EQ(Targets().back(), "/fail?IPAddress=&UserID=&Password=&StartPage=");
     EXPECT_EQ(Targets().size(), 6u);
 }
 
 TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
-    host.settings.AutoForward = 1;
+    host.settings.AutoForward = true;
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    ASSERT_EQ(fwd.m_bHTTPForwarded, 1);
+    ASSERT_EQ(fwd.m_httpForwarded, 1);
 
-    host.settings.UseHTTP = 0;
+    host.settings.UseHTTP = false;
     prompter.answers = {IPrompter::AnswerYes};
     RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(161)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::YesNo);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_EQ(fwd.m_httpForwarded, 0);
 
     // Answering No leaves the flag; with nothing owed for FTP nothing is asked.
-    host.settings.UseHTTP = 1;
+    host.settings.UseHTTP = true;
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    host.settings.UseHTTP = 0;
+    host.settings.UseHTTP = false;
     prompter.answers = {IPrompter::AnswerNo};
     RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 1);
+    EXPECT_EQ(fwd.m_httpForwarded, 1);
     RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(0); });
     EXPECT_EQ(prompter.asked.size(), 2u);
 }
 
 TEST_F(OrchestrationTest, HiddenPaneOffersToStopAutomaticForwarding) {
     host.settings.HTTPTargetURL = "htp://typo/ip";
-    host.settings.AutoForward = 1;
+    host.settings.AutoForward = true;
     host.paneVisible = false;
     prompter.answers = {IPrompter::AnswerOk, IPrompter::AnswerYes};
     RunFromEventLoop(fwd, [&] { fwd.OnAddressChanged(); });
@@ -371,7 +371,7 @@ TEST_F(OrchestrationTest, CommandsArrivingDuringAnExchangeWaitForIt) {
     const qsizetype secondStart = lines.lastIndexOf(LoadString(166));
     EXPECT_GE(firstEnd, 0);
     EXPECT_GT(secondStart, firstEnd);
-    EXPECT_EQ(fwd.m_bHTTPForwarded, 0);
+    EXPECT_EQ(fwd.m_httpForwarded, 0);
 }
 
 TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
@@ -395,7 +395,7 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     QFile page(dir.path() + "/home.htm");
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
-    host.settings.UseHTTP = 0;
+    host.settings.UseHTTP = false;
     host.settings.FTPForwardWebPage = page.fileName();
     host.settings.FTPTargetURL = "ftp://h/www";
     fwd.UpdateForwardPreview();

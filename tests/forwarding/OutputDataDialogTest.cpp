@@ -52,7 +52,7 @@ QPushButton* OkButton(OutputDataDialog& dlg) {
 TEST_F(OutputDataDialogTest, FirstUseClosesByItselfAndStoresTheChoice) {
     OutputDataDialog dlg(nullptr, "Quorvane - HTTP Communications Response", &settings);
     dlg.SetAutoClosePeriod(50);
-    dlg.m_strOutput = "OK\r\r\n\r\r\nSaved";
+    dlg.m_outputText = "OK\r\r\n\r\r\nSaved";
     bool checkedWhenShown = false;
     QString shown;
     QMetaObject::invokeMethod(
@@ -117,7 +117,7 @@ TEST_F(OutputDataDialogTest, AOneMebibyteReplyOnOneLineIsShown) {
     QString reply(1 << 20, QLatin1Char('x'));
     OutputDataDialog dlg(nullptr, QString(), &settings);
     dlg.SetAutoClosePeriod(10);
-    dlg.m_strOutput = reply;
+    dlg.m_outputText = reply;
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
     const QString shown = dlg.findChild<QPlainTextEdit*>()->toPlainText();
     EXPECT_EQ(QString(shown).remove(QLatin1Char('\n')), reply);

@@ -113,7 +113,7 @@ class CommandLog : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == PaneCommandEvent::EventType()) {
-            commands.push_back(static_cast<PaneCommandEvent*>(event)->m_nCommand);
+            commands.push_back(static_cast<PaneCommandEvent*>(event)->m_command);
         }
         return QObject::eventFilter(watched, event);
     }

@@ -76,14 +76,14 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     // Written the program's way: its settings (the router is not asked: tests reach no network
     // of the machine's) and a selection of an interface this machine does not have.
     SettingsRecord quiet;
-    quiet.AskRouter = 0;
+    quiet.AskRouter = false;
     ASSERT_TRUE(SaveSettings(quiet, 0));
     {
         const auto profile = OpenSettings();
         DocFixture f;
         f.doc.SetProfile(profile.get());
-        f.doc.m_strInterfaceNum = "0x7FFF";
-        f.doc.m_strNicDescription = "qv-none";
+        f.doc.m_interfaceNum = "0x7FFF";
+        f.doc.m_nicDescription = "qv-none";
         ASSERT_TRUE(f.doc.StoreSelection());
     }
     QFile file(SettingsFilePath());
@@ -111,11 +111,11 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     refused({"watch"}, "forwarding is not set up: no HTTP target URL");
     SettingsRecord configured = quiet;
     configured.HTTPTargetURL = QStringLiteral("http://127.0.0.1:9/ip.php");
-    configured.AutoForward = 0;
+    configured.AutoForward = false;
     ASSERT_TRUE(SaveSettings(configured, 0));
     refused({"watch"}, "forwarding changes automatically is off");
-    configured.AutoForward = 1;
-    configured.CheckForChange = 1;
+    configured.AutoForward = true;
+    configured.CheckForChange = true;
     ASSERT_TRUE(SaveSettings(configured, 0));
     refused({"watch", "--interface", "qv-none"}, "the interface 'qv-none' is not on this machine");
     refused({"watch", "--address", "300.1.2.3"}, "the address '300.1.2.3' is not on this machine");

@@ -40,7 +40,7 @@ inline Ipv6NetRow Net6(std::uint32_t index, const char* ip, bool router,
                        std::uint32_t type = kNetTypeDynamic) {
     Ipv6NetRow row{index, 0, {}, {}, type, router};
     const std::uint8_t mac[] = {0x02, 0, 0, 0, 0, 0x66};
-    SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, mac, sizeof mac);
+    SetPhysAddr(row.hardwareLength, row.hardware, mac, sizeof mac);
     inet_pton(AF_INET6, ip, row.addr.data());
     return row;
 }
@@ -48,7 +48,7 @@ inline Ipv6NetRow Net6(std::uint32_t index, const char* ip, bool router,
 inline IpNetRow Net(std::uint32_t index, const char* ip, std::vector<std::uint8_t> mac,
                     std::uint32_t type = kNetTypeDynamic) {
     IpNetRow row{index, 0, {}, Ip(ip), type};
-    SetPhysAddr(row.dwPhysAddrLen, row.bPhysAddr, mac.data(), mac.size());
+    SetPhysAddr(row.hardwareLength, row.hardware, mac.data(), mac.size());
     return row;
 }
 

@@ -64,7 +64,7 @@ QByteArray LinkMac(const QString& ifname) {
 
 // Field `col` of the row that shows `address`; empty when no row does.
 QString FieldOf(const AddressList& doc, const char* address, InfoColumn col) {
-    for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+    for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
         if (doc.Field(r, ColNicIpAddress) == QLatin1String(address)) {
             return doc.Field(r, col);
         }
@@ -95,7 +95,7 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     const auto addrs = tables.AddressTable();
     ASSERT_EQ(addrs.status, kNetTableOk) << addrs.error.toStdString();
     auto fields = [](const IpAddrRow& r) {
-        return std::tuple(r.dwAddr, r.dwIndex, r.dwMask, r.dwBCastAddr);
+        return std::tuple(r.address, r.index, r.mask, r.broadcast);
     };
     ASSERT_EQ(addrs.rows.size(), 3u);  // ascending by address
     EXPECT_EQ(fields(addrs.rows[0]),
@@ -108,26 +108,26 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     ASSERT_EQ(net.status, kNetTableOk) << net.error.toStdString();
     auto entry = [&](const char* ip) {
         auto it = std::find_if(net.rows.begin(), net.rows.end(),
-                               [&](const IpNetRow& r) { return r.dwAddr == Ip(ip); });
+                               [&](const IpNetRow& r) { return r.address == Ip(ip); });
         return it == net.rows.end() ? IpNetRow{} : *it;
     };
     const IpNetRow gw = entry("10.9.0.2"), pending = entry("10.9.0.3");
-    EXPECT_EQ(gw.dwIndex, v0);
-    EXPECT_EQ(gw.dwType, kNetTypeStatic);
-    EXPECT_EQ(Bytes(gw.bPhysAddr, gw.dwPhysAddrLen), QByteArray::fromHex("020000000002"));
-    EXPECT_EQ(pending.dwIndex, v0);
-    EXPECT_EQ(pending.dwType, kNetTypeInvalid);
-    EXPECT_EQ(pending.dwPhysAddrLen, 0u);
+    EXPECT_EQ(gw.index, v0);
+    EXPECT_EQ(gw.type, kNetTypeStatic);
+    EXPECT_EQ(Bytes(gw.hardware, gw.hardwareLength), QByteArray::fromHex("020000000002"));
+    EXPECT_EQ(pending.index, v0);
+    EXPECT_EQ(pending.type, kNetTypeInvalid);
+    EXPECT_EQ(pending.hardwareLength, 0u);
 
     const auto ifs = tables.InterfaceTable();
     ASSERT_EQ(ifs.status, kNetTableOk) << ifs.error.toStdString();
     for (const auto& [index, name] : {std::pair{v0, "v0"}, std::pair{v1, "v1"}}) {
         auto it = std::find_if(ifs.rows.begin(), ifs.rows.end(),
-                               [&](const IfRow& r) { return r.dwIndex == index; });
+                               [&](const IfRow& r) { return r.index == index; });
         ASSERT_NE(it, ifs.rows.end()) << name;
-        EXPECT_EQ(Bytes(it->bDescr, it->dwDescrLen), name);
-        EXPECT_EQ(it->dwPhysAddrLen, 6u);
-        EXPECT_EQ(Bytes(it->bPhysAddr, it->dwPhysAddrLen), LinkMac(name));
+        EXPECT_EQ(Bytes(it->description, it->descriptionLength), name);
+        EXPECT_EQ(it->hardwareLength, 6u);
+        EXPECT_EQ(Bytes(it->hardware, it->hardwareLength), LinkMac(name));
     }
 
     // The main table's default routes, lowest metric first; other tables do not count.
@@ -136,9 +136,9 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
            "ip route add default via 10.9.0.3 dev v0 table 100"));
     const auto routes = tables.DefaultGateways();
     ASSERT_EQ(routes.rows.size(), 2u) << routes.error.toStdString();
-    EXPECT_EQ(std::pair(routes.rows[0].dwIndex, routes.rows[0].dwAddr),
+    EXPECT_EQ(std::pair(routes.rows[0].index, routes.rows[0].address),
               std::pair(v0, Ip("10.9.0.2")));
-    EXPECT_EQ(routes.rows[1].dwAddr, Ip("10.9.1.9"));
+    EXPECT_EQ(routes.rows[1].address, Ip("10.9.1.9"));
 
     // The broadcast column: each address's own, none for loopback, a peer address or an
     // address added without one.
@@ -220,7 +220,7 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     ControlPane& pane = set.pane;
     QStringList tray;
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
-    pane.Settings().AskRouter = 0;
+    pane.Settings().AskRouter = false;
     // Runs what the document posted (the forwarding), as the event loop would.
     auto settle = [&] {
         set.Settle();
@@ -296,7 +296,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     // The kernel makes the announced addresses and checks them for duplicates first.
     auto temporary = [&]() -> std::optional<Ipv6AddrRow> {
         for (const auto& a : tables.Ipv6AddressTable().rows) {
-            if ((a.dwFlags & kIpv6Temporary) && !(a.dwFlags & kIpv6Tentative)) {
+            if ((a.flags & kIpv6Temporary) && !(a.flags & kIpv6Tentative)) {
                 return a;
             }
         }
@@ -311,10 +311,10 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
 
     const auto net6 = tables.Ipv6NetTable().rows;
     const auto router = std::find_if(net6.begin(), net6.end(), [](const Ipv6NetRow& n) {
-        return n.router && n.dwIndex == if_nametoindex("v0");
+        return n.router && n.index == if_nametoindex("v0");
     });
     ASSERT_NE(router, net6.end());
-    EXPECT_EQ(Bytes(router->bPhysAddr, router->dwPhysAddrLen), routerMac);
+    EXPECT_EQ(Bytes(router->hardware, router->hardwareLength), routerMac);
 
     RecordingWebHost web(RecordingWebHost::kPostOnly, "::1");
     FakeResolver resolver;
@@ -327,7 +327,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     doc.RefreshNetworkInfo(-1);
 
     auto rowOf = [&](const QString& address) {
-        for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+        for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
             if (doc.Field(r, ColNicIpAddress) == address) {
                 return r;
             }
@@ -349,7 +349,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
                   "v1")
             << i;
     }
-    for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+    for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
         EXPECT_FALSE(doc.Field(r, ColNicIpAddress).startsWith("fe80"));
     }
 
@@ -359,14 +359,14 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     EXPECT_FALSE(tempBox->flags() & Qt::ItemIsUserCheckable);
     tempBox->setCheckState(Qt::Checked);
     EXPECT_EQ(tempBox->checkState(), Qt::Unchecked);
-    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_EQ(doc.m_selectedRow, -1);
     view.item(rowOf("2001:db8:1::5"), ColNicIpAddress)->setCheckState(Qt::Checked);
     set.Settle();
     ASSERT_EQ(web.Queries().size(), 1) << pane.OutputText().toStdString();
     EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=2001:db8:1::5");
     doc.RefreshNetworkInfo(-1);
-    EXPECT_EQ(doc.m_strSelectedIp, "2001:db8:1::5");
-    EXPECT_EQ(view.item(doc.m_nSelectedRow, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(doc.m_selectedIp, "2001:db8:1::5");
+    EXPECT_EQ(view.item(doc.m_selectedRow, 0)->checkState(), Qt::Checked);
 
     // By FTP: the page with the address in URL form, on the server's disk.
     QTemporaryDir root, local;
@@ -380,7 +380,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.write("<a href=\"http://IPHERE\">home</a>\r\n");
     page.close();
-    s.UseHTTP = 0;
+    s.UseHTTP = false;
     s.FTPTargetURL = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
     s.FTPForwardWebPage = page.fileName();
     s.FTPReplacementString = "IPHERE";
@@ -758,8 +758,8 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
     pane.OnInitialUpdate();  // the address events start
     SettingsRecord& s = pane.Settings();
     s.HTTPTargetURL = web.Url();
-    s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = 1;
-    s.AskRouter = 0;
+    s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = true;
+    s.AskRouter = false;
     s.CheckTime = 60;
     s.LoggingFile = program.config.filePath("log.txt");
     set.Settle();

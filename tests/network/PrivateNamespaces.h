@@ -103,9 +103,9 @@ struct ForwardingPane : ListWithPane {
         pane.SetForwarding(&commands);
         SettingsRecord& s = pane.Settings();
         s.HTTPTargetURL = target;
-        s.AutoForward = 1;
-        s.NotifyOnSend = 0;
-        s.CheckForChange = 0;
+        s.AutoForward = true;
+        s.NotifyOnSend = false;
+        s.CheckForChange = false;
     }
     ForwarderOptions Options() {
         ForwarderOptions options;

@@ -81,7 +81,7 @@ TEST_F(NetworkRefresh, EmptyNeighbourTable) {
     EXPECT_EQ(texts.mid(0, 3), (QStringList{S(136), S(163), "IP Net Table:  No data available"}));
     EXPECT_FALSE(texts.contains(S(142)));
     EXPECT_EQ(texts.back(), S(137));
-    ASSERT_EQ(doc.m_nRowCount, 2u);
+    ASSERT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(At(1, ColDiagnosticInformation), S(146) + " ");
 }
 
@@ -104,7 +104,7 @@ TEST_F(NetworkRefresh, MissingTableKeepsTheRows) {
     EXPECT_EQ(host.Texts(),
               (QStringList{S(136), "IP Address Table:  No buffer space available",
                            "IP Net Table:  Operation not permitted", S(140), S(142)}));
-    EXPECT_EQ(doc.m_nRowCount, 2u);
+    EXPECT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(doc.Row(1), before);
 }
 
@@ -152,9 +152,9 @@ TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadlin
     AddressList doc(&host, tables, resolver, clock);
     doc.OnNewDocument();
     doc.SetLookupDeadline(50);
-    doc.m_strInterfaceNum = "0x2";
-    doc.m_strNicDescription = "eth0";
-    doc.m_strStoredIp = "10.0.0.6";
+    doc.m_interfaceNum = "0x2";
+    doc.m_nicDescription = "eth0";
+    doc.m_storedIp = "10.0.0.6";
     QTimer wake;  // the waits below never block for long, whatever happens
     wake.start(20);
     auto settle = [&] {
@@ -178,7 +178,7 @@ TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadlin
     EXPECT_EQ(doc.Field(0, ColDiagnosticInformation),
               "Nonauthoritative host not found, or server failed.");
     EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.6"});
-    EXPECT_EQ(doc.m_strHostName, "six.example");
+    EXPECT_EQ(doc.m_hostName, "six.example");
     EXPECT_TRUE(host.Texts().filter("Looking up").isEmpty());
 
     // A tick on a row whose name is still pending takes the name when it comes; a check asked
@@ -195,7 +195,7 @@ TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadlin
     resolver.answer(0, {"five.example", kLookupOk});  // the check's own look-up of row 0
     ASSERT_TRUE(settle());
     EXPECT_EQ(host.finished, 3);
-    EXPECT_EQ(doc.m_strHostName, "five.example");
+    EXPECT_EQ(doc.m_hostName, "five.example");
     EXPECT_EQ(host.trayAddresses, (QStringList{"10.0.0.6", "10.0.0.5"}));
 }
 

@@ -233,7 +233,7 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     doc.OnNewDocument();
     ASSERT_TRUE(refreshed([&] { doc.RefreshNetworkInfo(-1); }));
     int row = -1;
-    for (int r = 0; r < static_cast<int>(doc.m_nRowCount); ++r) {
+    for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
         row = doc.Field(r, ColInterfaceNumber) == "UPnP" ? r : row;
     }
     ASSERT_GE(row, 0) << pane.OutputText().toStdString();
@@ -258,7 +258,7 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     EXPECT_TRUE(doc.Field(row, ColDiagnosticInformation)
                     .startsWith("No UPnP router answered within 2 s. Last confirmed "));
     EXPECT_EQ(sent().size(), 2);
-    EXPECT_EQ(doc.m_nSelectedRow, row);
+    EXPECT_EQ(doc.m_selectedRow, row);
     pane.SetForwarding(nullptr);
 }
 

@@ -23,7 +23,7 @@ TEST_F(NetworkRows, AddressWithoutNeighbourGetsPlaceholders) {
     resolver.Name("10.0.0.5", "five");
     doc.BuildRows(-1);
 
-    ASSERT_EQ(doc.m_nRowCount, 1u);
+    ASSERT_EQ(doc.m_rowCount, 1u);
     IpAddressRow want;
     want.fields = {"10.0.0.5",
                    "0x2",
@@ -42,7 +42,7 @@ TEST_F(NetworkRows, AddressWithoutNeighbourGetsPlaceholders) {
 TEST_F(NetworkRows, FieldFormatsAndOversizedInput) {
     IfRow odd = If(2, QByteArray(300, 'd'));  // cut to 256 bytes
     IfRow nul = If(4, QByteArray("wlan0\0junk", 10));
-    nul.dwDescrLen = 100000;  // a length beyond the field is never followed
+    nul.descriptionLength = 100000;  // a length beyond the field is never followed
     Use({Addr("10.0.0.1", 16777219, false), Addr("10.0.0.2", 2), Addr("10.0.0.3", 9),
          Addr("10.0.0.4", 4)},
         {Net(16777219, "10.0.0.254", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 1),
@@ -70,7 +70,7 @@ TEST_F(NetworkRows, HardwareOnlyDropsRowsWithoutNeighbour) {
         {If(1, "lo"), If(2, "eth0"), If(3, "eth1")});
     host.hardwareOnly = true;
     doc.BuildRows(-1);
-    ASSERT_EQ(doc.m_nRowCount, 2u);
+    ASSERT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.3");
     EXPECT_EQ(At(1, ColNicDescription), "eth1");
 
@@ -79,7 +79,7 @@ TEST_F(NetworkRows, HardwareOnlyDropsRowsWithoutNeighbour) {
     doc.BuildRows(0);
     EXPECT_EQ(doc.Row(0), IpAddressRow{});
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.3");
-    EXPECT_EQ(doc.m_nRowCount, 2u);
+    EXPECT_EQ(doc.m_rowCount, 2u);
 }
 
 TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
@@ -96,7 +96,7 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.6");
     EXPECT_EQ(At(1, ColHostName), "six");
     EXPECT_EQ(doc.Row(2), third);
-    EXPECT_EQ(doc.m_nRowCount, 3u);
+    EXPECT_EQ(doc.m_rowCount, 3u);
     EXPECT_EQ(host.Texts().back(), S(137));
 
     // A long run of one-row rebuilds (the periodic check) frees the texts it replaces and keeps
@@ -112,7 +112,7 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     // Its address is gone: every row is rebuilt, so no row keeps an address that is gone.
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.7", 2), Addr("10.0.1.2", 3)});
     doc.BuildRows(1);
-    EXPECT_EQ(doc.m_nRowCount, 2u);
+    EXPECT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.1.2");
 
@@ -138,7 +138,7 @@ TEST_F(NetworkRows, Ipv6RowsFollowTheIpv4Rows) {
                                      Net6(3, "fd00::9", false, kNetTypeStatic)});
     doc.BuildRows(-1);
 
-    ASSERT_EQ(doc.m_nRowCount, 5u);
+    ASSERT_EQ(doc.m_rowCount, 5u);
     IpAddressRow want;
     want.fields = {"2001:db8::5",
                    "0x2",
@@ -163,7 +163,7 @@ TEST_F(NetworkRows, Ipv6RowsFollowTheIpv4Rows) {
     EXPECT_TRUE(doc.IsTickable(1) && doc.IsTickable(3) && !doc.IsTickable(5));
     EXPECT_FALSE(doc.IsTickable(2));
     doc.SelectRow(2);
-    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_EQ(doc.m_selectedRow, -1);
     EXPECT_TRUE(host.trayAddresses.isEmpty());
 
     tables.addr6.rows.erase(tables.addr6.rows.begin() + 2);  // the temporary address goes
@@ -174,11 +174,11 @@ TEST_F(NetworkRows, Ipv6RowsFollowTheIpv4Rows) {
     host.hardwareOnly = true;  // eth1 has an IPv6 neighbour, and no IPv4 one
     tables.net6 = Table<Ipv6NetRow>({Net6(3, "fd00::9", false)});
     doc.BuildRows(-1);
-    ASSERT_EQ(doc.m_nRowCount, 2u);
+    ASSERT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(At(1, ColNicIpAddress), "fd00:0:0:1::1");
     host.ipv6 = false;
     doc.BuildRows(-1);
-    EXPECT_EQ(doc.m_nRowCount, 1u);
+    EXPECT_EQ(doc.m_rowCount, 1u);
 }
 
 TEST_F(NetworkRows, HostNamesAndLookUpFailures) {

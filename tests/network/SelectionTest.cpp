@@ -19,8 +19,8 @@ class NetworkSelection : public ::testing::Test, public DocFixture {
         resolver.Name("10.0.0.5", "h");
     }
     void Select(const char* number, const char* description) {
-        doc.m_strInterfaceNum = number;
-        doc.m_strNicDescription = description;
+        doc.m_interfaceNum = number;
+        doc.m_nicDescription = description;
         doc.RefreshNetworkInfo(-1);
     }
     long Posted() const {
@@ -32,7 +32,7 @@ TEST_F(NetworkSelection, FirstStartAsksForATickWithoutABox) {
     doc.RefreshNetworkInfo(-1);
     EXPECT_EQ(host.Texts().back(), "Please tick the IP Address to watch in the list above.");
     EXPECT_TRUE(host.messages.isEmpty());
-    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_EQ(doc.m_selectedRow, -1);
     EXPECT_EQ(Posted(), 0);
 
     // A stored selection that is really gone still gets its box.
@@ -59,13 +59,13 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
     EXPECT_TRUE(doc.CheckSelection());
-    EXPECT_EQ(doc.m_strSelectedIp, "10.0.0.9");
+    EXPECT_EQ(doc.m_selectedIp, "10.0.0.9");
     EXPECT_EQ(host.trayAddresses.back(), "10.0.0.9");
     EXPECT_EQ(Posted(), 2);
     for (const auto& line : host.lines) {
         EXPECT_FALSE(line.log) << line.text.toStdString();
     }
-    EXPECT_EQ(doc.m_bLogStatus, 1);
+    EXPECT_EQ(doc.m_logStatus, 1);
 }
 
 TEST_F(NetworkSelection, AdapterBackUnderAnotherIndexLosesSelection) {
@@ -76,13 +76,13 @@ TEST_F(NetworkSelection, AdapterBackUnderAnotherIndexLosesSelection) {
 
     doc.CheckSelection();  // one row: its interface is gone, so it keeps its text
     EXPECT_TRUE(host.Texts().contains(S(143)));
-    EXPECT_EQ(doc.m_nSelectedRow, 0);
+    EXPECT_EQ(doc.m_selectedRow, 0);
 
     doc.RefreshNetworkInfo(-1);
-    EXPECT_EQ(doc.m_nSelectedRow, -1);
+    EXPECT_EQ(doc.m_selectedRow, -1);
     ASSERT_EQ(host.messages.size(), 1);
     EXPECT_TRUE(host.messages[0].startsWith("Interface 0x2 or NIC Card 'X' have been changed on"));
-    EXPECT_EQ(doc.m_strInterfaceNum, "0x2");  // kept for the next refresh
+    EXPECT_EQ(doc.m_interfaceNum, "0x2");  // kept for the next refresh
     EXPECT_EQ(Posted(), 1);
 }
 
@@ -92,7 +92,7 @@ TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported)
     doc.SelectRow(1);
     doc.CheckSelection();
     doc.RefreshNetworkInfo(-1);
-    EXPECT_EQ(doc.m_nSelectedRow, 1);
+    EXPECT_EQ(doc.m_selectedRow, 1);
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.5");
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.6");
     EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.6"});
@@ -106,7 +106,7 @@ TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported)
     EXPECT_EQ(host.Texts().filter(S(143)).size(), 2);
     EXPECT_TRUE(host.Texts().filter("is selected").isEmpty());
     EXPECT_EQ(host.trayAddresses.mid(1), QStringList{"---.---.---.---"});
-    EXPECT_EQ(doc.m_strSelectedIp, "---.---.---.---");
+    EXPECT_EQ(doc.m_selectedIp, "---.---.---.---");
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.5", 2), Addr("10.0.1.1", 3)});
     doc.CheckSelection();
     EXPECT_EQ(host.trayAddresses.mid(2), QStringList{"10.0.0.5"});
@@ -122,7 +122,7 @@ TEST_F(NetworkSelection, TickedIpv6AddressStaysAndIsFollowedInItsFamily) {
     doc.SelectRow(3);
     doc.CheckSelection();
     doc.RefreshNetworkInfo(-1);
-    EXPECT_EQ(doc.m_nSelectedRow, 3);
+    EXPECT_EQ(doc.m_selectedRow, 3);
     EXPECT_EQ(host.trayAddresses, QStringList{"2001:db8::6"});
 
     tables.addr6 = Table<Ipv6AddrRow>(
@@ -167,7 +167,7 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
         machine(again);
         again.doc.SetProfile(&raw);
         again.doc.OnNewDocument();
-        EXPECT_EQ(again.doc.m_strSelectedIp, "---.---.---.---");
+        EXPECT_EQ(again.doc.m_selectedIp, "---.---.---.---");
         again.doc.RefreshNetworkInfo(-1);
         EXPECT_EQ(again.host.trayAddresses, QStringList{expected});
         raw.remove("Data/IPAddress");
@@ -180,7 +180,7 @@ TEST(NetworkProfile, SelectionSurvivesARestart) {
     again.doc.OnNewDocument();
     QFile file(path);
     ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
-    again.doc.m_strHostName = "other.example";
+    again.doc.m_hostName = "other.example";
     EXPECT_FALSE(again.doc.StoreSelection());
     EXPECT_EQ(file.permissions() & 0x7000, QFileDevice::ReadOwner);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -208,7 +208,7 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     {
         DocFixture f;
         machine(f);
-        ASSERT_EQ(f.doc.m_nRowCount, 3u);
+        ASSERT_EQ(f.doc.m_rowCount, 3u);
         EXPECT_EQ(f.doc.Row(1).fields,
                   (std::array<QString, kColumnCount>{
                       "203.0.113.7", "UPnP", "public", "Home Router", "-----------------",
@@ -232,7 +232,7 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     EXPECT_EQ(f.host.finished, 0);
     f.publicSources.Deliver();
     EXPECT_FALSE(f.doc.IsRefreshing());
-    EXPECT_EQ(f.doc.m_nSelectedRow, 1);
+    EXPECT_EQ(f.doc.m_selectedRow, 1);
     EXPECT_EQ(f.host.trayAddresses, QStringList{"203.0.113.7"});
     EXPECT_TRUE(f.host.messages.isEmpty());
 
@@ -261,8 +261,8 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     EXPECT_EQ(f.publicSources.asked.size(), asked);
     f.host.sources = {};
     f.doc.RefreshNetworkInfo(-1);
-    EXPECT_EQ(f.doc.m_nRowCount, 1u);
-    EXPECT_EQ(f.doc.m_nSelectedRow, -1);
+    EXPECT_EQ(f.doc.m_rowCount, 1u);
+    EXPECT_EQ(f.doc.m_selectedRow, -1);
     EXPECT_EQ(f.host.messages.size(), 1);
 
     // With a local address ticked, the refresh (and so the check and the forwarding of a local
@@ -284,7 +284,7 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     local.publicSources.Deliver();
     EXPECT_FALSE(local.doc.IsAskingPublicSources());
     EXPECT_EQ(local.At(1, ColNicIpAddress), "203.0.113.8");
-    EXPECT_EQ(local.doc.m_nSelectedRow, 0);
+    EXPECT_EQ(local.doc.m_selectedRow, 0);
 }
 
 }  // namespace

@@ -37,12 +37,12 @@ TEST(QuorvaneException, CarriesMessageAndDetail) {
     try {
         ThrowQuorvaneException(121, 302);
     } catch (const QuorvaneException& e) {
-        EXPECT_EQ(e.m_nMessageId, 121);
-        EXPECT_EQ(e.m_nDetail, 302);
+        EXPECT_EQ(e.m_messageId, 121);
+        EXPECT_EQ(e.m_detail, 302);
     }
     QuorvaneException blank;
-    EXPECT_EQ(blank.m_nMessageId, 0);
-    EXPECT_EQ(blank.m_nDetail, 0);
+    EXPECT_EQ(blank.m_messageId, 0);
+    EXPECT_EQ(blank.m_detail, 0);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class Host {
     ~Host() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_bClosing = true;
+            m_closeWanted = true;
         }
         m_closing.notify_all();
         server.stop();
@@ -51,7 +51,7 @@ class Host {
     }
     void WaitUntilClosing() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_closing.wait(lock, [this] { return m_bClosing; });
+        m_closing.wait(lock, [this] { return m_closeWanted; });
     }
 
   private:
@@ -59,7 +59,7 @@ class Host {
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_closing;
-    bool m_bClosing = false;
+    bool m_closeWanted = false;
 };
 
 // The answer of a question, waited for on the event loop; it never comes during the call.

@@ -115,10 +115,10 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.AdditionalQueryString = "&x=y, z";
     s.LoggingFile = "/tmp/a log/Quorvane Log.txt";
     s.CheckTime = 17;
-    s.ShowHardwareOnly = 1;
-    s.ShowIPv6 = 0;
-    s.FTPRequireEncryption = 1;
-    s.AskRouter = 0;
+    s.ShowHardwareOnly = true;
+    s.ShowIPv6 = false;
+    s.FTPRequireEncryption = true;
+    s.AskRouter = false;
     s.EchoPageURL = "https://echo.example/ip?v=4,plain";
     ASSERT_TRUE(SaveSettings(s, 0));
     const SettingsRecord back = Loaded();

@@ -43,9 +43,9 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
     EXPECT_EQ(pane.settings.ShowIPv6, 0);
     EXPECT_TRUE(Box(1152)->isChecked());  // the router is asked unless the user says no
 
-    pane.settings.AskRouter = 0;
-    pane.settings.UseHTTP = 0;
-    pane.settings.CheckForChange = 0;
+    pane.settings.AskRouter = false;
+    pane.settings.UseHTTP = false;
+    pane.settings.CheckForChange = false;
     pane.hideOnStartup = 1;
     Refill(kCmdGeneralFill);
     EXPECT_FALSE(Box(1138)->isChecked());
@@ -59,7 +59,7 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
 }
 
 TEST_F(GeneralPageTest, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
-    pane.settings.CheckForChange = 0;
+    pane.settings.CheckForChange = false;
     Refill(kCmdGeneralFill);
 
     Click(Box(1103));

@@ -119,7 +119,7 @@ TEST_F(LoggingPageTest, LeavingTheTabClearsTheViewer) {
 }
 
 TEST_F(LoggingPageTest, BrowseAllowsANewName) {
-    pane.settings.LoggingEnabled = 1;
+    pane.settings.LoggingEnabled = true;
     Refill(kCmdLogFill);
     dialogs.answers.push_back(Path("fresh.txt"));
     Click(Button(1110));

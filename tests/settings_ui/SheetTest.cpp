@@ -50,9 +50,9 @@ TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowin
 TEST_F(SettingsSheet, FillingNeverPostsATake) {
     // Values that differ from every page's starting state, so that every control changes.
     SettingsRecord& s = pane.settings;
-    s.ShowHardwareOnly = s.AutoForward = s.ShowHostResponse = s.SendAdditional = 1;
-    s.LoggingEnabled = s.FTPOffLineDelete = 1;
-    s.UseHTTP = 0;
+    s.ShowHardwareOnly = s.AutoForward = s.ShowHostResponse = s.SendAdditional = true;
+    s.LoggingEnabled = s.FTPOffLineDelete = true;
+    s.UseHTTP = false;
     s.CheckTime = 17;
     for (QString* text : {&s.HTTPTargetURL, &s.FTPForwardWebPage, &s.FTPReplacementString,
                           &s.FTPStartPage, &s.FTPTargetURL, &s.FTPUserID, &s.FTPPassword,

@@ -372,7 +372,7 @@ int RunDisplayLossChild(int argc, char** argv) {
     Forwarder& forwarder = frame->CtrlView()->OwnForwarder();
     WaitFor([&] { return frame->CtrlView()->IsPolling(); }, 20000);
     frame->OnCommand(kCmdTrayManualSend);
-    if (!WaitFor([&] { return forwarder.m_bHTTPForwarded && !forwarder.IsBusy(); }, 20000)) {
+    if (!WaitFor([&] { return forwarder.m_httpForwarded && !forwarder.IsBusy(); }, 20000)) {
         return 4;
     }
     frame->CtrlView()->Settings().CheckTime = 17;  // saved only on the way out

@@ -42,13 +42,13 @@ class FakeTables : public INetTables {
     TableCopy<IfRow> InterfaceTable() override {
         TableCopy<IfRow> t;
         IfRow lo;
-        lo.dwIndex = 1;
+        lo.index = 1;
         SetDescription(lo, "lo", 2);
         IfRow eth;
-        eth.dwIndex = 2;
+        eth.index = 2;
         SetDescription(eth, "enp3s0", 6);
         const std::uint8_t mac[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
-        SetPhysAddr(eth.dwPhysAddrLen, eth.bPhysAddr, mac, sizeof mac);
+        SetPhysAddr(eth.hardwareLength, eth.hardware, mac, sizeof mac);
         t.rows = {lo, eth};
         return t;
     }

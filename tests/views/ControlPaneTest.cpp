@@ -64,7 +64,7 @@ TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
     EXPECT_EQ(doc.refreshes, 1);
 
     // A document that posts 32800 while the pane runs a refresh: the forwarding comes after it.
-    pane.Settings().AutoForward = 1;
+    pane.Settings().AutoForward = true;
     bool sentDuringRefresh = false;
     doc.during = [&] {
         pane.PostPaneCommand(kCmdSelectionChanged);
@@ -78,13 +78,13 @@ TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
 }
 
 TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
-    pane.Settings().AutoForward = 0;
+    pane.Settings().AutoForward = false;
     Run(kCmdSelectionChanged);
     EXPECT_TRUE(forwarding.calls.isEmpty());
     Run(kCmdManualSend);  // sends whatever AutoForward says
-    pane.Settings().UseHTTP = 0;
+    pane.Settings().UseHTTP = false;
     Run(kCmdManualSend);
-    pane.Settings().AutoForward = 1;
+    pane.Settings().AutoForward = true;
     Run(kCmdSelectionChanged);
     Run(kCmdSendHttp);
     Run(kCmdSendFtp);
@@ -126,12 +126,12 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     FakeSheet fake;
     FakeSheet* sheet = &fake;
     pane.SetSheet(sheet);
-    pane.Settings().AutoForward = 0;
-    pane.Settings().UseHTTP = 1;
+    pane.Settings().AutoForward = false;
+    pane.Settings().UseHTTP = true;
 
     // Automatic forwarding switched on: the preview is rebuilt and a send is posted.
-    sheet->general.AutoForward = 1;
-    sheet->general.UseHTTP = 1;
+    sheet->general.AutoForward = true;
+    sheet->general.UseHTTP = true;
     sheet->hide = 1;
     Run(kCmdGeneralTake);
     EXPECT_EQ(pane.HideOnStartup(), 1);
@@ -149,7 +149,7 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
 
     // The method changed: the off-line notice of the method left is offered, then a send.
     forwarding.calls.clear();
-    sheet->general.UseHTTP = 0;
+    sheet->general.UseHTTP = false;
     Run(kCmdGeneralTake);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls,
@@ -162,7 +162,7 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
 }
 
 TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
-    pane.Settings().CheckForChange = 1;
+    pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 5;
     Run(kCmdRefresh);
     EXPECT_EQ(pane.PollPeriodMs(), 5 * 40);
@@ -177,14 +177,14 @@ TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
     EXPECT_EQ(doc.checks, checks);
     EXPECT_EQ(pane.PollPeriodMs(), 4000);
 
-    pane.Settings().CheckForChange = 0;
+    pane.Settings().CheckForChange = false;
     Run(kCmdRefresh);
     EXPECT_FALSE(pane.IsPolling());
     EXPECT_EQ(pane.PollPeriodMs(), 0);
 }
 
 TEST_F(ControlPaneTest, ATickDuringARefreshWaitsForIt) {
-    pane.Settings().CheckForChange = 1;
+    pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 1;
     Run(kCmdRefresh);
     int checksDuringRefresh = -1;
@@ -212,7 +212,7 @@ TEST_F(ControlPaneTest, ATickDuringARefreshWaitsForIt) {
 // The not-found box waits for nobody: polling goes on while it is open, and the checks that
 // find the selection lost meanwhile open no second box.
 TEST_F(ControlPaneTest, TheDocumentsBoxHoldsNothingUpAndOpensOnce) {
-    pane.Settings().CheckForChange = 1;
+    pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 1;
     test::ScriptedPrompter prompter;
     prompter.holdOpen = true;
@@ -266,7 +266,7 @@ TEST_F(ControlPaneTest, QuickHelpAndOutputShareTheBox) {
 
 TEST_F(ControlPaneTest, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
     pane.SetForwarding(nullptr);
-    pane.Settings().UseHTTP = 1;
+    pane.Settings().UseHTTP = true;
     pane.Settings().HTTPTargetURL = "http://host.invalid/ip.php";
     doc.selectedIp = "10.0.0.5";
     pane.UpdateForwardPreview();
@@ -275,7 +275,7 @@ TEST_F(ControlPaneTest, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) 
 }
 
 TEST_F(ControlPaneTest, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
-    pane.Settings().CheckForChange = 1;
+    pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 42;
     pane.HideOnStartup() = 1;
     Run(kCmdRefresh);
@@ -350,8 +350,8 @@ class Retries : public ControlPaneTest {
         pane.Watcher().SetRetryTimer(&timer);
         SettingsRecord& s = pane.Settings();
         s.HTTPTargetURL = web.Url();
-        s.AutoForward = s.CheckForChange = s.LoggingEnabled = 1;
-        s.NotifyOnSend = 0;
+        s.AutoForward = s.CheckForChange = s.LoggingEnabled = true;
+        s.NotifyOnSend = false;
         s.CheckTime = 5;
         s.LoggingFile = log.filePath("QuorvaneLog.txt");
         doc.selectedIp = "192.0.2.7";
@@ -468,11 +468,11 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     Run(kCmdSelectionChanged);
     ASSERT_TRUE(Pending());
     const SettingsRecord before = pane.Settings();
-    pane.Settings().CheckForChange = 0;
+    pane.Settings().CheckForChange = false;
     pane.Watcher().GeneralSettingsTaken(before);
     EXPECT_FALSE(Pending());
     EXPECT_FALSE(timer.due);
-    pane.Settings().CheckForChange = 1;
+    pane.Settings().CheckForChange = true;
     Run(kCmdSelectionChanged);
     ASSERT_TRUE(Pending());
     pane.Settings().HTTPTargetURL = web.Url() + "?site=2";

@@ -27,12 +27,12 @@ TEST(EventLog, EntriesEndInCrCrCrLfAndLineFeedsBecomeCrLf) {
 
     EXPECT_FALSE(log.WriteLogEntry(path, "abc").has_value());
     EXPECT_EQ(ReadAll(path), QByteArray("abc\r\r\r\n"));
-    EXPECT_EQ(log.m_nLogSize, 0);
+    EXPECT_EQ(log.m_logSize, 0);
 
     // An LF alone becomes CR LF; a CR LF already in the text becomes CR CR LF.
     EXPECT_FALSE(log.WriteLogEntry(path, "one\ntwo\r\nthree").has_value());
     EXPECT_EQ(ReadAll(path), QByteArray("abc\r\r\r\none\r\ntwo\r\r\nthree\r\r\r\n"));
-    EXPECT_EQ(log.m_nLogSize, 7);
+    EXPECT_EQ(log.m_logSize, 7);
 
     // Appending never truncates, whoever else wrote to the file in between.
     {
@@ -41,14 +41,14 @@ TEST(EventLog, EntriesEndInCrCrCrLfAndLineFeedsBecomeCrLf) {
         f.write("xyz");
     }
     EXPECT_FALSE(log.WriteLogEntry(path, "").has_value());
-    EXPECT_EQ(log.m_nLogSize, 7 + 20 + 3);
+    EXPECT_EQ(log.m_logSize, 7 + 20 + 3);
     EXPECT_TRUE(ReadAll(path).endsWith("xyz\r\r\r\n"));
 }
 
 TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
     QTemporaryDir dir;
     EventLog log;
-    log.m_nLogSize = 1234;
+    log.m_logSize = 1234;
 
     // Only a regular file is a log: a device, a FIFO with or without a reader (whose open would
     // block) and a folder are refused at once.
@@ -82,7 +82,7 @@ TEST(EventLog, FileProblemsGiveTheCauseTextAndKeepTheLastSize) {
         ASSERT_TRUE(denied.has_value());
         EXPECT_EQ(*denied, "Log file problem. Reason: The file could not be accessed.");
     }
-    EXPECT_EQ(log.m_nLogSize, 1234);
+    EXPECT_EQ(log.m_logSize, 1234);
 }
 
 // The pane's side: which lines reach the log, and the notices it shows.
@@ -91,8 +91,8 @@ class PaneLog : public ::testing::Test {
     void SetUp() override {
         pane.SetNoticeBox(&notice);
         pane.Settings().LoggingFile = dir.filePath("QuorvaneLog.txt");
-        pane.Settings().LoggingEnabled = 1;
-        pane.Settings().NotifyLogBig = 1;
+        pane.Settings().LoggingEnabled = true;
+        pane.Settings().NotifyLogBig = true;
     }
     void FillLog(qint64 bytes) {
         QFile f(pane.Settings().LoggingFile);
@@ -108,7 +108,7 @@ class PaneLog : public ::testing::Test {
 TEST_F(PaneLog, OnlyMarkedLinesAreLoggedAndOnlyWhileLoggingIsOn) {
     pane.ShowOutput("shown only", false, false);
     pane.ShowOutput("shown and logged", true, true);
-    pane.Settings().LoggingEnabled = 0;
+    pane.Settings().LoggingEnabled = false;
     pane.ShowOutput("logging off", true, true);
     EXPECT_EQ(ReadAll(pane.Settings().LoggingFile), QByteArray("shown and logged\r\r\r\n"));
     EXPECT_EQ(pane.OutputText(), "shown only\r\r\nshown and logged\r\r\nlogging off");
@@ -165,7 +165,7 @@ TEST_F(PaneLog, SizeNoticeAfterAnEntryWrittenAtOneMegabyte) {
 
     FillLog(2000000);
     pane.WriteLogEntry("entry");
-    pane.Settings().NotifyLogBig = 0;
+    pane.Settings().NotifyLogBig = false;
     pane.CheckLogSize();
     EXPECT_EQ(notice.shown.size(), 2u);
 }

@@ -30,11 +30,11 @@ class TwoInterfaces : public test::FakeTables {
     TableCopy<IpNetRow> NetTable() override {
         TableCopy<IpNetRow> t;
         IpNetRow gw;
-        gw.dwIndex = 2;
-        gw.dwAddr = Addr("192.168.7.1");
+        gw.index = 2;
+        gw.address = Addr("192.168.7.1");
         const std::uint8_t mac[] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
-        SetPhysAddr(gw.dwPhysAddrLen, gw.bPhysAddr, mac, sizeof mac);
-        gw.dwType = kNetTypeDynamic;
+        SetPhysAddr(gw.hardwareLength, gw.hardware, mac, sizeof mac);
+        gw.type = kNetTypeDynamic;
         t.rows.push_back(gw);
         return t;
     }
