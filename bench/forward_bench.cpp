@@ -1,8 +1,8 @@
 // Times one HTTP forwarding against `curl -X POST -d ''` of the same URL run as a whole process, on
 // a loopback server, and prints the medians and their ratio. Also times a posted address-change
-// command (32800 with automatic forwarding on) until its request reaches the server, connection
-// check included, and `quorvane-cli send` as a whole process (its settings in a folder of its own,
-// the loopback address ticked, no router asked) against curl, the runs in turn.
+// command (Command::SelectionChanged with automatic forwarding on) until its request reaches the
+// server, connection check included, and `quorvane-cli send` as a whole process (its settings in a
+// folder of its own, the loopback address ticked, no router asked) against curl, the runs in turn.
 //
 // Build and run (not part of ctest), with an optional number of runs (default 200) and the CLI:
 //     cmake --build build --target forwarding_bench

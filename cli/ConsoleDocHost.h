@@ -30,7 +30,7 @@ class ConsoleDocHost : public IDocHost {
     void RefillList() override {}
     void SetTrayAddress(const QString&) override {}
     void UpdateForwardPreview() override {}
-    void PostPaneCommand(int) override {}
+    void PostPaneCommand(Command) override {}
     void ShowMessage(const QString& text) override;
     void RefreshFinished() override;
     // Writes the lines collected so far.

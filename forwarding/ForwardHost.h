@@ -24,10 +24,10 @@ class IForwardHost {
   public:
     virtual ~IForwardHost() = default;
 
-    // Output box 1125: replace (append false) or add a line after a CR CR LF break; `log` also
+    // The output box: replace (append false) or add a line after a CR CR LF break; `log` also
     // writes the line to the event log.
     virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
-    // Caption of group box 1126 (string 130 while an exchange runs).
+    // Caption of the output box's frame ("Output Information" while an exchange runs).
     virtual void SetOutputHeading(const QString& text) = 0;
     // Shows the self-closing notice and returns at once. `icon` is Information or Warning.
     virtual void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) = 0;
@@ -37,7 +37,7 @@ class IForwardHost {
     // The document's selected address text (m_selectedIp).
     virtual QString SelectedIp() const = 0;
 
-    // Replaces the whole text of status line 1127, scrolled to its caret and repainted.
+    // Replaces the whole text of the status line, scrolled to its caret and repainted.
     virtual void SetStatusLine(const QString& text) = 0;
     // Shows the host's reply in the Output Data window with this caption and returns at once.
     virtual void ShowHostResponse(const QString& caption, const QString& text) = 0;
@@ -63,7 +63,7 @@ class IForwardHost {
 
     // Whether the pane is on screen (false while the program runs hidden in the tray).
     virtual bool IsPaneVisible() const = 0;
-    // Gives the settings record's values to the General page (the action of pane command 32789).
+    // Gives the settings record's values to the General page (the action of Command::GeneralFill).
     virtual void FillGeneralPage() = 0;
     // The wait cursor, shown while an exchange runs.
     virtual void SetBusyCursor(bool busy) { (void)busy; }

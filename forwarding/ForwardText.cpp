@@ -207,7 +207,7 @@ QString FormatString(int id, const QString& arg) {
 }
 
 bool IsValidAddressText(const QString& text) {
-    if (text.isEmpty() || text == LoadString(115)) {
+    if (text.isEmpty() || text == LoadString(Text::PlaceholderAddress)) {
         return false;
     }
     if (text.contains(QLatin1Char(':'))) {

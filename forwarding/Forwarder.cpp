@@ -283,7 +283,7 @@ Task<int> Forwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
             : IPrompter::AnswerCancel;
     }
     AnswerAwait<int> asking(*this, [this, stringId, buttons](auto answer) {
-        m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, IPrompter::NoIcon,
+        m_host.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons, IPrompter::NoIcon,
                    std::move(answer));
     });
     co_return co_await asking;
@@ -435,7 +435,7 @@ Task<> Forwarder::DoTestInternet() {
     Task<int> checking = CheckConnection(m_host.Settings().UseHTTP);
     const int connected = co_await checking;
     if (connected) {
-        Notice(LoadString(170), IPrompter::Information);
+        Notice(LoadString(Text::ConnectionOk), IPrompter::Information);
     }
 }
 
@@ -494,7 +494,7 @@ void Forwarder::UpdateForwardPreview() {
         // in the line, never in a notice that would take the keys typed after it.
         PageFile page;
         if (!OpenPage(s.FTPForwardWebPage, false, page)) {
-            m_host.SetStatusLine(FileErrorText(169, page.cause));
+            m_host.SetStatusLine(FileErrorText(Text::PageFileProblem, page.cause));
             return;
         }
         text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") +
@@ -537,7 +537,7 @@ Task<> Forwarder::DoSendAddress(bool http) {
         m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
         m_lastOutcome = ForwardOutcome::kNothingToSend;
-        Tell(128, IPrompter::OkCancel, IPrompter::Warning);
+        Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
     }
 }
 
@@ -584,7 +584,8 @@ Task<> Forwarder::DoOfferOffLineNotice(int http) {
     if (!(http ? m_httpForwarded : m_ftpUploaded)) {
         co_return;
     }
-    Task<int> asking = AskInTurn(http ? 161 : 162, IPrompter::YesNo);
+    Task<int> asking =
+        AskInTurn(http ? Text::TakeDownHttpQuestion : Text::TakeDownFtpQuestion, IPrompter::YesNo);
     if (co_await asking == IPrompter::AnswerYes) {
         Task<> notice = DoNotifyOffLine(http != 0);
         co_await notice;
@@ -610,18 +611,19 @@ int Forwarder::ParseTargetURL(const QString& url, int expectedService) {
     }
     // Nobody waits for the answers: the exchange ends here, and automatic forwarding is turned
     // off when the user says so.
-    Tell(111, IPrompter::OkCancel, IPrompter::Warning,
+    Tell(Text::WrongUrlKind, IPrompter::OkCancel, IPrompter::Warning,
          [this, alive = std::weak_ptr<bool>(m_alive)](int answer) {
              if (alive.expired() || answer != IPrompter::AnswerOk || m_host.IsPaneVisible() ||
                  !m_host.Settings().AutoForward) {
                  return;
              }
-             Tell(127, IPrompter::YesNo, IPrompter::Warning, [this, alive](int again) {
-                 if (!alive.expired() && again == IPrompter::AnswerYes) {
-                     m_host.Settings().AutoForward = false;
-                     m_host.FillGeneralPage();
-                 }
-             });
+             Tell(Text::DisableForwardingQuestion, IPrompter::YesNo, IPrompter::Warning,
+                  [this, alive](int again) {
+                      if (!alive.expired() && again == IPrompter::AnswerYes) {
+                          m_host.Settings().AutoForward = false;
+                          m_host.FillGeneralPage();
+                      }
+                  });
          });
     return 0;
 }
@@ -633,7 +635,7 @@ int Forwarder::CheckInternetConnection(bool http) {
 }
 
 Task<int> Forwarder::CheckConnection(bool http) {
-    m_host.ShowOutput(LoadString(166), false, false);
+    m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
     QString url = StoredSetting(own);
@@ -645,27 +647,28 @@ Task<int> Forwarder::CheckConnection(bool http) {
     }
     UrlParts parts;
     if (!SplitUrl(url, parts)) {
-        Tell(QStringLiteral("%1 '%2'").arg(LoadString(164), MaskUrlPassword(url)));
+        Tell(QStringLiteral("%1 '%2'").arg(LoadString(Text::StoredUrlUnusable),
+                                           MaskUrlPassword(url)));
         co_return 0;
     }
     // The target's own host, on the port its requests will use (80 for a scheme of no port).
     const quint16 port = parts.port != 0 ? parts.port : 80;
-    CurlTransfer probe(LoadString(kStrUserAgent).toUtf8(), Limits());
+    CurlTransfer probe(LoadString(Text::UserAgent).toUtf8(), Limits());
     Task<TransferStatus> probing = Probe(probe, parts.server, port);
     const TransferStatus status = co_await probing;
     if (!status.Ok()) {
         const int dial = DialDefaultConnection();
         if (dial != 0) {
             if (dial != kDialCancelled) {
-                Tell(LoadString(165));
+                Tell(LoadString(Text::DialUpFailed));
             }
             // Logged with its cause, so that the log tells why nothing was sent.
-            m_host.ShowOutput(LoadString(167), false, true);
+            m_host.ShowOutput(LoadString(Text::NoConnection), false, true);
             ReportInternetError(status, TimeStampNow());
             co_return 0;
         }
     }
-    m_host.ShowOutput(LoadString(170), false, false);
+    m_host.ShowOutput(LoadString(Text::ConnectionOk), false, false);
     co_return 1;
 }
 
@@ -697,8 +700,8 @@ Task<bool> Forwarder::SendAddress(QString address) {
     Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
         ForwardingSession session(&m_host, Limits());
-        m_host.SetOutputHeading(LoadString(130));
-        m_host.ShowOutput(LoadString(113), false, false);
+        m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
 
         HttpPostRequest request;
@@ -730,7 +733,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
                     }
                 }
                 if (!answer) {
-                    ThrowQuorvaneException(116);
+                    ThrowQuorvaneException(Text::AccessDenied);
                 }
                 request.user = answer->user;
                 request.password = answer->password;
@@ -741,17 +744,18 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 bool found = false;
                 const QString location = FindLocation(reply.headers, &found);
                 if (!found) {
-                    ThrowQuorvaneException(117);
+                    ThrowQuorvaneException(Text::RedirectWithoutLocation);
                 }
-                m_host.ShowOutput(LoadString(120) + MaskUrlPassword(location), true, true);
+                m_host.ShowOutput(LoadString(Text::RedirectedTo) + MaskUrlPassword(location), true,
+                                  true);
                 UrlParts next;
                 if (!SplitUrl(location, next)) {
-                    ThrowQuorvaneException(118);
+                    ThrowQuorvaneException(Text::InvalidRedirect);
                 }
                 // Never from HTTPS down to HTTP: the pairs would travel in clear.
                 if (!IsHttpService(next.service) ||
                     (target.service == kServiceHttps && next.service != kServiceHttps)) {
-                    ThrowQuorvaneException(119);
+                    ThrowQuorvaneException(Text::RedirectNotHttp);
                 }
                 // The secrets go only to the scheme, host and port the user typed: elsewhere the
                 // request goes without the user ID and password pairs and without the log-in.
@@ -771,16 +775,16 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 reply = co_await sending;
             }
             if (reply.httpCode != 200) {
-                ThrowQuorvaneException(121, reply.httpCode);
+                ThrowQuorvaneException(Text::GotStatusCode, reply.httpCode);
             }
-            m_host.ShowOutput(FormatString(131, address) + stamp, true, true);
+            m_host.ShowOutput(FormatString(Text::HttpSentOutput, address) + stamp, true, true);
             if (!reply.status.Ok()) {
                 throw InternetFailure{reply.status};  // the reply broke off
             }
             if (s.ShowHostResponse && !m_shuttingDown) {
-                m_host.ShowHostResponse(
-                    LoadString(kStrAppTitle) + QStringLiteral(" - ") + LoadString(172),
-                    StripHTMLTags(ReplyText(reply.body)));
+                m_host.ShowHostResponse(LoadString(Text::AppTitle) + QStringLiteral(" - ") +
+                                            LoadString(Text::HostReplyCaption),
+                                        StripHTMLTags(ReplyText(reply.body)));
             }
             success = true;
         } catch (const InternetFailure& failure) {
@@ -790,15 +794,17 @@ Task<bool> Forwarder::SendAddress(QString address) {
         }
     }
     if (s.NotifyOnSend) {
-        Notice(success ? FormatString(133, address) : LoadString(134), IPrompter::Information);
+        Notice(success ? FormatString(Text::HttpSentNotice, address)
+                       : LoadString(Text::ExchangeFailed),
+               IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
     co_return success;
 }
 
 void Forwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
-    m_host.ShowOutput(LoadString(122) + QString::number(status.code) + QLatin1Char(' ') +
-                          status.text.left(1024) + stamp,
+    m_host.ShowOutput(LoadString(Text::ErrorPrefix) + QString::number(status.code) +
+                          QLatin1Char(' ') + status.text.left(1024) + stamp,
                       true, true);
 }
 
@@ -863,7 +869,7 @@ std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
     }
     PageFile page;
     if (!OpenPage(s.FTPForwardWebPage, true, page)) {
-        Notice(FileErrorText(169, page.cause), IPrompter::Warning);
+        Notice(FileErrorText(Text::PageFileProblem, page.cause), IPrompter::Warning);
         return std::nullopt;
     }
     remoteName = JoinRemotePath(m_ftpTarget.object, page.name);
@@ -882,12 +888,12 @@ Task<bool> Forwarder::UploadPage(QString replacement) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
-    m_host.SetOutputHeading(LoadString(130));
+    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
     const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName);
     if (!page) {
-        m_host.ShowOutput(LoadString(156), true, true);
-        Notice(LoadString(156), IPrompter::Warning);
+        m_host.ShowOutput(LoadString(Text::PageProblem), true, true);
+        Notice(LoadString(Text::PageProblem), IPrompter::Warning);
         m_host.SetBusyCursor(false);
         co_return false;
     }
@@ -895,7 +901,7 @@ Task<bool> Forwarder::UploadPage(QString replacement) {
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
         ForwardingSession session(&m_host, Limits());
-        m_host.ShowOutput(LoadString(113), false, false);
+        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
         const QString temporary = TemporaryName(remoteName);
@@ -911,14 +917,16 @@ Task<bool> Forwarder::UploadPage(QString replacement) {
             status = co_await storingDirectly;
         }
         if (status.Ok()) {
-            m_host.ShowOutput(FormatString(157, replacement) + stamp, true, true);
+            m_host.ShowOutput(FormatString(Text::FtpSentOutput, replacement) + stamp, true, true);
             success = true;
         } else {
             ReportInternetError(status, stamp);
         }
     }
     if (s.NotifyOnSend) {
-        Notice(success ? FormatString(158, replacement) : LoadString(134), IPrompter::Information);
+        Notice(success ? FormatString(Text::FtpSentNotice, replacement)
+                       : LoadString(Text::ExchangeFailed),
+               IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
     co_return success;
@@ -932,20 +940,20 @@ Task<bool> Forwarder::RemovePage() {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
-    m_host.SetOutputHeading(LoadString(130));
+    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
     PageFile page;
     if (OpenPage(s.FTPForwardWebPage, false, page)) {
         remoteName = JoinRemotePath(m_ftpTarget.object, page.name);
     } else {
-        Notice(FileErrorText(169, page.cause), IPrompter::Warning);
+        Notice(FileErrorText(Text::PageFileProblem, page.cause), IPrompter::Warning);
     }
     bool success = false;
     bool gone = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
         ForwardingSession session(&m_host, Limits());
-        m_host.ShowOutput(LoadString(113), false, false);
+        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
         CurlTransfer& transfer = session.Transfer();
         const FtpAccount account = Account();
@@ -953,8 +961,9 @@ Task<bool> Forwarder::RemovePage() {
             FtpCommands(transfer, account, {QStringLiteral("DELE ") + remoteName});
         const TransferStatus status = co_await removing;
         if (status.Ok()) {
-            m_host.ShowOutput(FormatString(159, m_ftpTarget.server + remoteName) + stamp, true,
-                              true);
+            m_host.ShowOutput(
+                FormatString(Text::PageRemovedOutput, m_ftpTarget.server + remoteName) + stamp,
+                true, true);
             success = true;
         } else if (status.code == kFtpCommandRefused) {
             m_host.ShowOutput(QString::fromLatin1(kAlreadyRemoved) + stamp, true, true);
@@ -964,7 +973,9 @@ Task<bool> Forwarder::RemovePage() {
         }
     }
     if (s.NotifyOnSend) {
-        Notice(success ? FormatString(160, remoteName) : LoadString(134), IPrompter::Information);
+        Notice(success ? FormatString(Text::PageRemovedNotice, remoteName)
+                       : LoadString(Text::ExchangeFailed),
+               IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
     co_return success || gone;
@@ -1003,14 +1014,14 @@ TransferLimits Forwarder::Limits() const {
 void Forwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
                      std::function<void(int)> answer) {
     if (!m_shuttingDown) {
-        m_host.Ask(LoadString(stringId), LoadString(kStrAppTitle), buttons, icon,
+        m_host.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons, icon,
                    std::move(answer));
     }
 }
 
 void Forwarder::Tell(const QString& text) {
     if (!m_shuttingDown) {
-        m_host.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
+        m_host.Ask(text, LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
     }
 }
 

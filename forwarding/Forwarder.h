@@ -64,15 +64,15 @@ class Forwarder {
 
     // ---- Commands of the control pane (each waits for a running exchange) ----
 
-    void OnAddressChanged();   // 32800: only with AutoForward on, then as ForwardNow (by itself)
-    void ForwardNow();         // 32801: by the chosen method, whatever AutoForward says
-    void SendHTTPAddress();    // 32802
-    void SendFTPPage();        // 32803
-    void NotifyHTTPOffLine();  // 32805
-    void NotifyFTPOffLine();   // 32806
-    // `http` 1: asks (161) about an owed HTTP off-line notice; 0: (162) about an owed FTP one.
+    void OnAddressChanged();  // only with AutoForward on, then as ForwardNow (by itself)
+    void ForwardNow();        // by the chosen method, whatever AutoForward says
+    void SendHTTPAddress();   // "Send Now" on the HTTP Target page
+    void SendFTPPage();       // "Send Now" on the FTP Target page
+    void NotifyHTTPOffLine();
+    void NotifyFTPOffLine();
+    // `http` 1: asks about an owed HTTP off-line notice; 0: about an owed FTP one.
     void OfferOffLineNotice(int http);
-    void OnTestInternet();  // button 1146
+    void OnTestInternet();  // the "Test Internet" button
     // Sends the address by HTTP (`http`) or uploads the page, as SendHTTPAddress and SendFTPPage
     // do; then `done` learns how it ended (not when the exchange is dropped at shutdown).
     // `byHand`: the user asked for it, so it may ask the user.
@@ -84,7 +84,7 @@ class Forwarder {
     // transfers are run here, without the event loop, which may not run again. `then` runs when
     // it is done (the pane may be destroyed from there).
     void OffLineAtShutdown(std::function<void()> then = {});
-    // Rebuilds status line 1127. Runs at once (it sends nothing).
+    // Rebuilds the status line. Runs at once (it sends nothing).
     void UpdateForwardPreview();
 
     // An exchange runs, or waits to run; one that waits for an answer does not count.
@@ -98,7 +98,7 @@ class Forwarder {
     // of the URL's scheme or the one written in it. A failure is logged with its cause.
     int CheckInternetConnection(bool http);
     // Splits `url` into the target of its method (m_httpTarget for kServiceHttp, else
-    // m_ftpTarget); 0, after message 111, when it is not a URL of that method.
+    // m_ftpTarget); 0, after the wrong-kind-of-URL message, when it is not a URL of that method.
     int ParseTargetURL(const QString& url, int expectedService);
     // Each returns whether the host took it.
     bool HTTPForward(const QString& address);

@@ -5,10 +5,10 @@
 namespace qv {
 
 ForwardingSession::ForwardingSession(IForwardHost* owner, const TransferLimits& limits)
-    : m_owner(owner), m_transfer(LoadString(kStrUserAgent).toUtf8(), limits) {
+    : m_owner(owner), m_transfer(LoadString(Text::UserAgent).toUtf8(), limits) {
     m_transfer.SetConnectedCallback([this] {
         if (m_statusCallback && m_owner) {
-            m_owner->ShowOutput(LoadString(112), true, true);
+            m_owner->ShowOutput(LoadString(Text::Connected), true, true);
         }
     });
 }

@@ -5,9 +5,9 @@
 
 namespace qv {
 
-// The Internet session of one exchange: the transfers under the program's agent name (string
-// 114), and, once its status callback is enabled, the line 112 "Connection to Internet was
-// successful!" (appended and logged) each time a connection to the server is made.
+// The Internet session of one exchange: the transfers under the program's agent name, and, once
+// its status callback is enabled, the line "Connection to Internet was successful!" (appended and
+// logged) each time a connection to the server is made.
 class ForwardingSession {
   public:
     ForwardingSession(IForwardHost* owner, const TransferLimits& limits);

@@ -33,7 +33,7 @@ OutputDataDialog::OutputDataDialog(QWidget* owner, const QString& caption, QSett
     setWindowTitle(QStringLiteral("Output Data"));
     setModal(true);
 
-    // Template 109: the check box and OK on top, the label and the read-only box below.
+    // The check box and OK on top, the label and the read-only box below.
     m_autoCloseBox = new QCheckBox(QStringLiteral("Close automatically after 10 seconds."), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -127,7 +127,7 @@ QDialog* AskForCredentials(QWidget* owner, const QString& server, const QString&
                            IForwardHost::CredentialsAnswer answer) {
     auto* dialog = new QDialog(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(LoadString(kStrAppTitle));
+    dialog->setWindowTitle(LoadString(Text::AppTitle));
     auto* layout = new QVBoxLayout(dialog);
     QString prompt = QStringLiteral("The server %1 asks for a user name and password.").arg(server);
     if (!realm.isEmpty()) {

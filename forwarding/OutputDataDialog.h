@@ -27,7 +27,7 @@ class OutputDataDialog : public QDialog {
     OutputDataDialog(QWidget* owner, const QString& caption, QSettings* settings = nullptr);
     ~OutputDataDialog() override;
 
-    // The period of timer 20 (10000 ms); tests shorten it.
+    // How long the dialog stays open before it closes itself (10000 ms); tests shorten it.
     void SetAutoClosePeriod(int ms) { m_periodMs = ms; }
     bool IsAutoCloseArmed() const { return m_closeTimer.isActive(); }
 
@@ -49,7 +49,7 @@ class OutputDataDialog : public QDialog {
     std::unique_ptr<QSettings> m_ownSettings;
     QCheckBox* m_autoCloseBox;
     QPlainTextEdit* m_output;
-    QBasicTimer m_closeTimer;  // timer 20
+    QBasicTimer m_closeTimer;  // closes the dialog when its time is up
     int m_periodMs = 10000;
     bool m_initialised = false;
 };

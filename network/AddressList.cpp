@@ -15,34 +15,17 @@
 namespace qv {
 namespace {
 
-// String resources used by the document.
-enum : int {
-    kStrOutputHeading = 130,
-    kStrUpdating = 136,
-    kStrComplete = 137,
-    kStrNoAddresses = 138,
-    kStrNoNetEntries = 139,
-    kStrNoIfEntries = 140,
-    kStrNoDescription = 141,
-    kStrTableMissing = 142,
-    kStrInterfaceGone = 143,
-    kStrAllOk = 145,
-    kStrNoNetMatch = 146,
-    kStrUpdatingHost = 148,
-    kStrNetTableEmpty = 163,
-};
-
 const QString kNoAddress = QStringLiteral("---.---.---.---");
 // A column that has no meaning for an IPv6 row (the broadcast address).
 const QString kNoMeaning = QStringLiteral("----");
 
 // Texts that many rows share, loaded once: the rows hold copies of the one text.
 const QString& HostUnknownText() {
-    static const QString text = LoadString(kStrHostUnknown);
+    static const QString text = LoadString(Text::HostUnknown);
     return text;
 }
 const QString& AllOkText() {
-    static const QString text = LoadString(kStrAllOk);
+    static const QString text = LoadString(Text::AllOk);
     return text;
 }
 
@@ -80,7 +63,7 @@ class NullDocHost : public IDocHost {
     void RefillList() override {}
     void SetTrayAddress(const QString&) override {}
     void UpdateForwardPreview() override {}
-    void PostPaneCommand(int) override {}
+    void PostPaneCommand(Command) override {}
     void ShowMessage(const QString&) override {}
 };
 
@@ -115,7 +98,7 @@ class ScopedValue {
 
 AddressList::AddressList(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
                          IPublicAddressQueries& publicQueries)
-    : m_selectedIp(LoadString(kStrPlaceholderIp)),
+    : m_selectedIp(LoadString(Text::PlaceholderAddress)),
       m_host(host ? host : &NullHost()),
       m_tables(tables),
       m_resolver(resolver),
@@ -191,7 +174,7 @@ void AddressList::ReportTableError(const QString& label, const QString& systemTe
 }
 
 void AddressList::ShowOutputHeading() {
-    m_host->SetOutputHeading(LoadString(kStrOutputHeading));
+    m_host->SetOutputHeading(LoadString(Text::OutputCaption));
 }
 
 // ---- Refresh ----
@@ -393,7 +376,7 @@ std::optional<std::vector<IpAddrRow>> AddressList::GetAddrTableSnapshot() {
         return std::nullopt;
     }
     if (copy.rows.empty()) {
-        ReportStatus(kStrNoAddresses, true);
+        ReportStatus(Text::NoAddresses, true);
         return std::nullopt;
     }
     return std::move(copy.rows);
@@ -402,7 +385,7 @@ std::optional<std::vector<IpAddrRow>> AddressList::GetAddrTableSnapshot() {
 std::optional<std::vector<IpNetRow>> AddressList::GetNetTableSnapshot() {
     auto copy = m_tables.NetTable();
     if (copy.status == kErrorNoData) {
-        ReportStatus(kStrNetTableEmpty, true);
+        ReportStatus(Text::NetTableEmpty, true);
         ForceArpPopulation();
         copy = m_tables.NetTable();
     }
@@ -416,7 +399,7 @@ std::optional<std::vector<IpNetRow>> AddressList::GetNetTableSnapshot() {
         return std::nullopt;
     }
     if (copy.rows.empty()) {
-        ReportStatus(kStrNoNetEntries, true);
+        ReportStatus(Text::NoNetEntries, true);
         return std::vector<IpNetRow>{};
     }
     return std::move(copy.rows);
@@ -429,7 +412,7 @@ std::optional<std::vector<IfRow>> AddressList::GetIfTableSnapshot() {
         return std::nullopt;
     }
     if (copy.rows.empty()) {
-        ReportStatus(kStrNoIfEntries, true);
+        ReportStatus(Text::NoInterfaceEntries, true);
         return std::nullopt;
     }
     return std::move(copy.rows);
@@ -612,18 +595,18 @@ void AddressList::FinishRows() {
     m_rowsPending = false;
     m_hostNamePending = false;
     m_pendingNames.clear();
-    ReportStatus(kStrComplete, true, false);
+    ReportStatus(Text::UpdateComplete, true, false);
 }
 
 AddressList::BuildResult AddressList::BuildRows(int row) {
     ShowOutputHeading();
-    ReportStatus(kStrUpdating, false, false);
+    ReportStatus(Text::Updating, false, false);
 
     const auto addrs = GetAddrTableSnapshot();
     const auto net = GetNetTableSnapshot();
     const auto ifs = GetIfTableSnapshot();
     if (!addrs || !net || !ifs) {
-        ReportStatus(kStrTableMissing, true);
+        ReportStatus(Text::TableMissing, true);
         return BuildResult::TablesMissing;
     }
     // No preference when unreadable.
@@ -662,7 +645,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     }
     if (row >= 0 && PublicAddressRows::IsPublicInterface(Field(row, ColInterfaceNumber))) {
         ShowPublicRows();
-        ReportStatus(kStrComplete, true, false);
+        ReportStatus(Text::UpdateComplete, true, false);
         return BuildResult::Built;
     }
     std::vector<const Candidate*> chosen;
@@ -683,7 +666,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             }
         }
         if (!onInterface) {
-            ReportStatus(kStrInterfaceGone, true);
+            ReportStatus(Text::SelectionLost, true);
             return BuildResult::InterfaceGone;
         }
         if (chosen.empty()) {
@@ -754,7 +737,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
                 t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
             }
         } else {
-            t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+            t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
         }
         if (const auto ifEntry = FindIfEntry(*ifs, index)) {
             const IfRow& i = (*ifs)[ifEntry->position];
@@ -763,7 +746,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
                 t.mac = m_texts.Add(FormatPhysAddress(i.hardware, i.hardwareLength));
             }
         } else {
-            t.description = m_texts.Add(LoadString(kStrNoDescription));
+            t.description = m_texts.Add(LoadString(Text::NoDescription));
         }
         return t;
     };
@@ -783,7 +766,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         t.gatewayIp = noMeaning;
         t.gatewayMac = noMac;
         t.type = unknownType;
-        t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');
+        t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
         for (const Ipv6NetRow& n : *net6) {
             if (n.index != index) {
                 continue;
@@ -866,7 +849,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
 
     m_pendingNames.clear();
     m_pendingNames.reserve(pending.size());
-    const QString updating = LoadString(kStrUpdatingHost);
+    const QString updating = LoadString(Text::UpdatingHost);
     const RowTexts::TextId localHostName = m_texts.Add(m_localHostName);
     RowTexts::TextId statusNumber = RowTexts::kEmpty;
     QString statusLine;  // the line of the last row's interface
@@ -947,13 +930,13 @@ void AddressList::SelectRow(int row) {
     m_storedIp = m_selectedIp;
     m_host->SetTrayAddress(m_selectedIp);
     m_host->UpdateForwardPreview();
-    m_host->PostPaneCommand(kCmdSelectionChanged);
+    m_host->PostPaneCommand(Command::SelectionChanged);
 }
 
 void AddressList::LoseSelectedAddress() {
     // The selected interface holds no address now: nothing is selected or forwarded until one
     // is found again, which then counts as a change.
-    const QString none = LoadString(kStrPlaceholderIp);
+    const QString none = LoadString(Text::PlaceholderAddress);
     if (m_selectedIp != none) {
         m_selectedIp = none;
         m_host->SetTrayAddress(none);
@@ -991,7 +974,7 @@ void AddressList::VerifySelection() {
         }
         // A source that has never given an address shows the placeholder: that is no change.
         const bool noAddress =
-            bySource && Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp);
+            bySource && Field(i, ColNicIpAddress) == LoadString(Text::PlaceholderAddress);
         if (!noAddress && (m_selectedIp != Field(i, ColNicIpAddress) ||
                            m_interfaceNum != Field(i, ColInterfaceNumber) ||
                            m_nicDescription != Field(i, ColNicDescription) ||

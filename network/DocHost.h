@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "network/PublicAddressRows.h"
+#include "resources/Ids.h"
 
 namespace qv {
 
@@ -13,11 +14,11 @@ class IDocHost {
   public:
     virtual ~IDocHost() = default;
 
-    // Output box 1125: replace (append false) or add a line; with `log` also the event log.
+    // The output box: replace (append false) or add a line; with `log` also the event log.
     virtual void ShowOutput(const QString& text, bool append, bool log) = 0;
-    // Caption of group box 1126.
+    // Caption of the output box's frame.
     virtual void SetOutputHeading(const QString& text) = 0;
-    // Static text 1101 after "Local Host :".
+    // The text after "Local Host :".
     virtual void SetLocalHostText(const QString& text) = 0;
     // Run once after each successful refresh.
     virtual void CheckLogSize() = 0;
@@ -30,10 +31,10 @@ class IDocHost {
     virtual void RefillList() = 0;
     // The frame's notification-area tip.
     virtual void SetTrayAddress(const QString& address) = 0;
-    // The control pane rebuilds its status line 1127.
+    // The control pane rebuilds its status line.
     virtual void UpdateForwardPreview() = 0;
     // Posts (never sends) a pane command, e.g. 32800 after a selection change.
-    virtual void PostPaneCommand(int command) = 0;
+    virtual void PostPaneCommand(Command command) = 0;
     // A box with an OK button and no icon (the not-found message), shown without waiting for
     // it; while one is open, another is not shown.
     virtual void ShowMessage(const QString& text) = 0;

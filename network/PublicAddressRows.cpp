@@ -165,7 +165,7 @@ std::vector<IpAddressRow> PublicAddressRows::Rows() const {
 
 IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
     const bool router = s.url.isEmpty();
-    const QString noAddress = LoadString(kStrPlaceholderIp);
+    const QString noAddress = LoadString(Text::PlaceholderAddress);
     const QString where =
         router ? QStringLiteral("the UPnP router") +
                      (s.gateway.isEmpty() ? QString() : QStringLiteral(" at ") + s.gateway)
@@ -194,7 +194,7 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
         router ? (s.description.isEmpty() ? QStringLiteral("UPnP router") : s.description)
                : QStringLiteral("Echo page at ") + QUrl(s.url).host();
     row[ColNicMacAddress] = kNoMac;
-    row[ColHostName] = LoadString(kStrHostUnknown);
+    row[ColHostName] = LoadString(Text::HostUnknown);
     row[ColGatewayIpAddress] = router && !s.gateway.isEmpty() ? s.gateway : noAddress;
     row[ColGatewayMacAddress] = kNoMac;
     row[ColSubnetMask] = noAddress;

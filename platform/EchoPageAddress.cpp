@@ -19,7 +19,7 @@ TransferLimits EchoLimits() {
 }  // namespace
 
 EchoPageAddress::EchoPageAddress(const QString& url, Answer answer)
-    : m_answer(std::move(answer)), m_transfer(LoadString(kStrUserAgent).toUtf8(), EchoLimits()) {
+    : m_answer(std::move(answer)), m_transfer(LoadString(Text::UserAgent).toUtf8(), EchoLimits()) {
     m_transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}},
                      [this](const HttpReply& reply) { OnReply(reply); });
 }

@@ -41,7 +41,7 @@ std::unique_ptr<CurlTransfer> NewExchange(int maxReply) {
     limits.connect = RouterAddress::kRequestLimit;
     limits.total = RouterAddress::kRequestLimit;
     limits.maxReply = maxReply;
-    return std::make_unique<CurlTransfer>(LoadString(kStrUserAgent).toUtf8(), limits);
+    return std::make_unique<CurlTransfer>(LoadString(Text::UserAgent).toUtf8(), limits);
 }
 
 // Why an exchange with the router brought no usable reply; empty when it did.

@@ -3,30 +3,33 @@
 // Command, control, menu and timer numbers shared by every part of the program.
 namespace qv {
 
-// Commands posted to the control pane.
-enum PaneCommand : int {
-    kCmdGeneralTake = 32788,
-    kCmdGeneralFill = 32789,
-    kCmdGeneralHelp = 32790,
-    kCmdHttpTake = 32791,
-    kCmdHttpFill = 32792,
-    kCmdHttpHelp = 32793,
-    kCmdFtpTake = 32794,
-    kCmdFtpFill = 32795,
-    kCmdFtpHelp = 32796,
-    kCmdLogTake = 32797,
-    kCmdLogFill = 32798,
-    kCmdLogHelp = 32799,
-    kCmdSelectionChanged = 32800,
-    kCmdManualSend = 32801,
-    kCmdSendHttp = 32802,
-    kCmdSendFtp = 32803,
-    kCmdUnused = 32804,
-    kCmdHttpOffLine = 32805,
-    kCmdFtpOffLine = 32806,
-    kCmdRefresh = 32807,
-    kFirstPaneCommand = kCmdGeneralTake,
-    kLastPaneCommand = kCmdRefresh,
+// What the control pane, the watcher and the settings pages ask one another to do. Commands are
+// posted and run in turn, one at a time.
+enum class Command : int {
+    GeneralTake = 32788,  // a General page control changed: take its values
+    GeneralFill,          // fill the General page from the settings
+    GeneralHelp,          // show the General page's quick help
+    HttpTake,
+    HttpFill,
+    HttpHelp,
+    FtpTake,
+    FtpFill,
+    FtpHelp,
+    LogTake,
+    LogFill,
+    LogHelp,
+    SelectionChanged = 32800,  // the user ticked another row
+    ManualSend,                // send the ticked address by the chosen method
+    SendHttp,                  // "Send Now" on the HTTP Target page
+    SendFtp,                   // "Send Now" on the FTP Target page
+    HttpOffLine = 32805,       // tell the HTTP host that the machine goes off line
+    FtpOffLine,
+    Refresh,            // rebuild the address list
+    TestInternet = -1,  // check the connection to the target
+    // The watcher's own checks, which wait in its queue like commands.
+    PollTick = 0,       // the periodic check
+    AddressEvent = -2,  // the kernel reported an address change
+    Retry = -3,         // a failed forward is due again
 };
 
 // Menu commands of the frame and the tray.

@@ -6,11 +6,74 @@
 
 namespace qv {
 
-// Strings that several parts of the program use.
-inline constexpr int kStrUserAgent = 114;      // the agent name sent with every request
-inline constexpr int kStrPlaceholderIp = 115;  // the address shown before any selection
-inline constexpr int kStrHostUnknown = 147;    // a row's host name when it is not known
-inline constexpr int kStrAppTitle = 57344;     // the program's name, the caption of its boxes
+// The program's texts by name; the numbers are the ids of the string table. A tool tip is looked
+// up by the id of its control and a status-bar prompt by the id of its command.
+namespace Text {
+enum Id : int {
+    DocumentName = 102,
+    SocketsFailed = 110,
+    WrongUrlKind = 111,
+    Connected = 112,
+    OpeningInternet = 113,
+    UserAgent = 114,
+    PlaceholderAddress = 115,
+    AccessDenied = 116,
+    RedirectWithoutLocation = 117,
+    InvalidRedirect = 118,
+    RedirectNotHttp = 119,
+    RedirectedTo = 120,
+    GotStatusCode = 121,
+    ErrorPrefix = 122,
+    GeneralHelp = 123,
+    HttpTargetHelp = 124,
+    FtpTargetHelp = 125,
+    LoggingHelp = 126,
+    DisableForwardingQuestion = 127,
+    NoAddressSelected = 128,
+    QuickHelpCaption = 129,
+    OutputCaption = 130,
+    HttpSentOutput = 131,
+    ShutDownQuestion = 132,
+    HttpSentNotice = 133,
+    ExchangeFailed = 134,
+    Updating = 136,
+    UpdateComplete = 137,
+    NoAddresses = 138,
+    NoNetEntries = 139,
+    NoInterfaceEntries = 140,
+    NoDescription = 141,
+    TableMissing = 142,
+    SelectionLost = 143,
+    NoticeCaption = 144,
+    AllOk = 145,
+    NoNeighbourMatch = 146,
+    HostUnknown = 147,
+    UpdatingHost = 148,
+    TrayTip = 150,
+    LogEmptied = 153,
+    PageProblem = 156,
+    FtpSentOutput = 157,
+    FtpSentNotice = 158,
+    PageRemovedOutput = 159,
+    PageRemovedNotice = 160,
+    TakeDownHttpQuestion = 161,
+    TakeDownFtpQuestion = 162,
+    NetTableEmpty = 163,
+    StoredUrlUnusable = 164,
+    DialUpFailed = 165,
+    CheckingConnection = 166,
+    NoConnection = 167,
+    LogFileProblem = 168,
+    PageFileProblem = 169,
+    ConnectionOk = 170,
+    HostReplyCaption = 172,
+    ListTip = 176,
+    LogBig = 177,
+    LogTooLarge = 178,
+    AppTitle = 57344,
+    Ready = 57345,
+};
+}  // namespace Text
 
 // Text of string resource `id`; an empty string for an unknown id.
 QString LoadString(int id);

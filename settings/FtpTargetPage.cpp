@@ -27,7 +27,7 @@ QLabel* Label(const QString& text, QWidget* parent, Qt::Alignment align = Qt::Al
 }  // namespace
 
 FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
-    : SettingsPage(link, {kCmdFtpTake, kCmdFtpFill, kCmdFtpHelp}, parent) {
+    : SettingsPage(link, {Command::FtpTake, Command::FtpFill, Command::FtpHelp}, parent) {
     // Controls are made in reading order, which is also the keyboard order.
     auto* documentLabel = Label(QStringLiteral("Using document -->"), this, Qt::AlignRight);
     m_webPage = Control(new QLineEdit(this), kWebPage);
@@ -138,8 +138,8 @@ FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
         Push();
     });
     connect(m_browse, &QPushButton::clicked, this, &FtpTargetPage::Browse);
-    connect(m_sendNow, &QPushButton::clicked, this, [this] { Post(kCmdSendFtp); });
-    connect(m_notifyOffLine, &QPushButton::clicked, this, [this] { Post(kCmdFtpOffLine); });
+    connect(m_sendNow, &QPushButton::clicked, this, [this] { Post(Command::SendFtp); });
+    connect(m_notifyOffLine, &QPushButton::clicked, this, [this] { Post(Command::FtpOffLine); });
 
     ShowValues();
     ApplyEnableRule();

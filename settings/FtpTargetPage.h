@@ -33,8 +33,8 @@ class FtpTargetPage : public SettingsPage {
 
     explicit FtpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const SettingsRecord& settings);  // pane command kCmdFtpFill
-    void Take(SettingsRecord& settings) const;  // pane command kCmdFtpTake
+    void Fill(const SettingsRecord& settings);  // pane command Command::FtpFill
+    void Take(SettingsRecord& settings) const;  // pane command Command::FtpTake
 
     void OnKillActive() override;
 

@@ -26,7 +26,8 @@ int Bit(bool on) {
 }  // namespace
 
 GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
-    : SettingsPage(link, {kCmdGeneralTake, kCmdGeneralFill, kCmdGeneralHelp}, parent) {
+    : SettingsPage(link, {Command::GeneralTake, Command::GeneralFill, Command::GeneralHelp},
+                   parent) {
     // Controls are made in reading order, which is also the keyboard order.
     m_hide =
         Control(new QCheckBox(QStringLiteral("Hide Quorvane on Startup"), this), kHideOnStartup);
@@ -143,7 +144,7 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     connect(m_http, &QCheckBox::clicked, this, [this] { OnMethodClicked(true); });
     connect(m_ftp, &QCheckBox::clicked, this, [this] { OnMethodClicked(false); });
     connect(m_startAtLogin, &QCheckBox::clicked, this, &GeneralPage::OnStartAtLoginClicked);
-    connect(m_refresh, &QPushButton::clicked, this, [this] { Post(kCmdRefresh); });
+    connect(m_refresh, &QPushButton::clicked, this, [this] { Post(Command::Refresh); });
 
     ShowValues();
     ApplyPollingRule();

@@ -35,9 +35,9 @@ class GeneralPage : public SettingsPage {
 
     explicit GeneralPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    // Pane command kCmdGeneralFill.
+    // Pane command Command::GeneralFill.
     void Fill(const SettingsRecord& settings, int hideOnStartup);
-    // Pane command kCmdGeneralTake: the page's values into the record and `hideOnStartup`.
+    // Pane command Command::GeneralTake: the page's values into the record and `hideOnStartup`.
     void Take(SettingsRecord& settings, int& hideOnStartup) const;
 
     // The pane has filled the page at least once; before that, edits stay on the page.

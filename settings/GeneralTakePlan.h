@@ -9,7 +9,7 @@ namespace qv {
 // What the control pane does after taking the General page's values into the settings, besides
 // refreshing the status line and re-arming or stopping the polling timer (both after every take):
 // offer to withdraw what the method just left did at the host (the pane asks only when that
-// method has sent something in this run), then post kCmdManualSend.
+// method has sent something in this run), then post Command::ManualSend.
 struct GeneralTakePlan {
     enum Method { Ftp = 0, Http = 1 };
 

@@ -29,7 +29,7 @@ QLabel* Note(const QString& text, QWidget* parent) {
 }  // namespace
 
 HttpTargetPage::HttpTargetPage(IPaneLink& link, QWidget* parent)
-    : SettingsPage(link, {kCmdHttpTake, kCmdHttpFill, kCmdHttpHelp}, parent) {
+    : SettingsPage(link, {Command::HttpTake, Command::HttpFill, Command::HttpHelp}, parent) {
     // Each pair row reads: enable box, tag, "=", value. Controls are made in reading order.
     auto* targetLabel = Label(QStringLiteral("Target URL and web page:"), this);
     m_targetUrl = Control(new QLineEdit(this), kTargetUrl);
@@ -158,8 +158,8 @@ HttpTargetPage::HttpTargetPage(IPaneLink& link, QWidget* parent)
             Push();
         });
     }
-    connect(m_sendNow, &QPushButton::clicked, this, [this] { Post(kCmdSendHttp); });
-    connect(m_notifyOffLine, &QPushButton::clicked, this, [this] { Post(kCmdHttpOffLine); });
+    connect(m_sendNow, &QPushButton::clicked, this, [this] { Post(Command::SendHttp); });
+    connect(m_notifyOffLine, &QPushButton::clicked, this, [this] { Post(Command::HttpOffLine); });
 
     ShowValues();
     ApplyEnableRule();

@@ -36,8 +36,8 @@ class HttpTargetPage : public SettingsPage {
 
     explicit HttpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const SettingsRecord& settings);  // pane command kCmdHttpFill
-    void Take(SettingsRecord& settings) const;  // pane command kCmdHttpTake
+    void Fill(const SettingsRecord& settings);  // pane command Command::HttpFill
+    void Take(SettingsRecord& settings) const;  // pane command Command::HttpTake
 
     void OnKillActive() override;
 

@@ -22,10 +22,6 @@
 namespace qv {
 namespace {
 
-constexpr int kLogEmptiedMessage = 153;
-constexpr int kLogProblemPrefix = 168;
-constexpr int kLogTooLargeMessage = 178;
-
 void Tell(const QString& text) {
     Prompter().MessageBox(text, MessageCaption(), IPrompter::Ok, IPrompter::NoIcon);
 }
@@ -33,7 +29,7 @@ void Tell(const QString& text) {
 }  // namespace
 
 LoggingPage::LoggingPage(IPaneLink& link, QWidget* parent)
-    : SettingsPage(link, {kCmdLogTake, kCmdLogFill, kCmdLogHelp}, parent) {
+    : SettingsPage(link, {Command::LogTake, Command::LogFill, Command::LogHelp}, parent) {
     // Controls are made in reading order, which is also the keyboard order.
     m_loggingEnabled = Control(
         new WrapCheckBox(QStringLiteral("Enable IP Address Logging to the following file"), this),
@@ -163,10 +159,10 @@ void LoggingPage::ViewFile() {
     const LogViewResult result = ReadLogForViewer(m_values.logFile);
     switch (result.status) {
         case LogViewResult::TooLarge:
-            Tell(LoadString(kLogTooLargeMessage));
+            Tell(LoadString(Text::LogTooLarge));
             return;
         case LogViewResult::Failed:
-            Tell(FileErrorText(kLogProblemPrefix, result.cause));
+            Tell(FileErrorText(Text::LogFileProblem, result.cause));
             return;
         case LogViewResult::Shown:
             break;
@@ -188,10 +184,10 @@ void LoggingPage::EmptyFile() {
     ClearViewer();
     const int cause = EmptyLogFile(m_values.logFile);
     if (cause != 0) {
-        Tell(FileErrorText(kLogProblemPrefix, cause));
+        Tell(FileErrorText(Text::LogFileProblem, cause));
         return;
     }
-    Tell(LoadString(kLogEmptiedMessage));
+    Tell(LoadString(Text::LogEmptied));
 }
 
 void LoggingPage::OnKillActive() {

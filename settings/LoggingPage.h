@@ -28,8 +28,8 @@ class LoggingPage : public SettingsPage {
 
     explicit LoggingPage(IPaneLink& link, QWidget* parent = nullptr);
 
-    void Fill(const SettingsRecord& settings);  // pane command kCmdLogFill
-    void Take(SettingsRecord& settings) const;  // pane command kCmdLogTake
+    void Fill(const SettingsRecord& settings);  // pane command Command::LogFill
+    void Take(SettingsRecord& settings) const;  // pane command Command::LogTake
 
     void OnKillActive() override;
 

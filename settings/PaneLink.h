@@ -1,5 +1,7 @@
 #pragma once
 
+#include "resources/Ids.h"
+
 class QPoint;
 class QWidget;
 
@@ -11,8 +13,8 @@ class IPaneLink {
   public:
     virtual ~IPaneLink() = default;
 
-    // Queues pane command `command` (qv::PaneCommand). It must not run before this call returns.
-    virtual void PostPaneCommand(int command) = 0;
+    // Queues `command`. It must not run before this call returns.
+    virtual void PostPaneCommand(Command command) = 0;
 
     // A page control wants its tool tip. `controlId` is the control's number, which is also the
     // number of its help string (some controls have none). The pane hands the request to the

@@ -47,7 +47,7 @@ int SettingsPage::PageMargin() const {
 }
 
 QString MessageCaption() {
-    return LoadString(kStrAppTitle);
+    return LoadString(Text::AppTitle);
 }
 
 }  // namespace qv

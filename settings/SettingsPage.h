@@ -16,9 +16,9 @@ class SettingsPage : public QWidget {
     Q_OBJECT
   public:
     struct Commands {
-        int take;
-        int fill;
-        int help;
+        Command take;
+        Command fill;
+        Command help;
     };
 
     const Commands& PaneCommands() const { return m_commands; }
@@ -36,7 +36,7 @@ class SettingsPage : public QWidget {
   protected:
     SettingsPage(IPaneLink& link, Commands commands, QWidget* parent);
 
-    void Post(int command) { m_link.PostPaneCommand(command); }
+    void Post(Command command) { m_link.PostPaneCommand(command); }
     // Posts the take command unless the page is being filled.
     void PostTake();
     bool IsFilling() const { return m_filling > 0; }

@@ -163,16 +163,17 @@ void SettingsTabs::TakePage(int tab, SettingsRecord& settings, int& hideOnStartu
     }
 }
 
-bool ExchangeSheetValues(SettingsTabs& sheet, int command, SettingsRecord& settings,
+bool ExchangeSheetValues(SettingsTabs& sheet, Command command, SettingsRecord& settings,
                          int& hideOnStartup) {
     struct PageCommands {
-        int tab, fill, take;
+        int tab;
+        Command fill, take;
     };
     static constexpr PageCommands kPages[] = {
-        {SettingsTabs::kGeneralTab, kCmdGeneralFill, kCmdGeneralTake},
-        {SettingsTabs::kHttpTab, kCmdHttpFill, kCmdHttpTake},
-        {SettingsTabs::kFtpTab, kCmdFtpFill, kCmdFtpTake},
-        {SettingsTabs::kLoggingTab, kCmdLogFill, kCmdLogTake},
+        {SettingsTabs::kGeneralTab, Command::GeneralFill, Command::GeneralTake},
+        {SettingsTabs::kHttpTab, Command::HttpFill, Command::HttpTake},
+        {SettingsTabs::kFtpTab, Command::FtpFill, Command::FtpTake},
+        {SettingsTabs::kLoggingTab, Command::LogFill, Command::LogTake},
     };
     for (const PageCommands& p : kPages) {
         if (command == p.fill) {

@@ -59,10 +59,10 @@ class SettingsTabs : public QTabWidget {
     int m_active = -1;
 };
 
-// Answers the pages' fill and take commands (kCmdGeneralFill ... kCmdLogTake) with FillPage or
-// TakePage. Returns false for any other command. A take does only the copying: the pane then does
-// its own part (for kCmdGeneralTake see PlanGeneralTake).
-bool ExchangeSheetValues(SettingsTabs& sheet, int command, SettingsRecord& settings,
+// Answers the pages' fill and take commands (Command::GeneralFill ... Command::LogTake) with
+// FillPage or TakePage. Returns false for any other command. A take does only the copying: the pane
+// then does its own part (for Command::GeneralTake see PlanGeneralTake).
+bool ExchangeSheetValues(SettingsTabs& sheet, Command command, SettingsRecord& settings,
                          int& hideOnStartup);
 
 }  // namespace qv

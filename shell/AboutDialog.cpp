@@ -15,7 +15,7 @@ QString AboutDialog::VersionText() {
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-    const QString title = LoadString(kStrAppTitle);
+    const QString title = LoadString(Text::AppTitle);
     setWindowTitle(QStringLiteral("About %1").arg(title));
 
     auto* icon = new QLabel;

@@ -45,7 +45,7 @@ Application::~Application() {
 bool Application::InitInstance() {
     // The settings root: Calvort/Quorvane.
     QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
-    QCoreApplication::setApplicationName(LoadString(kStrAppTitle));
+    QCoreApplication::setApplicationName(LoadString(Text::AppTitle));
     // The program lives on behind its icon when its last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon());
@@ -73,15 +73,15 @@ bool Application::InitInstance() {
                     QStringLiteral("Quorvane already runs without a window (quorvane-cli watch) "
                                    "and forwards for these settings. Stop it first, e.g. with "
                                    "\"systemctl --user stop quorvane-watch\"."),
-                    LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::Information);
+                    LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::Information);
                 m_exitCode = 1;
                 return false;
             }
             m_exitCode = 0;
             return false;
         case SingleInstance::Failed:
-            Prompter().MessageBox(m_instance->ErrorText(), LoadString(kStrAppTitle), IPrompter::Ok,
-                                  IPrompter::Critical);
+            Prompter().MessageBox(m_instance->ErrorText(), LoadString(Text::AppTitle),
+                                  IPrompter::Ok, IPrompter::Critical);
             m_exitCode = 1;
             return false;
         case SingleInstance::First:

@@ -29,9 +29,6 @@
 namespace qv {
 namespace {
 
-constexpr int kStrReady = 57345;
-constexpr int kStrShutDownQuestion = 132;
-constexpr int kStrListTip = 176;
 constexpr int kCmdAppAbout = 57664;
 constexpr int kCmdHelpContents = 57670;
 constexpr int kListIdealHeight = 150;
@@ -48,7 +45,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
       m_doc(doc),
       m_docAdapter(std::make_unique<DocAdapter>(doc)),
       m_tray(kTrayIconId) {
-    setWindowTitle(LoadString(kStrAppTitle));
+    setWindowTitle(LoadString(Text::AppTitle));
     setWindowIcon(AppIcon());
 
     // Client area: the list on top, the control pane below.
@@ -86,15 +83,15 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     QStatusBar* status = statusBar();
     connect(status, &QStatusBar::messageChanged, this, [status](const QString& text) {
         if (text.isEmpty()) {
-            status->showMessage(LoadString(kStrReady));
+            status->showMessage(LoadString(Text::Ready));
         }
     });
-    status->showMessage(LoadString(kStrReady));
+    status->showMessage(LoadString(Text::Ready));
 
     // The notification-area icon, with the placeholder address until a row is selected.
     m_trayIcon = TrayIconImage();
     connect(&m_tray, &TrayIcon::Command, this, &MainWindow::OnCommand);
-    SetTrayAddress(LoadString(kStrPlaceholderIp));
+    SetTrayAddress(LoadString(Text::PlaceholderAddress));
 
     // Tool tips of every window of the program pass through the frame (fast-tips switch).
     qApp->installEventFilter(this);
@@ -172,7 +169,7 @@ void MainWindow::OnCommand(int command) {
             activateWindow();
             break;
         case kCmdTrayManualSend:
-            PostPaneCommand(m_ctrlView, kCmdManualSend);
+            PostPaneCommand(m_ctrlView, Command::ManualSend);
             break;
         case kCmdAbout:
         case kCmdAppAbout:
@@ -221,7 +218,7 @@ void MainWindow::OnShutDownCommand() {
     }
     m_asking = true;
     const int answer =
-        Prompter().MessageBox(LoadString(kStrShutDownQuestion), LoadString(kStrAppTitle),
+        Prompter().MessageBox(LoadString(Text::ShutDownQuestion), LoadString(Text::AppTitle),
                               IPrompter::YesNo, IPrompter::NoIcon);
     m_asking = false;
     if (answer == IPrompter::AnswerYes) {
@@ -286,7 +283,7 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::OnHelpContents() {
-    const QString title = LoadString(kStrAppTitle);
+    const QString title = LoadString(Text::AppTitle);
     if (m_helpPath.isEmpty() || !QFileInfo(m_helpPath).isFile()) {
         Prompter().MessageBox(
             QStringLiteral("The help file could not be found%1.")
@@ -317,7 +314,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;  // answered, with no tip
             }
             if (IsWithin(widget, m_infoView)) {
-                ShowTip(widget, LoadString(kStrListTip),
+                ShowTip(widget, LoadString(Text::ListTip),
                         static_cast<QHelpEvent*>(event)->globalPos());
                 return true;
             }

@@ -47,7 +47,7 @@ class MainWindow : public QMainWindow {
 
     // Runs a menu or tray command by its number.
     void OnCommand(int command);
-    // Shut Down: asks question 132 and, on Yes, ends the program.
+    // Shut Down: asks whether to shut down and, on Yes, ends the program.
     void OnShutDownCommand();
     // Ends the program without asking: shuts down and leaves the event loop.
     void ExitProgram();

@@ -16,7 +16,7 @@ QAction* AddCommand(QMenu* menu, const QString& text, int command);
 // The command number of an item made by AddCommand, 0 for any other.
 int CommandOf(const QAction* action);
 
-// Menu 103, the tray menu: Open (the default item), Manual send, About and Shut Down. The caller
+// The tray menu: Open (the default item), Manual send, About and Shut Down. The caller
 // owns it.
 QMenu* CreateTrayMenu();
 

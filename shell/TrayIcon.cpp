@@ -23,7 +23,7 @@ QString CutTrayTip(const QString& tip) {
 }
 
 QString TrayAddressTip(const QString& address) {
-    QString tip = LoadString(150);
+    QString tip = LoadString(Text::TrayTip);
     const qsizetype at = tip.indexOf(QLatin1String("%s"));
     if (at >= 0) {
         tip.replace(at, 2, address);

@@ -19,7 +19,7 @@ inline constexpr int kTrayTipMax = 63;
 // `tip` cut to kTrayTipMax characters (never in the middle of a surrogate pair).
 QString CutTrayTip(const QString& tip);
 
-// The tip for a watched address: string 150, "IP Address: %s", filled with `address` and cut.
+// The tip for a watched address: "IP Address: %s" filled with `address` and cut.
 QString TrayAddressTip(const QString& address);
 
 // Whether the desktop's notification area speaks the StatusNotifierItem protocol over D-Bus (a

@@ -35,7 +35,7 @@ class AddressListView : public QTableWidget {
     // Shows the document's current texts of one line again, leaving the rest as they are.
     void UpdateRow(int row);
 
-    // The ten View menu items (commands 32773..32782), checked while their column is shown.
+    // The ten View menu items checked while their column is shown.
     const QList<QAction*>& ColumnActions() const { return m_actions; }
     // Toggles the column of a View menu command.
     void ToggleColumn(int command);

@@ -30,13 +30,6 @@
 namespace qv {
 namespace {
 
-constexpr int kStrQuickHelp = 129;
-constexpr int kStrNoticeCaption = 144;
-constexpr int kHelpGeneral = 123;
-constexpr int kHelpHttp = 124;
-constexpr int kHelpFtp = 125;
-constexpr int kHelpLogging = 126;
-
 // The box shows each of the program's line breaks ("\r\r\n", or a plain "\r\n") as one break,
 // and a very long line (a host's reply) in pieces that it can lay out quickly.
 QString DisplayText(QString text) {
@@ -46,22 +39,18 @@ QString DisplayText(QString text) {
     return BreakLongLines(text);
 }
 
-bool IsPaneCommand(int command) {
-    return command >= kFirstPaneCommand && command <= kLastPaneCommand && command != kCmdUnused;
-}
-
 // Commands that only copy values to a page or show help: they run at once even while other work
 // runs, because they cannot start any.
-bool RunsAtOnce(int command) {
+bool RunsAtOnce(Command command) {
     switch (command) {
-        case kCmdGeneralFill:
-        case kCmdGeneralHelp:
-        case kCmdHttpFill:
-        case kCmdHttpHelp:
-        case kCmdFtpFill:
-        case kCmdFtpHelp:
-        case kCmdLogFill:
-        case kCmdLogHelp:
+        case Command::GeneralFill:
+        case Command::GeneralHelp:
+        case Command::HttpFill:
+        case Command::HttpHelp:
+        case Command::FtpFill:
+        case Command::FtpHelp:
+        case Command::LogFill:
+        case Command::LogHelp:
             return true;
         default:
             return false;
@@ -88,7 +77,7 @@ class ControlPane::SheetPages : public IPaneSheet {
 
 ControlPane::ControlPane(QWidget* parent) : QWidget(parent), m_watcher(*this) {
     BuildLayout();
-    m_watcher.SetOtherCommands([this](int command) { RunPageCommand(command); });
+    m_watcher.SetOtherCommands([this](Command command) { RunPageCommand(command); });
     connect(&m_watcher, &AddressWatcher::Output, this,
             [this](const QString& text, bool append) { ShowText(text, append); });
     connect(&m_watcher, &AddressWatcher::OutputHeading, this, &ControlPane::SetOutputHeading);
@@ -144,7 +133,7 @@ void ControlPane::BuildLayout() {
     m_testInternet = new QPushButton(QStringLiteral("Test Internet"), this);
     m_testInternet->setObjectName(QStringLiteral("ctl1146"));
     connect(m_testInternet, &QPushButton::clicked, this,
-            [this] { m_watcher.RunCommand(AddressWatcher::kCommandTestInternet); });
+            [this] { m_watcher.RunCommand(Command::TestInternet); });
     auto* top = new QHBoxLayout;
     top->setSpacing(8);
     top->addStretch(1);
@@ -159,7 +148,7 @@ void ControlPane::BuildLayout() {
     m_sheetLayout->setContentsMargins(0, 0, 0, 0);
 
     // Quick help / output box on the right.
-    m_group = new QGroupBox(LoadString(kStrQuickHelp), this);
+    m_group = new QGroupBox(LoadString(Text::QuickHelpCaption), this);
     m_group->setObjectName(QStringLiteral("ctl1126"));
     m_output = new QPlainTextEdit(m_group);
     m_output->setObjectName(QStringLiteral("ctl1125"));
@@ -257,7 +246,7 @@ void ControlPane::CloseOpenBoxes() {
 
 // ---- Pane commands ----
 
-void ControlPane::PostPaneCommand(int command) {
+void ControlPane::PostPaneCommand(Command command) {
     qv::PostPaneCommand(this, command);
 }
 
@@ -269,8 +258,8 @@ bool ControlPane::event(QEvent* e) {
     return QWidget::event(e);
 }
 
-void ControlPane::OnPaneCommand(int command) {
-    if (m_watcher.IsShutDown() || !IsPaneCommand(command)) {
+void ControlPane::OnPaneCommand(Command command) {
+    if (m_watcher.IsShutDown()) {
         return;
     }
     if (RunsAtOnce(command)) {
@@ -280,62 +269,62 @@ void ControlPane::OnPaneCommand(int command) {
     m_watcher.RunCommand(command);
 }
 
-void ControlPane::RunPageCommand(int command) {
+void ControlPane::RunPageCommand(Command command) {
     switch (command) {
-        case kCmdGeneralTake:
+        case Command::GeneralTake:
             TakeGeneralPage();
             break;
-        case kCmdGeneralFill:
+        case Command::GeneralFill:
             if (m_paneSheet) {
                 m_paneSheet->FillPage(IPaneSheet::kGeneral, Settings(), HideOnStartup());
             }
             break;
-        case kCmdGeneralHelp:
-            ShowQuickHelp(kHelpGeneral);
+        case Command::GeneralHelp:
+            ShowQuickHelp(Text::GeneralHelp);
             break;
-        case kCmdHttpTake:
+        case Command::HttpTake:
             if (m_paneSheet) {
                 m_paneSheet->TakePage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
             m_watcher.UpdateForwardPreview();
             m_watcher.Saver().Schedule();
             break;
-        case kCmdHttpFill:
+        case Command::HttpFill:
             if (m_paneSheet) {
                 m_paneSheet->FillPage(IPaneSheet::kHttpTarget, Settings(), HideOnStartup());
             }
             break;
-        case kCmdHttpHelp:
-            ShowQuickHelp(kHelpHttp);
+        case Command::HttpHelp:
+            ShowQuickHelp(Text::HttpTargetHelp);
             break;
-        case kCmdFtpTake:
+        case Command::FtpTake:
             if (m_paneSheet) {
                 m_paneSheet->TakePage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
             m_watcher.UpdateForwardPreview();
             m_watcher.Saver().Schedule();
             break;
-        case kCmdFtpFill:
+        case Command::FtpFill:
             if (m_paneSheet) {
                 m_paneSheet->FillPage(IPaneSheet::kFtpTarget, Settings(), HideOnStartup());
             }
             break;
-        case kCmdFtpHelp:
-            ShowQuickHelp(kHelpFtp);
+        case Command::FtpHelp:
+            ShowQuickHelp(Text::FtpTargetHelp);
             break;
-        case kCmdLogTake:
+        case Command::LogTake:
             if (m_paneSheet) {
                 m_paneSheet->TakePage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
             m_watcher.Saver().Schedule();
             break;
-        case kCmdLogFill:
+        case Command::LogFill:
             if (m_paneSheet) {
                 m_paneSheet->FillPage(IPaneSheet::kLogging, Settings(), HideOnStartup());
             }
             break;
-        case kCmdLogHelp:
-            ShowQuickHelp(kHelpLogging);
+        case Command::LogHelp:
+            ShowQuickHelp(Text::LoggingHelp);
             break;
 
         default:
@@ -352,7 +341,7 @@ void ControlPane::TakeGeneralPage() {
 }
 
 void ControlPane::ShowQuickHelp(int helpId) {
-    m_quickHelp = LoadString(kStrQuickHelp);
+    m_quickHelp = LoadString(Text::QuickHelpCaption);
     SetOutputHeading(m_quickHelp);
     m_quickHelp = LoadString(helpId);
     SetBoxText(m_quickHelp);
@@ -425,7 +414,7 @@ bool ControlPane::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void ControlPane::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
-    m_notice->Show(text, LoadString(kStrNoticeCaption), icon, this,
+    m_notice->Show(text, LoadString(Text::NoticeCaption), icon, this,
                    static_cast<int>(std::min<unsigned>(lifeMs, INT_MAX)));
 }
 

@@ -80,13 +80,13 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // the off-line notice that is owed. Runs once; later pane commands and ticks are ignored.
     void OnDestroy();
 
-    // ---- Pane commands (32788..32807) ----
+    // ---- Commands ----
     // Posts the command; it runs after the caller has returned.
-    void PostPaneCommand(int command) override;
+    void PostPaneCommand(Command command) override;
     // A settings page's control asks for its tool tip.
     void RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) override;
 
-    // ---- Output box 1125, group box 1126, status line 1127, local host line 1101 ----
+    // ---- The output box and its frame, the status line, the local host line ----
     // An output line through the watcher: it replaces the box's text (append false) or is added
     // after "\r\r\n"; the box scrolls to the end. With `log` the text
     // also goes to the event log.
@@ -120,7 +120,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
 
     // ---- Timers and state ----
     bool IsPolling() const { return m_watcher.IsPolling(); }
-    // Period of timer 10 while it runs, 0 when it does not.
+    // Period of the polling timer while it runs, 0 when it does not.
     int PollPeriodMs() const { return m_watcher.PollPeriodMs(); }
     // A refresh, polling check or exchange is running.
     bool IsBusy() const { return m_watcher.IsBusy(); }
@@ -150,8 +150,8 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     class SheetPages;
 
     void BuildLayout();
-    void OnPaneCommand(int command);
-    void RunPageCommand(int command);
+    void OnPaneCommand(Command command);
+    void RunPageCommand(Command command);
     void ShowQuickHelp(int helpId);
     void TakeGeneralPage();
     void SetBoxText(const QString& text);
@@ -175,12 +175,12 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
 
     QWidget* m_sheetHost = nullptr;
     QVBoxLayout* m_sheetLayout = nullptr;
-    QGroupBox* m_group = nullptr;        // 1126
-    QPlainTextEdit* m_output = nullptr;  // 1125
-    QLineEdit* m_statusLine = nullptr;   // 1127
+    QGroupBox* m_group = nullptr;  // the output box's frame
+    QPlainTextEdit* m_output = nullptr;
+    QLineEdit* m_statusLine = nullptr;
     QLabel* m_hostLabel = nullptr;
-    QLabel* m_localHost = nullptr;          // 1101
-    QPushButton* m_testInternet = nullptr;  // 1146
+    QLabel* m_localHost = nullptr;
+    QPushButton* m_testInternet = nullptr;
 };
 
 }  // namespace qv

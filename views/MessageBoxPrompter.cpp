@@ -7,8 +7,6 @@
 namespace qv {
 namespace {
 
-constexpr int kAppTitle = 57344;
-
 QMessageBox::StandardButtons ButtonsOf(IPrompter::Buttons buttons) {
     switch (buttons) {
         case IPrompter::OkCancel:
@@ -67,8 +65,8 @@ QMessageBox::Icon MessageBoxIcon(IPrompter::Icon icon) {
 
 int MessageBoxPrompter::MessageBox(const QString& text, const QString& caption, Buttons buttons,
                                    Icon icon) {
-    QMessageBox box(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(kAppTitle) : caption, text,
-                    ButtonsOf(buttons), m_owner.data());
+    QMessageBox box(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(Text::AppTitle) : caption,
+                    text, ButtonsOf(buttons), m_owner.data());
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // even while work shows the wait cursor
     const int answer = box.exec();
     QGuiApplication::restoreOverrideCursor();
@@ -77,9 +75,9 @@ int MessageBoxPrompter::MessageBox(const QString& text, const QString& caption, 
 
 void MessageBoxPrompter::Open(const QString& text, const QString& caption, Buttons buttons,
                               Icon icon, std::function<void(int)> answer) {
-    auto* box =
-        new QMessageBox(MessageBoxIcon(icon), caption.isEmpty() ? LoadString(kAppTitle) : caption,
-                        text, ButtonsOf(buttons), m_owner.data());
+    auto* box = new QMessageBox(MessageBoxIcon(icon),
+                                caption.isEmpty() ? LoadString(Text::AppTitle) : caption, text,
+                                ButtonsOf(buttons), m_owner.data());
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answer](int result) {
         if (answer) {

@@ -9,7 +9,7 @@ QEvent::Type PaneCommandEvent::EventType() {
     return type;
 }
 
-void PostPaneCommand(QObject* pane, int command) {
+void PostPaneCommand(QObject* pane, Command command) {
     QCoreApplication::postEvent(pane, new PaneCommandEvent(command));
 }
 

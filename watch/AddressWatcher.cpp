@@ -18,18 +18,23 @@ Q_LOGGING_CATEGORY(lcWatch, "quorvane.pane", QtWarningMsg)
 namespace qv {
 namespace {
 
-constexpr int kStrLogBig = 177;
 constexpr int kLogNoticeLifeMs = 5000;
 constexpr int kErrorNoticeLifeMs = 7000;
 
-// Items of the waiting list that are not commands.
-constexpr int kPendingPollTick = 0;
-constexpr int kPendingAddressEvent = -2;
-constexpr int kPendingRetry = -3;
-
-bool IsOwnCommand(int command) {
-    return (command >= kCmdSelectionChanged && command <= kCmdRefresh && command != kCmdUnused) ||
-           command == AddressWatcher::kCommandTestInternet;
+bool IsOwnCommand(Command command) {
+    switch (command) {
+        case Command::SelectionChanged:
+        case Command::ManualSend:
+        case Command::SendHttp:
+        case Command::SendFtp:
+        case Command::HttpOffLine:
+        case Command::FtpOffLine:
+        case Command::Refresh:
+        case Command::TestInternet:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -66,8 +71,8 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
     // Pages that show the passwords get them once the keyring has given them.
     connect(&m_passwords, &PasswordStore::ReadFinished, this, [this](bool ok) {
         if (ok && m_otherCommands) {
-            PostPaneCommand(kCmdHttpFill);
-            PostPaneCommand(kCmdFtpFill);
+            PostPaneCommand(Command::HttpFill);
+            PostPaneCommand(Command::FtpFill);
         }
     });
     connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
@@ -111,7 +116,7 @@ void AddressWatcher::Start() {
         qCWarning(lcWatch).noquote()
             << "address events are not available, polling only:" << m_addressEvents.ErrorText();
     }
-    PostPaneCommand(kCmdRefresh);
+    PostPaneCommand(Command::Refresh);
 }
 
 void AddressWatcher::ShutDown() {
@@ -156,24 +161,24 @@ void AddressWatcher::OnSettingsSaved(bool ok) {
 
 // ---- Commands ----
 
-void AddressWatcher::PostPaneCommand(int command) {
+void AddressWatcher::PostPaneCommand(Command command) {
     QMetaObject::invokeMethod(
         this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
 }
 
-void AddressWatcher::RunCommand(int command) {
+void AddressWatcher::RunCommand(Command command) {
     if (m_shutDown) {
         return;
     }
-    if (command == kPendingPollTick) {
+    if (command == Command::PollTick) {
         OnPollTick();
         return;
     }
-    if (command == kPendingAddressEvent) {
+    if (command == Command::AddressEvent) {
         OnAddressEvent();
         return;
     }
-    if (command == kPendingRetry) {
+    if (command == Command::Retry) {
         OnRetryDue();
         return;
     }
@@ -189,40 +194,40 @@ void AddressWatcher::RunCommand(int command) {
     }
 }
 
-void AddressWatcher::Run(int command) {
+void AddressWatcher::Run(Command command) {
     switch (command) {
-        case kCmdSelectionChanged:
+        case Command::SelectionChanged:
             m_selectionSaver.Schedule();
             if (m_settings.AutoForward) {
                 ForwardChange();
             }
             break;
-        case kCmdManualSend:
+        case Command::ManualSend:
             SendByHand(m_settings.UseHTTP);
             break;
-        case kCmdSendHttp:
+        case Command::SendHttp:
             SendByHand(true);
             break;
-        case kCmdSendFtp:
+        case Command::SendFtp:
             SendByHand(false);
             break;
-        case kCmdHttpOffLine:
+        case Command::HttpOffLine:
             if (m_forwarding) {
                 m_forwarding->NotifyHTTPOffLine();
             }
             break;
-        case kCmdFtpOffLine:
+        case Command::FtpOffLine:
             if (m_forwarding) {
                 m_forwarding->NotifyFTPOffLine();
             }
             break;
-        case kCmdRefresh:
+        case Command::Refresh:
             if (m_doc) {
                 m_doc->RefreshNetworkInfo(-1);
             }
             SetPollTimer();
             break;
-        case kCommandTestInternet:
+        case Command::TestInternet:
             if (m_forwarding) {
                 m_forwarding->OnTestInternet();
             }
@@ -240,7 +245,7 @@ void AddressWatcher::GeneralSettingsTaken(const SettingsRecord& before) {
         m_forwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
     }
     if (plan.postManualSend) {
-        PostPaneCommand(kCmdManualSend);
+        PostPaneCommand(Command::ManualSend);
     }
     DropRetryIfUnwanted();
     m_saver.Schedule();
@@ -298,7 +303,7 @@ void AddressWatcher::OnRetryDue() {
         return;
     }
     if (IsBusy()) {
-        Defer(kPendingRetry);
+        Defer(Command::Retry);
         return;
     }
     WorkScope work(*this);
@@ -341,9 +346,9 @@ int AddressWatcher::PollMinutes() const {
     return std::max(1, m_settings.CheckTime);
 }
 
-void AddressWatcher::Defer(int item) {
+void AddressWatcher::Defer(Command item) {
     const bool isCheck =
-        item == kPendingPollTick || item == kPendingAddressEvent || item == kPendingRetry;
+        item == Command::PollTick || item == Command::AddressEvent || item == Command::Retry;
     // Checks (and tries) that pile up while work runs make one.
     if (isCheck && std::find(m_pending.begin(), m_pending.end(), item) != m_pending.end()) {
         return;
@@ -395,7 +400,7 @@ void AddressWatcher::OnPollTick() {
         return;
     }
     if (IsBusy()) {
-        Defer(kPendingPollTick);
+        Defer(Command::PollTick);
         return;
     }
     WorkScope work(*this);
@@ -412,7 +417,7 @@ void AddressWatcher::OnAddressEvent() {
         return;
     }
     if (IsBusy()) {
-        Defer(kPendingAddressEvent);
+        Defer(Command::AddressEvent);
         return;
     }
     WorkScope work(*this);
@@ -450,7 +455,7 @@ void AddressWatcher::WriteLogEntry(const QString& text) {
 
 void AddressWatcher::CheckLogSize() {
     if (m_log.LogIsBig(m_settings.NotifyLogBig)) {
-        ShowPopupNotice(LoadString(kStrLogBig), IPrompter::Information, kLogNoticeLifeMs);
+        ShowPopupNotice(LoadString(Text::LogBig), IPrompter::Information, kLogNoticeLifeMs);
     }
 }
 
@@ -468,7 +473,7 @@ PublicSourceChoice AddressWatcher::PublicSources() const {
 }
 
 QString AddressWatcher::SelectedIp() const {
-    return m_doc ? m_doc->SelectedIp() : LoadString(kStrPlaceholderIp);
+    return m_doc ? m_doc->SelectedIp() : LoadString(Text::PlaceholderAddress);
 }
 
 void AddressWatcher::FillGeneralPage() {
@@ -484,11 +489,12 @@ void AddressWatcher::ShowMessage(const QString& text) {
     }
     m_messageOpen = true;
     const QPointer<AddressWatcher> self(this);
-    m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, [self](int) {
-        if (self) {
-            self->m_messageOpen = false;
-        }
-    });
+    m_questions.Ask(text, LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::NoIcon,
+                    [self](int) {
+                        if (self) {
+                            self->m_messageOpen = false;
+                        }
+                    });
 }
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {

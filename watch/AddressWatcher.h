@@ -57,7 +57,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     Forwarder& OwnForwarder() { return *m_forwarder; }
     // Commands that are not the watcher's own (the settings pages' takes) run here, in turn
     // with the watcher's work.
-    void SetOtherCommands(std::function<void(int)> run) { m_otherCommands = std::move(run); }
+    void SetOtherCommands(std::function<void(Command)> run) { m_otherCommands = std::move(run); }
     // Length of one minute of the polling period; 60000 unless a test shortens it.
     // The waits between tries after a failed forward are shortened alike.
     void SetMinuteMs(int ms) {
@@ -77,12 +77,11 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
     // ---- Commands ----
     // Runs `command` now, or after the running work: the forwarding and refresh commands
-    // (32800..32807), the connection test (kCommandTestInternet), and the others through
-    // SetOtherCommands.
-    void RunCommand(int command);
+    // (selection, sends, off-line notices, refresh), the connection test (Command::TestInternet),
+    // and the others through SetOtherCommands.
+    void RunCommand(Command command);
     // Posts the command: it runs after the caller has returned.
-    void PostPaneCommand(int command) override;
-    static constexpr int kCommandTestInternet = -1;
+    void PostPaneCommand(Command command) override;
     // What follows taking the General page into Settings(): `before` is the record as it was.
     void GeneralSettingsTaken(const SettingsRecord& before);
     // (Re)starts polling from the settings: the period runs from now.
@@ -95,7 +94,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // Writes the settings shortly after each change; shutdown writes them once more.
     SettingsSaver& Saver() { return m_saver; }
     bool IsPolling() const { return m_pollTimer.isActive(); }
-    // Period of timer 10 while it runs, 0 when it does not.
+    // Period of the polling timer while it runs, 0 when it does not.
     int PollPeriodMs() const { return IsPolling() ? m_pollPeriodMs : 0; }
     // A refresh, check or exchange is running, or an exchange waits for its turn.
     bool IsBusy() const;
@@ -163,10 +162,10 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
   private:
     class WorkScope;
 
-    void Run(int command);
+    void Run(Command command);
     void OnPollTick();
     void OnAddressEvent();
-    void Defer(int item);
+    void Defer(Command item);
     void ResumePending();
     void ResumeIfIdle();
     void ForwardChange();
@@ -186,7 +185,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     std::unique_ptr<Forwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_forwarding = nullptr;
-    std::function<void(int)> m_otherCommands;
+    std::function<void(Command)> m_otherCommands;
 
     SettingsRecord m_settings;
     int m_hideOnStartup = 0;
@@ -198,7 +197,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     EventLog m_log;
     std::optional<QString> m_logProblemPath;  // the log file whose problem was told
 
-    QBasicTimer m_pollTimer;  // timer 10
+    QBasicTimer m_pollTimer;
     int m_minuteMs = 60000;
     int m_pollPeriodMs = 0;
     AddressEvents m_addressEvents;
@@ -208,8 +207,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     QString m_retryTarget;   // the method and target of the automatic forward (TargetKey)
 
     int m_workDepth = 0;
-    bool m_messageOpen = false;  // the not-found box: one at a time
-    std::deque<int> m_pending;   // commands and checks that wait for the running work
+    bool m_messageOpen = false;     // the not-found box: one at a time
+    std::deque<Command> m_pending;  // commands and checks that wait for the running work
     bool m_shutDown = false;
 };
 

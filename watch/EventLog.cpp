@@ -8,14 +8,13 @@
 #include "platform/Clock.h"
 #include "platform/FileError.h"
 #include "platform/UniqueFd.h"
+#include "resources/StringTable.h"
 
 namespace qv {
 namespace {
 
-constexpr int kLogProblem = 168;  // "Log file problem. Reason: "
-
 QString Failure(int err) {
-    return FileErrorText(kLogProblem, FileCauseFromErrno(err));
+    return FileErrorText(Text::LogFileProblem, FileCauseFromErrno(err));
 }
 
 }  // namespace

@@ -58,14 +58,17 @@ TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
     EXPECT_EQ(seen[0].Header("Content-Length"), "0");
     EXPECT_FALSE(seen[0].HasHeader("Content-Type"));
 
-    const QString success = LoadString(131).replace(QLatin1String("%s"), "192.168.1.20") + kStamp;
-    EXPECT_EQ(host.Lines(), QStringList({LoadString(113), LoadString(112), success}));
+    const QString success =
+        LoadString(Text::HttpSentOutput).replace(QLatin1String("%s"), "192.168.1.20") + kStamp;
+    EXPECT_EQ(host.Lines(), QStringList({LoadString(Text::OpeningInternet),
+                                         LoadString(Text::Connected), success}));
     EXPECT_FALSE(host.output[0].append);
     EXPECT_FALSE(host.output[0].log);
-    EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(112), success}));
-    EXPECT_EQ(host.headings, QStringList({LoadString(130)}));
+    EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(Text::Connected), success}));
+    EXPECT_EQ(host.headings, QStringList({LoadString(Text::OutputCaption)}));
     ASSERT_EQ(host.notices.size(), 1u);
-    EXPECT_EQ(host.notices[0].text, LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+    EXPECT_EQ(host.notices[0].text,
+              LoadString(Text::HttpSentNotice).replace(QLatin1String("%s"), "192.168.1.20"));
     EXPECT_EQ(host.notices[0].life, 7000u);
     EXPECT_TRUE(host.responses.empty());  // ShowHostResponse is off
     EXPECT_FALSE(host.busyCursor);
@@ -123,8 +126,8 @@ TEST_F(HttpForwardTest, QueryPairsFollowTheirFlagsAndEncodeWhatWouldBreakTheQuer
         EXPECT_EQ(targets.back(), c.expected);
     }
     // The off-line notice's success line shows the empty address between its quotes.
-    EXPECT_TRUE(
-        host.Lines().contains(LoadString(131).replace(QLatin1String("%s"), QString()) + kStamp));
+    EXPECT_TRUE(host.Lines().contains(
+        LoadString(Text::HttpSentOutput).replace(QLatin1String("%s"), QString()) + kStamp));
 }
 
 TEST_F(HttpForwardTest, RedirectsKeepTheSecretsWithTheTypedHostOnly) {
@@ -162,8 +165,9 @@ TEST_F(HttpForwardTest, RedirectsKeepTheSecretsWithTheTypedHostOnly) {
         EXPECT_EQ(Targets(server).back(), "/old?to=" + there + "&" + address + secrets + start);
         ASSERT_EQ(Targets(*other).size(), 1u);
         EXPECT_EQ(Targets(*other)[0], "/there.asp?" + address + start);
-        EXPECT_TRUE(host.LoggedLines().contains(LoadString(120) + QString::fromStdString(there)));
-        EXPECT_EQ(host.Lines().last(), FormatString(131, "192.168.1.20") + kStamp);
+        EXPECT_TRUE(host.LoggedLines().contains(LoadString(Text::RedirectedTo) +
+                                                QString::fromStdString(there)));
+        EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "192.168.1.20") + kStamp);
     }
     // The typed scheme, host and port get them again, masked in the log.
     Forward(server.Url("/old?to=" + server.Url("/new")));
@@ -177,8 +181,8 @@ TEST_F(HttpForwardTest, RedirectsKeepTheSecretsWithTheTypedHostOnly) {
     // A relative location cannot be split: error 118.
     host.output.clear();
     Forward(server.Url("/relative"));
-    EXPECT_EQ(host.Lines().last(), LoadString(118) + kStamp);
-    EXPECT_EQ(host.notices.back().text, LoadString(134));
+    EXPECT_EQ(host.Lines().last(), LoadString(Text::InvalidRedirect) + kStamp);
+    EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed));
 }
 
 TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
@@ -207,11 +211,14 @@ TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
         QStringList tail;  // the last output lines
     };
     const Case cases[] = {
-        {"/ftp", {LoadString(120) + "ftp://127.0.0.1/pub/", LoadString(119) + kStamp}},
-        {"/none", {LoadString(117) + kStamp}},
-        {"/empty", {LoadString(120), LoadString(118) + kStamp}},
-        {"/again", {LoadString(121) + "302" + kStamp}},  // a second redirect is not followed
-        {"/missing", {LoadString(121) + "404" + kStamp}},
+        {"/ftp",
+         {LoadString(Text::RedirectedTo) + "ftp://127.0.0.1/pub/",
+          LoadString(Text::RedirectNotHttp) + kStamp}},
+        {"/none", {LoadString(Text::RedirectWithoutLocation) + kStamp}},
+        {"/empty", {LoadString(Text::RedirectedTo), LoadString(Text::InvalidRedirect) + kStamp}},
+        {"/again",
+         {LoadString(Text::GotStatusCode) + "302" + kStamp}},  // a second redirect is not followed
+        {"/missing", {LoadString(Text::GotStatusCode) + "404" + kStamp}},
     };
     for (const Case& c : cases) {
         host.output.clear();
@@ -220,7 +227,7 @@ TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
         ASSERT_GE(lines.size(), c.tail.size()) << c.path;
         EXPECT_EQ(lines.mid(lines.size() - c.tail.size()), c.tail) << c.path;
         EXPECT_TRUE(host.output.back().log);
-        EXPECT_EQ(host.notices.back().text, LoadString(134)) << c.path;
+        EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed)) << c.path;
     }
 }
 
@@ -254,7 +261,7 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
 
     // An unknown certificate is refused before anything is sent.
     Forward(secure.toStdString());
-    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "60 "))
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "60 "))
         << host.Lines().last().toStdString();
     EXPECT_TRUE(tls.Requests().empty());
 
@@ -263,13 +270,13 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
     Forwarder trusting(host, options);
     ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
-    EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
+    EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "10.0.0.1") + kStamp);
     ASSERT_EQ(tls.Requests().size(), 1u);
 
     // From HTTP up to HTTPS is followed, without the secrets: another scheme and port.
     ASSERT_EQ(trusting.ParseTargetURL(QString::fromStdString(server.Url("/up")), kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
-    EXPECT_EQ(host.Lines().last(), FormatString(131, "10.0.0.1") + kStamp);
+    EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "10.0.0.1") + kStamp);
     ASSERT_EQ(tls.Requests().size(), 2u);
     EXPECT_EQ(tls.Requests()[1].target, "/s?IPAddress=10.0.0.1&StartPage=/Demo/Default.asp");
 
@@ -277,9 +284,9 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
                                       kServiceHttp),
               1);
     trusting.HTTPForward("10.0.0.1");
-    EXPECT_EQ(
-        host.Lines().mid(host.Lines().size() - 2),
-        QStringList({LoadString(120) + QString::fromStdString(plain), LoadString(119) + kStamp}));
+    EXPECT_EQ(host.Lines().mid(host.Lines().size() - 2),
+              QStringList({LoadString(Text::RedirectedTo) + QString::fromStdString(plain),
+                           LoadString(Text::RedirectNotHttp) + kStamp}));
     EXPECT_EQ(server.Requests().size(), 1u);  // only "/up"
 }
 
@@ -322,7 +329,7 @@ TEST_F(HttpForwardTest, AuthenticationAnswersTheChallengeOnceAndStopsOnRefusal) 
                              }
                          });
     server.Start();
-    const QString success = FormatString(131, "192.168.1.20") + kStamp;
+    const QString success = FormatString(Text::HttpSentOutput, "192.168.1.20") + kStamp;
 
     // The host sees the challenged request and one answer in its own scheme, Basic or Digest.
     for (const char* path : {"/auth", "/digest"}) {
@@ -348,8 +355,8 @@ TEST_F(HttpForwardTest, AuthenticationAnswersTheChallengeOnceAndStopsOnRefusal) 
     // Refusing the prompt: error 116.
     host.output.clear();
     Forward(server.Url("/auth"));
-    EXPECT_EQ(host.Lines().last(), LoadString(116) + kStamp);
-    EXPECT_EQ(host.notices.back().text, LoadString(134));
+    EXPECT_EQ(host.Lines().last(), LoadString(Text::AccessDenied) + kStamp);
+    EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed));
 
     // The answer is never sent on to another host.
     host.credentialAnswers = {Credentials{"joe", "pw"}};
@@ -382,12 +389,12 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     host.selectedIp = QStringLiteral("192.168.1.21");
     RunFromEventLoop(watcher, [&] { watcher.OnAddressChanged(); });
     EXPECT_EQ(host.heldCredentials.size(), 1u);  // asked nobody
-    EXPECT_EQ(host.Lines().last(), LoadString(116) + kStamp);
+    EXPECT_EQ(host.Lines().last(), LoadString(Text::AccessDenied) + kStamp);
     ASSERT_EQ(server.Requests().size(), 2u);
     EXPECT_NE(server.Requests()[1].target.find("192.168.1.21"), std::string::npos);
 
     RunFromEventLoop(watcher, [&] { host.heldCredentials[0](Credentials{"joe", "pw"}); });
-    EXPECT_EQ(host.Lines().last(), FormatString(131, "192.168.1.21") + kStamp);
+    EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "192.168.1.21") + kStamp);
     EXPECT_EQ(server.Requests().size(), 3u);
 }
 
@@ -426,10 +433,10 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),
               1);
     impatient.HTTPForward(QStringLiteral("10.0.0.1"));
-    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "28 "))
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
     EXPECT_TRUE(host.Lines().last().endsWith(kStamp));
-    EXPECT_EQ(host.notices.back().text, LoadString(134));
+    EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed));
     // A host that stops sending in the middle ends the exchange long before the total time.
     ForwarderOptions stalling = TestOptions({});
     stalling.limits.stall = std::chrono::seconds(1);
@@ -437,7 +444,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     ASSERT_EQ(stalled.ParseTargetURL(QString::fromStdString(server.Url("/stall")), kServiceHttp),
               1);
     stalled.HTTPForward(QStringLiteral("10.0.0.1"));
-    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "28 "))
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
     server.Release();
 
@@ -445,19 +452,20 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     Forward(server.Url("/flood"));
     ASSERT_EQ(host.responses.size(), 1u);
     EXPECT_EQ(host.responses[0].text.size(), 1 << 20);
-    EXPECT_EQ(host.responses[0].caption, LoadString(57344) + " - " + LoadString(172));
+    EXPECT_EQ(host.responses[0].caption,
+              LoadString(Text::AppTitle) + " - " + LoadString(Text::HostReplyCaption));
     EXPECT_EQ(host.notices.back().text,
-              LoadString(133).replace(QLatin1String("%s"), "192.168.1.20"));
+              LoadString(Text::HttpSentNotice).replace(QLatin1String("%s"), "192.168.1.20"));
 }
 
 TEST_F(HttpForwardTest, ConnectionFailuresAreErrorLines) {
     Forward("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x");
-    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "7 "))
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "7 "))
         << host.Lines().last().toStdString();
     Forward("http://no-such-host.invalid/x");
-    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(122) + "6 "))
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "6 "))
         << host.Lines().last().toStdString();
-    EXPECT_EQ(host.notices.back().text, LoadString(134));
+    EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed));
 }
 
 TEST_F(HttpForwardTest, HostReplyIsShownWithoutTags) {

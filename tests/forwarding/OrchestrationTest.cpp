@@ -92,7 +92,8 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     EXPECT_EQ(fwd.CheckInternetConnection(true), 1);
     EXPECT_TRUE(web.Connected());
     EXPECT_FALSE(ftp.Connected());
-    EXPECT_EQ(host.Lines(), QStringList({LoadString(166), LoadString(170)}));
+    EXPECT_EQ(host.Lines(),
+              QStringList({LoadString(Text::CheckingConnection), LoadString(Text::ConnectionOk)}));
     EXPECT_TRUE(host.LoggedLines().isEmpty());
     EXPECT_EQ(fwd.CheckInternetConnection(false), 1);
     EXPECT_TRUE(ftp.Connected());
@@ -115,7 +116,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(ftp.Connected());
     ASSERT_EQ(host.notices.size(), 1u);
-    EXPECT_EQ(host.notices[0].text, LoadString(170));
+    EXPECT_EQ(host.notices[0].text, LoadString(Text::ConnectionOk));
     EXPECT_EQ(host.notices[0].icon, IPrompter::Information);
     EXPECT_EQ(host.notices[0].life, 7000u);
 }
@@ -126,21 +127,23 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
     Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
     EXPECT_EQ(fwd.CheckInternetConnection(true), 0);
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(164) + " 'www.example.org/no-scheme'"}));
+    EXPECT_EQ(prompter.Texts(),
+              QStringList({LoadString(Text::StoredUrlUnusable) + " 'www.example.org/no-scheme'"}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::Ok);
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::NoIcon);
-    EXPECT_EQ(host.Lines(), QStringList({LoadString(166)}));
+    EXPECT_EQ(host.Lines(), QStringList({LoadString(Text::CheckingConnection)}));
 
     // Nothing answers, and there is no dial-up to fall back on: the log tells why.
     prompter.asked.clear();
     host.output.clear();
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(165)}));
+    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::DialUpFailed)}));
     const QStringList logged = host.LoggedLines();
     ASSERT_EQ(logged.size(), 2);
-    EXPECT_EQ(logged[0], LoadString(167));
-    EXPECT_TRUE(logged[1].startsWith(LoadString(122) + "7 ")) << logged[1].toStdString();
+    EXPECT_EQ(logged[0], LoadString(Text::NoConnection));
+    EXPECT_TRUE(logged[1].startsWith(LoadString(Text::ErrorPrefix) + "7 "))
+        << logged[1].toStdString();
     EXPECT_TRUE(logged[1].endsWith(kStamp));
     EXPECT_TRUE(host.notices.empty());
 }
@@ -159,9 +162,9 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
 
     // No address: message 128, the flag is set all the same, nothing is sent.
     fwd.m_httpForwarded = 0;
-    host.selectedIp = LoadString(115);
+    host.selectedIp = LoadString(Text::PlaceholderAddress);
     send();
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(128)}));
+    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::NoAddressSelected)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::OkCancel);
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::Warning);
     EXPECT_EQ(fwd.m_httpForwarded, 1);
@@ -171,7 +174,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     prompter.asked.clear();
     host.settings.HTTPTargetURL = "ftp://127.0.0.1/www";
     send();
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111)}));
+    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::WrongUrlKind)}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
     EXPECT_EQ(Targets().size(), 1u);
 
@@ -197,7 +200,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     EXPECT_EQ(done, 2);
     EXPECT_EQ(Targets(),
               std::vector<std::string>({kOnLine, "/fail" + kOnLine.substr(3), kOnLine, kOffLine}));
-    EXPECT_FALSE(host.Lines().contains(LoadString(166)));
+    EXPECT_FALSE(host.Lines().contains(LoadString(Text::CheckingConnection)));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
     EXPECT_TRUE(prompter.asked.empty());
 }
@@ -226,10 +229,11 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     RunFromEventLoop(patient, [&] { patient.SendHTTPAddress(); });
     EXPECT_TRUE(done);
     const QStringList lines = host.Lines();
-    EXPECT_TRUE(lines.filter(QRegularExpression("^" + LoadString(122) + "42 ")).size() == 1)
+    EXPECT_TRUE(
+        lines.filter(QRegularExpression("^" + LoadString(Text::ErrorPrefix) + "42 ")).size() == 1)
         << lines.join('\n').toStdString();
     EXPECT_EQ(Targets().back(), "/slow?IPAddress=&UserID=&Password=&StartPage=");
-    EXPECT_EQ(lines.last(), LoadString(116) + kStamp);
+    EXPECT_EQ(lines.last(), LoadString(Text::AccessDenied) + kStamp);
     EXPECT_TRUE(host.credentialRequests.isEmpty());
     EXPECT_TRUE(host.notices.empty());
     EXPECT_TRUE(prompter.asked.empty());
@@ -290,11 +294,11 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     stored["HTTPTargetURL"] = s.HTTPTargetURL;
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
-    EXPECT_EQ(host.Lines().last(), LoadString(121) + "500" + kStamp);
+    EXPECT_EQ(host.Lines().last(), LoadString(Text::GotStatusCode) + "500" + kStamp);
     EXPECT_EQ(fwd.m_httpForwarded, 1);
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
-    EXPECT_TRUE(host.LoggedLines().contains(LoadString(167)));
+    EXPECT_TRUE(host.LoggedLines().contains(LoadString(Text::NoConnection)));
     EXPECT_EQ(fwd.m_httpForwarded, 1);
     fwd.OffLineAtShutdown();
     EXPECT_EQ(Targets().back(), "/fail?IPAddress=&UserID=&Password=&StartPage=");
@@ -309,7 +313,7 @@ TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
     host.settings.UseHTTP = false;
     prompter.answers = {IPrompter::AnswerYes};
     RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(161)}));
+    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::TakeDownHttpQuestion)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::YesNo);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
@@ -331,7 +335,8 @@ TEST_F(OrchestrationTest, HiddenPaneOffersToStopAutomaticForwarding) {
     host.paneVisible = false;
     prompter.answers = {IPrompter::AnswerOk, IPrompter::AnswerYes};
     RunFromEventLoop(fwd, [&] { fwd.OnAddressChanged(); });
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(111), LoadString(127)}));
+    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::WrongUrlKind),
+                                             LoadString(Text::DisableForwardingQuestion)}));
     EXPECT_EQ(host.settings.AutoForward, 0);
     EXPECT_EQ(host.generalFills, 1);
 
@@ -367,8 +372,9 @@ TEST_F(OrchestrationTest, CommandsArrivingDuringAnExchangeWaitForIt) {
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     // The second exchange began after the first had ended.
     const QStringList lines = host.Lines();
-    const qsizetype firstEnd = lines.indexOf(FormatString(131, "192.168.1.20") + kStamp);
-    const qsizetype secondStart = lines.lastIndexOf(LoadString(166));
+    const qsizetype firstEnd =
+        lines.indexOf(FormatString(Text::HttpSentOutput, "192.168.1.20") + kStamp);
+    const qsizetype secondStart = lines.lastIndexOf(LoadString(Text::CheckingConnection));
     EXPECT_GE(firstEnd, 0);
     EXPECT_GT(secondStart, firstEnd);
     EXPECT_EQ(fwd.m_httpForwarded, 0);
@@ -407,7 +413,7 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     // A missing page shows in the line itself, without a notice that would take keystrokes.
     host.settings.FTPForwardWebPage = dir.path() + "/gone.htm";
     fwd.UpdateForwardPreview();
-    EXPECT_EQ(host.statusLine, FileErrorText(169, kFileNotFound));
+    EXPECT_EQ(host.statusLine, FileErrorText(Text::PageFileProblem, kFileNotFound));
     EXPECT_TRUE(host.NoticeTexts().isEmpty());
 }
 

@@ -102,11 +102,11 @@ class CountingTables : public test::FakeTables {
     int reads = 0;
 };
 
-// Keeps the numbers of the pane commands as the pane receives them.
+// Keeps the pane commands as the pane receives them.
 class CommandLog : public QObject {
   public:
-    std::vector<int> commands;
-    int Count(int command) const {
+    std::vector<Command> commands;
+    int Count(Command command) const {
         return int(std::count(commands.begin(), commands.end(), command));
     }
 
@@ -304,7 +304,7 @@ TEST_F(SheetInFrame, SwitchingFromHttpAfterAnHttpForwardingOffersTheOffLineNotic
     EXPECT_TRUE(ftp->isChecked());
     EXPECT_EQ(pane->Settings().UseHTTP, 0);
     ASSERT_TRUE(WaitFor([&] { return host.Queries().size() == 2; }));
-    EXPECT_EQ(prompter.texts, QStringList{LoadString(161)});
+    EXPECT_EQ(prompter.texts, QStringList{LoadString(Text::TakeDownHttpQuestion)});
     EXPECT_EQ(host.Queries().at(1), "IPAddress=&UserID=joe");  // the off-line notice
     EXPECT_EQ(StatusLine(), "Send 'index.htm' to 'ftp://127.0.0.1/www/'");
 
@@ -325,7 +325,7 @@ TEST_F(SheetInFrame, WithFtpChosenAndNoPageTypedTextIsFullyStored) {
     Stored stored;
     stored.flags = QStringLiteral("0 0 0 0 0 1 0 0 0 0 0 0 0");
     Start(stored);
-    const QString problem = FileErrorText(169, kFileNotFound);
+    const QString problem = FileErrorText(Text::PageFileProblem, kFileNotFound);
     EXPECT_EQ(StatusLine(), problem);
     ClickTab(SettingsTabs::kFtpTab);
     Retype(Control<QLineEdit>(SettingsTabs::kFtpTab, 1140), QStringLiteral("abc"));
@@ -461,16 +461,18 @@ TEST_F(SheetInFrame, FillingPostsNoTakeAndEachTabShowsItsQuickHelp) {
     for (int tab : {1, 2, 3, 0, 2, 1}) {
         // Output in the box first, as after "Test Internet".
         Click(PaneControl<QPushButton>("ctl1146"));
-        ASSERT_NE(pane->OutputText(), LoadString(123 + sheet->currentIndex()));
+        ASSERT_NE(pane->OutputText(), LoadString(Text::GeneralHelp + sheet->currentIndex()));
         ClickTab(tab);
         expectHelp(123 + tab);
     }
 
-    for (int fill : {kCmdGeneralFill, kCmdHttpFill, kCmdFtpFill, kCmdLogFill}) {
-        EXPECT_EQ(log.Count(fill), 1) << fill;
+    for (Command fill :
+         {Command::GeneralFill, Command::HttpFill, Command::FtpFill, Command::LogFill}) {
+        EXPECT_EQ(log.Count(fill), 1) << static_cast<int>(fill);
     }
-    for (int take : {kCmdGeneralTake, kCmdHttpTake, kCmdFtpTake, kCmdLogTake}) {
-        EXPECT_EQ(log.Count(take), 0) << take;
+    for (Command take :
+         {Command::GeneralTake, Command::HttpTake, Command::FtpTake, Command::LogTake}) {
+        EXPECT_EQ(log.Count(take), 0) << static_cast<int>(take);
     }
     EXPECT_FALSE(pane->Saver().IsPending());
     EXPECT_EQ(pane->Settings().FlagsText(), loaded.FlagsText());

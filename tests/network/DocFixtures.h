@@ -167,7 +167,7 @@ struct RecordingHost : IDocHost {
     std::vector<Line> lines;
     QString heading, localHost;
     QStringList trayAddresses, messages;
-    std::vector<int> posted;
+    std::vector<Command> posted;
     int logChecks = 0;
     bool hardwareOnly = false;
     bool ipv6 = true;
@@ -187,7 +187,7 @@ struct RecordingHost : IDocHost {
     void RefillList() override {}
     void SetTrayAddress(const QString& address) override { trayAddresses << address; }
     void UpdateForwardPreview() override {}
-    void PostPaneCommand(int command) override { posted.push_back(command); }
+    void PostPaneCommand(Command command) override { posted.push_back(command); }
     void ShowMessage(const QString& text) override {
         messages << text;
         if (onMessage) {

@@ -793,8 +793,10 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
 
     set.doc.SelectRow(0);
     ASSERT_TRUE(waitFor([&] { return sent() == QStringList{"10.9.0.5"}; }));
+    // The notice of the send opens once the host's reply is read, which may be after the request
+    // arrived.
+    ASSERT_TRUE(waitFor([&] { return boxesSaying("10.9.0.5") == 1; }));
     pane.ShowMessage("An old box that nobody closes.");
-    ASSERT_EQ(boxesSaying("10.9.0.5"), 1);  // the notice of the send
     ASSERT_EQ(boxesSaying("nobody closes"), 1);
 
     ASSERT_TRUE(Sh("ip addr del 10.9.0.5/24 dev v0 && ip addr add 10.9.0.7/24 dev v0"));
@@ -804,8 +806,9 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
 
     const qsizetype logSize = logged().size();
     ASSERT_TRUE(Sh("ip addr del 10.9.0.7/24 dev v0"));
-    EXPECT_TRUE(waitFor([&] { return pane.OutputText().contains(LoadString(143)); }))
-        << pane.OutputText().toStdString();
+    EXPECT_TRUE(waitFor([&] {
+        return pane.OutputText().contains(LoadString(Text::SelectionLost));
+    })) << pane.OutputText().toStdString();
     set.Settle();
     EXPECT_FALSE(pane.OutputText().contains("have been changed"));
     EXPECT_EQ(boxesSaying("have been changed"), 0);
@@ -816,17 +819,19 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
     // "Send Now", and "Refresh Data" while the host takes its time.
     set.Settle();
     web.delayMs = 500;
-    pane.PostPaneCommand(kCmdManualSend);
+    pane.PostPaneCommand(Command::ManualSend);
     ASSERT_TRUE(waitFor([&] { return pane.IsBusy(); }));
-    pane.PostPaneCommand(kCmdRefresh);
+    pane.PostPaneCommand(Command::Refresh);
     EXPECT_TRUE(waitFor([&] { return sent().size() == 4 && !pane.IsBusy(); }));
     set.Settle();
     const QString log = logged();
-    const qsizetype result = log.lastIndexOf(FormatString(131, "10.9.0.8").left(40));
+    const qsizetype result =
+        log.lastIndexOf(FormatString(Text::HttpSentOutput, "10.9.0.8").left(40));
     const qsizetype refresh = log.lastIndexOf("Updating host information");
     EXPECT_GE(result, 0);
     EXPECT_GT(refresh, result) << log.toStdString();
-    EXPECT_TRUE(pane.OutputText().startsWith(LoadString(136))) << pane.OutputText().toStdString();
+    EXPECT_TRUE(pane.OutputText().startsWith(LoadString(Text::Updating)))
+        << pane.OutputText().toStdString();
     EXPECT_EQ(boxesSaying("nobody closes"), 1);
     SetPrompter(nullptr);
     pane.SetForwarding(nullptr);

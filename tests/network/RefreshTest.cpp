@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "resources/StringTable.h"
 #include "tests/network/DocFixtures.h"
 
 #include <QCoreApplication>
@@ -69,7 +70,7 @@ TEST_F(NetworkRefresh, EmptyNeighbourTable) {
     tables.netQueue = {Failed<IpNetRow>(kErrorNoData, "No data available")};
     doc.BuildRows(-1);
     EXPECT_EQ(tables.netCalls, 2);
-    EXPECT_EQ(host.lines[1].text, S(163));
+    EXPECT_EQ(host.lines[1].text, S(Text::NetTableEmpty));
     EXPECT_EQ(resolver.asked, (std::vector<std::uint32_t>{Ip("10.0.0.5"), Ip("10.0.0.5")}));
     EXPECT_EQ(At(0, ColGatewayIpAddress), "10.0.0.254");
 
@@ -78,11 +79,12 @@ TEST_F(NetworkRefresh, EmptyNeighbourTable) {
     host.lines.clear();
     doc.BuildRows(-1);
     const QStringList texts = host.Texts();
-    EXPECT_EQ(texts.mid(0, 3), (QStringList{S(136), S(163), "IP Net Table:  No data available"}));
-    EXPECT_FALSE(texts.contains(S(142)));
-    EXPECT_EQ(texts.back(), S(137));
+    EXPECT_EQ(texts.mid(0, 3), (QStringList{S(Text::Updating), S(Text::NetTableEmpty),
+                                            "IP Net Table:  No data available"}));
+    EXPECT_FALSE(texts.contains(S(Text::TableMissing)));
+    EXPECT_EQ(texts.back(), S(Text::UpdateComplete));
     ASSERT_EQ(doc.m_rowCount, 2u);
-    EXPECT_EQ(At(1, ColDiagnosticInformation), S(146) + " ");
+    EXPECT_EQ(At(1, ColDiagnosticInformation), S(Text::NoNeighbourMatch) + " ");
 }
 
 TEST_F(NetworkRefresh, MissingTableKeepsTheRows) {
@@ -92,7 +94,8 @@ TEST_F(NetworkRefresh, MissingTableKeepsTheRows) {
     tables.addr = Table<IpAddrRow>({});
     host.lines.clear();
     doc.BuildRows(-1);
-    EXPECT_EQ(host.Texts(), (QStringList{S(136), S(138), S(142)}));
+    EXPECT_EQ(host.Texts(),
+              (QStringList{S(Text::Updating), S(Text::NoAddresses), S(Text::TableMissing)}));
 
     // Every table is asked for and reports its own problem; a failing neighbour table is not
     // taken for an empty one.
@@ -102,8 +105,9 @@ TEST_F(NetworkRefresh, MissingTableKeepsTheRows) {
     host.lines.clear();
     doc.BuildRows(-1);
     EXPECT_EQ(host.Texts(),
-              (QStringList{S(136), "IP Address Table:  No buffer space available",
-                           "IP Net Table:  Operation not permitted", S(140), S(142)}));
+              (QStringList{S(Text::Updating), "IP Address Table:  No buffer space available",
+                           "IP Net Table:  Operation not permitted", S(Text::NoInterfaceEntries),
+                           S(Text::TableMissing)}));
     EXPECT_EQ(doc.m_rowCount, 2u);
     EXPECT_EQ(doc.Row(1), before);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "resources/StringTable.h"
 #include "tests/network/DocFixtures.h"
 
 #include <algorithm>
@@ -97,7 +98,7 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     EXPECT_EQ(At(1, ColHostName), "six");
     EXPECT_EQ(doc.Row(2), third);
     EXPECT_EQ(doc.m_rowCount, 3u);
-    EXPECT_EQ(host.Texts().back(), S(137));
+    EXPECT_EQ(host.Texts().back(), S(Text::UpdateComplete));
 
     // A long run of one-row rebuilds (the periodic check) frees the texts it replaces and keeps
     // every row's own.
@@ -120,7 +121,7 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     tables.addr = Table<IpAddrRow>({Addr("10.0.1.2", 3)});
     EXPECT_EQ(doc.BuildRows(0), AddressList::BuildResult::InterfaceGone);
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");
-    EXPECT_EQ(host.Texts().back(), S(143));
+    EXPECT_EQ(host.Texts().back(), S(Text::SelectionLost));
 }
 
 // IPv6 rows follow the IPv4 rows: global and unique-local addresses only, the prefix length as
@@ -159,7 +160,7 @@ TEST_F(NetworkRows, Ipv6RowsFollowTheIpv4Rows) {
     EXPECT_EQ(At(4, ColNicIpAddress), "fd00:0:0:1::1");
     EXPECT_EQ(At(4, ColSubnetMask), "/48");
     EXPECT_EQ(At(4, ColGatewayIpAddress), "----");  // no router on eth1
-    EXPECT_TRUE(At(4, ColDiagnosticInformation).startsWith(S(146)));
+    EXPECT_TRUE(At(4, ColDiagnosticInformation).startsWith(S(Text::NoNeighbourMatch)));
     EXPECT_TRUE(doc.IsTickable(1) && doc.IsTickable(3) && !doc.IsTickable(5));
     EXPECT_FALSE(doc.IsTickable(2));
     doc.SelectRow(2);
@@ -195,7 +196,7 @@ TEST_F(NetworkRows, HostNamesAndLookUpFailures) {
     EXPECT_EQ(At(0, ColHostName), "Host name unknown");
     EXPECT_EQ(At(0, ColDiagnosticInformation), "No host data record available.");
     EXPECT_EQ(At(1, ColDiagnosticInformation),
-              S(146) + " Nonauthoritative host not found, or server failed.");
+              S(Text::NoNeighbourMatch) + " Nonauthoritative host not found, or server failed.");
     EXPECT_EQ(At(2, ColDiagnosticInformation), "Host name unavailable, reason unknown.");
     // Loopback and the local host's own address are never looked up.
     EXPECT_EQ(At(3, ColHostName), "Host name unknown");

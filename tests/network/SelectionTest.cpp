@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "resources/Ids.h"
+#include "resources/StringTable.h"
 #include "tests/network/DocFixtures.h"
 
 #include <QFile>
@@ -24,7 +25,7 @@ class NetworkSelection : public ::testing::Test, public DocFixture {
         doc.RefreshNetworkInfo(-1);
     }
     long Posted() const {
-        return std::count(host.posted.begin(), host.posted.end(), kCmdSelectionChanged);
+        return std::count(host.posted.begin(), host.posted.end(), Command::SelectionChanged);
     }
 };
 
@@ -54,7 +55,8 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     host.lines.clear();
     doc.CheckSelection();  // nothing changed
     EXPECT_EQ(Posted(), 1);
-    EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
+    EXPECT_EQ(host.Texts().filter(S(Text::UpdatingHost)),
+              QStringList{S(Text::UpdatingHost) + "0x2"});  // only that row
 
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
@@ -75,7 +77,7 @@ TEST_F(NetworkSelection, AdapterBackUnderAnotherIndexLosesSelection) {
     tables.ifs = Table<IfRow>({If(7, "X"), If(3, "Y")});
 
     doc.CheckSelection();  // one row: its interface is gone, so it keeps its text
-    EXPECT_TRUE(host.Texts().contains(S(143)));
+    EXPECT_TRUE(host.Texts().contains(S(Text::SelectionLost)));
     EXPECT_EQ(doc.m_selectedRow, 0);
 
     doc.RefreshNetworkInfo(-1);
@@ -103,7 +105,7 @@ TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported)
     host.lines.clear();
     doc.CheckSelection();
     doc.CheckSelection();
-    EXPECT_EQ(host.Texts().filter(S(143)).size(), 2);
+    EXPECT_EQ(host.Texts().filter(S(Text::SelectionLost)).size(), 2);
     EXPECT_TRUE(host.Texts().filter("is selected").isEmpty());
     EXPECT_EQ(host.trayAddresses.mid(1), QStringList{"---.---.---.---"});
     EXPECT_EQ(doc.m_selectedIp, "---.---.---.---");

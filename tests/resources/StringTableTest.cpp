@@ -70,11 +70,11 @@ TEST(StringTable, BlanksArePartOfTheTexts) {
     }
 
     // The connection check puts the URL in quotes after this text.
-    EXPECT_TRUE(qv::LoadString(164).endsWith(QStringLiteral("URL: ")));
+    EXPECT_TRUE(qv::LoadString(qv::Text::StoredUrlUnusable).endsWith(QStringLiteral("URL: ")));
 }
 
 TEST(StringTable, HelpTextsBreakLinesWithCrCrLf) {
-    const QString general = qv::LoadString(123);
+    const QString general = qv::LoadString(qv::Text::GeneralHelp);
     EXPECT_TRUE(general.startsWith(
         QStringLiteral("'General' tab properties help:\r\r\n\r\r\nMonitor:\r\r\nYou can decide")));
     EXPECT_TRUE(general.endsWith(QStringLiteral("minus all HTML tags.")));
@@ -127,7 +127,8 @@ TEST(StringTable, FormatTextsHoldOnePlaceholder) {
         EXPECT_EQ(text.count(QStringLiteral("%s")), 1) << id;
         EXPECT_EQ(text.count(QLatin1Char('%')), 1) << id;
     }
-    EXPECT_EQ(qv::LoadString(150).replace(QStringLiteral("%s"), qv::LoadString(115)),
+    EXPECT_EQ(qv::LoadString(qv::Text::TrayTip)
+                  .replace(QStringLiteral("%s"), qv::LoadString(qv::Text::PlaceholderAddress)),
               QStringLiteral("IP Address: ---.---.---.---"));
 }
 

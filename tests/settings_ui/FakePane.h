@@ -34,12 +34,12 @@ class FakePane : public QObject, public IPaneLink {
     int hideOnStartup = 0;
     SettingsTabs* sheet = nullptr;
 
-    std::vector<int> posted;             // in posting order
+    std::vector<Command> posted;         // in posting order
     std::vector<GeneralTakePlan> plans;  // one per General take
     std::vector<int> tipRequests;        // control ids
     int quickHelpId = 0;                 // string shown in the quick-help box
 
-    void PostPaneCommand(int command) override {
+    void PostPaneCommand(Command command) override {
         posted.push_back(command);
         QMetaObject::invokeMethod(
             this, [this, command] { Handle(command); }, Qt::QueuedConnection);
@@ -49,29 +49,29 @@ class FakePane : public QObject, public IPaneLink {
     }
 
     // Commands posted since the last call.
-    std::vector<int> TakePosted() { return std::exchange(posted, {}); }
+    std::vector<Command> TakePosted() { return std::exchange(posted, {}); }
 
   private:
-    void Handle(int command) {
+    void Handle(Command command) {
         const SettingsRecord before = settings;
         if (sheet && ExchangeSheetValues(*sheet, command, settings, hideOnStartup)) {
-            if (command == kCmdGeneralTake) {
+            if (command == Command::GeneralTake) {
                 plans.push_back(PlanGeneralTake(before, settings));
             }
             return;
         }
         switch (command) {
-            case kCmdGeneralHelp:
-                quickHelpId = 123;
+            case Command::GeneralHelp:
+                quickHelpId = Text::GeneralHelp;
                 break;
-            case kCmdHttpHelp:
-                quickHelpId = 124;
+            case Command::HttpHelp:
+                quickHelpId = Text::HttpTargetHelp;
                 break;
-            case kCmdFtpHelp:
-                quickHelpId = 125;
+            case Command::FtpHelp:
+                quickHelpId = Text::FtpTargetHelp;
                 break;
-            case kCmdLogHelp:
-                quickHelpId = 126;
+            case Command::LogHelp:
+                quickHelpId = Text::LoggingHelp;
                 break;
             default:
                 break;
@@ -173,7 +173,7 @@ class SheetFixture : public ::testing::Test {
         Drain();
     }
     // The pane fills the page again from `pane.settings`.
-    void Refill(int fillCommand) {
+    void Refill(Command fillCommand) {
         pane.PostPaneCommand(fillCommand);
         Drain();
         pane.TakePosted();
@@ -186,7 +186,7 @@ class SheetFixture : public ::testing::Test {
         QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
         Drain();
     }
-    static int Count(const std::vector<int>& commands, int command) {
+    static int Count(const std::vector<Command>& commands, Command command) {
         return int(std::count(commands.begin(), commands.end(), command));
     }
 

@@ -38,7 +38,7 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
 
     // The IPv6 box is taken like the hardware box, as the user clicks it.
     Box(GeneralPage::kShowIpv6)->click();
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::GeneralTake}));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(pane.settings.ShowIPv6, 0);
     EXPECT_TRUE(Box(1152)->isChecked());  // the router is asked unless the user says no
@@ -47,7 +47,7 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
     pane.settings.UseHTTP = false;
     pane.settings.CheckForChange = false;
     pane.hideOnStartup = 1;
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
     EXPECT_FALSE(Box(1138)->isChecked());
     EXPECT_TRUE(Box(1139)->isChecked());
     EXPECT_TRUE(Box(1134)->isChecked());
@@ -60,12 +60,12 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
 
 TEST_F(GeneralPageTest, TickingAutoForwardingTurnsPollingOnAndForwardsOnce) {
     pane.settings.CheckForChange = false;
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
 
     Click(Box(1103));
     EXPECT_TRUE(Box(1143)->isChecked());
     EXPECT_TRUE(Minutes()->isEnabled());
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralTake}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::GeneralTake}));
     EXPECT_EQ(pane.settings.AutoForward, 1);
     EXPECT_EQ(pane.settings.CheckForChange, 1);
     EXPECT_TRUE(LastPlan().postManualSend);
@@ -109,7 +109,7 @@ TEST_F(GeneralPageTest, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld
 
 TEST_F(GeneralPageTest, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
     pane.settings.CheckTime = 100;
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
     Minutes()->setFocus();
     QTest::keyClick(Minutes(), Qt::Key_Up);
     Drain();
@@ -118,7 +118,7 @@ TEST_F(GeneralPageTest, MinutesWrapAroundAndEachStepRestartsThePollingPeriod) {
     QTest::keyClick(Minutes(), Qt::Key_Down);
     Drain();
     EXPECT_EQ(pane.settings.CheckTime, 100);
-    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 2);
+    EXPECT_EQ(Count(pane.TakePosted(), Command::GeneralTake), 2);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -131,7 +131,7 @@ TEST_F(GeneralPageTest, MinutesAreEditedFreelyAndCheckedWhenTheUserLeavesTheBox)
     Drain();
     EXPECT_EQ(Minutes()->Editor()->text(), "101");
     EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_EQ(Count(pane.TakePosted(), kCmdGeneralTake), 0);
+    EXPECT_EQ(Count(pane.TakePosted(), Command::GeneralTake), 0);
 
     // Enter takes the value: the range prompt, and the box shows the minutes again.
     QTest::keyClick(Minutes(), Qt::Key_Return);
@@ -179,7 +179,7 @@ TEST_F(GeneralPageTest, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     const QString entry = config.filePath(QStringLiteral("autostart/quorvane.desktop"));
     ASSERT_EQ(LoginAutostart::EntryPath(), entry);
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
     QCheckBox* box = Box(1150);
     EXPECT_EQ(box->text(), QStringLiteral("Start Quorvane when I log in"));
     EXPECT_FALSE(box->isChecked());
@@ -214,24 +214,24 @@ TEST_F(GeneralPageTest, StartAtLoginWritesAndRemovesTheUsersAutostartEntry) {
     QFile awkward(entry);
     ASSERT_TRUE(awkward.open(QIODevice::ReadOnly));
     EXPECT_TRUE(awkward.readAll().contains("\nExec=\"/opt/a b/100%%/x\\\\\"y\"\n"));
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
     EXPECT_TRUE(box->isChecked());
     QFile hidden(entry);
     ASSERT_TRUE(hidden.open(QIODevice::Append));
     hidden.write("Hidden=true\n");
     hidden.close();
-    Refill(kCmdGeneralFill);
+    Refill(Command::GeneralFill);
     EXPECT_FALSE(box->isChecked());
     qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(GeneralPageTest, RefreshDataByClickAndByItsMnemonic) {
     Click(Find<QPushButton>(SettingsTabs::kGeneralTab, 1105));
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdRefresh}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::Refresh}));
     QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
     // A mnemonic presses the button visibly: the click comes a moment later.
     EXPECT_TRUE(QTest::qWaitFor([this] { return !pane.posted.empty(); }, 2000));
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdRefresh}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::Refresh}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "resources/StringTable.h"
 #include "settings/SettingsPage.h"
 #include "tests/settings_ui/FakePane.h"
 
@@ -37,11 +38,11 @@ struct MockFrame {
         paneWidget = new QWidget(splitter);
         sheet = new SettingsTabs(pane, paneWidget);
         pane.sheet = sheet;
-        auto* help = new QGroupBox(LoadString(129), paneWidget);
+        auto* help = new QGroupBox(LoadString(Text::QuickHelpCaption), paneWidget);
         auto* helpText = new QPlainTextEdit(help);
         helpText->setReadOnly(true);
         helpText->setPlainText(
-            LoadString(123).replace(QStringLiteral("\r\r\n"), QStringLiteral("\n")));
+            LoadString(Text::GeneralHelp).replace(QStringLiteral("\r\r\n"), QStringLiteral("\n")));
         (new QVBoxLayout(help))->addWidget(helpText);
         auto* top = new QHBoxLayout;
         top->addWidget(sheet, 0, Qt::AlignTop | Qt::AlignLeft);

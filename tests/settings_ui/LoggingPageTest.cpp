@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "platform/FileError.h"
+#include "resources/StringTable.h"
 #include "settings/LogFileView.h"
 #include "tests/settings_ui/FakePane.h"
 
@@ -44,7 +45,7 @@ TEST_F(LoggingPageTest, ViewerShowsTheFileAndRefusesOneTooLarge) {
 
     Write("log.txt", QByteArray(kLogViewerMaxBytes + 1, 'a'));
     Click(Button(1131));
-    EXPECT_EQ(LastMessage(), LoadString(178));
+    EXPECT_EQ(LastMessage(), LoadString(Text::LogTooLarge));
     EXPECT_TRUE(Viewer()->toPlainText().isEmpty());
 }
 
@@ -67,22 +68,22 @@ TEST_F(LoggingPageTest, EmptyFileAsksFirst) {
     prompter.answers = {IPrompter::AnswerYes};
     Click(Button(1133));
     EXPECT_EQ(QFileInfo(log).size(), 0);
-    EXPECT_EQ(LastMessage(), LoadString(153));
+    EXPECT_EQ(LastMessage(), LoadString(Text::LogEmptied));
 
     // A name that does not exist yet: the file is made, empty.
     pane.settings.LoggingFile = Path("new.txt");
-    Refill(kCmdLogFill);
+    Refill(Command::LogFill);
     prompter.answers = {IPrompter::AnswerYes};
     Click(Button(1133));
     EXPECT_TRUE(QFileInfo::exists(Path("new.txt")));
-    EXPECT_EQ(LastMessage(), LoadString(153));
+    EXPECT_EQ(LastMessage(), LoadString(Text::LogEmptied));
 
     // A folder that does not exist: the cause, and no "emptied".
     pane.settings.LoggingFile = Path("none/log.txt");
-    Refill(kCmdLogFill);
+    Refill(Command::LogFill);
     prompter.answers = {IPrompter::AnswerYes};
     Click(Button(1133));
-    EXPECT_EQ(LastMessage(), FileErrorText(168, kFileNotFound));
+    EXPECT_EQ(LastMessage(), FileErrorText(Text::LogFileProblem, kFileNotFound));
 }
 
 TEST_F(LoggingPageTest, LoggingOffLocksTheFileNameButNotTheViewer) {
@@ -120,7 +121,7 @@ TEST_F(LoggingPageTest, LeavingTheTabClearsTheViewer) {
 
 TEST_F(LoggingPageTest, BrowseAllowsANewName) {
     pane.settings.LoggingEnabled = true;
-    Refill(kCmdLogFill);
+    Refill(Command::LogFill);
     dialogs.answers.push_back(Path("fresh.txt"));
     Click(Button(1110));
     ASSERT_EQ(dialogs.requests.size(), 1u);

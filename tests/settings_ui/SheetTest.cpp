@@ -21,30 +21,31 @@ TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowin
     EXPECT_TRUE(window->findChildren<QDialogButtonBox*>().isEmpty());
 
     // "General" is built with the sheet: fill, then help.
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralFill, kCmdGeneralHelp}));
-    EXPECT_EQ(pane.quickHelpId, 123);
+    EXPECT_EQ(pane.TakePosted(),
+              (std::vector<Command>{Command::GeneralFill, Command::GeneralHelp}));
+    EXPECT_EQ(pane.quickHelpId, Text::GeneralHelp);
     EXPECT_NE(sheet->General(), nullptr);
     EXPECT_EQ(sheet->Http(), nullptr);
     EXPECT_EQ(sheet->Ftp(), nullptr);
     EXPECT_EQ(sheet->Logging(), nullptr);
 
     Show(SettingsTabs::kLoggingTab);
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogFill, kCmdLogHelp}));
-    EXPECT_EQ(pane.quickHelpId, 126);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::LogFill, Command::LogHelp}));
+    EXPECT_EQ(pane.quickHelpId, Text::LoggingHelp);
     ASSERT_NE(sheet->Logging(), nullptr);
     EXPECT_EQ(sheet->Http(), nullptr);
 
     Show(SettingsTabs::kGeneralTab);
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdGeneralHelp}));
-    EXPECT_EQ(pane.quickHelpId, 123);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::GeneralHelp}));
+    EXPECT_EQ(pane.quickHelpId, Text::GeneralHelp);
 
     Show(SettingsTabs::kHttpTab);
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdHttpFill, kCmdHttpHelp}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::HttpFill, Command::HttpHelp}));
     Show(SettingsTabs::kFtpTab);
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdFtpFill, kCmdFtpHelp}));
-    EXPECT_EQ(pane.quickHelpId, 125);
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::FtpFill, Command::FtpHelp}));
+    EXPECT_EQ(pane.quickHelpId, Text::FtpTargetHelp);
     Show(SettingsTabs::kLoggingTab);
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdLogHelp}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::LogHelp}));
 }
 
 TEST_F(SettingsSheet, FillingNeverPostsATake) {
@@ -64,14 +65,15 @@ TEST_F(SettingsSheet, FillingNeverPostsATake) {
     for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         Show(tab);
     }
-    for (int fill : {kCmdGeneralFill, kCmdHttpFill, kCmdFtpFill, kCmdLogFill}) {
+    for (Command fill :
+         {Command::GeneralFill, Command::HttpFill, Command::FtpFill, Command::LogFill}) {
         pane.PostPaneCommand(fill);
     }
     Drain();
-    for (int command : pane.TakePosted()) {
-        EXPECT_TRUE(command != kCmdGeneralTake && command != kCmdHttpTake &&
-                    command != kCmdFtpTake && command != kCmdLogTake)
-            << command;
+    for (Command command : pane.TakePosted()) {
+        EXPECT_TRUE(command != Command::GeneralTake && command != Command::HttpTake &&
+                    command != Command::FtpTake && command != Command::LogTake)
+            << static_cast<int>(command);
     }
     EXPECT_EQ(Find<QLineEdit>(SettingsTabs::kFtpTab, 1141)->text(), "x");
 }

@@ -22,7 +22,7 @@ TEST_F(HttpPage, EveryKeystrokeIsTaken) {
     EXPECT_EQ(Edit(1121)->text(), "StartPage");
     QTest::keyClicks(Edit(1107), QStringLiteral("http://h/s.asp"));
     Drain();
-    EXPECT_EQ(Count(pane.TakePosted(), kCmdHttpTake), 14);
+    EXPECT_EQ(Count(pane.TakePosted(), Command::HttpTake), 14);
     EXPECT_EQ(pane.settings.HTTPTargetURL, "http://h/s.asp");
 
     QTest::keyClicks(Edit(1118), QStringLiteral("joe"));
@@ -39,7 +39,7 @@ TEST_F(HttpPage, EnableBoxesSwitchTheirRowAndAreTakenAtOnce) {
     EXPECT_FALSE(Edit(1114)->isEnabled());
     EXPECT_FALSE(Edit(1118)->isEnabled());
     EXPECT_TRUE(Edit(1116)->isEnabled());
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdHttpTake}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::HttpTake}));
     EXPECT_EQ(pane.settings.SendUserID, 0);
 
     EXPECT_FALSE(Edit(1111)->isEnabled());
@@ -79,7 +79,7 @@ TEST_F(HttpPage, PasswordIsMaskedUntilRevealedAndMaskedAgainOnLeaving) {
 TEST_F(HttpPage, ButtonsOnlyPostTheirCommand) {
     Click(Find<QPushButton>(SettingsTabs::kHttpTab, 1148));
     Click(Find<QPushButton>(SettingsTabs::kHttpTab, 1144));
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdSendHttp, kCmdHttpOffLine}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::SendHttp, Command::HttpOffLine}));
 }
 
 class FtpPage : public SheetFixture {
@@ -101,7 +101,7 @@ TEST_F(FtpPage, ThePagePathIsTakenWhenItsBoxLosesFocus) {
 
     QTest::keyClick(Edit(1136), Qt::Key_Tab);
     Drain();
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdFtpTake}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::FtpTake}));
     EXPECT_EQ(pane.settings.FTPForwardWebPage, "/srv/page.htm");
 
     // Other boxes are taken on every keystroke.
@@ -113,7 +113,7 @@ TEST_F(FtpPage, ThePagePathIsTakenWhenItsBoxLosesFocus) {
 
 TEST_F(FtpPage, BrowseConfirmedTakesTheFileAndCancelledChangesNothing) {
     pane.settings.FTPForwardWebPage = QStringLiteral("/old/page.htm");
-    Refill(kCmdFtpFill);
+    Refill(Command::FtpFill);
     QPushButton* browse = Find<QPushButton>(SettingsTabs::kFtpTab, 1110);
 
     Click(browse);  // the script cancels
@@ -152,7 +152,7 @@ TEST_F(FtpPage, DeletingOffLineDisablesTheSubstituteButKeepsItsText) {
     pane.TakePosted();
     Click(Find<QPushButton>(SettingsTabs::kFtpTab, 1106));
     Click(Find<QPushButton>(SettingsTabs::kFtpTab, 1144));
-    EXPECT_EQ(pane.TakePosted(), (std::vector<int>{kCmdSendFtp, kCmdFtpOffLine}));
+    EXPECT_EQ(pane.TakePosted(), (std::vector<Command>{Command::SendFtp, Command::FtpOffLine}));
 }
 
 }  // namespace

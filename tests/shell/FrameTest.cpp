@@ -199,7 +199,7 @@ TEST_F(AppTest, WithoutANotificationAreaCloseAsksBeforeEnding) {
     prompter.answer = IPrompter::AnswerNo;
     frame->close();
     ASSERT_EQ(prompter.texts.size(), 1);
-    EXPECT_EQ(prompter.texts.at(0), LoadString(132));
+    EXPECT_EQ(prompter.texts.at(0), LoadString(Text::ShutDownQuestion));
     EXPECT_TRUE(frame->isVisible());  // No: the window stays where the user can reach it
     EXPECT_FALSE(frame->IsShutDown());
 
@@ -217,7 +217,7 @@ TEST_F(AppTest, ShutDownAnsweredNoChangesNothing) {
         frame->OnCommand(command);
     }
     frame->CommandAction(kCmdShutDownSys)->trigger();
-    EXPECT_EQ(prompter.texts, QStringList(3, LoadString(132)));
+    EXPECT_EQ(prompter.texts, QStringList(3, LoadString(Text::ShutDownQuestion)));
     EXPECT_FALSE(frame->IsShutDown());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->Tray().IsShown());

@@ -37,7 +37,7 @@ TEST(TrayTip, LongTipsAreCutTo63CharactersWithoutSplittingACharacter) {
 
 TEST(TrayTip, AddressTipFillsString150) {
     EXPECT_EQ(TrayAddressTip(QStringLiteral("192.168.1.20")), "IP Address: 192.168.1.20");
-    EXPECT_EQ(TrayAddressTip(LoadString(115)), "IP Address: ---.---.---.---");
+    EXPECT_EQ(TrayAddressTip(LoadString(Text::PlaceholderAddress)), "IP Address: ---.---.---.---");
     // An address text is inserted literally, even one with format characters in it.
     EXPECT_EQ(TrayAddressTip(QStringLiteral("%s%d")), "IP Address: %s%d");
     EXPECT_EQ(TrayAddressTip(QString(80, QLatin1Char('1'))).size(), kTrayTipMax);
@@ -153,7 +153,7 @@ TEST(TrayIcon, ShownFollowsTheNotificationAreaAndRemovalIsForGood) {
     EXPECT_FALSE(icon.pixmap(16, 16).isNull());
     EXPECT_FALSE(AppIcon().pixmap(48, 48).isNull());
 
-    EXPECT_FALSE(tray.UpdateIcon(icon, TrayAddressTip(LoadString(115))));
+    EXPECT_FALSE(tray.UpdateIcon(icon, TrayAddressTip(LoadString(Text::PlaceholderAddress))));
     EXPECT_FALSE(tray.IsShown());
     trayUp = true;  // the panel starts after the program
     EXPECT_TRUE(tray.IsShown());

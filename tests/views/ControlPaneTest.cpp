@@ -36,7 +36,7 @@ class ControlPaneTest : public ::testing::Test {
         pane.SetMinuteMs(40);
     }
     // Posts a command and lets the event loop run it, and the work it started.
-    void Run(int command) {
+    void Run(Command command) {
         pane.PostPaneCommand(command);
         Settle();
     }
@@ -67,10 +67,10 @@ TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
     pane.Settings().AutoForward = true;
     bool sentDuringRefresh = false;
     doc.during = [&] {
-        pane.PostPaneCommand(kCmdSelectionChanged);
+        pane.PostPaneCommand(Command::SelectionChanged);
         sentDuringRefresh = !forwarding.calls.filter("Send").isEmpty();
     };
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     doc.during = nullptr;
     EXPECT_FALSE(sentDuringRefresh);
     QCoreApplication::sendPostedEvents();
@@ -79,24 +79,22 @@ TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
 
 TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
     pane.Settings().AutoForward = false;
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     EXPECT_TRUE(forwarding.calls.isEmpty());
-    Run(kCmdManualSend);  // sends whatever AutoForward says
+    Run(Command::ManualSend);  // sends whatever AutoForward says
     pane.Settings().UseHTTP = false;
-    Run(kCmdManualSend);
+    Run(Command::ManualSend);
     pane.Settings().AutoForward = true;
-    Run(kCmdSelectionChanged);
-    Run(kCmdSendHttp);
-    Run(kCmdSendFtp);
-    Run(kCmdHttpOffLine);
-    Run(kCmdFtpOffLine);
-    Run(kCmdUnused);
-    Run(12345);
+    Run(Command::SelectionChanged);
+    Run(Command::SendHttp);
+    Run(Command::SendFtp);
+    Run(Command::HttpOffLine);
+    Run(Command::FtpOffLine);
     EXPECT_EQ(forwarding.calls,
               (QStringList{"SendHTTPAddress", "SendFTPPage", "SendFTPPage", "SendHTTPAddress",
                            "SendFTPPage", "NotifyHTTPOffLine", "NotifyFTPOffLine"}));
     pane.SetForwarding(nullptr);  // nothing attached: the commands do nothing
-    Run(kCmdManualSend);
+    Run(Command::ManualSend);
 }
 
 // A sheet whose General page holds values set by the test.
@@ -133,7 +131,7 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     sheet->general.AutoForward = true;
     sheet->general.UseHTTP = true;
     sheet->hide = 1;
-    Run(kCmdGeneralTake);
+    Run(Command::GeneralTake);
     EXPECT_EQ(pane.HideOnStartup(), 1);
     EXPECT_EQ(forwarding.calls, QStringList{"UpdateForwardPreview"});
     QCoreApplication::sendPostedEvents();
@@ -142,7 +140,7 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     // Other changes with the method unchanged send nothing.
     forwarding.calls.clear();
     sheet->general.CheckTime = 7;
-    Run(kCmdGeneralTake);
+    Run(Command::GeneralTake);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls, QStringList{"UpdateForwardPreview"});
     EXPECT_EQ(pane.PollPeriodMs(), 7 * 40);
@@ -150,13 +148,13 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     // The method changed: the off-line notice of the method left is offered, then a send.
     forwarding.calls.clear();
     sheet->general.UseHTTP = false;
-    Run(kCmdGeneralTake);
+    Run(Command::GeneralTake);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls,
               (QStringList{"UpdateForwardPreview", "OfferOffLineNotice(1)", "SendFTPPage"}));
 
-    Run(kCmdLogFill);
-    Run(kCmdHttpTake);
+    Run(Command::LogFill);
+    Run(Command::HttpTake);
     EXPECT_EQ(sheet->calls.mid(sheet->calls.size() - 2), (QStringList{"Fill3", "Take1"}));
     pane.SetSheet(nullptr);
 }
@@ -164,21 +162,21 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
 TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
     pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 5;
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     EXPECT_EQ(pane.PollPeriodMs(), 5 * 40);
     EXPECT_TRUE(WaitUntil([&] { return doc.checks >= 2; }, 3000));
     EXPECT_EQ(doc.refreshes, 1);  // the ticks run the quiet check, not a full refresh
 
     // A new period starts from the restart.
     pane.Settings().CheckTime = 100;
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     const int checks = doc.checks;
     test::RunEventsFor(300);
     EXPECT_EQ(doc.checks, checks);
     EXPECT_EQ(pane.PollPeriodMs(), 4000);
 
     pane.Settings().CheckForChange = false;
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     EXPECT_FALSE(pane.IsPolling());
     EXPECT_EQ(pane.PollPeriodMs(), 0);
 }
@@ -186,7 +184,7 @@ TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
 TEST_F(ControlPaneTest, ATickDuringARefreshWaitsForIt) {
     pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 1;
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     int checksDuringRefresh = -1;
     // A refresh that takes ten polling periods while it keeps the window alive.
     doc.during = [&] {
@@ -200,7 +198,7 @@ TEST_F(ControlPaneTest, ATickDuringARefreshWaitsForIt) {
             checksDuringRefresh = doc.checks - before;
         }
     };
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     EXPECT_EQ(checksDuringRefresh, 0);
     EXPECT_EQ(doc.deepest, 1);
     // The waiting ticks make one check once the refresh is over.
@@ -217,7 +215,7 @@ TEST_F(ControlPaneTest, TheDocumentsBoxHoldsNothingUpAndOpensOnce) {
     test::ScriptedPrompter prompter;
     prompter.holdOpen = true;
     test::PrompterGuard guard(&prompter);
-    Run(kCmdRefresh);  // polling starts after the first refresh
+    Run(Command::Refresh);  // polling starts after the first refresh
     pane.ShowMessage("selection lost");
     const int before = doc.checks;
     test::RunEventsFor(300);
@@ -254,11 +252,11 @@ TEST_F(ControlPaneTest, ShowOutputReplacesOrAppendsWithCrCrLf) {
 }
 
 TEST_F(ControlPaneTest, QuickHelpAndOutputShareTheBox) {
-    pane.SetOutputHeading(LoadString(130));
+    pane.SetOutputHeading(LoadString(Text::OutputCaption));
     pane.ShowOutput("some output", false, false);
-    Run(kCmdFtpHelp);
+    Run(Command::FtpHelp);
     EXPECT_EQ(pane.OutputHeading(), "Quick Help");
-    EXPECT_EQ(pane.OutputText(), LoadString(125));
+    EXPECT_EQ(pane.OutputText(), LoadString(Text::FtpTargetHelp));
     EXPECT_TRUE(pane.OutputText().startsWith("'FTP Target' tab properties help:\r\r\n"));
     auto* box = pane.findChild<QPlainTextEdit*>("ctl1125");
     EXPECT_FALSE(box->toPlainText().contains('\r'));
@@ -278,7 +276,7 @@ TEST_F(ControlPaneTest, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     pane.Settings().CheckForChange = true;
     pane.Settings().CheckTime = 42;
     pane.HideOnStartup() = 1;
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     ASSERT_TRUE(pane.IsPolling());
     pane.OnDestroy();
     EXPECT_FALSE(pane.IsPolling());
@@ -289,21 +287,21 @@ TEST_F(ControlPaneTest, ShutdownSavesStopsPollingAndIgnoresLaterCommands) {
     EXPECT_EQ(LoadHideOnStartup(), 1);
 
     pane.OnDestroy();
-    Run(kCmdManualSend);
-    Run(kCmdRefresh);
+    Run(Command::ManualSend);
+    Run(Command::Refresh);
     EXPECT_EQ(forwarding.calls, QStringList{"OffLineAtShutdown"});
     EXPECT_EQ(doc.refreshes, 1);
     EXPECT_FALSE(pane.IsPolling());
 }
 
 TEST_F(ControlPaneTest, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
-    Run(kCmdSelectionChanged);
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
+    Run(Command::SelectionChanged);
     EXPECT_EQ(doc.stores, 0);
     EXPECT_TRUE(WaitUntil([&] { return doc.stores > 0; }, 10000));
     EXPECT_EQ(doc.stores, 1);  // a burst ends in one write
 
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     pane.OnDestroy();
     EXPECT_EQ(doc.stores, 2);
 }
@@ -386,7 +384,7 @@ TEST_F(Retries, AHostFailingForADayGetsOneTryPerBackOffStepUntilItAnswers) {
     EXPECT_EQ(RetrySchedule::Delay(3, 1min), 1min);
     EXPECT_EQ(RetrySchedule::Delay(12, 24h), 30min);
 
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     std::chrono::milliseconds day{0};
     int tries = 0;
     while (day < 24h) {
@@ -419,13 +417,13 @@ TEST_F(Retries, AHostFailingForADayGetsOneTryPerBackOffStepUntilItAnswers) {
 
 TEST_F(Retries, ChangesDuringTheBackOff) {
     using namespace std::chrono_literals;
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     Fire();
     EXPECT_EQ(timer.waits.back(), 1min);
 
     // A new address: a fresh forward and a fresh back-off.
     doc.selectedIp = "192.0.2.8";
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     EXPECT_EQ(web.Queries().last().section('&', 0, 0), "IPAddress=192.0.2.8");
     EXPECT_EQ(timer.waits.back(), 30s);
 
@@ -437,16 +435,16 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
             EXPECT_EQ(Requests(), 3);
         }
     };
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     Settle();
     EXPECT_EQ(Requests(), 4);
     doc.during = [&] {
         if (timer.due) {
             timer.Fire();
-            pane.PostPaneCommand(kCmdSelectionChanged);
+            pane.PostPaneCommand(Command::SelectionChanged);
         }
     };
-    Run(kCmdRefresh);
+    Run(Command::Refresh);
     Settle();
     doc.during = nullptr;
     EXPECT_EQ(Requests(), 5);
@@ -454,18 +452,18 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
 
     // Sends by hand are not tried again; one the host takes ends the back-off.
     const size_t waits = timer.waits.size();
-    Run(kCmdManualSend);
+    Run(Command::ManualSend);
     EXPECT_EQ(timer.waits.size(), waits);
     EXPECT_TRUE(timer.due);
     web.failuresLeft = 0;
-    Run(kCmdManualSend);
+    Run(Command::ManualSend);
     EXPECT_FALSE(Pending());
     web.failuresLeft = INT_MAX;
-    Run(kCmdManualSend);
+    Run(Command::ManualSend);
     EXPECT_FALSE(Pending());
 
     // Checking turned off, or another target, cancels the pending try.
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     ASSERT_TRUE(Pending());
     const SettingsRecord before = pane.Settings();
     pane.Settings().CheckForChange = false;
@@ -473,7 +471,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
     EXPECT_FALSE(Pending());
     EXPECT_FALSE(timer.due);
     pane.Settings().CheckForChange = true;
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     ASSERT_TRUE(Pending());
     pane.Settings().HTTPTargetURL = web.Url() + "?site=2";
     pane.UpdateForwardPreview();  // as after taking the HTTP Target page
@@ -481,7 +479,7 @@ TEST_F(Retries, ChangesDuringTheBackOff) {
 
     // Shutdown cancels the pending try and still sends the owed off-line notice.
     pane.Settings().HTTPTargetURL = web.Url();
-    Run(kCmdSelectionChanged);
+    Run(Command::SelectionChanged);
     ASSERT_TRUE(timer.due);
     const qsizetype sent = Requests();
     pane.OnDestroy();
