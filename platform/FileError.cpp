@@ -35,7 +35,7 @@ int FileCauseFromErrno(int err) {
         case EBADF:
             return kFileInvalidFile;
         case EBUSY:
-            return kFileRemoveCurrentDir;
+            return kFileBusy;
         case ESPIPE:
             return kFileBadSeek;
         case EIO:
@@ -43,7 +43,7 @@ int FileCauseFromErrno(int err) {
         case ENODEV:
             return kFileHardIO;
         case EAGAIN:
-            return kFileSharingViolation;
+            return kFileInUse;
         case EDEADLK:
             return kFileLockViolation;
         case ENOSPC:
@@ -92,16 +92,14 @@ QString FileCauseText(int cause) {
         "The permitted number of open files was exceeded.",
         "The file could not be accessed.",
         "There was an attempt to use an invalid file handle.",
-        "The current working directory cannot be removed.",
-        "There are no more directory entries.",
+        "The file or its device is busy.",
         "There was an error trying to set the file pointer.",
         "There was a hardware error.",
-        "SHARE.EXE was not loaded, or a shared region was locked.",
+        "The file is in use by another program; try again later.",
         "There was an attempt to lock a region that was already locked.",
         "The disk is full.",
-        "The end of file was reached.",
     };
-    if (cause < 1 || cause > kFileEndOfFile) {
+    if (cause < 1 || cause > kFileDiskFull) {
         cause = 0;
     }
     return QString::fromLatin1(kTexts[cause]);

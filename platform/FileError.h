@@ -13,14 +13,12 @@ enum FileCause {
     kFileTooManyOpen = 4,
     kFileAccessDenied = 5,
     kFileInvalidFile = 6,
-    kFileRemoveCurrentDir = 7,
-    kFileDirectoryFull = 8,
-    kFileBadSeek = 9,
-    kFileHardIO = 10,
-    kFileSharingViolation = 11,
-    kFileLockViolation = 12,
-    kFileDiskFull = 13,
-    kFileEndOfFile = 14,
+    kFileBusy = 7,
+    kFileBadSeek = 8,
+    kFileHardIO = 9,
+    kFileInUse = 10,
+    kFileLockViolation = 11,
+    kFileDiskFull = 12,
 };
 
 // Maps a Linux errno value onto a cause code.

@@ -573,25 +573,6 @@ int LookupErrorFromAres(int status) {
 
 QString ReverseLookupErrorText(int code) {
     switch (code) {
-        case 10004:
-            return QStringLiteral(
-                "A blocking Windows Socket call was canceled through WSACancelBlockingCall.");
-        case 10014:
-            return QStringLiteral(
-                "The addr parameter is not a valid part of the user address space, or the len "
-                "parameter is too small.");
-        case 10036:
-            return QStringLiteral(
-                "A blocking Windows Sockets call is in progress, or the service provider is still "
-                "processing a callback function.");
-        case 10047:
-            return QStringLiteral(
-                "The type specified is not supported by the Windows Sockets implementation.");
-        case 10050:
-            return QStringLiteral("The network subsystem has failed.");
-        case 10093:
-            return QStringLiteral(
-                "A successful WSAStartup call must occur before using this function.");
         case kLookupHostNotFound:
             return QStringLiteral("Authoritative answer host not found.");
         case kLookupTryAgain:
@@ -602,28 +583,6 @@ QString ReverseLookupErrorText(int code) {
             return QStringLiteral("No host data record available.");
         default:
             return QStringLiteral("Host name unavailable, reason unknown.");
-    }
-}
-
-QString SocketStartupErrorText(int code) {
-    switch (code) {
-        case 10014:
-            return QStringLiteral("The lpWSAData is not a valid pointer.");
-        case 10036:
-            return QStringLiteral("A blocking Windows Sockets operation is in progress.");
-        case 10067:
-            return QStringLiteral(
-                "The limit on the number of tasks supported by the Windows Sockets "
-                "implementation has been reached.");
-        case 10091:
-            return QStringLiteral("Network subsystem is not ready for network communication.");
-        case 10092:
-            return QStringLiteral(
-                "Windows Sockets version support requested is not provided by the Windows "
-                "Sockets installed on this machine.");
-        default:
-            return QStringLiteral(
-                "Unknown error occurred while trying to start up Windows Sockets.");
     }
 }
 

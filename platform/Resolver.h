@@ -113,7 +113,4 @@ int LookupErrorFromAres(int status);
 // Text for a failed reverse look-up code; unlisted codes give the "reason unknown" text.
 QString ReverseLookupErrorText(int code);
 
-// Text for a socket start-up failure code; unlisted codes give the generic text.
-QString SocketStartupErrorText(int code);
-
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/FileError.h"
 #include "platform/QuorvaneException.h"
+#include "resources/StringTable.h"
 
 namespace qv {
 namespace {
@@ -24,18 +25,18 @@ TEST(FileErrorText, CausesFromErrnoAndTheirTexts) {
     EXPECT_EQ(FileCauseFromErrno(EACCES), kFileAccessDenied);
     EXPECT_EQ(FileCauseFromErrno(EISDIR), kFileAccessDenied);
     EXPECT_EQ(FileCauseFromErrno(ENOTDIR), kFileBadPath);
-    EXPECT_EQ(FileErrorText(168, kFileDiskFull), "Log file problem. Reason: The disk is full.");
-    EXPECT_EQ(FileErrorText(169, kFileNotFound),
+    EXPECT_EQ(FileErrorText(Text::LogFileProblem, kFileDiskFull),
+              "Log file problem. Reason: The disk is full.");
+    EXPECT_EQ(FileErrorText(Text::PageFileProblem, kFileNotFound),
               "FTP Data file problem. Reason: The file could not be located.");
     EXPECT_EQ(FileCauseText(0), "Unknown error.");
-    EXPECT_EQ(FileCauseText(15), "Unknown error.");
+    EXPECT_EQ(FileCauseText(kFileDiskFull + 1), "Unknown error.");
     EXPECT_EQ(FileCauseText(-1), "Unknown error.");
-    EXPECT_EQ(FileCauseText(11), "SHARE.EXE was not loaded, or a shared region was locked.");
 }
 
 TEST(QuorvaneException, CarriesMessageAndDetail) {
     try {
-        ThrowQuorvaneException(121, 302);
+        ThrowQuorvaneException(Text::GotStatusCode, 302);
     } catch (const QuorvaneException& e) {
         EXPECT_EQ(e.m_messageId, 121);
         EXPECT_EQ(e.m_detail, 302);
