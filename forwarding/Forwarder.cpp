@@ -24,15 +24,6 @@ namespace {
 
 constexpr unsigned kNoticeLife = 7000;
 
-// Linux has no dial-up on demand: the dial step always fails, and never as "cancelled by the
-// user".
-constexpr int kDialCancelled = 631;  // the user cancelled the dial-up dialog
-constexpr int kDialUnavailable = 668;
-
-int DialDefaultConnection() {
-    return kDialUnavailable;
-}
-
 // A failed transfer, carried out of the exchange to its error line.
 struct InternetFailure {
     TransferStatus status;
@@ -432,10 +423,13 @@ void Forwarder::OnTestInternet() {
 }
 
 Task<> Forwarder::DoTestInternet() {
-    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP);
+    QString unreachable;
+    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP, &unreachable);
     const int connected = co_await checking;
     if (connected) {
         Notice(LoadString(170), IPrompter::Information);
+    } else if (!unreachable.isEmpty()) {
+        Notice(unreachable, IPrompter::Warning);
     }
 }
 
@@ -632,7 +626,7 @@ int Forwarder::CheckInternetConnection(bool http) {
     return RunNow(CheckConnection(http));
 }
 
-Task<int> Forwarder::CheckConnection(bool http) {
+Task<int> Forwarder::CheckConnection(bool http, QString* unreachable) {
     m_host.ShowOutput(LoadString(166), false, false);
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
@@ -654,16 +648,15 @@ Task<int> Forwarder::CheckConnection(bool http) {
     Task<TransferStatus> probing = Probe(probe, parts.server, port);
     const TransferStatus status = co_await probing;
     if (!status.Ok()) {
-        const int dial = DialDefaultConnection();
-        if (dial != 0) {
-            if (dial != kDialCancelled) {
-                Tell(LoadString(165));
-            }
-            // Logged with its cause, so that the log tells why nothing was sent.
-            m_host.ShowOutput(LoadString(167), false, true);
-            ReportInternetError(status, TimeStampNow());
-            co_return 0;
+        // There is no dial-up to fall back on: the output says which host failed and why, and
+        // the log too, so that it tells why nothing was sent. No box: nobody has to answer it.
+        const QString text = UnreachableText(parts.server, port, status);
+        m_host.ShowOutput(LoadString(167), false, true);
+        m_host.ShowOutput(text + TimeStampNow(), true, true);
+        if (unreachable) {
+            *unreachable = text;
         }
+        co_return 0;
     }
     m_host.ShowOutput(LoadString(170), false, false);
     co_return 1;

@@ -159,7 +159,8 @@ class Forwarder {
     Task<> DoShutdownStep(std::function<void()> then);
     Task<> DoOffLineAtShutdown();
     Task<bool> SendOffLine(bool http);
-    Task<int> CheckConnection(bool http);
+    // `unreachable`, when given, gets the line that tells why the check failed.
+    Task<int> CheckConnection(bool http, QString* unreachable = nullptr);
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
