@@ -907,6 +907,12 @@ Task<bool> Forwarder::UploadPage(QString replacement) {
             m_host.ShowOutput(FormatString(157, replacement) + stamp, true, true);
             success = true;
         } else {
+            if (status.code == kFtpFolderRefused) {
+                const QString folder = remoteName.left(remoteName.lastIndexOf(QLatin1Char('/')));
+                status.text =
+                    QStringLiteral("The host refused to make or open the folder '%1' (%2)")
+                        .arg(folder.isEmpty() ? QStringLiteral("/") : folder, status.text);
+            }
             ReportInternetError(status, stamp);
         }
     }

@@ -666,6 +666,11 @@ void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, cons
     }
     d->SetFtp(account, path, afterwards);
     CURL* c = d->curl;
+    // Missing folders of the path are made on the way, one at a time (a folder another client
+    // made meanwhile is entered). The commands afterwards name absolute paths.
+    Curl().easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_MULTICWD));
+    Curl().easy_setopt(c, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                       static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
     Curl().easy_setopt(c, CURLOPT_UPLOAD, 1L);
     Curl().easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
     Curl().easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);

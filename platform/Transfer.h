@@ -114,8 +114,10 @@ class CurlTransfer {
     void Post(const HttpPostRequest& request, ReplyDone done);
     // A page fetched, or a document posted, without credentials: the reply is cut at maxReply.
     void Fetch(const HttpFetchRequest& request, ReplyDone done);
-    // Stores `data` under `path` (absolute when it begins with "/"), then sends `afterwards`
-    // (e.g. RNFR/RNTO); a command beginning with "*" may fail without failing the transfer.
+    // Stores `data` under `path` (absolute when it begins with "/"), making the folders of the
+    // path that are missing (kFtpFolderRefused when the server refuses one), then sends
+    // `afterwards` (e.g. RNFR/RNTO, with absolute paths: the server's current folder is the
+    // page's); a command beginning with "*" may fail without failing the transfer.
     void FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
                   const QStringList& afterwards, StatusDone done);
     // Logs in and sends the commands (e.g. "DELE /www/page.htm"); a refused command gives
