@@ -992,11 +992,12 @@ void AddressList::VerifySelection() {
         // A source that has never given an address shows the placeholder: that is no change.
         const bool noAddress =
             bySource && Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp);
-        if (!noAddress && (m_selectedIp != Field(i, ColNicIpAddress) ||
-                           m_interfaceNum != Field(i, ColInterfaceNumber) ||
-                           m_nicDescription != Field(i, ColNicDescription) ||
-                           m_hostName != Field(i, ColHostName))) {
+        // Only a new address is a change to forward. The same address under another host name
+        // (another interface's address moved the local host line) is shown and stored only.
+        if (!noAddress && m_selectedIp != Field(i, ColNicIpAddress)) {
             SelectRow(i);
+        } else if (!noAddress && !m_hostNamePending) {
+            m_hostName = Field(i, ColHostName);
         }
         ReportStatus(QStringLiteral("Interface: ") + Field(i, ColInterfaceNumber) +
                          QStringLiteral(": '") + Field(i, ColNicDescription) +

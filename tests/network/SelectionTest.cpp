@@ -56,6 +56,13 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     EXPECT_EQ(Posted(), 1);
     EXPECT_EQ(host.Texts().filter(S(148)), QStringList{S(148) + "0x2"});  // only that row
 
+    // The same address under another host name is shown and kept, not forwarded.
+    resolver.Name("10.0.0.5", "h2");
+    doc.CheckSelection();
+    EXPECT_EQ(doc.m_hostName, "h2");
+    EXPECT_TRUE(host.Texts().back().contains("Host 'h2' is selected"));
+    EXPECT_EQ(Posted(), 1);
+
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
     EXPECT_TRUE(doc.CheckSelection());
