@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QSettings>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
@@ -33,6 +36,8 @@ enum : int {
 };
 
 const QString kNoAddress = QStringLiteral("---.---.---.---");
+// The address type of a row whose interface has no neighbour entry to take it from.
+const QString kUnknownType = QStringLiteral("unknown");
 // A column that has no meaning for an IPv6 row (the broadcast address).
 const QString kNoMeaning = QStringLiteral("----");
 
@@ -519,18 +524,28 @@ std::optional<AddressList::NetEntryMatch> AddressList::FindNetEntry(
     auto match = [&](std::size_t pos) {
         return NetEntryMatch{pos, DottedAddress(net[pos].address), NetTypeText(net[pos].type)};
     };
+    auto mayBeGateway = [&](std::size_t pos) {
+        const std::uint32_t address = ntohl(net[pos].address);
+        return net[pos].index == index && !net[pos].noArp && !IN_MULTICAST(address) &&
+               address != INADDR_BROADCAST;
+    };
+    const DefaultGatewayRow* routed = nullptr;
     for (const auto& gw : gateways) {
         if (gw.index != index) {
             continue;
         }
+        routed = routed ? routed : &gw;
         for (std::size_t pos = 0; pos < net.size(); ++pos) {
-            if (net[pos].index == index && net[pos].address == gw.address) {
+            if (mayBeGateway(pos) && net[pos].address == gw.address) {
                 return match(pos);
             }
         }
     }
+    if (routed) {
+        return NetEntryMatch{std::nullopt, DottedAddress(routed->address), kUnknownType};
+    }
     for (std::size_t pos = 0; pos < net.size(); ++pos) {
-        if (net[pos].index == index) {
+        if (mayBeGateway(pos)) {
             return match(pos);
         }
     }
@@ -732,7 +747,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     // An address text for each row, and a few for each interface.
     m_texts.Prepare(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
     const RowTexts::TextId noMac = m_texts.Add(kNoMac);
-    const RowTexts::TextId unknownType = m_texts.Add(QStringLiteral("unknown"));
+    const RowTexts::TextId unknownType = m_texts.Add(kUnknownType);
     std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
     auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
         auto [it, made] = interfaces.try_emplace(index);
@@ -746,12 +761,12 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         t.gatewayIp = m_texts.Add(kNoAddress);
         t.type = unknownType;
         if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
-            const IpNetRow& n = (*net)[netEntry->position];
             t.hasNet = true;
             t.gatewayIp = m_texts.Add(netEntry->address);
             t.type = m_texts.Add(netEntry->type);
-            if (n.hardwareLength != 0) {
-                t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
+            const IpNetRow* n = netEntry->position ? &(*net)[*netEntry->position] : nullptr;
+            if (n && n->hardwareLength != 0) {
+                t.gatewayMac = m_texts.Add(FormatPhysAddress(n->hardware, n->hardwareLength));
             }
         } else {
             t.diagnostic = LoadString(kStrNoNetMatch) + QLatin1Char(' ');

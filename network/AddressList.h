@@ -101,12 +101,13 @@ class AddressList {
     void ClearRows(int row);
 
     struct NetEntryMatch {
-        std::size_t position = 0;
+        std::optional<std::size_t> position;  // none: a route's gateway not in the table yet
         QString address;
         QString type;
     };
-    // The neighbour entry shown for an interface: the entry of one of its default-route gateways
-    // when the table holds it, else its first entry in table order.
+    // The gateway shown for an interface: the neighbour entry of one of its default-route
+    // gateways; else that gateway itself, before the neighbour table holds it (type "unknown");
+    // else its first entry in table order. Multicast, broadcast and NOARP entries are never one.
     static std::optional<NetEntryMatch> FindNetEntry(
         const std::vector<IpNetRow>& net, std::uint32_t index,
         const std::vector<DefaultGatewayRow>& gateways = {});
