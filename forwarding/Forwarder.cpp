@@ -782,8 +782,14 @@ Task<bool> Forwarder::SendAddress(QString address) {
             ReportError(e.m_messageId, e.m_detail, stamp);
         }
     }
+    if (success && !address.isEmpty()) {
+        m_httpSentAddress = address;
+    }
     if (s.NotifyOnSend) {
-        Notice(success ? FormatString(133, address) : LoadString(134), IPrompter::Information);
+        Notice(!success            ? LoadString(134)
+               : address.isEmpty() ? OffLineNoticeText()
+                                   : FormatString(133, address),
+               IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
     co_return success;
@@ -970,6 +976,16 @@ Task<bool> Forwarder::RemovePage() {
 }
 
 // ---- Helpers ----
+
+// The off-line notice names the address the host was told about: the last one it took, else (a
+// notice owed from an earlier run) the selected one.
+QString Forwarder::OffLineNoticeText() const {
+    const QString address = m_httpSentAddress.isEmpty() ? m_host.SelectedIp() : m_httpSentAddress;
+    return QStringLiteral(
+               "Internet communications completed successfully. The host has been told "
+               "that IP Address '%1' has gone off line.")
+        .arg(address);
+}
 
 QString Forwarder::TimeStampNow() const {
     return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();

@@ -279,13 +279,19 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     s.FTPPassword = "secret";
     s.OffLineDomain = "offline.example.org";
 
-    // After sending by both methods, each notice goes to its own host.
+    // After sending by both methods, each notice goes to its own host. The HTTP notice names
+    // the address the host took, whatever is selected now.
+    s.NotifyOnSend = true;
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
     ASSERT_EQ(fwd.m_ftpUploaded, 1);
+    host.selectedIp = "192.168.1.99";
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
+    host.selectedIp = "192.168.1.20";
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
+    EXPECT_TRUE(host.NoticeTexts().last().endsWith("'192.168.1.20' has gone off line."))
+        << host.NoticeTexts().last().toStdString();
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");
