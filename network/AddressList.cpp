@@ -140,7 +140,8 @@ void AddressList::SetProfile(QSettings* profile) {
 bool AddressList::IsTickable(int row) const {
     return row >= 0 && row < static_cast<int>(m_rowCount) &&
            (static_cast<std::size_t>(row) >= m_untickable.size() ||
-            !m_untickable[static_cast<std::size_t>(row)]);
+            !m_untickable[static_cast<std::size_t>(row)]) &&
+           Field(row, ColNicIpAddress) != kLookingUp;
 }
 
 // ---- Document lifetime ----
@@ -237,6 +238,7 @@ void AddressList::BuildAndFinish() {
         // The rows are shown at once; the refresh ends when their look-ups have answered, and
         // the public address sources too when the selection is one of their rows.
         m_host->RefillList();
+        TellIfIdle();
         return;
     }
     FinishRefresh(m_verifyAtEnd);
@@ -259,6 +261,9 @@ void AddressList::OnPublicAnswered() {
 }
 
 void AddressList::TellIfIdle() {
+    if (m_whenLocalReady && LocalRowsReady()) {
+        std::exchange(m_whenLocalReady, nullptr)();
+    }
     if (!m_refreshing && !m_publicPending && m_whenIdle) {
         std::exchange(m_whenIdle, nullptr)();
     }
@@ -586,7 +591,7 @@ QString AddressList::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t 
 }
 
 QString AddressList::LookingUpText() {
-    return QStringLiteral("Looking up ...");
+    return kLookingUp;
 }
 
 void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
@@ -933,6 +938,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
                     FinishRows();
                     if (m_refreshing && !WaitsForPublicSources()) {
                         FinishRefresh(true);
+                    } else {
+                        TellIfIdle();
                     }
                 },
                 Qt::QueuedConnection);
@@ -1006,7 +1013,8 @@ void AddressList::VerifySelection() {
         }
         // A source that has never given an address shows the placeholder: that is no change.
         const bool noAddress =
-            bySource && Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp);
+            bySource && (Field(i, ColNicIpAddress) == LoadString(kStrPlaceholderIp) ||
+                         Field(i, ColNicIpAddress) == kLookingUp);
         // Only a new address is a change to forward. The same address under another host name
         // (another interface's address moved the local host line) is shown and stored only.
         if (!noAddress && m_selectedIp != Field(i, ColNicIpAddress)) {

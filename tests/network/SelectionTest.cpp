@@ -237,6 +237,10 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     machine(f);
     EXPECT_TRUE(f.doc.IsRefreshing());
     EXPECT_EQ(f.host.finished, 0);
+    // Until a source asked for the first time answers, its row says so and cannot be ticked.
+    EXPECT_EQ(f.At(1, ColNicIpAddress), "Looking up ...");
+    EXPECT_EQ(f.At(2, ColNicIpAddress), "Looking up ...");
+    EXPECT_FALSE(f.doc.IsTickable(1));
     f.publicSources.Deliver();
     EXPECT_FALSE(f.doc.IsRefreshing());
     EXPECT_EQ(f.doc.m_selectedRow, 1);
