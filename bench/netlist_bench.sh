@@ -10,9 +10,15 @@
 # Then both families: 256 IPv4 and 256 IPv6 addresses (with an IPv6 router in the neighbour
 # table), against iproute2 listing the same with `ip -o addr show` for both families.
 #
-# Last, the same refresh with a name server that never answers (a UDP socket on 127.0.0.53:53
+# Then the same refresh with a name server that never answers (a UDP socket on 127.0.0.53:53
 # that reads nothing), at 16 and 1024 addresses: the refresh must end within the look-up
 # deadline (2 s) plus 10 %.
+#
+# Last, the router at 16 addresses: the listing with the default settings (the router asked)
+# against one that does not ask it (AskRouter=0), first with no router answering, then with a
+# stand-in router (tests/network/upnp_router.py) answering on a LAN link. Aim: at most 1.1 with no
+# router once the first listing has noted the network; with a router, the listing pays for its
+# two exchanges with it (description and address), and the ratio shows how much.
 #
 # Run it after a build, as root (or where `unshare -r -n -m` is allowed):
 #     bench/netlist_bench.sh [path/to/quorvane-cli] [runs]
@@ -20,7 +26,8 @@
 #
 # Reverse look-ups fail fast in the first part: an empty resolv.conf is bind-mounted over the real
 # one, so the only name server is 127.0.0.1, which refuses at once. The user's settings are not
-# read: XDG_CONFIG_HOME points at a temporary folder whose settings only stop asking the router.
+# read: XDG_CONFIG_HOME points at a temporary folder with the default settings, and the notes of
+# where the network's router lives go to a temporary XDG_RUNTIME_DIR.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,10 +53,11 @@ trap 'rm -rf "$tmp"' EXIT
 : >"$tmp/resolv.conf"
 mount --bind "$tmp/resolv.conf" /etc/resolv.conf
 export XDG_CONFIG_HOME="$tmp/config"
-mkdir -p "$XDG_CONFIG_HOME/Calvort"
-# The router is not asked: iproute2 lists the machine's own tables only, and with no router in the
-# namespace every listing would wait out the 2 s discovery.
-printf '[Settings]\nAskRouter=0\n' >"$XDG_CONFIG_HOME/Calvort/Quorvane.conf"
+export XDG_RUNTIME_DIR="$tmp/run"
+mkdir -p "$XDG_CONFIG_HOME/Calvort" "$tmp/quiet/Calvort" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+# For the comparison at the end: settings that do not ask the router.
+printf '[Settings]\nAskRouter=0\n' >"$tmp/quiet/Calvort/Quorvane.conf"
 
 ip link set lo up
 ip link add v0 type veth peer name v1
@@ -78,6 +86,7 @@ iproute2() {
 printf 'addr show\nneigh show\nlink show\n' >"$tmp/three"
 ip_batch() { ip -4 -o -batch "$tmp/three"; }
 quorvane() { "$cli" list; }
+quorvane_quiet() { XDG_CONFIG_HOME="$tmp/quiet" "$cli" list; }
 
 # Wall time in microseconds of one run of a command. The shell's own clock is read, so that no
 # process started to read the time is timed with the command.
@@ -164,3 +173,31 @@ awk -v q="$q" -v i="$i" 'BEGIN {
 
 printf '\nA name server that never answers:\n%-10s %12s %12s %10s\n%s' addresses "cli ms" \
     "deadline ms" ratio "$slow"
+
+# The router, at 16 addresses on a fresh v0: no router answering, then a stand-in router on a LAN
+# link (multicast routed there) answering.
+ip addr flush dev v0
+ip addr add 10.77.255.1/16 dev v0
+have=1
+add_addresses 16
+router_rows() {
+    read -r q n < <(medians quorvane quorvane_quiet)
+    awk -v what="$1" -v q="$q" -v n="$n" \
+        'BEGIN { printf "%-22s %12.2f %12.2f %10.2f\n", what, q / 1000, n / 1000, q / n }'
+}
+printf '\nThe router asked (default settings) or not (AskRouter=0):\n%-22s %12s %12s %10s\n' \
+    "" "asked ms" "not ms" ratio
+router_rows "no router answering"
+ip link add lan0 type veth peer name lan1
+ip link set lan0 up
+ip link set lan1 up
+ip addr add 192.168.77.1/24 dev lan0
+ip route add 239.0.0.0/8 dev lan0
+echo 203.0.113.7 >"$tmp/external"
+/usr/bin/python3 "$root/tests/network/upnp_router.py" 192.168.77.1 "$tmp/external" >"$tmp/router.out" &
+router=$!
+trap 'kill $silent $router 2>/dev/null; rm -rf "$tmp"' EXIT
+for _ in $(seq 50); do [ -s "$tmp/router.out" ] && break; sleep 0.1; done
+rm -rf "${XDG_RUNTIME_DIR:?}"/*  # a router now: the network's note is out of date
+"$cli" list 2>/dev/null | grep -q '203.0.113.7' || echo "warning: the first listing did not show the router's address" >&2
+router_rows "a router answering"

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -120,19 +121,43 @@ bool WriteRows(const AddressList& doc, std::FILE* out) {
     return std::fflush(out) == 0 && written;
 }
 
-void RefreshAndWait(AddressList& doc) {
+void RefreshAndWait(AddressList& doc, int publicGraceMs) {
     doc.RefreshNetworkInfo(-1);
     if (!QCoreApplication::instance() || (!doc.IsRefreshing() && !doc.IsAskingPublicSources())) {
         return;  // all was known at once: no event would end the loop
     }
+    // With a grace, the router and the echo page have until the local rows are complete, and at
+    // least the grace: a public row not answered by then shows "Looking up ...".
     bool idle = false;
-    doc.WhenIdle([&idle] {
+    bool localReady = doc.LocalRowsReady();
+    bool graceOver = false;
+    const auto endIfDone = [&] {
+        if (idle || (localReady && graceOver)) {
+            QCoreApplication::exit(0);
+        }
+    };
+    doc.WhenIdle([&] {
         idle = true;
-        QCoreApplication::exit(0);
+        endIfDone();
     });
+    doc.WhenLocalRowsReady([&] {
+        localReady = true;
+        endIfDone();
+    });
+    QTimer grace;
+    grace.setSingleShot(true);
+    grace.setTimerType(Qt::PreciseTimer);  // never early: a search cut short here is noted
+    QObject::connect(&grace, &QTimer::timeout, [&] {
+        graceOver = true;
+        endIfDone();
+    });
+    if (publicGraceMs >= 0) {
+        grace.start(publicGraceMs);
+    }
     const int code = QCoreApplication::exec();
     doc.WhenIdle(nullptr);
-    if (!idle) {
+    doc.WhenLocalRowsReady(nullptr);
+    if (!idle && !(localReady && graceOver)) {
         // Something else ended the loop (a terminating signal): the caller's loop ends too.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
@@ -154,7 +179,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     AddressList doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();
-    RefreshAndWait(doc);
+    RefreshAndWait(doc, kPublicGraceMs);
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
     return WriteRows(doc, out) ? 0 : 1;

@@ -5,6 +5,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <cerrno>
+
 #include "platform/Clock.h"
 #include "platform/Transfer.h"
 #include "resources/StringTable.h"
@@ -195,6 +197,23 @@ QString JoinRemotePath(const QString& folder, const QString& name) {
         return folder + name;
     }
     return folder + QLatin1Char('/') + name;
+}
+
+QString UnreachableText(const QString& server, quint16 port, const TransferStatus& status) {
+    QString why;
+    if (status.code == kHostNotResolved) {
+        why = QStringLiteral("host name not found");
+    } else if (status.code == kTransferTimedOut || status.osError == ETIMEDOUT) {
+        why = QStringLiteral("timed out");
+    } else if (status.osError == ECONNREFUSED) {
+        why = QStringLiteral("connection refused");
+    } else if (status.osError == EHOSTUNREACH || status.osError == ENETUNREACH) {
+        why = QStringLiteral("no route");
+    } else {
+        why = status.text;
+    }
+    const QString host = server.contains(QLatin1Char(':')) ? u'[' + server + u']' : server;
+    return QStringLiteral("Could not reach %1:%2 \u2014 %3").arg(host).arg(port).arg(why);
 }
 
 QString FormatString(int id, const QString& arg) {

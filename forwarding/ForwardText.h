@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "forwarding/TargetUrl.h"
+#include "platform/Transfer.h"
 #include "settings/SettingsRecord.h"
 
 namespace qv {
@@ -54,6 +55,10 @@ bool ReplaceFirst(QByteArray& page, const QByteArray& placeholder, const QByteAr
 
 // `folder` + "/" + `name`, without doubling a "/" that ends the folder.
 QString JoinRemotePath(const QString& folder, const QString& name);
+
+// What a connection check that got no connection tells: "Could not reach host:port — " and why
+// (connection refused, timed out, no route, host name not found, else libcurl's text).
+QString UnreachableText(const QString& server, quint16 port, const TransferStatus& status);
 
 // The text of string `id` with its "%s" replaced by `arg`.
 QString FormatString(int id, const QString& arg);

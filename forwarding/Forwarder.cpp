@@ -24,15 +24,6 @@ namespace {
 
 constexpr unsigned kNoticeLife = 7000;
 
-// Linux has no dial-up on demand: the dial step always fails, and never as "cancelled by the
-// user".
-constexpr int kDialCancelled = 631;  // the user cancelled the dial-up dialog
-constexpr int kDialUnavailable = 668;
-
-int DialDefaultConnection() {
-    return kDialUnavailable;
-}
-
 // A failed transfer, carried out of the exchange to its error line.
 struct InternetFailure {
     TransferStatus status;
@@ -432,10 +423,13 @@ void Forwarder::OnTestInternet() {
 }
 
 Task<> Forwarder::DoTestInternet() {
-    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP);
+    QString unreachable;
+    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP, &unreachable);
     const int connected = co_await checking;
     if (connected) {
         Notice(LoadString(Text::ConnectionOk), IPrompter::Information);
+    } else if (!unreachable.isEmpty()) {
+        Notice(unreachable, IPrompter::Warning);
     }
 }
 
@@ -634,7 +628,7 @@ int Forwarder::CheckInternetConnection(bool http) {
     return RunNow(CheckConnection(http));
 }
 
-Task<int> Forwarder::CheckConnection(bool http) {
+Task<int> Forwarder::CheckConnection(bool http, QString* unreachable) {
     m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
@@ -657,16 +651,15 @@ Task<int> Forwarder::CheckConnection(bool http) {
     Task<TransferStatus> probing = Probe(probe, parts.server, port);
     const TransferStatus status = co_await probing;
     if (!status.Ok()) {
-        const int dial = DialDefaultConnection();
-        if (dial != 0) {
-            if (dial != kDialCancelled) {
-                Tell(LoadString(Text::DialUpFailed));
-            }
-            // Logged with its cause, so that the log tells why nothing was sent.
-            m_host.ShowOutput(LoadString(Text::NoConnection), false, true);
-            ReportInternetError(status, TimeStampNow());
-            co_return 0;
+        // There is no dial-up to fall back on: the output says which host failed and why, and
+        // the log too, so that it tells why nothing was sent. No box: nobody has to answer it.
+        const QString text = UnreachableText(parts.server, port, status);
+        m_host.ShowOutput(LoadString(Text::NoConnection), false, true);
+        m_host.ShowOutput(text + TimeStampNow(), true, true);
+        if (unreachable) {
+            *unreachable = text;
         }
+        co_return 0;
     }
     m_host.ShowOutput(LoadString(Text::ConnectionOk), false, false);
     co_return 1;
@@ -793,9 +786,13 @@ Task<bool> Forwarder::SendAddress(QString address) {
             ReportError(e.m_messageId, e.m_detail, stamp);
         }
     }
+    if (success && !address.isEmpty()) {
+        m_httpSentAddress = address;
+    }
     if (s.NotifyOnSend) {
-        Notice(success ? FormatString(Text::HttpSentNotice, address)
-                       : LoadString(Text::ExchangeFailed),
+        Notice(!success            ? LoadString(Text::ExchangeFailed)
+               : address.isEmpty() ? OffLineNoticeText()
+                                   : FormatString(Text::HttpSentNotice, address),
                IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
@@ -920,6 +917,12 @@ Task<bool> Forwarder::UploadPage(QString replacement) {
             m_host.ShowOutput(FormatString(Text::FtpSentOutput, replacement) + stamp, true, true);
             success = true;
         } else {
+            if (status.code == kFtpFolderRefused) {
+                const QString folder = remoteName.left(remoteName.lastIndexOf(QLatin1Char('/')));
+                status.text =
+                    QStringLiteral("The host refused to make or open the folder '%1' (%2)")
+                        .arg(folder.isEmpty() ? QStringLiteral("/") : folder, status.text);
+            }
             ReportInternetError(status, stamp);
         }
     }
@@ -982,6 +985,16 @@ Task<bool> Forwarder::RemovePage() {
 }
 
 // ---- Helpers ----
+
+// The off-line notice names the address the host was told about: the last one it took, else (a
+// notice owed from an earlier run) the selected one.
+QString Forwarder::OffLineNoticeText() const {
+    const QString address = m_httpSentAddress.isEmpty() ? m_host.SelectedIp() : m_httpSentAddress;
+    return QStringLiteral(
+               "Internet communications completed successfully. The host has been told "
+               "that IP Address '%1' has gone off line.")
+        .arg(address);
+}
 
 QString Forwarder::TimeStampNow() const {
     return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();

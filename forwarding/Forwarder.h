@@ -159,7 +159,8 @@ class Forwarder {
     Task<> DoShutdownStep(std::function<void()> then);
     Task<> DoOffLineAtShutdown();
     Task<bool> SendOffLine(bool http);
-    Task<int> CheckConnection(bool http);
+    // `unreachable`, when given, gets the line that tells why the check failed.
+    Task<int> CheckConnection(bool http, QString* unreachable = nullptr);
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
@@ -168,6 +169,7 @@ class Forwarder {
     Task<bool> PasswordsReady(int needed, const QString& stamp);
     bool HaveTarget(bool http);
     QString TimeStampNow() const;
+    QString OffLineNoticeText() const;
     QString StoredSetting(const QString& key) const;
     TransferLimits Limits() const;
     FtpAccount Account() const;
@@ -190,6 +192,7 @@ class Forwarder {
     CurlTransfer* m_runningTransfer = nullptr;    // the running transfer's owner
     bool m_readingPasswords = false;              // the exchange waits for the keyring
     bool m_lastSucceeded = false;
+    QString m_httpSentAddress;  // the address the host last took by HTTP
     ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
     bool m_shutDown = false;       // the off-line step of shutdown has run
     bool m_shuttingDown = false;   // OffLineAtShutdown has been called: ask nobody anything

@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QSettings>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
@@ -16,6 +19,8 @@ namespace qv {
 namespace {
 
 const QString kNoAddress = QStringLiteral("---.---.---.---");
+// The address type of a row whose interface has no neighbour entry to take it from.
+const QString kUnknownType = QStringLiteral("unknown");
 // A column that has no meaning for an IPv6 row (the broadcast address).
 const QString kNoMeaning = QStringLiteral("----");
 
@@ -118,7 +123,8 @@ void AddressList::SetProfile(QSettings* profile) {
 bool AddressList::IsTickable(int row) const {
     return row >= 0 && row < static_cast<int>(m_rowCount) &&
            (static_cast<std::size_t>(row) >= m_untickable.size() ||
-            !m_untickable[static_cast<std::size_t>(row)]);
+            !m_untickable[static_cast<std::size_t>(row)]) &&
+           Field(row, ColNicIpAddress) != kLookingUp;
 }
 
 // ---- Document lifetime ----
@@ -215,6 +221,7 @@ void AddressList::BuildAndFinish() {
         // The rows are shown at once; the refresh ends when their look-ups have answered, and
         // the public address sources too when the selection is one of their rows.
         m_host->RefillList();
+        TellIfIdle();
         return;
     }
     FinishRefresh(m_verifyAtEnd);
@@ -237,6 +244,9 @@ void AddressList::OnPublicAnswered() {
 }
 
 void AddressList::TellIfIdle() {
+    if (m_whenLocalReady && LocalRowsReady()) {
+        std::exchange(m_whenLocalReady, nullptr)();
+    }
     if (!m_refreshing && !m_publicPending && m_whenIdle) {
         std::exchange(m_whenIdle, nullptr)();
     }
@@ -502,18 +512,28 @@ std::optional<AddressList::NetEntryMatch> AddressList::FindNetEntry(
     auto match = [&](std::size_t pos) {
         return NetEntryMatch{pos, DottedAddress(net[pos].address), NetTypeText(net[pos].type)};
     };
+    auto mayBeGateway = [&](std::size_t pos) {
+        const std::uint32_t address = ntohl(net[pos].address);
+        return net[pos].index == index && !net[pos].noArp && !IN_MULTICAST(address) &&
+               address != INADDR_BROADCAST;
+    };
+    const DefaultGatewayRow* routed = nullptr;
     for (const auto& gw : gateways) {
         if (gw.index != index) {
             continue;
         }
+        routed = routed ? routed : &gw;
         for (std::size_t pos = 0; pos < net.size(); ++pos) {
-            if (net[pos].index == index && net[pos].address == gw.address) {
+            if (mayBeGateway(pos) && net[pos].address == gw.address) {
                 return match(pos);
             }
         }
     }
+    if (routed) {
+        return NetEntryMatch{std::nullopt, DottedAddress(routed->address), kUnknownType};
+    }
     for (std::size_t pos = 0; pos < net.size(); ++pos) {
-        if (net[pos].index == index) {
+        if (mayBeGateway(pos)) {
             return match(pos);
         }
     }
@@ -554,7 +574,7 @@ QString AddressList::FormatPhysAddress(const std::uint8_t* bytes, std::uint32_t 
 }
 
 QString AddressList::LookingUpText() {
-    return QStringLiteral("Looking up ...");
+    return kLookingUp;
 }
 
 void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& result) {
@@ -715,7 +735,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     // An address text for each row, and a few for each interface.
     m_texts.Prepare(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
     const RowTexts::TextId noMac = m_texts.Add(kNoMac);
-    const RowTexts::TextId unknownType = m_texts.Add(QStringLiteral("unknown"));
+    const RowTexts::TextId unknownType = m_texts.Add(kUnknownType);
     std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
     auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
         auto [it, made] = interfaces.try_emplace(index);
@@ -729,12 +749,12 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         t.gatewayIp = m_texts.Add(kNoAddress);
         t.type = unknownType;
         if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
-            const IpNetRow& n = (*net)[netEntry->position];
             t.hasNet = true;
             t.gatewayIp = m_texts.Add(netEntry->address);
             t.type = m_texts.Add(netEntry->type);
-            if (n.hardwareLength != 0) {
-                t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
+            const IpNetRow* n = netEntry->position ? &(*net)[*netEntry->position] : nullptr;
+            if (n && n->hardwareLength != 0) {
+                t.gatewayMac = m_texts.Add(FormatPhysAddress(n->hardware, n->hardwareLength));
             }
         } else {
             t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
@@ -901,6 +921,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
                     FinishRows();
                     if (m_refreshing && !WaitsForPublicSources()) {
                         FinishRefresh(true);
+                    } else {
+                        TellIfIdle();
                     }
                 },
                 Qt::QueuedConnection);
@@ -974,12 +996,14 @@ void AddressList::VerifySelection() {
         }
         // A source that has never given an address shows the placeholder: that is no change.
         const bool noAddress =
-            bySource && Field(i, ColNicIpAddress) == LoadString(Text::PlaceholderAddress);
-        if (!noAddress && (m_selectedIp != Field(i, ColNicIpAddress) ||
-                           m_interfaceNum != Field(i, ColInterfaceNumber) ||
-                           m_nicDescription != Field(i, ColNicDescription) ||
-                           m_hostName != Field(i, ColHostName))) {
+            bySource && (Field(i, ColNicIpAddress) == LoadString(Text::PlaceholderAddress) ||
+                         Field(i, ColNicIpAddress) == kLookingUp);
+        // Only a new address is a change to forward. The same address under another host name
+        // (another interface's address moved the local host line) is shown and stored only.
+        if (!noAddress && m_selectedIp != Field(i, ColNicIpAddress)) {
             SelectRow(i);
+        } else if (!noAddress && !m_hostNamePending) {
+            m_hostName = Field(i, ColHostName);
         }
         ReportStatus(QStringLiteral("Interface: ") + Field(i, ColInterfaceNumber) +
                          QStringLiteral(": '") + Field(i, ColNicDescription) +

@@ -67,6 +67,11 @@ class AddressList {
     // Runs `idle` once, when a refresh or a question to a public address source ends and neither
     // is left; empty: nothing.
     void WhenIdle(std::function<void()> idle) { m_whenIdle = std::move(idle); }
+    // The rows from the machine's own tables are complete, their host names answered or given
+    // up; the refresh may still wait for the public address sources.
+    bool LocalRowsReady() const { return !m_hostLookup && !m_rowsPending; }
+    // Runs `ready` once, when LocalRowsReady() has become true; empty: nothing.
+    void WhenLocalRowsReady(std::function<void()> ready) { m_whenLocalReady = std::move(ready); }
     // The one deadline for all reverse look-ups of a refresh.
     void SetLookupDeadline(int ms) { m_lookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
@@ -101,12 +106,13 @@ class AddressList {
     void ClearRows(int row);
 
     struct NetEntryMatch {
-        std::size_t position = 0;
+        std::optional<std::size_t> position;  // none: a route's gateway not in the table yet
         QString address;
         QString type;
     };
-    // The neighbour entry shown for an interface: the entry of one of its default-route gateways
-    // when the table holds it, else its first entry in table order.
+    // The gateway shown for an interface: the neighbour entry of one of its default-route
+    // gateways; else that gateway itself, before the neighbour table holds it (type "unknown");
+    // else its first entry in table order. Multicast, broadcast and NOARP entries are never one.
     static std::optional<NetEntryMatch> FindNetEntry(
         const std::vector<IpNetRow>& net, std::uint32_t index,
         const std::vector<DefaultGatewayRow>& gateways = {});
@@ -125,7 +131,8 @@ class AddressList {
     // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800); a row that
     // cannot be ticked is refused.
     void SelectRow(int row);
-    // A valid row that may be ticked: not a temporary IPv6 address, which changes by design.
+    // A valid row that may be ticked: not a temporary IPv6 address, which changes by design, nor
+    // a public address row whose source has not answered yet.
     bool IsTickable(int row) const;
     // Finds the stored selection among the rows after a refresh; among several rows of the
     // selected interface the one with the stored address wins, else the first of its family.
@@ -205,6 +212,7 @@ class AddressList {
     QObject m_events;      // context of the queued end of a refresh
     PublicAddressRows m_public;
     std::function<void()> m_whenIdle;
+    std::function<void()> m_whenLocalReady;
     unsigned int m_localRows = 0;  // rows from the tables; the public ones follow them
     // The tables RoutedAddress read, taken by the rows built next in the same step of the
     // refresh rather than read again.

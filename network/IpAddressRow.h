@@ -26,6 +26,8 @@ inline constexpr std::size_t kColumnCount = ColDiagnosticInformation + 1;
 
 // The MAC columns of a row that has no hardware address.
 inline const QString kNoMac = QStringLiteral("-----------------");
+// A field whose answer is still awaited: a host name being looked up, a public address asked for.
+inline const QString kLookingUp = QStringLiteral("Looking up ...");
 
 // One row of the address list: eleven display texts indexed by InfoColumn.
 struct IpAddressRow {

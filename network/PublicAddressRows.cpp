@@ -156,7 +156,7 @@ void PublicAddressRows::Apply(Source& s, const PublicAddressAnswer& answer) {
 std::vector<IpAddressRow> PublicAddressRows::Rows() const {
     std::vector<IpAddressRow> rows;
     for (const auto& s : m_sources) {
-        if (s->chosen && s->reached) {
+        if (s->chosen && (s->reached || s->waiting)) {
             rows.push_back(RowOf(*s));
         }
     }
@@ -172,7 +172,9 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
                : QStringLiteral("the echo page ") +
                      QUrl(s.url).toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
     QString diagnostic;
-    if (!s.problem.isEmpty()) {
+    if (!s.reached) {
+        diagnostic = QStringLiteral("Asked %1; the answer has not come yet.").arg(Stamp(s.asked));
+    } else if (!s.problem.isEmpty()) {
         diagnostic = s.problem + QLatin1Char(' ');
         diagnostic += s.confirmed.isValid() ? QStringLiteral("Last confirmed %1; asked %2.")
                                                   .arg(Stamp(s.confirmed), Stamp(s.asked))
@@ -187,7 +189,7 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
             QStringLiteral("Public address from %1, confirmed %2.").arg(where, Stamp(s.confirmed));
     }
     IpAddressRow row;
-    row[ColNicIpAddress] = s.address.isEmpty() ? noAddress : s.address;
+    row[ColNicIpAddress] = !s.reached ? kLookingUp : s.address.isEmpty() ? noAddress : s.address;
     row[ColInterfaceNumber] = s.interfaceNumber;
     row[ColAddressType] = s.behindNat ? QStringLiteral("private") : QStringLiteral("public");
     row[ColNicDescription] =

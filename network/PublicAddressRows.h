@@ -44,7 +44,9 @@ class IPublicAddressQueries {
 IPublicAddressQueries& DefaultPublicAddressQueries();
 
 // The rows of the public address: one for the router ("UPnP" in the interface column) and one
-// for the echo page ("Web"), each shown once its source has answered. A row is identified by its
+// for the echo page ("Web"), each shown with "Looking up ..." while its source is asked for the
+// first time, and with its answer once it has answered (a source that cannot be reached has
+// none). A row is identified by its
 // source alone, keeps its last address while the source fails, and says in its diagnostic where
 // the address came from and when it was last confirmed. Each source is asked at most once a
 // minute; a check within the minute keeps the row as it is.
@@ -60,7 +62,8 @@ class PublicAddressRows {
     // (`done` is not called then).
     bool Refresh(const PublicSourceChoice& choice, std::function<void()> done);
     bool Running() const;
-    // The rows of the chosen sources that have answered once: the router's first.
+    // The rows of the chosen sources that have answered once or are being asked for the first
+    // time: the router's first.
     std::vector<IpAddressRow> Rows() const;
     static bool IsPublicInterface(const QString& interfaceNumber);
 

@@ -322,9 +322,11 @@ TableCopy<Row> NetlinkTables::Neighbours(unsigned char family, Fill fill) {
 }
 
 TableCopy<IpNetRow> NetlinkTables::NetTable() {
-    auto copy = Neighbours<IpNetRow>(AF_INET, [](const Attributes& a, const ndmsg&, IpNetRow& row) {
-        return a.Ipv4(NDA_DST, row.address);
-    });
+    auto copy =
+        Neighbours<IpNetRow>(AF_INET, [](const Attributes& a, const ndmsg& nd, IpNetRow& row) {
+            row.noArp = (nd.ndm_state & NUD_NOARP) != 0;
+            return a.Ipv4(NDA_DST, row.address);
+        });
     if (copy.status == kNetTableOk && copy.rows.empty()) {
         auto none = Failure<IpNetRow>(ENODATA);
         none.status = kErrorNoData;

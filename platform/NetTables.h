@@ -73,6 +73,8 @@ struct IpNetRow {
     std::uint8_t hardware[kMaxPhysAddrLen] = {};
     std::uint32_t address = 0;
     std::uint32_t type = kNetTypeOther;
+    // Kept without resolving (a multicast group, a broadcast address): no neighbour host.
+    bool noArp = false;
 };
 
 // One network interface; the description is the interface name, without a terminator.

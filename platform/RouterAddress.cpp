@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/RouterCache.h"
 #include "platform/Transfer.h"
 #include "platform/UniqueFd.h"
 #include "resources/StringTable.h"
@@ -90,10 +92,37 @@ struct RouterAddress::Impl {
         QObject::connect(&end, &QTimer::timeout, [this] { EndSearch(); });
     }
 
+    // A search that heard no router for kQuickSearchMs and is ended early (the program ends)
+    // notes that there is none, so that the next question on this network does not wait again.
+    ~Impl() {
+        if (searching && !replied && !network.isEmpty() && searchClock.isValid() &&
+            searchClock.elapsed() >= kQuickSearchMs) {
+            RouterCache::Store(network, QByteArray());
+        }
+    }
+
+    // The question on the network the machine is on: the router noted for it is asked directly,
+    // and only when it does not answer is there a search; a network where no router answered is
+    // answered from the note.
+    void Start() {
+        network = RouterCache::CurrentNetwork();
+        const std::optional<QByteArray> noted = RouterCache::Find(network);
+        if (!noted) {
+            Search();
+            return;
+        }
+        fromNote = true;
+        if (!noted->isEmpty()) {
+            locations.append(*noted);
+        }
+        end.start(0);  // the answer comes from the event loop
+    }
+
     // Sends the search twice to the SSDP group (with a time to live of 2, as routers expect) from
     // a socket of its own, where the answers come back.
     void Search() {
         searching = true;
+        searchClock.start();
         end.start(kDiscoveryMs);
         const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
@@ -142,6 +171,9 @@ struct RouterAddress::Impl {
             if (location && !location->isEmpty() && !locations.contains(*location) &&
                 locations.size() < kMaxDevices) {
                 locations.append(*location);
+                if (locations.size() == 1) {
+                    Note(*location);
+                }
                 Next();
             }
         }
@@ -158,6 +190,7 @@ struct RouterAddress::Impl {
     void Next() {
         while (!exchange && asked < locations.size()) {
             const QByteArray& next = locations[asked++];
+            askedLocation = next;
             location = QUrl(QString::fromLatin1(next), QUrl::StrictMode);
             if (!location.isValid() || location.scheme() != QLatin1String("http") ||
                 location.host().isEmpty()) {
@@ -179,6 +212,9 @@ struct RouterAddress::Impl {
         if (!first && replied) {
             first = ReachedWithoutAddress(QStringLiteral("The UPnP router gave no description."));
         } else if (!first) {
+            if (searchError == 0) {
+                Note(QByteArray());
+            }
             first =
                 Unreached(searchError != 0
                               ? QStringLiteral("UPnP discovery failed (error %1).").arg(searchError)
@@ -196,6 +232,15 @@ struct RouterAddress::Impl {
         std::optional<Description> found;
         if (problem.isEmpty()) {
             found = ReadDescription(page.body, location, &problem);
+        }
+        if (!found && fromNote && !searching) {
+            // The noted router is gone or is another device now: search again.
+            fromNote = false;
+            locations.clear();
+            asked = 0;
+            exchange.reset();
+            Search();
+            return;
         }
         if (!found) {
             PublicAddressAnswer failed = ReachedWithoutAddress(
@@ -255,8 +300,19 @@ struct RouterAddress::Impl {
         Next();
     }
 
+    // Notes where the router of this network lives (empty: no router), unless that came from
+    // the note itself.
+    void Note(const QByteArray& where) {
+        if (!fromNote && !network.isEmpty()) {
+            RouterCache::Store(network, where);
+        }
+    }
+
     // Ends the search and the exchange, then answers (which may destroy this object).
     void Finish(PublicAddressAnswer result) {
+        if (result.reached && !askedLocation.isEmpty() && askedLocation != locations.value(0)) {
+            Note(askedLocation);  // another router than the first to answer gave the answer
+        }
         end.stop();
         notifier.reset();
         socket.reset();
@@ -268,7 +324,11 @@ struct RouterAddress::Impl {
     }
 
     Answer answer;
-    QTimer end;  // the end of the search
+    QTimer end;                 // the end of the search
+    QString network;            // where the machine is, as the notes know it; empty: not noted
+    bool fromNote = false;      // the router (or that there is none) came from the note
+    QElapsedTimer searchClock;  // since the search began
+    QByteArray askedLocation;   // the description address of the router asked last
     bool searching = false;
     bool replied = false;  // a router answered the search
     int searchError = 0;   // errno of a search that could not be sent
@@ -283,7 +343,7 @@ struct RouterAddress::Impl {
 };
 
 RouterAddress::RouterAddress(Answer answer) : d(std::make_unique<Impl>(std::move(answer))) {
-    d->Search();
+    d->Start();
 }
 
 RouterAddress::RouterAddress(const QByteArray& location, Answer answer)

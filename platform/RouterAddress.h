@@ -25,6 +25,8 @@ namespace qv {
 class RouterAddress {
   public:
     static constexpr int kDiscoveryMs = 2000;
+    // A search that heard nothing for this long on a home network has no router to find.
+    static constexpr int kQuickSearchMs = 250;
     static constexpr std::chrono::milliseconds kRequestLimit{2000};
     static constexpr int kMaxDescription = 64 * 1024;
     static constexpr int kMaxReply = 16 * 1024;
@@ -32,7 +34,10 @@ class RouterAddress {
 
     // Searches for Internet gateways for kDiscoveryMs and asks each one as it answers: the first
     // (in the order they answered) that gives an address wins, else the first one's problem is
-    // told. The answer comes as soon as it is known.
+    // told. The answer comes as soon as it is known. Where the network's router lives, or that
+    // none answered, is noted (RouterCache): on a network noted a few minutes ago the noted
+    // router is asked directly (a search follows only when it does not answer), and a network
+    // without a router is answered at once.
     explicit RouterAddress(Answer answer);
     // The steps after discovery, for the device described at `location`.
     RouterAddress(const QByteArray& location, Answer answer);

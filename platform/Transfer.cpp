@@ -22,6 +22,9 @@ namespace qv {
 
 static_assert(kFtpCommandRefused == CURLE_QUOTE_ERROR);
 static_assert(kTransferCancelled == CURLE_ABORTED_BY_CALLBACK);
+static_assert(kHostNotResolved == CURLE_COULDNT_RESOLVE_HOST);
+static_assert(kTransferTimedOut == CURLE_OPERATION_TIMEDOUT);
+static_assert(kFtpFolderRefused == CURLE_REMOTE_ACCESS_DENIED);
 
 namespace {
 
@@ -451,6 +454,11 @@ struct CurlTransfer::Impl : MultiDriver::Client {
         TransferStatus status;
         status.code = code;
         if (code != CURLE_OK) {
+            long osError = 0;
+            if (curl) {
+                Curl().easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
+            }
+            status.osError = static_cast<int>(osError);
             status.text = QString::fromUtf8(errorBuffer).trimmed();
             // libcurl 7.88 keeps the first message it wrote, and in FTP active mode that is a
             // harmless complaint about the accepted data connection: take the code's own text
@@ -658,6 +666,11 @@ void CurlTransfer::FtpStore(const FtpAccount& account, const QString& path, cons
     }
     d->SetFtp(account, path, afterwards);
     CURL* c = d->curl;
+    // Missing folders of the path are made on the way, one at a time (a folder another client
+    // made meanwhile is entered). The commands afterwards name absolute paths.
+    Curl().easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_MULTICWD));
+    Curl().easy_setopt(c, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                       static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
     Curl().easy_setopt(c, CURLOPT_UPLOAD, 1L);
     Curl().easy_setopt(c, CURLOPT_TRANSFERTEXT, 1L);
     Curl().easy_setopt(c, CURLOPT_READFUNCTION, &Impl::OnRead);

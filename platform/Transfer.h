@@ -31,11 +31,19 @@ struct TransferLimits {
 inline constexpr int kFtpCommandRefused = 21;
 // libcurl's result code for a transfer that was ended early (CURLE_ABORTED_BY_CALLBACK).
 inline constexpr int kTransferCancelled = 42;
+// libcurl's result codes for a host name that did not resolve (CURLE_COULDNT_RESOLVE_HOST) and
+// for a transfer that ran out of time (CURLE_OPERATION_TIMEDOUT).
+inline constexpr int kHostNotResolved = 6;
+inline constexpr int kTransferTimedOut = 28;
+// libcurl's result code for an FTP folder that could neither be entered nor made
+// (CURLE_REMOTE_ACCESS_DENIED).
+inline constexpr int kFtpFolderRefused = 9;
 
 // Outcome of a transfer: 0, or libcurl's result code and its error text.
 struct TransferStatus {
     int code = 0;
     QString text;
+    int osError = 0;  // the errno of the failed connection, 0 when none was recorded
     bool Ok() const { return code == 0; }
 };
 
@@ -106,8 +114,10 @@ class CurlTransfer {
     void Post(const HttpPostRequest& request, ReplyDone done);
     // A page fetched, or a document posted, without credentials: the reply is cut at maxReply.
     void Fetch(const HttpFetchRequest& request, ReplyDone done);
-    // Stores `data` under `path` (absolute when it begins with "/"), then sends `afterwards`
-    // (e.g. RNFR/RNTO); a command beginning with "*" may fail without failing the transfer.
+    // Stores `data` under `path` (absolute when it begins with "/"), making the folders of the
+    // path that are missing (kFtpFolderRefused when the server refuses one), then sends
+    // `afterwards` (e.g. RNFR/RNTO, with absolute paths: the server's current folder is the
+    // page's); a command beginning with "*" may fail without failing the transfer.
     void FtpStore(const FtpAccount& account, const QString& path, const QByteArray& data,
                   const QStringList& afterwards, StatusDone done);
     // Logs in and sends the commands (e.g. "DELE /www/page.htm"); a refused command gives

@@ -1,7 +1,10 @@
 #include "shell/DesktopNotice.h"
 
 #include <QDBusMessage>
+#include <QRegularExpression>
 #include <QWidget>
+
+#include "resources/StringTable.h"
 
 namespace qv {
 namespace {
@@ -19,7 +22,7 @@ void DesktopNotice::Show(const QString& text, const QString& caption, IPrompter:
                          QWidget* owner, int lifeMs) {
     const QWidget* window = owner ? owner->window() : nullptr;
     const bool hidden = window && (!window->isVisible() || window->isMinimized());
-    if (hidden && Notify(text, caption, lifeMs)) {
+    if (hidden && Notify(text, lifeMs)) {
         return;  // the service closes it when its time is up
     }
     m_boxes.Show(text, caption, icon, owner, lifeMs);
@@ -29,7 +32,7 @@ void DesktopNotice::CloseAll() {
     m_boxes.CloseAll();
 }
 
-bool DesktopNotice::Notify(const QString& text, const QString& caption, int lifeMs) {
+bool DesktopNotice::Notify(const QString& text, int lifeMs) {
     if (!m_bus) {
         m_bus = QDBusConnection::sessionBus();
     }
@@ -49,12 +52,21 @@ bool DesktopNotice::Notify(const QString& text, const QString& caption, int life
     }
     // A service that reads markup in the body would take '<' and '&' of the text as markup.
     const QStringList caps = capabilities.arguments().value(0).toStringList();
-    const QString body = caps.contains(QLatin1String("body-markup")) ? text.toHtmlEscaped() : text;
+    // The service wraps the text to its own width: the box's line breaks would only cut it up.
+    static const QRegularExpression lineBreaks(QStringLiteral(" *[\\r\\n]+ *"));
+    const QString flowing = QString(text).replace(lineBreaks, QStringLiteral(" ")).trimmed();
+    const QString body =
+        caps.contains(QLatin1String("body-markup")) ? flowing.toHtmlEscaped() : flowing;
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quorvane")}};
-    const QDBusMessage reply =
-        call("Notify", {QStringLiteral("Quorvane"), 0u, QStringLiteral("quorvane"), caption, body,
-                        QStringList(), hints, lifeMs});
-    return reply.type() == QDBusMessage::ReplyMessage;
+    // One notification at a time: each notice replaces the last one in place.
+    const QString title = LoadString(Text::AppTitle);
+    const QDBusMessage reply = call("Notify", {title, m_lastId, QStringLiteral("quorvane"), title,
+                                               body, QStringList(), hints, lifeMs});
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        return false;
+    }
+    m_lastId = reply.arguments().value(0).toUInt();
+    return true;
 }
 
 }  // namespace qv

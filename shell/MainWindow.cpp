@@ -8,6 +8,7 @@
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
@@ -33,6 +34,8 @@ constexpr int kCmdAppAbout = 57664;
 constexpr int kCmdHelpContents = 57670;
 constexpr int kListIdealHeight = 150;
 constexpr int kListMinHeight = 15;
+// The window's size and place at the last shutdown (section "Settings").
+const char* const kGeometryKey = "Settings/WindowGeometry";
 
 bool IsWithin(const QWidget* widget, const QWidget* area) {
     return widget && area && (widget == area || area->isAncestorOf(widget));
@@ -157,6 +160,11 @@ QAction* MainWindow::CommandAction(int command) const {
 }
 
 void MainWindow::OnInitialUpdate() {
+    // The size and place the window had when the program last ended; else the first-start ones.
+    const QByteArray geometry = OpenSettings()->value(QLatin1String(kGeometryKey)).toByteArray();
+    if (!geometry.isEmpty()) {
+        restoreGeometry(geometry);
+    }
     m_infoView->OnInitialUpdate();
     m_ctrlView->OnInitialUpdate();
 }
@@ -242,6 +250,10 @@ void MainWindow::ShutDown() {
     }
     m_shutDown = true;
     m_doc.OnCloseDocument();
+    if (!SettingsFileIsReadOnly()) {
+        RestrictSettingsFile();
+        OpenSettings()->setValue(QLatin1String(kGeometryKey), saveGeometry());
+    }
     m_infoView->OnDestroy();
     m_ctrlView->OnDestroy();
     m_tray.UpdateIcon(QIcon());

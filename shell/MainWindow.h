@@ -41,8 +41,8 @@ class MainWindow : public QMainWindow {
     QSplitter* Splitter() const { return m_splitter; }
     TrayIcon& Tray() { return m_tray; }
 
-    // The views' initial updates, after the document's start: the column layout, the settings,
-    // the status line and the first refresh (posted).
+    // The views' initial updates, after the document's start: the window's stored size and
+    // place, the column layout, the settings, the status line and the first refresh (posted).
     void OnInitialUpdate();
 
     // Runs a menu or tray command by its number.
@@ -51,9 +51,9 @@ class MainWindow : public QMainWindow {
     void OnShutDownCommand();
     // Ends the program without asking: shuts down and leaves the event loop.
     void ExitProgram();
-    // The shutdown work, once: the document stores the selection, the list its layout; the pane
-    // saves the settings, stops polling and sends the off-line notice that is owed; the icon
-    // leaves the notification area.
+    // The shutdown work, once: the document stores the selection, the window its size and place,
+    // the list its layout; the pane saves the settings, stops polling and sends the off-line
+    // notice that is owed; the icon leaves the notification area.
     void ShutDown();
     bool IsShutDown() const { return m_shutDown; }
 

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 #include "resources/StringTable.h"
@@ -64,6 +65,8 @@ AddressListView::AddressListView(QWidget* parent) : QTableWidget(parent) {
         m_actions << action;
     }
 
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            &AddressListView::OnSectionResized);
     connect(this, &QAbstractItemView::clicked, this, &AddressListView::OnCellClicked);
     connect(this, &QTableWidget::itemChanged, this, &AddressListView::OnItemChanged);
 }
@@ -74,9 +77,9 @@ void AddressListView::OnInitialUpdate() {
 }
 
 void AddressListView::ApplyLayout() {
+    const QScopedValueRollback<bool> fitting(m_fitting, true);
     QHeaderView* header = horizontalHeader();
     for (int c = 0; c < kListColumns; ++c) {
-        setColumnWidth(c, m_layout.width[c]);
         setColumnHidden(c, m_layout.visible[c] == 0);
         if (c > 0) {
             m_actions[c - 1]->setChecked(m_layout.visible[c] != 0);
@@ -85,6 +88,45 @@ void AddressListView::ApplyLayout() {
     for (int pos = 0; pos < kListColumns; ++pos) {
         header->moveSection(header->visualIndex(m_layout.order[pos]), pos);
     }
+    FitColumns();
+}
+
+void AddressListView::FitColumns() {
+    const QScopedValueRollback<bool> fitting(m_fitting, true);
+    qint64 total = 0;
+    for (int c = 0; c < kListColumns; ++c) {
+        total += isColumnHidden(c) ? 0 : m_layout.width[c];
+    }
+    const qint64 room = viewport()->width();
+    const bool share = total > 0 && room > total;
+    // Shares by running sums, so that they add up to the room exactly.
+    qint64 before = 0;
+    for (int pos = 0; pos < kListColumns; ++pos) {
+        const int c = horizontalHeader()->logicalIndex(pos);
+        if (isColumnHidden(c)) {
+            continue;
+        }
+        const qint64 after = before + m_layout.width[c];
+        setColumnWidth(c, share ? static_cast<int>(after * room / total - before * room / total)
+                                : m_layout.width[c]);
+        before = after;
+    }
+}
+
+void AddressListView::OnSectionResized(int, int, int newSize) {
+    if (m_fitting || newSize <= 0) {
+        return;  // fitted here, or hidden
+    }
+    for (int c = 0; c < kListColumns; ++c) {
+        if (!isColumnHidden(c) && columnWidth(c) > 0) {
+            m_layout.width[c] = columnWidth(c);
+        }
+    }
+}
+
+void AddressListView::resizeEvent(QResizeEvent* e) {
+    QTableWidget::resizeEvent(e);
+    FitColumns();
 }
 
 void AddressListView::SaveColumnLayout() {
@@ -94,9 +136,6 @@ void AddressListView::SaveColumnLayout() {
     }
     for (int c = 0; c < kListColumns; ++c) {
         m_layout.visible[c] = isColumnHidden(c) ? 0 : 1;
-        if (!isColumnHidden(c) && columnWidth(c) > 0) {
-            m_layout.width[c] = columnWidth(c);
-        }
     }
 }
 
@@ -115,10 +154,11 @@ void AddressListView::ToggleColumn(int command) {
     const bool show = isColumnHidden(column);
     action->setChecked(show);
     m_layout.visible[column] = show ? 1 : 0;
-    setColumnHidden(column, !show);
-    if (show && columnWidth(column) <= 0) {
-        setColumnWidth(column, m_layout.width[column]);
+    {
+        const QScopedValueRollback<bool> fitting(m_fitting, true);
+        setColumnHidden(column, !show);
     }
+    FitColumns();
     SaveColumnLayout();
     RefillList();
 }

@@ -14,6 +14,9 @@ namespace qv {
 // in the first column marking the watched address. Columns can be hidden from the View menu,
 // dragged to another place and resized; the layout is kept in the settings file.
 //
+// The columns keep the widths the user gave them; a list wider than their sum shares its width
+// among the shown columns in proportion to those widths.
+//
 // The tick follows the user's choice: a click on a line, or the space bar on the current line,
 // moves the tick there and hands the row to the document. A tick cannot be taken away, only moved.
 // Hidden columns keep their place and width, and come back where they were.
@@ -40,7 +43,8 @@ class AddressListView : public QTableWidget {
     // Toggles the column of a View menu command.
     void ToggleColumn(int command);
 
-    // Reads the header's current order and widths into the layout.
+    // Reads the header's current order and the shown columns into the layout (the widths are
+    // kept there as the user sets them).
     void SaveColumnLayout();
     const ColumnLayout& Layout() const { return m_layout; }
 
@@ -49,9 +53,14 @@ class AddressListView : public QTableWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
   private:
     void ApplyLayout();
+    // Gives each shown column its own width, or its share of a wider list.
+    void FitColumns();
+    // A column resized by the user: the widths shown become the columns' own.
+    void OnSectionResized(int column, int oldSize, int newSize);
     void OnCellClicked(const QModelIndex& index);
     void OnItemChanged(QTableWidgetItem* item);
     void MoveTick(int row);
@@ -61,6 +70,7 @@ class AddressListView : public QTableWidget {
     int m_checkedItem = -1;
     ColumnLayout m_layout;
     QList<QAction*> m_actions;
+    bool m_fitting = false;  // the widths are being set here, not by the user
 };
 
 }  // namespace qv

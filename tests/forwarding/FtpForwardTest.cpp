@@ -81,6 +81,13 @@ TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
     Upload("10.9.9.9/");
     EXPECT_EQ(host.Lines().last(), FormatString(Text::FtpSentOutput, "10.9.9.9/") + kStamp);
     EXPECT_TRUE(ftp.Exists("www/home.htm"));
+
+    // Missing folders of the target are made on the way.
+    host.settings.FTPTargetURL = ftp.Url("/www/new/deeper");
+    host.settings.FTPUserID = "user";
+    Upload("10.9.9.9/");
+    EXPECT_EQ(host.Lines().last(), FormatString(Text::FtpSentOutput, "10.9.9.9/") + kStamp);
+    EXPECT_EQ(ftp.Entries("www/new/deeper"), QStringList({"home.htm"}));
 }
 
 TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
@@ -127,11 +134,13 @@ TEST_F(FtpForwardTest, RefusalsByTheServerAreErrorLines) {
     struct Case {
         QString user, password, url;
         const char* code;
+        const char* says;
     };
     const Case cases[] = {
-        {"user", "wrong", ftp.Url("/www/ip"), "67 "},        // log-in refused
-        {"readonly", "secret", ftp.Url("/www/ip"), "25 "},   // write refused
-        {"user", "secret", ftp.Url("/no/such/dir"), "25 "},  // folder missing
+        {"user", "wrong", ftp.Url("/www/ip"), "67 ", ""},       // log-in refused
+        {"readonly", "secret", ftp.Url("/www/ip"), "25 ", ""},  // write refused
+        // a folder that is missing and may not be made
+        {"readonly", "secret", ftp.Url("/no/such/dir"), "9 ", "folder '/no/such/dir'"},
     };
     for (const Case& c : cases) {
         host.settings.FTPUserID = c.user;
@@ -140,6 +149,7 @@ TEST_F(FtpForwardTest, RefusalsByTheServerAreErrorLines) {
         Upload();
         const QString last = host.Lines().last();
         EXPECT_TRUE(last.startsWith(LoadString(Text::ErrorPrefix) + c.code)) << last.toStdString();
+        EXPECT_TRUE(last.contains(c.says)) << last.toStdString();
         EXPECT_TRUE(last.endsWith(kStamp));
         EXPECT_FALSE(last.contains("inet_ntop")) << last.toStdString();
         EXPECT_EQ(host.NoticeTexts().last(), LoadString(Text::ExchangeFailed));

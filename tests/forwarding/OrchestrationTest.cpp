@@ -133,19 +133,26 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     EXPECT_EQ(prompter.asked[0].icon, IPrompter::NoIcon);
     EXPECT_EQ(host.Lines(), QStringList({LoadString(Text::CheckingConnection)}));
 
-    // Nothing answers, and there is no dial-up to fall back on: the log tells why.
+    // Nothing answers: the output and the log say where and why, and nobody is asked anything.
+    // "Test Internet" repeats it as a notice; automatic work shows the line only.
     prompter.asked.clear();
     host.output.clear();
-    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
+    const int closed = ClosedPort();
+    const QString refused =
+        QStringLiteral("Could not reach 127.0.0.1:%1 \u2014 connection refused").arg(closed);
+    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(closed);
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
-    EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::DialUpFailed)}));
-    const QStringList logged = host.LoggedLines();
-    ASSERT_EQ(logged.size(), 2);
-    EXPECT_EQ(logged[0], LoadString(Text::NoConnection));
-    EXPECT_TRUE(logged[1].startsWith(LoadString(Text::ErrorPrefix) + "7 "))
-        << logged[1].toStdString();
-    EXPECT_TRUE(logged[1].endsWith(kStamp));
-    EXPECT_TRUE(host.notices.empty());
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(Text::NoConnection), refused + kStamp}));
+    EXPECT_EQ(host.NoticeTexts(), QStringList({refused}));
+    EXPECT_EQ(host.notices[0].icon, IPrompter::Warning);
+
+    host.output.clear();
+    host.notices.clear();
+    RunFromEventLoop(fwd, [&] { fwd.ForwardAddress(true, false, [](ForwardOutcome) {}); });
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_TRUE(host.NoticeTexts().isEmpty());
+    EXPECT_TRUE(host.LoggedLines().contains(refused + kStamp));
 }
 
 TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
@@ -275,13 +282,19 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     s.FTPPassword = "secret";
     s.OffLineDomain = "offline.example.org";
 
-    // After sending by both methods, each notice goes to its own host.
+    // After sending by both methods, each notice goes to its own host. The HTTP notice names
+    // the address the host took, whatever is selected now.
+    s.NotifyOnSend = true;
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
     ASSERT_EQ(fwd.m_ftpUploaded, 1);
+    host.selectedIp = "192.168.1.99";
     RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
+    host.selectedIp = "192.168.1.20";
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
+    EXPECT_TRUE(host.NoticeTexts().last().endsWith("'192.168.1.20' has gone off line."))
+        << host.NoticeTexts().last().toStdString();
     RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
     EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");

@@ -89,6 +89,7 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
            "ip addr add 10.9.1.1/16 dev v0 && ip addr add 10.9.0.1/24 brd + dev v0 && "
            "ip neigh add 10.9.0.2 lladdr 02:00:00:00:00:02 dev v0 nud permanent && "
            "ip neigh add 10.9.0.3 dev v0 nud incomplete && "
+           "ip neigh add 239.255.255.250 lladdr 01:00:5e:7f:ff:fa dev v0 nud noarp && "
            "ip route add default via 10.9.0.2 dev v0"));
     const std::uint32_t v0 = if_nametoindex("v0"), v1 = if_nametoindex("v1");
 
@@ -114,6 +115,8 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     const IpNetRow gw = entry("10.9.0.2"), pending = entry("10.9.0.3");
     EXPECT_EQ(gw.index, v0);
     EXPECT_EQ(gw.type, kNetTypeStatic);
+    EXPECT_FALSE(gw.noArp);
+    EXPECT_TRUE(entry("239.255.255.250").noArp);
     EXPECT_EQ(Bytes(gw.hardware, gw.hardwareLength), QByteArray::fromHex("020000000002"));
     EXPECT_EQ(pending.index, v0);
     EXPECT_EQ(pending.type, kNetTypeInvalid);

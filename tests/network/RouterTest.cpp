@@ -69,6 +69,13 @@ PublicAddressAnswer AskRouter() {
     return answer.value_or(PublicAddressAnswer{});
 }
 
+// Points the notes of where each network's router lives at a new folder: the network is new.
+void NewNotes(const QTemporaryDir& dir, const char* name) {
+    const QString folder = dir.filePath(QString::fromLatin1(name));
+    QDir().mkpath(folder);
+    qputenv("XDG_RUNTIME_DIR", folder.toUtf8());
+}
+
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
@@ -90,8 +97,29 @@ TEST(NetworkRouter, NoRouterThenARouterBehindAnotherOne) {
     char name[] = "netlink_tests";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
 
-    // No router: discovery gives up after its time-out.
+    // A listing waits for the router only a moment beyond the local rows: the first one on this
+    // network shows the router's row as being looked up; it notes that none answered, and the
+    // next one has no row for it.
+    NewNotes(dir, "listing");
+    const auto listing = [&] {
+        QProcess list;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("RES_OPTIONS", "timeout:1 attempts:1");
+        list.setProcessEnvironment(env);
+        list.start(QStringLiteral(QV_CLI_PATH), {"list"});
+        EXPECT_TRUE(list.waitForFinished(60000));
+        return list.readAllStandardOutput();
+    };
+    EXPECT_TRUE(listing().contains("Looking up ...\tUPnP\t"));
+    EXPECT_FALSE(listing().contains("\tUPnP\t"));
+
+    NewNotes(dir, "first");
+
+    // No router: discovery gives up after its time-out, and the next question on this network
+    // is answered from the note without a search.
     QElapsedTimer clock;
     clock.start();
     const PublicAddressAnswer none = AskRouter();
@@ -99,8 +127,12 @@ TEST(NetworkRouter, NoRouterThenARouterBehindAnotherOne) {
     EXPECT_LT(clock.elapsed(), RouterAddress::kDiscoveryMs + 1000);
     EXPECT_FALSE(none.reached);
     EXPECT_EQ(none.problem, "No UPnP router answered within 2 s.");
+    clock.restart();
+    EXPECT_EQ(AskRouter().problem, none.problem);
+    EXPECT_LT(clock.elapsed(), RouterAddress::kDiscoveryMs / 2);
 
-    QTemporaryDir dir;
+    // A router that comes later is found once the note has expired; here, on a "new" network.
+    NewNotes(dir, "second");
     ASSERT_TRUE(WriteFile(dir.filePath("miniupnpd.conf"),
                           "ext_ifname=wan0\nlistening_ip=lan0\nhttp_port=0\nenable_natpmp=no\n"
                           "enable_upnp=yes\nsecure_mode=yes\nfriendly_name=Quorvane Test Router\n"
@@ -171,6 +203,8 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     ProgramInNamespace program;
 
     // A router that gives its address is taken at once, before the search has ended.
+    QTemporaryDir notes;
+    NewNotes(notes, "run");
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(AskRouter().address, "203.0.113.7");
@@ -213,6 +247,12 @@ TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {
     EXPECT_EQ(watch.exitCode(), 0) << watch.readAll().toStdString();
     EXPECT_EQ(forwarded(2), QStringList{"IPAddress=203.0.113.7"});
     const qsizetype before = web.Queries().size();
+
+    // A listing on a network where the router is noted asks it directly: its row is complete.
+    watch.setProcessChannelMode(QProcess::SeparateChannels);
+    watch.start(QStringLiteral(QV_CLI_PATH), {"list"});
+    ASSERT_TRUE(watch.waitForFinished(30000));
+    EXPECT_TRUE(watch.readAllStandardOutput().contains("203.0.113.7\tUPnP\tpublic\t"));
 
     NetlinkTables tables;
     FakeResolver resolver;

@@ -217,15 +217,28 @@ TEST_F(NetworkRows, GatewayColumnsComeFromTheDefaultRouteGateway) {
     EXPECT_EQ(At(0, ColGatewayMacAddress), "BB");
     EXPECT_EQ(At(0, ColAddressType), "static");
 
-    // A gateway missing from the table, or an unreadable route table: the first entry.
-    for (auto gateways : {Table<DefaultGatewayRow>({{2, Ip("10.0.0.200")}}),
-                          Failed<DefaultGatewayRow>(1, "Operation not permitted")}) {
-        tables.gateways = gateways;
-        doc.BuildRows(-1);
-        EXPECT_EQ(At(0, ColGatewayIpAddress), "10.0.0.7");
-        EXPECT_EQ(At(0, ColGatewayMacAddress), "AA");
-        EXPECT_EQ(At(0, ColAddressType), "dynamic");
-    }
+    // A multicast group, a broadcast address or a NOARP entry is never the gateway, even when
+    // it comes first; the route's gateway before its neighbour entry exists is shown without a MAC.
+    IpNetRow noArp = Net(2, "10.0.0.9", {0xcc}, kNetTypeStatic);
+    noArp.noArp = true;
+    Use({Addr("10.0.0.5", 2)},
+        {Net(2, "239.255.255.250", {0x01, 0x00, 0x5e, 0x7f, 0xff, 0xfa}, kNetTypeStatic),
+         Net(2, "255.255.255.255", {0xff}, kNetTypeStatic), noArp,
+         Net(2, "10.0.0.7", {0xaa}, kNetTypeDynamic)},
+        {If(2, "eth0")});
+    tables.gateways = Table<DefaultGatewayRow>({{2, Ip("10.0.0.200")}});
+    doc.BuildRows(-1);
+    EXPECT_EQ(At(0, ColGatewayIpAddress), "10.0.0.200");
+    EXPECT_EQ(At(0, ColGatewayMacAddress), kDashes);
+    EXPECT_EQ(At(0, ColAddressType), "unknown");
+    EXPECT_FALSE(At(0, ColDiagnosticInformation).contains(S(Text::NoNeighbourMatch)));
+
+    // Without a route to go by, the first entry that can be a gateway.
+    tables.gateways = Failed<DefaultGatewayRow>(1, "Operation not permitted");
+    doc.BuildRows(-1);
+    EXPECT_EQ(At(0, ColGatewayIpAddress), "10.0.0.7");
+    EXPECT_EQ(At(0, ColGatewayMacAddress), "AA");
+    EXPECT_EQ(At(0, ColAddressType), "dynamic");
 }
 
 }  // namespace

@@ -58,6 +58,13 @@ TEST_F(NetworkSelection, StoredSelectionAndAddressChangeFoundByPolling) {
     EXPECT_EQ(host.Texts().filter(S(Text::UpdatingHost)),
               QStringList{S(Text::UpdatingHost) + "0x2"});  // only that row
 
+    // The same address under another host name is shown and kept, not forwarded.
+    resolver.Name("10.0.0.5", "h2");
+    doc.CheckSelection();
+    EXPECT_EQ(doc.m_hostName, "h2");
+    EXPECT_TRUE(host.Texts().back().contains("Host 'h2' is selected"));
+    EXPECT_EQ(Posted(), 1);
+
     tables.addr = Table<IpAddrRow>({Addr("10.0.0.9", 2), Addr("10.0.1.1", 3)});
     host.lines.clear();
     EXPECT_TRUE(doc.CheckSelection());
@@ -232,6 +239,10 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     machine(f);
     EXPECT_TRUE(f.doc.IsRefreshing());
     EXPECT_EQ(f.host.finished, 0);
+    // Until a source asked for the first time answers, its row says so and cannot be ticked.
+    EXPECT_EQ(f.At(1, ColNicIpAddress), "Looking up ...");
+    EXPECT_EQ(f.At(2, ColNicIpAddress), "Looking up ...");
+    EXPECT_FALSE(f.doc.IsTickable(1));
     f.publicSources.Deliver();
     EXPECT_FALSE(f.doc.IsRefreshing());
     EXPECT_EQ(f.doc.m_selectedRow, 1);

@@ -27,7 +27,8 @@ QByteArray ReadLine(QProcess& process) {
 // Shows a notice and reports the text of the box it opened, if any, closing it again.
 QString RunAndCloseBox(DesktopNotice& notice, const QString& text, QWidget& window) {
     QString shown;
-    notice.Show(text, QStringLiteral("Quorvane"), IPrompter::Information, &window, 60000);
+    notice.Show(text, QStringLiteral("Quorvane Notification Dialog"), IPrompter::Information,
+                &window, 60000);
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
             shown = box->text();
@@ -57,22 +58,26 @@ TEST(DesktopNotice, GoesToTheServiceWhileTheWindowIsHiddenAndToABoxOtherwise) {
     DesktopNotice notice(QDBusConnection::connectToBus(address, QStringLiteral("notices")));
     const QString text = QStringLiteral("Sent <192.0.2.7> & logged");
 
-    // Hidden: to the service, the text kept as it is (escaped, since it reads markup).
+    // Hidden: to the service, titled with the program's name, the text escaped (the service
+    // reads markup) and without the box's line breaks.
     QWidget window;
-    EXPECT_EQ(RunAndCloseBox(notice, text, window), QString());
+    EXPECT_EQ(RunAndCloseBox(notice, text + "\n second\r\r\nline", window), QString());
     const QJsonObject sent = QJsonDocument::fromJson(ReadLine(service)).object();
     EXPECT_EQ(sent.value("summary").toString(), "Quorvane");
-    EXPECT_EQ(sent.value("body").toString(), text.toHtmlEscaped());
+    EXPECT_EQ(sent.value("body").toString(), (text + " second line").toHtmlEscaped());
     EXPECT_EQ(sent.value("app").toString(), "Quorvane");
     EXPECT_EQ(sent.value("icon").toString(), "quorvane");
     EXPECT_EQ(sent.value("entry").toString(), "quorvane");
+    EXPECT_EQ(sent.value("replaces").toInt(), 0);
 
     // Shown: the box, and nothing for the service (the next line is the next hidden notice).
     window.show();
     EXPECT_EQ(RunAndCloseBox(notice, text, window), text);
     window.showMinimized();
     RunAndCloseBox(notice, QStringLiteral("minimised"), window);
-    EXPECT_EQ(QJsonDocument::fromJson(ReadLine(service)).object().value("body"), "minimised");
+    const QJsonObject next = QJsonDocument::fromJson(ReadLine(service)).object();
+    EXPECT_EQ(next.value("body"), "minimised");
+    EXPECT_EQ(next.value("replaces"), sent.value("id"));  // in place of the first
 
     // No service on the bus: the box again.
     window.hide();

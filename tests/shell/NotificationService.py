@@ -2,7 +2,8 @@
 """A desktop notification service (org.freedesktop.Notifications) on the session bus it is
 started on, reading markup in the body.
 
-Prints "ready" once it owns its name, then one JSON line per notification it is given.
+Prints "ready" once it owns its name, then one JSON line per notification it is given, with the
+id it gave and the one the caller asked to replace.
 """
 import json
 import sys
@@ -28,7 +29,8 @@ class Notifications(dbus.service.Object):
     def Notify(self, app_name, replaces_id, app_icon, summary, body, actions, hints, timeout):
         self.last_id += 1
         print(json.dumps({"app": str(app_name), "icon": str(app_icon), "summary": str(summary),
-                          "body": str(body), "entry": str(hints.get("desktop-entry", ""))}),
+                          "body": str(body), "entry": str(hints.get("desktop-entry", "")),
+                          "replaces": int(replaces_id), "id": self.last_id}),
               flush=True)
         return self.last_id
 

@@ -126,6 +126,25 @@ TEST_F(AddressListTest, LayoutSurvivesARestartAndHiddenColumnsComeBackInPlace) {
     EXPECT_EQ(view->columnWidth(kHostName), 170);
     EXPECT_EQ(view->horizontalHeader()->visualIndex(kHostName), 6);
     EXPECT_EQ(view->horizontalHeader()->visualIndex(7), 1);
+
+    // A wider list shares its width among the columns in proportion to their own widths, which
+    // they have back in a narrower one and which are what is stored.
+    const auto shownWidth = [&] {
+        int sum = 0;
+        for (int c = 0; c < kListColumns; ++c) {
+            sum += view->columnWidth(c);
+        }
+        return sum;
+    };
+    view->resize(2000, 200);
+    ASSERT_TRUE(test::WaitUntil([&] { return shownWidth() == view->viewport()->width(); }));
+    EXPECT_NEAR(view->columnWidth(3), 2.4 * view->columnWidth(0), 2);
+    view->resize(800, 200);
+    ASSERT_TRUE(test::WaitUntil([&] { return view->columnWidth(3) == 240; }));
+    EXPECT_EQ(view->columnWidth(0), 100);
+    view->OnDestroy();
+    EXPECT_EQ(OpenSettings()->value("Settings/ColumnWidths").toString(),
+              "100 100 100 240 100 170 100 100 100 100 100");
 }
 
 TEST_F(AddressListTest, StoredLayoutRepairsApplyOnLoad) {

@@ -79,8 +79,14 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     ASSERT_TRUE(shot.save(path));
     std::printf("Main window picture: %s\n", qPrintable(path));
 
+    // The size the user gave the window is the one it opens with next time.
+    frame.resize(900, 610);
+    ASSERT_TRUE(test::WaitUntil([&] { return frame.size() == QSize(900, 610); }));
     frame.ShutDown();
     EXPECT_EQ(profile->value("Data/NICDescription").toString(), "enp3s0");
+    MainWindow next(doc);
+    next.OnInitialUpdate();
+    EXPECT_EQ(next.size(), QSize(900, 610));
 }
 
 }  // namespace
