@@ -222,6 +222,7 @@ TEST(Install, DebianPackageHoldsTheInstalledFilesAndComputedDependencies) {
         EXPECT_TRUE(field("Depends").contains(QLatin1String(library)))
             << library << " in " << field("Depends").toStdString();
     }
+    EXPECT_EQ(field("Recommends"), "qt6-wayland");
 
     const Outcome contents = RunProgram(QStringLiteral("dpkg-deb"), {"--contents", deb});
     QStringList packaged;
