@@ -40,8 +40,10 @@ struct Outcome {
     QString err;
 };
 
-Outcome RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000) {
+Outcome RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setProcessEnvironment(env);
     process.start(program, args);
     Outcome run;
     if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) {
@@ -201,8 +203,10 @@ TEST(Install, DebianPackageHoldsTheInstalledFilesAndComputedDependencies) {
     }
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
-    const Outcome package =
-        RunProgram(QStringLiteral(QV_SOURCE_DIR "/scripts/package.sh"), {"--no-build", out.path()});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QV_BUILD_DIR"), QStringLiteral(QV_BINARY_DIR));
+    const Outcome package = RunProgram(QStringLiteral(QV_SOURCE_DIR "/scripts/package.sh"),
+                                       {"--no-build", out.path()}, 120000, env);
     ASSERT_EQ(package.status, 0) << package.err.toStdString();
     const QString deb = package.out.trimmed();
     EXPECT_TRUE(deb.endsWith(QStringLiteral(".deb"))) << deb.toStdString();
@@ -240,6 +244,14 @@ TEST(Install, DebianPackageHoldsTheInstalledFilesAndComputedDependencies) {
     EXPECT_TRUE(
         packaged.filter(QRegularExpression(QStringLiteral("^\\./(etc|usr/etc)/"))).isEmpty())
         << packaged.join(' ').toStdString();
+
+    // The packaged unit starts the packaged program.
+    QTemporaryDir unpacked;
+    ASSERT_EQ(RunProgram(QStringLiteral("dpkg-deb"), {"--extract", deb, unpacked.path()}).status,
+              0);
+    QFile unit(unpacked.filePath(QStringLiteral("usr/lib/systemd/user/quorvane-watch.service")));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(unit.readAll().contains("\nExecStart=/usr/bin/quorvane-cli watch\n"));
 }
 
 }  // namespace
