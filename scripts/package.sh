@@ -19,7 +19,12 @@ for arg in "$@"; do
 done
 out=${out:-$build}
 if [ "$do_build" = 1 ]; then
-    "$root/scripts/build.sh"
+    # A new build folder gets the programs only; an existing one keeps its own choice.
+    if [ -f "$build/CMakeCache.txt" ]; then
+        "$root/scripts/build.sh"
+    else
+        "$root/scripts/build.sh" -DQV_BUILD_TESTS=OFF
+    fi
 fi
 mkdir -p "$out"
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||

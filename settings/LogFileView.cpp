@@ -83,7 +83,7 @@ LogViewResult ReadLogForViewer(const QString& path) {
 int EmptyLogFile(const QString& path) {
     // O_TRUNC acts only on a regular file; anything else is refused untouched.
     int err = 0;
-    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, err));
+    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, kLogFileMode, err));
     if (fd.get() < 0) {
         return FileCauseFromErrno(err);
     }

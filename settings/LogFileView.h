@@ -6,6 +6,10 @@ namespace qv {
 
 // The Logging page's file work, without widgets.
 
+// The mode a new log file is created with: the log names the machine's addresses and hosts, so
+// only its owner reads it, as with the settings file.
+inline constexpr int kLogFileMode = 0600;
+
 // The viewer takes a file of at most this many bytes (its 64 KB buffer less 16 spare bytes).
 inline constexpr qint64 kLogViewerMaxBytes = 65519;
 

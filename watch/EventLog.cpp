@@ -9,6 +9,7 @@
 #include "platform/FileError.h"
 #include "platform/UniqueFd.h"
 #include "resources/StringTable.h"
+#include "settings/LogFileView.h"
 
 namespace qv {
 namespace {
@@ -34,7 +35,7 @@ QByteArray EventLog::EntryBytes(const QString& text) {
 
 std::optional<QString> EventLog::WriteLogEntry(const QString& path, const QString& text) {
     int err = 0;
-    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644, err));
+    UniqueFd fd(OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kLogFileMode, err));
     if (fd.get() < 0) {
         return Failure(err);
     }

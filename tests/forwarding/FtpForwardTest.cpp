@@ -157,6 +157,28 @@ TEST_F(FtpForwardTest, RefusalsByTheServerAreErrorLines) {
     EXPECT_TRUE(ftp.Entries("www/ip").isEmpty());
 }
 
+// Each sample page, uploaded with the settings the help page gives: the placeholder is filled in
+// everywhere it stands, and the rest of the page arrives as it is.
+TEST_F(FtpForwardTest, SamplePagesUploadWithTheHelpPagesSettings) {
+    const QDir samples(QStringLiteral(QV_SAMPLES_DIR));
+    const QStringList pages = samples.entryList({"*.html", "*.htm"}, QDir::Files);
+    ASSERT_FALSE(pages.isEmpty());
+    host.settings.FTPReplacementString = "REPLACEMENT_STRING";
+    host.settings.FTPStartPage = "Demo/Default.htm";
+    host.selectedIp = "203.0.113.7";
+    for (const QString& page : pages) {
+        QFile sample(samples.filePath(page));
+        ASSERT_TRUE(sample.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QByteArray expected =
+            sample.readAll().replace("REPLACEMENT_STRING", "203.0.113.7/Demo/Default.htm");
+        host.settings.FTPForwardWebPage = sample.fileName();
+        RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+        EXPECT_EQ(host.Lines().last(), FormatString(Text::FtpSentOutput, "203.0.113.7/Demo/Default.htm") + kStamp);
+        EXPECT_EQ(QString::fromUtf8(ftp.Bytes("www/ip/" + page)), QString::fromUtf8(expected))
+            << page.toStdString();
+    }
+}
+
 TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
     host.settings.FTPUserID = "norename";
     Upload();

@@ -28,6 +28,10 @@ TEST(EventLog, EntriesEndInCrCrCrLfAndLineFeedsBecomeCrLf) {
     EXPECT_FALSE(log.WriteLogEntry(path, "abc").has_value());
     EXPECT_EQ(ReadAll(path), QByteArray("abc\r\r\r\n"));
     EXPECT_EQ(log.m_logSize, 0);
+    // It names the machine's addresses and hosts: readable by its owner only.
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     // An LF alone becomes CR LF; a CR LF already in the text becomes CR CR LF.
     EXPECT_FALSE(log.WriteLogEntry(path, "one\ntwo\r\nthree").has_value());
