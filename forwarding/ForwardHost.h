@@ -53,10 +53,7 @@ class IForwardHost {
     using Answer = std::function<void(int)>;
     virtual void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
                      IPrompter::Icon icon, Answer answer) {
-        const int given = Prompter().MessageBox(text, caption, buttons, icon);
-        if (answer) {
-            answer(given);
-        }
+        Prompter().Open(text, caption, buttons, icon, std::move(answer));
     }
     // No exchange runs or waits to run any more (one may still wait for an answer).
     virtual void ExchangesEnded() {}

@@ -186,7 +186,7 @@ void GeneralPage::PromptForMinutes(const QString& typed) {
         isNumber
             ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
             : tr("Please enter an integer.");
-    Prompter().MessageBox(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning);
+    Prompter().Open(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning, {});
 }
 
 void GeneralPage::ReadControls() {

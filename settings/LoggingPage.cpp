@@ -23,7 +23,7 @@ namespace qv {
 namespace {
 
 void Tell(const QString& text) {
-    Prompter().MessageBox(text, MessageCaption(), IPrompter::Ok, IPrompter::NoIcon);
+    Prompter().Open(text, MessageCaption(), IPrompter::Ok, IPrompter::NoIcon, {});
 }
 
 }  // namespace
@@ -177,12 +177,17 @@ void LoggingPage::EmptyFile() {
     // Emptying cannot be undone: ask first.
     const QString question =
         tr("Empty the log file \"%1\"? Its entries cannot be recovered.").arg(m_values.logFile);
-    if (Prompter().MessageBox(question, MessageCaption(), IPrompter::YesNo, IPrompter::Warning) !=
-        IPrompter::AnswerYes) {
-        return;
-    }
+    Prompter().Open(question, MessageCaption(), IPrompter::YesNo, IPrompter::Warning,
+                    [page = QPointer<LoggingPage>(this), file = m_values.logFile](int answer) {
+                        if (page && answer == IPrompter::AnswerYes) {
+                            page->EmptyAfterAsking(file);
+                        }
+                    });
+}
+
+void LoggingPage::EmptyAfterAsking(const QString& file) {
     ClearViewer();
-    const int cause = EmptyLogFile(m_values.logFile);
+    const int cause = EmptyLogFile(file);
     if (cause != 0) {
         Tell(FileErrorText(Text::LogFileProblem, cause));
         return;

@@ -50,6 +50,7 @@ class LoggingPage : public SettingsPage {
     void Browse();
     void ViewFile();
     void EmptyFile();
+    void EmptyAfterAsking(const QString& file);  // the user said yes to emptying `file`
     void ClearViewer();
 
     WrapCheckBox* m_loggingEnabled;

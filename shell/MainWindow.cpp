@@ -225,13 +225,17 @@ void MainWindow::OnShutDownCommand() {
         return;  // the question is already open
     }
     m_asking = true;
-    const int answer =
-        Prompter().MessageBox(LoadString(Text::ShutDownQuestion), LoadString(Text::AppTitle),
-                              IPrompter::YesNo, IPrompter::NoIcon);
-    m_asking = false;
-    if (answer == IPrompter::AnswerYes) {
-        ExitProgram();
-    }
+    Prompter().Open(LoadString(Text::ShutDownQuestion), LoadString(Text::AppTitle),
+                    IPrompter::YesNo, IPrompter::NoIcon,
+                    [window = QPointer<MainWindow>(this)](int answer) {
+                        if (!window) {
+                            return;
+                        }
+                        window->m_asking = false;
+                        if (answer == IPrompter::AnswerYes) {
+                            window->ExitProgram();
+                        }
+                    });
 }
 
 void MainWindow::ExitProgram() {
@@ -297,16 +301,16 @@ void MainWindow::ShowAbout() {
 void MainWindow::OnHelpContents() {
     const QString title = LoadString(Text::AppTitle);
     if (m_helpPath.isEmpty() || !QFileInfo(m_helpPath).isFile()) {
-        Prompter().MessageBox(
+        Prompter().Open(
             QStringLiteral("The help file could not be found%1.")
                 .arg(m_helpPath.isEmpty() ? QString() : QStringLiteral(": ") + m_helpPath),
-            title, IPrompter::Ok, IPrompter::Warning);
+            title, IPrompter::Ok, IPrompter::Warning, {});
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_helpPath))) {
-        Prompter().MessageBox(
+        Prompter().Open(
             QStringLiteral("No program could be started to show the help file %1.").arg(m_helpPath),
-            title, IPrompter::Ok, IPrompter::Warning);
+            title, IPrompter::Ok, IPrompter::Warning, {});
     }
 }
 
