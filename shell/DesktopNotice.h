@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QPointer>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
 
 #include <optional>
 
@@ -18,18 +23,31 @@ class DesktopNotice : public INoticeBox {
     // Without a connection, the session bus, reached when a notice first needs it.
     DesktopNotice() = default;
     explicit DesktopNotice(QDBusConnection bus);
+    ~DesktopNotice() override;
 
     void Show(const QString& text, const QString& caption, IPrompter::Icon icon, QWidget* owner,
               int lifeMs) override;
     void CloseAll() override;
 
   private:
-    // Hands the notice to the service, titled with the program's name, in place of the last one;
-    // false when none answers.
-    bool Notify(const QString& text, int lifeMs);
+    struct Waiting {
+        QString text;
+        QString caption;
+        IPrompter::Icon icon;
+        QPointer<QWidget> owner;
+        int lifeMs;
+    };
+    // Asks the service without waiting; `then` gets its reply or error.
+    void Call(const char* method, const QVariantList& args,
+              std::function<void(const QDBusMessage&)> then);
+    void SendFirst();
+    void ShowWaitingAsBoxes();
 
     std::optional<QDBusConnection> m_bus;
-    uint m_lastId = 0;  // the service's id of the last notification, 0 before the first
+    std::optional<QStringList> m_capabilities;  // the service's, once it has told them
+    uint m_lastId = 0;              // the service's id of the last notification, 0 before the first
+    std::deque<Waiting> m_waiting;  // notices for the service, the first one on its way
+    QObject m_calls;                // parent of the calls on their way: they end with the notice
     MessageBoxNotice m_boxes;
 };
 

@@ -16,24 +16,30 @@
 namespace qv {
 namespace {
 
-// Reads one line from a process, waiting for it (the service and the bus start in well under a
-// second; the bound is only for a process that failed).
+// Reads one line from a process, running the event loop meanwhile, as the notices' calls answer
+// through it (the service and the bus start in well under a second; the bound is only for a
+// process that failed).
 QByteArray ReadLine(QProcess& process) {
-    while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-    }
+    (void)QTest::qWaitFor([&] { return process.canReadLine(); }, 10000);
     return process.readLine().trimmed();
 }
 
-// Shows a notice and reports the text of the box it opened, if any, closing it again.
-QString RunAndCloseBox(DesktopNotice& notice, const QString& text, QWidget& window) {
-    QString shown;
-    notice.Show(text, QStringLiteral("Quorvane Notification Dialog"), IPrompter::Information,
-                &window, 60000);
+QString ShownBoxText() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-            shown = box->text();
+            return box->text();
         }
     }
+    return {};
+}
+
+// Shows a notice and reports the text of the box it opened, if any, closing it again. A box that
+// stands in for the service opens once the service's failure is known.
+QString RunAndCloseBox(DesktopNotice& notice, const QString& text, QWidget& window) {
+    notice.Show(text, QStringLiteral("Quorvane Notification Dialog"), IPrompter::Information,
+                &window, 60000);
+    (void)QTest::qWaitFor([] { return !ShownBoxText().isEmpty(); }, 500);
+    const QString shown = ShownBoxText();
     notice.CloseAll();
     QCoreApplication::processEvents();  // the closed box goes
     return shown;
