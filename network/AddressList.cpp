@@ -618,46 +618,151 @@ void AddressList::FinishRows() {
     ReportStatus(Text::UpdateComplete, true, false);
 }
 
+// The table copies of one build.
+struct AddressList::RowTables {
+    std::vector<IpAddrRow> addrs;
+    std::vector<IpNetRow> net;
+    std::vector<IfRow> ifs;
+    std::vector<DefaultGatewayRow> gateways;
+    std::vector<Ipv6AddrRow> addrs6;
+};
+
+// An address that may get a row.
+struct AddressList::Candidate {
+    std::uint32_t index;
+    const IpAddrRow* v4;
+    const Ipv6AddrRow* v6;
+    QString Address() const { return v4 ? DottedAddress(v4->address) : Ipv6Text(v6->addr); }
+};
+
+// A row whose address fields are in, waiting for its host name and diagnostic.
+struct AddressList::PendingRow {
+    int row;
+    bool localHost;  // the local host's address, whose name is known
+    QString diagnostic;
+    int lookup;  // index into the batch, -1 for none
+};
+
+namespace {
+
+// The columns that an interface's rows share (its number, description, MAC, gateway and type),
+// stored once for each interface; for IPv6 rows the gateway is the interface's router entry,
+// read when first needed.
+class InterfaceColumns {
+  public:
+    struct Texts {
+        bool hasNet = false;
+        RowTexts::TextId number = 0, description = 0, mac = 0, gatewayIp = 0, gatewayMac = 0,
+                         type = 0;
+        QString diagnostic;
+    };
+
+    InterfaceColumns(RowTexts& texts, INetTables& tables, const std::vector<IpNetRow>& net,
+                     const std::vector<IfRow>& ifs, const std::vector<DefaultGatewayRow>& gateways)
+        : m_texts(texts),
+          m_tables(tables),
+          m_net(net),
+          m_ifs(ifs),
+          m_gateways(gateways),
+          m_noMac(texts.Add(kNoMac)),
+          m_unknownType(texts.Add(kUnknownType)),
+          m_noMeaning(texts.Add(kNoMeaning)) {}
+
+    RowTexts::TextId NoMeaning() const { return m_noMeaning; }
+
+    const Texts& Of(std::uint32_t index) {
+        auto [it, made] = m_interfaces.try_emplace(index);
+        Texts& t = it->second;
+        if (!made) {
+            return t;
+        }
+        t.number = m_texts.Add(InterfaceNumberText(index));
+        t.mac = m_noMac;
+        t.gatewayMac = m_noMac;
+        t.gatewayIp = m_texts.Add(kNoAddress);
+        t.type = m_unknownType;
+        if (const auto netEntry = AddressList::FindNetEntry(m_net, index, m_gateways)) {
+            t.hasNet = true;
+            t.gatewayIp = m_texts.Add(netEntry->address);
+            t.type = m_texts.Add(netEntry->type);
+            const IpNetRow* n = netEntry->position ? &m_net[*netEntry->position] : nullptr;
+            if (n && n->hardwareLength != 0) {
+                t.gatewayMac =
+                    m_texts.Add(AddressList::FormatPhysAddress(n->hardware, n->hardwareLength));
+            }
+        } else {
+            t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
+        }
+        if (const auto ifEntry = AddressList::FindIfEntry(m_ifs, index)) {
+            const IfRow& i = m_ifs[ifEntry->position];
+            t.description = m_texts.Add(ifEntry->description);
+            if (i.hardwareLength != 0) {
+                t.mac = m_texts.Add(AddressList::FormatPhysAddress(i.hardware, i.hardwareLength));
+            }
+        } else {
+            t.description = m_texts.Add(LoadString(Text::NoDescription));
+        }
+        return t;
+    }
+
+    const Texts& RouterOf(std::uint32_t index) {
+        auto [it, made] = m_routers.try_emplace(index);
+        Texts& t = it->second;
+        if (!made) {
+            return t;
+        }
+        if (!m_net6) {
+            m_net6 = m_tables.Ipv6NetTable().rows;  // no entries when unreadable
+        }
+        t.gatewayIp = m_noMeaning;
+        t.gatewayMac = m_noMac;
+        t.type = m_unknownType;
+        t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
+        for (const Ipv6NetRow& n : *m_net6) {
+            if (n.index != index) {
+                continue;
+            }
+            t.hasNet = true;
+            if (n.router) {
+                t.gatewayIp = m_texts.Add(Ipv6Text(n.addr));
+                t.type = m_texts.Add(AddressList::NetTypeText(n.type));
+                if (n.hardwareLength != 0) {
+                    t.gatewayMac =
+                        m_texts.Add(AddressList::FormatPhysAddress(n.hardware, n.hardwareLength));
+                }
+                t.diagnostic.clear();
+                break;
+            }
+        }
+        return t;
+    }
+
+  private:
+    RowTexts& m_texts;
+    INetTables& m_tables;
+    const std::vector<IpNetRow>& m_net;
+    const std::vector<IfRow>& m_ifs;
+    const std::vector<DefaultGatewayRow>& m_gateways;
+    const RowTexts::TextId m_noMac;
+    const RowTexts::TextId m_unknownType;
+    const RowTexts::TextId m_noMeaning;
+    std::unordered_map<std::uint32_t, Texts> m_interfaces;
+    std::unordered_map<std::uint32_t, Texts> m_routers;
+    std::optional<std::vector<Ipv6NetRow>> m_net6;
+};
+
+}  // namespace
+
 AddressList::BuildResult AddressList::BuildRows(int row) {
     ShowOutputHeading();
     ReportStatus(Text::Updating, false, false);
 
-    const auto addrs = GetAddrTableSnapshot();
-    const auto net = GetNetTableSnapshot();
-    const auto ifs = GetIfTableSnapshot();
-    if (!addrs || !net || !ifs) {
+    RowTables tables;
+    if (!ReadRowTables(tables)) {
         ReportStatus(Text::TableMissing, true);
         return BuildResult::TablesMissing;
     }
-    // No preference when unreadable.
-    const auto gateways =
-        (m_routedGateways ? std::move(*m_routedGateways) : m_tables.DefaultGateways()).rows;
-    m_routedGateways.reset();
-
-    // The addresses that can get rows: the IPv4 ones, then (unless hidden) the IPv6 ones.
-    struct Candidate {
-        std::uint32_t index;
-        const IpAddrRow* v4;
-        const Ipv6AddrRow* v6;
-        QString Address() const { return v4 ? DottedAddress(v4->address) : Ipv6Text(v6->addr); }
-    };
-    std::vector<Candidate> candidates;
-    candidates.reserve(addrs->size());
-    for (const auto& entry : *addrs) {
-        candidates.push_back({entry.index, &entry, nullptr});
-    }
-    TableCopy<Ipv6AddrRow> addrs6;
-    if (m_host->ShowIpv6()) {
-        addrs6 = m_tables.Ipv6AddressTable();
-        if (addrs6.status != kNetTableOk) {
-            ReportTableError(QStringLiteral("IPv6 Address Table: "), addrs6.error);
-        }
-        for (const auto& entry : addrs6.rows) {
-            if (IsRowAddress(entry)) {
-                candidates.push_back({entry.index, nullptr, &entry});
-            }
-        }
-    }
+    const std::vector<Candidate> candidates = CandidatesOf(tables);
 
     // A row index outside the valid rows cannot name an interface: rebuild them all.
     if (row < -1 || row >= static_cast<int>(m_rowCount)) {
@@ -669,10 +774,71 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         return BuildResult::Built;
     }
     std::vector<const Candidate*> chosen;
+    if (!ChooseRows(candidates, row, chosen)) {
+        ReportStatus(Text::SelectionLost, true);
+        return BuildResult::InterfaceGone;
+    }
+
+    ClearForBuild(row);
+    RowLookups lookups;
+    int endRow = 0;
+    const std::vector<PendingRow> pending = FillAddressFields(tables, chosen, row, lookups, endRow);
+    FillHostNameFields(pending);
+    if (row == -1) {
+        m_localRows = static_cast<unsigned int>(endRow);
+        ShowPublicRows();
+    }
+    StartHostLookups(lookups);
+    return BuildResult::Built;
+}
+
+bool AddressList::ReadRowTables(RowTables& tables) {
+    auto addrs = GetAddrTableSnapshot();
+    auto net = GetNetTableSnapshot();
+    auto ifs = GetIfTableSnapshot();
+    if (!addrs || !net || !ifs) {
+        return false;
+    }
+    tables.addrs = std::move(*addrs);
+    tables.net = std::move(*net);
+    tables.ifs = std::move(*ifs);
+    // No preference when unreadable.
+    tables.gateways =
+        (m_routedGateways ? std::move(*m_routedGateways) : m_tables.DefaultGateways()).rows;
+    m_routedGateways.reset();
+    if (m_host->ShowIpv6()) {
+        TableCopy<Ipv6AddrRow> addrs6 = m_tables.Ipv6AddressTable();
+        if (addrs6.status != kNetTableOk) {
+            ReportTableError(QStringLiteral("IPv6 Address Table: "), addrs6.error);
+        }
+        tables.addrs6 = std::move(addrs6.rows);
+    }
+    return true;
+}
+
+// The addresses that can get rows: the IPv4 ones, then (unless hidden) the IPv6 ones.
+std::vector<AddressList::Candidate> AddressList::CandidatesOf(const RowTables& tables) {
+    std::vector<Candidate> candidates;
+    candidates.reserve(tables.addrs.size() + tables.addrs6.size());
+    for (const auto& entry : tables.addrs) {
+        candidates.push_back({entry.index, &entry, nullptr});
+    }
+    for (const auto& entry : tables.addrs6) {
+        if (IsRowAddress(entry)) {
+            candidates.push_back({entry.index, nullptr, &entry});
+        }
+    }
+    return candidates;
+}
+
+// The candidates that get rows: all of them for row -1. For one row, the row stays on its own
+// address while its interface holds it. When that address is gone, every row is rebuilt
+// (`row` becomes -1), so that none keeps an address the machine no longer has; the selection
+// check then takes the interface's first address, which is a change. False when the interface
+// holds no address at all.
+bool AddressList::ChooseRows(const std::vector<Candidate>& candidates, int& row,
+                             std::vector<const Candidate*>& chosen) {
     if (row != -1) {
-        // The row stays on its own address while its interface holds it. When that address is
-        // gone, every row is rebuilt, so that none keeps an address the machine no longer has;
-        // the selection check then takes the interface's first address, which is a change.
         const QString wanted = Field(row, ColInterfaceNumber);
         const QString own = Field(row, ColNicIpAddress);
         bool onInterface = false;
@@ -686,8 +852,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             }
         }
         if (!onInterface) {
-            ReportStatus(Text::SelectionLost, true);
-            return BuildResult::InterfaceGone;
+            return false;
         }
         if (chosen.empty()) {
             row = -1;
@@ -698,11 +863,14 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             chosen.push_back(&c);
         }
     }
+    return true;
+}
 
-    // A build replaces the rows of one whose look-ups still run.
+// A build replaces the rows of one whose look-ups still run. A full build starts from no texts;
+// one row's leaves the others' and frees unused ones.
+void AddressList::ClearForBuild(int row) {
     m_batch.reset();
     m_rowsPending = false;
-    // A full build starts from no texts; one row's leaves the others' and frees unused ones.
     m_sharedTexts.clear();
     if (row == -1) {
         m_texts.Reset(m_texts.Rows());
@@ -710,108 +878,30 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         ClearRows(row);
         m_texts.Compact();
     }
-    const bool hardwareOnly = m_host->ShowHardwareOnly();
+}
 
-    // First the fields that need no look-up, then the host names in row order; the look-ups
-    // themselves run together in the background meanwhile.
-    struct Pending {
-        int row;
-        bool localHost;  // the local host's address, whose name is known
-        QString diagnostic;
-        int lookup;  // index into the batch, -1 for none
-    };
-    std::vector<Pending> pending;
+// The fields that need no look-up, row after row from `row` (0 for -1); `endRow` is the row
+// after the last. The addresses to look up go to `lookups`, IPv6 ones answered after the IPv4
+// ones, as all IPv4 rows come first.
+std::vector<AddressList::PendingRow> AddressList::FillAddressFields(
+    const RowTables& tables, const std::vector<const Candidate*>& chosen, int row,
+    RowLookups& lookups, int& endRow) {
+    const bool hardwareOnly = m_host->ShowHardwareOnly();
+    std::vector<PendingRow> pending;
     pending.reserve(chosen.size());
-    std::vector<std::uint32_t> lookups;
-    std::vector<Ipv6Bytes> lookups6;  // answered after the IPv4 ones: all IPv4 rows come first
     int outRow = row == -1 ? 0 : row;
-    // The texts of an interface and of its neighbour entry, stored once for each interface.
-    struct InterfaceTexts {
-        bool hasNet = false;
-        RowTexts::TextId number = 0, description = 0, mac = 0, gatewayIp = 0, gatewayMac = 0,
-                         type = 0;
-        QString diagnostic;
-    };
     // An address text for each row, and a few for each interface.
     m_texts.Prepare(static_cast<std::size_t>(outRow) + chosen.size(), chosen.size() + 64);
-    const RowTexts::TextId noMac = m_texts.Add(kNoMac);
-    const RowTexts::TextId unknownType = m_texts.Add(kUnknownType);
-    std::unordered_map<std::uint32_t, InterfaceTexts> interfaces;
-    auto textsOf = [&](std::uint32_t index) -> const InterfaceTexts& {
-        auto [it, made] = interfaces.try_emplace(index);
-        InterfaceTexts& t = it->second;
-        if (!made) {
-            return t;
-        }
-        t.number = m_texts.Add(InterfaceNumberText(index));
-        t.mac = noMac;
-        t.gatewayMac = noMac;
-        t.gatewayIp = m_texts.Add(kNoAddress);
-        t.type = unknownType;
-        if (const auto netEntry = FindNetEntry(*net, index, gateways)) {
-            t.hasNet = true;
-            t.gatewayIp = m_texts.Add(netEntry->address);
-            t.type = m_texts.Add(netEntry->type);
-            const IpNetRow* n = netEntry->position ? &(*net)[*netEntry->position] : nullptr;
-            if (n && n->hardwareLength != 0) {
-                t.gatewayMac = m_texts.Add(FormatPhysAddress(n->hardware, n->hardwareLength));
-            }
-        } else {
-            t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
-        }
-        if (const auto ifEntry = FindIfEntry(*ifs, index)) {
-            const IfRow& i = (*ifs)[ifEntry->position];
-            t.description = m_texts.Add(ifEntry->description);
-            if (i.hardwareLength != 0) {
-                t.mac = m_texts.Add(FormatPhysAddress(i.hardware, i.hardwareLength));
-            }
-        } else {
-            t.description = m_texts.Add(LoadString(Text::NoDescription));
-        }
-        return t;
-    };
-    // The IPv6 neighbour part of an interface's rows: its router entry, read once when needed.
-    std::optional<std::vector<Ipv6NetRow>> net6;
-    std::unordered_map<std::uint32_t, InterfaceTexts> routers;
-    const RowTexts::TextId noMeaning = m_texts.Add(kNoMeaning);
-    auto routerOf = [&](std::uint32_t index) -> const InterfaceTexts& {
-        auto [it, made] = routers.try_emplace(index);
-        InterfaceTexts& t = it->second;
-        if (!made) {
-            return t;
-        }
-        if (!net6) {
-            net6 = m_tables.Ipv6NetTable().rows;  // no entries when unreadable
-        }
-        t.gatewayIp = noMeaning;
-        t.gatewayMac = noMac;
-        t.type = unknownType;
-        t.diagnostic = LoadString(Text::NoNeighbourMatch) + QLatin1Char(' ');
-        for (const Ipv6NetRow& n : *net6) {
-            if (n.index != index) {
-                continue;
-            }
-            t.hasNet = true;
-            if (n.router) {
-                t.gatewayIp = m_texts.Add(Ipv6Text(n.addr));
-                t.type = m_texts.Add(NetTypeText(n.type));
-                if (n.hardwareLength != 0) {
-                    t.gatewayMac = m_texts.Add(FormatPhysAddress(n.hardware, n.hardwareLength));
-                }
-                t.diagnostic.clear();
-                break;
-            }
-        }
-        return t;
-    };
+    InterfaceColumns interfaces(m_texts, m_tables, tables.net, tables.ifs, tables.gateways);
+    // Neighbouring rows mostly share their mask, broadcast address or prefix: one text each.
     std::uint32_t lastMask = 0, lastBroadcast = 0;
     RowTexts::TextId maskText = m_texts.Add(DottedAddress(0)), broadcastText = maskText;
     std::uint32_t lastPrefix = ~0U;  // no prefix length is that long
     RowTexts::TextId prefixText = RowTexts::kEmpty;
 
     for (const Candidate* c : chosen) {
-        const InterfaceTexts& t = textsOf(c->index);
-        const InterfaceTexts& n = c->v6 ? routerOf(c->index) : t;
+        const InterfaceColumns::Texts& t = interfaces.Of(c->index);
+        const InterfaceColumns::Texts& n = c->v6 ? interfaces.RouterOf(c->index) : t;
         if (hardwareOnly && !n.hasNet) {
             continue;
         }
@@ -838,8 +928,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             }
             m_texts.Put(r, ColBroadcastIpAddress, broadcastText);
             if (address != m_localHostIp && !IsLoopbackText(address)) {
-                lookup = static_cast<int>(lookups.size());
-                lookups.push_back(entry->address);
+                lookup = static_cast<int>(lookups.v4.size());
+                lookups.v4.push_back(entry->address);
             }
         } else {
             if (c->v6->prefixLength != lastPrefix) {
@@ -847,7 +937,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
                 prefixText = m_texts.Add(QLatin1Char('/') + QString::number(lastPrefix));
             }
             m_texts.Put(r, ColSubnetMask, prefixText);
-            m_texts.Put(r, ColBroadcastIpAddress, noMeaning);
+            m_texts.Put(r, ColBroadcastIpAddress, interfaces.NoMeaning());
             temporary = (c->v6->flags & kIpv6Temporary) != 0;
             if (temporary) {
                 diagnostic += TemporaryMark();
@@ -855,8 +945,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             if (c->v6->flags & kIpv6Deprecated) {
                 diagnostic += DeprecatedMark();
             }
-            lookup = static_cast<int>(lookups.size() + lookups6.size());
-            lookups6.push_back(c->v6->addr);
+            lookup = static_cast<int>(lookups.v4.size() + lookups.v6.size());
+            lookups.v6.push_back(c->v6->addr);
         }
         if (m_untickable.size() <= r) {
             m_untickable.resize(r + 1, 0);
@@ -866,7 +956,13 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         m_texts.Put(r, ColNicIpAddress, m_texts.Add(std::move(address)));
         ++outRow;
     }
+    endRow = outRow;
+    return pending;
+}
 
+// The host names in row order, with a status line for each interface: the local host's name,
+// "unknown" where nothing is looked up, else "Looking up ..." until the answer comes.
+void AddressList::FillHostNameFields(const std::vector<PendingRow>& pending) {
     m_pendingNames.clear();
     m_pendingNames.reserve(pending.size());
     const QString updating = LoadString(Text::UpdatingHost);
@@ -898,16 +994,15 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             m_texts.Put(r, ColDiagnosticInformation, SharedText(p.diagnostic));
         }
     }
-    if (row == -1) {
-        m_localRows = static_cast<unsigned int>(outRow);
-        ShowPublicRows();
-    }
+}
 
-    // Answers known at once fill their rows during the constructor; the others come from the
-    // event loop, and the rows are complete when the last has come or the deadline has passed.
+// The look-ups run together. Answers known at once fill their rows during the batch's
+// constructor; the others come from the event loop, and the rows are complete when the last has
+// come or the deadline has passed.
+void AddressList::StartHostLookups(const RowLookups& lookups) {
     const int batch = ++m_batchCount;
     m_batch = std::make_unique<ReverseLookupBatch>(
-        m_resolver, lookups, lookups6, LookupTimeLeft(),
+        m_resolver, lookups.v4, lookups.v6, LookupTimeLeft(),
         [this](std::size_t i, const ReverseLookupResult& r) { ApplyHostName(i, r); },
         [this, batch] {
             // Ended from the batch's own handlers: the rest runs after they have returned.
@@ -933,7 +1028,6 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     } else {
         m_rowsPending = true;
     }
-    return BuildResult::Built;
 }
 
 // ---- Selection ----

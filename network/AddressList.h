@@ -160,6 +160,24 @@ class AddressList {
     unsigned int m_rowCount = 0;
 
   private:
+    // The steps of BuildRows.
+    struct RowTables;
+    struct Candidate;
+    struct PendingRow;
+    struct RowLookups {
+        std::vector<std::uint32_t> v4;
+        std::vector<Ipv6Bytes> v6;
+    };
+    bool ReadRowTables(RowTables& tables);
+    static std::vector<Candidate> CandidatesOf(const RowTables& tables);
+    bool ChooseRows(const std::vector<Candidate>& candidates, int& row,
+                    std::vector<const Candidate*>& chosen);
+    void ClearForBuild(int row);
+    std::vector<PendingRow> FillAddressFields(const RowTables& tables,
+                                              const std::vector<const Candidate*>& chosen, int row,
+                                              RowLookups& lookups, int& endRow);
+    void FillHostNameFields(const std::vector<PendingRow>& pending);
+    void StartHostLookups(const RowLookups& lookups);
     std::vector<char> m_untickable;  // by row: 1 for a row that cannot be ticked
     void SetField(int row, InfoColumn col, const QString& text);
     // One stored copy of a text that many rows of a build show; kept until the next build.
