@@ -1,5 +1,7 @@
 #include "forwarding/TargetUrl.h"
 
+#include <optional>
+
 namespace qv {
 namespace {
 
@@ -26,6 +28,71 @@ bool ValidScheme(const QString& scheme) {
     return true;
 }
 
+// The service of a scheme and its default port (0 for a scheme the program does not speak).
+int ServiceOf(const QString& scheme, quint16& defaultPort) {
+    struct Known {
+        const char* scheme;
+        int service;
+        quint16 port;
+    };
+    static constexpr Known kKnown[] = {{"http", kServiceHttp, 80},
+                                       {"https", kServiceHttps, 443},
+                                       {"ftp", kServiceFtp, 21},
+                                       {"ftps", kServiceFtps, 990}};
+    for (const Known& k : kKnown) {
+        if (scheme == QLatin1String(k.scheme)) {
+            defaultPort = k.port;
+            return k.service;
+        }
+    }
+    defaultPort = 0;
+    return kServiceOther;
+}
+
+// Splits "host", "host:port" or "[v6]:port" after any user information; false when malformed.
+bool SplitHostPort(const QString& authority, QString& host, std::optional<QString>& port) {
+    host = authority;
+    if (authority.startsWith(QLatin1Char('['))) {
+        const qsizetype close = authority.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            return false;
+        }
+        host = authority.left(close + 1);
+        const QString after = authority.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(QLatin1Char(':'))) {
+                return false;
+            }
+            port = after.mid(1);
+        }
+    } else {
+        const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0) {
+            host = authority.left(colon);
+            port = authority.mid(colon + 1);
+        }
+    }
+    return !host.isEmpty() && !host.contains(QLatin1Char(' '));
+}
+
+// A port of 1 to 5 digits, 1..65535; nothing otherwise.
+std::optional<quint16> ParsePort(const QString& text) {
+    if (text.size() > 5) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return std::nullopt;
+        }
+        value = value * 10 + (c.unicode() - '0');
+    }
+    if (value < 1 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<quint16>(value);
+}
+
 }  // namespace
 
 bool SplitUrl(const QString& url, UrlParts& out) {
@@ -45,21 +112,7 @@ bool SplitUrl(const QString& url, UrlParts& out) {
 
     UrlParts parts;
     quint16 defaultPort = 0;
-    if (scheme == QLatin1String("http")) {
-        parts.service = kServiceHttp;
-        defaultPort = 80;
-    } else if (scheme == QLatin1String("https")) {
-        parts.service = kServiceHttps;
-        defaultPort = 443;
-    } else if (scheme == QLatin1String("ftp")) {
-        parts.service = kServiceFtp;
-        defaultPort = 21;
-    } else if (scheme == QLatin1String("ftps")) {
-        parts.service = kServiceFtps;
-        defaultPort = 990;
-    } else {
-        parts.service = kServiceOther;
-    }
+    parts.service = ServiceOf(scheme, defaultPort);
 
     const QString rest = text.mid(schemeEnd + 3);
     qsizetype authorityEnd = rest.size();
@@ -82,51 +135,18 @@ bool SplitUrl(const QString& url, UrlParts& out) {
         parts.password = colon >= 0 ? userInfo.mid(colon + 1) : QString();
     }
 
-    QString host = authority;
-    QString portText;
-    bool hasPort = false;
-    if (authority.startsWith(QLatin1Char('['))) {
-        const qsizetype close = authority.indexOf(QLatin1Char(']'));
-        if (close < 0) {
-            return false;
-        }
-        host = authority.left(close + 1);
-        const QString after = authority.mid(close + 1);
-        if (!after.isEmpty()) {
-            if (!after.startsWith(QLatin1Char(':'))) {
-                return false;
-            }
-            hasPort = true;
-            portText = after.mid(1);
-        }
-    } else {
-        const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
-        if (colon >= 0) {
-            host = authority.left(colon);
-            hasPort = true;
-            portText = authority.mid(colon + 1);
-        }
-    }
-    if (host.isEmpty() || host.contains(QLatin1Char(' '))) {
+    QString host;
+    std::optional<QString> portText;
+    if (!SplitHostPort(authority, host, portText)) {
         return false;
     }
-
     parts.port = defaultPort;
-    if (hasPort && !portText.isEmpty()) {
-        if (portText.size() > 5) {
+    if (portText && !portText->isEmpty()) {
+        const std::optional<quint16> port = ParsePort(*portText);
+        if (!port) {
             return false;
         }
-        int value = 0;
-        for (QChar c : portText) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-                return false;
-            }
-            value = value * 10 + (c.unicode() - '0');
-        }
-        if (value < 1 || value > 65535) {
-            return false;
-        }
-        parts.port = static_cast<quint16>(value);
+        parts.port = *port;
     }
 
     // A fragment belongs to the browser and is never sent to the server.
