@@ -161,6 +161,9 @@ bool AddressList::StoreSelection() {
     if (IsReadOnlyByMode(m_profile->fileName())) {
         return false;  // its owner made it read-only: left as it is
     }
+    if (!ClearStaleLockFile(m_profile->fileName() + QStringLiteral(".lock"), 500)) {
+        return false;  // a live writer holds it, or its lock's name is taken by something else
+    }
     m_profile->beginGroup(QStringLiteral("Data"));
     m_profile->setValue(QStringLiteral("InterfaceNum"), m_interfaceNum);
     m_profile->setValue(QStringLiteral("NICDescription"), m_nicDescription);
