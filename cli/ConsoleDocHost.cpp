@@ -1,5 +1,7 @@
 #include "cli/ConsoleDocHost.h"
 
+#include "platform/ShownText.h"
+
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
@@ -23,7 +25,7 @@ void ConsoleDocHost::Flush() {
 }
 
 void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(text);
+    WriteLine(ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::SetLocalHostText(const QString& text) {
@@ -31,7 +33,7 @@ void ConsoleDocHost::SetLocalHostText(const QString& text) {
 }
 
 void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(text);
+    WriteLine(ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::RefreshFinished() {

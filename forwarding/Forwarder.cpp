@@ -16,6 +16,7 @@
 #include "forwarding/ForwardingSession.h"
 #include "platform/FileError.h"
 #include "platform/QuorvaneException.h"
+#include "platform/ShownText.h"
 #include "resources/StringTable.h"
 #include "settings/PasswordStore.h"
 
@@ -743,7 +744,9 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 if (!found) {
                     ThrowQuorvaneException(117);
                 }
-                m_host.ShowOutput(LoadString(120) + MaskUrlPassword(location), true, true);
+                m_host.ShowOutput(
+                    LoadString(120) + ShownText(MaskUrlPassword(location), TextField::kSingleLine),
+                    true, true);
                 UrlParts next;
                 if (!SplitUrl(location, next)) {
                     ThrowQuorvaneException(118);

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "forwarding/ForwardText.h"
+#include "platform/ShownText.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/GeneralTakePlan.h"
@@ -423,7 +424,10 @@ void AddressWatcher::OnAddressEvent() {
 
 // ---- Output and the event log ----
 
-void AddressWatcher::ShowOutput(const QString& text, bool append, bool log) {
+// Every line, notice and reply passes here on its way to the window, the terminal and the log:
+// what came from outside in it cannot drive a terminal or forge a line.
+void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
+    const QString text = ShownText(raw, TextField::kMultiLine);
     qCDebug(lcWatch).noquote() << "output:" << text;
     emit Output(text, append);
     if (log) {
@@ -492,11 +496,11 @@ void AddressWatcher::ShowMessage(const QString& text) {
 }
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
-    m_questions.Notice(text, icon, lifeMs);
+    m_questions.Notice(ShownText(text, TextField::kMultiLine), icon, lifeMs);
 }
 
 void AddressWatcher::ShowHostResponse(const QString& caption, const QString& text) {
-    m_questions.ShowHostResponse(caption, text);
+    m_questions.ShowHostResponse(caption, ShownText(text, TextField::kMultiLine));
 }
 
 void AddressWatcher::AskCredentials(const QString& server, const QString& realm,
