@@ -167,7 +167,8 @@ class Forwarder::TransferAwait {
 // The keyring's answer, delivered by the event loop.
 class Forwarder::PasswordAwait {
   public:
-    PasswordAwait(Forwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+    PasswordAwait(Forwarder& owner, PasswordStore& store, int needed)
+        : m_owner(owner), m_store(store), m_needed(needed) {}
     ~PasswordAwait() {
         if (!*m_dropped && m_waiting) {
             m_owner.m_readingPasswords = false;  // the exchange is dropped while it waits
@@ -178,20 +179,23 @@ class Forwarder::PasswordAwait {
     bool await_ready() { return false; }
     void await_suspend(std::coroutine_handle<> exchange) {
         m_owner.m_readingPasswords = m_waiting = true;
-        m_store.Read([this, exchange, dropped = m_dropped](bool ok) {
-            if (*dropped) {
-                return;
-            }
-            m_ok = ok;
-            m_owner.m_readingPasswords = m_waiting = false;
-            exchange.resume();
-        });
+        m_store.Read(
+            [this, exchange, dropped = m_dropped](bool ok) {
+                if (*dropped) {
+                    return;
+                }
+                m_ok = ok;
+                m_owner.m_readingPasswords = m_waiting = false;
+                exchange.resume();
+            },
+            m_needed);
     }
     bool await_resume() const { return m_ok; }
 
   private:
     Forwarder& m_owner;
     PasswordStore& m_store;
+    int m_needed;  // only the secrets of the method that sends
     bool m_ok = false;
     bool m_waiting = false;
     std::shared_ptr<bool> m_dropped = std::make_shared<bool>(false);
@@ -830,7 +834,7 @@ Task<bool> Forwarder::PasswordsReady(int needed, const QString& stamp) {
         co_return true;
     }
     if (!m_shuttingDown) {  // at shutdown there is no time to wait for the keyring
-        PasswordAwait reading(*this, *store);
+        PasswordAwait reading(*this, *store, needed);
         co_await reading;
     }
     if (!(m_host.Settings().PasswordsToRead & needed)) {
