@@ -742,7 +742,9 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 Task<HttpReply> sending = Send(session.Transfer(), request);
                 reply = co_await sending;
             }
-            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303) {
+            // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
+            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
+                reply.httpCode == 307 || reply.httpCode == 308) {
                 bool found = false;
                 const QString location = FindLocation(reply.headers, &found);
                 if (!found) {
@@ -755,10 +757,12 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 if (!SplitUrl(location, next)) {
                     ThrowQuorvaneException(118);
                 }
-                // Never from HTTPS down to HTTP: the pairs would travel in clear.
-                if (!IsHttpService(next.service) ||
-                    (target.service == kServiceHttps && next.service != kServiceHttps)) {
+                if (!IsHttpService(next.service)) {
                     ThrowQuorvaneException(119);
+                }
+                // Never from HTTPS down to HTTP: the pairs would travel in clear.
+                if (target.service == kServiceHttps && next.service != kServiceHttps) {
+                    ThrowQuorvaneException(kStrSecureRedirectRefused);
                 }
                 // The secrets go only to the scheme, host and port the user typed: elsewhere the
                 // request goes without the user ID and password pairs and without the log-in.
