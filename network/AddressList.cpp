@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QSettings>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
@@ -227,6 +229,7 @@ bool AddressList::RefreshNetworkInfo(int row) {
 // (when their look-ups are done).
 void AddressList::BuildAndFinish() {
     const BuildResult built = BuildRows(m_refreshRow);
+    GiveBackTableMemory();
     m_verifyAtEnd = built != BuildResult::InterfaceGone;
     if (!m_verifyAtEnd) {
         LoseSelectedAddress();
@@ -618,6 +621,17 @@ void AddressList::FinishRows() {
     ReportStatus(kStrComplete, true, false);
 }
 
+// A storm of addresses leaves the heap holding the room its large tables took, long after they
+// are gone: once the tables are small again, that room is given back to the system.
+void AddressList::GiveBackTableMemory() {
+    constexpr std::size_t kLargeTable = 1024;
+    m_largestTable = std::max(m_largestTable, m_tableSize);
+    if (m_largestTable >= kLargeTable && m_tableSize * 4 <= m_largestTable) {
+        ::malloc_trim(0);
+        m_largestTable = m_tableSize;
+    }
+}
+
 AddressList::BuildResult AddressList::BuildRows(int row) {
     ShowOutputHeading();
     ReportStatus(kStrUpdating, false, false);
@@ -658,6 +672,8 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
             }
         }
     }
+
+    m_tableSize = candidates.size();
 
     // A row index outside the valid rows cannot name an interface: rebuild them all.
     if (row < -1 || row >= static_cast<int>(m_rowCount)) {
