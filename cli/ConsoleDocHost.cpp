@@ -29,7 +29,7 @@ void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
 }
 
 void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(QStringLiteral("Local Host : ") + text);
+    WriteLine(QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
 }
 
 void ConsoleDocHost::ShowMessage(const QString& text) {

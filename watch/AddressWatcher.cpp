@@ -8,7 +8,6 @@
 #include <climits>
 
 #include "forwarding/ForwardText.h"
-#include "platform/ShownText.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/GeneralTakePlan.h"
@@ -488,11 +487,12 @@ void AddressWatcher::ShowMessage(const QString& text) {
     }
     m_messageOpen = true;
     const QPointer<AddressWatcher> self(this);
-    m_questions.Ask(text, LoadString(kStrAppTitle), IPrompter::Ok, IPrompter::NoIcon, [self](int) {
-        if (self) {
-            self->m_messageOpen = false;
-        }
-    });
+    m_questions.Ask(ShownText(text, TextField::kMultiLine), LoadString(kStrAppTitle), IPrompter::Ok,
+                    IPrompter::NoIcon, [self](int) {
+                        if (self) {
+                            self->m_messageOpen = false;
+                        }
+                    });
 }
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
