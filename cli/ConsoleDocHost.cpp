@@ -1,5 +1,7 @@
 #include "cli/ConsoleDocHost.h"
 
+#include "platform/ShownText.h"
+
 namespace qv {
 
 void ConsoleDocHost::WriteLine(const QString& text) {
@@ -23,15 +25,15 @@ void ConsoleDocHost::Flush() {
 }
 
 void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(text);
+    WriteLine(ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(QStringLiteral("Local Host : ") + text);
+    WriteLine(QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
 }
 
 void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(text);
+    WriteLine(ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::RefreshFinished() {

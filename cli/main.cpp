@@ -1,6 +1,7 @@
 // quorvane-cli: Quorvane's core from a terminal. Usage: quorvane-cli <command> [options]
 #include "cli/Commands.h"
 #include "cli/Headless.h"
+#include "platform/CoreDumps.h"
 #include "settings/SettingsRecord.h"
 
 #include <QCoreApplication>
@@ -53,6 +54,7 @@ int Usage(std::FILE* to, int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qv::KeepSecretsOutOfCoreDumps();  // before any password is read
     if (argc < 2) {
         return Usage(stderr, qv::kCliUsage);
     }

@@ -16,6 +16,7 @@
 #include "forwarding/ForwardingSession.h"
 #include "platform/FileError.h"
 #include "platform/QuorvaneException.h"
+#include "platform/ShownText.h"
 #include "resources/StringTable.h"
 #include "settings/PasswordStore.h"
 
@@ -157,7 +158,8 @@ class Forwarder::TransferAwait {
 // The keyring's answer, delivered by the event loop.
 class Forwarder::PasswordAwait {
   public:
-    PasswordAwait(Forwarder& owner, PasswordStore& store) : m_owner(owner), m_store(store) {}
+    PasswordAwait(Forwarder& owner, PasswordStore& store, int needed)
+        : m_owner(owner), m_store(store), m_needed(needed) {}
     ~PasswordAwait() {
         if (!*m_dropped && m_waiting) {
             m_owner.m_readingPasswords = false;  // the exchange is dropped while it waits
@@ -168,20 +170,23 @@ class Forwarder::PasswordAwait {
     bool await_ready() { return false; }
     void await_suspend(std::coroutine_handle<> exchange) {
         m_owner.m_readingPasswords = m_waiting = true;
-        m_store.Read([this, exchange, dropped = m_dropped](bool ok) {
-            if (*dropped) {
-                return;
-            }
-            m_ok = ok;
-            m_owner.m_readingPasswords = m_waiting = false;
-            exchange.resume();
-        });
+        m_store.Read(
+            [this, exchange, dropped = m_dropped](bool ok) {
+                if (*dropped) {
+                    return;
+                }
+                m_ok = ok;
+                m_owner.m_readingPasswords = m_waiting = false;
+                exchange.resume();
+            },
+            m_needed);
     }
     bool await_resume() const { return m_ok; }
 
   private:
     Forwarder& m_owner;
     PasswordStore& m_store;
+    int m_needed;  // only the secrets of the method that sends
     bool m_ok = false;
     bool m_waiting = false;
     std::shared_ptr<bool> m_dropped = std::make_shared<bool>(false);
@@ -733,22 +738,27 @@ Task<bool> Forwarder::SendAddress(QString address) {
                 Task<HttpReply> sending = Send(session.Transfer(), request);
                 reply = co_await sending;
             }
-            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303) {
+            // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
+            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
+                reply.httpCode == 307 || reply.httpCode == 308) {
                 bool found = false;
                 const QString location = FindLocation(reply.headers, &found);
                 if (!found) {
                     ThrowQuorvaneException(Text::RedirectWithoutLocation);
                 }
-                m_host.ShowOutput(LoadString(Text::RedirectedTo) + MaskUrlPassword(location), true,
-                                  true);
+                m_host.ShowOutput(LoadString(Text::RedirectedTo) +
+                                      ShownText(MaskUrlPassword(location), TextField::kSingleLine),
+                                  true, true);
                 UrlParts next;
                 if (!SplitUrl(location, next)) {
                     ThrowQuorvaneException(Text::InvalidRedirect);
                 }
-                // Never from HTTPS down to HTTP: the pairs would travel in clear.
-                if (!IsHttpService(next.service) ||
-                    (target.service == kServiceHttps && next.service != kServiceHttps)) {
+                if (!IsHttpService(next.service)) {
                     ThrowQuorvaneException(Text::RedirectNotHttp);
+                }
+                // Never from HTTPS down to HTTP: the pairs would travel in clear.
+                if (target.service == kServiceHttps && next.service != kServiceHttps) {
+                    ThrowQuorvaneException(Text::SecureRedirectRefused);
                 }
                 // The secrets go only to the scheme, host and port the user typed: elsewhere the
                 // request goes without the user ID and password pairs and without the log-in.
@@ -830,7 +840,7 @@ Task<bool> Forwarder::PasswordsReady(int needed, const QString& stamp) {
         co_return true;
     }
     if (!m_shuttingDown) {  // at shutdown there is no time to wait for the keyring
-        PasswordAwait reading(*this, *store);
+        PasswordAwait reading(*this, *store, needed);
         co_await reading;
     }
     if (!(m_host.Settings().PasswordsToRead & needed)) {

@@ -107,7 +107,7 @@ void OutputDataDialog::timerEvent(QTimerEvent* event) {
 void OutputDataDialog::accept() {
     m_closeTimer.stop();
     m_autoClose = m_autoCloseBox->isChecked() ? 1 : 0;
-    if (m_ownSettings == nullptr || !SettingsFileIsReadOnly()) {
+    if (m_ownSettings == nullptr || SettingsFileWritableNow()) {
         m_settings->setValue(QLatin1String(kAutoCloseKey), m_autoClose);
         m_settings->sync();
     }

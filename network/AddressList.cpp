@@ -9,6 +9,7 @@
 #include <QSettings>
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -150,6 +151,9 @@ bool AddressList::StoreSelection() {
     if (IsReadOnlyByMode(m_profile->fileName())) {
         return false;  // its owner made it read-only: left as it is
     }
+    if (!ClearStaleLockFile(m_profile->fileName() + QStringLiteral(".lock"), 500)) {
+        return false;  // a live writer holds it, or its lock's name is taken by something else
+    }
     m_profile->beginGroup(QStringLiteral("Data"));
     m_profile->setValue(QStringLiteral("InterfaceNum"), m_interfaceNum);
     m_profile->setValue(QStringLiteral("NICDescription"), m_nicDescription);
@@ -213,6 +217,7 @@ bool AddressList::RefreshNetworkInfo(int row) {
 // (when their look-ups are done).
 void AddressList::BuildAndFinish() {
     const BuildResult built = BuildRows(m_refreshRow);
+    GiveBackTableMemory();
     m_verifyAtEnd = built != BuildResult::InterfaceGone;
     if (!m_verifyAtEnd) {
         LoseSelectedAddress();
@@ -753,6 +758,17 @@ class InterfaceColumns {
 
 }  // namespace
 
+// A storm of addresses leaves the heap holding the room its large tables took, long after they
+// are gone: once the tables are small again, that room is given back to the system.
+void AddressList::GiveBackTableMemory() {
+    constexpr std::size_t kLargeTable = 1024;
+    m_largestTable = std::max(m_largestTable, m_tableSize);
+    if (m_largestTable >= kLargeTable && m_tableSize * 4 <= m_largestTable) {
+        ::malloc_trim(0);
+        m_largestTable = m_tableSize;
+    }
+}
+
 AddressList::BuildResult AddressList::BuildRows(int row) {
     ShowOutputHeading();
     ReportStatus(Text::Updating, false, false);
@@ -763,6 +779,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
         return BuildResult::TablesMissing;
     }
     const std::vector<Candidate> candidates = CandidatesOf(tables);
+    m_tableSize = candidates.size();
 
     // A row index outside the valid rows cannot name an interface: rebuild them all.
     if (row < -1 || row >= static_cast<int>(m_rowCount)) {

@@ -158,6 +158,8 @@ class AddressList {
     int m_selectedRow = -1;
     RowTexts m_texts;  // the rows' fields
     unsigned int m_rowCount = 0;
+    std::size_t m_tableSize = 0;     // addresses in the tables of the last refresh
+    std::size_t m_largestTable = 0;  // the most since the heap was last given back
 
   private:
     // The steps of BuildRows.
@@ -188,6 +190,7 @@ class AddressList {
     void FinishRows();
     void FinishRefresh(bool verify);
     void BuildAndFinish();
+    void GiveBackTableMemory();
     void ShowLocalHost(std::optional<QString> ip);
     // The public rows after the local ones, from their sources' last answers.
     void ShowPublicRows();

@@ -56,7 +56,6 @@ struct PublicAddressRows::Source {
     bool chosen = false;
     bool reached = false;  // answered once: the row is shown
     QString address;       // the last address taken
-    bool behindNat = false;
     QString description, gateway, problem;
     QDateTime confirmed, asked;
     QElapsedTimer sinceAsked;
@@ -148,7 +147,6 @@ void PublicAddressRows::Apply(Source& s, const PublicAddressAnswer& answer) {
     // A source that fails keeps its last address: a failed question changes nothing.
     if (!answer.address.isEmpty()) {
         s.address = answer.address;
-        s.behindNat = answer.behindNat;
         s.confirmed = m_clock.Now();
     }
 }
@@ -179,11 +177,6 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
         diagnostic += s.confirmed.isValid() ? QStringLiteral("Last confirmed %1; asked %2.")
                                                   .arg(Stamp(s.confirmed), Stamp(s.asked))
                                             : QStringLiteral("Asked %1.").arg(Stamp(s.asked));
-    } else if (s.behindNat) {
-        diagnostic = QStringLiteral(
-                         "Double NAT: %1 reports a private external address, which cannot be "
-                         "reached from the Internet. Confirmed %2.")
-                         .arg(where, Stamp(s.confirmed));
     } else {
         diagnostic =
             QStringLiteral("Public address from %1, confirmed %2.").arg(where, Stamp(s.confirmed));
@@ -191,7 +184,7 @@ IpAddressRow PublicAddressRows::RowOf(const Source& s) const {
     IpAddressRow row;
     row[ColNicIpAddress] = !s.reached ? kLookingUp : s.address.isEmpty() ? noAddress : s.address;
     row[ColInterfaceNumber] = s.interfaceNumber;
-    row[ColAddressType] = s.behindNat ? QStringLiteral("private") : QStringLiteral("public");
+    row[ColAddressType] = QStringLiteral("public");
     row[ColNicDescription] =
         router ? (s.description.isEmpty() ? QStringLiteral("UPnP router") : s.description)
                : QStringLiteral("Echo page at ") + QUrl(s.url).host();

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/ShownText.h"
+
 namespace qv {
 
 ReverseLookupBatch::ReverseLookupBatch(IResolver& resolver, const std::vector<std::uint32_t>& addrs,
@@ -43,7 +45,14 @@ void ReverseLookupBatch::OnAnswer(std::size_t index, const ReverseLookupResult& 
     }
     m_done[index] = 1;
     --m_left;
-    m_answered(index, result);
+    // A name from a name server or the hosts file is shown as one line, free of control bytes.
+    if (result.name.isEmpty()) {
+        m_answered(index, result);
+    } else {
+        ReverseLookupResult shown = result;
+        shown.name = ShownText(result.name, TextField::kSingleLine);
+        m_answered(index, shown);
+    }
     if (m_left == 0 && m_started) {
         m_deadline.stop();
         m_finished();

@@ -61,10 +61,13 @@ void AddressEvents::Stop() {
 }
 
 void AddressEvents::OnReadable() {
+    // A storm is read a bounded number of messages at a time: the event loop runs in between, and
+    // what the kernel cannot queue meanwhile is dropped there and reported as lost.
+    constexpr int kReadsPerWake = 64;
     alignas(nlmsghdr) char buffer[32768];
     bool relevant = false;
     bool lost = false;
-    for (;;) {
+    for (int reads = 0; reads < kReadsPerWake; ++reads) {
         sockaddr_nl sender{};
         socklen_t senderLen = sizeof sender;
         const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_DONTWAIT,

@@ -19,16 +19,24 @@ TransferLimits EchoLimits() {
 }  // namespace
 
 EchoPageAddress::EchoPageAddress(const QString& url, Answer answer)
-    : m_answer(std::move(answer)), m_transfer(LoadString(Text::UserAgent).toUtf8(), EchoLimits()) {
+    : m_url(url.trimmed()),
+      m_answer(std::move(answer)),
+      m_transfer(LoadString(Text::UserAgent).toUtf8(), EchoLimits()) {
     m_transfer.Fetch({EncodeForUrl(url.trimmed()), {}, {}},
                      [this](const HttpReply& reply) { OnReply(reply); });
 }
 
 void EchoPageAddress::OnReply(const HttpReply& reply) {
     PublicAddressAnswer answer;
-    if (!reply.status.Ok()) {
-        answer.problem =
-            QStringLiteral("The echo page could not be read: %1.").arg(reply.status.text);
+    const QString scheme = m_url.section(QLatin1Char(':'), 0, 0).toLower();
+    if (!m_url.contains(QLatin1Char(':')) ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        answer = ReachedWithoutAddress(
+            QStringLiteral("The echo page's address must begin with http:// or https://: '%1'.")
+                .arg(Excerpt(m_url)));
+    } else if (!reply.status.Ok()) {
+        answer = ReachedWithoutAddress(
+            QStringLiteral("The echo page could not be read: %1.").arg(reply.status.text));
     } else if (reply.httpCode != 200) {
         answer = ReachedWithoutAddress(
             QStringLiteral("The echo page answered with HTTP status %1.").arg(reply.httpCode));

@@ -15,6 +15,9 @@ namespace qv {
 // read with a short time-out and at most a few bytes of it, so a page that talks too much or
 // never ends costs nothing.
 //
+// Whatever happens, the answer counts as reached, so that the page's row tells why it gave no
+// address: a page that stays silent, fails, or whose address is not http or https.
+//
 // One question to the page over IPv4, on the event loop: `answer` runs once, from the event loop
 // (at once only when libcurl cannot be started). Destroying the object ends the question; its
 // answer then never comes. The answer may destroy the object.
@@ -35,6 +38,7 @@ class EchoPageAddress {
   private:
     void OnReply(const HttpReply& reply);
 
+    QString m_url;
     Answer m_answer;
     CurlTransfer m_transfer;
 };

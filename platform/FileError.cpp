@@ -1,13 +1,18 @@
 #include "platform/FileError.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
+#include <ctime>
 
+#include "platform/UniqueFd.h"
 #include "resources/StringTable.h"
 
 namespace qv {
@@ -81,6 +86,41 @@ int OpenRegularFile(const QString& path, int flags, int mode, int& err) {
 bool IsReadOnlyByMode(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool ClearStaleLockFile(const QString& lockPath, int waitMs) {
+    // A lock file younger than this may belong to a writer between creating it and locking it.
+    constexpr qint64 kCreatingMs = 100;
+    const QByteArray path = QFile::encodeName(lockPath);
+    const QDeadlineTimer deadline(waitMs);
+    while (true) {
+        struct stat named {};
+        if (::lstat(path.constData(), &named) != 0) {
+            return errno == ENOENT;
+        }
+        if (!S_ISREG(named.st_mode)) {
+            return false;
+        }
+        UniqueFd fd(
+            ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {};
+        const bool same = fd.get() >= 0 && ::fstat(fd.get(), &opened) == 0 &&
+                          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+        if (same && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            const qint64 ageMs = (qint64(now.tv_sec) - qint64(named.st_mtim.tv_sec)) * 1000 +
+                                 (qint64(now.tv_nsec) - qint64(named.st_mtim.tv_nsec)) / 1000000;
+            if (ageMs >= kCreatingMs || deadline.hasExpired()) {
+                ::unlink(path.constData());  // held by nobody: its writer has ended
+                return true;
+            }
+        }
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(20);
+    }
 }
 
 QString FileCauseText(int cause) {

@@ -34,6 +34,13 @@ int OpenRegularFile(const QString& path, int flags, int mode, int& err);
 // program then leaves it alone, whoever runs it: root would be allowed to write it anyway.
 bool IsReadOnlyByMode(const QString& path);
 
+// Makes way for a writer that guards its file with `lockPath`, a Qt lock file (QSettings does):
+// one that no process holds locked was left by a process that ended (killed while saving, often
+// empty) and is removed at once, where Qt would wait up to 30 s for it to grow old. One held by a
+// live process is waited for up to `waitMs`. False when the writer must not go on: still held
+// then, or something other than a regular file is at the name (never followed or opened).
+bool ClearStaleLockFile(const QString& lockPath, int waitMs);
+
 // The text of one cause code; "Unknown error." for 0 and unknown codes.
 QString FileCauseText(int cause);
 

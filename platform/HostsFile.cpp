@@ -1,9 +1,12 @@
 #include "platform/HostsFile.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +17,8 @@ namespace {
 
 // Host names longer than this are not taken (the system's limit for a returned name).
 constexpr std::size_t kMaxName = 1024;
+// The most of a hosts file that is read: a link to a device that never ends costs no more.
+constexpr std::size_t kMaxText = 16u << 20;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
@@ -65,7 +70,8 @@ void HostsFile::ForEachLine(F f, G six) const {
 
 void HostsFile::Load() {
     struct stat st {};
-    if (stat(m_path.c_str(), &st) != 0) {
+    // Only a regular file is read: a FIFO would hold the refresh, a device never end.
+    if (stat(m_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         m_text.clear();
         m_entries.clear();
         m_entries6.clear();
@@ -76,24 +82,38 @@ void HostsFile::Load() {
         st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec) {
         return;
     }
-    m_text.clear();
-    m_entries.clear();
-    m_entries6.clear();
     m_loaded = true;
     m_dev = st.st_dev;
     m_ino = st.st_ino;
     m_size = st.st_size;
     m_mtime = st.st_mtim;
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(m_path.c_str(), "re"),
-                                                         std::fclose);
-    if (!file) {
-        return;
+    std::string text;
+    // Opened without waiting, and read only when it is still a regular file.
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat opened {};
+    if (fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+        char chunk[65536];
+        for (ssize_t n; text.size() < kMaxText && (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                break;
+            }
+            text.append(chunk, std::min(std::size_t(n), kMaxText - text.size()));
+        }
     }
-    char chunk[65536];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
-        m_text.append(chunk, n);
+    if (fd >= 0) {
+        ::close(fd);
     }
+    SetText(std::move(text));
+}
+
+void HostsFile::SetText(std::string text) {
+    m_text = std::move(text);
+    m_entries.clear();
+    m_entries6.clear();
     std::uint32_t line = 0;
     ForEachLine(
         [&](std::uint32_t addr, const auto& words) {

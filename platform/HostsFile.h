@@ -22,6 +22,8 @@ class HostsFile {
     explicit HostsFile(std::string path = "/etc/hosts") : m_path(std::move(path)) {}
 
     void Load();
+    // Takes `text` as the file's content (Load's second half; for tests and fuzzing).
+    void SetText(std::string text);
     // The first name of the first line of `addr` (network order).
     std::optional<QString> NameOf(std::uint32_t addr) const;
     std::optional<QString> NameOf(const Ipv6Bytes& addr) const;

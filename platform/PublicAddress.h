@@ -6,12 +6,11 @@ namespace qv {
 
 // What a source of the machine's public address said when it was asked.
 struct PublicAddressAnswer {
-    bool reached = false;    // the source answered: it has a row in the list
-    QString address;         // the address it reported, checked; empty when none could be taken
-    bool behindNat = false;  // the router's own external address is private (double NAT)
-    QString problem;         // why no address was taken; empty when `address` is set
-    QString description;     // the router's friendly name
-    QString gateway;         // the router's address on the local network
+    bool reached = false;  // the source answered: it has a row in the list
+    QString address;       // the public address it reported, checked; empty when none was taken
+    QString problem;       // why no address was taken; empty when `address` is set
+    QString description;   // the router's friendly name
+    QString gateway;       // the router's address on the local network
 };
 
 // The answer of a source that was reached but gave no address, with why.

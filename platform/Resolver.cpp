@@ -171,6 +171,12 @@ struct ResolverCache {
         }
         if (entries.size() >= kPruneAt) {  // addresses come and go: forget the expired ones
             std::erase_if(entries, [now](const auto& e) { return now >= e.second.until; });
+            // A storm of addresses that come and go faster than their answers expire: the cache
+            // starts over, and gives its table back, rather than grow with the storm.
+            if (entries.size() >= kPruneAt) {
+                entries.clear();
+                entries.rehash(0);
+            }
         }
         entries[key] = {result, now + std::chrono::seconds(seconds)};
     }
@@ -459,7 +465,8 @@ std::unique_ptr<PendingLookups> StartLookups(HostsFile& hosts,
                                              const std::vector<Address>& addrs, int timeoutMs,
                                              const ReverseLookupAnswer& answer) {
     hosts.Load();
-    cache->entries.reserve(cache->entries.size() + addrs.size());  // no rehash while answers come
+    // No rehash while answers come, within the cache's bound.
+    cache->entries.reserve(std::min(cache->entries.size() + addrs.size(), ResolverCache::kPruneAt));
     std::unique_ptr<DnsBatch> batch;
     const auto now = Clock::now();
     for (std::size_t i = 0; i < addrs.size(); ++i) {

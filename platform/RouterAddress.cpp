@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -64,23 +65,6 @@ PublicAddressAnswer Unreached(const QString& problem) {
     return answer;
 }
 
-// The LOCATION header of an answer to the search (empty when it has none); nothing when the
-// datagram is no answer.
-std::optional<QByteArray> LocationOf(const QByteArray& datagram) {
-    const QList<QByteArray> lines = datagram.split('\n');
-    if (lines.isEmpty() || !lines[0].startsWith("HTTP/1.") ||
-        lines[0].split(' ').value(1) != "200") {
-        return std::nullopt;
-    }
-    for (const QByteArray& line : lines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().compare("LOCATION", Qt::CaseInsensitive) == 0) {
-            return line.mid(colon + 1).trimmed();
-        }
-    }
-    return QByteArray();
-}
-
 }  // namespace
 
 // The search, and the routers that answered it asked one after the other, in the order they
@@ -113,7 +97,7 @@ struct RouterAddress::Impl {
         }
         fromNote = true;
         if (!noted->isEmpty()) {
-            locations.append(*noted);
+            locations.append({*noted, QString()});
         }
         end.start(0);  // the answer comes from the event loop
     }
@@ -159,7 +143,10 @@ struct RouterAddress::Impl {
         // A bounded number at a time, so that a flood cannot hold the event loop.
         for (int i = 0; i < 32; ++i) {
             char buffer[kMaxDatagram];
-            const ssize_t n = ::recv(socket->get(), buffer, sizeof buffer, 0);
+            sockaddr_in from{};
+            socklen_t fromSize = sizeof from;
+            const ssize_t n = ::recvfrom(socket->get(), buffer, sizeof buffer, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -168,15 +155,25 @@ struct RouterAddress::Impl {
             }
             const auto location = LocationOf(QByteArray(buffer, n));
             replied = replied || location;
-            if (location && !location->isEmpty() && !locations.contains(*location) &&
-                locations.size() < kMaxDevices) {
-                locations.append(*location);
-                if (locations.size() == 1) {
+            char responder[INET_ADDRSTRLEN] = {};
+            if (location && !location->isEmpty() && !Known(*location) &&
+                locations.size() < kMaxDevices &&
+                ::inet_ntop(AF_INET, &from.sin_addr, responder, sizeof responder)) {
+                const QString sender = QString::fromLatin1(responder);
+                locations.append({*location, sender});
+                // Only a description on the device itself is noted for the next time.
+                if (locations.size() == 1 &&
+                    QUrl(QString::fromLatin1(*location), QUrl::StrictMode).host() == sender) {
                     Note(*location);
                 }
                 Next();
             }
         }
+    }
+
+    bool Known(const QByteArray& location) const {
+        return std::any_of(locations.begin(), locations.end(),
+                           [&](const Device& d) { return d.location == location; });
     }
 
     void EndSearch() {
@@ -189,16 +186,27 @@ struct RouterAddress::Impl {
     // Asks the next router unless one is being asked; ends when none is left after the search.
     void Next() {
         while (!exchange && asked < locations.size()) {
-            const QByteArray& next = locations[asked++];
-            askedLocation = next;
-            location = QUrl(QString::fromLatin1(next), QUrl::StrictMode);
+            const Device& next = locations[asked++];
+            askedLocation = next.location;
+            location = QUrl(QString::fromLatin1(next.location), QUrl::StrictMode);
             if (!location.isValid() || location.scheme() != QLatin1String("http") ||
                 location.host().isEmpty()) {
                 if (!first) {
                     first = ReachedWithoutAddress(
                         QStringLiteral("The UPnP router's description address is not an http "
                                        "address: '%1'.")
-                            .arg(Excerpt(QString::fromLatin1(next))));
+                            .arg(Excerpt(QString::fromLatin1(next.location))));
+                }
+                continue;
+            }
+            // A description is fetched only from the device that answered the search, never
+            // from another host (a service on this machine, say) that the answer names.
+            if (!next.responder.isEmpty() && location.host() != next.responder) {
+                if (!first) {
+                    first = ReachedWithoutAddress(
+                        QStringLiteral("The UPnP device at %1 names its description at another "
+                                       "address, which is not followed: '%2'.")
+                            .arg(next.responder, Excerpt(QString::fromLatin1(next.location))));
                 }
                 continue;
             }
@@ -251,6 +259,16 @@ struct RouterAddress::Impl {
             return;
         }
         description = std::move(*found);
+        // The action goes only to the host that gave the description.
+        if (QUrl(QString::fromLatin1(description.controlUrl)).host() != location.host()) {
+            PublicAddressAnswer failed = ReachedWithoutAddress(
+                QStringLiteral("The UPnP router's description names its control address on "
+                               "another host, which is not followed: '%1'.")
+                    .arg(Excerpt(QString::fromLatin1(description.controlUrl))));
+            failed.gateway = location.host();
+            Answered(failed);
+            return;
+        }
 
         HttpFetchRequest request;
         request.url = description.controlUrl;
@@ -310,7 +328,8 @@ struct RouterAddress::Impl {
 
     // Ends the search and the exchange, then answers (which may destroy this object).
     void Finish(PublicAddressAnswer result) {
-        if (result.reached && !askedLocation.isEmpty() && askedLocation != locations.value(0)) {
+        if (result.reached && !askedLocation.isEmpty() &&
+            askedLocation != locations.value(0).location) {
             Note(askedLocation);  // another router than the first to answer gave the answer
         }
         end.stop();
@@ -334,8 +353,14 @@ struct RouterAddress::Impl {
     int searchError = 0;   // errno of a search that could not be sent
     std::optional<UniqueFd> socket;
     std::unique_ptr<QSocketNotifier> notifier;
-    QList<QByteArray> locations;  // the routers' description addresses, in the order they answered
-    qsizetype asked = 0;          // how many of them have been asked
+    // A device that answered the search: its description address, and the address it answered
+    // from (empty when the description address was given, not found by a search).
+    struct Device {
+        QByteArray location;
+        QString responder;
+    };
+    QList<Device> locations;                 // in the order they answered
+    qsizetype asked = 0;                     // how many of them have been asked
     std::unique_ptr<CurlTransfer> exchange;  // with the router being asked
     QUrl location;                           // its description address
     Description description;
@@ -348,11 +373,26 @@ RouterAddress::RouterAddress(Answer answer) : d(std::make_unique<Impl>(std::move
 
 RouterAddress::RouterAddress(const QByteArray& location, Answer answer)
     : d(std::make_unique<Impl>(std::move(answer))) {
-    d->locations.append(location);
+    d->locations.append({location, QString()});
     d->end.start(0);  // the answer comes from the event loop, even a refusal of the address
 }
 
 RouterAddress::~RouterAddress() = default;
+
+std::optional<QByteArray> RouterAddress::LocationOf(const QByteArray& datagram) {
+    const QList<QByteArray> lines = datagram.split('\n');
+    if (lines.isEmpty() || !lines[0].startsWith("HTTP/1.") ||
+        lines[0].split(' ').value(1) != "200") {
+        return std::nullopt;
+    }
+    for (const QByteArray& line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare("LOCATION", Qt::CaseInsensitive) == 0) {
+            return line.mid(colon + 1).trimmed();
+        }
+    }
+    return QByteArray();
+}
 
 std::optional<RouterAddress::Description> RouterAddress::ReadDescription(const QByteArray& xml,
                                                                          const QUrl& location,
@@ -443,8 +483,12 @@ PublicAddressAnswer RouterAddress::Judge(const QString& external) {
             answer.address = external;
             break;
         case AddressScope::Private:
-            answer.address = external;
-            answer.behindNat = true;
+            // As a private answer of the echo page: never taken for the public address.
+            answer.problem = QStringLiteral(
+                                 "The UPnP router reports the private external address %1: it is "
+                                 "behind another router (double NAT), and that address cannot be "
+                                 "reached from the Internet.")
+                                 .arg(external);
             break;
         case AddressScope::Unusable:
             answer.problem =

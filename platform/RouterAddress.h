@@ -45,6 +45,10 @@ class RouterAddress {
     RouterAddress(const RouterAddress&) = delete;
     RouterAddress& operator=(const RouterAddress&) = delete;
 
+    // The LOCATION header of an answer to the search (empty when it has none); nothing when the
+    // datagram is no answer.
+    static std::optional<QByteArray> LocationOf(const QByteArray& datagram);
+
     struct Description {
         QString friendlyName;
         QByteArray controlUrl;  // absolute http URL of the WAN connection service

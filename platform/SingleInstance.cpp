@@ -5,12 +5,13 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,6 +29,14 @@ const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 const QByteArray kShowAnswer = QByteArrayLiteral("ok\n");
 const QByteArray kWatcherAnswer = QByteArrayLiteral("watcher\n");
 constexpr qsizetype kLongestLine = 64;  // a peer that says more without a line break is not ours
+// Opening and locking are two steps; when the name was meanwhile removed by a copy on its way out,
+// the lock is taken again on the file the name now shows, a few times at most.
+constexpr int kLockAttempts = 8;
+
+std::function<void()>& BeforeLockHook() {
+    static std::function<void()> hook;
+    return hook;
+}
 
 // The socket address of `path`; false when the path does not fit.
 bool SocketAddress(const QString& path, sockaddr_un& address) {
@@ -92,7 +101,12 @@ SingleInstance::~SingleInstance() {
         ::close(m_listener);
         ::unlink(QFile::encodeName(ServerPath()).constData());
     }
-    // The lock file goes with m_lock.
+    if (m_lockFd >= 0) {
+        // Removed while still locked: a copy that opened it meanwhile finds the name gone once it
+        // has the lock, and takes the lock again on a new file.
+        ::unlink(QFile::encodeName(LockFilePath()).constData());
+        ::close(m_lockFd);
+    }
 }
 
 QString SingleInstance::LockFilePath() const {
@@ -103,42 +117,82 @@ QString SingleInstance::ServerPath() const {
     return m_folder + QLatin1Char('/') + QLatin1String(kInstanceName) + QLatin1String(".socket");
 }
 
+void SingleInstance::SetBeforeLockHook(std::function<void()> hook) {
+    BeforeLockHook() = std::move(hook);
+}
+
 SingleInstance::Outcome SingleInstance::Claim(int answerTimeoutMs) {
     if (!QDir().mkpath(m_folder)) {
         m_error = tr("The folder %1 could not be created.").arg(m_folder);
         return Failed;
     }
-    m_lock = std::make_unique<QLockFile>(LockFilePath());
-    // A lock counts as stale only when the process named in it no longer runs; a live holder is
-    // never displaced, however long it has run.
-    m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
+    const Outcome outcome = TakeLock();
+    if (outcome == First) {
         Listen();
-        return First;
+    } else if (outcome == Second && m_role == Program) {
+        AskFirstCopy(answerTimeoutMs);
     }
-    // A lock that names no process (empty, cut short, garbage) is taken over when no process
-    // holds it open: a copy of the program keeps its lock file locked for its whole life. A lock
-    // that names a process which is not a copy of the program Qt already counts as stale.
-    if (m_lock->error() == QLockFile::LockFailedError &&
-        !m_lock->getLockInfo(nullptr, nullptr, nullptr) && m_lock->removeStaleLockFile() &&
-        m_lock->tryLock(0)) {
-        Listen();
-        return First;
-    }
-    switch (m_lock->error()) {
-        case QLockFile::LockFailedError:
-            if (m_role == Program) {
-                AskFirstCopy(answerTimeoutMs);
+    return outcome;
+}
+
+SingleInstance::Outcome SingleInstance::TakeLock() {
+    const QString shown = LockFilePath();
+    const QByteArray path = QFile::encodeName(shown);
+    const QString notRegular =
+        tr("%1 is not a regular file (a link, a folder, a FIFO or a device): remove it, then "
+           "start the program again.")
+            .arg(shown);
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // Never through a link, never waiting on a FIFO, never becoming a terminal's owner.
+        UniqueFd fd(::open(path.constData(),
+                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
+        if (fd.get() < 0) {
+            if (errno == ELOOP || errno == EISDIR || errno == ENXIO || errno == ENODEV) {
+                m_error = notRegular;
+            } else if (errno == EACCES || errno == EPERM || errno == EROFS) {
+                m_error =
+                    tr("The lock file %1 could not be created: permission denied.").arg(shown);
+            } else {
+                m_error = tr("The lock file %1 could not be created: %2.")
+                              .arg(shown, QString::fromLocal8Bit(std::strerror(errno)));
             }
-            return Second;
-        case QLockFile::PermissionError:
-            m_error =
-                tr("The lock file %1 could not be created: permission denied.").arg(LockFilePath());
             return Failed;
-        default:
-            m_error = tr("The lock file %1 could not be created.").arg(LockFilePath());
+        }
+        struct stat opened {};
+        if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            m_error = notRegular;
             return Failed;
+        }
+        if (const std::function<void()> hook = BeforeLockHook()) {  // a copy: it may unset itself
+            hook();
+        }
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK || errno == EINTR) {
+                return Second;
+            }
+            m_error = tr("The lock file %1 could not be locked: %2.")
+                          .arg(shown, QString::fromLocal8Bit(std::strerror(errno)));
+            return Failed;
+        }
+        // The lock counts only on the file that the name still shows.
+        struct stat named {};
+        if (::lstat(path.constData(), &named) != 0 || named.st_dev != opened.st_dev ||
+            named.st_ino != opened.st_ino) {
+            continue;
+        }
+        // The holder's number, for people who look; nothing reads it to decide anything.
+        const QByteArray holder = QByteArray::number(qint64(::getpid())) + '\n';
+        if (::ftruncate(fd.get(), 0) != 0 ||
+            ::pwrite(fd.get(), holder.constData(), std::size_t(holder.size()), 0) !=
+                holder.size()) {
+            qWarning("Quorvane: cannot write %s: %s", path.constData(), std::strerror(errno));
+        }
+        m_lockFd = fd.release();
+        return First;
     }
+    m_error = tr("The lock file %1 kept changing while it was locked.").arg(shown);
+    return Failed;
 }
 
 void SingleInstance::Listen() {

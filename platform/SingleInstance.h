@@ -3,10 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
-class QLockFile;
 class QSocketNotifier;
 
 namespace qv {
@@ -19,13 +19,14 @@ inline constexpr const char* kInstanceName = "PreventSecondInstanceOfQuorvane";
 // temporary folder.
 QString InstanceFolder();
 
-// One copy of the program per user. The first copy holds a lock file for its whole life and
-// listens on a local socket; a later copy finds the lock held, asks the first copy over the
-// socket to show its window, and ends. A headless watcher holds the same lock, so that two copies
-// never forward for one configuration. A lock left behind by a copy that no longer runs (it
-// crashed or was killed), one that names a running process that is not a copy of the program,
-// and one whose holder cannot be told (empty or garbage) while no process holds it, are taken
-// over; a running copy is never displaced.
+// One copy of the program per user. The first copy holds an exclusive lock (flock) on the lock
+// file for its whole life and listens on a local socket; a later copy finds the lock held, asks
+// the first copy over the socket to show its window, and ends. A headless watcher holds the same
+// lock, so that two copies never forward for one configuration. The lock is the kernel's, taken
+// in one step: what the file holds (the holder's process number, for people) never decides, so a
+// file left behind by a copy that no longer runs, empty or garbage, is simply locked again, and a
+// running copy is never displaced. Anything at the lock file's name that is not a regular file
+// (a link, a FIFO, a device, a folder) is refused with a message, never followed or read.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
@@ -54,6 +55,10 @@ class SingleInstance : public QObject {
     QString ServerPath() const;
     QString ErrorText() const { return m_error; }
 
+    // For tests: runs between opening the lock file and locking it, the moment another copy may
+    // act in between.
+    static void SetBeforeLockHook(std::function<void()> hook);
+
   signals:
     // Another copy was started and asked this one to show its window.
     void ActivationRequested();
@@ -64,12 +69,13 @@ class SingleInstance : public QObject {
     void Accept();
     void Read(Connection* connection);
     bool AskFirstCopy(int timeoutMs);
+    Outcome TakeLock();
 
     QString m_folder;
     Role m_role;
     bool m_otherIsWatcher = false;
     QString m_error;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lockFd = -1;
     int m_listener = -1;
     QSocketNotifier* m_listening = nullptr;
     std::vector<std::unique_ptr<Connection>> m_connections;

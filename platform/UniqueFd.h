@@ -19,6 +19,12 @@ class UniqueFd {
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return m_fd; }
+    // Gives the descriptor up to the caller, who closes it.
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
     // Closes now; returns 0, or the errno of a failed close (a delayed write error shows up here).
     int Close() {

@@ -196,6 +196,8 @@ static constexpr struct {
      "items."},
     {177, "The log file is getting large. It's over 1 MB."},  // notice: log file over 1 MB
     {178, "Log file is too large for this viewer."},  // message: log file too large for the viewer
+    // error: a redirect from https to http (the pairs would travel in clear)
+    {179, "Error: a secure (https) address may not redirect to an insecure (http) one"},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

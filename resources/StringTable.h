@@ -70,6 +70,7 @@ enum Id : int {
     ListTip = 176,
     LogBig = 177,
     LogTooLarge = 178,
+    SecureRedirectRefused = 179,
     AppTitle = 57344,
     Ready = 57345,
 };

@@ -110,8 +110,8 @@ std::shared_ptr<PasswordStore::Run> PasswordStore::RunJobs(
 
 // ---- Reading ----
 
-void PasswordStore::Read(std::function<void(bool ok)> done) {
-    m_waiting.push_back(std::move(done));
+void PasswordStore::Read(std::function<void(bool ok)> done, int wanted) {
+    m_waiting.push_back({wanted, std::move(done)});
     m_reading = true;
     if (!m_startQueued && !m_read) {
         m_startQueued = true;
@@ -124,7 +124,12 @@ void PasswordStore::StartRead() {
     if (!m_reading) {
         return;  // given up before it started
     }
-    if (!NeedsRead()) {
+    int asked = 0;
+    for (const Waiting& w : m_waiting) {
+        asked |= w.wanted;
+    }
+    m_asked = asked & m_settings.PasswordsToRead;
+    if (m_asked == 0) {
         EndRead(true, {});
         return;
     }
@@ -132,7 +137,7 @@ void PasswordStore::StartRead() {
         EndRead(false, QStringLiteral("no desktop keyring answers on the session bus"));
         return;
     }
-    const int wanted = m_settings.PasswordsToRead;
+    const int wanted = m_asked;
     // What each entry brought; a partial answer still fills what it brought.
     struct Answers {
         QString values[std::size(kPasswordFields)];
@@ -172,10 +177,25 @@ void PasswordStore::EndRead(bool ok, const QString& error) {
     m_reading = false;
     m_read.reset();
     m_error = ok ? QString() : error;
-    std::vector<std::function<void(bool)>> waiting;
+    std::vector<Waiting> waiting;
     waiting.swap(m_waiting);
-    for (const auto& done : waiting) {
-        done(ok);
+    // A caller that came during the read for a password it did not ask for reads again after it.
+    std::vector<Waiting> answered;
+    for (Waiting& w : waiting) {
+        if (ok && (w.wanted & ~m_asked & m_settings.PasswordsToRead) != 0) {
+            m_waiting.push_back(std::move(w));
+        } else {
+            answered.push_back(std::move(w));
+        }
+    }
+    m_asked = 0;
+    if (!m_waiting.empty()) {
+        m_reading = true;
+        m_startQueued = true;
+        QMetaObject::invokeMethod(this, &PasswordStore::StartRead, Qt::QueuedConnection);
+    }
+    for (const Waiting& w : answered) {
+        w.done(ok);
     }
     emit ReadFinished(ok);
 }

@@ -34,10 +34,14 @@ class PasswordStore : public QObject {
 
     // Some password of the record is still in the keyring only.
     bool NeedsRead() const { return m_settings.PasswordsToRead != 0; }
-    // Reads those passwords into the record. `done(ok)` runs from the event loop when the keyring
-    // has answered (or Bound() has passed); reads asked for meanwhile share the answer. After a
-    // failure ErrorText() says why and the record's passwords stay empty.
-    void Read(std::function<void(bool ok)> done);
+    // Reads the passwords of `wanted` (kKeyringQueryPassword, kKeyringFTPPassword) that are still
+    // in the keyring only into the record; the others stay where they are, so that an exchange
+    // brings into memory only the secret its method needs. `done(ok)` runs from the event loop
+    // when the keyring has answered (or Bound() has passed); reads asked for meanwhile share the
+    // answer, and one that wants a password the running read does not bring reads again after
+    // it. After a failure ErrorText() says why and the record's passwords stay empty.
+    void Read(std::function<void(bool ok)> done,
+              int wanted = kKeyringQueryPassword | kKeyringFTPPassword);
     // Ends a running read at once as failed, for a caller that cannot wait for the event loop
     // (the program is ending): its callers get done(false), and an answer arriving later is
     // dropped. ErrorText() then says so, unless an earlier read failed for a reason of its own.
@@ -67,7 +71,12 @@ class PasswordStore : public QObject {
 
     SettingsRecord& m_settings;
     std::chrono::milliseconds m_bound{25000};
-    std::vector<std::function<void(bool)>> m_waiting;  // callers of the running read
+    struct Waiting {
+        int wanted;
+        std::function<void(bool)> done;
+    };
+    std::vector<Waiting> m_waiting;  // callers of the running read
+    int m_asked = 0;                 // the passwords the running read asks the keyring for
     bool m_reading = false;
     bool m_startQueued = false;
     std::shared_ptr<Run> m_read;  // the keyring jobs of the running read

@@ -162,6 +162,12 @@ bool SettingsFileIsReadOnly() {
     return IsReadOnlyByMode(SettingsFilePath());
 }
 
+bool SettingsFileWritableNow() {
+    constexpr int kLiveWriterWaitMs = 500;
+    return !SettingsFileIsReadOnly() &&
+           ClearStaleLockFile(SettingsFilePath() + QStringLiteral(".lock"), kLiveWriterWaitMs);
+}
+
 void LoadSettings(SettingsRecord& s) {
     auto st = OpenSettings();
     st->beginGroup(QStringLiteral("Settings"));
@@ -207,7 +213,7 @@ void LoadSettings(SettingsRecord& s) {
 bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     // Checked before any value is set: a refused save leaves nothing behind in QSettings' shared
     // cache, where later readers in this process would take it for stored.
-    if (SettingsFileIsReadOnly()) {
+    if (!SettingsFileWritableNow()) {
         return false;
     }
     RestrictSettingsFile();

@@ -108,6 +108,10 @@ void RestrictSettingsFile();
 // The owner has taken the write permission off the settings file (mode 0400 or 0000). The file is
 // then never written, by any user, root included.
 bool SettingsFileIsReadOnly();
+// The settings file may be written now: not read-only, and its lock file ("Quorvane.conf.lock")
+// free. A lock left by a process that ended is removed at once and a live writer is waited for
+// briefly, so that a save never holds the window up.
+bool SettingsFileWritableNow();
 
 // Loads the record from section "Settings", applying the defaults and repairs.
 void LoadSettings(SettingsRecord& s);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/CoreDumps.h"
 #include "shell/Application.h"
 #include "shell/MainWindow.h"
 #include "views/ControlPane.h"
@@ -23,6 +24,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    qv::KeepSecretsOutOfCoreDumps();  // before any password is read
     // Answered before any display is opened.
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);

@@ -122,7 +122,7 @@ ColumnLayout LoadColumnLayout() {
 }
 
 void StoreColumnLayout(const ColumnLayout& layout) {
-    if (SettingsFileIsReadOnly()) {
+    if (!SettingsFileWritableNow()) {
         return;
     }
     RestrictSettingsFile();

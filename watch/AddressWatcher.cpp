@@ -428,7 +428,10 @@ void AddressWatcher::OnAddressEvent() {
 
 // ---- Output and the event log ----
 
-void AddressWatcher::ShowOutput(const QString& text, bool append, bool log) {
+// Every line, notice and reply passes here on its way to the window, the terminal and the log:
+// what came from outside in it cannot drive a terminal or forge a line.
+void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
+    const QString text = ShownText(raw, TextField::kMultiLine);
     qCDebug(lcWatch).noquote() << "output:" << text;
     emit Output(text, append);
     if (log) {
@@ -489,8 +492,8 @@ void AddressWatcher::ShowMessage(const QString& text) {
     }
     m_messageOpen = true;
     const QPointer<AddressWatcher> self(this);
-    m_questions.Ask(text, LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::NoIcon,
-                    [self](int) {
+    m_questions.Ask(ShownText(text, TextField::kMultiLine), LoadString(Text::AppTitle),
+                    IPrompter::Ok, IPrompter::NoIcon, [self](int) {
                         if (self) {
                             self->m_messageOpen = false;
                         }
@@ -498,11 +501,11 @@ void AddressWatcher::ShowMessage(const QString& text) {
 }
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
-    m_questions.Notice(text, icon, lifeMs);
+    m_questions.Notice(ShownText(text, TextField::kMultiLine), icon, lifeMs);
 }
 
 void AddressWatcher::ShowHostResponse(const QString& caption, const QString& text) {
-    m_questions.ShowHostResponse(caption, text);
+    m_questions.ShowHostResponse(caption, ShownText(text, TextField::kMultiLine));
 }
 
 void AddressWatcher::AskCredentials(const QString& server, const QString& realm,

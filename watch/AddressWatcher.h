@@ -14,6 +14,7 @@
 #include "network/DocHost.h"
 #include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
+#include "platform/ShownText.h"
 #include "settings/PasswordStore.h"
 #include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
@@ -106,7 +107,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // ---- The document's host ----
     void ShowOutput(const QString& text, bool append, bool log) override;
     void SetOutputHeading(const QString& text) override { emit OutputHeading(text); }
-    void SetLocalHostText(const QString& text) override { emit LocalHostText(text); }
+    void SetLocalHostText(const QString& text) override {
+        emit LocalHostText(ShownText(text, TextField::kSingleLine));
+    }
     void CheckLogSize() override;
     bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly; }
     bool ShowIpv6() const override { return m_settings.ShowIPv6; }

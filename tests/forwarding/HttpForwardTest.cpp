@@ -204,8 +204,23 @@ TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
     });
     server.server().Post("/missing",
                          [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    redirect("/escape", 302, "ftp://127.0.0.1/\x1b]0;owned\x07\x1b[2J FAKE");
+    // 307 and 308 are followed like 302, and the request stays a POST.
+    std::string kept;
+    for (const char* path : {"/temporary", "/permanent"}) {
+        server.server().Post(path, [&, path](const httplib::Request&, httplib::Response& res) {
+            res.status = std::string(path) == "/temporary" ? 307 : 308;
+            res.set_header("Location", kept);
+        });
+    }
+    std::vector<std::string> keptMethods;
+    server.server().Post("/kept", [&](const httplib::Request& req, httplib::Response& res) {
+        keptMethods.push_back(req.method);
+        res.set_content("kept", "text/plain");
+    });
     server.Start();
     self = server.Url("/again");
+    kept = server.Url("/kept");
     struct Case {
         std::string path;
         QStringList tail;  // the last output lines
@@ -229,6 +244,21 @@ TEST_F(HttpForwardTest, RedirectFailuresEndInTheirErrors) {
         EXPECT_TRUE(host.output.back().log);
         EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed)) << c.path;
     }
+    for (const char* path : {"/temporary", "/permanent"}) {
+        host.output.clear();
+        Forward(server.Url(path));
+        EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "192.168.1.20") + kStamp)
+            << path;
+    }
+    EXPECT_EQ(keptMethods, std::vector<std::string>({"POST", "POST"}));
+
+    // What the host wrote is shown with its control characters replaced.
+    host.output.clear();
+    Forward(server.Url("/escape"));
+    EXPECT_TRUE(
+        host.LoggedLines().contains(LoadString(Text::RedirectedTo) +
+                                    QString("ftp://127.0.0.1/\uFFFD]0;owned\uFFFD\uFFFD[2J FAKE")))
+        << host.Lines().join('|').toStdString();
 }
 
 TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
@@ -286,7 +316,7 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
     trusting.HTTPForward("10.0.0.1");
     EXPECT_EQ(host.Lines().mid(host.Lines().size() - 2),
               QStringList({LoadString(Text::RedirectedTo) + QString::fromStdString(plain),
-                           LoadString(Text::RedirectNotHttp) + kStamp}));
+                           LoadString(Text::SecureRedirectRefused) + kStamp}));
     EXPECT_EQ(server.Requests().size(), 1u);  // only "/up"
 }
 
@@ -403,6 +433,13 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
         server.WaitForRelease();
         res.set_content("late", "text/plain");
     });
+    std::atomic<int> onceCalls{0};
+    server.server().Post("/once", [&](const httplib::Request&, httplib::Response& res) {
+        if (onceCalls++ == 0) {
+            server.WaitForRelease();  // never answers, never closes, until the test ends
+        }
+        res.set_content("ok", "text/plain");
+    });
     server.server().Post("/stall", [&](const httplib::Request&, httplib::Response& res) {
         // A start, then nothing more.
         res.set_chunked_content_provider("text/html", [&](size_t offset, httplib::DataSink& sink) {
@@ -446,6 +483,24 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     stalled.HTTPForward(QStringLiteral("10.0.0.1"));
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
+
+    // A forward whose host never answers is ended by the program's own deadline, and the next
+    // change of the address is forwarded.
+    const QString once = QString::fromStdString(server.Url("/once"));
+    host.settings.HTTPTargetURL = once;
+    host.settings.AutoForward = true;
+    ForwarderOptions watching = TestOptions([&](const QString&) { return once; });
+    watching.limits.total = std::chrono::milliseconds(500);
+    Forwarder watcher(host, watching);
+    RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
+    EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
+        << host.Lines().last().toStdString();
+    EXPECT_FALSE(watcher.IsBusy());
+    host.selectedIp = QStringLiteral("192.168.1.21");
+    RunFromEventLoop(watcher, [&] { watcher.OnAddressChanged(); });
+    EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "192.168.1.21") + kStamp);
+    EXPECT_EQ(onceCalls, 2);
+    host.settings.AutoForward = false;
     server.Release();
 
     host.settings.ShowHostResponse = true;

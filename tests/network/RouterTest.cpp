@@ -16,12 +16,18 @@
 #include <QThread>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <functional>
 #include <optional>
 
 #include "forwarding/Forwarder.h"
 #include "network/AddressList.h"
 #include "platform/RouterAddress.h"
+#include "platform/UniqueFd.h"
 #include "tests/network/DocFixtures.h"
 #include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
@@ -184,6 +190,60 @@ TEST(NetworkRouter, NoRouterThenARouterBehindAnotherOne) {
         << fields[10].data();
     router.terminate();
     router.waitForFinished();
+}
+
+// A device on the LAN link that names a description, or a control address, on another host (here
+// a loopback server of the test's own, standing for a local service) is not followed: nothing
+// reaches that host, and the row says why.
+TEST(NetworkRouter, AnswersNamingAnotherHostAreNotFollowed) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    MakeHomeNetwork();
+    int argc = 1;
+    char name[] = "netlink_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    UniqueFd trap(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(trap.get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(trap.get(), 8), 0);
+    ASSERT_EQ(::getsockname(trap.get(), reinterpret_cast<sockaddr*>(&at), &size), 0);
+    const QString local = QStringLiteral("http://127.0.0.1:%1").arg(ntohs(at.sin_port));
+
+    QTemporaryDir dir;
+    const QString addressFile = dir.filePath("external");
+    ASSERT_TRUE(WriteFile(addressFile, "203.0.113.7"));
+    const std::pair<QString, QString> hostile[] = {
+        {"location=" + local + "/desc.xml",
+         "The UPnP device at 192.168.77.1 names its description at another address, which is "
+         "not followed: '" +
+             local + "/desc.xml'."},
+        {"control=" + local + "/ctl/IPConn",
+         "The UPnP router's description names its control address on another host, which is not "
+         "followed: '" +
+             local + "/ctl/IPConn'."},
+    };
+    for (const auto& [option, why] : hostile) {
+        QProcess router;
+        router.start("/usr/bin/python3",
+                     {QStringLiteral(QV_UPNP_ROUTER_SCRIPT), "192.168.77.1", addressFile, option});
+        ASSERT_TRUE(router.waitForReadyRead(10000)) << router.readAllStandardError().toStdString();
+        const PublicAddressAnswer answer = AskRouter();
+        EXPECT_TRUE(answer.reached) << option.toStdString();
+        EXPECT_TRUE(answer.address.isEmpty()) << option.toStdString();
+        EXPECT_EQ(answer.problem, why);
+        router.kill();
+        router.waitForFinished();
+    }
+    EXPECT_LT(::accept4(trap.get(), nullptr, nullptr, SOCK_CLOEXEC), 0);  // nobody came
+    EXPECT_EQ(errno, EAGAIN);
 }
 
 TEST(NetworkRouter, ConnectedRoutersAddressAndItsChangeAreForwarded) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/RouterAddress.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "tests/network/DocFixtures.h"
@@ -207,9 +208,8 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
         f.tables.addr = Table<IpAddrRow>({Addr("192.168.1.10", 2)});
         f.tables.ifs = Table<IfRow>({If(2, "eth0")});
         f.host.sources = {true, echo, 0};
-        f.publicSources.answers[""] = {true, "203.0.113.7", false,
-                                       {},   "Home Router", "192.168.1.1"};
-        f.publicSources.answers[echo] = {true, "203.0.113.7", false, {}, {}, {}};
+        f.publicSources.answers[""] = {true, "203.0.113.7", {}, "Home Router", "192.168.1.1"};
+        f.publicSources.answers[echo] = {true, "203.0.113.7", {}, {}, {}};
         f.doc.SetProfile(&profile);
         f.doc.OnNewDocument();
         f.doc.RefreshNetworkInfo(-1);
@@ -251,7 +251,7 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
 
     // The router stops answering: the row keeps its address and says so; nothing is forwarded.
     f.publicSources.deferred = false;
-    f.publicSources.answers[""] = {false, {}, false, "No UPnP router answered within 2 s.", {}, {}};
+    f.publicSources.answers[""] = {false, {}, "No UPnP router answered within 2 s.", {}, {}};
     f.doc.CheckSelection();
     EXPECT_EQ(f.At(1, ColNicIpAddress), "203.0.113.7");
     EXPECT_EQ(f.At(1, ColDiagnosticInformation),
@@ -259,12 +259,17 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
               "asked Dec 06, 2026, 07:05:09 PM.");
     EXPECT_EQ(f.host.trayAddresses.size(), 1);
 
-    // A new address behind another router (double NAT) is a change, marked as such.
-    f.publicSources.answers[""] = {true, "10.0.0.2", true, {}, "Home Router", "192.168.1.1"};
+    // A router behind another router (double NAT) reports a private address: the row says so,
+    // and that address is never taken for the public one.
+    f.publicSources.answers[""] = RouterAddress::Judge("10.0.0.2");
+    f.publicSources.answers[""].description = "Home Router";
     f.doc.CheckSelection();
-    EXPECT_EQ(f.host.trayAddresses.last(), "10.0.0.2");
-    EXPECT_EQ(f.At(1, ColAddressType), "private");
-    EXPECT_TRUE(f.At(1, ColDiagnosticInformation).startsWith("Double NAT: "));
+    EXPECT_EQ(f.host.trayAddresses.last(), "203.0.113.7");
+    EXPECT_EQ(f.At(1, ColNicIpAddress), "203.0.113.7");
+    EXPECT_TRUE(f.At(1, ColDiagnosticInformation)
+                    .startsWith("The UPnP router reports the private external address 10.0.0.2: "
+                                "it is behind another router (double NAT)"))
+        << f.At(1, ColDiagnosticInformation).toStdString();
 
     // Each source is asked at most once in its interval; turned off, its row goes.
     f.host.sources.minIntervalMs = 60000;
@@ -284,8 +289,7 @@ TEST(NetworkPublicRows, KnownByTheirSourceAcrossRestartsAndFailures) {
     local.tables.addr = Table<IpAddrRow>({Addr("192.168.1.10", 2)});
     local.tables.ifs = Table<IfRow>({If(2, "eth0")});
     local.host.sources = {true, {}, 0};
-    local.publicSources.answers[""] = {true, "203.0.113.7", false,
-                                       {},   "Home Router", "192.168.1.1"};
+    local.publicSources.answers[""] = {true, "203.0.113.7", {}, "Home Router", "192.168.1.1"};
     local.doc.OnNewDocument();
     local.doc.RefreshNetworkInfo(-1);
     local.doc.SelectRow(0);

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/Clock.h"
+#include "platform/CoreDumps.h"
 #include "platform/FileError.h"
 #include "platform/QuorvaneException.h"
 #include "resources/StringTable.h"
@@ -44,6 +48,22 @@ TEST(QuorvaneException, CarriesMessageAndDetail) {
     QuorvaneException blank;
     EXPECT_EQ(blank.m_messageId, 0);
     EXPECT_EQ(blank.m_detail, 0);
+}
+
+// The process that holds passwords is not dumpable unless the user asks for core dumps.
+TEST(CoreDumps, ProcessIsNonDumpableUnlessCoreDumpsAreAskedFor) {
+    ASSERT_EQ(::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0), 0);
+    ::setenv(kCoreDumpsVariable, "1", 1);
+    EXPECT_FALSE(KeepSecretsOutOfCoreDumps());
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 1);
+    ::setenv(kCoreDumpsVariable, "yes please", 1);  // only "1" asks
+    EXPECT_TRUE(KeepSecretsOutOfCoreDumps());
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+    ::unsetenv(kCoreDumpsVariable);
+    ASSERT_EQ(::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0), 0);
+    EXPECT_TRUE(KeepSecretsOutOfCoreDumps());
+    EXPECT_EQ(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+    ASSERT_EQ(::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0), 0);  // the test program itself stays dumpable
 }
 
 }  // namespace

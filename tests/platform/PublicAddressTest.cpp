@@ -162,10 +162,18 @@ TEST(EchoPage, TakesOnePublicAddressAndNothingElse) {
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_FALSE(dropped);
     EXPECT_FALSE(droppedAnswered);
-    EXPECT_FALSE(silent.reached);
+    // Its row says why it gave no address: silent, or an address that is not http or https.
+    EXPECT_TRUE(silent.reached);
     EXPECT_TRUE(silent.problem.startsWith("The echo page could not be read: "))
         << silent.problem.toStdString();
-    EXPECT_FALSE(AskPage(QStringLiteral("file:///etc/hostname")).reached);
+    for (const QString& url : {QStringLiteral("file:///etc/hostname"),
+                               QStringLiteral("gopher://127.0.0.1/1"), QStringLiteral("nowhere")}) {
+        const PublicAddressAnswer refusedScheme = AskPage(url);
+        EXPECT_TRUE(refusedScheme.reached) << url.toStdString();
+        EXPECT_TRUE(refusedScheme.address.isEmpty());
+        EXPECT_EQ(refusedScheme.problem,
+                  "The echo page's address must begin with http:// or https://: '" + url + "'.");
+    }
 }
 
 const char* const kDescription =
@@ -218,15 +226,18 @@ TEST(RouterAddress, DescriptionAndAddressActionGiveAnAddressOrAPlainProblem) {
 
     const PublicAddressAnswer connected = ask(AddressReply("203.0.113.7"));
     EXPECT_EQ(connected.address, "203.0.113.7");
-    EXPECT_FALSE(connected.behindNat);
     EXPECT_EQ(connected.description, "Home Router");
     EXPECT_EQ(connected.gateway, "127.0.0.1");
     EXPECT_EQ(action, "\"urn:schemas-upnp-org:service:WANIPConnection:1#GetExternalIPAddress\"");
 
-    // Double NAT: the private address is taken, and marked.
+    // Double NAT: the private address is never taken for the public one; the row says why.
     const PublicAddressAnswer nat = ask(AddressReply("10.0.0.2"));
-    EXPECT_EQ(nat.address, "10.0.0.2");
-    EXPECT_TRUE(nat.behindNat);
+    EXPECT_TRUE(nat.reached);
+    EXPECT_EQ(nat.address, "");
+    EXPECT_TRUE(
+        nat.problem.contains("private external address 10.0.0.2: it is behind another "
+                             "router (double NAT)"))
+        << nat.problem.toStdString();
 
     const std::pair<std::string, const char*> refused[] = {
         {AddressReply("0.0.0.0"), "has no external address: it is not connected"},

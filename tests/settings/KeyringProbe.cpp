@@ -5,6 +5,7 @@
 //                            into the keyring, waiting at most MS ms; prints each message
 //   keyring_probe read MS    loads the settings and reads the keyring's passwords, waiting at most
 //                            MS ms; prints "query=..." and "ftp=...", or "error: ..." and ends 1
+//   keyring_probe read-query MS    the same, asking only for the HTTP query password
 // With a third argument GIVE_UP, a read is given up after GIVE_UP ms, as at shutdown.
 #include <QCoreApplication>
 #include <QTimer>
@@ -25,16 +26,21 @@ int main(int argc, char** argv) {
     store.SetBound(std::chrono::milliseconds(args.value(1).toInt()));
     QObject::connect(&store, &PasswordStore::Message,
                      [](const QString& text) { std::printf("message: %s\n", qPrintable(text)); });
-    if (args.value(0) == QLatin1String("read")) {
-        store.Read([&](bool ok) {
-            if (ok) {
-                std::printf("query=%s\nftp=%s\n", qPrintable(s.PasswordQueryString),
-                            qPrintable(s.FTPPassword));
-            } else {
-                std::printf("error: %s\n", qPrintable(store.ErrorText()));
-            }
-            QCoreApplication::exit(ok ? 0 : 1);
-        });
+    if (args.value(0).startsWith(QLatin1String("read"))) {
+        const int wanted = args.value(0) == QLatin1String("read-query")
+                               ? kKeyringQueryPassword
+                               : kKeyringQueryPassword | kKeyringFTPPassword;
+        store.Read(
+            [&](bool ok) {
+                if (ok) {
+                    std::printf("query=%s\nftp=%s\n", qPrintable(s.PasswordQueryString),
+                                qPrintable(s.FTPPassword));
+                } else {
+                    std::printf("error: %s\n", qPrintable(store.ErrorText()));
+                }
+                QCoreApplication::exit(ok ? 0 : 1);
+            },
+            wanted);
         if (args.size() > 2) {
             QTimer::singleShot(args[2].toInt(), &store, &PasswordStore::GiveUpRead);
         }

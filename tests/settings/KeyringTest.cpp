@@ -192,6 +192,10 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
     Outcome read = Probe({"read", "20000"});
     EXPECT_EQ(read.status, 0);
     EXPECT_EQ(read.out, "query=query secret\nftp=ftp secret\n");
+    // An HTTP send asks only for the query password: the FTP one never enters its memory.
+    read = Probe({"read-query", "20000"});
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.out, "query=query secret\nftp=\n");
     // quorvane-cli reads the password its step needs before the step runs, which then gets as
     // far as the (closed) FTP port.
     QProcess host;  // takes each connection and closes it at once

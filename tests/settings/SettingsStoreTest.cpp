@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -204,6 +206,43 @@ TEST_F(SettingsStore, UnreadableOrReadOnlyFileLosesNothing) {
     // Nothing of the refused save lingers in the process either.
     EXPECT_EQ(Loaded().HTTPTargetURL, "http://kept.example/");
     EXPECT_EQ(LoadHideOnStartup(), 0);
+}
+
+// A copy killed while saving leaves an empty Quorvane.conf.lock that nobody holds: the next save
+// takes it over at once. One held by a live writer is waited for only briefly, and anything but a
+// regular file at the lock's name is refused without waiting on it.
+TEST_F(SettingsStore, LeftOverSettingsLockNeverHoldsASave) {
+    const QString lockPath = SettingsFilePath() + ".lock";
+    SettingsRecord s;
+    s.CheckTime = 17;
+    QDir().mkpath(QFileInfo(lockPath).absolutePath());
+    {
+        QFile empty(lockPath);
+        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    }
+    QElapsedTimer took;
+    took.start();
+    EXPECT_TRUE(SaveSettings(s, 0));
+    EXPECT_LT(took.elapsed(), 1000);
+    EXPECT_EQ(Loaded().CheckTime, 17);
+    EXPECT_FALSE(QFile::exists(lockPath));
+
+    {  // a live writer (a lock held open by this process's own QLockFile) is not displaced
+        QLockFile live(lockPath);
+        ASSERT_TRUE(live.tryLock(0));
+        took.restart();
+        s.CheckTime = 18;
+        EXPECT_FALSE(SaveSettings(s, 0));
+        EXPECT_LT(took.elapsed(), 1000);
+        EXPECT_TRUE(QFile::exists(lockPath));
+    }
+    ASSERT_EQ(::mkfifo(qPrintable(lockPath), 0600), 0);
+    took.restart();
+    EXPECT_FALSE(SaveSettings(s, 0));
+    EXPECT_LT(took.elapsed(), 1000);
+    QFile::remove(lockPath);
+    EXPECT_TRUE(SaveSettings(s, 0));
+    EXPECT_EQ(Loaded().CheckTime, 18);
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 #include "platform/SingleInstance.h"
 
@@ -157,6 +163,91 @@ TEST_F(SingleInstanceTest, LockHeldByAnotherLiveProgramIsNotTakenOver) {
     EXPECT_EQ(probe.Claim(300), SingleInstance::Second);
     holder->closeWriteChannel();
     EXPECT_TRUE(holder->waitForFinished(5000));
+}
+
+// The second copy acts while the first has opened (created) its lock file but not locked it yet,
+// the moment at which a file-content lock could be displaced: exactly one of them runs.
+TEST_F(SingleInstanceTest, CopyStartingBetweenOpeningAndLockingIsNeverDisplaced) {
+    for (const bool leftover : {false, true}) {
+        if (leftover) {  // an empty file left by a killed copy is there as well
+            QFile empty(LockFile());
+            ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+        }
+        SingleInstance first(runtime.path(), nullptr, SingleInstance::Watcher);
+        SingleInstance second(runtime.path(), nullptr, SingleInstance::Watcher);
+        std::optional<SingleInstance::Outcome> secondOutcome;
+        SingleInstance::SetBeforeLockHook([&] {
+            SingleInstance::SetBeforeLockHook({});
+            secondOutcome = second.Claim(100);
+        });
+        const SingleInstance::Outcome firstOutcome = first.Claim(100);
+        SingleInstance::SetBeforeLockHook({});
+        ASSERT_TRUE(secondOutcome);
+        EXPECT_EQ(*secondOutcome, SingleInstance::First);
+        EXPECT_EQ(firstOutcome, SingleInstance::Second);
+
+        // A third copy and a real process both find the lock held by `second`.
+        SingleInstance third(runtime.path(), nullptr, SingleInstance::Watcher);
+        EXPECT_EQ(third.Claim(100), SingleInstance::Second);
+        auto probe = Start({"--watcher"});
+        EXPECT_EQ(NextLine(*probe), "second");
+        EXPECT_TRUE(probe->waitForFinished(5000));
+    }
+
+    // The holder removes the name on its way out while a newcomer has the old file open: the
+    // newcomer locks the file the name shows, not the removed one.
+    auto holder =
+        std::make_unique<SingleInstance>(runtime.path(), nullptr, SingleInstance::Watcher);
+    ASSERT_EQ(holder->Claim(100), SingleInstance::First);
+    SingleInstance newcomer(runtime.path(), nullptr, SingleInstance::Watcher);
+    SingleInstance::SetBeforeLockHook([&] {
+        SingleInstance::SetBeforeLockHook({});
+        holder.reset();
+    });
+    EXPECT_EQ(newcomer.Claim(100), SingleInstance::First);
+    SingleInstance::SetBeforeLockHook({});
+    auto probe = Start({"--watcher"});
+    EXPECT_EQ(NextLine(*probe), "second");
+    EXPECT_TRUE(probe->waitForFinished(5000));
+}
+
+// Whatever sits at the lock file's name that is not a regular file is refused at once with a
+// message: nothing is followed, read or waited on.
+TEST_F(SingleInstanceTest, LockNameThatIsNoRegularFileIsRefused) {
+    const auto makeFifo = [this] {
+        return QProcess::execute(QStringLiteral("mkfifo"), {LockFile()}) == 0;
+    };
+    const auto makeZeroLink = [this] {
+        return QFile::link(QStringLiteral("/dev/zero"), LockFile());
+    };
+    const auto makeFolder = [this] { return QDir().mkdir(LockFile()); };
+    const auto makeDanglingLink = [this] {
+        return QFile::link(runtime.filePath(QStringLiteral("nowhere")), LockFile());
+    };
+    const std::pair<const char*, std::function<bool()>> objects[] = {
+        {"FIFO", makeFifo},
+        {"link to /dev/zero", makeZeroLink},
+        {"folder", makeFolder},
+        {"dangling link", makeDanglingLink},
+    };
+    for (const auto& [what, make] : objects) {
+        ASSERT_TRUE(make()) << what;
+        QElapsedTimer took;
+        took.start();
+        SingleInstance program(runtime.path());
+        EXPECT_EQ(program.Claim(100), SingleInstance::Failed) << what;
+        EXPECT_LT(took.elapsed(), 1000) << what;
+        EXPECT_TRUE(program.ErrorText().contains("is not a regular file")) << what;
+        EXPECT_TRUE(program.ErrorText().contains(LockFile())) << what;
+
+        auto probe = Start({"--watcher"});
+        const QString said = NextLine(*probe);
+        EXPECT_TRUE(said.startsWith("failed: ") && said.contains("is not a regular file")) << what;
+        EXPECT_TRUE(probe->waitForFinished(5000));
+        EXPECT_EQ(probe->exitCode(), 1) << what;
+
+        QFileInfo(LockFile()).isDir() ? QDir().rmdir(LockFile()) : QFile::remove(LockFile());
+    }
 }
 
 }  // namespace

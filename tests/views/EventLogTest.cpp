@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "ViewsTestSupport.h"
+#include "platform/ShownText.h"
 #include "views/ControlPane.h"
 #include "watch/EventLog.h"
 
@@ -172,6 +173,43 @@ TEST_F(PaneLog, SizeNoticeAfterAnEntryWrittenAtOneMegabyte) {
     pane.Settings().NotifyLogBig = false;
     pane.CheckLogSize();
     EXPECT_EQ(notice.shown.size(), 2u);
+}
+
+// Text from outside (a host's reply, a header, a name) reaches no place it is shown with its
+// control characters: one table of hostile texts over the output box, the event log, the notices
+// and a single-line field (a name or header value, as the address list and the CLI show it).
+TEST_F(PaneLog, ControlCharactersFromOutsideAreReplacedWhereverTextIsShown) {
+    const QString x = QString(QChar(kControlStandIn));
+    struct Case {
+        QString raw;
+        QString multiLine;   // the output box, the log, a notice
+        QString singleLine;  // a name, a header value
+    };
+    const Case cases[] = {
+        {"clear\x1b[2J\x1b[H", "clear" + x + "[2J" + x + "[H", "clear" + x + "[2J" + x + "[H"},
+        {"\x1b]0;owned\x07title", x + "]0;owned" + x + "title", x + "]0;owned" + x + "title"},
+        {QString("csi\u009b31m c1\u0085end"), "csi" + x + "31m c1" + x + "end",
+         "csi" + x + "31m c1" + x + "end"},
+        {"ok\nFAKE LINE 6.6.6.6", "ok\nFAKE LINE 6.6.6.6", "ok" + x + "FAKE LINE 6.6.6.6"},
+        {"text\r\r\nbreak", "text\r\r\nbreak", "text" + x + x + x + "break"},
+        {"over\rwrite\r", "over" + x + "write" + x, "over" + x + "write" + x},
+        {"tab\tkept\x7f\x01", "tab\tkept" + x + x, "tab\tkept" + x + x},
+        {QString("plain \u00e9 text"), QString("plain \u00e9 text"), QString("plain \u00e9 text")},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.raw.toStdString();
+        EXPECT_EQ(ShownText(c.raw, TextField::kMultiLine), c.multiLine) << what;
+        EXPECT_EQ(ShownText(c.raw, TextField::kSingleLine), c.singleLine) << what;
+
+        QFile::remove(pane.Settings().LoggingFile);
+        pane.ShowOutput(c.raw, false, true);
+        EXPECT_EQ(pane.OutputText(), c.multiLine) << what;
+        EXPECT_EQ(ReadAll(pane.Settings().LoggingFile), EventLog::EntryBytes(c.multiLine)) << what;
+
+        pane.Watcher().ShowPopupNotice(c.raw, IPrompter::Information, 1000);
+        ASSERT_FALSE(notice.shown.empty());
+        EXPECT_EQ(notice.shown.back().text, c.multiLine) << what;
+    }
 }
 
 }  // namespace
