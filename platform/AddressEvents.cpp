@@ -92,7 +92,7 @@ void AddressEvents::OnReadable() {
         if (n == 0 || sender.nl_pid != 0) {  // only the kernel speaks for the tables
             continue;
         }
-        int left = static_cast<int>(n);
+        auto left = static_cast<unsigned>(n);
         for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);
              h = NLMSG_NEXT(h, left)) {
             switch (h->nlmsg_type) {
