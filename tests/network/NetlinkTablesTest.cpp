@@ -807,6 +807,9 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
         << sent().join(' ').toStdString();
     EXPECT_EQ(boxesSaying("nobody closes"), 1);
 
+    // The send's result is logged once the host's reply is read.
+    EXPECT_TRUE(
+        waitFor([&] { return logged().contains(FormatString(Text::HttpSentOutput, "10.9.0.7")); }));
     const qsizetype logSize = logged().size();
     ASSERT_TRUE(Sh("ip addr del 10.9.0.7/24 dev v0"));
     EXPECT_TRUE(waitFor([&] {
