@@ -2,11 +2,18 @@
 
 namespace qv {
 
-void ConsoleDocHost::WriteLine(const QString& text) {
+void ConsoleDocHost::WriteLine(Priority priority, const QString& text) {
+    if (!m_out.Shows(priority)) {
+        return;
+    }
     if (text != m_lastLine) {  // a refresh repeats one line for each of its rows
         m_lastLine = text;
-        m_lastBytes = text.toLocal8Bit().toStdString();
+        m_lastBytes = ConsoleOutput::OneLine(text).toLocal8Bit().toStdString();
     }
+    if (m_lastBytes.empty()) {
+        return;
+    }
+    m_buffer += m_out.Prefix(priority);
     m_buffer += m_lastBytes;
     m_buffer += '\n';
     if (m_buffer.size() >= 64 * 1024) {  // a long list needs no buffer for all its lines
@@ -16,22 +23,21 @@ void ConsoleDocHost::WriteLine(const QString& text) {
 
 void ConsoleDocHost::Flush() {
     if (!m_buffer.empty()) {
-        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
-        std::fflush(m_out);
+        m_out.Write(m_buffer);
         m_buffer.clear();  // its room is kept for the next lines
     }
 }
 
 void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(text);
+    WriteLine(Priority::Info, text);
 }
 
 void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(QStringLiteral("Local Host : ") + text);
+    WriteLine(Priority::Info, QStringLiteral("Local Host : ") + text);
 }
 
 void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(text);
+    WriteLine(Priority::Warning, text);
 }
 
 void ConsoleDocHost::RefreshFinished() {

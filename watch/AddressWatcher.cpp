@@ -430,7 +430,7 @@ void AddressWatcher::OnAddressEvent() {
 
 void AddressWatcher::ShowOutput(const QString& text, bool append, bool log) {
     qCDebug(lcWatch).noquote() << "output:" << text;
-    emit Output(text, append);
+    emit Output(text, append, log);
     if (log) {
         WriteLogEntry(text);
     }
