@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/LastForwarded.h"
+#include "cli/ServiceNotify.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "network/AddressList.h"
@@ -294,6 +295,11 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
         }
         return CheckOnce(face, say);
     }
+    // A service manager that waits for it (Type=notify) learns that the watcher is ready once
+    // the first check has found the ticked address.
+    QObject::connect(
+        &face.Watcher(), &AddressWatcher::Idle, QCoreApplication::instance(),
+        [] { NotifyServiceManager("READY=1"); }, Qt::SingleShotConnection);
     face.Watcher().Start();
     return QCoreApplication::exec();
 }

@@ -363,7 +363,11 @@ bool AddressWatcher::IsBusy() const {
 
 void AddressWatcher::ResumeIfIdle() {
     if (!IsBusy()) {
+        const bool waiting = !m_pending.empty();
         ResumePending();
+        if (!waiting) {
+            emit Idle();
+        }
     }
 }
 

@@ -158,6 +158,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void GeneralSettingsChanged();
     // No exchange runs or waits for its turn any more.
     void ExchangesFinished();
+    // No work runs or waits any more (a refresh's look-ups included): the first after Start
+    // means the first check is done.
+    void Idle();
 
   protected:
     void timerEvent(QTimerEvent* e) override;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <memory>
 
 #include "ViewsTestSupport.h"
@@ -332,10 +335,19 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
         st.setValue("Data/HostName", "");
     }
     const QStringList watch{QStringLiteral(QV_CLI_PATH), "watch"};
+    // The service manager's notification socket, as a Type=notify unit gets it.
+    const int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un notifyAddress{};
+    notifyAddress.sun_family = AF_UNIX;
+    const QByteArray notifyPath = QFile::encodeName(home.filePath("notify"));
+    std::strncpy(notifyAddress.sun_path, notifyPath.constData(), sizeof notifyAddress.sun_path - 1);
+    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&notifyAddress), sizeof notifyAddress), 0);
+    qputenv("NOTIFY_SOCKET", notifyPath);
     QProcess watcher;
     QString trace;
     server.failures = 1;
     StartProgram(watcher, home, trace, 6000, watch);
+    qunsetenv("NOTIFY_SOCKET");
     const auto sent = [&](const QString& address) {
         return server.requests
             .filter(
@@ -345,6 +357,10 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
         << qPrintable(trace);
     EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
+    char ready[64] = {};
+    EXPECT_GT(recv(notify, ready, sizeof ready - 1, MSG_DONTWAIT), 0) << "no READY=1";
+    EXPECT_STREQ(ready, "READY=1");
+    close(notify);
     // The transfers run in the watcher itself: it starts no other process.
     EXPECT_FALSE(Execute("pgrep", {"-P", QString::number(watcher.processId())}));
     EXPECT_TRUE(QRegularExpression("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* ")
