@@ -27,7 +27,6 @@ struct Arguments {
 
     bool Has(const char* name) const { return switches.contains(QLatin1String(name)); }
     QString Value(const char* name) const { return values.value(QLatin1String(name)); }
-    bool HasValue(const char* name) const { return values.contains(QLatin1String(name)); }
 };
 
 // Checks `args` against the options of a command; nullopt, with the reason in `error`, for an
