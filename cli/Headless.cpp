@@ -67,11 +67,11 @@ class HeadlessWatcher {
     }
 
   private:
-    // The lines that tell of a failed exchange.
+    // The lines that say why an exchange failed. (The notice that it failed only points at them.)
     static bool IsFailure(const QString& text) {
         return text.startsWith(LoadString(Text::ErrorPrefix)) ||
                text.startsWith(LoadString(Text::NoConnection)) ||
-               text.startsWith(LoadString(Text::ExchangeFailed));
+               text.startsWith(QLatin1String("The password is kept in the desktop keyring"));
     }
 
     ConsoleOutput& m_say;
@@ -173,6 +173,11 @@ int RunOnce(ConsoleOutput& say, bool offline) {
         LastForwarded().Remember(face.Watcher().TargetKey(),
                                  offline ? QString() : face.Watcher().SelectedIp());
     }
+    if (!taken) {
+        // Said as an error whatever the lines before it were, so that -q and the journal show it.
+        Refuse(say, offline ? QStringLiteral("the off-line notice did not reach the host")
+                            : QStringLiteral("the address was not forwarded"));
+    }
     return taken ? kCliOk : kCliFailed;
 }
 
@@ -194,6 +199,7 @@ int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
     }
     watcher.OwnForwarder().ForwardNow();
     if (!WaitForExchanges(watcher)) {
+        Refuse(say, QStringLiteral("%1 was not forwarded").arg(address));
         return kCliFailed;
     }
     if (!last.Remember(target, address)) {

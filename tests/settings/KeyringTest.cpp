@@ -221,6 +221,10 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
     StopKeyring();
     const Outcome refused = Probe({"offline"}, QStringLiteral(QV_CLI_PATH));
     EXPECT_EQ(refused.status, 1);
+    const Outcome quiet = Probe({"offline", "-q"}, QStringLiteral(QV_CLI_PATH));
+    // -q: why, and that it failed.
+    EXPECT_EQ(quiet.err.count(QLatin1Char('\n')), 2) << quiet.err.toStdString();
+    EXPECT_TRUE(quiet.err.contains("keyring, which did not give it")) << quiet.err.toStdString();
     EXPECT_TRUE(
         refused.err.contains("The password is kept in the desktop keyring, which did not "
                              "give it (no desktop keyring answers on the session bus): "
