@@ -315,6 +315,7 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     AddressWatcher& watcher = face.Watcher();
     SettingsRecord& s = watcher.Settings();
     LoadSettings(s);
+    const bool autoForward = s.AutoForward;
     s.AutoForward = false;  // the refresh below forwards nothing
     bool ready = true;
     const auto report = [out](const QString& what, const QString& state) {
@@ -342,7 +343,7 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     report(QStringLiteral("watching"),
            QStringLiteral("checking for changes %1, forwarding them automatically %2")
                .arg(s.CheckForChange ? QStringLiteral("on") : QStringLiteral("off"),
-                    s.AutoForward ? QStringLiteral("on") : QStringLiteral("off")));
+                    autoForward ? QStringLiteral("on") : QStringLiteral("off")));
 
     face.Doc().OnNewDocument();
     RefreshAndWait(face.Doc());

@@ -411,6 +411,9 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     EXPECT_TRUE(test::WaitUntil([&] { return check.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(check.exitCode(), 0) << qPrintable(report);
     EXPECT_TRUE(report.contains("ticked: 10.77.0.7 on v0 (present)")) << qPrintable(report);
+    EXPECT_TRUE(
+        report.contains("watching: checking for changes on, forwarding them automatically on"))
+        << qPrintable(report);
     EXPECT_TRUE(report.contains("connection: the target's host answers")) << qPrintable(report);
     ASSERT_TRUE(Ip("addr add 10.77.0.8/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.7/24 dev v0"));
