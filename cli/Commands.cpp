@@ -1,10 +1,16 @@
 #include "cli/Commands.h"
 
+#include "cli/Arguments.h"
 #include "cli/ConsoleDocHost.h"
+#include "cli/ConsoleOutput.h"
 #include "network/AddressList.h"
+#include "resources/StringTable.h"
 #include "settings/SettingsRecord.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTimer>
 
@@ -165,7 +171,81 @@ void RefreshAndWait(AddressList& doc, int publicGraceMs) {
     }
 }
 
-int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
+namespace {
+
+// The columns' names in the header line and the JSON objects, in column order.
+constexpr std::array<const char*, kColumnCount> kColumnNames = {
+    "address", "index",      "type", "interface", "mac",       "hostName",
+    "gateway", "gatewayMac", "mask", "broadcast", "diagnostic"};
+
+// The texts a row shows where it knows no value.
+bool IsUnknown(const QString& text) {
+    static const QString kUnknown[] = {kNoMac,
+                                       kLookingUp,
+                                       LoadString(Text::PlaceholderAddress),
+                                       LoadString(Text::HostUnknown),
+                                       QStringLiteral("----"),
+                                       QStringLiteral("unknown")};
+    return text.isEmpty() ||
+           std::find(std::begin(kUnknown), std::end(kUnknown), text) != std::end(kUnknown);
+}
+
+// A text field as JSON: null where the row knows no value.
+QJsonValue Known(const QString& text) {
+    return IsUnknown(text) ? QJsonValue() : QJsonValue(text);
+}
+
+// "00-1A-2B-3C-4D-5E" as "00:1a:2b:3c:4d:5e", the way ip(8) writes it.
+QJsonValue Mac(const QString& text) {
+    return IsUnknown(text) ? QJsonValue()
+                           : QJsonValue(text.toLower().replace(QLatin1Char('-'), QLatin1Char(':')));
+}
+
+}  // namespace
+
+QByteArray RowsAsJson(const AddressList& doc) {
+    QJsonArray rows;
+    for (unsigned int r = 0; r < doc.m_rowCount; ++r) {
+        const int row = static_cast<int>(r);
+        const auto field = [&](InfoColumn c) { return doc.Field(row, c); };
+        const QString number = field(ColInterfaceNumber);
+        const bool router = number == QLatin1String("UPnP");
+        const bool echo = number == QLatin1String("Web");
+        QJsonObject o;
+        const QString address = field(ColNicIpAddress);
+        o[kColumnNames[ColNicIpAddress]] = Known(address);
+        bool isNumber = false;
+        const qulonglong index = number.toULongLong(&isNumber, 0);
+        o[kColumnNames[ColInterfaceNumber]] =
+            isNumber ? QJsonValue(static_cast<qint64>(index)) : QJsonValue();
+        o[kColumnNames[ColAddressType]] = Known(field(ColAddressType));
+        o[kColumnNames[ColNicDescription]] =
+            router || echo ? QJsonValue() : Known(field(ColNicDescription));
+        o[kColumnNames[ColNicMacAddress]] = Mac(field(ColNicMacAddress));
+        o[kColumnNames[ColHostName]] = Known(field(ColHostName));
+        o[kColumnNames[ColGatewayIpAddress]] = Known(field(ColGatewayIpAddress));
+        o[kColumnNames[ColGatewayMacAddress]] = Mac(field(ColGatewayMacAddress));
+        o[kColumnNames[ColSubnetMask]] = Known(field(ColSubnetMask));
+        o[kColumnNames[ColBroadcastIpAddress]] = Known(field(ColBroadcastIpAddress));
+        o[kColumnNames[ColDiagnosticInformation]] = field(ColDiagnosticInformation);
+        o[QStringLiteral("ticked")] = row == doc.m_selectedRow;
+        o[QStringLiteral("family")] = IsUnknown(address)                   ? QJsonValue()
+                                      : address.contains(QLatin1Char(':')) ? QStringLiteral("ipv6")
+                                                                           : QStringLiteral("ipv4");
+        o[QStringLiteral("source")] = router ? QStringLiteral("router")
+                                      : echo ? QStringLiteral("echo")
+                                             : QStringLiteral("local");
+        rows.append(o);
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Indented);
+}
+
+int ListCommand(QSettings& profile, const Arguments& args, std::FILE* out, ConsoleOutput& say) {
+    const bool json = args.Has("--json");
+    if (json && args.Has("--header")) {
+        say.Say(Priority::Error, QStringLiteral("quorvane-cli: --json has no header line"));
+        return kCliUsage;
+    }
     SettingsRecord settings;
     settings.ParseFlags(
         profile.value(QStringLiteral("Settings/EnableFlags"), QLatin1String(kDefaultEnableFlags))
@@ -173,7 +253,7 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     const PublicSourceChoice sources{
         profile.value(QStringLiteral("Settings/AskRouter"), 1).toInt() != 0,
         profile.value(QStringLiteral("Settings/EchoPageURL")).toString()};
-    ConsoleDocHost host(err, settings.ShowHardwareOnly,
+    ConsoleDocHost host(say, settings.ShowHardwareOnly,
                         profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0,
                         sources);
     AddressList doc(&host);
@@ -182,7 +262,20 @@ int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err) {
     RefreshAndWait(doc, kPublicGraceMs);
     host.Flush();
     // The stored selection is only read here; OnCloseDocument is not called.
-    return WriteRows(doc, out) ? 0 : 1;
+    if (json) {
+        const QByteArray text = RowsAsJson(doc);
+        const bool written = std::fwrite(text.data(), 1, static_cast<std::size_t>(text.size()),
+                                         out) == static_cast<std::size_t>(text.size());
+        return std::fflush(out) == 0 && written ? kCliOk : kCliFailed;
+    }
+    if (args.Has("--header")) {
+        QStringList names;
+        for (const char* name : kColumnNames) {
+            names << QLatin1String(name);
+        }
+        std::fprintf(out, "%s\n", qPrintable(names.join(QLatin1Char('\t'))));
+    }
+    return WriteRows(doc, out) ? kCliOk : kCliFailed;
 }
 
 }  // namespace qv

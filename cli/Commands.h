@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QByteArray>
 
 #include <cstdio>
 
@@ -9,11 +9,27 @@ class QSettings;
 namespace qv {
 
 class AddressList;
+struct Arguments;
+class ConsoleOutput;
 
-// `list`: one full refresh with the stored selection, then one line per row on `out`, the
-// eleven fields in column order separated by tabs. Status lines go to `err`. Writes no settings.
-// The look-ups are waited for on the running QCoreApplication's event loop.
-int ListCommand(QSettings& profile, std::FILE* out, std::FILE* err);
+// Exit statuses of quorvane-cli.
+enum CliStatus {
+    kCliOk = 0,
+    kCliFailed = 1,       // the host could not be reached or refused what was sent
+    kCliUsage = 2,        // a wrong command line, or settings that cannot work (said why)
+    kCliAlreadyRuns = 3,  // another copy of Quorvane runs for these settings
+};
+
+// `list [--json | --header]`: one full refresh with the stored selection, then one line per row
+// on `out`, the eleven fields in column order separated by tabs (after a line of the columns'
+// names with --header), or with --json an array of one object per row. Status lines go to `say`.
+// Writes no settings. The look-ups are waited for on the running QCoreApplication's event loop.
+int ListCommand(QSettings& profile, const Arguments& args, std::FILE* out, ConsoleOutput& say);
+
+// The rows of `doc` as a JSON array: one object per row with the columns' raw values (the
+// interface index as a number, MACs with colons, null where the row knows no value), whether it
+// is ticked, its family ("ipv4", "ipv6") and its source ("local", "router", "echo").
+QByteArray RowsAsJson(const AddressList& doc);
 
 // A listing waits for the public address sources at most this long beyond the local rows.
 inline constexpr int kPublicGraceMs = 250;

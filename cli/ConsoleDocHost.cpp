@@ -4,11 +4,18 @@
 
 namespace qv {
 
-void ConsoleDocHost::WriteLine(const QString& text) {
+void ConsoleDocHost::WriteLine(Priority priority, const QString& text) {
+    if (!m_out.Shows(priority)) {
+        return;
+    }
     if (text != m_lastLine) {  // a refresh repeats one line for each of its rows
         m_lastLine = text;
-        m_lastBytes = text.toLocal8Bit().toStdString();
+        m_lastBytes = ConsoleOutput::OneLine(text).toLocal8Bit().toStdString();
     }
+    if (m_lastBytes.empty()) {
+        return;
+    }
+    m_buffer += m_out.Prefix(priority);
     m_buffer += m_lastBytes;
     m_buffer += '\n';
     if (m_buffer.size() >= 64 * 1024) {  // a long list needs no buffer for all its lines
@@ -18,22 +25,22 @@ void ConsoleDocHost::WriteLine(const QString& text) {
 
 void ConsoleDocHost::Flush() {
     if (!m_buffer.empty()) {
-        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
-        std::fflush(m_out);
+        m_out.Write(m_buffer);
         m_buffer.clear();  // its room is kept for the next lines
     }
 }
 
 void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(ShownText(text, TextField::kMultiLine));
+    WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
+    WriteLine(Priority::Info,
+              QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
 }
 
 void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(ShownText(text, TextField::kMultiLine));
+    WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
 }
 
 void ConsoleDocHost::RefreshFinished() {

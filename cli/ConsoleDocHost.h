@@ -1,19 +1,19 @@
 #pragma once
 
+#include "cli/ConsoleOutput.h"
 #include "network/DocHost.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
 namespace qv {
 
-// The document's host on a terminal: status lines and messages go to a stream (standard error),
-// collected and written when a refresh ends or 64 KB have gathered (and at the latest when the
-// host goes); nothing is shown in a window and no pane commands are run.
+// The document's host on a terminal: status lines and messages go to the console's messages
+// (standard error), collected and written when a refresh ends or 64 KB have gathered (and at the
+// latest when the host goes); nothing is shown in a window and no pane commands are run.
 class ConsoleDocHost : public IDocHost {
   public:
-    explicit ConsoleDocHost(std::FILE* out = stderr, bool hardwareOnly = false, bool ipv6 = true,
+    explicit ConsoleDocHost(ConsoleOutput& out, bool hardwareOnly = false, bool ipv6 = true,
                             PublicSourceChoice sources = {})
         : m_out(out), m_hardwareOnly(hardwareOnly), m_ipv6(ipv6), m_sources(std::move(sources)) {}
     ~ConsoleDocHost() override { Flush(); }
@@ -37,9 +37,9 @@ class ConsoleDocHost : public IDocHost {
     void Flush();
 
   private:
-    void WriteLine(const QString& text);
+    void WriteLine(Priority priority, const QString& text);
 
-    std::FILE* m_out;
+    ConsoleOutput& m_out;
     std::string m_buffer;
     QString m_lastLine;  // the last line written, and its bytes
     std::string m_lastBytes;

@@ -1,7 +1,6 @@
 #include "cli/Headless.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QSettings>
 
 #include <arpa/inet.h>
@@ -9,12 +8,19 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/ConsoleOutput.h"
+#include "cli/LastForwarded.h"
+#include "cli/ServiceNotify.h"
+#include "forwarding/ForwardText.h"
+#include "forwarding/TargetUrl.h"
 #include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "resources/Ids.h"
+#include "resources/StringTable.h"
 #include "settings/SettingsRecord.h"
 #include "watch/AddressWatcher.h"
 #include "watch/DocAdapter.h"
@@ -24,12 +30,13 @@ namespace qv {
 namespace {
 
 // The watcher with the program's settings file, event log and network tables, and nobody to ask:
-// its output lines go to a stream with a time stamp, and into the event log where the program
-// would log them.
+// its output lines go to the console's messages, and into the event log where the program would
+// log them. Outcomes are told, the steps of routine work (a check that found nothing changed, the
+// connection check) only with -v, and failures as errors.
 class HeadlessWatcher {
   public:
-    explicit HeadlessWatcher(std::FILE* out)
-        : m_out(out),
+    explicit HeadlessWatcher(ConsoleOutput& say)
+        : m_say(say),
           m_answers([this](const QString& text) { Say(text); }),
           m_watcher(m_answers),
           m_profile(OpenSettings()),
@@ -38,7 +45,12 @@ class HeadlessWatcher {
         m_doc.SetHost(&m_watcher);
         m_watcher.SetDocument(&m_adapter);
         QObject::connect(&m_watcher, &AddressWatcher::Output,
-                         [this](const QString& text, bool) { Print(text); });
+                         [this](const QString& text, bool, bool logged) {
+                             m_say.Say(IsFailure(text) ? Priority::Error
+                                       : logged        ? Priority::Info
+                                                       : Priority::Debug,
+                                       text);
+                         });
         // For tests that cannot wait minutes, as in the program.
         if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {
             m_watcher.SetMinuteMs(std::atoi(minute));
@@ -48,29 +60,21 @@ class HeadlessWatcher {
     AddressWatcher& Watcher() { return m_watcher; }
     AddressList& Doc() { return m_doc; }
 
-    // Each line of `text` on its own output line, after the local time.
-    void Print(const QString& text) {
-        QString lines = text;
-        lines.replace(QLatin1String("\r\r\n"), QLatin1String("\n"));
-        lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        const QByteArray stamp =
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
-        for (const QString& line : lines.split(QLatin1Char('\n'))) {
-            if (!line.trimmed().isEmpty()) {
-                std::fprintf(m_out, "%s %s\n", stamp.constData(), line.toLocal8Bit().constData());
-            }
-        }
-        std::fflush(m_out);
-    }
-
     // What nobody was asked: shown and logged.
     void Say(const QString& text) {
-        Print(text);
+        m_say.Say(IsFailure(text) ? Priority::Error : Priority::Notice, text);
         m_watcher.WriteLogEntry(text);
     }
 
   private:
-    std::FILE* m_out;
+    // The lines that say why an exchange failed. (The notice that it failed only points at them.)
+    static bool IsFailure(const QString& text) {
+        return text.startsWith(LoadString(Text::ErrorPrefix)) ||
+               text.startsWith(LoadString(Text::NoConnection)) ||
+               text.startsWith(QLatin1String("The password is kept in the desktop keyring"));
+    }
+
+    ConsoleOutput& m_say;
     UnattendedAnswers m_answers;
     AddressWatcher m_watcher;
     std::unique_ptr<QSettings> m_profile;
@@ -78,20 +82,23 @@ class HeadlessWatcher {
     DocAdapter m_adapter;
 };
 
-// Says on `err` why the stored settings cannot forward, or returns true.
-bool ForwardingConfigured(const SettingsRecord& s, std::FILE* err) {
-    const bool http = s.UseHTTP;
-    if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
-        std::fprintf(err,
-                     "quorvane-cli: forwarding is not set up: no %s target URL is stored; set it "
-                     "in the program's %s Target tab\n",
-                     http ? "HTTP" : "FTP", http ? "HTTP" : "FTP");
+// A refusal of quorvane-cli, as an error message.
+void Refuse(ConsoleOutput& say, const QString& why) {
+    say.Say(Priority::Error, QStringLiteral("quorvane-cli: ") + why);
+}
+
+// Says why the stored settings cannot forward, or returns true.
+bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
+    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
+    if ((s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
+        Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
+                                   "in the program's %1 Target tab")
+                        .arg(method));
         return false;
     }
-    if (!http && s.FTPForwardWebPage.trimmed().isEmpty()) {
-        std::fprintf(err,
-                     "quorvane-cli: forwarding is not set up: no page file to upload is stored; "
-                     "set it in the program's FTP Target tab\n");
+    if (!s.UseHTTP && s.FTPForwardWebPage.trimmed().isEmpty()) {
+        Refuse(say, QStringLiteral("forwarding is not set up: no page file to upload is stored; "
+                                   "set it in the program's FTP Target tab"));
         return false;
     }
     return true;
@@ -114,59 +121,41 @@ int FindRow(const AddressList& doc, const QString& address, const QString& name)
     return -1;
 }
 
-// Reads `--address A` or `--interface NAME`; false (said on `err`) for anything else.
-bool ParseChoice(const QStringList& args, QString& address, QString& name, std::FILE* err) {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if ((a == QLatin1String("--address") || a == QLatin1String("--interface")) &&
-            i + 1 < args.size() && address.isEmpty() && name.isEmpty()) {
-            (a == QLatin1String("--address") ? address : name) = args[++i];
-            // The list shows IPv6 addresses in their shortest form: "2001:DB8:0::5" finds it too.
-            Ipv6Bytes bytes;
-            if (a == QLatin1String("--address") &&
-                inet_pton(AF_INET6, address.toLatin1().constData(), bytes.data()) == 1) {
-                address = Ipv6Text(bytes);
-            }
-        } else {
-            std::fprintf(err, "quorvane-cli: unexpected argument '%s'\n", qPrintable(a));
-            return false;
-        }
-    }
-    return true;
-}
-
 bool HasStoredSelection() {
     const auto profile = OpenSettings();
     return !profile->value(QStringLiteral("Data/InterfaceNum")).toString().isEmpty() ||
            !profile->value(QStringLiteral("Data/NICDescription")).toString().isEmpty();
 }
 
-// One forwarding step now (send or off-line), reported in the exit status.
-int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offline) {
-    if (!args.isEmpty()) {
-        std::fprintf(err, "quorvane-cli: unexpected argument '%s'\n", qPrintable(args.first()));
-        return kCliUsage;
-    }
-    HeadlessWatcher face(out);
-    SettingsRecord& s = face.Watcher().Settings();
-    LoadSettings(s);
-    if (!ForwardingConfigured(s, err)) {
-        return kCliUsage;
-    }
-    if (!offline && !HasStoredSelection()) {
-        std::fprintf(err,
-                     "quorvane-cli: no address is ticked: tick one in the program, or "
-                     "start 'quorvane-cli watch --address A' once\n");
-        return kCliUsage;
-    }
-    Forwarder& forwarder = face.Watcher().OwnForwarder();
-    // The exchange runs on the event loop, which ends with it.
-    QObject::connect(&face.Watcher(), &AddressWatcher::ExchangesFinished,
-                     QCoreApplication::instance(), [&forwarder] {
+// Waits on the event loop until the forwarder's exchanges have ended; whether the last one worked.
+bool WaitForExchanges(AddressWatcher& watcher) {
+    Forwarder& forwarder = watcher.OwnForwarder();
+    QObject::connect(&watcher, &AddressWatcher::ExchangesFinished, QCoreApplication::instance(),
+                     [&forwarder] {
                          if (!forwarder.IsBusy()) {
                              QCoreApplication::quit();
                          }
                      });
+    if (forwarder.IsBusy()) {
+        QCoreApplication::exec();
+    }
+    return forwarder.LastSucceeded();
+}
+
+// One forwarding step now (send or off-line), reported in the exit status.
+int RunOnce(ConsoleOutput& say, bool offline) {
+    HeadlessWatcher face(say);
+    SettingsRecord& s = face.Watcher().Settings();
+    LoadSettings(s);
+    if (!ForwardingConfigured(s, say)) {
+        return kCliUsage;
+    }
+    if (!offline && !HasStoredSelection()) {
+        Refuse(say, QStringLiteral("no address is ticked: tick one in the program, or start "
+                                   "'quorvane-cli watch --address A' once"));
+        return kCliUsage;
+    }
+    Forwarder& forwarder = face.Watcher().OwnForwarder();
     if (offline) {
         s.UseHTTP ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
     } else {
@@ -178,36 +167,82 @@ int RunOnce(const QStringList& args, std::FILE* out, std::FILE* err, bool offlin
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }
-    if (forwarder.IsBusy()) {
-        QCoreApplication::exec();
+    const bool taken = WaitForExchanges(face.Watcher());
+    // The host knows the address now, or knows that it is gone.
+    if (taken) {
+        LastForwarded().Remember(face.Watcher().TargetKey(),
+                                 offline ? QString() : face.Watcher().SelectedIp());
     }
-    return forwarder.LastSucceeded() ? kCliOk : kCliFailed;
+    if (!taken) {
+        // Said as an error whatever the lines before it were, so that -q and the journal show it.
+        Refuse(say, offline ? QStringLiteral("the off-line notice did not reach the host")
+                            : QStringLiteral("the address was not forwarded"));
+    }
+    return taken ? kCliOk : kCliFailed;
+}
+
+// `watch --once`: one check of the ticked address (chosen by `address` or `name` first, when
+// given), and a forward when the target last took another one.
+int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
+    AddressWatcher& watcher = face.Watcher();
+    const QString address = watcher.SelectedIp();
+    if (!IsValidAddressText(address)) {
+        Refuse(say, QStringLiteral("the ticked address is not on this machine now"));
+        return kCliFailed;
+    }
+    const LastForwarded last;
+    const QString target = watcher.TargetKey();
+    if (last.AddressOf(target) == address) {
+        say.Say(Priority::Debug,
+                QStringLiteral("%1 is unchanged since the target took it").arg(address));
+        return kCliOk;
+    }
+    watcher.OwnForwarder().ForwardNow();
+    if (!WaitForExchanges(watcher)) {
+        Refuse(say, QStringLiteral("%1 was not forwarded").arg(address));
+        return kCliFailed;
+    }
+    if (!last.Remember(target, address)) {
+        say.Say(Priority::Warning,
+                QStringLiteral("The forwarded address could not be noted in %1: the next check "
+                               "forwards it again.")
+                    .arg(LastForwarded::DefaultPath()));
+    }
+    return kCliOk;
 }
 
 }  // namespace
 
-int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
-    QString address, name;
-    if (!ParseChoice(args, address, name, err)) {
+int WatchCommand(const Arguments& args, ConsoleOutput& say) {
+    const bool once = args.Has("--once");
+    QString address = args.Value("--address");
+    const QString name = args.Value("--interface");
+    if (!address.isEmpty() && !name.isEmpty()) {
+        Refuse(say, QStringLiteral("--address and --interface exclude each other"));
         return kCliUsage;
+    }
+    // The list shows IPv6 addresses in their shortest form: "2001:DB8:0::5" finds it too.
+    Ipv6Bytes bytes;
+    if (inet_pton(AF_INET6, address.toLatin1().constData(), bytes.data()) == 1) {
+        address = Ipv6Text(bytes);
     }
     SettingsRecord stored;
     LoadSettings(stored);
-    if (!ForwardingConfigured(stored, err)) {
+    if (!ForwardingConfigured(stored, say)) {
         return kCliUsage;
     }
-    if (!stored.AutoForward || !stored.CheckForChange) {
-        std::fprintf(err,
-                     "quorvane-cli: %s is off in the settings; turn it on in the program's "
-                     "General tab\n",
-                     !stored.CheckForChange ? "checking for address changes"
-                                            : "forwarding changes automatically");
+    // A one-shot check is asked for by hand or by a timer: it runs whatever the watching says.
+    if (!once && (!stored.AutoForward || !stored.CheckForChange)) {
+        Refuse(say, QStringLiteral("%1 is off in the settings; turn it on in the program's "
+                                   "General tab")
+                        .arg(!stored.CheckForChange
+                                 ? QStringLiteral("checking for address changes")
+                                 : QStringLiteral("forwarding changes automatically")));
         return kCliUsage;
     }
     if (address.isEmpty() && name.isEmpty() && !HasStoredSelection()) {
-        std::fprintf(err,
-                     "quorvane-cli: no address is ticked: tick one in the program, or choose "
-                     "one with --address A or --interface NAME\n");
+        Refuse(say, QStringLiteral("no address is ticked: tick one in the program, or choose one "
+                                   "with --address A or --interface NAME"));
         return kCliUsage;
     }
 
@@ -215,20 +250,28 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
     SingleInstance instance(InstanceFolder(), nullptr, SingleInstance::Watcher);
     switch (instance.Claim()) {
         case SingleInstance::Second:
-            std::fprintf(err,
-                         "quorvane-cli: another copy of Quorvane already runs for these "
-                         "settings\n");
+            Refuse(say, QStringLiteral("another copy of Quorvane already runs for these settings"));
             return kCliAlreadyRuns;
         case SingleInstance::Failed:
-            std::fprintf(err, "quorvane-cli: %s\n", qPrintable(instance.ErrorText()));
+            Refuse(say, instance.ErrorText());
             return kCliFailed;
         case SingleInstance::First:
             break;
     }
 
-    HeadlessWatcher face(out);
+    HeadlessWatcher face(say);
+    if (once) {
+        // The selection found forwards nothing by itself: the check decides.
+        LoadSettings(face.Watcher().Settings());
+        face.Watcher().Settings().AutoForward = false;
+    }
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Received, [&face] {
+    QObject::connect(&termination, &TerminationSignals::Received, [&face, once] {
+        if (once) {
+            // Nothing is owed and nothing is saved: the check just ends, unfinished.
+            QCoreApplication::exit(kCliFailed);
+            return;
+        }
         face.Watcher().ShutDown();
         QCoreApplication::exit(kCliOk);
     });
@@ -243,24 +286,115 @@ int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
         RefreshAndWait(face.Doc());
         const int row = FindRow(face.Doc(), address, name);
         if (row < 0) {
-            std::fprintf(err, "quorvane-cli: %s '%s' is not on this machine or cannot be watched\n",
-                         address.isEmpty() ? "the interface" : "the address",
-                         qPrintable(address.isEmpty() ? name : address));
+            Refuse(say, QStringLiteral("%1 '%2' is not on this machine or cannot be watched")
+                            .arg(address.isEmpty() ? QStringLiteral("the interface")
+                                                   : QStringLiteral("the address"),
+                                 address.isEmpty() ? name : address));
             return kCliUsage;
         }
         face.Doc().SelectRow(row);
         face.Doc().StoreSelection();
     }
+    if (once) {
+        if (address.isEmpty() && name.isEmpty()) {
+            RefreshAndWait(face.Doc());
+        }
+        return CheckOnce(face, say);
+    }
+    // A service manager that waits for it (Type=notify) learns that the watcher is ready once
+    // the first check has found the ticked address.
+    QObject::connect(
+        &face.Watcher(), &AddressWatcher::Idle, QCoreApplication::instance(),
+        [] { NotifyServiceManager("READY=1"); }, Qt::SingleShotConnection);
     face.Watcher().Start();
     return QCoreApplication::exec();
 }
 
-int SendCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
-    return RunOnce(args, out, err, false);
+int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
+    HeadlessWatcher face(say);
+    AddressWatcher& watcher = face.Watcher();
+    SettingsRecord& s = watcher.Settings();
+    LoadSettings(s);
+    const bool autoForward = s.AutoForward;
+    s.AutoForward = false;  // the refresh below forwards nothing
+    bool ready = true;
+    const auto report = [out](const QString& what, const QString& state) {
+        std::fprintf(out, "%s: %s\n", qPrintable(what), qPrintable(state));
+    };
+    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
+    report(QStringLiteral("method"), method);
+    const QString url = s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL;
+    UrlParts parts;
+    const bool wellFormed = SplitUrl(url, parts) && (s.UseHTTP ? parts.service == kServiceHttp ||
+                                                                     parts.service == kServiceHttps
+                                                               : parts.service == kServiceFtp);
+    report(QStringLiteral("target"),
+           url.trimmed().isEmpty()
+               ? QStringLiteral("none stored")
+               : MaskUrlPassword(url.trimmed()) +
+                     (wellFormed ? QStringLiteral(" (well formed)")
+                                 : QStringLiteral(" (not a usable %1 URL)").arg(method)));
+    ready = ready && wellFormed;
+    if (!s.UseHTTP) {
+        const bool page = !s.FTPForwardWebPage.trimmed().isEmpty();
+        report(QStringLiteral("page"), page ? s.FTPForwardWebPage : QStringLiteral("none stored"));
+        ready = ready && page;
+    }
+    report(QStringLiteral("watching"),
+           QStringLiteral("checking for changes %1, forwarding them automatically %2")
+               .arg(s.CheckForChange ? QStringLiteral("on") : QStringLiteral("off"),
+                    autoForward ? QStringLiteral("on") : QStringLiteral("off")));
+
+    face.Doc().OnNewDocument();
+    RefreshAndWait(face.Doc());
+    const QString address = watcher.SelectedIp();
+    const bool ticked = HasStoredSelection();
+    const bool present = IsValidAddressText(address);
+    report(QStringLiteral("ticked"),
+           !ticked ? QStringLiteral("none")
+           : present
+               ? QStringLiteral("%1 on %2 (present)").arg(address, face.Doc().m_nicDescription)
+               : QStringLiteral("%1 '%2' (not present)")
+                     .arg(face.Doc().m_interfaceNum, face.Doc().m_nicDescription));
+    ready = ready && present;
+
+    // The keyring is asked only where it keeps a password this method needs.
+    if (watcher.Passwords()->NeedsRead()) {
+        bool answered = false;
+        watcher.Passwords()->Read([&answered](bool ok) {
+            answered = ok;
+            QCoreApplication::quit();
+        });
+        QCoreApplication::exec();
+        report(QStringLiteral("keyring"),
+               answered ? QStringLiteral("reachable, gave the passwords")
+                        : QStringLiteral("not reachable: ") + watcher.Passwords()->ErrorText());
+        ready = ready && answered;
+    } else {
+        report(QStringLiteral("keyring"), QStringLiteral("not needed (no password kept there)"));
+    }
+
+    if (args.Has("--probe") && wellFormed) {
+        watcher.OwnForwarder().OnTestInternet();
+        const bool reached = WaitForExchanges(watcher);
+        report(QStringLiteral("connection"), reached ? QStringLiteral("the target's host answers")
+                                                     : QStringLiteral("the target's host was not "
+                                                                      "reached"));
+        ready = ready && reached;
+    }
+    std::fflush(out);
+    if (!ready) {
+        say.Say(Priority::Error, QStringLiteral("quorvane-cli: these settings cannot forward now"));
+    }
+    return ready ? kCliOk : kCliFailed;
 }
 
-int OfflineCommand(const QStringList& args, std::FILE* out, std::FILE* err) {
-    return RunOnce(args, out, err, true);
+int SendCommand(ConsoleOutput& say) {
+    return RunOnce(say, false);
+}
+
+int OfflineCommand(ConsoleOutput& say) {
+    return RunOnce(say, true);
 }
 
 }  // namespace qv

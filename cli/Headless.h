@@ -1,26 +1,24 @@
 #pragma once
 
-#include <QStringList>
-
 #include <cstdio>
 
 namespace qv {
 
-// Exit statuses of quorvane-cli.
-enum CliStatus {
-    kCliOk = 0,
-    kCliFailed = 1,       // the host could not be reached or refused what was sent
-    kCliUsage = 2,        // a wrong command line, or settings that cannot work (said why)
-    kCliAlreadyRuns = 3,  // another copy of Quorvane runs for these settings
-};
+struct Arguments;
+class ConsoleOutput;
 
 // `watch [--address A | --interface NAME]`: watches the ticked address without a display,
 // forwarding each change by the stored method, until SIGTERM, SIGINT or SIGHUP; then sends the
-// off-line notice that is owed and ends with 0. Output lines go to `out` with a time stamp.
-int WatchCommand(const QStringList& args, std::FILE* out, std::FILE* err);
+// off-line notice that is owed and ends with 0. Its lines go to `say`.
+int WatchCommand(const Arguments& args, ConsoleOutput& say);
+// `check [--probe]`: reads the settings and reports on `out` what forwarding would do: the method,
+// the target (its password masked) and whether its URL is well formed, the ticked address and
+// whether it is on this machine, whether the keyring gives the passwords it keeps; with --probe
+// the connection check against the target too. 0 when all of it would work, else 1.
+int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say);
 // `send`: forwards the ticked address once, now. 0 when the host took it.
-int SendCommand(const QStringList& args, std::FILE* out, std::FILE* err);
+int SendCommand(ConsoleOutput& say);
 // `offline`: sends the off-line notice once, now. 0 when the host took it.
-int OfflineCommand(const QStringList& args, std::FILE* out, std::FILE* err);
+int OfflineCommand(ConsoleOutput& say);
 
 }  // namespace qv

@@ -428,9 +428,11 @@ void Forwarder::OnTestInternet() {
 }
 
 Task<> Forwarder::DoTestInternet() {
+    m_lastSucceeded = false;
     QString unreachable;
     Task<int> checking = CheckConnection(m_host.Settings().UseHTTP, &unreachable);
     const int connected = co_await checking;
+    m_lastSucceeded = connected != 0;
     if (connected) {
         Notice(LoadString(Text::ConnectionOk), IPrompter::Information);
     } else if (!unreachable.isEmpty()) {

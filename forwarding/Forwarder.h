@@ -89,7 +89,8 @@ class Forwarder {
 
     // An exchange runs, or waits to run; one that waits for an answer does not count.
     bool IsBusy() const { return m_busy || !m_queue.empty(); }
-    // The last address sent or off-line notice reached the host and the host took it.
+    // The last address sent or off-line notice reached the host and the host took it (or the
+    // last connection test reached it).
     bool LastSucceeded() const { return m_lastSucceeded; }
 
     // ---- Steps, run to their end before they return (their transfers without the event loop) ----

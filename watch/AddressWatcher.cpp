@@ -363,7 +363,11 @@ bool AddressWatcher::IsBusy() const {
 
 void AddressWatcher::ResumeIfIdle() {
     if (!IsBusy()) {
+        const bool waiting = !m_pending.empty();
         ResumePending();
+        if (!waiting) {
+            emit Idle();
+        }
     }
 }
 
@@ -433,7 +437,7 @@ void AddressWatcher::OnAddressEvent() {
 void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
     const QString text = ShownText(raw, TextField::kMultiLine);
     qCDebug(lcWatch).noquote() << "output:" << text;
-    emit Output(text, append);
+    emit Output(text, append, log);
     if (log) {
         WriteLogEntry(text);
     }

@@ -103,6 +103,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     bool IsRetryPending() const { return m_retry.IsPending(); }
     qint64 LogSize() const { return m_log.m_logSize; }
     void WriteLogEntry(const QString& text);
+    // The method and where it sends to: one line each.
+    QString TargetKey() const;
 
     // ---- The document's host ----
     void ShowOutput(const QString& text, bool append, bool log) override;
@@ -141,7 +143,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
   signals:
     // A line for the output box: it replaces the box's text, or is added after a line break.
-    void Output(const QString& text, bool append);
+    // `logged`: it also goes to the event log (an outcome, not a step of routine work).
+    void Output(const QString& text, bool append, bool logged);
     void OutputHeading(const QString& text);
     void LocalHostText(const QString& text);
     // The forwarding preview changed.
@@ -158,6 +161,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void GeneralSettingsChanged();
     // No exchange runs or waits for its turn any more.
     void ExchangesFinished();
+    // No work runs or waits any more (a refresh's look-ups included): the first after Start
+    // means the first check is done.
+    void Idle();
 
   protected:
     void timerEvent(QTimerEvent* e) override;
@@ -179,7 +185,6 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     bool RetryStillWanted() const;
     void DropRetryIfUnwanted();
     void EndBackOff();
-    QString TargetKey() const;
     int PollMinutes() const;
     void OnSettingsSaved(bool ok);
 

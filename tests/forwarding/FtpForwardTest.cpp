@@ -173,7 +173,8 @@ TEST_F(FtpForwardTest, SamplePagesUploadWithTheHelpPagesSettings) {
             sample.readAll().replace("REPLACEMENT_STRING", "203.0.113.7/Demo/Default.htm");
         host.settings.FTPForwardWebPage = sample.fileName();
         RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
-        EXPECT_EQ(host.Lines().last(), FormatString(Text::FtpSentOutput, "203.0.113.7/Demo/Default.htm") + kStamp);
+        EXPECT_EQ(host.Lines().last(),
+                  FormatString(Text::FtpSentOutput, "203.0.113.7/Demo/Default.htm") + kStamp);
         EXPECT_EQ(QString::fromUtf8(ftp.Bytes("www/ip/" + page)), QString::fromUtf8(expected))
             << page.toStdString();
     }

@@ -6,7 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -54,6 +58,16 @@ TEST(NetworkCli, OneTabSeparatedLinePerRow) {
     EXPECT_TRUE(lines[1001].startsWith("10.0.7.250\t"));
     EXPECT_TRUE(lines[1002].isEmpty());
 
+    // The same rows for scripts: raw values, null where a row knows none.
+    const QJsonObject first = QJsonDocument::fromJson(RowsAsJson(f.doc)).array().first().toObject();
+    EXPECT_EQ(first["index"], 2);
+    EXPECT_EQ(first["interface"], "eth0");
+    EXPECT_EQ(first["mac"], "02:00:00:00:00:01");
+    EXPECT_EQ(first["gatewayMac"], "01:02");
+    EXPECT_EQ(first["hostName"], QString::fromUtf8("evil\tname\nwith\rbreaks\u0085\u00fc\x7f"));
+    EXPECT_EQ(first["family"], "ipv4");
+    EXPECT_EQ(first["ticked"], false);
+
     std::FILE* full = std::fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     EXPECT_FALSE(WriteRows(f.doc, full));
@@ -99,6 +113,12 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     QByteArray out, err;
     EXPECT_EQ(run({"list"}, &out, &err), 0);
     EXPECT_TRUE(err.contains("Updating IP Address information"));
+    // Messages are stamped with the time in ISO form, once per line.
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* Updating IP",
+                                   QRegularExpression::MultilineOption)
+                    .match(QString::fromLocal8Bit(err))
+                    .hasMatch())
+        << err.data();
     EXPECT_TRUE(err.contains("Interface 0x7FFF or NIC Card 'qv-none' have been changed"))
         << err.data();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -126,8 +146,97 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
     refused({"watch", "--interface", "qv-none"}, "the interface 'qv-none' is not on this machine");
     refused({"watch", "--address", "300.1.2.3"}, "the address '300.1.2.3' is not on this machine");
     refused({"watch", "--address", "2001:DB8:0::99"}, "the address '2001:db8::99' is not on");
-    refused({"send", "now"}, "unexpected argument 'now'");
+    // The check says what would happen, on standard output, and fails where it would fail.
+    EXPECT_EQ(run({"check", "--probe"}, &out, &err), 1);
+    for (const char* line : {"method: HTTP\n", "target: http://127.0.0.1:9/ip.php (well formed)\n",
+                             "ticked: 0x7FFF 'qv-none' (not present)\n",
+                             "connection: the target's host was not reached\n"}) {
+        EXPECT_TRUE(out.contains(line)) << line << "\n" << out.data();
+    }
+
+    // A script's view: the rows as JSON objects with raw values, or the table with a header line;
+    // the default table is unchanged.
+    const QByteArray table = (run({"list"}, &out, &err), out);
+    ASSERT_EQ(run({"list", "--json", "-q"}, &out, &err), 0);
+    EXPECT_FALSE(err.contains("Updating")) << "-q shows only failures and warnings";
+    QJsonParseError parsed;
+    const QJsonArray rows = QJsonDocument::fromJson(out, &parsed).array();
+    ASSERT_EQ(parsed.error, QJsonParseError::NoError) << out.data();
+    ASSERT_EQ(rows.size(), table.count('\n'));
+    ASSERT_FALSE(rows.isEmpty());
+    for (const QJsonValue& value : rows) {
+        const QJsonObject row = value.toObject();
+        EXPECT_EQ(row.size(), 14);
+        EXPECT_TRUE(row["index"].isDouble() && row["ticked"].isBool()) << out.data();
+        EXPECT_EQ(row["source"], "local");
+        EXPECT_TRUE(row["family"] == "ipv4" || row["family"] == "ipv6");
+        EXPECT_TRUE(row["mac"].isNull() || !row["mac"].toString().contains('-'));
+        EXPECT_TRUE(table.contains(row["address"].toString().toLatin1() + '\t'));
+    }
+    ASSERT_EQ(run({"list", "--header"}, &out, &err), 0);
+    EXPECT_TRUE(out.startsWith("address\tindex\ttype\tinterface\t"));
+    EXPECT_EQ(out.count('\n'), table.count('\n') + 1);
+
+    // Under the journal (JOURNAL_STREAM names standard error) a failure carries the error
+    // priority instead of a time stamp.
+    {
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", config.filePath("run"));
+        p.setProcessEnvironment(env);
+        p.start("sh", {"-c",
+                       "JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" watch "
+                       "--interface qv-none",
+                       QStringLiteral(QV_CLI_PATH)});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 2);
+        const QString journal = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_TRUE(journal.contains("\n<3>quorvane-cli: the interface 'qv-none'"))
+            << qPrintable(journal);
+        EXPECT_TRUE(QRegularExpression("^(<[3-7]>[^<\\n]+\\n)+$").match(journal).hasMatch())
+            << qPrintable(journal);
+    }
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// Every command checks its whole command line: a wrong one is status 2 with the reason and the
+// command's usage line on standard error; --help is the usage on standard output.
+TEST(NetworkCli, EachCommandTakesOnlyItsOwnArguments) {
+    struct Case {
+        QStringList args;
+        const char* why;
+    };
+    const Case wrong[] = {
+        {{"list", "extra"}, "unexpected argument 'extra'"},
+        {{"list", "--jsn"}, "unknown option '--jsn'"},
+        {{"list", "--json=yes"}, "unknown option '--json=yes'"},
+        {{"send", "-q", "now"}, "unexpected argument 'now'"},
+        {{"offline", "--probe"}, "unknown option '--probe'"},
+        {{"check", "--json"}, "unknown option '--json'"},
+        {{"watch", "--address"}, "option '--address' needs a value"},
+        {{"watch", "--interface", "--once"}, "option '--interface' needs a value"},
+    };
+    for (const Case& c : wrong) {
+        QProcess p;
+        p.start(QStringLiteral(QV_CLI_PATH), c.args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_EQ(p.exitCode(), 2) << c.why;
+        EXPECT_EQ(p.readAllStandardOutput(), QByteArray()) << c.why;
+        EXPECT_TRUE(err.startsWith("quorvane-cli: " + QByteArray(c.why) + "\nusage: quorvane-cli " +
+                                   c.args.first().toLatin1() + " "))
+            << err.data();
+        EXPECT_EQ(err.count('\n'), 2) << err.data();
+    }
+    for (const char* command : {"list", "watch", "check", "send", "offline"}) {
+        QProcess p;
+        p.start(QStringLiteral(QV_CLI_PATH), {command, "--help"});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << command;
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("usage: quorvane-cli " +
+                                                         QByteArray(command) + " "))
+            << command;
+    }
 }
 
 }  // namespace

@@ -122,6 +122,7 @@ class KeyringTest : public ::testing::Test {
     struct Outcome {
         int status = -1;
         QString out;
+        QString err;
     };
     Outcome Probe(const QStringList& args, const QString& program = QStringLiteral(KEYRING_PROBE)) {
         QProcess probe;
@@ -129,7 +130,8 @@ class KeyringTest : public ::testing::Test {
         probe.start(program, args);
         probe.waitForFinished(60000);
         return {probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1,
-                QString::fromUtf8(probe.readAllStandardOutput())};
+                QString::fromUtf8(probe.readAllStandardOutput()),
+                QString::fromUtf8(probe.readAllStandardError())};
     }
 
     void Store(const std::map<QString, QVariant>& values) {
@@ -216,18 +218,22 @@ TEST_F(KeyringTest, PasswordsMoveIntoTheKeyringAndComeBackAfterARestart) {
            {"FTPUserID", "joe"},
            {"FTPForwardWebPage", page},
            {"AskRouter", 0}});
-    const Outcome sent = Probe({"offline"}, QStringLiteral(QV_CLI_PATH));
-    EXPECT_TRUE(sent.out.contains("Opening Internet...")) << sent.out.toStdString();
-    EXPECT_FALSE(sent.out.contains("keyring")) << sent.out.toStdString();
+    const Outcome sent = Probe({"offline", "-v"}, QStringLiteral(QV_CLI_PATH));
+    EXPECT_TRUE(sent.err.contains("Opening Internet...")) << sent.err.toStdString();
+    EXPECT_FALSE(sent.err.contains("keyring")) << sent.err.toStdString();
     // Without the keyring it sends nothing and says why.
     StopKeyring();
     const Outcome refused = Probe({"offline"}, QStringLiteral(QV_CLI_PATH));
     EXPECT_EQ(refused.status, 1);
+    const Outcome quiet = Probe({"offline", "-q"}, QStringLiteral(QV_CLI_PATH));
+    // -q: why, and that it failed.
+    EXPECT_EQ(quiet.err.count(QLatin1Char('\n')), 2) << quiet.err.toStdString();
+    EXPECT_TRUE(quiet.err.contains("keyring, which did not give it")) << quiet.err.toStdString();
     EXPECT_TRUE(
-        refused.out.contains("The password is kept in the desktop keyring, which did not "
+        refused.err.contains("The password is kept in the desktop keyring, which did not "
                              "give it (no desktop keyring answers on the session bus): "
                              "nothing was sent."))
-        << refused.out.toStdString();
+        << refused.err.toStdString();
     host.kill();
     host.waitForFinished(5000);
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <memory>
 
 #include "ViewsTestSupport.h"
@@ -133,6 +136,7 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));
     env.insert("XDG_DATA_HOME", home.filePath("data"));
     env.insert("XDG_RUNTIME_DIR", home.filePath("run"));  // a copy of the user's own runs apart
+    env.insert("XDG_STATE_HOME", home.filePath("state"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QV_POLL_MINUTE_MS", QString::number(pollMinuteMs));
     env.insert("QT_LOGGING_RULES", "quorvane.pane.debug=true\nquorvane.list.debug=true");
@@ -331,10 +335,19 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
         st.setValue("Data/HostName", "");
     }
     const QStringList watch{QStringLiteral(QV_CLI_PATH), "watch"};
+    // The service manager's notification socket, as a Type=notify unit gets it.
+    const int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un notifyAddress{};
+    notifyAddress.sun_family = AF_UNIX;
+    const QByteArray notifyPath = QFile::encodeName(home.filePath("notify"));
+    std::strncpy(notifyAddress.sun_path, notifyPath.constData(), sizeof notifyAddress.sun_path - 1);
+    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&notifyAddress), sizeof notifyAddress), 0);
+    qputenv("NOTIFY_SOCKET", notifyPath);
     QProcess watcher;
     QString trace;
     server.failures = 1;
     StartProgram(watcher, home, trace, 6000, watch);
+    qunsetenv("NOTIFY_SOCKET");
     const auto sent = [&](const QString& address) {
         return server.requests
             .filter(
@@ -344,10 +357,15 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
         << qPrintable(trace);
     EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
+    char ready[64] = {};
+    EXPECT_GT(recv(notify, ready, sizeof ready - 1, MSG_DONTWAIT), 0) << "no READY=1";
+    EXPECT_STREQ(ready, "READY=1");
+    close(notify);
     // The transfers run in the watcher itself: it starts no other process.
     EXPECT_FALSE(Execute("pgrep", {"-P", QString::number(watcher.processId())}));
-    EXPECT_TRUE(
-        QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ").match(trace).hasMatch())
+    EXPECT_TRUE(QRegularExpression("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S* ")
+                    .match(trace)
+                    .hasMatch())
         << "no time-stamped line:\n"
         << qPrintable(trace);
 
@@ -372,6 +390,38 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
     EXPECT_EQ(server.requests.filter("IPAddress=").size(), 4);
+
+    // One check at a time, as a timer runs it: a forward only when the address differs from the
+    // last one the target took, remembered from run to run; a failure is status 1 and is tried
+    // at the next run.
+    const auto once = [&] {
+        QProcess check;
+        QString checkTrace;
+        StartProgram(check, home, checkTrace, 6000, watch + QStringList{"--once"});
+        EXPECT_TRUE(test::WaitUntil([&] { return check.state() == QProcess::NotRunning; }, 20000));
+        return check.exitCode();
+    };
+    EXPECT_EQ(once(), 0);
+    EXPECT_EQ(once(), 0);
+    EXPECT_EQ(sent("10.77.0.7"), 2) << qPrintable(server.requests.join('\n'));
+    // The settings check finds all of it ready, the host's answer included.
+    QProcess check;
+    QString report;
+    StartProgram(check, home, report, 6000, {QStringLiteral(QV_CLI_PATH), "check", "--probe"});
+    EXPECT_TRUE(test::WaitUntil([&] { return check.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(check.exitCode(), 0) << qPrintable(report);
+    EXPECT_TRUE(report.contains("ticked: 10.77.0.7 on v0 (present)")) << qPrintable(report);
+    EXPECT_TRUE(
+        report.contains("watching: checking for changes on, forwarding them automatically on"))
+        << qPrintable(report);
+    EXPECT_TRUE(report.contains("connection: the target's host answers")) << qPrintable(report);
+    ASSERT_TRUE(Ip("addr add 10.77.0.8/24 dev v0"));
+    ASSERT_TRUE(Ip("addr del 10.77.0.7/24 dev v0"));
+    server.failures = 1;
+    EXPECT_EQ(once(), 1);
+    EXPECT_EQ(once(), 0);
+    EXPECT_EQ(once(), 0);
+    EXPECT_EQ(sent("10.77.0.8"), 2) << qPrintable(server.requests.join('\n'));
 }
 
 }  // namespace
