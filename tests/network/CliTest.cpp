@@ -58,13 +58,15 @@ TEST(NetworkCli, OneTabSeparatedLinePerRow) {
     EXPECT_TRUE(lines[1001].startsWith("10.0.7.250\t"));
     EXPECT_TRUE(lines[1002].isEmpty());
 
-    // The same rows for scripts: raw values, null where a row knows none.
+    // The same rows for scripts: raw values (the name as replaced at its source), null where a
+    // row knows none.
     const QJsonObject first = QJsonDocument::fromJson(RowsAsJson(f.doc)).array().first().toObject();
     EXPECT_EQ(first["index"], 2);
     EXPECT_EQ(first["interface"], "eth0");
     EXPECT_EQ(first["mac"], "02:00:00:00:00:01");
     EXPECT_EQ(first["gatewayMac"], "01:02");
-    EXPECT_EQ(first["hostName"], QString::fromUtf8("evil\tname\nwith\rbreaks\u0085\u00fc\x7f"));
+    EXPECT_EQ(first["hostName"],
+              QString::fromUtf8("evil\tname\ufffdwith\ufffdbreaks\ufffd\u00fc\ufffd"));
     EXPECT_EQ(first["family"], "ipv4");
     EXPECT_EQ(first["ticked"], false);
 
