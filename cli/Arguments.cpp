@@ -5,7 +5,8 @@
 namespace qv {
 
 std::optional<Arguments> ParseArguments(const QStringList& args,
-                                        std::initializer_list<OptionSpec> options, QString& error) {
+                                        std::initializer_list<KnownOption> options,
+                                        QString& error) {
     Arguments parsed;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -27,14 +28,14 @@ std::optional<Arguments> ParseArguments(const QStringList& args,
         }
         const qsizetype equals = arg.indexOf(QLatin1Char('='));
         const QString name = equals < 0 ? arg : arg.left(equals);
-        const auto spec = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) {
+        const auto known = std::find_if(options.begin(), options.end(), [&](const KnownOption& o) {
             return name == QLatin1String(o.name);
         });
-        if (spec == options.end() || (!spec->takesValue && equals >= 0)) {
+        if (known == options.end() || (!known->takesValue && equals >= 0)) {
             error = QStringLiteral("unknown option '%1'").arg(arg);
             return std::nullopt;
         }
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             parsed.switches << name;
             continue;
         }

@@ -12,7 +12,7 @@
 namespace qv {
 
 // An option a command takes: a switch, or one that takes a value (`--name V` or `--name=V`).
-struct OptionSpec {
+struct KnownOption {
     const char* name;
     bool takesValue = false;
 };
@@ -32,6 +32,6 @@ struct Arguments {
 // Checks `args` against the options of a command; nullopt, with the reason in `error`, for an
 // unknown option, a missing value or any other argument.
 std::optional<Arguments> ParseArguments(const QStringList& args,
-                                        std::initializer_list<OptionSpec> options, QString& error);
+                                        std::initializer_list<KnownOption> options, QString& error);
 
 }  // namespace qv

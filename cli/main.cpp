@@ -20,7 +20,7 @@ struct Command {
     const char* name;
     const char* synopsis;  // its options, for the usage line
     const char* help;
-    std::initializer_list<qv::OptionSpec> options;
+    std::initializer_list<qv::KnownOption> options;
     int (*run)(const qv::Arguments& args, qv::ConsoleOutput& say);
 };
 

@@ -158,10 +158,10 @@ class AddressList {
     int m_selectedRow = -1;
     RowTexts m_texts;  // the rows' fields
     unsigned int m_rowCount = 0;
-    std::size_t m_tableSize = 0;     // addresses in the tables of the last refresh
-    std::size_t m_largestTable = 0;  // the most since the heap was last given back
 
   private:
+    std::size_t m_tableSize = 0;     // addresses in the tables of the last refresh
+    std::size_t m_largestTable = 0;  // the most since the heap was last given back
     // The steps of BuildRows.
     struct RowTables;
     struct Candidate;
