@@ -119,6 +119,10 @@ int main(int argc, char** argv) {
             return qv::kCliOk;
         }
         qv::ConsoleOutput say(stderr, args->verbosity);
+        if (const QString unusable = qv::SettingsFileUnusable(); !unusable.isEmpty()) {
+            say.Say(qv::Priority::Error, QStringLiteral("quorvane-cli: ") + unusable);
+            return qv::kCliFailed;
+        }
         return c.run(*args, say);
     }
     std::fprintf(stderr, "quorvane-cli: unknown command '%s'\n", argv[1]);

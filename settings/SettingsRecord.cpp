@@ -154,15 +154,30 @@ QString DefaultLogFile() {
     return folder + QStringLiteral("/QuorvaneLog.txt");
 }
 
+// Where QSettings keeps the user's file, worked out without opening it: a QSettings object reads
+// its file as it is made.
 QString SettingsFilePath() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
-        .fileName();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + QLatin1String(kOrganisation) + QLatin1Char('/') +
+           QLatin1String(kApplication) + QStringLiteral(".conf");
 }
 
 std::unique_ptr<QSettings> OpenSettings() {
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 kOrganisation, kApplication);
     return settings;
+}
+
+QString SettingsFileUnusable() {
+    const QString path = SettingsFilePath();
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode)) {
+        return {};  // missing (it is made on the first save), or a file
+    }
+    return QStringLiteral(
+               "The settings file %1 is not a regular file (a folder, a FIFO or a "
+               "device): remove it, then start the program again.")
+        .arg(path);
 }
 
 void RestrictSettingsFile() {

@@ -120,6 +120,10 @@ QString DefaultLogFile();
 // passwords, so it is kept readable by its owner only.
 QString SettingsFilePath();
 std::unique_ptr<QSettings> OpenSettings();
+// Why the settings file cannot be used at all, or empty. Something at its name that is not a
+// regular file, even through a link (a FIFO, a device, a folder), would hang or flood every
+// reader, so each program refuses to start on it and says so.
+QString SettingsFileUnusable();
 // Takes the group's and others' access to the file away, creating it with mode 0600 when missing.
 // The owner's bits are kept: a file that its owner made read-only stays so.
 void RestrictSettingsFile();

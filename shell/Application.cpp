@@ -87,6 +87,12 @@ bool Application::InitInstance() {
         case SingleInstance::First:
             break;
     }
+    if (const QString unusable = SettingsFileUnusable(); !unusable.isEmpty()) {
+        Prompter().MessageBox(unusable, LoadString(Text::AppTitle), IPrompter::Ok,
+                              IPrompter::Critical);
+        m_exitCode = 1;
+        return false;
+    }
 
     UseFastTipTiming();
 
