@@ -5,6 +5,7 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 
+#include "resources/StringTable.h"
 #include "watch/WatcherService.h"
 
 namespace qv {
@@ -27,7 +28,7 @@ bool WatcherClient::Attach() {
     auto* owner =
         new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
     connect(owner, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { emit Unreachable(QStringLiteral("The watcher has left the session bus.")); });
+            [this] { emit Unreachable(LoadString(Text::WatcherGone)); });
     QDBusMessage getAll = QDBusMessage::createMethodCall(
         service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
     getAll << interface;

@@ -48,7 +48,7 @@ class WatcherClient : public QObject {
     void WhenAnswered(QDBusPendingCallWatcher* call, const QString& method);
 
     QDBusConnection m_bus;
-    QString m_state;
+    QString m_state = QStringLiteral("attaching");
     QString m_nextTry;
 };
 
