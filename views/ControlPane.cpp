@@ -200,6 +200,7 @@ void ControlPane::AttachTo(WatcherClient& client) {
     m_attachedForwarding = std::make_unique<AttachedForwarding>(client, m_watcher.OwnForwarder(),
                                                                 m_watcher.Settings().UseHTTP);
     m_watcher.SetForwarding(m_attachedForwarding.get());
+    m_watcher.LeaveLogToOther();
     connect(&client, &WatcherClient::Output, this, &ControlPane::ShowText);
     connect(&client, &WatcherClient::StateChanged, this, [this] { SetStatusLine(m_preview); });
     connect(&client, &WatcherClient::Unreachable, this,

@@ -76,7 +76,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // Makes the pane a face of a watcher that another process runs (before OnInitialUpdate): the
     // list is still built here, but that watcher's output lines and state are shown, the sends
     // and off-line notices go to it, each save of the settings tells it to read them again, and
-    // the pane's shutdown owes no off-line notice.
+    // the pane's shutdown owes no off-line notice. The event log is that watcher's to write.
     void AttachTo(WatcherClient& client);
     bool IsAttached() const { return m_client != nullptr; }
 

@@ -485,7 +485,7 @@ void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
 }
 
 void AddressWatcher::WriteLogEntry(const QString& text) {
-    if (!m_settings.LoggingEnabled) {
+    if (!m_settings.LoggingEnabled || !m_writesLog) {
         return;
     }
     const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);

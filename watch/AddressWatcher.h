@@ -106,6 +106,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     QDateTime NextTryTime() const { return IsRetryPending() ? m_nextTry : QDateTime(); }
     qint64 LogSize() const { return m_log.m_logSize; }
     void WriteLogEntry(const QString& text);
+    // A face attached to a watcher of another process leaves the event log to that one.
+    void LeaveLogToOther() { m_writesLog = false; }
     // The method and where it sends to: one line each.
     QString TargetKey() const;
 
@@ -213,6 +215,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     SettingsSaver m_selectionSaver{[this] { return !m_doc || m_doc->StoreSelection(); }};
     bool m_saveFailureShown = false;
     EventLog m_log;
+    bool m_writesLog = true;
     std::optional<QString> m_logProblemPath;  // the log file whose problem was told
 
     QBasicTimer m_pollTimer;
