@@ -25,6 +25,7 @@
 #include "watch/AddressWatcher.h"
 #include "watch/DocAdapter.h"
 #include "watch/UserQuestions.h"
+#include "watch/WatcherService.h"
 
 namespace qv {
 namespace {
@@ -277,8 +278,8 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     });
     QObject::connect(&instance, &SingleInstance::ActivationRequested, [&face] {
         face.Say(
-            QStringLiteral("The program was started while this watcher runs; it was told "
-                           "so and ended."));
+            QStringLiteral("The program was started while this watcher runs; its window "
+                           "shows this watcher's work."));
     });
 
     face.Doc().OnNewDocument();
@@ -306,6 +307,14 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     QObject::connect(
         &face.Watcher(), &AddressWatcher::Idle, QCoreApplication::instance(),
         [] { NotifyServiceManager("READY=1"); }, Qt::SingleShotConnection);
+    // Offered on the session bus for a window and `status`; without a bus it watches all the same.
+    WatcherService service(face.Watcher());
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    service.Offer(
+        [&say, connected = bus.isConnected()](const QString& text) {
+            say.Say(connected ? Priority::Warning : Priority::Debug, text);
+        },
+        bus);
     face.Watcher().Start();
     return QCoreApplication::exec();
 }

@@ -144,6 +144,13 @@ bool AddressList::OnNewDocument() {
     return true;
 }
 
+void AddressList::ReloadSelection() {
+    if (m_profile) {
+        m_profile->sync();
+    }
+    OnNewDocument();
+}
+
 bool AddressList::StoreSelection() {
     if (!m_profile) {
         return true;

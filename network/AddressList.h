@@ -53,6 +53,8 @@ class AddressList {
     // Stores the selection ("InterfaceNum", "NICDescription", "HostName" and "IPAddress" in
     // section "Data"); false when the file could not be written.
     bool StoreSelection();
+    // Reads the stored selection again, as another program may have written it.
+    void ReloadSelection();
     void OnCloseDocument() { StoreSelection(); }
 
     // Local host, rows (row -1: all; else that row only), selection check, log-size check.

@@ -30,6 +30,8 @@ enum class Command : int {
     PollTick = 0,       // the periodic check
     AddressEvent = -2,  // the kernel reported an address change
     Retry = -3,         // a failed forward is due again
+    // Read the settings file and the stored selection again (another face changed them).
+    ReloadSettings = -4,
 };
 
 // Menu commands of the frame and the tray.

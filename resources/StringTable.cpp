@@ -416,6 +416,12 @@ static constexpr struct {
     {32808, "Enable fast tool tips on most controls"},  // prompt: Help menu Fast Tips
     {57344, "Quorvane"},                                // application title
     {57345, "Ready"},                                   // status bar idle text
+    // status line of a window attached to a running watcher: its state, then the target
+    {57346, "Attached to the running quorvane-cli watch (%1). %2"},
+    // output: the watcher that the window is attached to has gone
+    {57347,
+     "The watcher has left the session bus: nothing is forwarded from here until Quorvane is "
+     "started again."},
     // prompt: Help menu Contents and Index
     {57670,
      "Display table of contents to documentation\n"

@@ -73,6 +73,8 @@ enum Id : int {
     SecureRedirectRefused = 179,
     AppTitle = 57344,
     Ready = 57345,
+    AttachedStatus = 57346,
+    WatcherGone = 57347,
 };
 }  // namespace Text
 

@@ -195,6 +195,20 @@ void ControlPane::SetSheet(IPaneSheet* sheet) {
     }
 }
 
+void ControlPane::AttachTo(WatcherClient& client) {
+    m_client = &client;
+    m_attachedForwarding = std::make_unique<AttachedForwarding>(client, m_watcher.OwnForwarder(),
+                                                                m_watcher.Settings().Method);
+    m_watcher.SetForwarding(m_attachedForwarding.get());
+    m_watcher.LeaveLogToOther();
+    connect(&client, &WatcherClient::Output, this, &ControlPane::ShowText);
+    connect(&client, &WatcherClient::StateChanged, this, [this] { SetStatusLine(m_preview); });
+    connect(&client, &WatcherClient::Unreachable, this,
+            [this](const QString& why) { ShowText(why, true); });
+    connect(&m_watcher, &AddressWatcher::SettingsWritten, &client,
+            [&client] { client.Call(QStringLiteral("ReloadSettings")); });
+}
+
 void ControlPane::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
     if (m_controlTip) {
         m_controlTip(control, controlId, globalPos);
@@ -265,6 +279,9 @@ void ControlPane::OnPaneCommand(Command command) {
     if (RunsAtOnce(command)) {
         RunPageCommand(command);
         return;
+    }
+    if (m_client && command == Command::Refresh) {
+        m_client->Call(QStringLiteral("Refresh"));
     }
     m_watcher.RunCommand(command);
 }
@@ -391,7 +408,16 @@ QString ControlPane::LocalHostText() const {
     return m_localHost->text();
 }
 
-void ControlPane::SetStatusLine(const QString& text) {
+void ControlPane::SetStatusLine(const QString& preview) {
+    m_preview = preview;
+    QString text = preview;
+    if (m_client) {
+        QString state = m_client->State();
+        if (!m_client->NextTry().isEmpty()) {
+            state += QLatin1Char(' ') + m_client->NextTry();
+        }
+        text = LoadString(Text::AttachedStatus).arg(state, preview);
+    }
     m_statusLine->setText(text);
     m_statusLine->setCursorPosition(text.size());
     m_statusLine->repaint();

@@ -23,6 +23,7 @@ class DocAdapter : public IViewDocument {
         RestrictSettingsFile();  // created readable by its owner only
         return m_doc.StoreSelection();
     }
+    void ReloadSelection() override { m_doc.ReloadSelection(); }
     bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
     bool CheckSelection() override { return m_doc.CheckSelection(); }
     bool IsRefreshing() const override { return m_doc.IsRefreshing(); }

@@ -27,6 +27,9 @@ class IViewDocument {
     // Writes the selection to the settings file; false when it could not be written.
     virtual bool StoreSelection() = 0;
 
+    // Reads the stored selection again from the settings file; the next refresh finds it.
+    virtual void ReloadSelection() {}
+
     // Full refresh (row -1) or refresh of one row.
     virtual bool RefreshNetworkInfo(int row) = 0;
     // The quiet check the polling timer runs.

@@ -238,7 +238,7 @@ TEST(NetworkCli, EachCommandTakesOnlyItsOwnArguments) {
             << err.data();
         EXPECT_EQ(err.count('\n'), 2) << err.data();
     }
-    for (const char* command : {"list", "watch", "check", "send", "offline"}) {
+    for (const char* command : {"list", "watch", "check", "status", "send", "offline"}) {
         QProcess p;
         p.start(QStringLiteral(QV_CLI_PATH), {command, "--help"});
         ASSERT_TRUE(p.waitForFinished(30000));
