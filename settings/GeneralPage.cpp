@@ -16,9 +16,6 @@
 namespace qv {
 namespace {
 
-constexpr int kMinMinutes = 1;
-constexpr int kMaxMinutes = 100;
-
 // The forwarding methods the page offers, in their order on the page.
 struct MethodChoice {
     ForwardMethod method;
@@ -200,7 +197,7 @@ void GeneralPage::PromptForMinutes(const QString& typed) {
     typed.trimmed().toInt(&isNumber);
     const QString prompt =
         isNumber
-            ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
+            ? tr("Please enter an integer between %1 and %2.").arg(kMinCheckTime).arg(kMaxCheckTime)
             : tr("Please enter an integer.");
     Prompter().Open(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning, {});
 }
@@ -264,7 +261,7 @@ void GeneralPage::Fill(const SettingsRecord& settings, int hideOnStartup) {
     m_values.showIpv6 = Bit(settings.ShowIPv6);
     m_values.askRouter = Bit(settings.AskRouter);
     m_values.polling = Bit(settings.CheckForChange);
-    m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
+    m_values.minutes = qBound(kMinCheckTime, settings.CheckTime, kMaxCheckTime);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend);
     m_values.autoForward = Bit(settings.AutoForward);
     m_values.method = settings.Method;

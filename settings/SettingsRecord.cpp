@@ -207,9 +207,15 @@ bool SettingsFileWritableNow() {
 }
 
 void LoadSettings(SettingsRecord& s) {
-    auto st = OpenSettings();
+    LoadSettings(*OpenSettings(), s);
+}
+
+void LoadSettings(QSettings& file, SettingsRecord& s) {
+    // Every default is the record's own, as a fresh record holds it.
+    const SettingsRecord defaults;
+    QSettings* const st = &file;
     st->beginGroup(QStringLiteral("Settings"));
-    s.ParseFlags(ReadString(*st, "EnableFlags", QLatin1String(kDefaultEnableFlags)));
+    s.ParseFlags(ReadString(*st, "EnableFlags", defaults.FlagsText()));
     // The named method counts only where the flag says "not HTTP": a program that knows only HTTP
     // and FTP may have changed the flag since and left the name behind.
     if (s.Method != ForwardMethod::Http) {
@@ -220,7 +226,6 @@ void LoadSettings(SettingsRecord& s) {
             }
         }
     }
-    const SettingsRecord defaults;
     for (const StringKey& k : kQueryKeys) {
         s.*k.field = ReadString(*st, k.key, defaults.*k.field);
     }
@@ -231,14 +236,15 @@ void LoadSettings(SettingsRecord& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
-    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), true);
+    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), defaults.AskRouter);
     bool ok = false;
-    s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
+    s.CheckTime = st->value(QStringLiteral("CheckTime"), defaults.CheckTime).toInt(&ok);
     if (!ok) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
-    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), true);
-    s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), false);
+    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), defaults.ShowIPv6);
+    s.FTPRequireEncryption =
+        ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), defaults.FTPRequireEncryption);
     // A password the file holds after all (written by hand) is taken from the file.
     s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
                            (kKeyringQueryPassword | kKeyringFTPPassword);
@@ -253,8 +259,8 @@ void LoadSettings(SettingsRecord& s) {
     if (!s.CheckForChange && s.AutoForward) {
         s.AutoForward = false;
     }
-    if (s.CheckTime == 0 || static_cast<unsigned>(s.CheckTime) > 100u) {
-        s.CheckTime = 5;
+    if (s.CheckTime < kMinCheckTime || s.CheckTime > kMaxCheckTime) {
+        s.CheckTime = defaults.CheckTime;
     }
 }
 

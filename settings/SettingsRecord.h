@@ -8,6 +8,9 @@ class QSettings;
 
 namespace qv {
 
+inline constexpr int kMinCheckTime = 1;  // minutes between checks
+inline constexpr int kMaxCheckTime = 100;
+
 // How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
 // their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
 // before.
@@ -64,7 +67,7 @@ struct SettingsRecord {
     QString StartPageQueryStringTag = QStringLiteral("StartPage");
     QString AdditionalQueryString;
     QString LoggingFile;
-    int CheckTime = 5;  // minutes, 1..100
+    int CheckTime = 5;  // minutes, kMinCheckTime..kMaxCheckTime
     // ftp:// targets only over TLS (AUTH TLS before the log-in), stored as "FTPRequireEncryption".
     bool FTPRequireEncryption = false;
 
@@ -111,8 +114,6 @@ inline const PasswordField kPasswordFields[] = {
      &SettingsRecord::KeyringFTPPassword},
 };
 
-inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";
-
 // The default event log file: QuorvaneLog.txt in the per-user data folder.
 QString DefaultLogFile();
 
@@ -135,8 +136,10 @@ bool SettingsFileIsReadOnly();
 // briefly, so that a save never holds the window up.
 bool SettingsFileWritableNow();
 
-// Loads the record from section "Settings", applying the defaults and repairs.
+// Loads the record from section "Settings" of the settings file, or of `file`, applying the
+// defaults and repairs.
 void LoadSettings(SettingsRecord& s);
+void LoadSettings(QSettings& file, SettingsRecord& s);
 // Writes every key of the record and `hideOnStartup`; returns false when the file is read-only
 // or could not be written (the old file is then left as it was, with its mode).
 bool SaveSettings(const SettingsRecord& s, int hideOnStartup);
