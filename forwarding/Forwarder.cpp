@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSettings>
 #include <QStringList>
 
@@ -262,6 +263,12 @@ Task<TransferStatus> Forwarder::FtpCommands(CurlTransfer& transfer, FtpAccount a
         transfer.FtpCommands(account, commands, std::move(done));
     });
     co_return co_await sending;
+}
+
+Task<HttpReply> Forwarder::Get(CurlTransfer& transfer, HttpFetchRequest request) {
+    TransferAwait<HttpReply> fetching(*this, transfer,
+                                      [&](auto done) { transfer.Fetch(request, std::move(done)); });
+    co_return co_await fetching;
 }
 
 Task<TransferStatus> Forwarder::Probe(CurlTransfer& transfer, QString host, quint16 port) {
@@ -994,6 +1001,174 @@ Task<bool> Forwarder::RemovePage() {
     }
     m_host.SetBusyCursor(false);
     co_return success || gone;
+}
+
+// ---- Dynamic DNS service ----
+
+ForwardOutcome Forwarder::DynDnsForward(const QString& first, const QString& second, bool byHand) {
+    return RunNow(UpdateDynDns(first, second, byHand));
+}
+
+// One update names every host; the service answers one line for each. Nothing is sent while the
+// updates are stopped (unless the user asks) or wait, nor when the service holds the addresses
+// already: a repeated "nochg" gets hosts blocked.
+Task<ForwardOutcome> Forwarder::UpdateDynDns(QString first, QString second, bool byHand) {
+    const SettingsRecord& s = m_host.Settings();
+    const QString stamp = TimeStampNow();
+    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+    const auto line = [this, &stamp](const QString& text) {
+        m_host.ShowOutput(text + stamp, true, true);
+    };
+    UrlParts target;
+    if (!SplitUrl(s.DynDnsURL, target) || !DynDnsTargetAllowed(target)) {
+        line(LoadString(Text::DynDnsInsecure));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    const QStringList hosts = DynDnsHostNames(s.DynDnsHosts);
+    if (hosts.isEmpty()) {
+        line(LoadString(Text::DynDnsNoHosts));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    QString ipv4;
+    QString ipv6;
+    for (const QString& address : {first, second}) {
+        if (!address.isEmpty()) {
+            (address.contains(QLatin1Char(':')) ? ipv6 : ipv4) = address;
+        }
+    }
+    Task<bool> reading = PasswordsReady(kKeyringDynDnsPassword, stamp);
+    if (!co_await reading) {
+        co_return ForwardOutcome::kFailed;
+    }
+    const DynDnsLedger ledger(m_options.dynDnsLedger.isEmpty() ? DynDnsLedger::DefaultPath()
+                                                               : m_options.dynDnsLedger);
+    const QString key = DynDnsLedger::TargetKey(s.DynDnsURL, hosts, s.DynDnsUser);
+    DynDnsLedger::Entry entry = ledger.Read(key);
+    if (!entry.stoppedBy.isEmpty() && m_dynDnsStopPassword &&
+        *m_dynDnsStopPassword != s.DynDnsPassword) {
+        entry.stoppedBy.clear();
+    }
+    if (!entry.stoppedBy.isEmpty() && !byHand) {
+        line(LoadString(Text::DynDnsStopped).arg(DynDnsStopReason(entry.stoppedBy)));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    const QDateTime now = m_options.clock ? m_options.clock->Now() : QDateTime::currentDateTime();
+    if (entry.waitUntil.isValid() && now < entry.waitUntil) {
+        line(LoadString(Text::DynDnsWait)
+                 .arg(QLocale::c().toString(entry.waitUntil.toLocalTime(),
+                                            QStringLiteral("HH:mm"))));
+        co_return ForwardOutcome::kFailed;
+    }
+    QStringList sent;
+    for (const QString& address : {ipv4, ipv6}) {
+        if (!address.isEmpty()) {
+            sent << address;
+        }
+    }
+    if (entry.ipv4 == ipv4 && entry.ipv6 == ipv6) {
+        line(LoadString(Text::DynDnsUnchanged).arg(sent.join(QStringLiteral(", "))));
+        co_return ForwardOutcome::kTaken;
+    }
+
+    m_host.SetBusyCursor(true);
+    ForwardingSession session(&m_host, Limits());
+    m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
+    session.EnableStatusCallback(true);
+    HttpFetchRequest request;
+    request.url = RequestUrl(target, AppendQuery(target.object, DynDnsQuery(hosts, ipv4, ipv6)));
+    const QByteArray login = (s.DynDnsUser + QLatin1Char(':') + s.DynDnsPassword).toUtf8();
+    request.headers = {"Authorization: Basic " + login.toBase64(),
+                       QByteArrayLiteral("User-Agent: Quorvane/" QV_VERSION)};
+    Task<HttpReply> fetching = Get(session.Transfer(), request);
+    const HttpReply reply = co_await fetching;
+    entry.ipv4 = ipv4;
+    entry.ipv6 = ipv6;
+    const ForwardOutcome outcome =
+        TakeDynDnsReply(reply, key, entry, sent.join(QStringLiteral(", ")), stamp);
+    if (s.NotifyOnSend) {
+        Notice(outcome == ForwardOutcome::kTaken
+                   ? LoadString(Text::DynDnsSentNotice).arg(sent.join(QStringLiteral(", ")))
+                   : LoadString(Text::ExchangeFailed),
+               IPrompter::Information);
+    }
+    m_host.SetBusyCursor(false);
+    co_return outcome;
+}
+
+// The service's answer, one line per host name: the addresses are noted as taken only when every
+// host took them; a refusing code stops the automatic updates, a failing one makes them wait.
+ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString& ledgerKey,
+                                          DynDnsLedger::Entry entry, const QString& sent,
+                                          const QString& stamp) {
+    const auto line = [this, &stamp](const QString& text) {
+        m_host.ShowOutput(text + stamp, true, true);
+    };
+    if (reply.httpCode == 0) {
+        ReportInternetError(reply.status, stamp);
+        return ForwardOutcome::kFailed;
+    }
+    std::vector<DynDnsAnswer> answers = ParseDynDnsReply(reply.body);
+    // Some services answer a refused log-in with 401 and no code.
+    if (answers.empty() && reply.httpCode == 401) {
+        answers.push_back(
+            {QStringLiteral("badauth"), QStringLiteral("badauth"), DynDnsVerdict::kStop});
+    }
+    if (answers.empty() || (reply.httpCode != 200 && reply.httpCode != 401)) {
+        ReportError(Text::GotStatusCode, reply.httpCode, stamp);
+        return ForwardOutcome::kFailed;
+    }
+    const QStringList hosts = DynDnsHostNames(m_host.Settings().DynDnsHosts);
+    QString stoppedBy;
+    bool wait = false;
+    bool unknown = false;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        const DynDnsAnswer& answer = answers[i];
+        const QString host = qsizetype(i) < hosts.size() ? hosts[qsizetype(i)] : hosts.last();
+        line(LoadString(Text::DynDnsAnswered)
+                 .arg(host, ShownText(answer.line, TextField::kSingleLine).left(200)));
+        switch (answer.verdict) {
+            case DynDnsVerdict::kTaken:
+                break;
+            case DynDnsVerdict::kStop:
+                if (stoppedBy.isEmpty()) {
+                    stoppedBy = answer.code;
+                }
+                break;
+            case DynDnsVerdict::kWait:
+                wait = true;
+                break;
+            case DynDnsVerdict::kUnknown:
+                unknown = true;
+                break;
+        }
+    }
+    const DynDnsLedger ledger(m_options.dynDnsLedger.isEmpty() ? DynDnsLedger::DefaultPath()
+                                                               : m_options.dynDnsLedger);
+    DynDnsLedger::Entry before = ledger.Read(ledgerKey);
+    before.stoppedBy = stoppedBy;
+    before.waitUntil = {};
+    ForwardOutcome outcome = ForwardOutcome::kFailed;
+    if (!stoppedBy.isEmpty()) {
+        m_dynDnsStopPassword = m_host.Settings().DynDnsPassword;
+        line(LoadString(Text::DynDnsStopped).arg(DynDnsStopReason(stoppedBy)));
+        outcome = ForwardOutcome::kNothingToSend;
+    } else if (wait) {
+        const QDateTime now =
+            m_options.clock ? m_options.clock->Now() : QDateTime::currentDateTime();
+        before.waitUntil = now.addSecs(qint64(kDynDnsWaitMinutes) * 60).toUTC();
+        line(LoadString(Text::DynDnsWait)
+                 .arg(QLocale::c().toString(before.waitUntil.toLocalTime(),
+                                            QStringLiteral("HH:mm"))));
+    } else if (unknown) {
+        line(LoadString(Text::DynDnsUnknownAnswer).arg(sent));
+    } else {
+        m_dynDnsStopPassword.reset();
+        before.ipv4 = entry.ipv4;
+        before.ipv6 = entry.ipv6;
+        outcome = ForwardOutcome::kTaken;
+    }
+    ledger.Write(ledgerKey, before);
+    return outcome;
 }
 
 // ---- Helpers ----
