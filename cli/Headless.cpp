@@ -29,6 +29,13 @@
 namespace qv {
 namespace {
 
+// The addresses a target takes: the ticked one, and the second after it.
+QString ForwardedAddresses(const AddressWatcher& watcher) {
+    const QString second = watcher.SecondSelectedIp();
+    return second.isEmpty() ? watcher.SelectedIp()
+                            : watcher.SelectedIp() + QStringLiteral(", ") + second;
+}
+
 // The watcher with the program's settings file, event log and network tables, and nobody to ask:
 // its output lines go to the console's messages, and into the event log where the program would
 // log them. Outcomes are told, the steps of routine work (a check that found nothing changed, the
@@ -171,7 +178,7 @@ int RunOnce(ConsoleOutput& say, bool offline) {
     // The host knows the address now, or knows that it is gone.
     if (taken) {
         LastForwarded().Remember(face.Watcher().TargetKey(),
-                                 offline ? QString() : face.Watcher().SelectedIp());
+                                 offline ? QString() : ForwardedAddresses(face.Watcher()));
     }
     if (!taken) {
         // Said as an error whatever the lines before it were, so that -q and the journal show it.
@@ -192,7 +199,8 @@ int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
     }
     const LastForwarded last;
     const QString target = watcher.TargetKey();
-    if (last.AddressOf(target) == address) {
+    const QString addresses = ForwardedAddresses(watcher);
+    if (last.AddressOf(target) == addresses) {
         say.Say(Priority::Debug,
                 QStringLiteral("%1 is unchanged since the target took it").arg(address));
         return kCliOk;
@@ -202,7 +210,7 @@ int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
         Refuse(say, QStringLiteral("%1 was not forwarded").arg(address));
         return kCliFailed;
     }
-    if (!last.Remember(target, address)) {
+    if (!last.Remember(target, addresses)) {
         say.Say(Priority::Warning,
                 QStringLiteral("The forwarded address could not be noted in %1: the next check "
                                "forwards it again.")

@@ -102,8 +102,8 @@ const char* const kAlreadyRemoved = "(null) - file already removed?";
 
 // The request path of `target` with the address query.
 QString RequestObject(const UrlParts& target, const SettingsRecord& s, const QString& address,
-                      QuerySecrets secrets) {
-    return AppendQuery(target.object, BuildAddressQuery(s, address, secrets));
+                      QuerySecrets secrets, const QString& second = QString()) {
+    return AppendQuery(target.object, BuildAddressQuery(s, address, secrets, second));
 }
 
 }  // namespace
@@ -496,7 +496,8 @@ void Forwarder::UpdateForwardPreview() {
     if (s.UseHTTP) {
         // The password box is masked, so the preview under it masks the passwords too.
         text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
-                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask));
+                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask,
+                                             m_host.SecondSelectedIp()));
     } else {
         // The preview is rebuilt on every keystroke on a page: a page file problem is shown here
         // in the line, never in a notice that would take the keys typed after it.
@@ -539,8 +540,11 @@ Task<> Forwarder::DoSendAddress(bool http) {
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
+        const QString second = m_host.SecondSelectedIp();
         Task<bool> sending =
-            http ? SendAddress(address) : UploadPage(BuildFTPReplacement(s, address, true));
+            http ? SendAddress(address)
+                 : UploadPage(BuildFTPReplacement(s, address, true),
+                              second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
         m_lastSucceeded = co_await sending;
         m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
@@ -566,10 +570,12 @@ Task<bool> Forwarder::SendOffLine(bool http) {
         co_return false;
     }
     const SettingsRecord& s = m_host.Settings();
-    Task<bool> notice = http ? SendAddress(QString())
-                        : s.FTPOffLineDelete
-                            ? RemovePage()
-                            : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+    Task<bool> notice =
+        http ? SendAddress(QString())
+        : s.FTPOffLineDelete
+            ? RemovePage()
+            : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false),
+                         m_host.SecondSelectedIp().isEmpty() ? QString() : s.OffLineDomain);
     const bool done = co_await notice;
     if (done) {
         (http ? m_httpForwarded : m_ftpUploaded) = 0;
@@ -703,6 +709,8 @@ Task<bool> Forwarder::SendAddress(QString address) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
+    // The off-line notice names no address.
+    const QString second = address.isEmpty() ? QString() : m_host.SecondSelectedIp();
     bool success = false;
     Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
@@ -719,7 +727,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
         bool urlLogInTried = target.user.isEmpty();
         try {
             request.url =
-                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend));
+                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend, second));
             Task<HttpReply> sending = Send(session.Transfer(), request);
             HttpReply reply = co_await sending;
             while (reply.httpCode == 401) {
@@ -736,7 +744,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
                     if (!address.isEmpty() && IsValidAddressText(now) && now != address) {
                         address = now;
                         request.url = RequestUrl(
-                            target, RequestObject(target, s, address, QuerySecrets::kSend));
+                            target, RequestObject(target, s, address, QuerySecrets::kSend, second));
                     }
                 }
                 if (!answer) {
@@ -779,10 +787,11 @@ Task<bool> Forwarder::SendAddress(QString address) {
                     request.password.clear();
                 }
                 target = next;
-                request.url = RequestUrl(target, RequestObject(target, s, address, secrets));
-                m_host.ShowOutput(
-                    RequestObject(target, s, address, sameOrigin ? QuerySecrets::kMask : secrets),
-                    true, true);
+                request.url =
+                    RequestUrl(target, RequestObject(target, s, address, secrets, second));
+                m_host.ShowOutput(RequestObject(target, s, address,
+                                                sameOrigin ? QuerySecrets::kMask : secrets, second),
+                                  true, true);
                 Task<HttpReply> sending = Send(session.Transfer(), request);
                 reply = co_await sending;
             }
@@ -877,8 +886,8 @@ FtpAccount Forwarder::Account() const {
     return account;
 }
 
-std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
-                                                    QString& remoteName) {
+std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement, QString& remoteName,
+                                                    const QString& second) {
     const SettingsRecord& s = m_host.Settings();
     if (s.FTPReplacementString.isEmpty()) {
         return std::nullopt;
@@ -893,6 +902,10 @@ std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
     if (!ReplaceFirst(text, s.FTPReplacementString.toUtf8(), replacement.toUtf8())) {
         return std::nullopt;
     }
+    // A page made for one address may lack the second placeholder: it goes all the same.
+    if (!second.isEmpty() && !s.FTPReplacementString6.isEmpty()) {
+        ReplaceFirst(text, s.FTPReplacementString6.toUtf8(), second.toUtf8());
+    }
     return text;
 }
 
@@ -900,13 +913,13 @@ bool Forwarder::UploadFTPPage(const QString& replacement) {
     return RunNow(UploadPage(replacement));
 }
 
-Task<bool> Forwarder::UploadPage(QString replacement) {
+Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     m_host.SetOutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
-    const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName);
+    const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName, second);
     if (!page) {
         m_host.ShowOutput(LoadString(Text::PageProblem), true, true);
         Notice(LoadString(Text::PageProblem), IPrompter::Warning);

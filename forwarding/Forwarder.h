@@ -106,7 +106,9 @@ class Forwarder {
     int ParseTargetURL(const QString& url, int expectedService);
     // Each returns whether the host took it.
     bool HTTPForward(const QString& address);
-    std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName);
+    // `second` (when not empty) takes the place of the second placeholder.
+    std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName,
+                                             const QString& second = QString());
     bool UploadFTPPage(const QString& replacement);
     bool RemoveFTPPage();  // a page that is gone already counts as taken down
     // Sends the ticked address and the second one (either may be empty) to the dyndns2 service;
@@ -172,7 +174,7 @@ class Forwarder {
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
-    Task<bool> UploadPage(QString replacement);
+    Task<bool> UploadPage(QString replacement, QString second = QString());
     Task<bool> RemovePage();
     Task<ForwardOutcome> UpdateDynDns(QString first, QString second, bool byHand);
     ForwardOutcome TakeDynDnsReply(const HttpReply& reply, const QString& ledgerKey,
