@@ -13,6 +13,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/LastForwarded.h"
 #include "cli/ServiceNotify.h"
+#include "forwarding/DynDns.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "network/AddressList.h"
@@ -94,16 +95,54 @@ void Refuse(ConsoleOutput& say, const QString& why) {
     say.Say(Priority::Error, QStringLiteral("quorvane-cli: ") + why);
 }
 
-// Says why the stored settings cannot forward, or returns true.
-bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
-    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
-    if ((s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
-        Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
-                                   "in the program's %1 Target tab")
-                        .arg(method));
+// The stored URL the method sends to.
+QString TargetUrlOf(const SettingsRecord& s) {
+    switch (s.Method) {
+        case ForwardMethod::Http:
+            return s.HTTPTargetURL;
+        case ForwardMethod::Ftp:
+            return s.FTPTargetURL;
+        case ForwardMethod::DynDns:
+            return s.DynDnsURL;
+    }
+    return {};
+}
+
+// The target URL is one the method can use.
+bool UsableTarget(const SettingsRecord& s) {
+    UrlParts parts;
+    if (!SplitUrl(TargetUrlOf(s), parts)) {
         return false;
     }
-    if (!s.UseHTTP && s.FTPForwardWebPage.trimmed().isEmpty()) {
+    switch (s.Method) {
+        case ForwardMethod::Http:
+            return IsHttpService(parts.service);
+        case ForwardMethod::Ftp:
+            return parts.service == kServiceFtp;
+        case ForwardMethod::DynDns:
+            return DynDnsTargetAllowed(parts);
+    }
+    return false;
+}
+
+// Says why the stored settings cannot forward, or returns true.
+bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
+    const bool ftp = s.Method == ForwardMethod::Ftp;
+    const bool dynDns = s.Method == ForwardMethod::DynDns;
+    if (TargetUrlOf(s).trimmed().isEmpty()) {
+        Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
+                                   "in the program's %2 tab")
+                        .arg(MethodName(s.Method),
+                             dynDns ? QStringLiteral("Dynamic DNS")
+                                    : MethodName(s.Method) + QStringLiteral(" Target")));
+        return false;
+    }
+    if (dynDns && DynDnsHostNames(s.DynDnsHosts).isEmpty()) {
+        Refuse(say, QStringLiteral("forwarding is not set up: no host name to update is stored; "
+                                   "set it in the program's Dynamic DNS tab"));
+        return false;
+    }
+    if (ftp && s.FTPForwardWebPage.trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no page file to upload is stored; "
                                    "set it in the program's FTP Target tab"));
         return false;
@@ -164,7 +203,7 @@ int RunOnce(ConsoleOutput& say, bool offline) {
     }
     Forwarder& forwarder = face.Watcher().OwnForwarder();
     if (offline) {
-        s.UseHTTP ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
+        forwarder.NotifyOffLine(s.Method);
     } else {
         // The refresh runs to its end first (its look-ups and the public address sources), so
         // that the address sent is the one found now; the selection it finds forwards nothing
@@ -329,13 +368,10 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     const auto report = [out](const QString& what, const QString& state) {
         std::fprintf(out, "%s: %s\n", qPrintable(what), qPrintable(state));
     };
-    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
+    const QString method = MethodName(s.Method);
     report(QStringLiteral("method"), method);
-    const QString url = s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL;
-    UrlParts parts;
-    const bool wellFormed = SplitUrl(url, parts) && (s.UseHTTP ? parts.service == kServiceHttp ||
-                                                                     parts.service == kServiceHttps
-                                                               : parts.service == kServiceFtp);
+    const QString url = TargetUrlOf(s);
+    const bool wellFormed = UsableTarget(s);
     report(QStringLiteral("target"),
            url.trimmed().isEmpty()
                ? QStringLiteral("none stored")
@@ -343,7 +379,13 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                      (wellFormed ? QStringLiteral(" (well formed)")
                                  : QStringLiteral(" (not a usable %1 URL)").arg(method)));
     ready = ready && wellFormed;
-    if (!s.UseHTTP) {
+    if (s.Method == ForwardMethod::DynDns) {
+        const QStringList hosts = DynDnsHostNames(s.DynDnsHosts);
+        report(QStringLiteral("hosts"),
+               hosts.isEmpty() ? QStringLiteral("none stored") : hosts.join(QStringLiteral(", ")));
+        ready = ready && !hosts.isEmpty();
+    }
+    if (s.Method == ForwardMethod::Ftp) {
         const bool page = !s.FTPForwardWebPage.trimmed().isEmpty();
         report(QStringLiteral("page"), page ? s.FTPForwardWebPage : QStringLiteral("none stored"));
         ready = ready && page;
@@ -365,6 +407,15 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                : QStringLiteral("%1 '%2' (not present)")
                      .arg(face.Doc().m_interfaceNum, face.Doc().m_nicDescription));
     ready = ready && present;
+    if (!face.Doc().m_secondInterfaceNum.isEmpty()) {
+        const QString second = face.Doc().m_secondIp;
+        report(QStringLiteral("ticked beside it"),
+               !second.isEmpty()
+                   ? QStringLiteral("%1 on %2 (present)")
+                         .arg(second, face.Doc().m_secondNicDescription)
+                   : QStringLiteral("%1 '%2' (not present)")
+                         .arg(face.Doc().m_secondInterfaceNum, face.Doc().m_secondNicDescription));
+    }
 
     // The keyring is asked only where it keeps a password this method needs.
     if (watcher.Passwords()->NeedsRead()) {

@@ -219,6 +219,12 @@ static constexpr struct {
     {203, "The dynamic DNS service answered for %1: %2"},
     {204, "The dynamic DNS service has been sent %1"},
     {205, "Dynamic DNS service (dyndns2)"},  // the method's name
+    // quick help of the Dynamic DNS page
+    {206,
+     "Dynamic DNS: the update URL of a service that speaks the dyndns2 protocol (usually "
+     "https://<provider>/nic/update), the host names to update, and the account's user and "
+     "password. Only a changed address is sent; a refusal stops the automatic updates until "
+     "these settings change."},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

@@ -87,6 +87,7 @@ enum Id : int {
     DynDnsAnswered = 203,
     DynDnsSentNotice = 204,
     MethodDynDns = 205,
+    DynDnsHelp = 206,
     AppTitle = 57344,
     Ready = 57345,
 };
