@@ -101,7 +101,7 @@ QSize SettingsTabs::PageAreaSize() const {
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
-    return QSize(qCeil(68 * letter), qCeil(19.7 * fm.height()));
+    return QSize(qCeil(68 * letter), qCeil(21 * fm.height()));
 }
 
 void SettingsTabs::SizeHolders() {

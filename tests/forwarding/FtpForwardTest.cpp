@@ -92,7 +92,7 @@ TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
     // An IPv6 row ticked beside the IPv4 one fills the second placeholder, where the page has it.
     host.secondIp = "2001:db8::5";
     WritePage("IPHERE REPLACEMENT_STRING6\n");
-    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
     EXPECT_EQ(ftp.Bytes("www/new/deeper/home.htm"),
               "10.1.2.3/Demo/Default.asp [2001:db8::5]/Demo/Default.asp\n");
 }
