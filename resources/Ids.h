@@ -24,7 +24,11 @@ enum class Command : int {
     SendFtp,                   // "Send Now" on the FTP Target page
     HttpOffLine = 32805,       // tell the HTTP host that the machine goes off line
     FtpOffLine,
-    Refresh,            // rebuild the address list
+    Refresh,             // rebuild the address list
+    DynDnsTake = 32830,  // the Dynamic DNS page's take, fill and help
+    DynDnsFill,
+    DynDnsHelp,
+    SendDynDns,         // "Send Now" on the Dynamic DNS page
     TestInternet = -1,  // check the connection to the target
     // The watcher's own checks, which wait in its queue like commands.
     PollTick = 0,       // the periodic check

@@ -198,6 +198,33 @@ static constexpr struct {
     {178, "Log file is too large for this viewer."},  // message: log file too large for the viewer
     // error: a redirect from https to http (the pairs would travel in clear)
     {179, "Error: a secure (https) address may not redirect to an insecure (http) one"},
+    // why a dyndns2 service's answer stopped the automatic updates
+    {190, "the service refused the user name or password (badauth)."},
+    {191, "the account may not use an option the update asked for (!donator)."},
+    {192, "a host name is not a fully qualified domain name (notfqdn)."},
+    {193, "a host name does not belong to this account (nohost)."},
+    {194, "the update named too many host names (numhost)."},
+    {195, "the service has blocked the host name for abuse (abuse)."},
+    {196, "the service refuses this program's requests (badagent)."},
+    {197,
+     "Automatic updates to the dynamic DNS service have stopped until its settings change: "
+     "%1"},
+    {198, "The dynamic DNS service has a problem: no update is sent before %1."},
+    {199, "The dynamic DNS service already holds %1: nothing was sent."},
+    {200,
+     "The dynamic DNS update URL must begin with https:// (the password goes with every "
+     "update)."},
+    {201, "The dynamic DNS service gave an answer this program does not know: %1"},
+    {202, "No host name is set for the dynamic DNS service: nothing was sent."},
+    {203, "The dynamic DNS service answered for %1: %2"},
+    {204, "The dynamic DNS service has been sent %1"},
+    {205, "Dynamic DNS service (dyndns2)"},  // the method's name
+    // quick help of the Dynamic DNS page
+    {206,
+     "Dynamic DNS: the update URL of a service that speaks the dyndns2 protocol (usually "
+     "https://<provider>/nic/update), the host names to update, and the account's user and "
+     "password. Only a changed address is sent; a refusal stops the automatic updates until "
+     "these settings change."},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

@@ -29,6 +29,8 @@ const MethodChoice kMethodChoices[] = {
      GeneralPage::kUseHttp},
     {ForwardMethod::Ftp, "use FTP to upload the web page to the specified web site and directory",
      GeneralPage::kUseFtp},
+    {ForwardMethod::DynDns, "use a Dynamic DNS service (dyndns2) to update its host names",
+     GeneralPage::kUseDynDns},
 };
 
 int Bit(bool on) {
@@ -238,16 +240,17 @@ void GeneralPage::ApplyPollingRule() {
     m_minutes->setEnabled(polling);
 }
 
-// The method boxes act as one choice: clicking a box chooses its method, and clicking the chosen
-// one moves the choice on to the next method.
+// The method boxes act as one choice: clicking a box chooses its method. Clicking the chosen one
+// swaps HTTP and FTP, as that pair always has; from any other method it goes back to HTTP.
 void GeneralPage::OnMethodClicked(std::size_t index) {
     if (IsFilling()) {
         return;
     }
     {
         FillScope scope(*this);
-        const std::size_t chosen =
-            m_methods[index].box->isChecked() ? index : (index + 1) % m_methods.size();
+        const std::size_t chosen = m_methods[index].box->isChecked() ? index
+                                   : index < 2                       ? 1 - index
+                                                                     : 0;
         for (std::size_t i = 0; i < m_methods.size(); ++i) {
             m_methods[i].box->setChecked(i == chosen);
         }

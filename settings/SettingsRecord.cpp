@@ -48,6 +48,17 @@ const StringKey kTargetKeys[] = {
     {"EchoPageURL", &SettingsRecord::EchoPageURL},
 };
 
+// Keys that files written before them lack: written only while they hold other than their
+// default, so that a file of someone who does not use them stays as it was.
+const StringKey kNewerKeys[] = {
+    {"IPv6AddressQueryStringTag", &SettingsRecord::IPv6AddressQueryStringTag},
+    {"FTPReplacementString6", &SettingsRecord::FTPReplacementString6},
+    {"DynDnsURL", &SettingsRecord::DynDnsURL},
+    {"DynDnsHosts", &SettingsRecord::DynDnsHosts},
+    {"DynDnsUser", &SettingsRecord::DynDnsUser},
+    {"DynDnsPassword", &SettingsRecord::DynDnsPassword},
+};
+
 QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
     const QVariant v = st.value(QLatin1String(key));
     if (!v.isValid()) {
@@ -236,6 +247,9 @@ void LoadSettings(QSettings& file, SettingsRecord& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
+    for (const StringKey& k : kNewerKeys) {
+        s.*k.field = ReadString(*st, k.key, defaults.*k.field);
+    }
     s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), defaults.AskRouter);
     bool ok = false;
     s.CheckTime = st->value(QStringLiteral("CheckTime"), defaults.CheckTime).toInt(&ok);
@@ -246,8 +260,8 @@ void LoadSettings(QSettings& file, SettingsRecord& s) {
     s.FTPRequireEncryption =
         ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), defaults.FTPRequireEncryption);
     // A password the file holds after all (written by hand) is taken from the file.
-    s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
-                           (kKeyringQueryPassword | kKeyringFTPPassword);
+    s.PasswordsInKeyring =
+        st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() & kKeyringAllPasswords;
     for (const PasswordField& p : kPasswordFields) {
         if (!(s.*p.value).isEmpty()) {
             s.PasswordsInKeyring &= ~p.bit;
@@ -281,6 +295,14 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     st->setValue(QStringLiteral("LoggingFile"), s.LoggingFile);
     for (const StringKey& k : kTargetKeys) {
         st->setValue(QLatin1String(k.key), s.*k.field);
+    }
+    const SettingsRecord defaults;
+    for (const StringKey& k : kNewerKeys) {
+        if (s.*k.field == defaults.*k.field) {
+            st->remove(QLatin1String(k.key));
+        } else {
+            st->setValue(QLatin1String(k.key), s.*k.field);
+        }
     }
     const int kept = s.PasswordsKeptInKeyring();
     for (const PasswordField& p : kPasswordFields) {

@@ -14,7 +14,7 @@ inline constexpr int kMaxCheckTime = 100;
 // How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
 // their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
 // before.
-enum class ForwardMethod { Http, Ftp };
+enum class ForwardMethod { Http, Ftp, DynDns };
 
 struct ForwardMethodName {
     ForwardMethod method;
@@ -24,6 +24,7 @@ struct ForwardMethodName {
 inline constexpr ForwardMethodName kForwardMethodNames[] = {
     {ForwardMethod::Http, "HTTP"},
     {ForwardMethod::Ftp, "FTP"},
+    {ForwardMethod::DynDns, "dyndns2"},
 };
 
 QString MethodName(ForwardMethod method);
@@ -68,18 +69,28 @@ struct SettingsRecord {
     QString AdditionalQueryString;
     QString LoggingFile;
     int CheckTime = 5;  // minutes, kMinCheckTime..kMaxCheckTime
+    // The second address (the IPv6 row ticked beside an IPv4 one): the tag of its HTTP pair and
+    // the FTP page's placeholder for it.
+    QString IPv6AddressQueryStringTag = QStringLiteral("IPv6Address");
+    QString FTPReplacementString6 = QStringLiteral("REPLACEMENT_STRING6");
+    // The dyndns2 service: its update URL, the host names (commas or blanks between), the user.
+    QString DynDnsURL;
+    QString DynDnsHosts;
+    QString DynDnsUser;
+    QString DynDnsPassword;
     // ftp:// targets only over TLS (AUTH TLS before the log-in), stored as "FTPRequireEncryption".
     bool FTPRequireEncryption = false;
 
     // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
-    // (kKeyringQueryPassword | kKeyringFTPPassword). The file keeps such a password's key empty
-    // while the keyring holds its value.
+    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword). The file keeps such a
+    // password's key empty while the keyring holds its value.
     int PasswordsInKeyring = 0;
     // Not stored: the keyring's passwords not read yet in this run (their fields stay empty until
     // then), and the values the keyring confirmed holding.
     int PasswordsToRead = 0;
     QString KeyringQueryPassword;
     QString KeyringFTPPassword;
+    QString KeyringDynDnsPassword;
 
     // The passwords whose current value the keyring holds, so that the file need not.
     int PasswordsKeptInKeyring() const;
@@ -94,8 +105,9 @@ struct SettingsRecord {
     void ParseFlags(const QString& text);
 };
 
-inline constexpr int kKeyringQueryPassword = 1;  // PasswordQueryString
-inline constexpr int kKeyringFTPPassword = 2;    // FTPPassword
+inline constexpr int kKeyringQueryPassword = 1;   // PasswordQueryString
+inline constexpr int kKeyringFTPPassword = 2;     // FTPPassword
+inline constexpr int kKeyringDynDnsPassword = 8;  // DynDnsPassword
 
 // Each password the keyring may keep: its bit, its key in the settings file, the keyring entry's
 // name as a keyring manager shows it, its field, and the field of the value the keyring holds.
@@ -112,7 +124,13 @@ inline const PasswordField kPasswordFields[] = {
      &SettingsRecord::PasswordQueryString, &SettingsRecord::KeyringQueryPassword},
     {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &SettingsRecord::FTPPassword,
      &SettingsRecord::KeyringFTPPassword},
+    {kKeyringDynDnsPassword, "DynDnsPassword", "Quorvane dynamic DNS password",
+     &SettingsRecord::DynDnsPassword, &SettingsRecord::KeyringDynDnsPassword},
 };
+
+// Every password bit of kPasswordFields.
+inline constexpr int kKeyringAllPasswords =
+    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword;
 
 // The default event log file: QuorvaneLog.txt in the per-user data folder.
 QString DefaultLogFile();

@@ -6,6 +6,7 @@
 #include <QtMath>
 
 #include "resources/Ids.h"
+#include "settings/DynDnsPage.h"
 #include "settings/FtpTargetPage.h"
 #include "settings/GeneralPage.h"
 #include "settings/HttpTargetPage.h"
@@ -14,7 +15,8 @@
 namespace qv {
 
 SettingsTabs::SettingsTabs(IPaneLink& link, QWidget* parent) : QTabWidget(parent), m_link(link) {
-    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target", "Logging"};
+    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target", "Logging",
+                                           "Dynamic DNS"};
     for (int tab = 0; tab < kTabCount; ++tab) {
         auto* holder = new QWidget;
         auto* layout = new QVBoxLayout(holder);
@@ -34,6 +36,10 @@ SettingsPage* SettingsTabs::Page(int tab) const {
 
 GeneralPage* SettingsTabs::General() const {
     return static_cast<GeneralPage*>(m_pages[kGeneralTab]);
+}
+
+DynDnsPage* SettingsTabs::DynDns() const {
+    return static_cast<DynDnsPage*>(m_pages[kDynDnsTab]);
 }
 
 HttpTargetPage* SettingsTabs::Http() const {
@@ -64,6 +70,9 @@ SettingsPage* SettingsTabs::EnsurePage(int tab) {
         case kFtpTab:
             page = new FtpTargetPage(m_link, holder);
             break;
+        case kDynDnsTab:
+            page = new DynDnsPage(m_link, holder);
+            break;
         default:
             page = new LoggingPage(m_link, holder);
             break;
@@ -92,7 +101,7 @@ QSize SettingsTabs::PageAreaSize() const {
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
-    return QSize(qCeil(68 * letter), qCeil(19.7 * fm.height()));
+    return QSize(qCeil(68 * letter), qCeil(21 * fm.height()));
 }
 
 void SettingsTabs::SizeHolders() {
@@ -131,6 +140,11 @@ void SettingsTabs::FillPage(int tab, const SettingsRecord& settings, int hideOnS
                 page->Fill(settings);
             }
             break;
+        case kDynDnsTab:
+            if (DynDnsPage* page = DynDns()) {
+                page->Fill(settings);
+            }
+            break;
         default:
             break;
     }
@@ -158,6 +172,11 @@ void SettingsTabs::TakePage(int tab, SettingsRecord& settings, int& hideOnStartu
                 page->Take(settings);
             }
             break;
+        case kDynDnsTab:
+            if (DynDnsPage* page = DynDns()) {
+                page->Take(settings);
+            }
+            break;
         default:
             break;
     }
@@ -174,6 +193,7 @@ bool ExchangeSheetValues(SettingsTabs& sheet, Command command, SettingsRecord& s
         {SettingsTabs::kHttpTab, Command::HttpFill, Command::HttpTake},
         {SettingsTabs::kFtpTab, Command::FtpFill, Command::FtpTake},
         {SettingsTabs::kLoggingTab, Command::LogFill, Command::LogTake},
+        {SettingsTabs::kDynDnsTab, Command::DynDnsFill, Command::DynDnsTake},
     };
     for (const PageCommands& p : kPages) {
         if (command == p.fill) {

@@ -51,6 +51,8 @@ bool RunsAtOnce(Command command) {
         case Command::FtpHelp:
         case Command::LogFill:
         case Command::LogHelp:
+        case Command::DynDnsFill:
+        case Command::DynDnsHelp:
             return true;
         default:
             return false;
@@ -342,6 +344,21 @@ void ControlPane::RunPageCommand(Command command) {
             break;
         case Command::LogHelp:
             ShowQuickHelp(Text::LoggingHelp);
+            break;
+        case Command::DynDnsTake:
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kDynDns, Settings(), HideOnStartup());
+            }
+            m_watcher.UpdateForwardPreview();
+            m_watcher.Saver().Schedule();
+            break;
+        case Command::DynDnsFill:
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kDynDns, Settings(), HideOnStartup());
+            }
+            break;
+        case Command::DynDnsHelp:
+            ShowQuickHelp(Text::DynDnsHelp);
             break;
 
         default:

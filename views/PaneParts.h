@@ -13,7 +13,7 @@ struct SettingsRecord;
 // settings record.
 class IPaneSheet {
   public:
-    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging };
+    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging, kDynDns };
 
     virtual ~IPaneSheet() = default;
 

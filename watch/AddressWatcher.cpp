@@ -27,6 +27,7 @@ bool IsOwnCommand(Command command) {
         case Command::ManualSend:
         case Command::SendHttp:
         case Command::SendFtp:
+        case Command::SendDynDns:
         case Command::HttpOffLine:
         case Command::FtpOffLine:
         case Command::Refresh:
@@ -74,6 +75,7 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
         if (ok && m_otherCommands) {
             PostPaneCommand(Command::HttpFill);
             PostPaneCommand(Command::FtpFill);
+            PostPaneCommand(Command::DynDnsFill);
         }
     });
     connect(&m_selectionSaver, &SettingsSaver::Saved, this, [this](bool ok) {
@@ -214,6 +216,9 @@ void AddressWatcher::Run(Command command) {
             break;
         case Command::SendFtp:
             SendByHand(ForwardMethod::Ftp);
+            break;
+        case Command::SendDynDns:
+            SendByHand(ForwardMethod::DynDns);
             break;
         case Command::HttpOffLine:
             if (m_forwarding) {
@@ -383,6 +388,9 @@ QString AddressWatcher::TargetKey() const {
             return QStringLiteral("http\n") + m_settings.HTTPTargetURL;
         case ForwardMethod::Ftp:
             break;
+        case ForwardMethod::DynDns:
+            return QStringLiteral("dyndns2\n") + m_settings.DynDnsURL + QLatin1Char('\n') +
+                   m_settings.DynDnsHosts + QLatin1Char('\n') + m_settings.DynDnsUser;
     }
     return QStringLiteral("ftp\n") + m_settings.FTPTargetURL + QLatin1Char('\n') +
            m_settings.FTPForwardWebPage;

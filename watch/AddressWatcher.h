@@ -131,6 +131,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // ---- The forwarder's host ----
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
     QString SelectedIp() const override;
+    QString SecondSelectedIp() const override {
+        return m_doc ? m_doc->SecondSelectedIp() : QString();
+    }
     void SetStatusLine(const QString& text) override { emit StatusLine(text); }
     void ShowHostResponse(const QString& caption, const QString& text) override;
     void AskCredentials(const QString& server, const QString& realm,

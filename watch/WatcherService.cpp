@@ -127,6 +127,8 @@ void WatcherService::NotifyOffline() {
         case ForwardMethod::Ftp:
             m_watcher.PostPaneCommand(Command::FtpOffLine);
             break;
+        case ForwardMethod::DynDns:
+            break;  // a dynamic DNS service is told nothing when the machine goes off line
     }
 }
 

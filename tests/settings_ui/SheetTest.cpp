@@ -13,11 +13,12 @@ namespace {
 using SettingsSheet = SheetFixture;
 
 TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowing) {
-    ASSERT_EQ(sheet->count(), 4);
+    ASSERT_EQ(sheet->count(), 5);
     EXPECT_EQ(sheet->tabText(0), "General");
     EXPECT_EQ(sheet->tabText(1), "HTTP Target");
     EXPECT_EQ(sheet->tabText(2), "FTP Target");
     EXPECT_EQ(sheet->tabText(3), "Logging");
+    EXPECT_EQ(sheet->tabText(4), "Dynamic DNS");
     EXPECT_TRUE(window->findChildren<QDialogButtonBox*>().isEmpty());
 
     // "General" is built with the sheet: fill, then help.
