@@ -241,6 +241,7 @@ void AddressListView::MoveTick(int row) {
     selectRow(row);
     if (m_doc) {
         m_doc->SelectRow(row);
+        emit UserTicked();
     }
 }
 

@@ -51,6 +51,10 @@ class AddressListView : public QTableWidget {
     // The ticked line, -1 for none.
     int CheckedItem() const { return m_checkedItem; }
 
+  signals:
+    // The user moved the tick; the document has the row.
+    void UserTicked();
+
   protected:
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
