@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,14 @@
 #include "watch/WatcherService.h"
 
 namespace qv {
+namespace {
+
+// How long a window waits for a stopping watcher to let its lock go: tries, and the pause
+// between them.
+constexpr int kTakeOverTries = 25;
+constexpr int kTakeOverPauseMs = 200;
+
+}  // namespace
 
 Application::Application() : Application(Options()) {}
 
@@ -121,13 +130,10 @@ bool Application::InitInstance() {
         RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
     if (m_client) {
         m_frame->CtrlView()->AttachTo(*m_client);
+        QObject::connect(m_client.get(), &WatcherClient::Gone, m_frame.get(),
+                         [this] { TakeOver(kTakeOverTries); });
     } else {
-        // Offered on the session bus, where there is one, for `quorvane-cli status`.
-        m_service = std::make_unique<WatcherService>(m_frame->CtrlView()->Watcher());
-        if (QDBusConnection::sessionBus().isConnected()) {
-            m_service->Offer(
-                [](const QString& text) { qWarning("Quorvane: %s", qPrintable(text)); });
-        }
+        OfferWatcher();
     }
     m_doc->OnNewDocument();
     m_frame->OnInitialUpdate();
@@ -152,9 +158,39 @@ bool Application::InitInstance() {
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_frame.get(),
                      [this](QSessionManager&) {
                          ControlPane* pane = m_frame->CtrlView();
-                         SaveSettings(pane->Settings(), pane->HideOnStartup());
+                         if (pane->IsAttached()) {
+                             pane->Saver().Flush();  // only the user's edits
+                         } else {
+                             SaveSettings(pane->Settings(), pane->HideOnStartup());
+                         }
                      });
     return true;
+}
+
+// Offered for `quorvane-cli status` and for a window started later.
+void Application::OfferWatcher() {
+    m_service = std::make_unique<WatcherService>(m_frame->CtrlView()->Watcher());
+    if (QDBusConnection::sessionBus().isConnected()) {
+        m_service->Offer([](const QString& text) { qWarning("Quorvane: %s", qPrintable(text)); });
+    }
+}
+
+void Application::TakeOver(int triesLeft) {
+    if (m_frame->IsShutDown()) {
+        return;
+    }
+    if (m_instance->TakeFreedLock()) {
+        m_frame->CtrlView()->Detach(true);
+        OfferWatcher();
+        return;
+    }
+    if (triesLeft > 1) {
+        // The watcher leaves the bus first and lets the lock go as its process ends.
+        QTimer::singleShot(kTakeOverPauseMs, m_frame.get(),
+                           [this, triesLeft] { TakeOver(triesLeft - 1); });
+        return;
+    }
+    m_frame->CtrlView()->Detach(false);
 }
 
 void Application::OnTerminationSignal() {

@@ -434,8 +434,10 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
 
 // `quorvane-cli watch` offered on a private session bus: `status` reads its state, and the
 // window started beside it attaches to it: a change the watcher forwards shows in the window's
-// output box, "Send Now" in the window reaches the host through the watcher, and the window's
-// shutdown leaves the watcher forwarding, with no off-line notice of its own.
+// output box, the window reads the settings again when the watcher writes the file, "Send Now"
+// in the window reaches the host through the watcher, and the window's shutdown leaves the
+// watcher forwarding, with no off-line notice of its own and the settings file as it was. A
+// window attached when the watcher stops takes over: it forwards the next change itself.
 TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     if (!NamespacesAllowed() || QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
         GTEST_SKIP() << "private network namespaces or dbus-daemon are not available here";
@@ -501,6 +503,11 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
         10000))
         << qPrintable(pane->StatusLineText());
 
+    const auto setCheckTime = [&](int minutes) {
+        QSettings st(SettingsPath(home), QSettings::IniFormat);
+        st.setValue("Settings/CheckTime", minutes);
+    };
+    setCheckTime(7);  // another program's edit, read again once the watcher writes the file
     ASSERT_TRUE(Ip("addr add 10.77.0.5/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.2/24 dev v0"));
     ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 1; }, 10000))
@@ -508,23 +515,43 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     EXPECT_TRUE(test::WaitUntil(
         [&] { return pane->OutputText().contains("IP Address sent was:  '10.77.0.5'"); }, 5000))
         << qPrintable(pane->OutputText());
+    EXPECT_TRUE(test::WaitUntil([&] { return pane->Settings().CheckTime == 7; }, 10000));
     app->Frame()->OnCommand(kCmdTrayManualSend);
     EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 2; }, 10000))
         << qPrintable(server.requests.join('\n'));
 
+    setCheckTime(9);
     app->Frame()->ExitProgram();
     app->ExitInstance(0);
     app.reset();
+    EXPECT_EQ(QSettings(SettingsPath(home), QSettings::IniFormat).value("Settings/CheckTime"), 9);
     ASSERT_TRUE(Ip("addr add 10.77.0.6/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.5/24 dev v0"));
     EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.6") == 1; }, 10000))
         << qPrintable(trace);
     EXPECT_EQ(sent(""), 0) << qPrintable(server.requests.join('\n'));
 
+    app = std::make_unique<Application>(options);
+    ASSERT_TRUE(app->InitInstance());
+    pane = app->Frame()->CtrlView();
+    ASSERT_TRUE(pane->IsAttached());
     watcher.terminate();
     EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return pane->StatusLineText().startsWith("Watching here since"); }, 10000))
+        << qPrintable(pane->StatusLineText());
+    EXPECT_FALSE(pane->IsAttached());
+    EXPECT_TRUE(pane->OutputText().contains("this window watches and forwards"))
+        << qPrintable(pane->OutputText());
+    ASSERT_TRUE(Ip("addr add 10.77.0.7/24 dev v0"));
+    ASSERT_TRUE(Ip("addr del 10.77.0.6/24 dev v0"));
+    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.7") == 1; }, 10000))
+        << qPrintable(pane->OutputText());
+    app->Frame()->ExitProgram();
+    app->ExitInstance(0);
+    app.reset();
     bus.kill();
     bus.waitForFinished(5000);
 }
