@@ -200,7 +200,7 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
                ReadFile(logFile).contains(address);
     };
     // At start the stored selection is found and its address forwarded once.
-    const bool first = test::WaitUntil([&] { return forwarded("10.77.0.2"); }, 30000);
+    const bool first = test::WaitFor([&] { return forwarded("10.77.0.2"); }, 30000);
     EXPECT_TRUE(first) << qPrintable(trace);
 
     ASSERT_TRUE(Ip("addr del 10.77.0.2/24 dev v0"));
@@ -208,11 +208,11 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
     const QString row = QStringLiteral("10.77.0.9 | %1 |").arg(interfaceNum);
     const QString status =
         QStringLiteral("Interface: %1: 'v0' with IP: 10.77.0.9 and Host ").arg(interfaceNum);
-    const bool found = test::WaitUntil(
+    const bool found = test::WaitFor(
         [&] { return trace.contains(row) && trace.contains(status) && forwarded("10.77.0.9"); },
         15000);
     // The changed selection reaches the settings file shortly, before any shutdown.
-    const bool stored = test::WaitUntil(
+    const bool stored = test::WaitFor(
         [&] {
             QSettings st(home.filePath("config/Calvort/Quorvane.conf"), QSettings::IniFormat);
             return st.value("Data/IPAddress").toString() == "10.77.0.9";
@@ -287,7 +287,7 @@ TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
         StartProgram(program, home, trace);
         // The exchange has connected and now waits for the host.
         const QString connected = QStringLiteral("Connection to Internet was successful!");
-        ASSERT_TRUE(test::WaitUntil([&] { return trace.contains(connected); }, 30000))
+        ASSERT_TRUE(test::WaitFor([&] { return trace.contains(connected); }, 30000))
             << qPrintable(trace);
         test::RunEventsFor(300);
 
@@ -295,7 +295,7 @@ TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
         clock.start();
         program.terminate();
         const bool ended =
-            test::WaitUntil([&] { return program.state() == QProcess::NotRunning; }, 10000);
+            test::WaitFor([&] { return program.state() == QProcess::NotRunning; }, 10000);
         const qint64 elapsed = clock.elapsed();
         std::printf("%s: from SIGTERM to exit %lld ms\n", http ? "web host" : "FTP server",
                     static_cast<long long>(elapsed));
@@ -362,8 +362,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
                 QRegularExpression("[?&]IPAddress=" + QRegularExpression::escape(address) + "[& ]"))
             .size();
     };
-    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 2; }, 30000))
-        << qPrintable(trace);
+    ASSERT_TRUE(test::WaitFor([&] { return sent("10.77.0.2") == 2; }, 30000)) << qPrintable(trace);
     EXPECT_TRUE(trace.contains("Next try in 30 seconds")) << qPrintable(trace);
     char ready[64] = {};
     EXPECT_GT(recv(notify, ready, sizeof ready - 1, MSG_DONTWAIT), 0) << "no READY=1";
@@ -387,13 +386,12 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
                              "del 10.77.0.5/24", "add 10.77.0.7/24", "del 10.77.0.6/24"}) {
         ASSERT_TRUE(Ip(QStringLiteral("addr %1 dev v0").arg(step)));
     }
-    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.7") == 1; }, 10000))
-        << qPrintable(trace);
+    EXPECT_TRUE(test::WaitFor([&] { return sent("10.77.0.7") == 1; }, 10000)) << qPrintable(trace);
     test::RunEventsFor(1000);
     EXPECT_EQ(sent("10.77.0.5") + sent("10.77.0.6"), 0) << qPrintable(server.requests.join('\n'));
 
     watcher.terminate();
-    EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_TRUE(test::WaitFor([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1) << qPrintable(server.requests.join('\n'));
@@ -406,7 +404,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
         QProcess check;
         QString checkTrace;
         StartProgram(check, home, checkTrace, 6000, watch + QStringList{"--once"});
-        EXPECT_TRUE(test::WaitUntil([&] { return check.state() == QProcess::NotRunning; }, 20000));
+        EXPECT_TRUE(test::WaitFor([&] { return check.state() == QProcess::NotRunning; }, 20000));
         return check.exitCode();
     };
     EXPECT_EQ(once(), 0);
@@ -416,7 +414,7 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     QProcess check;
     QString report;
     StartProgram(check, home, report, 6000, {QStringLiteral(QV_CLI_PATH), "check", "--probe"});
-    EXPECT_TRUE(test::WaitUntil([&] { return check.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_TRUE(test::WaitFor([&] { return check.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(check.exitCode(), 0) << qPrintable(report);
     EXPECT_TRUE(report.contains("ticked: 10.77.0.7 on v0 (present)")) << qPrintable(report);
     EXPECT_TRUE(
@@ -474,12 +472,11 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     QProcess watcher;
     QString trace;
     StartProgram(watcher, home, trace, 6000, {QStringLiteral(QV_CLI_PATH), "watch"});
-    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 1; }, 20000))
-        << qPrintable(trace);
+    ASSERT_TRUE(test::WaitFor([&] { return sent("10.77.0.2") == 1; }, 20000)) << qPrintable(trace);
     QProcess status;
     QString report;
     StartProgram(status, home, report, 6000, {QStringLiteral(QV_CLI_PATH), "status", "--json"});
-    ASSERT_TRUE(test::WaitUntil([&] { return status.state() == QProcess::NotRunning; }, 10000));
+    ASSERT_TRUE(test::WaitFor([&] { return status.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(status.exitCode(), 0) << qPrintable(report);
     const QJsonObject state = QJsonDocument::fromJson(report.toUtf8()).object();
     EXPECT_EQ(state["ticked"].toArray().first().toString(), "10.77.0.2") << qPrintable(report);
@@ -495,7 +492,7 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     ASSERT_TRUE(app->InitInstance());
     ControlPane* pane = app->Frame()->CtrlView();
     ASSERT_TRUE(pane->IsAttached());
-    EXPECT_TRUE(test::WaitUntil(
+    EXPECT_TRUE(test::WaitFor(
         [&] {
             return pane->StatusLineText().startsWith(
                 "Attached to the running quorvane-cli watch (idle)");
@@ -510,14 +507,13 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     setCheckTime(7);  // another program's edit, read again once the watcher writes the file
     ASSERT_TRUE(Ip("addr add 10.77.0.5/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.2/24 dev v0"));
-    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 1; }, 10000))
-        << qPrintable(trace);
-    EXPECT_TRUE(test::WaitUntil(
+    ASSERT_TRUE(test::WaitFor([&] { return sent("10.77.0.5") == 1; }, 10000)) << qPrintable(trace);
+    EXPECT_TRUE(test::WaitFor(
         [&] { return pane->OutputText().contains("IP Address sent was:  '10.77.0.5'"); }, 5000))
         << qPrintable(pane->OutputText());
-    EXPECT_TRUE(test::WaitUntil([&] { return pane->Settings().CheckTime == 7; }, 10000));
+    EXPECT_TRUE(test::WaitFor([&] { return pane->Settings().CheckTime == 7; }, 10000));
     app->Frame()->OnCommand(kCmdTrayManualSend);
-    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 2; }, 10000))
+    EXPECT_TRUE(test::WaitFor([&] { return sent("10.77.0.5") == 2; }, 10000))
         << qPrintable(server.requests.join('\n'));
 
     setCheckTime(9);
@@ -527,8 +523,7 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     EXPECT_EQ(QSettings(SettingsPath(home), QSettings::IniFormat).value("Settings/CheckTime"), 9);
     ASSERT_TRUE(Ip("addr add 10.77.0.6/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.5/24 dev v0"));
-    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.6") == 1; }, 10000))
-        << qPrintable(trace);
+    EXPECT_TRUE(test::WaitFor([&] { return sent("10.77.0.6") == 1; }, 10000)) << qPrintable(trace);
     EXPECT_EQ(sent(""), 0) << qPrintable(server.requests.join('\n'));
 
     app = std::make_unique<Application>(options);
@@ -536,10 +531,10 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
     pane = app->Frame()->CtrlView();
     ASSERT_TRUE(pane->IsAttached());
     watcher.terminate();
-    EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_TRUE(test::WaitFor([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
     EXPECT_EQ(sent(""), 1);
-    EXPECT_TRUE(test::WaitUntil(
+    EXPECT_TRUE(test::WaitFor(
         [&] { return pane->StatusLineText().startsWith("Watching here since"); }, 10000))
         << qPrintable(pane->StatusLineText());
     EXPECT_FALSE(pane->IsAttached());
@@ -547,7 +542,7 @@ TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
         << qPrintable(pane->OutputText());
     ASSERT_TRUE(Ip("addr add 10.77.0.7/24 dev v0"));
     ASSERT_TRUE(Ip("addr del 10.77.0.6/24 dev v0"));
-    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.7") == 1; }, 10000))
+    EXPECT_TRUE(test::WaitFor([&] { return sent("10.77.0.7") == 1; }, 10000))
         << qPrintable(pane->OutputText());
     app->Frame()->ExitProgram();
     app->ExitInstance(0);
