@@ -28,17 +28,11 @@
 #include "resources/Ids.h"
 #include "shell/Application.h"
 #include "shell/MainWindow.h"
+#include "tests/network/PrivateNamespaces.h"
 #include "views/ControlPane.h"
 
 namespace qv {
 namespace {
-
-const char* const kInNamespace = "QV_E2E_IN_NETNS";
-
-QStringList UnshareArgs() {
-    // root gets a network namespace of its own; anyone else a user namespace around it.
-    return geteuid() == 0 ? QStringList{"-n"} : QStringList{"-r", "-n"};
-}
 
 bool Execute(const QString& program, const QStringList& args) {
     return QProcess::execute(program, args) == 0;
@@ -93,32 +87,6 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool NamespacesAllowed() {
-    return qEnvironmentVariableIsSet(kInNamespace) ||
-           Execute("unshare", UnshareArgs() + QStringList{"true"});
-}
-
-// Outside the namespace: runs the test `name` of this program again inside a private network
-// namespace, checks that it passed there, and returns false. Inside: returns true.
-bool InsideNamespace(const QString& name) {
-    if (qEnvironmentVariableIsSet(kInNamespace)) {
-        return true;
-    }
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(kInNamespace, "1");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("unshare", UnshareArgs() + QStringList{QCoreApplication::applicationFilePath(),
-                                                       "--gtest_filter=EndToEnd." + name});
-    EXPECT_TRUE(child.waitForFinished(120000));
-    const QString out = QString::fromLocal8Bit(child.readAll());
-    std::printf("%s", qPrintable(out));
-    EXPECT_EQ(child.exitCode(), 0);
-    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << "the run inside the namespace failed";
-    return false;
-}
-
 // Inside the namespace: loopback up and a veth link v0 with 10.77.0.2; returns the interface
 // number as the settings store it.
 QString MakeLink() {
@@ -148,7 +116,7 @@ void StartProgram(QProcess& program, const QTemporaryDir& home, QString& trace,
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QV_POLL_MINUTE_MS", QString::number(pollMinuteMs));
     env.insert("QT_LOGGING_RULES", "quorvane.pane.debug=true\nquorvane.list.debug=true");
-    env.remove(kInNamespace);
+    env.remove(test::kChildVariable);
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::MergedChannels);
     QObject::connect(&program, &QProcess::readyRead,
@@ -165,10 +133,9 @@ QString SettingsPath(const QTemporaryDir& home) {
 // changed under it and must reach the list, the status text, the host and the log at once, from
 // the kernel's announcement, long before the ten-minute polling period ends.
 TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
-    if (!NamespacesAllowed()) {
-        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
-    }
-    if (!InsideNamespace("AChangedAddressIsForwardedAtOnce")) {
+    bool inside = false;
+    test::RunInPrivateNamespaces(&inside);
+    if (!inside) {
         return;
     }
     const QString interfaceNum = MakeLink();
@@ -239,10 +206,9 @@ TEST(EndToEnd, AChangedAddressIsForwardedAtOnce) {
 // that never connects back: the exchange is cancelled, the owed off-line notice still goes out
 // (the FTP server's control connection answers), and the program ends well within 10 s.
 TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
-    if (!NamespacesAllowed()) {
-        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
-    }
-    if (!InsideNamespace("TerminationDuringAHangingForwardingEndsQuickly")) {
+    bool inside = false;
+    test::RunInPrivateNamespaces(&inside);
+    if (!inside) {
         return;
     }
     const QString interfaceNum = MakeLink();
@@ -321,10 +287,9 @@ TEST(EndToEnd, TerminationDuringAHangingForwardingEndsQuickly) {
 // long before the polling period ends; a second copy is refused; SIGTERM sends the off-line notice
 // and ends the watcher with status 0.
 TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
-    if (!NamespacesAllowed()) {
-        GTEST_SKIP() << "private network namespaces are not allowed here (unshare -n failed)";
-    }
-    if (!InsideNamespace("TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice")) {
+    bool inside = false;
+    test::RunInPrivateNamespaces(&inside);
+    if (!inside) {
         return;
     }
     const QString interfaceNum = MakeLink();
@@ -437,10 +402,12 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
 // watcher forwarding, with no off-line notice of its own and the settings file as it was. A
 // window attached when the watcher stops takes over: it forwards the next change itself.
 TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
-    if (!NamespacesAllowed() || QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
-        GTEST_SKIP() << "private network namespaces or dbus-daemon are not available here";
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
     }
-    if (!InsideNamespace("TheWindowAttachesToTheRunningWatcher")) {
+    bool inside = false;
+    test::RunInPrivateNamespaces(&inside);
+    if (!inside) {
         return;
     }
     const QString interfaceNum = MakeLink();
