@@ -56,6 +56,22 @@ Application::~Application() {
 }
 
 bool Application::InitInstance() {
+    SetUpProcess();
+    if (!ClaimInstance()) {
+        return false;
+    }
+    BuildWindow();
+    if (m_endRequested) {
+        m_exitCode = 0;  // a terminating signal came while a start-up box was open
+        return false;
+    }
+    ShowWindow();
+    ConnectSessionEvents();
+    return true;
+}
+
+// Names, icon, the road out and the prompter: what every start needs before a box can open.
+void Application::SetUpProcess() {
     // The settings root: Calvort/Quorvane.
     QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
     QCoreApplication::setApplicationName(LoadString(Text::AppTitle));
@@ -74,7 +90,11 @@ bool Application::InitInstance() {
         m_prompter = std::make_unique<MessageBoxPrompter>();
         SetPrompter(m_prompter.get());
     }
+}
 
+// One copy per user, attached to a running watcher where there is one; false, after the box that
+// says why, when this copy ends here.
+bool Application::ClaimInstance() {
     // One copy per user: a later copy brings this one's window forward and ends.
     m_instance = std::make_unique<SingleInstance>(
         m_options.instanceFolder.isEmpty() ? InstanceFolder() : m_options.instanceFolder);
@@ -112,7 +132,10 @@ bool Application::InitInstance() {
         m_exitCode = 1;
         return false;
     }
+    return true;
+}
 
+void Application::BuildWindow() {
     UseFastTipTiming();
 
     // The document, then the frame with the splitter, both views and the tray icon.
@@ -137,11 +160,9 @@ bool Application::InitInstance() {
     }
     m_doc->OnNewDocument();
     m_frame->OnInitialUpdate();
-    if (m_endRequested) {
-        m_exitCode = 0;  // a terminating signal came while a start-up box was open
-        return false;
-    }
+}
 
+void Application::ShowWindow() {
     m_hideOnStartup = m_frame->CtrlView()->HideOnStartup();
     // Hidden only behind an icon: without a notification area the window is the only way in.
     if (!m_hideOnStartup || !m_frame->Tray().IsShown()) {
@@ -150,7 +171,9 @@ bool Application::InitInstance() {
 
     QObject::connect(m_instance.get(), &SingleInstance::ActivationRequested, m_frame.get(),
                      [frame = m_frame.get()] { frame->OnCommand(kCmdOpen); });
+}
 
+void Application::ConnectSessionEvents() {
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_frame.get(),
                      [frame = m_frame.get()] { frame->ShutDown(); });
     // The session manager asks for the data before a log-out: keep the settings now, in case
@@ -164,7 +187,6 @@ bool Application::InitInstance() {
                              SaveSettings(pane->Settings(), pane->HideOnStartup());
                          }
                      });
-    return true;
 }
 
 // Offered for `quorvane-cli status` and for a window started later.

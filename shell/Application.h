@@ -50,6 +50,12 @@ class Application {
     int HideOnStartup() const { return m_hideOnStartup; }
 
   private:
+    // The steps of InitInstance.
+    void SetUpProcess();
+    bool ClaimInstance();
+    void BuildWindow();
+    void ShowWindow();
+    void ConnectSessionEvents();
     // A terminating signal: the shutdown road, also while a start-up box is open.
     void OnTerminationSignal();
     // The display is gone and Qt is ending the process: the shutdown work without the event loop,
