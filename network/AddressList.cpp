@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <malloc.h>
@@ -784,12 +785,16 @@ class InterfaceColumns {
 }  // namespace
 
 // A storm of addresses leaves the heap holding the room its large tables took, long after they
-// are gone: once the tables are small again, that room is given back to the system.
+// are gone: once the tables are small again, that room is given back to the system. The large
+// rows of the list and their look-ups go a little later, once the list has been refilled and the
+// look-ups have ended, so the heap is given back then as well.
 void AddressList::GiveBackTableMemory() {
     constexpr std::size_t kLargeTable = 1024;
+    constexpr int kAfterRefillMs = 2000;
     m_largestTable = std::max(m_largestTable, m_tableSize);
     if (m_largestTable >= kLargeTable && m_tableSize * 4 <= m_largestTable) {
         ::malloc_trim(0);
+        QTimer::singleShot(kAfterRefillMs, [] { ::malloc_trim(0); });
         m_largestTable = m_tableSize;
     }
 }
