@@ -89,14 +89,14 @@ void Refuse(ConsoleOutput& say, const QString& why) {
 
 // Says why the stored settings cannot forward, or returns true.
 bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
-    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
-    if ((s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
+    const bool http = s.Method == ForwardMethod::Http;
+    if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
                                    "in the program's %1 Target tab")
-                        .arg(method));
+                        .arg(MethodName(s.Method)));
         return false;
     }
-    if (!s.UseHTTP && s.FTPForwardWebPage.trimmed().isEmpty()) {
+    if (!http && s.FTPForwardWebPage.trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no page file to upload is stored; "
                                    "set it in the program's FTP Target tab"));
         return false;
@@ -157,7 +157,7 @@ int RunOnce(ConsoleOutput& say, bool offline) {
     }
     Forwarder& forwarder = face.Watcher().OwnForwarder();
     if (offline) {
-        s.UseHTTP ? forwarder.NotifyHTTPOffLine() : forwarder.NotifyFTPOffLine();
+        forwarder.NotifyOffLine(s.Method);
     } else {
         // The refresh runs to its end first (its look-ups and the public address sources), so
         // that the address sent is the one found now; the selection it finds forwards nothing
@@ -321,13 +321,14 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     const auto report = [out](const QString& what, const QString& state) {
         std::fprintf(out, "%s: %s\n", qPrintable(what), qPrintable(state));
     };
-    const QString method = s.UseHTTP ? QStringLiteral("HTTP") : QStringLiteral("FTP");
+    const QString method = MethodName(s.Method);
     report(QStringLiteral("method"), method);
-    const QString url = s.UseHTTP ? s.HTTPTargetURL : s.FTPTargetURL;
+    const bool http = s.Method == ForwardMethod::Http;
+    const QString url = http ? s.HTTPTargetURL : s.FTPTargetURL;
     UrlParts parts;
-    const bool wellFormed = SplitUrl(url, parts) && (s.UseHTTP ? parts.service == kServiceHttp ||
-                                                                     parts.service == kServiceHttps
-                                                               : parts.service == kServiceFtp);
+    const bool wellFormed = SplitUrl(url, parts) &&
+                            (http ? parts.service == kServiceHttp || parts.service == kServiceHttps
+                                  : parts.service == kServiceFtp);
     report(QStringLiteral("target"),
            url.trimmed().isEmpty()
                ? QStringLiteral("none stored")
@@ -335,7 +336,7 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                      (wellFormed ? QStringLiteral(" (well formed)")
                                  : QStringLiteral(" (not a usable %1 URL)").arg(method)));
     ready = ready && wellFormed;
-    if (!s.UseHTTP) {
+    if (!http) {
         const bool page = !s.FTPForwardWebPage.trimmed().isEmpty();
         report(QStringLiteral("page"), page ? s.FTPForwardWebPage : QStringLiteral("none stored"));
         ready = ready && page;

@@ -387,40 +387,34 @@ void Forwarder::ForwardNow() {
 }
 
 Task<> Forwarder::DoForwardNow() {
-    Task<> sending = DoSendAddress(m_host.Settings().UseHTTP);
+    Task<> sending = DoSendAddress(m_host.Settings().Method);
     co_await sending;
 }
 
-void Forwarder::SendHTTPAddress() {
-    Submit([this] { return DoSendAddress(true); }, true);
+void Forwarder::SendBy(ForwardMethod method) {
+    Submit([this, method] { return DoSendAddress(method); }, true);
 }
 
-void Forwarder::SendFTPPage() {
-    Submit([this] { return DoSendAddress(false); }, true);
+void Forwarder::ForwardAddress(ForwardMethod method, bool byHand,
+                               std::function<void(ForwardOutcome)> done) {
+    Submit([this, method, done = std::move(done)] { return DoForwardAddress(method, done); },
+           byHand);
 }
 
-void Forwarder::ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) {
-    Submit([this, http, done = std::move(done)] { return DoForwardAddress(http, done); }, byHand);
-}
-
-Task<> Forwarder::DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done) {
-    Task<> sending = DoSendAddress(http);
+Task<> Forwarder::DoForwardAddress(ForwardMethod method, std::function<void(ForwardOutcome)> done) {
+    Task<> sending = DoSendAddress(method);
     co_await sending;
     if (done) {
         done(m_lastOutcome);
     }
 }
 
-void Forwarder::NotifyHTTPOffLine() {
-    Submit([this] { return DoNotifyOffLine(true); }, true);
+void Forwarder::NotifyOffLine(ForwardMethod method) {
+    Submit([this, method] { return DoNotifyOffLine(method); }, true);
 }
 
-void Forwarder::NotifyFTPOffLine() {
-    Submit([this] { return DoNotifyOffLine(false); }, true);
-}
-
-void Forwarder::OfferOffLineNotice(int http) {
-    Submit([this, http] { return DoOfferOffLineNotice(http); }, true);
+void Forwarder::OfferOffLineNotice(ForwardMethod method) {
+    Submit([this, method] { return DoOfferOffLineNotice(method); }, true);
 }
 
 void Forwarder::OnTestInternet() {
@@ -430,7 +424,7 @@ void Forwarder::OnTestInternet() {
 Task<> Forwarder::DoTestInternet() {
     m_lastSucceeded = false;
     QString unreachable;
-    Task<int> checking = CheckConnection(m_host.Settings().UseHTTP, &unreachable);
+    Task<int> checking = CheckConnection(m_host.Settings().Method, &unreachable);
     const int connected = co_await checking;
     m_lastSucceeded = connected != 0;
     if (connected) {
@@ -486,7 +480,7 @@ Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
 void Forwarder::UpdateForwardPreview() {
     const SettingsRecord& s = m_host.Settings();
     QString text;
-    if (s.UseHTTP) {
+    if (s.Method == ForwardMethod::Http) {
         // The password box is masked, so the preview under it masks the passwords too.
         text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
                            BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask));
@@ -511,29 +505,34 @@ void Forwarder::UpdateForwardPreview() {
 
 // ---- Orchestration ----
 
-// Sends the selected address by HTTP or uploads the page with it by FTP.
-Task<> Forwarder::DoSendAddress(bool http) {
+// Sends the selected address by `method`: the HTTP request, or the page uploaded by FTP.
+Task<> Forwarder::DoSendAddress(ForwardMethod method) {
     m_lastSucceeded = false;
     m_lastOutcome = ForwardOutcome::kFailed;
-    Task<int> checking = CheckConnection(http);
+    Task<int> checking = CheckConnection(method);
     const int connected = co_await checking;
     if (!connected) {
         co_return;
     }
-    Task<> offer = DoOfferOffLineNotice(http ? 0 : 1);
-    co_await offer;
+    // What another method left at its host is offered to be taken down first.
+    for (const ForwardMethodName& other : kForwardMethodNames) {
+        if (other.method != method) {
+            Task<> offer = DoOfferOffLineNotice(other.method);
+            co_await offer;
+        }
+    }
     const SettingsRecord& s = m_host.Settings();
-    int& parsed = http ? m_httpForwarded : m_ftpUploaded;
-    parsed = http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp)
-                  : ParseTargetURL(s.FTPTargetURL, kServiceFtp);
+    int& parsed = Owed(method);
+    parsed = ParseTarget(method);
     if (!parsed) {
         m_lastOutcome = ForwardOutcome::kNothingToSend;
         co_return;
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        Task<bool> sending =
-            http ? SendAddress(address) : UploadPage(BuildFTPReplacement(s, address, true));
+        Task<bool> sending = method == ForwardMethod::Http
+                                 ? SendAddress(address)
+                                 : UploadPage(BuildFTPReplacement(s, address, true));
         m_lastSucceeded = co_await sending;
         m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
@@ -542,61 +541,78 @@ Task<> Forwarder::DoSendAddress(bool http) {
     }
 }
 
-Task<> Forwarder::DoNotifyOffLine(bool http) {
+Task<> Forwarder::DoNotifyOffLine(ForwardMethod method) {
     m_lastSucceeded = false;
-    Task<int> checking = CheckConnection(http);
+    Task<int> checking = CheckConnection(method);
     const int connected = co_await checking;
     if (connected) {
-        Task<bool> notice = SendOffLine(http);
+        Task<bool> notice = SendOffLine(method);
         m_lastSucceeded = co_await notice;
     }
 }
 
 // The off-line notice of one method, to the target that method last sent to. Only a notice the
 // host took clears the owed flag.
-Task<bool> Forwarder::SendOffLine(bool http) {
-    if (!HaveTarget(http)) {
+Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
+    if (!HaveTarget(method)) {
         co_return false;
     }
     const SettingsRecord& s = m_host.Settings();
-    Task<bool> notice = http ? SendAddress(QString())
+    Task<bool> notice = method == ForwardMethod::Http ? SendAddress(QString())
                         : s.FTPOffLineDelete
                             ? RemovePage()
                             : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false));
     const bool done = co_await notice;
     if (done) {
-        (http ? m_httpForwarded : m_ftpUploaded) = 0;
+        Owed(method) = 0;
     }
     co_return done;
 }
 
 // A notice owed from a run that has not parsed the target yet parses the stored one.
-bool Forwarder::HaveTarget(bool http) {
-    const UrlParts& target = http ? m_httpTarget : m_ftpTarget;
-    if (target.service != kServiceUnknown) {
-        return true;
-    }
-    const SettingsRecord& s = m_host.Settings();
-    return http ? ParseTargetURL(s.HTTPTargetURL, kServiceHttp) != 0
-                : ParseTargetURL(s.FTPTargetURL, kServiceFtp) != 0;
+bool Forwarder::HaveTarget(ForwardMethod method) {
+    const UrlParts& target = method == ForwardMethod::Http ? m_httpTarget : m_ftpTarget;
+    return target.service != kServiceUnknown || ParseTarget(method) != 0;
 }
 
-Task<> Forwarder::DoOfferOffLineNotice(int http) {
-    if (!(http ? m_httpForwarded : m_ftpUploaded)) {
+int Forwarder::ParseTarget(ForwardMethod method) {
+    const SettingsRecord& s = m_host.Settings();
+    switch (method) {
+        case ForwardMethod::Http:
+            return ParseTargetURL(s.HTTPTargetURL, kServiceHttp);
+        case ForwardMethod::Ftp:
+            return ParseTargetURL(s.FTPTargetURL, kServiceFtp);
+    }
+    return 0;
+}
+
+int& Forwarder::Owed(ForwardMethod method) {
+    switch (method) {
+        case ForwardMethod::Http:
+            return m_httpForwarded;
+        case ForwardMethod::Ftp:
+            break;
+    }
+    return m_ftpUploaded;
+}
+
+Task<> Forwarder::DoOfferOffLineNotice(ForwardMethod method) {
+    if (!Owed(method)) {
         co_return;
     }
-    Task<int> asking =
-        AskInTurn(http ? Text::TakeDownHttpQuestion : Text::TakeDownFtpQuestion, IPrompter::YesNo);
+    Task<int> asking = AskInTurn(
+        method == ForwardMethod::Http ? Text::TakeDownHttpQuestion : Text::TakeDownFtpQuestion,
+        IPrompter::YesNo);
     if (co_await asking == IPrompter::AnswerYes) {
-        Task<> notice = DoNotifyOffLine(http != 0);
+        Task<> notice = DoNotifyOffLine(method);
         co_await notice;
     }
 }
 
 Task<> Forwarder::DoOffLineAtShutdown() {
-    const bool http = m_host.Settings().UseHTTP;
-    if (http ? m_httpForwarded : m_ftpUploaded) {
-        Task<bool> notice = SendOffLine(http);
+    const ForwardMethod method = m_host.Settings().Method;
+    if (Owed(method)) {
+        Task<bool> notice = SendOffLine(method);
         co_await notice;
     }
 }
@@ -631,12 +647,13 @@ int Forwarder::ParseTargetURL(const QString& url, int expectedService) {
 
 // ---- Connection check ----
 
-int Forwarder::CheckInternetConnection(bool http) {
-    return RunNow(CheckConnection(http));
+int Forwarder::CheckInternetConnection(ForwardMethod method) {
+    return RunNow(CheckConnection(method));
 }
 
-Task<int> Forwarder::CheckConnection(bool http, QString* unreachable) {
+Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable) {
     m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
+    const bool http = method == ForwardMethod::Http;
     const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
     const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
     QString url = StoredSetting(own);

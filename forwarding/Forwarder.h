@@ -16,6 +16,7 @@
 #include "forwarding/Task.h"
 #include "platform/Clock.h"
 #include "platform/Transfer.h"
+#include "settings/SettingsRecord.h"
 
 namespace qv {
 
@@ -66,17 +67,17 @@ class Forwarder {
 
     void OnAddressChanged();  // only with AutoForward on, then as ForwardNow (by itself)
     void ForwardNow();        // by the chosen method, whatever AutoForward says
-    void SendHTTPAddress();   // "Send Now" on the HTTP Target page
-    void SendFTPPage();       // "Send Now" on the FTP Target page
-    void NotifyHTTPOffLine();
-    void NotifyFTPOffLine();
-    // `http` 1: asks about an owed HTTP off-line notice; 0: about an owed FTP one.
-    void OfferOffLineNotice(int http);
+    // "Send Now" on a target page: by that page's method.
+    void SendBy(ForwardMethod method);
+    void NotifyOffLine(ForwardMethod method);
+    // Asks about an owed off-line notice of `method`.
+    void OfferOffLineNotice(ForwardMethod method);
     void OnTestInternet();  // the "Test Internet" button
-    // Sends the address by HTTP (`http`) or uploads the page, as SendHTTPAddress and SendFTPPage
-    // do; then `done` learns how it ended (not when the exchange is dropped at shutdown).
-    // `byHand`: the user asked for it, so it may ask the user.
-    void ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done);
+    // Sends the address by `method`, as SendBy does; then `done` learns how it ended (not when
+    // the exchange is dropped at shutdown). `byHand`: the user asked for it, so it may ask the
+    // user.
+    void ForwardAddress(ForwardMethod method, bool byHand,
+                        std::function<void(ForwardOutcome)> done);
     // The off-line step of the pane's destruction: the owed notice of the chosen method, without
     // connection check or question, within ForwarderOptions::shutdownBound. A running exchange
     // ends at once, exchanges waiting for an answer and the commands waiting to run are dropped,
@@ -95,9 +96,9 @@ class Forwarder {
 
     // ---- Steps, run to their end before they return (their transfers without the event loop) ----
 
-    // Knocks at the host of the stored target URL of the method (HTTP when `http`), on the port
-    // of the URL's scheme or the one written in it. A failure is logged with its cause.
-    int CheckInternetConnection(bool http);
+    // Knocks at the host of the stored target URL of `method`, on the port of the URL's scheme
+    // or the one written in it. A failure is logged with its cause.
+    int CheckInternetConnection(ForwardMethod method);
     // Splits `url` into the target of its method (m_httpTarget for kServiceHttp, else
     // m_ftpTarget); 0, after the wrong-kind-of-URL message, when it is not a URL of that method.
     int ParseTargetURL(const QString& url, int expectedService);
@@ -153,22 +154,26 @@ class Forwarder {
     Task<> DoAddressChanged();
     Task<> DoForwardNow();
     Task<> DoTestInternet();
-    Task<> DoSendAddress(bool http);
-    Task<> DoForwardAddress(bool http, std::function<void(ForwardOutcome)> done);
-    Task<> DoNotifyOffLine(bool http);
-    Task<> DoOfferOffLineNotice(int http);
+    Task<> DoSendAddress(ForwardMethod method);
+    Task<> DoForwardAddress(ForwardMethod method, std::function<void(ForwardOutcome)> done);
+    Task<> DoNotifyOffLine(ForwardMethod method);
+    Task<> DoOfferOffLineNotice(ForwardMethod method);
     Task<> DoShutdownStep(std::function<void()> then);
     Task<> DoOffLineAtShutdown();
-    Task<bool> SendOffLine(bool http);
+    Task<bool> SendOffLine(ForwardMethod method);
     // `unreachable`, when given, gets the line that tells why the check failed.
-    Task<int> CheckConnection(bool http, QString* unreachable = nullptr);
+    Task<int> CheckConnection(ForwardMethod method, QString* unreachable = nullptr);
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement);
     Task<bool> RemovePage();
     Task<bool> PasswordsReady(int needed, const QString& stamp);
-    bool HaveTarget(bool http);
+    bool HaveTarget(ForwardMethod method);
+    // Parses the target URL of `method` from the settings (0 after telling why not).
+    int ParseTarget(ForwardMethod method);
+    // The owed off-line notice of `method`.
+    int& Owed(ForwardMethod method);
     QString TimeStampNow() const;
     QString OffLineNoticeText() const;
     QString StoredSetting(const QString& key) const;

@@ -19,6 +19,21 @@ namespace {
 constexpr int kMinMinutes = 1;
 constexpr int kMaxMinutes = 100;
 
+// The forwarding methods the page offers, in their order on the page.
+struct MethodChoice {
+    ForwardMethod method;
+    const char* caption;
+    int id;
+};
+
+const MethodChoice kMethodChoices[] = {
+    {ForwardMethod::Http,
+     "use HTTP to send IP Address to a web site page (such as ASP or CGI script pages)",
+     GeneralPage::kUseHttp},
+    {ForwardMethod::Ftp, "use FTP to upload the web page to the specified web site and directory",
+     GeneralPage::kUseFtp},
+};
+
 int Bit(bool on) {
     return on ? 1 : 0;
 }
@@ -76,14 +91,11 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
                                                 "appropriate tab for required information"),
                                  notifications),
                 kAutoForward);
-    m_http = Control(new WrapCheckBox(QStringLiteral("use HTTP to send IP Address to a web site "
-                                                     "page (such as ASP or CGI script pages)"),
-                                      notifications),
-                     kUseHttp);
-    m_ftp = Control(new WrapCheckBox(QStringLiteral("use FTP to upload the web page to the "
-                                                    "specified web site and directory"),
-                                     notifications),
-                    kUseFtp);
+    for (const MethodChoice& choice : kMethodChoices) {
+        m_methods.push_back(
+            {choice.method,
+             Control(new WrapCheckBox(QLatin1String(choice.caption), notifications), choice.id)});
+    }
     m_notify = Control(new WrapCheckBox(QStringLiteral("Notify me when selected IP Address is "
                                                        "being sent to the host"),
                                         notifications),
@@ -91,7 +103,7 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     m_hostResponse = Control(
         new WrapCheckBox(QStringLiteral("Show Host Communications Response"), notifications),
         kHostResponse);
-    auto* bracket = new ChoiceBracket(m_http, m_ftp, notifications);
+    auto* bracket = new ChoiceBracket(m_methods.front().box, m_methods.back().box, notifications);
 
     auto* notifyLayout = new QGridLayout(notifications);
     notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
@@ -100,11 +112,13 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     const int indent = fontMetrics().averageCharWidth();
     notifyLayout->addWidget(m_autoForward, 0, 0, 1, 3);
     notifyLayout->setColumnMinimumWidth(0, indent);
-    notifyLayout->addWidget(bracket, 1, 1, 2, 1);
-    notifyLayout->addWidget(m_http, 1, 2);
-    notifyLayout->addWidget(m_ftp, 2, 2);
-    notifyLayout->addWidget(m_notify, 3, 0, 1, 3);
-    notifyLayout->addWidget(m_hostResponse, 4, 0, 1, 3);
+    const int methodRows = static_cast<int>(m_methods.size());
+    notifyLayout->addWidget(bracket, 1, 1, methodRows, 1);
+    for (int i = 0; i < methodRows; ++i) {
+        notifyLayout->addWidget(m_methods[i].box, 1 + i, 2);
+    }
+    notifyLayout->addWidget(m_notify, 1 + methodRows, 0, 1, 3);
+    notifyLayout->addWidget(m_hostResponse, 2 + methodRows, 0, 1, 3);
     notifyLayout->setColumnStretch(2, 1);
 
     auto* page = new QVBoxLayout(this);
@@ -141,8 +155,9 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
             Push();
         });
     }
-    connect(m_http, &QCheckBox::clicked, this, [this] { OnMethodClicked(true); });
-    connect(m_ftp, &QCheckBox::clicked, this, [this] { OnMethodClicked(false); });
+    for (std::size_t i = 0; i < m_methods.size(); ++i) {
+        connect(m_methods[i].box, &QCheckBox::clicked, this, [this, i] { OnMethodClicked(i); });
+    }
     connect(m_startAtLogin, &QCheckBox::clicked, this, &GeneralPage::OnStartAtLoginClicked);
     connect(m_refresh, &QPushButton::clicked, this, [this] { Post(Command::Refresh); });
 
@@ -161,8 +176,9 @@ void GeneralPage::ShowValues() {
     m_minutes->setValue(m_values.minutes);
     m_hide->setChecked(m_values.hideOnStartup);
     m_polling->setChecked(m_values.polling);
-    m_http->setChecked(m_values.useHttp);
-    m_ftp->setChecked(m_values.useFtp);
+    for (const MethodBox& m : m_methods) {
+        m.box->setChecked(m_values.method == m.method);
+    }
     m_startAtLogin->setChecked(LoginAutostart::IsOn());
 }
 
@@ -200,8 +216,12 @@ void GeneralPage::ReadControls() {
     m_values.minutes = m_minutes->value();
     m_values.hideOnStartup = Bit(m_hide->isChecked());
     m_values.polling = Bit(m_polling->isChecked());
-    m_values.useHttp = Bit(m_http->isChecked());
-    m_values.useFtp = Bit(m_ftp->isChecked());
+    m_values.method.reset();
+    for (const MethodBox& m : m_methods) {
+        if (m.box->isChecked()) {
+            m_values.method = m.method;
+        }
+    }
 }
 
 void GeneralPage::Push() {
@@ -221,16 +241,18 @@ void GeneralPage::ApplyPollingRule() {
     m_minutes->setEnabled(polling);
 }
 
-void GeneralPage::OnMethodClicked(bool httpSide) {
+// The method boxes act as one choice: clicking a box chooses its method, and clicking the chosen
+// one moves the choice on to the next method.
+void GeneralPage::OnMethodClicked(std::size_t index) {
     if (IsFilling()) {
         return;
     }
     {
         FillScope scope(*this);
-        if (httpSide) {
-            m_ftp->setChecked(!m_http->isChecked());
-        } else {
-            m_http->setChecked(!m_ftp->isChecked());
+        const std::size_t chosen =
+            m_methods[index].box->isChecked() ? index : (index + 1) % m_methods.size();
+        for (std::size_t i = 0; i < m_methods.size(); ++i) {
+            m_methods[i].box->setChecked(i == chosen);
         }
     }
     Push();
@@ -245,8 +267,7 @@ void GeneralPage::Fill(const SettingsRecord& settings, int hideOnStartup) {
     m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend);
     m_values.autoForward = Bit(settings.AutoForward);
-    m_values.useHttp = Bit(settings.UseHTTP);
-    m_values.useFtp = Bit(!settings.UseHTTP);
+    m_values.method = settings.Method;
     m_values.hostResponse = Bit(settings.ShowHostResponse);
     ShowValues();
     {
@@ -266,7 +287,9 @@ void GeneralPage::Take(SettingsRecord& settings, int& hideOnStartup) const {
     settings.NotifyOnSend = m_values.notifyOnSend;
     settings.AutoForward = m_values.autoForward;
     settings.ShowHostResponse = m_values.hostResponse;
-    settings.UseHTTP = m_values.useHttp;
+    if (m_values.method) {
+        settings.Method = *m_values.method;
+    }
 }
 
 }  // namespace qv

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include "settings/SettingsPage.h"
 #include "settings/SettingsRecord.h"
 
@@ -13,7 +16,7 @@ class WrapCheckBox;
 
 // "General": hide at start, start at log-in (the user's autostart entry, not a setting), hardware
 // addresses only, asking the router for the public address, polling every N minutes, automatic
-// forwarding by HTTP or FTP, the send notice and the host's reply.
+// forwarding and its method, the send notice and the host's reply.
 class GeneralPage : public SettingsPage {
     Q_OBJECT
   public:
@@ -55,8 +58,7 @@ class GeneralPage : public SettingsPage {
         int minutes = 1;
         int hideOnStartup = 0;
         int polling = 0;
-        int useHttp = 0;
-        int useFtp = 0;
+        std::optional<ForwardMethod> method;  // none before the first fill
     };
 
     void Push();
@@ -64,7 +66,7 @@ class GeneralPage : public SettingsPage {
     void PromptForMinutes(const QString& typed);
     void ShowValues();
     void ApplyPollingRule();
-    void OnMethodClicked(bool httpSide);
+    void OnMethodClicked(std::size_t index);
     void OnStartAtLoginClicked(bool on);
 
     QCheckBox* m_hide;
@@ -76,8 +78,11 @@ class GeneralPage : public SettingsPage {
     QCheckBox* m_polling;
     MinutesBox* m_minutes;
     WrapCheckBox* m_autoForward;
-    WrapCheckBox* m_http;
-    WrapCheckBox* m_ftp;
+    struct MethodBox {
+        ForwardMethod method;
+        WrapCheckBox* box;
+    };
+    std::vector<MethodBox> m_methods;
     WrapCheckBox* m_notify;
     WrapCheckBox* m_hostResponse;
 

@@ -11,10 +11,8 @@ namespace qv {
 // offer to withdraw what the method just left did at the host (the pane asks only when that
 // method has sent something in this run), then post Command::ManualSend.
 struct GeneralTakePlan {
-    enum Method { Ftp = 0, Http = 1 };
-
-    std::optional<Method> offerOffLineFor;  // the method used before the change
-    bool postManualSend = false;            // forward now by the chosen method
+    std::optional<ForwardMethod> offerOffLineFor;  // the method used before the change
+    bool postManualSend = false;                   // forward now by the chosen method
 };
 
 // `before` is the record as it was before the take, `after` as it is now.

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <array>
 #include <cstdio>
 
 #include "platform/FileError.h"
@@ -66,31 +67,53 @@ bool ReadSwitch(QSettings& st, const QString& key, bool fallback) {
 
 }  // namespace
 
-bool* SettingsRecord::Flag(int position) {
-    bool* const flags[] = {&ShowHardwareOnly, &CheckForChange, &AutoForward,      &UseHTTP,
-                           &NotifyOnSend,     &SendUserID,     &SendPassword,     &SendStartPage,
-                           &SendAdditional,   &LoggingEnabled, &ShowHostResponse, &FTPOffLineDelete,
-                           &NotifyLogBig};
-    return position >= 1 && position <= 13 ? flags[position - 1] : nullptr;
+namespace {
+
+constexpr int kFlagCount = 13;
+constexpr int kMethodFlag = 3;  // EnableFlags' 4th number: 1 for HTTP, 0 for another method
+
+// The check boxes behind EnableFlags, in their order; the method's place is null.
+std::array<bool*, kFlagCount> FlagFields(SettingsRecord& s) {
+    return {&s.ShowHardwareOnly, &s.CheckForChange, &s.AutoForward,      nullptr,
+            &s.NotifyOnSend,     &s.SendUserID,     &s.SendPassword,     &s.SendStartPage,
+            &s.SendAdditional,   &s.LoggingEnabled, &s.ShowHostResponse, &s.FTPOffLineDelete,
+            &s.NotifyLogBig};
+}
+
+}  // namespace
+
+QString MethodName(ForwardMethod method) {
+    for (const ForwardMethodName& m : kForwardMethodNames) {
+        if (m.method == method) {
+            return QLatin1String(m.name);
+        }
+    }
+    return {};
 }
 
 QString SettingsRecord::FlagsText() const {
-    auto* self = const_cast<SettingsRecord*>(this);
+    const auto fields = FlagFields(const_cast<SettingsRecord&>(*this));
     QStringList parts;
-    for (int i = 1; i <= 13; ++i) {
-        parts << QString::number(*self->Flag(i) ? 1 : 0);
+    for (int i = 0; i < kFlagCount; ++i) {
+        const bool on = i == kMethodFlag ? Method == ForwardMethod::Http : *fields[i];
+        parts << QString::number(on ? 1 : 0);
     }
     return parts.join(QLatin1Char(' '));
 }
 
 void SettingsRecord::ParseFlags(const QString& text) {
     // Numbers separated by blanks; the positions after the first one that does not parse are 0.
-    int v[13] = {};
+    int v[kFlagCount] = {};
     const QByteArray bytes = text.toLatin1();
     std::sscanf(bytes.constData(), "%d %d %d %d %d %d %d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
                 &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &v[12]);
-    for (int i = 0; i < 13; ++i) {
-        *Flag(i + 1) = v[i] != 0;
+    const auto fields = FlagFields(*this);
+    for (int i = 0; i < kFlagCount; ++i) {
+        if (i == kMethodFlag) {
+            Method = v[i] != 0 ? ForwardMethod::Http : ForwardMethod::Ftp;
+        } else {
+            *fields[i] = v[i] != 0;
+        }
     }
 }
 
@@ -172,6 +195,16 @@ void LoadSettings(SettingsRecord& s) {
     auto st = OpenSettings();
     st->beginGroup(QStringLiteral("Settings"));
     s.ParseFlags(ReadString(*st, "EnableFlags", QLatin1String(kDefaultEnableFlags)));
+    // The named method counts only where the flag says "not HTTP": a program that knows only HTTP
+    // and FTP may have changed the flag since and left the name behind.
+    if (s.Method != ForwardMethod::Http) {
+        const QString named = ReadString(*st, "ForwardMethod");
+        for (const ForwardMethodName& m : kForwardMethodNames) {
+            if (m.method != ForwardMethod::Http && named == QLatin1String(m.name)) {
+                s.Method = m.method;
+            }
+        }
+    }
     const SettingsRecord defaults;
     for (const StringKey& k : kQueryKeys) {
         s.*k.field = ReadString(*st, k.key, defaults.*k.field);
@@ -220,6 +253,7 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     auto st = OpenSettings();
     st->beginGroup(QStringLiteral("Settings"));
     st->setValue(QStringLiteral("EnableFlags"), s.FlagsText());
+    st->setValue(QStringLiteral("ForwardMethod"), MethodName(s.Method));
     for (const StringKey& k : kQueryKeys) {
         st->setValue(QLatin1String(k.key), s.*k.field);
     }

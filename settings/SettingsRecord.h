@@ -8,6 +8,23 @@ class QSettings;
 
 namespace qv {
 
+// How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
+// their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
+// before.
+enum class ForwardMethod { Http, Ftp };
+
+struct ForwardMethodName {
+    ForwardMethod method;
+    const char* name;
+};
+
+inline constexpr ForwardMethodName kForwardMethodNames[] = {
+    {ForwardMethod::Http, "HTTP"},
+    {ForwardMethod::Ftp, "FTP"},
+};
+
+QString MethodName(ForwardMethod method);
+
 // The user's choices, held in memory by the control pane and stored in section "Settings".
 struct SettingsRecord {
     QString HTTPTargetURL;
@@ -19,11 +36,13 @@ struct SettingsRecord {
     QString FTPPassword;
     QString OffLineDomain;
 
+    ForwardMethod Method = ForwardMethod::Http;
+
     // The 13 check-box states, stored together as "EnableFlags" in this order.
     bool ShowHardwareOnly = false;
     bool CheckForChange = true;
     bool AutoForward = false;
-    bool UseHTTP = true;
+    // The method's own flag is EnableFlags' 4th; see ForwardMethod.
     bool NotifyOnSend = true;
     bool SendUserID = true;
     bool SendPassword = true;
@@ -68,7 +87,6 @@ struct SettingsRecord {
     bool AskRouter = true;
     QString EchoPageURL;
 
-    bool* Flag(int position);  // position 1..13, nullptr outside
     QString FlagsText() const;
     void ParseFlags(const QString& text);
 };

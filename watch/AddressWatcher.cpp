@@ -203,22 +203,22 @@ void AddressWatcher::Run(Command command) {
             }
             break;
         case Command::ManualSend:
-            SendByHand(m_settings.UseHTTP);
+            SendByHand(m_settings.Method);
             break;
         case Command::SendHttp:
-            SendByHand(true);
+            SendByHand(ForwardMethod::Http);
             break;
         case Command::SendFtp:
-            SendByHand(false);
+            SendByHand(ForwardMethod::Ftp);
             break;
         case Command::HttpOffLine:
             if (m_forwarding) {
-                m_forwarding->NotifyHTTPOffLine();
+                m_forwarding->NotifyOffLine(ForwardMethod::Http);
             }
             break;
         case Command::FtpOffLine:
             if (m_forwarding) {
-                m_forwarding->NotifyFTPOffLine();
+                m_forwarding->NotifyOffLine(ForwardMethod::Ftp);
             }
             break;
         case Command::Refresh:
@@ -242,7 +242,7 @@ void AddressWatcher::GeneralSettingsTaken(const SettingsRecord& before) {
     UpdateForwardPreview();
     SetPollTimer();
     if (plan.offerOffLineFor && m_forwarding) {
-        m_forwarding->OfferOffLineNotice(*plan.offerOffLineFor == GeneralTakePlan::Http ? 1 : 0);
+        m_forwarding->OfferOffLineNotice(*plan.offerOffLineFor);
     }
     if (plan.postManualSend) {
         PostPaneCommand(Command::ManualSend);
@@ -266,7 +266,7 @@ void AddressWatcher::SendAutomatically() {
     m_retryTarget = TargetKey();
     const QPointer<AddressWatcher> self(this);
     const int round = m_forwardRound;
-    m_forwarding->ForwardAddress(m_settings.UseHTTP, false, [self, round](ForwardOutcome outcome) {
+    m_forwarding->ForwardAddress(m_settings.Method, false, [self, round](ForwardOutcome outcome) {
         if (self) {
             self->AutomaticForwardEnded(round, outcome);
         }
@@ -274,13 +274,13 @@ void AddressWatcher::SendAutomatically() {
 }
 
 // Not tried again; taken by the chosen method, it makes the tries of the back-off needless.
-void AddressWatcher::SendByHand(bool http) {
+void AddressWatcher::SendByHand(ForwardMethod method) {
     if (!m_forwarding) {
         return;
     }
     const QPointer<AddressWatcher> self(this);
-    m_forwarding->ForwardAddress(http, true, [self, http](ForwardOutcome outcome) {
-        if (self && outcome == ForwardOutcome::kTaken && http == (self->m_settings.UseHTTP)) {
+    m_forwarding->ForwardAddress(method, true, [self, method](ForwardOutcome outcome) {
+        if (self && outcome == ForwardOutcome::kTaken && method == self->m_settings.Method) {
             self->EndBackOff();
         }
     });
@@ -337,9 +337,14 @@ void AddressWatcher::EndBackOff() {
 
 // The method and where it sends to.
 QString AddressWatcher::TargetKey() const {
-    return m_settings.UseHTTP ? QStringLiteral("http\n") + m_settings.HTTPTargetURL
-                              : QStringLiteral("ftp\n") + m_settings.FTPTargetURL +
-                                    QLatin1Char('\n') + m_settings.FTPForwardWebPage;
+    switch (m_settings.Method) {
+        case ForwardMethod::Http:
+            return QStringLiteral("http\n") + m_settings.HTTPTargetURL;
+        case ForwardMethod::Ftp:
+            break;
+    }
+    return QStringLiteral("ftp\n") + m_settings.FTPTargetURL + QLatin1Char('\n') +
+           m_settings.FTPForwardWebPage;
 }
 
 int AddressWatcher::PollMinutes() const {

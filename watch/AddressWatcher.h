@@ -179,7 +179,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void ResumeIfIdle();
     void ForwardChange();
     void SendAutomatically();
-    void SendByHand(bool http);
+    void SendByHand(ForwardMethod method);
     void AutomaticForwardEnded(int round, ForwardOutcome outcome);
     void OnRetryDue();
     bool RetryStillWanted() const;

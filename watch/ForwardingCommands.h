@@ -12,14 +12,13 @@ class IPaneForwarding {
   public:
     virtual ~IPaneForwarding() = default;
 
-    // Sends the address by HTTP (`http`) or uploads the page; then `done` (when given) learns
-    // how it ended. `byHand`: the user asked for it, so it may ask the user.
-    virtual void ForwardAddress(bool http, bool byHand,
+    // Sends the address by `method`; then `done` (when given) learns how it ended. `byHand`: the
+    // user asked for it, so it may ask the user.
+    virtual void ForwardAddress(ForwardMethod method, bool byHand,
                                 std::function<void(ForwardOutcome)> done) = 0;
-    virtual void NotifyHTTPOffLine() = 0;
-    virtual void NotifyFTPOffLine() = 0;
-    // Offers to take down what the other method left at the host: http 1 = HTTP, 0 = FTP.
-    virtual void OfferOffLineNotice(int http) = 0;
+    virtual void NotifyOffLine(ForwardMethod method) = 0;
+    // Offers to take down what a method the user left behind did at its host.
+    virtual void OfferOffLineNotice(ForwardMethod method) = 0;
     // The off-line notice owed at shutdown, for the chosen method only.
     virtual void OffLineAtShutdown() = 0;
     // Rebuilds the status line's preview of the forwarding target.
@@ -35,12 +34,14 @@ class IPaneForwarding {
 class ForwarderCommands : public IPaneForwarding {
   public:
     explicit ForwarderCommands(Forwarder& forwarder) : m_forwarder(forwarder) {}
-    void ForwardAddress(bool http, bool byHand, std::function<void(ForwardOutcome)> done) override {
-        m_forwarder.ForwardAddress(http, byHand, std::move(done));
+    void ForwardAddress(ForwardMethod method, bool byHand,
+                        std::function<void(ForwardOutcome)> done) override {
+        m_forwarder.ForwardAddress(method, byHand, std::move(done));
     }
-    void NotifyHTTPOffLine() override { m_forwarder.NotifyHTTPOffLine(); }
-    void NotifyFTPOffLine() override { m_forwarder.NotifyFTPOffLine(); }
-    void OfferOffLineNotice(int http) override { m_forwarder.OfferOffLineNotice(http); }
+    void NotifyOffLine(ForwardMethod method) override { m_forwarder.NotifyOffLine(method); }
+    void OfferOffLineNotice(ForwardMethod method) override {
+        m_forwarder.OfferOffLineNotice(method);
+    }
     void OffLineAtShutdown() override { m_forwarder.OffLineAtShutdown(); }
     void UpdateForwardPreview() override { m_forwarder.UpdateForwardPreview(); }
     void OnTestInternet() override { m_forwarder.OnTestInternet(); }

@@ -24,7 +24,7 @@ class FtpForwardTest : public ::testing::Test {
         pagePath = local.path() + "/home.htm";
         WritePage(kPage);
         SettingsRecord& s = host.settings;
-        s.UseHTTP = false;
+        s.Method = ForwardMethod::Ftp;
         s.FTPTargetURL = ftp.Url("/www/ip");
         s.FTPForwardWebPage = pagePath;
         s.FTPReplacementString = "IPHERE";
@@ -57,7 +57,7 @@ class FtpForwardTest : public ::testing::Test {
 };
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
-    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
     EXPECT_EQ(fwd.m_ftpUploaded, 1);
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://10.1.2.3/Demo/Default.asp\">IPHERE</a>\nsecond line\n");
@@ -91,16 +91,16 @@ TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
 }
 
 TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
-    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
     RunFromEventLoop(fwd, [&] {
-        fwd.NotifyFTPOffLine();
+        fwd.NotifyOffLine(ForwardMethod::Ftp);
     });  // FTPOffLineDelete is off: upload with OffLineDomain
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
     EXPECT_EQ(fwd.m_ftpUploaded, 0);
 
     host.settings.FTPOffLineDelete = true;
-    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Ftp); });
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
     EXPECT_EQ(host.Lines().last(),
               FormatString(Text::PageRemovedOutput, "127.0.0.1/www/ip/home.htm") + kStamp);
@@ -108,7 +108,7 @@ TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
 
     // Removing it again: the page is gone already, which is as good as taken down.
     fwd.m_ftpUploaded = 1;
-    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Ftp); });
     EXPECT_EQ(host.Lines().last(), "(null) - file already removed?" + kStamp);
     EXPECT_TRUE(host.output.back().log);
     EXPECT_EQ(host.NoticeTexts().last(), LoadString(Text::ExchangeFailed));
@@ -116,7 +116,7 @@ TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {
 }
 
 TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
-    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
     fwd.OffLineAtShutdown();
     EXPECT_EQ(ftp.Bytes("www/ip/home.htm"),
               "<a href=\"http://offline.example.org\">IPHERE</a>\nsecond line\n");
@@ -172,7 +172,7 @@ TEST_F(FtpForwardTest, SamplePagesUploadWithTheHelpPagesSettings) {
         const QByteArray expected =
             sample.readAll().replace("REPLACEMENT_STRING", "203.0.113.7/Demo/Default.htm");
         host.settings.FTPForwardWebPage = sample.fileName();
-        RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+        RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
         EXPECT_EQ(host.Lines().last(),
                   FormatString(Text::FtpSentOutput, "203.0.113.7/Demo/Default.htm") + kStamp);
         EXPECT_EQ(QString::fromUtf8(ftp.Bytes("www/ip/" + page)), QString::fromUtf8(expected))

@@ -412,7 +412,7 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     host.settings.AutoForward = true;
     host.holdCredentials = true;
     Forwarder watcher(host, TestOptions([&](const QString&) { return url; }));
-    RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
+    RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     ASSERT_EQ(host.heldCredentials.size(), 1u);
     EXPECT_FALSE(watcher.IsBusy());
 
@@ -492,7 +492,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     ForwarderOptions watching = TestOptions([&](const QString&) { return once; });
     watching.limits.total = std::chrono::milliseconds(500);
     Forwarder watcher(host, watching);
-    RunFromEventLoop(watcher, [&] { watcher.SendHTTPAddress(); });
+    RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
     EXPECT_FALSE(watcher.IsBusy());
@@ -556,7 +556,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     const QString url = QString::fromStdString(server.Url("/s"));
     s.HTTPTargetURL = url;
     Forwarder sending(host, TestOptions([&](const QString&) { return url; }));
-    RunFromEventLoop(sending, [&] { sending.SendHTTPAddress(); });
+    RunFromEventLoop(sending, [&] { sending.SendBy(ForwardMethod::Http); });
     EXPECT_EQ(host.Lines().last(), refused);
     EXPECT_TRUE(server.Requests().empty());
 

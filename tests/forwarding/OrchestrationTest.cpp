@@ -89,29 +89,29 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
         {"HTTPTargetURL", QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port)},
         {"FTPTargetURL", QStringLiteral("ftp://u:pw@127.0.0.3:%1/www").arg(ftp.port)}};
     host.settings.HTTPTargetURL = "http://127.0.0.3/edited-this-run";
-    EXPECT_EQ(fwd.CheckInternetConnection(true), 1);
+    EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Http), 1);
     EXPECT_TRUE(web.Connected());
     EXPECT_FALSE(ftp.Connected());
     EXPECT_EQ(host.Lines(),
               QStringList({LoadString(Text::CheckingConnection), LoadString(Text::ConnectionOk)}));
     EXPECT_TRUE(host.LoggedLines().isEmpty());
-    EXPECT_EQ(fwd.CheckInternetConnection(false), 1);
+    EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Ftp), 1);
     EXPECT_TRUE(ftp.Connected());
     EXPECT_FALSE(web.Connected());
 
     // Without its own target, the other method's; without either, the built-in address.
     stored.remove("FTPTargetURL");
-    EXPECT_EQ(fwd.CheckInternetConnection(false), 1);
+    EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Ftp), 1);
     EXPECT_TRUE(web.Connected());
     ForwarderOptions options = TestOptions([](const QString&) { return QString(); });
     options.fallbackTestUrl = QStringLiteral("http://127.0.0.3:%1/").arg(ftp.port);
     Forwarder fallback(host, options);
-    EXPECT_EQ(fallback.CheckInternetConnection(true), 1);
+    EXPECT_EQ(fallback.CheckInternetConnection(ForwardMethod::Http), 1);
     EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(prompter.asked.empty());
 
     // "Test Internet" checks the chosen method's target and repeats the success as a notice.
-    host.settings.UseHTTP = false;
+    host.settings.Method = ForwardMethod::Ftp;
     stored["FTPTargetURL"] = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(ftp.Connected());
@@ -126,7 +126,7 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     RecordingHost host;
     QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
     Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
-    EXPECT_EQ(fwd.CheckInternetConnection(true), 0);
+    EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Http), 0);
     EXPECT_EQ(prompter.Texts(),
               QStringList({LoadString(Text::StoredUrlUnusable) + " 'www.example.org/no-scheme'"}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::Ok);
@@ -149,7 +149,8 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
 
     host.output.clear();
     host.notices.clear();
-    RunFromEventLoop(fwd, [&] { fwd.ForwardAddress(true, false, [](ForwardOutcome) {}); });
+    RunFromEventLoop(
+        fwd, [&] { fwd.ForwardAddress(ForwardMethod::Http, false, [](ForwardOutcome) {}); });
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_TRUE(host.NoticeTexts().isEmpty());
     EXPECT_TRUE(host.LoggedLines().contains(refused + kStamp));
@@ -159,7 +160,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     std::vector<ForwardOutcome> outcomes;
     const auto send = [&] {
         RunFromEventLoop(fwd, [&] {
-            fwd.ForwardAddress(true, false,
+            fwd.ForwardAddress(ForwardMethod::Http, false,
                                [&](ForwardOutcome outcome) { outcomes.push_back(outcome); });
         });
     };
@@ -197,7 +198,7 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
     // or a question; taken, it is owed no more.
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
     host.selectedIp = "192.168.1.20";
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
     host.settings.HTTPTargetURL = "http://127.0.0.1:1/edited-since";
     int done = 0;
     host.output.clear();
@@ -233,7 +234,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/slow"));
     host.settings.NotifyOnSend = true;
     host.credentialAnswers = {Credentials{"joe", "pw"}};
-    RunFromEventLoop(patient, [&] { patient.SendHTTPAddress(); });
+    RunFromEventLoop(patient, [&] { patient.SendBy(ForwardMethod::Http); });
     EXPECT_TRUE(done);
     const QStringList lines = host.Lines();
     EXPECT_TRUE(
@@ -249,14 +250,14 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
 
 TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
     host.settings.HTTPTargetURL = "mailto:someone@example.org";
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });  // only a failed parse
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });  // only a failed parse
     bool done = false;
     fwd.OffLineAtShutdown([&] { done = true; });
     EXPECT_TRUE(done);
     EXPECT_TRUE(server.Requests().empty());
 
     // With FTP chosen an owed HTTP notice is not sent either.
-    host.settings.UseHTTP = false;
+    host.settings.Method = ForwardMethod::Ftp;
     Forwarder other(host, TestOptions({}));
     other.m_httpForwarded = 1;
     other.OffLineAtShutdown();
@@ -285,18 +286,18 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     // After sending by both methods, each notice goes to its own host. The HTTP notice names
     // the address the host took, whatever is selected now.
     s.NotifyOnSend = true;
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    RunFromEventLoop(fwd, [&] { fwd.SendFTPPage(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
     ASSERT_EQ(fwd.m_ftpUploaded, 1);
     host.selectedIp = "192.168.1.99";
-    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Http); });
     host.selectedIp = "192.168.1.20";
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
     EXPECT_TRUE(host.NoticeTexts().last().endsWith("'192.168.1.20' has gone off line."))
         << host.NoticeTexts().last().toStdString();
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    RunFromEventLoop(fwd, [&] { fwd.NotifyFTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Ftp); });
     EXPECT_EQ(ftp.Bytes("home.htm"), "<a href=\"http://offline.example.org\">");
     EXPECT_EQ(fwd.m_ftpUploaded, 0);
     EXPECT_EQ(Targets().size(), 3u);
@@ -305,12 +306,12 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     // it once more.
     s.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
     stored["HTTPTargetURL"] = s.HTTPTargetURL;
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Http); });
     EXPECT_EQ(host.Lines().last(), LoadString(Text::GotStatusCode) + "500" + kStamp);
     EXPECT_EQ(fwd.m_httpForwarded, 1);
     stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
-    RunFromEventLoop(fwd, [&] { fwd.NotifyHTTPOffLine(); });
+    RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Http); });
     EXPECT_TRUE(host.LoggedLines().contains(LoadString(Text::NoConnection)));
     EXPECT_EQ(fwd.m_httpForwarded, 1);
     fwd.OffLineAtShutdown();
@@ -320,25 +321,25 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
 
 TEST_F(OrchestrationTest, SwitchingMethodOffersToTakeDownTheOldOne) {
     host.settings.AutoForward = true;
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
     ASSERT_EQ(fwd.m_httpForwarded, 1);
 
-    host.settings.UseHTTP = false;
+    host.settings.Method = ForwardMethod::Ftp;
     prompter.answers = {IPrompter::AnswerYes};
-    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(ForwardMethod::Http); });
     EXPECT_EQ(prompter.Texts(), QStringList({LoadString(Text::TakeDownHttpQuestion)}));
     EXPECT_EQ(prompter.asked[0].buttons, IPrompter::YesNo);
     EXPECT_EQ(Targets(), std::vector<std::string>({kOnLine, kOffLine}));
     EXPECT_EQ(fwd.m_httpForwarded, 0);
 
     // Answering No leaves the flag; with nothing owed for FTP nothing is asked.
-    host.settings.UseHTTP = true;
-    RunFromEventLoop(fwd, [&] { fwd.SendHTTPAddress(); });
-    host.settings.UseHTTP = false;
+    host.settings.Method = ForwardMethod::Http;
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
+    host.settings.Method = ForwardMethod::Ftp;
     prompter.answers = {IPrompter::AnswerNo};
-    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(1); });
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(ForwardMethod::Http); });
     EXPECT_EQ(fwd.m_httpForwarded, 1);
-    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(0); });
+    RunFromEventLoop(fwd, [&] { fwd.OfferOffLineNotice(ForwardMethod::Ftp); });
     EXPECT_EQ(prompter.asked.size(), 2u);
 }
 
@@ -373,10 +374,10 @@ TEST_F(OrchestrationTest, CommandsArrivingDuringAnExchangeWaitForIt) {
             [&] {
                 servedInsideCommand = !commandReturned;
                 busyWhenServed = fwd.IsBusy();
-                fwd.NotifyHTTPOffLine();
+                fwd.NotifyOffLine(ForwardMethod::Http);
             },
             Qt::QueuedConnection);
-        fwd.SendHTTPAddress();
+        fwd.SendBy(ForwardMethod::Http);
         commandReturned = true;
     });
     EXPECT_FALSE(servedInsideCommand);
@@ -414,7 +415,7 @@ TEST_F(OrchestrationTest, PreviewShowsWhatIsSent) {
     QFile page(dir.path() + "/home.htm");
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
-    host.settings.UseHTTP = false;
+    host.settings.Method = ForwardMethod::Ftp;
     host.settings.FTPForwardWebPage = page.fileName();
     host.settings.FTPTargetURL = "ftp://h/www";
     fwd.UpdateForwardPreview();

@@ -302,7 +302,7 @@ TEST_F(SheetInFrame, SwitchingFromHttpAfterAnHttpForwardingOffersTheOffLineNotic
     Click(http);  // the checked box of the pair
     EXPECT_FALSE(http->isChecked());
     EXPECT_TRUE(ftp->isChecked());
-    EXPECT_EQ(pane->Settings().UseHTTP, 0);
+    EXPECT_EQ(pane->Settings().Method, ForwardMethod::Ftp);
     ASSERT_TRUE(WaitFor([&] { return host.Queries().size() == 2; }));
     EXPECT_EQ(prompter.texts, QStringList{LoadString(Text::TakeDownHttpQuestion)});
     EXPECT_EQ(host.Queries().at(1), "IPAddress=&UserID=joe");  // the off-line notice
@@ -311,7 +311,7 @@ TEST_F(SheetInFrame, SwitchingFromHttpAfterAnHttpForwardingOffersTheOffLineNotic
     // Back to HTTP: nothing was uploaded by FTP, so there is nothing to offer.
     Click(ftp);
     EXPECT_TRUE(http->isChecked());
-    EXPECT_EQ(pane->Settings().UseHTTP, 1);
+    EXPECT_EQ(pane->Settings().Method, ForwardMethod::Http);
     RunEventsFor(200);
     EXPECT_EQ(prompter.texts.size(), 1);
     EXPECT_EQ(host.Queries().size(), 2);

@@ -383,14 +383,14 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.write("<a href=\"http://IPHERE\">home</a>\r\n");
     page.close();
-    s.UseHTTP = false;
+    s.Method = ForwardMethod::Ftp;
     s.FTPTargetURL = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
     s.FTPForwardWebPage = page.fileName();
     s.FTPReplacementString = "IPHERE";
     s.FTPStartPage = "Demo/Default.asp";
     s.FTPUserID = "user";
     s.FTPPassword = "secret";
-    set.forwarder.SendFTPPage();
+    set.forwarder.SendBy(ForwardMethod::Ftp);
     set.Settle();
     QFile uploaded(root.filePath("home.htm"));
     ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly)) << pane.OutputText().toStdString();

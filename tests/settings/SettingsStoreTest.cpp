@@ -86,6 +86,15 @@ TEST_F(SettingsStore, EnableFlagsParsingAndRepair) {
     EXPECT_EQ(Loaded().FlagsText(), "1 0 0 0 0 0 0 0 0 0 0 0 0");
     Store("EnableFlags", "");
     EXPECT_EQ(Loaded().FlagsText(), "0 0 0 0 0 0 0 0 0 0 0 0 0");
+
+    // The flag tells HTTP or not; the stored name tells which other method. A name left behind
+    // by a program that changed only the flag counts for nothing.
+    Store("EnableFlags", "0 1 0 1 1 1 1 1 0 0 0 0 1");
+    Store("ForwardMethod", "FTP");
+    EXPECT_EQ(Loaded().Method, ForwardMethod::Http);
+    Store("EnableFlags", "0 1 0 0 1 1 1 1 0 0 0 0 1");
+    Store("ForwardMethod", "HTTP");
+    EXPECT_EQ(Loaded().Method, ForwardMethod::Ftp);
 }
 
 TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
@@ -98,6 +107,7 @@ TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
     QSettings raw(SettingsFilePath(), QSettings::IniFormat);
     raw.beginGroup("Settings");
     EXPECT_EQ(raw.value("EnableFlags").toString(), "0 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(raw.value("ForwardMethod").toString(), "HTTP");
     EXPECT_EQ(raw.value("CheckTime").toInt(), 5);
     EXPECT_EQ(raw.value("HideOnStartup").toInt(), 1);
     for (const char* key :

@@ -44,7 +44,7 @@ TEST_F(GeneralPageTest, ShowsTheLoadedSettings) {
     EXPECT_TRUE(Box(1152)->isChecked());  // the router is asked unless the user says no
 
     pane.settings.AskRouter = false;
-    pane.settings.UseHTTP = false;
+    pane.settings.Method = ForwardMethod::Ftp;
     pane.settings.CheckForChange = false;
     pane.hideOnStartup = 1;
     Refill(Command::GeneralFill);
@@ -91,19 +91,19 @@ TEST_F(GeneralPageTest, ClickingTheCheckedMethodSwapsItAndOffersToWithdrawTheOld
     Click(Box(1138));
     EXPECT_FALSE(Box(1138)->isChecked());
     EXPECT_TRUE(Box(1139)->isChecked());
-    EXPECT_EQ(pane.settings.UseHTTP, 0);
-    EXPECT_EQ(LastPlan().offerOffLineFor, GeneralTakePlan::Http);  // question 161 if sent
-    EXPECT_FALSE(LastPlan().postManualSend);                       // forwarding is off
+    EXPECT_EQ(pane.settings.Method, ForwardMethod::Ftp);
+    EXPECT_EQ(LastPlan().offerOffLineFor, ForwardMethod::Http);  // question 161 if sent
+    EXPECT_FALSE(LastPlan().postManualSend);                     // forwarding is off
 
     Click(Box(1139));
     EXPECT_TRUE(Box(1138)->isChecked());
     EXPECT_FALSE(Box(1139)->isChecked());
-    EXPECT_EQ(pane.settings.UseHTTP, 1);
-    EXPECT_EQ(LastPlan().offerOffLineFor, GeneralTakePlan::Ftp);
+    EXPECT_EQ(pane.settings.Method, ForwardMethod::Http);
+    EXPECT_EQ(LastPlan().offerOffLineFor, ForwardMethod::Ftp);
 
     // The unchecked box of the pair turns the method over as well.
     Click(Box(1139));
-    EXPECT_EQ(pane.settings.UseHTTP, 0);
+    EXPECT_EQ(pane.settings.Method, ForwardMethod::Ftp);
     EXPECT_FALSE(Box(1138)->isChecked());
 }
 

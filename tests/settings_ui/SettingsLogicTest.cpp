@@ -32,7 +32,7 @@ void EnsureCoreApplication() {
 SettingsRecord With(int autoForward, int useHttp, int polling = 1, int minutes = 5) {
     SettingsRecord s;
     s.AutoForward = autoForward;
-    s.UseHTTP = useHttp;
+    s.Method = useHttp ? ForwardMethod::Http : ForwardMethod::Ftp;
     s.CheckForChange = polling;
     s.CheckTime = minutes;
     return s;
@@ -42,24 +42,23 @@ TEST(GeneralTakePlan, ForwardsWhenAutoForwardingStartsOrTheMethodChanges) {
     struct Case {
         SettingsRecord before, after;
         bool send;
-        std::optional<GeneralTakePlan::Method> offer;
+        std::optional<ForwardMethod> offer;
     };
     const Case cases[] = {
-        {With(0, 1), With(1, 1), true, std::nullopt},           // ticked: send now
-        {With(1, 1), With(1, 1), false, std::nullopt},          // another box: nothing
-        {With(1, 1), With(0, 1), false, std::nullopt},          // unticked: nothing
-        {With(1, 1), With(1, 0), true, GeneralTakePlan::Http},  // HTTP -> FTP while on
-        {With(0, 0), With(0, 1), false, GeneralTakePlan::Ftp},  // FTP -> HTTP while off
-        {With(0, 1), With(1, 0), true, GeneralTakePlan::Http},  // both at once
+        {With(0, 1), With(1, 1), true, std::nullopt},         // ticked: send now
+        {With(1, 1), With(1, 1), false, std::nullopt},        // another box: nothing
+        {With(1, 1), With(0, 1), false, std::nullopt},        // unticked: nothing
+        {With(1, 1), With(1, 0), true, ForwardMethod::Http},  // HTTP -> FTP while on
+        {With(0, 0), With(0, 1), false, ForwardMethod::Ftp},  // FTP -> HTTP while off
+        {With(0, 1), With(1, 0), true, ForwardMethod::Http},  // both at once
     };
     for (const Case& c : cases) {
         const GeneralTakePlan plan = PlanGeneralTake(c.before, c.after);
-        EXPECT_EQ(plan.postManualSend, c.send) << c.before.AutoForward << c.before.UseHTTP << "->"
-                                               << c.after.AutoForward << c.after.UseHTTP;
+        EXPECT_EQ(plan.postManualSend, c.send)
+            << c.before.AutoForward << MethodName(c.before.Method).toStdString() << "->"
+            << c.after.AutoForward << MethodName(c.after.Method).toStdString();
         EXPECT_EQ(plan.offerOffLineFor, c.offer);
     }
-    // A stored UseHTTP of 2 still means HTTP: taking 1 is no change of method.
-    EXPECT_FALSE(PlanGeneralTake(With(1, 2), With(1, 1)).offerOffLineFor.has_value());
 }
 
 // ---- The delayed save ----

@@ -53,7 +53,7 @@ TEST_F(SettingsSheet, FillingNeverPostsATake) {
     SettingsRecord& s = pane.settings;
     s.ShowHardwareOnly = s.AutoForward = s.ShowHostResponse = s.SendAdditional = true;
     s.LoggingEnabled = s.FTPOffLineDelete = true;
-    s.UseHTTP = false;
+    s.Method = ForwardMethod::Ftp;
     s.CheckTime = 17;
     for (QString* text : {&s.HTTPTargetURL, &s.FTPForwardWebPage, &s.FTPReplacementString,
                           &s.FTPStartPage, &s.FTPTargetURL, &s.FTPUserID, &s.FTPPassword,

@@ -74,7 +74,7 @@ TEST_F(ControlPaneTest, CommandsRunAfterThePosterHasReturned) {
     doc.during = nullptr;
     EXPECT_FALSE(sentDuringRefresh);
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(forwarding.calls.filter("Send"), QStringList{"SendHTTPAddress"});
+    EXPECT_EQ(forwarding.calls.filter("Send"), QStringList{"SendHTTP"});
 }
 
 TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
@@ -82,7 +82,7 @@ TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
     Run(Command::SelectionChanged);
     EXPECT_TRUE(forwarding.calls.isEmpty());
     Run(Command::ManualSend);  // sends whatever AutoForward says
-    pane.Settings().UseHTTP = false;
+    pane.Settings().Method = ForwardMethod::Ftp;
     Run(Command::ManualSend);
     pane.Settings().AutoForward = true;
     Run(Command::SelectionChanged);
@@ -90,9 +90,8 @@ TEST_F(ControlPaneTest, ForwardingCommandsFollowTheSettings) {
     Run(Command::SendFtp);
     Run(Command::HttpOffLine);
     Run(Command::FtpOffLine);
-    EXPECT_EQ(forwarding.calls,
-              (QStringList{"SendHTTPAddress", "SendFTPPage", "SendFTPPage", "SendHTTPAddress",
-                           "SendFTPPage", "NotifyHTTPOffLine", "NotifyFTPOffLine"}));
+    EXPECT_EQ(forwarding.calls, (QStringList{"SendHTTP", "SendFTP", "SendFTP", "SendHTTP",
+                                             "SendFTP", "NotifyOffLineHTTP", "NotifyOffLineFTP"}));
     pane.SetForwarding(nullptr);  // nothing attached: the commands do nothing
     Run(Command::ManualSend);
 }
@@ -109,7 +108,7 @@ class FakeSheet : public IPaneSheet {
         calls << QStringLiteral("Take%1").arg(page);
         if (page == kGeneral) {
             s.AutoForward = general.AutoForward;
-            s.UseHTTP = general.UseHTTP;
+            s.Method = general.Method;
             s.CheckForChange = general.CheckForChange;
             s.CheckTime = general.CheckTime;
             hideOnStartup = hide;
@@ -125,17 +124,17 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
     FakeSheet* sheet = &fake;
     pane.SetSheet(sheet);
     pane.Settings().AutoForward = false;
-    pane.Settings().UseHTTP = true;
+    pane.Settings().Method = ForwardMethod::Http;
 
     // Automatic forwarding switched on: the preview is rebuilt and a send is posted.
     sheet->general.AutoForward = true;
-    sheet->general.UseHTTP = true;
+    sheet->general.Method = ForwardMethod::Http;
     sheet->hide = 1;
     Run(Command::GeneralTake);
     EXPECT_EQ(pane.HideOnStartup(), 1);
     EXPECT_EQ(forwarding.calls, QStringList{"UpdateForwardPreview"});
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(forwarding.calls, (QStringList{"UpdateForwardPreview", "SendHTTPAddress"}));
+    EXPECT_EQ(forwarding.calls, (QStringList{"UpdateForwardPreview", "SendHTTP"}));
 
     // Other changes with the method unchanged send nothing.
     forwarding.calls.clear();
@@ -147,11 +146,11 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
 
     // The method changed: the off-line notice of the method left is offered, then a send.
     forwarding.calls.clear();
-    sheet->general.UseHTTP = false;
+    sheet->general.Method = ForwardMethod::Ftp;
     Run(Command::GeneralTake);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(forwarding.calls,
-              (QStringList{"UpdateForwardPreview", "OfferOffLineNotice(1)", "SendFTPPage"}));
+              (QStringList{"UpdateForwardPreview", "OfferOffLineNoticeHTTP", "SendFTP"}));
 
     Run(Command::LogFill);
     Run(Command::HttpTake);
@@ -264,7 +263,7 @@ TEST_F(ControlPaneTest, QuickHelpAndOutputShareTheBox) {
 
 TEST_F(ControlPaneTest, ItsOwnForwarderPreviewsTheTargetWithTheSelectedAddress) {
     pane.SetForwarding(nullptr);
-    pane.Settings().UseHTTP = true;
+    pane.Settings().Method = ForwardMethod::Http;
     pane.Settings().HTTPTargetURL = "http://host.invalid/ip.php";
     doc.selectedIp = "10.0.0.5";
     pane.UpdateForwardPreview();

@@ -88,13 +88,14 @@ class FakeDoc : public IViewDocument {
 class RecordingForwarding : public IPaneForwarding {
   public:
     QStringList calls;
-    void ForwardAddress(bool http, bool, std::function<void(ForwardOutcome)>) override {
-        calls << (http ? "SendHTTPAddress" : "SendFTPPage");
+    void ForwardAddress(ForwardMethod method, bool, std::function<void(ForwardOutcome)>) override {
+        calls << "Send" + MethodName(method);
     }
-    void NotifyHTTPOffLine() override { calls << "NotifyHTTPOffLine"; }
-    void NotifyFTPOffLine() override { calls << "NotifyFTPOffLine"; }
-    void OfferOffLineNotice(int http) override {
-        calls << QStringLiteral("OfferOffLineNotice(%1)").arg(http);
+    void NotifyOffLine(ForwardMethod method) override {
+        calls << "NotifyOffLine" + MethodName(method);
+    }
+    void OfferOffLineNotice(ForwardMethod method) override {
+        calls << "OfferOffLineNotice" + MethodName(method);
     }
     void OffLineAtShutdown() override { calls << "OffLineAtShutdown"; }
     void UpdateForwardPreview() override { calls << "UpdateForwardPreview"; }
