@@ -89,6 +89,14 @@ void Refuse(ConsoleOutput& say, const QString& why) {
 
 // Says why the stored settings cannot forward, or returns true.
 bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
+    if (s.Method == ForwardMethod::DnsUpdate) {
+        if (s.DNSServer.trimmed().isEmpty() || s.DNSRecordName.trimmed().isEmpty()) {
+            Refuse(say, QStringLiteral("forwarding is not set up: no DNS server or record name is "
+                                       "stored; set them in the program's DNS Target tab"));
+            return false;
+        }
+        return true;
+    }
     const bool http = s.Method == ForwardMethod::Http;
     if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
@@ -324,19 +332,40 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     const QString method = MethodName(s.Method);
     report(QStringLiteral("method"), method);
     const bool http = s.Method == ForwardMethod::Http;
+    const bool dns = s.Method == ForwardMethod::DnsUpdate;
     const QString url = http ? s.HTTPTargetURL : s.FTPTargetURL;
     UrlParts parts;
-    const bool wellFormed = SplitUrl(url, parts) &&
-                            (http ? parts.service == kServiceHttp || parts.service == kServiceHttps
-                                  : parts.service == kServiceFtp);
-    report(QStringLiteral("target"),
-           url.trimmed().isEmpty()
-               ? QStringLiteral("none stored")
-               : MaskUrlPassword(url.trimmed()) +
-                     (wellFormed ? QStringLiteral(" (well formed)")
-                                 : QStringLiteral(" (not a usable %1 URL)").arg(method)));
-    ready = ready && wellFormed;
-    if (!http) {
+    bool wellFormed = false;
+    if (dns) {
+        wellFormed = !s.DNSServer.trimmed().isEmpty() && !s.DNSRecordName.trimmed().isEmpty();
+        report(QStringLiteral("target"),
+               wellFormed ? QStringLiteral("record %1 at %2 port %3, zone %4")
+                                .arg(s.DNSRecordName.trimmed(), s.DNSServer.trimmed())
+                                .arg(s.DNSPort)
+                                .arg(s.DNSZone.trimmed().isEmpty()
+                                         ? QStringLiteral("from the name's SOA record")
+                                         : s.DNSZone.trimmed())
+                          : QStringLiteral("no server or record name stored"));
+        const bool key =
+            !s.DNSKeyName.trimmed().isEmpty() &&
+            (!s.DNSKeySecret.isEmpty() || (s.PasswordsInKeyring & kKeyringDNSKeySecret));
+        report(QStringLiteral("key"),
+               key ? QStringLiteral("%1 (%2)").arg(s.DNSKeyName.trimmed(), s.DNSKeyAlgorithm)
+                   : QStringLiteral("no key name or secret stored"));
+        ready = ready && wellFormed && key;
+    } else {
+        wellFormed = SplitUrl(url, parts) &&
+                     (http ? parts.service == kServiceHttp || parts.service == kServiceHttps
+                           : parts.service == kServiceFtp);
+        report(QStringLiteral("target"),
+               url.trimmed().isEmpty()
+                   ? QStringLiteral("none stored")
+                   : MaskUrlPassword(url.trimmed()) +
+                         (wellFormed ? QStringLiteral(" (well formed)")
+                                     : QStringLiteral(" (not a usable %1 URL)").arg(method)));
+        ready = ready && wellFormed;
+    }
+    if (!http && !dns) {
         const bool page = !s.FTPForwardWebPage.trimmed().isEmpty();
         report(QStringLiteral("page"), page ? s.FTPForwardWebPage : QStringLiteral("none stored"));
         ready = ready && page;
@@ -375,7 +404,10 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
         report(QStringLiteral("keyring"), QStringLiteral("not needed (no password kept there)"));
     }
 
-    if (args.Has("--probe") && wellFormed) {
+    if (args.Has("--probe") && dns) {
+        report(QStringLiteral("connection"),
+               QStringLiteral("not probed: a DNS update says itself whether the server answers"));
+    } else if (args.Has("--probe") && wellFormed) {
         watcher.OwnForwarder().OnTestInternet();
         const bool reached = WaitForExchanges(watcher);
         report(QStringLiteral("connection"), reached ? QStringLiteral("the target's host answers")

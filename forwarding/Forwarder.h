@@ -15,6 +15,7 @@
 #include "forwarding/TargetUrl.h"
 #include "forwarding/Task.h"
 #include "platform/Clock.h"
+#include "platform/DnsUpdate.h"
 #include "platform/Transfer.h"
 #include "settings/SettingsRecord.h"
 
@@ -115,6 +116,8 @@ class Forwarder {
     int m_httpForwarded = 0;
     // An FTP off-line action is owed.
     int m_ftpUploaded = 0;
+    // A DNS record was set: its off-line update is owed.
+    int m_dnsUpdated = 0;
     // The target each method last sent to (m_server, m_object, m_port, m_serviceType):
     // its off-line notices go there.
     UrlParts m_httpTarget;
@@ -124,6 +127,7 @@ class Forwarder {
     template <class Result>
     class TransferAwait;
     class PasswordAwait;
+    class DnsAwait;
     template <class Answer>
     class AnswerAwait;
     struct Job {
@@ -168,6 +172,10 @@ class Forwarder {
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement);
     Task<bool> RemovePage();
+    // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
+    Task<bool> UpdateRecord(QString address);
+    Task<DnsUpdateResult> SendUpdate(DnsUpdate& update, DnsServer server, TsigKey key,
+                                     RecordChange change);
     Task<bool> PasswordsReady(int needed, const QString& stamp);
     bool HaveTarget(ForwardMethod method);
     // Parses the target URL of `method` from the settings (0 after telling why not).
@@ -198,7 +206,8 @@ class Forwarder {
     CurlTransfer* m_runningTransfer = nullptr;    // the running transfer's owner
     bool m_readingPasswords = false;              // the exchange waits for the keyring
     bool m_lastSucceeded = false;
-    QString m_httpSentAddress;  // the address the host last took by HTTP
+    QString m_httpSentAddress;             // the address the host last took by HTTP
+    RecordType m_dnsType = RecordType::A;  // the type of the DNS record last set
     ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
     bool m_shutDown = false;       // the off-line step of shutdown has run
     bool m_shuttingDown = false;   // OffLineAtShutdown has been called: ask nobody anything

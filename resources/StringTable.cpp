@@ -198,6 +198,31 @@ static constexpr struct {
     {178, "Log file is too large for this viewer."},  // message: log file too large for the viewer
     // error: a redirect from https to http (the pairs would travel in clear)
     {179, "Error: a secure (https) address may not redirect to an insecure (http) one"},
+    // reasons of a failed DNS update, after DnsUpdateFailed
+    {190, "the key is wrong or the clocks differ by more than 5 minutes"},
+    {191, "the server does not allow updates for this name from this key"},
+    {192, "the server holds no zone for this name (NOTZONE)"},
+    {193, "the server failed to make the change (SERVFAIL)"},
+    {194, "no answer from the server"},
+    {195, "the server's answer is not signed with the key"},
+    {196, "the server answered with response code %1"},
+    {197, "the server, the record name or the key on the DNS Target tab cannot be used"},
+    // output: a failed DNS update (%1 = record name, %2 = server); the reason follows
+    {198, "Error: the DNS update of %1 at %2 failed: "},
+    // output: the record after an update (%1 name, %2 type, %3 address, %4 server)
+    {199, "Record %1 %2 %3 is served by %4"},
+    {200, "Record %1 %2 %3 was taken by %4 but is not served yet"},
+    // output: the record deleted by the off-line notice (%1 name, %2 type, %3 server)
+    {201, "Record %1 %2 is removed from %3"},
+    // notice: the DNS record set (%s = address)
+    {202, "Internet communications completed successfully. The DNS record now holds %s."},
+    // question: take down the earlier DNS update
+    {203,
+     "It appears a DNS record has already been set. You can manually remove it by going to "
+     "the 'DNS Target' tab and hitting the 'Notify Off-line' button, or it can be done now. "
+     "Would you like to do the operation now?"},
+    // output: the DNS method has no server or record name
+    {204, "Nothing was sent: enter the DNS server and the record name on the DNS Target tab."},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

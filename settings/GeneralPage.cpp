@@ -32,6 +32,7 @@ const MethodChoice kMethodChoices[] = {
      GeneralPage::kUseHttp},
     {ForwardMethod::Ftp, "use FTP to upload the web page to the specified web site and directory",
      GeneralPage::kUseFtp},
+    {ForwardMethod::DnsUpdate, "DNS server (RFC 2136)", GeneralPage::kUseDnsUpdate},
 };
 
 int Bit(bool on) {

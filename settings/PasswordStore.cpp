@@ -215,10 +215,12 @@ void PasswordStore::GiveUpRead() {
 
 void PasswordStore::Keep(std::function<bool()> save) {
     const int outside = m_settings.PasswordsOutsideKeyring();
-    const QString query = m_settings.PasswordQueryString;
-    const QString ftp = m_settings.FTPPassword;
+    QStringList values;
+    for (const PasswordField& e : kPasswordFields) {
+        values << m_settings.*e.value;
+    }
     if (outside == 0 || m_writing || m_absentTold ||
-        (m_refused == outside && m_refusedQuery == query && m_refusedFtp == ftp)) {
+        (m_refused == outside && m_refusedValues == values)) {
         return;
     }
     const QString file = SettingsFilePath();
@@ -242,16 +244,16 @@ void PasswordStore::Keep(std::function<bool()> save) {
         m_writing = false;
         if (!ok) {
             m_refused = outside;
-            m_refusedQuery = query;
-            m_refusedFtp = ftp;
+            m_refusedValues = values;
             emit Message(QStringLiteral("The desktop keyring did not take the passwords (%1): "
                                         "they stay in the settings file %2, readable by you only.")
                              .arg(error, file));
             return;
         }
-        for (const PasswordField& e : kPasswordFields) {
+        for (std::size_t i = 0; i < std::size(kPasswordFields); ++i) {
+            const PasswordField& e = kPasswordFields[i];
             if (outside & e.bit) {
-                m_settings.*e.kept = e.bit == kKeyringQueryPassword ? query : ftp;
+                m_settings.*e.kept = values[qsizetype(i)];
                 m_settings.PasswordsInKeyring |= e.bit;
                 m_settings.PasswordsToRead &= ~e.bit;
             }

@@ -46,6 +46,12 @@ const StringKey kTargetKeys[] = {
     {"FTPPassword", &SettingsRecord::FTPPassword},
     {"OffLineDomain", &SettingsRecord::OffLineDomain},
     {"EchoPageURL", &SettingsRecord::EchoPageURL},
+    {"DNSServer", &SettingsRecord::DNSServer},
+    {"DNSZone", &SettingsRecord::DNSZone},
+    {"DNSRecordName", &SettingsRecord::DNSRecordName},
+    {"DNSKeyName", &SettingsRecord::DNSKeyName},
+    {"DNSKeySecret", &SettingsRecord::DNSKeySecret},
+    {"DNSOffLineAddress", &SettingsRecord::DNSOffLineAddress},
 };
 
 QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
@@ -71,6 +77,7 @@ namespace {
 
 constexpr int kFlagCount = 13;
 constexpr int kMethodFlag = 3;  // EnableFlags' 4th number: 1 for HTTP, 0 for another method
+constexpr int kMaxPort = 65535;
 
 // The check boxes behind EnableFlags, in their order; the method's place is null.
 std::array<bool*, kFlagCount> FlagFields(SettingsRecord& s) {
@@ -224,9 +231,17 @@ void LoadSettings(SettingsRecord& s) {
     }
     s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), true);
     s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), false);
+    s.DNSKeyAlgorithm = ReadString(*st, "DNSKeyAlgorithm", defaults.DNSKeyAlgorithm);
+    s.DNSPort = st->value(QStringLiteral("DNSPort"), defaults.DNSPort).toInt();
+    if (s.DNSPort < 1 || s.DNSPort > kMaxPort) {
+        s.DNSPort = defaults.DNSPort;
+    }
+    s.DNSTTL = st->value(QStringLiteral("DNSTTL"), defaults.DNSTTL).toInt(&ok);
+    if (!ok || s.DNSTTL < 0) {
+        s.DNSTTL = defaults.DNSTTL;
+    }
     // A password the file holds after all (written by hand) is taken from the file.
-    s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() &
-                           (kKeyringQueryPassword | kKeyringFTPPassword);
+    s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() & kKeyringAll;
     for (const PasswordField& p : kPasswordFields) {
         if (!(s.*p.value).isEmpty()) {
             s.PasswordsInKeyring &= ~p.bit;
@@ -272,6 +287,9 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     st->setValue(QStringLiteral("AskRouter"), s.AskRouter ? 1 : 0);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption ? 1 : 0);
+    st->setValue(QStringLiteral("DNSKeyAlgorithm"), s.DNSKeyAlgorithm);
+    st->setValue(QStringLiteral("DNSPort"), s.DNSPort);
+    st->setValue(QStringLiteral("DNSTTL"), s.DNSTTL);
     st->setValue(QStringLiteral("PasswordsInKeyring"), kept);
     st->endGroup();
     st->sync();

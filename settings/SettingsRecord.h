@@ -11,7 +11,7 @@ namespace qv {
 // How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
 // their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
 // before.
-enum class ForwardMethod { Http, Ftp };
+enum class ForwardMethod { Http, Ftp, DnsUpdate };
 
 struct ForwardMethodName {
     ForwardMethod method;
@@ -21,6 +21,7 @@ struct ForwardMethodName {
 inline constexpr ForwardMethodName kForwardMethodNames[] = {
     {ForwardMethod::Http, "HTTP"},
     {ForwardMethod::Ftp, "FTP"},
+    {ForwardMethod::DnsUpdate, "RFC2136"},
 };
 
 QString MethodName(ForwardMethod method);
@@ -69,19 +70,33 @@ struct SettingsRecord {
     bool FTPRequireEncryption = false;
 
     // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
-    // (kKeyringQueryPassword | kKeyringFTPPassword). The file keeps such a password's key empty
-    // while the keyring holds its value.
+    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDNSKeySecret). The file keeps such a
+    // password's key empty while the keyring holds its value.
     int PasswordsInKeyring = 0;
     // Not stored: the keyring's passwords not read yet in this run (their fields stay empty until
     // then), and the values the keyring confirmed holding.
     int PasswordsToRead = 0;
     QString KeyringQueryPassword;
     QString KeyringFTPPassword;
+    QString KeyringDNSKeySecret;
 
     // The passwords whose current value the keyring holds, so that the file need not.
     int PasswordsKeptInKeyring() const;
     // The passwords the file has to hold: not empty, and not kept by the keyring.
     int PasswordsOutsideKeyring() const;
+
+    // The name server that takes RFC 2136 updates, the record it keeps and the TSIG key that
+    // signs them (the secret in base64). An empty zone is found from the name's SOA record; the
+    // off-line notice deletes the record, or sets DNSOffLineAddress where there is one.
+    QString DNSServer;
+    int DNSPort = 53;
+    QString DNSZone;
+    QString DNSRecordName;
+    int DNSTTL = 60;
+    QString DNSKeyName;
+    QString DNSKeyAlgorithm = QStringLiteral("hmac-sha256");
+    QString DNSKeySecret;
+    QString DNSOffLineAddress;
 
     // The public address: ask the router over UPnP; the echo page's URL (empty: not asked).
     bool AskRouter = true;
@@ -93,6 +108,9 @@ struct SettingsRecord {
 
 inline constexpr int kKeyringQueryPassword = 1;  // PasswordQueryString
 inline constexpr int kKeyringFTPPassword = 2;    // FTPPassword
+inline constexpr int kKeyringDNSKeySecret = 4;   // DNSKeySecret
+inline constexpr int kKeyringAll =
+    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDNSKeySecret;
 
 // Each password the keyring may keep: its bit, its key in the settings file, the keyring entry's
 // name as a keyring manager shows it, its field, and the field of the value the keyring holds.
@@ -109,6 +127,8 @@ inline const PasswordField kPasswordFields[] = {
      &SettingsRecord::PasswordQueryString, &SettingsRecord::KeyringQueryPassword},
     {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &SettingsRecord::FTPPassword,
      &SettingsRecord::KeyringFTPPassword},
+    {kKeyringDNSKeySecret, "DNSKeySecret", "Quorvane DNS key secret", &SettingsRecord::DNSKeySecret,
+     &SettingsRecord::KeyringDNSKeySecret},
 };
 
 inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";

@@ -342,6 +342,11 @@ QString AddressWatcher::TargetKey() const {
             return QStringLiteral("http\n") + m_settings.HTTPTargetURL;
         case ForwardMethod::Ftp:
             break;
+        case ForwardMethod::DnsUpdate:
+            return QStringLiteral("dns\n%1\n%2\n%3")
+                .arg(m_settings.DNSServer)
+                .arg(m_settings.DNSPort)
+                .arg(m_settings.DNSRecordName);
     }
     return QStringLiteral("ftp\n") + m_settings.FTPTargetURL + QLatin1Char('\n') +
            m_settings.FTPForwardWebPage;
