@@ -24,7 +24,12 @@ enum class Command : int {
     SendFtp,                   // "Send Now" on the FTP Target page
     HttpOffLine = 32805,       // tell the HTTP host that the machine goes off line
     FtpOffLine,
-    Refresh,            // rebuild the address list
+    Refresh,          // rebuild the address list
+    DnsTake = 32820,  // the DNS Target page: take its values, fill it, show its quick help
+    DnsFill,
+    DnsHelp,
+    SendDns,            // "Send Now" on the DNS Target page
+    DnsOffLine,         // delete the DNS record (or set the off-line address)
     TestInternet = -1,  // check the connection to the target
     // The watcher's own checks, which wait in its queue like commands.
     PollTick = 0,       // the periodic check

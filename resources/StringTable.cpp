@@ -223,6 +223,13 @@ static constexpr struct {
      "Would you like to do the operation now?"},
     // output: the DNS method has no server or record name
     {204, "Nothing was sent: enter the DNS server and the record name on the DNS Target tab."},
+    // quick help of the DNS Target page
+    {205,
+     "The name server that takes RFC 2136 updates for the record: its host and port (53), the "
+     "zone (found from the name's SOA record when empty), the record name and its time to live. "
+     "The updates are signed with the TSIG key the server knows: its name, algorithm and secret "
+     "(base64; kept in the desktop keyring). Going off line deletes the record, or sets the "
+     "off-line address where one is entered."},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

@@ -86,6 +86,7 @@ enum Id : int {
     DnsSentNotice = 202,
     TakeDownDnsQuestion = 203,
     DnsTargetMissing = 204,
+    DnsTargetHelp = 205,
     AppTitle = 57344,
     Ready = 57345,
 };

@@ -13,15 +13,17 @@ class SettingsPage;
 class GeneralPage;
 class HttpTargetPage;
 class FtpTargetPage;
+class DnsTargetPage;
 class LoggingPage;
 
 // The settings sheet at the control pane's top-left: "General", "HTTP Target", "FTP Target",
-// "Logging". There are no OK, Cancel or Apply buttons: every change is taken at once. A page is
-// built when its tab is first shown ("General" at once) and then asks the pane to fill it.
+// "DNS Target", "Logging". There are no OK, Cancel or Apply buttons: every change is taken at once.
+// A page is built when its tab is first shown ("General" at once) and then asks the pane to fill
+// it.
 class SettingsTabs : public QTabWidget {
     Q_OBJECT
   public:
-    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kLoggingTab, kTabCount };
+    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kDnsTab, kLoggingTab, kTabCount };
 
     // `link` is the control pane; it must outlive the sheet.
     explicit SettingsTabs(IPaneLink& link, QWidget* parent = nullptr);
@@ -30,6 +32,7 @@ class SettingsTabs : public QTabWidget {
     GeneralPage* General() const;
     HttpTargetPage* Http() const;
     FtpTargetPage* Ftp() const;
+    DnsTargetPage* Dns() const;
     LoggingPage* Logging() const;
     SettingsPage* Page(int tab) const;
 

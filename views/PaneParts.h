@@ -13,7 +13,8 @@ struct SettingsRecord;
 // settings record.
 class IPaneSheet {
   public:
-    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging };
+    // In the order of the sheet's tabs (SettingsTabs::Tab).
+    enum Page { kGeneral, kHttpTarget, kFtpTarget, kDnsTarget, kLogging };
 
     virtual ~IPaneSheet() = default;
 

@@ -29,6 +29,8 @@ bool IsOwnCommand(Command command) {
         case Command::SendFtp:
         case Command::HttpOffLine:
         case Command::FtpOffLine:
+        case Command::SendDns:
+        case Command::DnsOffLine:
         case Command::Refresh:
         case Command::TestInternet:
             return true;
@@ -219,6 +221,14 @@ void AddressWatcher::Run(Command command) {
         case Command::FtpOffLine:
             if (m_forwarding) {
                 m_forwarding->NotifyOffLine(ForwardMethod::Ftp);
+            }
+            break;
+        case Command::SendDns:
+            SendByHand(ForwardMethod::DnsUpdate);
+            break;
+        case Command::DnsOffLine:
+            if (m_forwarding) {
+                m_forwarding->NotifyOffLine(ForwardMethod::DnsUpdate);
             }
             break;
         case Command::Refresh:
