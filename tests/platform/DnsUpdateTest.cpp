@@ -14,6 +14,8 @@
 #include <sys/socket.h>
 
 #include "platform/UniqueFd.h"
+#include "resources/StringTable.h"
+#include "tests/forwarding/ForwardTestSupport.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -132,6 +134,17 @@ struct StandIn {
 
 }  // namespace
 
+// Starts the namespace's loopback and the application object; false (after a skip) when the
+// servers are missing.
+bool PrepareNamespace() {
+    if (QProcess::execute("knotd", {"--version"}) != 0 ||
+        QProcess::execute("kdig", {"--version"}) != 0 ||
+        QProcess::execute("faketime", {"0", "true"}) != 0) {
+        return false;
+    }
+    return Sh("ip link set lo up");
+}
+
 // Updates against Knot in a private namespace, each case read back with a real query: a change
 // replaces the record, the off-line notice deletes it (driven without the event loop, as at
 // shutdown), and a wrong key, a server clock ten minutes ahead, a silent server and a refusing
@@ -143,14 +156,9 @@ TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
     if (!inside) {
         return;
     }
-    if (QProcess::execute("knotd", {"--version"}) != 0 ||
-        QProcess::execute("kdig", {"--version"}) != 0) {
-        GTEST_SKIP() << "knot and knot-dnsutils are not installed";
+    if (!PrepareNamespace()) {
+        GTEST_SKIP() << "knot, knot-dnsutils or faketime is not installed";
     }
-    if (QProcess::execute("faketime", {"0", "true"}) != 0) {
-        GTEST_SKIP() << "faketime is not installed";
-    }
-    ASSERT_TRUE(Sh("ip link set lo up"));
     int argc = 1;
     char name[] = "dns_update_tests";
     char* argv[] = {name, nullptr};
@@ -227,4 +235,51 @@ TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
         EXPECT_EQ(Served(kKnotPort, "A"), c.servedA);
     }
     EXPECT_EQ(Served(kKnotPort, "AAAA"), "2001:db8::8");
+}
+
+// The forwarder's DNS method: a change sets the record and the output box says that the server
+// serves it; the off-line step at shutdown, run without the event loop, deletes it.
+TEST(DnsUpdate, ForwarderSetsTheRecordAndRemovesItAtShutdown) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    if (!PrepareNamespace()) {
+        GTEST_SKIP() << "knot, knot-dnsutils or faketime is not installed";
+    }
+    int argc = 1;
+    char name[] = "dns_update_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    Knot knot(kKnotPort, {});
+    ASSERT_TRUE(knot.ready) << "knotd did not start";
+
+    ScriptedPrompter prompter;
+    RecordingHost host;
+    SettingsRecord& s = host.settings;
+    s.Method = ForwardMethod::DnsUpdate;
+    s.DNSServer = "127.0.0.1";
+    s.DNSRecordName = "home.example.org";
+    s.DNSKeyName = "up.key";
+    s.DNSKeySecret = kSecret;
+    host.selectedIp = "192.0.2.20";
+    Forwarder forwarder(host, TestOptions({}));
+    forwarder.ForwardNow();
+    QDeadlineTimer limit(5000);
+    while (forwarder.IsBusy() && !limit.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    EXPECT_EQ(Served(kKnotPort, "A"), "192.0.2.20");
+    EXPECT_TRUE(host.Lines().contains(
+        "Record home.example.org A 192.0.2.20 is served by 127.0.0.1" + kStamp))
+        << host.Lines().join('\n').toStdString();
+    EXPECT_EQ(host.NoticeTexts().last(),
+              LoadString(Text::DnsSentNotice).replace(QLatin1String("%s"), "192.0.2.20"));
+
+    bool ended = false;
+    forwarder.OffLineAtShutdown([&ended] { ended = true; });
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(Served(kKnotPort, "A"), "");
+    EXPECT_EQ(host.Lines().last(), "Record home.example.org A is removed from 127.0.0.1" + kStamp);
 }
