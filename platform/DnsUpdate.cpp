@@ -261,15 +261,21 @@ struct DnsUpdate::Impl {
         ldns_rr_set_ttl(removal, 0);
         ldns_rr_list_push_rr(updates, removal);
         if (!change.address.isEmpty()) {
+            ldns_rdf* data = ldns_rdf_new_frm_str(
+                change.type == RecordType::A ? LDNS_RDF_TYPE_A : LDNS_RDF_TYPE_AAAA,
+                qPrintable(change.address.trimmed()));
+            if (!data) {
+                ldns_rr_list_deep_free(updates);
+                Finish(DnsFailure::BadSettings,
+                       QStringLiteral("%1 is no address of the record's type").arg(change.address));
+                return;
+            }
             ldns_rr* addition = ldns_rr_new();
             ldns_rr_set_owner(addition, ldns_rdf_clone(name.get()));
             ldns_rr_set_type(addition, LdnsType(change.type));
             ldns_rr_set_class(addition, LDNS_RR_CLASS_IN);
             ldns_rr_set_ttl(addition, change.ttl);
-            ldns_rr_push_rdf(
-                addition, ldns_rdf_new_frm_str(
-                              change.type == RecordType::A ? LDNS_RDF_TYPE_A : LDNS_RDF_TYPE_AAAA,
-                              qPrintable(change.address.trimmed())));
+            ldns_rr_push_rdf(addition, data);
             ldns_rr_list_push_rr(updates, addition);
         }
         Packet packet(
@@ -410,7 +416,16 @@ struct DnsUpdate::Impl {
         Arm();
     }
 
+    // The notifier may be the one whose signal runs now: it goes when the event loop is back.
+    void DropNotifier() {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();
+        }
+    }
+
     void Watch(QSocketNotifier::Type type) {
+        DropNotifier();
         notifier = std::make_unique<QSocketNotifier>(fd, type);
         QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] { OnSocket(); });
     }
@@ -424,7 +439,7 @@ struct DnsUpdate::Impl {
     }
 
     void Close() {
-        notifier.reset();
+        DropNotifier();
         timer.stop();
         if (fd >= 0) {
             ::close(fd);

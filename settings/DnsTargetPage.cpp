@@ -51,6 +51,13 @@ DnsTargetPage::DnsTargetPage(IPaneLink& link, QWidget* parent)
     serverRow->addWidget(m_server, 1);
     serverRow->addWidget(new QLabel(QStringLiteral("Port:"), this));
     serverRow->addWidget(m_port);
+    auto* recordRow = new QHBoxLayout;
+    recordRow->addWidget(m_recordName, 1);
+    recordRow->addWidget(new QLabel(QStringLiteral("Time to live:"), this));
+    recordRow->addWidget(m_ttl);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(m_keyName, 1);
+    keyRow->addWidget(m_algorithm);
     auto* secretRow = new QHBoxLayout;
     secretRow->addWidget(m_secret, 1);
     secretRow->addWidget(m_revealSecret);
@@ -62,10 +69,8 @@ DnsTargetPage::DnsTargetPage(IPaneLink& link, QWidget* parent)
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("DNS server:"), serverRow);
     form->addRow(QStringLiteral("Zone:"), m_zone);
-    form->addRow(QStringLiteral("Record name:"), m_recordName);
-    form->addRow(QStringLiteral("Time to live:"), m_ttl);
-    form->addRow(QStringLiteral("TSIG key name:"), m_keyName);
-    form->addRow(QStringLiteral("Algorithm:"), m_algorithm);
+    form->addRow(QStringLiteral("Record name:"), recordRow);
+    form->addRow(QStringLiteral("TSIG key and algorithm:"), keyRow);
     form->addRow(QStringLiteral("Secret (base64):"), secretRow);
     form->addRow(QStringLiteral("Off-line address:"), m_offLineAddress);
 

@@ -113,13 +113,16 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     const int indent = fontMetrics().averageCharWidth();
     notifyLayout->addWidget(m_autoForward, 0, 0, 1, 3);
     notifyLayout->setColumnMinimumWidth(0, indent);
-    const int methodRows = static_cast<int>(m_methods.size());
-    notifyLayout->addWidget(bracket, 1, 1, methodRows, 1);
-    for (int i = 0; i < methodRows; ++i) {
-        notifyLayout->addWidget(m_methods[i].box, 1 + i, 2);
+    // The method boxes stand close together, so that every method fits beside the bracket.
+    auto* methodColumn = new QVBoxLayout;
+    methodColumn->setSpacing(0);
+    for (const MethodBox& m : m_methods) {
+        methodColumn->addWidget(m.box);
     }
-    notifyLayout->addWidget(m_notify, 1 + methodRows, 0, 1, 3);
-    notifyLayout->addWidget(m_hostResponse, 2 + methodRows, 0, 1, 3);
+    notifyLayout->addWidget(bracket, 1, 1);
+    notifyLayout->addLayout(methodColumn, 1, 2);
+    notifyLayout->addWidget(m_notify, 2, 0, 1, 3);
+    notifyLayout->addWidget(m_hostResponse, 3, 0, 1, 3);
     notifyLayout->setColumnStretch(2, 1);
 
     auto* page = new QVBoxLayout(this);

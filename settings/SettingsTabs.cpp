@@ -95,13 +95,17 @@ void SettingsTabs::OnCurrentChanged(int tab) {
     EnsurePage(tab)->OnSetActive();
 }
 
+// Lines of the page area: the General page's column of method boxes sets it (one line more for
+// the third method).
+constexpr qreal kPageLines = 20.5;
+
 QSize SettingsTabs::PageAreaSize() const {
     const QFontMetricsF fm(font());
     // The average width of the letters, as dialog units measure it.
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
-    return QSize(qCeil(68 * letter), qCeil(19.7 * fm.height()));
+    return QSize(qCeil(68 * letter), qCeil(kPageLines * fm.height()));
 }
 
 void SettingsTabs::SizeHolders() {

@@ -90,7 +90,7 @@ TEST(SheetLayout, EveryTabFitsBesideTheHelpBoxAndScreenshotsAreSaved) {
 
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
-    const char* const names[] = {"general", "http-target", "ftp-target", "logging"};
+    const char* const names[] = {"general", "http-target", "ftp-target", "dns-target", "logging"};
     for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         frame.sheet->setCurrentIndex(tab);
         Drain();
