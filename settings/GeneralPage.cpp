@@ -107,8 +107,9 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     auto* bracket = new ChoiceBracket(m_methods.front().box, m_methods.back().box, notifications);
 
     auto* notifyLayout = new QGridLayout(notifications);
-    notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
-    notifyLayout->setVerticalSpacing(margin / 2);
+    notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 4);
+    // Close rows: the group holds a box for each method.
+    notifyLayout->setVerticalSpacing(0);
     notifyLayout->setHorizontalSpacing(2);
     const int indent = fontMetrics().averageCharWidth();
     notifyLayout->addWidget(m_autoForward, 0, 0, 1, 3);

@@ -95,9 +95,8 @@ void SettingsTabs::OnCurrentChanged(int tab) {
     EnsurePage(tab)->OnSetActive();
 }
 
-// Lines of the page area: the General page's column of method boxes sets it (one line more for
-// the third method).
-constexpr qreal kPageLines = 20.5;
+// Lines of the page area.
+constexpr qreal kPageLines = 19.7;
 
 QSize SettingsTabs::PageAreaSize() const {
     const QFontMetricsF fm(font());

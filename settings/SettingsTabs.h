@@ -42,7 +42,7 @@ class SettingsTabs : public QTabWidget {
     void FillPage(int tab, const SettingsRecord& settings, int hideOnStartup);
     void TakePage(int tab, SettingsRecord& settings, int& hideOnStartup) const;
 
-    // The room every page gets, from the font: about 68 average letters by 20.5 lines. Every
+    // The room every page gets, from the font: about 68 average letters by 19.5 lines. Every
     // page fits in it, so the sheet keeps its size whichever pages have been built.
     QSize PageAreaSize() const;
     // The least size is also the best one: pages wrap their long captions to fit.
