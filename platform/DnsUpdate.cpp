@@ -29,6 +29,7 @@ constexpr int kRefused = 5;
 constexpr int kNotAuthorised = 9;
 constexpr int kNotZone = 10;
 constexpr int kBadSignature = 16;
+constexpr int kBadKey = 17;
 constexpr int kBadTime = 18;
 
 constexpr int kHeaderSize = 12;
@@ -136,7 +137,7 @@ DnsFailure FailureOfCode(int code) {
             return DnsFailure::None;
         case kNotAuthorised:
         case kBadSignature:
-        case kBadSignature + 1:  // BADKEY
+        case kBadKey:
         case kBadTime:
             return DnsFailure::KeyRejected;
         case kRefused:
