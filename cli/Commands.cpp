@@ -247,15 +247,9 @@ int ListCommand(QSettings& profile, const Arguments& args, std::FILE* out, Conso
         return kCliUsage;
     }
     SettingsRecord settings;
-    settings.ParseFlags(
-        profile.value(QStringLiteral("Settings/EnableFlags"), QLatin1String(kDefaultEnableFlags))
-            .toString());
-    const PublicSourceChoice sources{
-        profile.value(QStringLiteral("Settings/AskRouter"), 1).toInt() != 0,
-        profile.value(QStringLiteral("Settings/EchoPageURL")).toString()};
-    ConsoleDocHost host(say, settings.ShowHardwareOnly,
-                        profile.value(QStringLiteral("Settings/ShowIPv6"), 1).toInt() != 0,
-                        sources);
+    LoadSettings(profile, settings);
+    const PublicSourceChoice sources{settings.AskRouter, settings.EchoPageURL};
+    ConsoleDocHost host(say, settings.ShowHardwareOnly, settings.ShowIPv6, sources);
     AddressList doc(&host);
     doc.SetProfile(&profile);
     doc.OnNewDocument();

@@ -18,6 +18,7 @@ enum CliStatus {
     kCliFailed = 1,       // the host could not be reached or refused what was sent
     kCliUsage = 2,        // a wrong command line, or settings that cannot work (said why)
     kCliAlreadyRuns = 3,  // another copy of Quorvane runs for these settings
+    kCliNoneRuns = 3,     // status: no watcher runs
 };
 
 // `list [--json | --header]`: one full refresh with the stored selection, then one line per row

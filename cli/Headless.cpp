@@ -13,6 +13,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/LastForwarded.h"
 #include "cli/ServiceNotify.h"
+#include "forwarding/DynDns.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "network/AddressList.h"
@@ -25,9 +26,17 @@
 #include "watch/AddressWatcher.h"
 #include "watch/DocAdapter.h"
 #include "watch/UserQuestions.h"
+#include "watch/WatcherService.h"
 
 namespace qv {
 namespace {
+
+// The addresses a target takes: the ticked one, and the second after it.
+QString ForwardedAddresses(const AddressWatcher& watcher) {
+    const QString second = watcher.SecondSelectedIp();
+    return second.isEmpty() ? watcher.SelectedIp()
+                            : watcher.SelectedIp() + QStringLiteral(", ") + second;
+}
 
 // The watcher with the program's settings file, event log and network tables, and nobody to ask:
 // its output lines go to the console's messages, and into the event log where the program would
@@ -87,6 +96,40 @@ void Refuse(ConsoleOutput& say, const QString& why) {
     say.Say(Priority::Error, QStringLiteral("quorvane-cli: ") + why);
 }
 
+// The stored URL the method sends to.
+QString TargetUrlOf(const SettingsRecord& s) {
+    switch (s.Method) {
+        case ForwardMethod::Http:
+            return s.HTTPTargetURL;
+        case ForwardMethod::Ftp:
+            return s.FTPTargetURL;
+        case ForwardMethod::DynDns:
+            return s.DynDnsURL;
+        case ForwardMethod::DnsUpdate:
+            break;  // a name server, not a URL
+    }
+    return {};
+}
+
+// The target URL is one the method can use.
+bool UsableTarget(const SettingsRecord& s) {
+    UrlParts parts;
+    if (!SplitUrl(TargetUrlOf(s), parts)) {
+        return false;
+    }
+    switch (s.Method) {
+        case ForwardMethod::Http:
+            return IsHttpService(parts.service);
+        case ForwardMethod::Ftp:
+            return parts.service == kServiceFtp;
+        case ForwardMethod::DynDns:
+            return DynDnsTargetAllowed(parts);
+        case ForwardMethod::DnsUpdate:
+            break;
+    }
+    return false;
+}
+
 // Says why the stored settings cannot forward, or returns true.
 bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
     if (s.Method == ForwardMethod::DnsUpdate) {
@@ -97,14 +140,22 @@ bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
         }
         return true;
     }
-    const bool http = s.Method == ForwardMethod::Http;
-    if ((http ? s.HTTPTargetURL : s.FTPTargetURL).trimmed().isEmpty()) {
+    const bool ftp = s.Method == ForwardMethod::Ftp;
+    const bool dynDns = s.Method == ForwardMethod::DynDns;
+    if (TargetUrlOf(s).trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no %1 target URL is stored; set it "
-                                   "in the program's %1 Target tab")
-                        .arg(MethodName(s.Method)));
+                                   "in the program's %2 tab")
+                        .arg(MethodName(s.Method),
+                             dynDns ? QStringLiteral("Dynamic DNS")
+                                    : MethodName(s.Method) + QStringLiteral(" Target")));
         return false;
     }
-    if (!http && s.FTPForwardWebPage.trimmed().isEmpty()) {
+    if (dynDns && DynDnsHostNames(s.DynDnsHosts).isEmpty()) {
+        Refuse(say, QStringLiteral("forwarding is not set up: no host name to update is stored; "
+                                   "set it in the program's Dynamic DNS tab"));
+        return false;
+    }
+    if (ftp && s.FTPForwardWebPage.trimmed().isEmpty()) {
         Refuse(say, QStringLiteral("forwarding is not set up: no page file to upload is stored; "
                                    "set it in the program's FTP Target tab"));
         return false;
@@ -179,7 +230,7 @@ int RunOnce(ConsoleOutput& say, bool offline) {
     // The host knows the address now, or knows that it is gone.
     if (taken) {
         LastForwarded().Remember(face.Watcher().TargetKey(),
-                                 offline ? QString() : face.Watcher().SelectedIp());
+                                 offline ? QString() : ForwardedAddresses(face.Watcher()));
     }
     if (!taken) {
         // Said as an error whatever the lines before it were, so that -q and the journal show it.
@@ -200,7 +251,8 @@ int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
     }
     const LastForwarded last;
     const QString target = watcher.TargetKey();
-    if (last.AddressOf(target) == address) {
+    const QString addresses = ForwardedAddresses(watcher);
+    if (last.AddressOf(target) == addresses) {
         say.Say(Priority::Debug,
                 QStringLiteral("%1 is unchanged since the target took it").arg(address));
         return kCliOk;
@@ -210,7 +262,7 @@ int CheckOnce(HeadlessWatcher& face, ConsoleOutput& say) {
         Refuse(say, QStringLiteral("%1 was not forwarded").arg(address));
         return kCliFailed;
     }
-    if (!last.Remember(target, address)) {
+    if (!last.Remember(target, addresses)) {
         say.Say(Priority::Warning,
                 QStringLiteral("The forwarded address could not be noted in %1: the next check "
                                "forwards it again.")
@@ -285,8 +337,8 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     });
     QObject::connect(&instance, &SingleInstance::ActivationRequested, [&face] {
         face.Say(
-            QStringLiteral("The program was started while this watcher runs; it was told "
-                           "so and ended."));
+            QStringLiteral("The program was started while this watcher runs; its window "
+                           "shows this watcher's work."));
     });
 
     face.Doc().OnNewDocument();
@@ -314,6 +366,14 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     QObject::connect(
         &face.Watcher(), &AddressWatcher::Idle, QCoreApplication::instance(),
         [] { NotifyServiceManager("READY=1"); }, Qt::SingleShotConnection);
+    // Offered on the session bus for a window and `status`; without a bus it watches all the same.
+    WatcherService service(face.Watcher());
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    service.Offer(
+        [&say, connected = bus.isConnected()](const QString& text) {
+            say.Say(connected ? Priority::Warning : Priority::Debug, text);
+        },
+        bus);
     face.Watcher().Start();
     return QCoreApplication::exec();
 }
@@ -331,10 +391,8 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     };
     const QString method = MethodName(s.Method);
     report(QStringLiteral("method"), method);
-    const bool http = s.Method == ForwardMethod::Http;
     const bool dns = s.Method == ForwardMethod::DnsUpdate;
-    const QString url = http ? s.HTTPTargetURL : s.FTPTargetURL;
-    UrlParts parts;
+    const QString url = TargetUrlOf(s);
     bool wellFormed = false;
     if (dns) {
         wellFormed = !s.DNSServer.trimmed().isEmpty() && !s.DNSRecordName.trimmed().isEmpty();
@@ -354,9 +412,7 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                    : QStringLiteral("no key name or secret stored"));
         ready = ready && wellFormed && key;
     } else {
-        wellFormed = SplitUrl(url, parts) &&
-                     (http ? parts.service == kServiceHttp || parts.service == kServiceHttps
-                           : parts.service == kServiceFtp);
+        wellFormed = UsableTarget(s);
         report(QStringLiteral("target"),
                url.trimmed().isEmpty()
                    ? QStringLiteral("none stored")
@@ -365,7 +421,13 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                                      : QStringLiteral(" (not a usable %1 URL)").arg(method)));
         ready = ready && wellFormed;
     }
-    if (!http && !dns) {
+    if (s.Method == ForwardMethod::DynDns) {
+        const QStringList hosts = DynDnsHostNames(s.DynDnsHosts);
+        report(QStringLiteral("hosts"),
+               hosts.isEmpty() ? QStringLiteral("none stored") : hosts.join(QStringLiteral(", ")));
+        ready = ready && !hosts.isEmpty();
+    }
+    if (s.Method == ForwardMethod::Ftp) {
         const bool page = !s.FTPForwardWebPage.trimmed().isEmpty();
         report(QStringLiteral("page"), page ? s.FTPForwardWebPage : QStringLiteral("none stored"));
         ready = ready && page;
@@ -387,6 +449,15 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                : QStringLiteral("%1 '%2' (not present)")
                      .arg(face.Doc().m_interfaceNum, face.Doc().m_nicDescription));
     ready = ready && present;
+    if (!face.Doc().m_secondInterfaceNum.isEmpty()) {
+        const QString second = face.Doc().m_secondIp;
+        report(QStringLiteral("ticked beside it"),
+               !second.isEmpty()
+                   ? QStringLiteral("%1 on %2 (present)")
+                         .arg(second, face.Doc().m_secondNicDescription)
+                   : QStringLiteral("%1 '%2' (not present)")
+                         .arg(face.Doc().m_secondInterfaceNum, face.Doc().m_secondNicDescription));
+    }
 
     // The keyring is asked only where it keeps a password this method needs.
     if (watcher.Passwords()->NeedsRead()) {

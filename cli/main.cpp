@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/Headless.h"
+#include "cli/StatusCommand.h"
 #include "platform/CoreDumps.h"
 #include "settings/SettingsRecord.h"
 
@@ -46,6 +47,13 @@ const Command kCommands[] = {
      [](const qv::Arguments& args, qv::ConsoleOutput& say) {
          return qv::CheckCommand(args, stdout, say);
      }},
+    {"status",
+     "[--json]",
+     "the running watcher's state (--json: as a JSON object)",
+     {{"--json"}},
+     [](const qv::Arguments& args, qv::ConsoleOutput& say) {
+         return qv::StatusCommand(args, stdout, say);
+     }},
     {"send",
      "",
      "forward the ticked address once, now",
@@ -80,7 +88,8 @@ int Usage(std::FILE* to, int status) {
         "  -q: failures only; -v: each check and step. Data goes to standard output, messages to "
         "standard error\n"
         "exit status: 0 done, 1 failed (the host was not reached or refused), 2 wrong usage or "
-        "settings that cannot work, 3 another copy of Quorvane runs for these settings\n",
+        "settings that cannot work, 3 another copy of Quorvane runs for these settings (status: no "
+        "watcher runs)\n",
         to);
     return status;
 }
@@ -119,6 +128,10 @@ int main(int argc, char** argv) {
             return qv::kCliOk;
         }
         qv::ConsoleOutput say(stderr, args->verbosity);
+        if (const QString unusable = qv::SettingsFileUnusable(); !unusable.isEmpty()) {
+            say.Say(qv::Priority::Error, QStringLiteral("quorvane-cli: ") + unusable);
+            return qv::kCliFailed;
+        }
         return c.run(*args, say);
     }
     std::fprintf(stderr, "quorvane-cli: unknown command '%s'\n", argv[1]);

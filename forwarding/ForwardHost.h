@@ -36,6 +36,8 @@ class IForwardHost {
     virtual SettingsRecord& Settings() = 0;
     // The document's selected address text (m_selectedIp).
     virtual QString SelectedIp() const = 0;
+    // The IPv6 row's address when one is ticked beside an IPv4 row; else empty.
+    virtual QString SecondSelectedIp() const { return {}; }
 
     // Replaces the whole text of the status line, scrolled to its caret and repainted.
     virtual void SetStatusLine(const QString& text) = 0;

@@ -92,9 +92,15 @@ QString BuildQueryTail(const SettingsRecord& s, QuerySecrets secrets) {
     return tail;
 }
 
-QString BuildAddressQuery(const SettingsRecord& s, const QString& address, QuerySecrets secrets) {
-    return QLatin1Char('?') + EncodeQueryValue(s.IPAddressQueryStringTag) + QLatin1Char('=') +
-           EncodeQueryValue(address) + BuildQueryTail(s, secrets);
+QString BuildAddressQuery(const SettingsRecord& s, const QString& address, QuerySecrets secrets,
+                          const QString& second) {
+    QString query = QLatin1Char('?') + EncodeQueryValue(s.IPAddressQueryStringTag) +
+                    QLatin1Char('=') + EncodeQueryValue(address);
+    if (!second.isEmpty() && !s.IPv6AddressQueryStringTag.isEmpty()) {
+        query += QLatin1Char('&') + EncodeQueryValue(s.IPv6AddressQueryStringTag) +
+                 QLatin1Char('=') + EncodeQueryValue(second);
+    }
+    return query + BuildQueryTail(s, secrets);
 }
 
 QString AppendQuery(const QString& url, const QString& query) {

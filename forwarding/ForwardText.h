@@ -26,9 +26,11 @@ QString EncodeAdditionalQuery(const QString& text);
 // The optional pairs, in their fixed order, each only when its flag is on and its tag is not
 // empty (the additional text has no tag and is appended as typed).
 QString BuildQueryTail(const SettingsRecord& s, QuerySecrets secrets = QuerySecrets::kSend);
-// "?" + address tag + "=" + address + BuildQueryTail.
+// "?" + address tag + "=" + address, the second address's pair when there is one (IPv6 tag "="
+// second address), then BuildQueryTail.
 QString BuildAddressQuery(const SettingsRecord& s, const QString& address,
-                          QuerySecrets secrets = QuerySecrets::kSend);
+                          QuerySecrets secrets = QuerySecrets::kSend,
+                          const QString& second = QString());
 // `query` ("?" and its pairs) appended to `url`: joined with "&" when the URL already holds a
 // query, and with nothing when that query already ends in "?" or "&".
 QString AppendQuery(const QString& url, const QString& query);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSettings>
 #include <QStringList>
 
@@ -101,8 +102,8 @@ const char* const kAlreadyRemoved = "(null) - file already removed?";
 
 // The request path of `target` with the address query.
 QString RequestObject(const UrlParts& target, const SettingsRecord& s, const QString& address,
-                      QuerySecrets secrets) {
-    return AppendQuery(target.object, BuildAddressQuery(s, address, secrets));
+                      QuerySecrets secrets, const QString& second = QString()) {
+    return AppendQuery(target.object, BuildAddressQuery(s, address, secrets, second));
 }
 
 }  // namespace
@@ -300,6 +301,12 @@ Task<DnsUpdateResult> Forwarder::SendUpdate(DnsUpdate& update, DnsServer server,
                                             RecordChange change) {
     DnsAwait updating(update, std::move(server), std::move(key), std::move(change));
     co_return co_await updating;
+}
+
+Task<HttpReply> Forwarder::Get(CurlTransfer& transfer, HttpFetchRequest request) {
+    TransferAwait<HttpReply> fetching(*this, transfer,
+                                      [&](auto done) { transfer.Fetch(request, std::move(done)); });
+    co_return co_await fetching;
 }
 
 Task<TransferStatus> Forwarder::Probe(CurlTransfer& transfer, QString host, quint16 port) {
@@ -522,10 +529,19 @@ void Forwarder::UpdateForwardPreview() {
     QString text;
     if (s.Method == ForwardMethod::DnsUpdate) {
         text = QStringLiteral("Update '%1' at '%2'").arg(s.DNSRecordName, s.DNSServer);
+    } else if (s.Method == ForwardMethod::DynDns) {
+        QString ipv4 = m_host.SelectedIp();
+        QString ipv6 = m_host.SecondSelectedIp();
+        if (ipv4.contains(QLatin1Char(':'))) {
+            std::swap(ipv4, ipv6);
+        }
+        text = AppendQuery(MaskUrlPassword(s.DynDnsURL),
+                           DynDnsQuery(DynDnsHostNames(s.DynDnsHosts), ipv4, ipv6));
     } else if (s.Method == ForwardMethod::Http) {
         // The password box is masked, so the preview under it masks the passwords too.
         text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
-                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask));
+                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask,
+                                             m_host.SecondSelectedIp()));
     } else {
         // The preview is rebuilt on every keystroke on a page: a page file problem is shown here
         // in the line, never in a notice that would take the keys typed after it.
@@ -564,6 +580,19 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
         }
     }
     const SettingsRecord& s = m_host.Settings();
+    if (method == ForwardMethod::DynDns) {
+        // The service is told of changes only: nothing is owed to it at the end.
+        const QString address = m_host.SelectedIp();
+        if (!IsValidAddressText(address)) {
+            m_lastOutcome = ForwardOutcome::kNothingToSend;
+            Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
+            co_return;
+        }
+        Task<ForwardOutcome> updating = UpdateDynDns(address, m_host.SecondSelectedIp(), m_byHand);
+        m_lastOutcome = co_await updating;
+        m_lastSucceeded = m_lastOutcome == ForwardOutcome::kTaken;
+        co_return;
+    }
     int& parsed = Owed(method);
     parsed = ParseTarget(method);
     if (!parsed) {
@@ -572,10 +601,13 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
     }
     const QString address = m_host.SelectedIp();
     if (IsValidAddressText(address)) {
-        Task<bool> sending = method == ForwardMethod::Http ? SendAddress(address)
-                             : method == ForwardMethod::Ftp
-                                 ? UploadPage(BuildFTPReplacement(s, address, true))
-                                 : UpdateRecord(address);
+        const QString second = m_host.SecondSelectedIp();
+        Task<bool> sending =
+            method == ForwardMethod::Http ? SendAddress(address)
+            : method == ForwardMethod::DnsUpdate
+                ? UpdateRecord(address)
+                : UploadPage(BuildFTPReplacement(s, address, true),
+                             second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
         m_lastSucceeded = co_await sending;
         m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
     } else {
@@ -604,11 +636,13 @@ Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
     // The DNS record gets the off-line address where one of its type is set, else it goes.
     const QString offLineAddress =
         RecordTypeOf(s.DNSOffLineAddress) == m_dnsType ? s.DNSOffLineAddress.trimmed() : QString();
-    Task<bool> notice = method == ForwardMethod::Http        ? SendAddress(QString())
-                        : method == ForwardMethod::DnsUpdate ? UpdateRecord(offLineAddress)
-                        : s.FTPOffLineDelete
-                            ? RemovePage()
-                            : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false));
+    Task<bool> notice =
+        method == ForwardMethod::Http        ? SendAddress(QString())
+        : method == ForwardMethod::DnsUpdate ? UpdateRecord(offLineAddress)
+        : s.FTPOffLineDelete
+            ? RemovePage()
+            : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false),
+                         m_host.SecondSelectedIp().isEmpty() ? QString() : s.OffLineDomain);
     const bool done = co_await notice;
     if (done) {
         Owed(method) = 0;
@@ -638,6 +672,8 @@ int Forwarder::ParseTarget(ForwardMethod method) {
                 return 0;
             }
             return 1;
+        case ForwardMethod::DynDns:
+            break;  // no off-line notice goes there
     }
     return 0;
 }
@@ -647,11 +683,14 @@ int& Forwarder::Owed(ForwardMethod method) {
         case ForwardMethod::Http:
             return m_httpForwarded;
         case ForwardMethod::Ftp:
+            return m_ftpUploaded;
+        case ForwardMethod::DynDns:
             break;
         case ForwardMethod::DnsUpdate:
             return m_dnsUpdated;
     }
-    return m_ftpUploaded;
+    m_nothingOwed = 0;
+    return m_nothingOwed;
 }
 
 Task<> Forwarder::DoOfferOffLineNotice(ForwardMethod method) {
@@ -715,12 +754,26 @@ Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable)
         co_return 1;  // the update's own answer, or its absence, tells whether the server is there
     }
     m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
-    const bool http = method == ForwardMethod::Http;
-    const QString own = http ? QStringLiteral("HTTPTargetURL") : QStringLiteral("FTPTargetURL");
-    const QString other = http ? QStringLiteral("FTPTargetURL") : QStringLiteral("HTTPTargetURL");
+    // The method's own target, else another one's.
+    QString own;
+    switch (method) {
+        case ForwardMethod::Http:
+            own = QStringLiteral("HTTPTargetURL");
+            break;
+        case ForwardMethod::Ftp:
+            own = QStringLiteral("FTPTargetURL");
+            break;
+        case ForwardMethod::DynDns:
+            own = QStringLiteral("DynDnsURL");
+            break;
+        case ForwardMethod::DnsUpdate:
+            break;  // answered above
+    }
     QString url = StoredSetting(own);
-    if (url.isEmpty()) {
-        url = StoredSetting(other);
+    for (const char* other : {"HTTPTargetURL", "FTPTargetURL"}) {
+        if (url.isEmpty()) {
+            url = StoredSetting(QLatin1String(other));
+        }
     }
     if (url.isEmpty()) {
         url = m_options.fallbackTestUrl;
@@ -775,6 +828,8 @@ Task<bool> Forwarder::SendAddress(QString address) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
+    // The off-line notice names no address.
+    const QString second = address.isEmpty() ? QString() : m_host.SecondSelectedIp();
     bool success = false;
     Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
@@ -791,7 +846,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
         bool urlLogInTried = target.user.isEmpty();
         try {
             request.url =
-                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend));
+                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend, second));
             Task<HttpReply> sending = Send(session.Transfer(), request);
             HttpReply reply = co_await sending;
             while (reply.httpCode == 401) {
@@ -808,7 +863,7 @@ Task<bool> Forwarder::SendAddress(QString address) {
                     if (!address.isEmpty() && IsValidAddressText(now) && now != address) {
                         address = now;
                         request.url = RequestUrl(
-                            target, RequestObject(target, s, address, QuerySecrets::kSend));
+                            target, RequestObject(target, s, address, QuerySecrets::kSend, second));
                     }
                 }
                 if (!answer) {
@@ -851,10 +906,11 @@ Task<bool> Forwarder::SendAddress(QString address) {
                     request.password.clear();
                 }
                 target = next;
-                request.url = RequestUrl(target, RequestObject(target, s, address, secrets));
-                m_host.ShowOutput(
-                    RequestObject(target, s, address, sameOrigin ? QuerySecrets::kMask : secrets),
-                    true, true);
+                request.url =
+                    RequestUrl(target, RequestObject(target, s, address, secrets, second));
+                m_host.ShowOutput(RequestObject(target, s, address,
+                                                sameOrigin ? QuerySecrets::kMask : secrets, second),
+                                  true, true);
                 Task<HttpReply> sending = Send(session.Transfer(), request);
                 reply = co_await sending;
             }
@@ -1030,8 +1086,8 @@ FtpAccount Forwarder::Account() const {
     return account;
 }
 
-std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
-                                                    QString& remoteName) {
+std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement, QString& remoteName,
+                                                    const QString& second) {
     const SettingsRecord& s = m_host.Settings();
     if (s.FTPReplacementString.isEmpty()) {
         return std::nullopt;
@@ -1046,6 +1102,10 @@ std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement,
     if (!ReplaceFirst(text, s.FTPReplacementString.toUtf8(), replacement.toUtf8())) {
         return std::nullopt;
     }
+    // A page made for one address may lack the second placeholder: it goes all the same.
+    if (!second.isEmpty() && !s.FTPReplacementString6.isEmpty()) {
+        ReplaceFirst(text, s.FTPReplacementString6.toUtf8(), second.toUtf8());
+    }
     return text;
 }
 
@@ -1053,13 +1113,13 @@ bool Forwarder::UploadFTPPage(const QString& replacement) {
     return RunNow(UploadPage(replacement));
 }
 
-Task<bool> Forwarder::UploadPage(QString replacement) {
+Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
     m_host.SetOutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
-    const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName);
+    const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName, second);
     if (!page) {
         m_host.ShowOutput(LoadString(Text::PageProblem), true, true);
         Notice(LoadString(Text::PageProblem), IPrompter::Warning);
@@ -1154,6 +1214,174 @@ Task<bool> Forwarder::RemovePage() {
     }
     m_host.SetBusyCursor(false);
     co_return success || gone;
+}
+
+// ---- Dynamic DNS service ----
+
+ForwardOutcome Forwarder::DynDnsForward(const QString& first, const QString& second, bool byHand) {
+    return RunNow(UpdateDynDns(first, second, byHand));
+}
+
+// One update names every host; the service answers one line for each. Nothing is sent while the
+// updates are stopped (unless the user asks) or wait, nor when the service holds the addresses
+// already: a repeated "nochg" gets hosts blocked.
+Task<ForwardOutcome> Forwarder::UpdateDynDns(QString first, QString second, bool byHand) {
+    const SettingsRecord& s = m_host.Settings();
+    const QString stamp = TimeStampNow();
+    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+    const auto line = [this, &stamp](const QString& text) {
+        m_host.ShowOutput(text + stamp, true, true);
+    };
+    UrlParts target;
+    if (!SplitUrl(s.DynDnsURL, target) || !DynDnsTargetAllowed(target)) {
+        line(LoadString(Text::DynDnsInsecure));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    const QStringList hosts = DynDnsHostNames(s.DynDnsHosts);
+    if (hosts.isEmpty()) {
+        line(LoadString(Text::DynDnsNoHosts));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    QString ipv4;
+    QString ipv6;
+    for (const QString& address : {first, second}) {
+        if (!address.isEmpty()) {
+            (address.contains(QLatin1Char(':')) ? ipv6 : ipv4) = address;
+        }
+    }
+    Task<bool> reading = PasswordsReady(kKeyringDynDnsPassword, stamp);
+    if (!co_await reading) {
+        co_return ForwardOutcome::kFailed;
+    }
+    const DynDnsLedger ledger(m_options.dynDnsLedger.isEmpty() ? DynDnsLedger::DefaultPath()
+                                                               : m_options.dynDnsLedger);
+    const QString key = DynDnsLedger::TargetKey(s.DynDnsURL, hosts, s.DynDnsUser);
+    DynDnsLedger::Entry entry = ledger.Read(key);
+    if (!entry.stoppedBy.isEmpty() && m_dynDnsStopPassword &&
+        *m_dynDnsStopPassword != s.DynDnsPassword) {
+        entry.stoppedBy.clear();
+    }
+    if (!entry.stoppedBy.isEmpty() && !byHand) {
+        line(LoadString(Text::DynDnsStopped).arg(DynDnsStopReason(entry.stoppedBy)));
+        co_return ForwardOutcome::kNothingToSend;
+    }
+    const QDateTime now = m_options.clock ? m_options.clock->Now() : QDateTime::currentDateTime();
+    if (entry.waitUntil.isValid() && now < entry.waitUntil) {
+        line(LoadString(Text::DynDnsWait)
+                 .arg(QLocale::c().toString(entry.waitUntil.toLocalTime(),
+                                            QStringLiteral("HH:mm"))));
+        co_return ForwardOutcome::kFailed;
+    }
+    QStringList sent;
+    for (const QString& address : {ipv4, ipv6}) {
+        if (!address.isEmpty()) {
+            sent << address;
+        }
+    }
+    if (entry.ipv4 == ipv4 && entry.ipv6 == ipv6) {
+        line(LoadString(Text::DynDnsUnchanged).arg(sent.join(QStringLiteral(", "))));
+        co_return ForwardOutcome::kTaken;
+    }
+
+    m_host.SetBusyCursor(true);
+    ForwardingSession session(&m_host, Limits());
+    m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
+    session.EnableStatusCallback(true);
+    HttpFetchRequest request;
+    request.url = RequestUrl(target, AppendQuery(target.object, DynDnsQuery(hosts, ipv4, ipv6)));
+    const QByteArray login = (s.DynDnsUser + QLatin1Char(':') + s.DynDnsPassword).toUtf8();
+    request.headers = {"Authorization: Basic " + login.toBase64(),
+                       QByteArrayLiteral("User-Agent: Quorvane/" QV_VERSION)};
+    Task<HttpReply> fetching = Get(session.Transfer(), request);
+    const HttpReply reply = co_await fetching;
+    entry.ipv4 = ipv4;
+    entry.ipv6 = ipv6;
+    const ForwardOutcome outcome =
+        TakeDynDnsReply(reply, key, entry, sent.join(QStringLiteral(", ")), stamp);
+    if (s.NotifyOnSend) {
+        Notice(outcome == ForwardOutcome::kTaken
+                   ? LoadString(Text::DynDnsSentNotice).arg(sent.join(QStringLiteral(", ")))
+                   : LoadString(Text::ExchangeFailed),
+               IPrompter::Information);
+    }
+    m_host.SetBusyCursor(false);
+    co_return outcome;
+}
+
+// The service's answer, one line per host name: the addresses are noted as taken only when every
+// host took them; a refusing code stops the automatic updates, a failing one makes them wait.
+ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString& ledgerKey,
+                                          DynDnsLedger::Entry entry, const QString& sent,
+                                          const QString& stamp) {
+    const auto line = [this, &stamp](const QString& text) {
+        m_host.ShowOutput(text + stamp, true, true);
+    };
+    if (reply.httpCode == 0) {
+        ReportInternetError(reply.status, stamp);
+        return ForwardOutcome::kFailed;
+    }
+    std::vector<DynDnsAnswer> answers = ParseDynDnsReply(reply.body);
+    // Some services answer a refused log-in with 401 and no code.
+    if (answers.empty() && reply.httpCode == 401) {
+        answers.push_back(
+            {QStringLiteral("badauth"), QStringLiteral("badauth"), DynDnsVerdict::kStop});
+    }
+    if (answers.empty() || (reply.httpCode != 200 && reply.httpCode != 401)) {
+        ReportError(Text::GotStatusCode, reply.httpCode, stamp);
+        return ForwardOutcome::kFailed;
+    }
+    const QStringList hosts = DynDnsHostNames(m_host.Settings().DynDnsHosts);
+    QString stoppedBy;
+    bool wait = false;
+    bool unknown = false;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        const DynDnsAnswer& answer = answers[i];
+        const QString host = qsizetype(i) < hosts.size() ? hosts[qsizetype(i)] : hosts.last();
+        line(LoadString(Text::DynDnsAnswered)
+                 .arg(host, ShownText(answer.line, TextField::kSingleLine).left(200)));
+        switch (answer.verdict) {
+            case DynDnsVerdict::kTaken:
+                break;
+            case DynDnsVerdict::kStop:
+                if (stoppedBy.isEmpty()) {
+                    stoppedBy = answer.code;
+                }
+                break;
+            case DynDnsVerdict::kWait:
+                wait = true;
+                break;
+            case DynDnsVerdict::kUnknown:
+                unknown = true;
+                break;
+        }
+    }
+    const DynDnsLedger ledger(m_options.dynDnsLedger.isEmpty() ? DynDnsLedger::DefaultPath()
+                                                               : m_options.dynDnsLedger);
+    DynDnsLedger::Entry before = ledger.Read(ledgerKey);
+    before.stoppedBy = stoppedBy;
+    before.waitUntil = {};
+    ForwardOutcome outcome = ForwardOutcome::kFailed;
+    if (!stoppedBy.isEmpty()) {
+        m_dynDnsStopPassword = m_host.Settings().DynDnsPassword;
+        line(LoadString(Text::DynDnsStopped).arg(DynDnsStopReason(stoppedBy)));
+        outcome = ForwardOutcome::kNothingToSend;
+    } else if (wait) {
+        const QDateTime now =
+            m_options.clock ? m_options.clock->Now() : QDateTime::currentDateTime();
+        before.waitUntil = now.addSecs(qint64(kDynDnsWaitMinutes) * 60).toUTC();
+        line(LoadString(Text::DynDnsWait)
+                 .arg(QLocale::c().toString(before.waitUntil.toLocalTime(),
+                                            QStringLiteral("HH:mm"))));
+    } else if (unknown) {
+        line(LoadString(Text::DynDnsUnknownAnswer).arg(sent));
+    } else {
+        m_dynDnsStopPassword.reset();
+        before.ipv4 = entry.ipv4;
+        before.ipv6 = entry.ipv6;
+        outcome = ForwardOutcome::kTaken;
+    }
+    ledger.Write(ledgerKey, before);
+    return outcome;
 }
 
 // ---- Helpers ----

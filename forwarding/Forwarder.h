@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "forwarding/DynDns.h"
 #include "forwarding/ForwardHost.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
@@ -31,6 +32,8 @@ struct ForwarderOptions {
     // stored, not as edited in this run). Empty: the settings file.
     std::function<QString(const QString& key)> storedSetting;
     const IClock* clock = nullptr;  // null: the system clock
+    // Where what the dyndns2 service took is kept (DynDnsLedger); empty: the user's state folder.
+    QString dynDnsLedger;
 };
 
 // How a sending of the address ended: the host took it; it failed on the way or at the host; or
@@ -105,9 +108,14 @@ class Forwarder {
     int ParseTargetURL(const QString& url, int expectedService);
     // Each returns whether the host took it.
     bool HTTPForward(const QString& address);
-    std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName);
+    // `second` (when not empty) takes the place of the second placeholder.
+    std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName,
+                                             const QString& second = QString());
     bool UploadFTPPage(const QString& replacement);
     bool RemoveFTPPage();  // a page that is gone already counts as taken down
+    // Sends the ticked address and the second one (either may be empty) to the dyndns2 service;
+    // `byHand`: the user asked, which goes on past a stop.
+    ForwardOutcome DynDnsForward(const QString& first, const QString& second, bool byHand);
     // The request path of the HTTP target with the address query (see BuildAddressQuery).
     QString BuildRequestObject(const QString& address,
                                QuerySecrets secrets = QuerySecrets::kSend) const;
@@ -151,6 +159,7 @@ class Forwarder {
                                   QByteArray data, QStringList afterwards);
     Task<TransferStatus> FtpCommands(CurlTransfer& transfer, FtpAccount account,
                                      QStringList commands);
+    Task<HttpReply> Get(CurlTransfer& transfer, HttpFetchRequest request);
     Task<TransferStatus> Probe(CurlTransfer& transfer, QString host, quint16 port);
     Task<int> AskInTurn(int stringId, IPrompter::Buttons buttons);
     Task<std::optional<Credentials>> AskCredentialsInTurn(QString server, QString realm);
@@ -170,12 +179,16 @@ class Forwarder {
     Task<bool> SendAddress(QString address);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
-    Task<bool> UploadPage(QString replacement);
+    Task<bool> UploadPage(QString replacement, QString second = QString());
     Task<bool> RemovePage();
     // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
     Task<bool> UpdateRecord(QString address);
     Task<DnsUpdateResult> SendUpdate(DnsUpdate& update, DnsServer server, TsigKey key,
                                      RecordChange change);
+    Task<ForwardOutcome> UpdateDynDns(QString first, QString second, bool byHand);
+    ForwardOutcome TakeDynDnsReply(const HttpReply& reply, const QString& ledgerKey,
+                                   DynDnsLedger::Entry entry, const QString& sent,
+                                   const QString& stamp);
     Task<bool> PasswordsReady(int needed, const QString& stamp);
     bool HaveTarget(ForwardMethod method);
     // Parses the target URL of `method` from the settings (0 after telling why not).
@@ -208,6 +221,10 @@ class Forwarder {
     bool m_lastSucceeded = false;
     QString m_httpSentAddress;             // the address the host last took by HTTP
     RecordType m_dnsType = RecordType::A;  // the type of the DNS record last set
+    // The dyndns2 password in use when the service stopped the updates in this run: a new one
+    // lifts the stop.
+    std::optional<QString> m_dynDnsStopPassword;
+    int m_nothingOwed = 0;  // what Owed gives for a method that owes no off-line notice
     ForwardOutcome m_lastOutcome = ForwardOutcome::kFailed;  // of the last sending of the address
     bool m_shutDown = false;       // the off-line step of shutdown has run
     bool m_shuttingDown = false;   // OffLineAtShutdown has been called: ask nobody anything

@@ -139,9 +139,19 @@ bool AddressList::OnNewDocument() {
         m_nicDescription = m_profile->value(QStringLiteral("NICDescription")).toString();
         m_hostName = m_profile->value(QStringLiteral("HostName")).toString();
         m_storedIp = m_profile->value(QStringLiteral("IPAddress")).toString();
+        m_secondInterfaceNum = m_profile->value(QStringLiteral("InterfaceNum6")).toString();
+        m_secondNicDescription = m_profile->value(QStringLiteral("NICDescription6")).toString();
+        m_secondStoredIp = m_profile->value(QStringLiteral("IPAddress6")).toString();
         m_profile->endGroup();
     }
     return true;
+}
+
+void AddressList::ReloadSelection() {
+    if (m_profile) {
+        m_profile->sync();
+    }
+    OnNewDocument();
 }
 
 bool AddressList::StoreSelection() {
@@ -159,6 +169,16 @@ bool AddressList::StoreSelection() {
     m_profile->setValue(QStringLiteral("NICDescription"), m_nicDescription);
     m_profile->setValue(QStringLiteral("HostName"), m_hostName);
     m_profile->setValue(QStringLiteral("IPAddress"), m_storedIp);
+    const QString second[][2] = {{QStringLiteral("InterfaceNum6"), m_secondInterfaceNum},
+                                 {QStringLiteral("NICDescription6"), m_secondNicDescription},
+                                 {QStringLiteral("IPAddress6"), m_secondStoredIp}};
+    for (const auto& [key, value] : second) {
+        if (m_secondInterfaceNum.isEmpty()) {
+            m_profile->remove(key);
+        } else {
+            m_profile->setValue(key, value);
+        }
+    }
     m_profile->endGroup();
     m_profile->sync();
     return m_profile->status() == QSettings::NoError;
@@ -1061,9 +1081,42 @@ void AddressList::SelectRow(int row) {
     m_hostNamePending = m_rowsPending && Field(row, ColHostName) == LookingUpText();
     m_hostName = m_hostNamePending ? QString() : Field(row, ColHostName);
     m_storedIp = m_selectedIp;
-    m_host->SetTrayAddress(m_selectedIp);
+    if (IsIpv6Text(m_selectedIp)) {
+        SetSecond(-1);  // one tick per family
+    }
+    m_host->SetTrayAddress(TrayText());
     m_host->UpdateForwardPreview();
     m_host->PostPaneCommand(Command::SelectionChanged);
+}
+
+bool AddressList::MayBeSecond(int row) const {
+    const QString address = Field(row, ColNicIpAddress);
+    const bool uniqueLocal = address.startsWith(QLatin1String("fc"), Qt::CaseInsensitive) ||
+                             address.startsWith(QLatin1String("fd"), Qt::CaseInsensitive);
+    return IsTickable(row) && IsIpv6Text(address) && !uniqueLocal && m_selectedRow >= 0 &&
+           !IsIpv6Text(m_selectedIp) && m_selectedIp != LoadString(Text::PlaceholderAddress);
+}
+
+void AddressList::SelectSecondRow(int row) {
+    if (row >= 0 && !MayBeSecond(row)) {
+        return;
+    }
+    SetSecond(row);
+    m_host->SetTrayAddress(TrayText());
+    m_host->UpdateForwardPreview();
+    m_host->PostPaneCommand(Command::SelectionChanged);
+}
+
+void AddressList::SetSecond(int row) {
+    m_secondRow = row;
+    m_secondIp = row >= 0 ? Field(row, ColNicIpAddress) : QString();
+    m_secondInterfaceNum = row >= 0 ? Field(row, ColInterfaceNumber) : QString();
+    m_secondNicDescription = row >= 0 ? Field(row, ColNicDescription) : QString();
+    m_secondStoredIp = m_secondIp;
+}
+
+QString AddressList::TrayText() const {
+    return m_secondIp.isEmpty() ? m_selectedIp : m_selectedIp + QStringLiteral(", ") + m_secondIp;
 }
 
 void AddressList::LoseSelectedAddress() {
@@ -1072,12 +1125,54 @@ void AddressList::LoseSelectedAddress() {
     const QString none = LoadString(Text::PlaceholderAddress);
     if (m_selectedIp != none) {
         m_selectedIp = none;
-        m_host->SetTrayAddress(none);
+        m_host->SetTrayAddress(TrayText());
         m_host->UpdateForwardPreview();
     }
 }
 
 void AddressList::VerifySelection() {
+    const QString before = m_selectedIp;
+    VerifyFirst();
+    VerifySecond(m_selectedIp != before);
+}
+
+void AddressList::VerifySecond(bool told) {
+    if (m_secondInterfaceNum.isEmpty()) {
+        return;
+    }
+    // As the selection: the stored address on its interface wins, else its first IPv6 row that
+    // may take the tick.
+    const bool bySource = PublicAddressRows::IsPublicInterface(m_secondInterfaceNum);
+    int found = -1;
+    for (int r = 0; r < static_cast<int>(m_rowCount); ++r) {
+        if (Field(r, ColInterfaceNumber) == m_secondInterfaceNum &&
+            (bySource || Field(r, ColNicDescription) == m_secondNicDescription) && MayBeSecond(r)) {
+            found = found < 0 ? r : found;
+            if (Field(r, ColNicIpAddress) == m_secondStoredIp) {
+                found = r;
+                break;
+            }
+        }
+    }
+    m_secondRow = found;
+    const QString address = found >= 0 ? Field(found, ColNicIpAddress) : QString();
+    if (address == m_secondIp) {
+        return;
+    }
+    // Gone, it is forwarded no more; found again, or another one, it is a change.
+    m_secondIp = address;
+    if (found >= 0) {
+        m_secondStoredIp = address;
+    }
+    m_host->RefillList();
+    m_host->SetTrayAddress(TrayText());
+    m_host->UpdateForwardPreview();
+    if (!told && !address.isEmpty()) {
+        m_host->PostPaneCommand(Command::SelectionChanged);
+    }
+}
+
+void AddressList::VerifyFirst() {
     const QString stamp = TimeStamp(m_clock);
     // Among the rows of the selected interface that can be ticked, the stored address wins; else
     // the first address of its family, else the first address. A public address row is known by
@@ -1143,7 +1238,7 @@ void AddressList::VerifySelection() {
 
 bool AddressList::CheckSelection() {
     ScopedValue<int> quiet(m_logStatus, 0);
-    return RefreshNetworkInfo(m_selectedRow);
+    return RefreshNetworkInfo(m_secondInterfaceNum.isEmpty() ? m_selectedRow : -1);
 }
 
 }  // namespace qv

@@ -53,6 +53,8 @@ class AddressList {
     // Stores the selection ("InterfaceNum", "NICDescription", "HostName" and "IPAddress" in
     // section "Data"); false when the file could not be written.
     bool StoreSelection();
+    // Reads the stored selection again, as another program may have written it.
+    void ReloadSelection();
     void OnCloseDocument() { StoreSelection(); }
 
     // Local host, rows (row -1: all; else that row only), selection check, log-size check.
@@ -134,6 +136,14 @@ class AddressList {
     // A valid row that may be ticked: not a temporary IPv6 address, which changes by design, nor
     // a public address row whose source has not answered yet.
     bool IsTickable(int row) const;
+    // The second tick: a global or public IPv6 row ticked beside the selected IPv4 row, so that
+    // both families are watched. A row that may take it: tickable, IPv6 and not unique-local,
+    // while the selection is an IPv4 row.
+    bool MayBeSecond(int row) const;
+    // Makes `row` the second selection (-1 takes it away) and tells the panes as SelectRow does.
+    void SelectSecondRow(int row);
+    // The tray tip's address: the selected one, and the second after it.
+    QString TrayText() const;
     // Finds the stored selection among the rows after a refresh; among several rows of the
     // selected interface the one with the stored address wins, else the first of its family.
     void VerifySelection();
@@ -156,6 +166,14 @@ class AddressList {
     QString m_localHostName;
     QString m_localHostIp;
     int m_selectedRow = -1;
+    // The second selection, stored under keys of its own ("InterfaceNum6", "NICDescription6",
+    // "IPAddress6"), which are absent while none is ticked. m_secondIp is empty while its
+    // interface holds no such address; m_secondStoredIp is kept then.
+    QString m_secondIp;
+    QString m_secondInterfaceNum;
+    QString m_secondNicDescription;
+    QString m_secondStoredIp;
+    int m_secondRow = -1;
     RowTexts m_texts;  // the rows' fields
     unsigned int m_rowCount = 0;
 
@@ -185,6 +203,10 @@ class AddressList {
     // One stored copy of a text that many rows of a build show; kept until the next build.
     RowTexts::TextId SharedText(const QString& text);
     void LoseSelectedAddress();
+    void VerifyFirst();
+    void SetSecond(int row);
+    // Finds the second selection again; `told`: the panes have heard of a change already.
+    void VerifySecond(bool told);
     std::optional<QString> RoutedAddress();
     void ApplyHostName(std::size_t lookup, const ReverseLookupResult& result);
     void FinishRows();

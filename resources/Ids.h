@@ -24,7 +24,11 @@ enum class Command : int {
     SendFtp,                   // "Send Now" on the FTP Target page
     HttpOffLine = 32805,       // tell the HTTP host that the machine goes off line
     FtpOffLine,
-    Refresh,          // rebuild the address list
+    Refresh,             // rebuild the address list
+    DynDnsTake = 32830,  // the Dynamic DNS page's take, fill and help
+    DynDnsFill,
+    DynDnsHelp,
+    SendDynDns,       // "Send Now" on the Dynamic DNS page
     DnsTake = 32820,  // the DNS Target page: take its values, fill it, show its quick help
     DnsFill,
     DnsHelp,
@@ -35,6 +39,8 @@ enum class Command : int {
     PollTick = 0,       // the periodic check
     AddressEvent = -2,  // the kernel reported an address change
     Retry = -3,         // a failed forward is due again
+    // Read the settings file and the stored selection again (another face changed them).
+    ReloadSettings = -4,
 };
 
 // Menu commands of the frame and the tray.

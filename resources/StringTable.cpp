@@ -198,33 +198,60 @@ static constexpr struct {
     {178, "Log file is too large for this viewer."},  // message: log file too large for the viewer
     // error: a redirect from https to http (the pairs would travel in clear)
     {179, "Error: a secure (https) address may not redirect to an insecure (http) one"},
+    // why a dyndns2 service's answer stopped the automatic updates
+    {190, "the service refused the user name or password (badauth)."},
+    {191, "the account may not use an option the update asked for (!donator)."},
+    {192, "a host name is not a fully qualified domain name (notfqdn)."},
+    {193, "a host name does not belong to this account (nohost)."},
+    {194, "the update named too many host names (numhost)."},
+    {195, "the service has blocked the host name for abuse (abuse)."},
+    {196, "the service refuses this program's requests (badagent)."},
+    {197,
+     "Automatic updates to the dynamic DNS service have stopped until its settings change: "
+     "%1"},
+    {198, "The dynamic DNS service has a problem: no update is sent before %1."},
+    {199, "The dynamic DNS service already holds %1: nothing was sent."},
+    {200,
+     "The dynamic DNS update URL must begin with https:// (the password goes with every "
+     "update)."},
+    {201, "The dynamic DNS service gave an answer this program does not know: %1"},
+    {202, "No host name is set for the dynamic DNS service: nothing was sent."},
+    {203, "The dynamic DNS service answered for %1: %2"},
+    {204, "The dynamic DNS service has been sent %1"},
+    {205, "Dynamic DNS service (dyndns2)"},  // the method's name
+    // quick help of the Dynamic DNS page
+    {206,
+     "Dynamic DNS: the update URL of a service that speaks the dyndns2 protocol (usually "
+     "https://<provider>/nic/update), the host names to update, and the account's user and "
+     "password. Only a changed address is sent; a refusal stops the automatic updates until "
+     "these settings change."},
     // reasons of a failed DNS update, after DnsUpdateFailed
-    {190, "the key is wrong or the clocks differ by more than 5 minutes"},
-    {191, "the server does not allow updates for this name from this key"},
-    {192, "the server holds no zone for this name (NOTZONE)"},
-    {193, "the server failed to make the change (SERVFAIL)"},
-    {194, "no answer from the server"},
-    {195, "the server's answer is not signed with the key"},
-    {196, "the server answered with response code %1"},
-    {197, "the server, the record name or the key on the DNS Target tab cannot be used"},
+    {210, "the key is wrong or the clocks differ by more than 5 minutes"},
+    {211, "the server does not allow updates for this name from this key"},
+    {212, "the server holds no zone for this name (NOTZONE)"},
+    {213, "the server failed to make the change (SERVFAIL)"},
+    {214, "no answer from the server"},
+    {215, "the server's answer is not signed with the key"},
+    {216, "the server answered with response code %1"},
+    {217, "the server, the record name or the key on the DNS Target tab cannot be used"},
     // output: a failed DNS update (%1 = record name, %2 = server); the reason follows
-    {198, "Error: the DNS update of %1 at %2 failed: "},
+    {218, "Error: the DNS update of %1 at %2 failed: "},
     // output: the record after an update (%1 name, %2 type, %3 address, %4 server)
-    {199, "Record %1 %2 %3 is served by %4"},
-    {200, "Record %1 %2 %3 was taken by %4 but is not served yet"},
+    {219, "Record %1 %2 %3 is served by %4"},
+    {220, "Record %1 %2 %3 was taken by %4 but is not served yet"},
     // output: the record deleted by the off-line notice (%1 name, %2 type, %3 server)
-    {201, "Record %1 %2 is removed from %3"},
+    {221, "Record %1 %2 is removed from %3"},
     // notice: the DNS record set (%s = address)
-    {202, "Internet communications completed successfully. The DNS record now holds %s."},
+    {222, "Internet communications completed successfully. The DNS record now holds %s."},
     // question: take down the earlier DNS update
-    {203,
+    {223,
      "It appears a DNS record has already been set. You can manually remove it by going to "
      "the 'DNS Target' tab and hitting the 'Notify Off-line' button, or it can be done now. "
      "Would you like to do the operation now?"},
     // output: the DNS method has no server or record name
-    {204, "Nothing was sent: enter the DNS server and the record name on the DNS Target tab."},
+    {224, "Nothing was sent: enter the DNS server and the record name on the DNS Target tab."},
     // quick help of the DNS Target page
-    {205,
+    {225,
      "The name server that takes RFC 2136 updates for the record: its host and port (53), the "
      "zone (found from the name's SOA record when empty), the record name and its time to live. "
      "The updates are signed with the TSIG key the server knows: its name, algorithm and secret "
@@ -448,6 +475,12 @@ static constexpr struct {
     {32808, "Enable fast tool tips on most controls"},  // prompt: Help menu Fast Tips
     {57344, "Quorvane"},                                // application title
     {57345, "Ready"},                                   // status bar idle text
+    // status line of a window attached to a running watcher: its state, then the target
+    {57346, "Attached to the running quorvane-cli watch (%1). %2"},
+    // output: the watcher that the window is attached to has gone
+    {57347,
+     "The watcher has left the session bus: nothing is forwarded from here until Quorvane is "
+     "started again."},
     // prompt: Help menu Contents and Index
     {57670,
      "Display table of contents to documentation\n"

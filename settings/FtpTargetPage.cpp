@@ -40,6 +40,11 @@ FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
     auto* withLabel = Label(QStringLiteral("with IP Address and start page -->"), this);
     m_startPage = Control(new QLineEdit(this), kStartPage);
     withLabel->setBuddy(m_startPage);
+    auto* replace6Label = Label(QStringLiteral("replace -->"), this, Qt::AlignRight);
+    m_replacement6 = Control(new QLineEdit(this), kReplacement6);
+    replace6Label->setBuddy(m_replacement6);
+    auto* with6Label =
+        Label(QStringLiteral("with the IPv6 address ticked beside the IPv4 one"), this);
 
     // "When going off-line, delete [x] the page OR substitute ... URL:" reads as one sentence.
     auto* offLineLabel = Label(QStringLiteral("When going off-line, delete"), this);
@@ -86,6 +91,11 @@ FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
     replaceRow->addWidget(withLabel);
     replaceRow->addWidget(m_startPage, 3);
 
+    auto* replace6Row = new QHBoxLayout;
+    replace6Row->addWidget(replace6Label);
+    replace6Row->addWidget(m_replacement6, 4);
+    replace6Row->addWidget(with6Label, 3);
+
     auto* offLineRow = new QHBoxLayout;
     offLineRow->addWidget(offLineLabel);
     offLineRow->addWidget(m_offLineDelete, 1);
@@ -118,6 +128,7 @@ FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
     page->setSpacing(margin / 2);
     page->addLayout(documentRow);
     page->addLayout(replaceRow);
+    page->addLayout(replace6Row);
     page->addSpacing(4);
     page->addLayout(offLineRow);
     page->addLayout(domainRow);
@@ -128,8 +139,8 @@ FtpTargetPage::FtpTargetPage(IPaneLink& link, QWidget* parent)
     page->addStretch(1);
 
     // The page path is taken when its box loses focus (eventFilter), not on every keystroke.
-    for (QLineEdit* edit :
-         {m_replacement, m_offLineDomain, m_userId, m_password, m_targetUrl, m_startPage}) {
+    for (QLineEdit* edit : {m_replacement, m_replacement6, m_offLineDomain, m_userId, m_password,
+                            m_targetUrl, m_startPage}) {
         connect(edit, &QLineEdit::textChanged, this, &FtpTargetPage::Push);
     }
     connect(m_requireEncryption, &QCheckBox::clicked, this, &FtpTargetPage::Push);
@@ -158,6 +169,7 @@ void FtpTargetPage::ShowValues() {
     m_userId->setText(m_values.userId);
     m_password->setText(m_values.password);
     m_replacement->setText(m_values.replacement);
+    m_replacement6->setText(m_values.replacement6);
     m_webPage->setText(m_values.webPage);
     m_offLineDomain->setText(m_values.offLineDomain);
     m_startPage->setText(m_values.startPage);
@@ -170,6 +182,7 @@ void FtpTargetPage::ReadControls() {
     m_values.userId = m_userId->text();
     m_values.password = m_password->text();
     m_values.replacement = m_replacement->text();
+    m_values.replacement6 = m_replacement6->text();
     m_values.webPage = m_webPage->text();
     m_values.offLineDomain = m_offLineDomain->text();
     m_values.startPage = m_startPage->text();
@@ -216,6 +229,7 @@ void FtpTargetPage::OnKillActive() {
 void FtpTargetPage::Fill(const SettingsRecord& s) {
     m_values.webPage = s.FTPForwardWebPage;
     m_values.replacement = s.FTPReplacementString;
+    m_values.replacement6 = s.FTPReplacementString6;
     m_values.startPage = s.FTPStartPage;
     m_values.targetUrl = s.FTPTargetURL;
     m_values.userId = s.FTPUserID;
@@ -230,6 +244,7 @@ void FtpTargetPage::Fill(const SettingsRecord& s) {
 void FtpTargetPage::Take(SettingsRecord& s) const {
     s.FTPForwardWebPage = m_values.webPage;
     s.FTPReplacementString = m_values.replacement;
+    s.FTPReplacementString6 = m_values.replacement6;
     s.FTPStartPage = m_values.startPage;
     s.FTPTargetURL = m_values.targetUrl;
     s.FTPUserID = m_values.userId;

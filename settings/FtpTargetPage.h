@@ -29,6 +29,7 @@ class FtpTargetPage : public SettingsPage {
         kSendNow = 1106,
         kNotifyOffLine = 1144,
         kRequireEncryption = 1157,
+        kReplacement6 = 1166,
     };
 
     explicit FtpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
@@ -47,6 +48,7 @@ class FtpTargetPage : public SettingsPage {
         QString userId;
         QString password;
         QString replacement;
+        QString replacement6;
         QString webPage;
         QString offLineDomain;
         QString startPage;
@@ -63,6 +65,7 @@ class FtpTargetPage : public SettingsPage {
     QLineEdit* m_webPage;
     QPushButton* m_browse;
     QLineEdit* m_replacement;
+    QLineEdit* m_replacement6;
     QLineEdit* m_startPage;
     WrapCheckBox* m_offLineDelete;
     QLineEdit* m_offLineDomain;

@@ -16,9 +16,6 @@
 namespace qv {
 namespace {
 
-constexpr int kMinMinutes = 1;
-constexpr int kMaxMinutes = 100;
-
 // The forwarding methods the page offers, in their order on the page.
 struct MethodChoice {
     ForwardMethod method;
@@ -32,6 +29,8 @@ const MethodChoice kMethodChoices[] = {
      GeneralPage::kUseHttp},
     {ForwardMethod::Ftp, "use FTP to upload the web page to the specified web site and directory",
      GeneralPage::kUseFtp},
+    {ForwardMethod::DynDns, "use a Dynamic DNS service (dyndns2) to update its host names",
+     GeneralPage::kUseDynDns},
     {ForwardMethod::DnsUpdate, "DNS server (RFC 2136)", GeneralPage::kUseDnsUpdate},
 };
 
@@ -205,7 +204,7 @@ void GeneralPage::PromptForMinutes(const QString& typed) {
     typed.trimmed().toInt(&isNumber);
     const QString prompt =
         isNumber
-            ? tr("Please enter an integer between %1 and %2.").arg(kMinMinutes).arg(kMaxMinutes)
+            ? tr("Please enter an integer between %1 and %2.").arg(kMinCheckTime).arg(kMaxCheckTime)
             : tr("Please enter an integer.");
     Prompter().Open(prompt, MessageCaption(), IPrompter::Ok, IPrompter::Warning, {});
 }
@@ -246,16 +245,17 @@ void GeneralPage::ApplyPollingRule() {
     m_minutes->setEnabled(polling);
 }
 
-// The method boxes act as one choice: clicking a box chooses its method, and clicking the chosen
-// one moves the choice on to the next method.
+// The method boxes act as one choice: clicking a box chooses its method. Clicking the chosen one
+// swaps HTTP and FTP, as that pair always has; from any other method it goes back to HTTP.
 void GeneralPage::OnMethodClicked(std::size_t index) {
     if (IsFilling()) {
         return;
     }
     {
         FillScope scope(*this);
-        const std::size_t chosen =
-            m_methods[index].box->isChecked() ? index : (index + 1) % m_methods.size();
+        const std::size_t chosen = m_methods[index].box->isChecked() ? index
+                                   : index < 2                       ? 1 - index
+                                                                     : 0;
         for (std::size_t i = 0; i < m_methods.size(); ++i) {
             m_methods[i].box->setChecked(i == chosen);
         }
@@ -269,7 +269,7 @@ void GeneralPage::Fill(const SettingsRecord& settings, int hideOnStartup) {
     m_values.showIpv6 = Bit(settings.ShowIPv6);
     m_values.askRouter = Bit(settings.AskRouter);
     m_values.polling = Bit(settings.CheckForChange);
-    m_values.minutes = qBound(kMinMinutes, settings.CheckTime, kMaxMinutes);
+    m_values.minutes = qBound(kMinCheckTime, settings.CheckTime, kMaxCheckTime);
     m_values.notifyOnSend = Bit(settings.NotifyOnSend);
     m_values.autoForward = Bit(settings.AutoForward);
     m_values.method = settings.Method;

@@ -30,6 +30,7 @@ class GeneralPage : public SettingsPage {
         kUseHttp = 1138,
         kUseFtp = 1139,
         kUseDnsUpdate = 1170,
+        kUseDynDns = 1160,
         kNotifyOnSend = 1102,
         kHostResponse = 1123,
         kStartAtLogin = 1150,

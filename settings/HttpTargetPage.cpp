@@ -83,6 +83,10 @@ HttpTargetPage::HttpTargetPage(IPaneLink& link, QWidget* parent)
     m_additional = Control(new QLineEdit(this), kAdditional);
     m_notifyOffLine =
         Control(new QPushButton(QStringLiteral("Notify Off-Line"), this), kNotifyOffLine);
+    // Sent only when an IPv6 row is ticked beside the IPv4 one.
+    auto* ipv6Label = Label(QStringLiteral("IPv6 Address Tag:"), this);
+    m_ipv6AddressTag = Control(new QLineEdit(this), kIpv6AddressTag);
+    ipv6Label->setBuddy(m_ipv6AddressTag);
 
     auto equals = [this] { return Label(QStringLiteral("="), this, Qt::AlignHCenter); };
 
@@ -146,10 +150,13 @@ HttpTargetPage::HttpTargetPage(IPaneLink& link, QWidget* parent)
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 4);
     grid->setColumnStretch(4, 3);
-    grid->setRowStretch(12, 1);
+    grid->addWidget(ipv6Label, 12, 0, 1, 3);
+    grid->addWidget(m_ipv6AddressTag, 12, 3);
+    grid->setRowStretch(13, 1);
 
-    for (QLineEdit* edit : {m_targetUrl, m_addressTag, m_userIdTag, m_userId, m_passwordTag,
-                            m_password, m_startPageTag, m_startPage, m_additional, m_echoPageUrl}) {
+    for (QLineEdit* edit :
+         {m_targetUrl, m_addressTag, m_ipv6AddressTag, m_userIdTag, m_userId, m_passwordTag,
+          m_password, m_startPageTag, m_startPage, m_additional, m_echoPageUrl}) {
         connect(edit, &QLineEdit::textChanged, this, &HttpTargetPage::Push);
     }
     for (QCheckBox* box : {m_sendUserId, m_sendPassword, m_sendStartPage, m_sendAdditional}) {
@@ -173,6 +180,7 @@ void HttpTargetPage::ShowValues() {
     m_sendStartPage->setChecked(m_values.sendStartPage);
     m_sendAdditional->setChecked(m_values.sendAdditional);
     m_addressTag->setText(m_values.addressTag);
+    m_ipv6AddressTag->setText(m_values.ipv6AddressTag);
     m_userId->setText(m_values.userId);
     m_userIdTag->setText(m_values.userIdTag);
     m_password->setText(m_values.password);
@@ -190,6 +198,7 @@ void HttpTargetPage::ReadControls() {
     m_values.sendStartPage = m_sendStartPage->isChecked() ? 1 : 0;
     m_values.sendAdditional = m_sendAdditional->isChecked() ? 1 : 0;
     m_values.addressTag = m_addressTag->text();
+    m_values.ipv6AddressTag = m_ipv6AddressTag->text();
     m_values.userId = m_userId->text();
     m_values.userIdTag = m_userIdTag->text();
     m_values.password = m_password->text();
@@ -230,6 +239,7 @@ void HttpTargetPage::OnKillActive() {
 void HttpTargetPage::Fill(const SettingsRecord& s) {
     m_values.targetUrl = s.HTTPTargetURL;
     m_values.addressTag = s.IPAddressQueryStringTag;
+    m_values.ipv6AddressTag = s.IPv6AddressQueryStringTag;
     m_values.sendUserId = s.SendUserID ? 1 : 0;
     m_values.sendPassword = s.SendPassword ? 1 : 0;
     m_values.sendStartPage = s.SendStartPage ? 1 : 0;
@@ -249,6 +259,7 @@ void HttpTargetPage::Fill(const SettingsRecord& s) {
 void HttpTargetPage::Take(SettingsRecord& s) const {
     s.HTTPTargetURL = m_values.targetUrl;
     s.IPAddressQueryStringTag = m_values.addressTag;
+    s.IPv6AddressQueryStringTag = m_values.ipv6AddressTag;
     s.SendUserID = m_values.sendUserId;
     s.SendPassword = m_values.sendPassword;
     s.SendStartPage = m_values.sendStartPage;

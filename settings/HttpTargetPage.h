@@ -32,6 +32,7 @@ class HttpTargetPage : public SettingsPage {
         kSendNow = 1148,
         kNotifyOffLine = 1144,
         kEchoPageUrl = 1153,
+        kIpv6AddressTag = 1167,
     };
 
     explicit HttpTargetPage(IPaneLink& link, QWidget* parent = nullptr);
@@ -49,6 +50,7 @@ class HttpTargetPage : public SettingsPage {
         int sendStartPage = 0;
         int sendAdditional = 0;
         QString addressTag;
+        QString ipv6AddressTag;
         QString userId;
         QString userIdTag;
         QString password;
@@ -66,6 +68,7 @@ class HttpTargetPage : public SettingsPage {
 
     QLineEdit* m_targetUrl;
     QLineEdit* m_addressTag;
+    QLineEdit* m_ipv6AddressTag;
     QCheckBox* m_sendUserId;
     QLineEdit* m_userIdTag;
     QLineEdit* m_userId;

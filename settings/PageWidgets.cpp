@@ -1,4 +1,5 @@
 #include "settings/PageWidgets.h"
+#include "settings/SettingsRecord.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -132,7 +133,7 @@ void ChoiceBracket::paintEvent(QPaintEvent*) {
 }
 
 MinutesBox::MinutesBox(QWidget* parent) : QSpinBox(parent) {
-    setRange(1, 100);
+    setRange(kMinCheckTime, kMaxCheckTime);
     setWrapping(true);
     setAlignment(Qt::AlignRight);
     // A typed number counts when the user leaves the box or presses Enter, not at each digit

@@ -250,7 +250,7 @@ void PasswordStore::Keep(std::function<bool()> save) {
                              .arg(error, file));
             return;
         }
-        for (std::size_t i = 0; i < std::size(kPasswordFields); ++i) {
+        for (size_t i = 0; i < std::size(kPasswordFields); ++i) {
             const PasswordField& e = kPasswordFields[i];
             if (outside & e.bit) {
                 m_settings.*e.kept = values[qsizetype(i)];

@@ -35,13 +35,13 @@ class PasswordStore : public QObject {
 
     // Some password of the record is still in the keyring only.
     bool NeedsRead() const { return m_settings.PasswordsToRead != 0; }
-    // Reads the passwords of `wanted` (bits of kPasswordFields) that are still
+    // Reads the passwords of `wanted` (kKeyringQueryPassword, ...) that are still
     // in the keyring only into the record; the others stay where they are, so that an exchange
     // brings into memory only the secret its method needs. `done(ok)` runs from the event loop
     // when the keyring has answered (or Bound() has passed); reads asked for meanwhile share the
     // answer, and one that wants a password the running read does not bring reads again after
     // it. After a failure ErrorText() says why and the record's passwords stay empty.
-    void Read(std::function<void(bool ok)> done, int wanted = kKeyringAll);
+    void Read(std::function<void(bool ok)> done, int wanted = kKeyringAllPasswords);
     // Ends a running read at once as failed, for a caller that cannot wait for the event loop
     // (the program is ending): its callers get done(false), and an answer arriving later is
     // dropped. ErrorText() then says so, unless an earlier read failed for a reason of its own.
@@ -82,9 +82,7 @@ class PasswordStore : public QObject {
     std::shared_ptr<Run> m_read;  // the keyring jobs of the running read
     bool m_writing = false;
     bool m_absentTold = false;
-    // Values the keyring refused, in the order of kPasswordFields: not tried again until they
-    // change.
-    QStringList m_refusedValues;
+    QStringList m_refusedValues;  // values the keyring refused: not tried again until they change
     int m_refused = 0;
     QString m_error;
 };

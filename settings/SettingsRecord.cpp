@@ -54,6 +54,17 @@ const StringKey kTargetKeys[] = {
     {"DNSOffLineAddress", &SettingsRecord::DNSOffLineAddress},
 };
 
+// Keys that files written before them lack: written only while they hold other than their
+// default, so that a file of someone who does not use them stays as it was.
+const StringKey kNewerKeys[] = {
+    {"IPv6AddressQueryStringTag", &SettingsRecord::IPv6AddressQueryStringTag},
+    {"FTPReplacementString6", &SettingsRecord::FTPReplacementString6},
+    {"DynDnsURL", &SettingsRecord::DynDnsURL},
+    {"DynDnsHosts", &SettingsRecord::DynDnsHosts},
+    {"DynDnsUser", &SettingsRecord::DynDnsUser},
+    {"DynDnsPassword", &SettingsRecord::DynDnsPassword},
+};
+
 QString ReadString(QSettings& st, const char* key, const QString& fallback = QString()) {
     const QVariant v = st.value(QLatin1String(key));
     if (!v.isValid()) {
@@ -161,15 +172,30 @@ QString DefaultLogFile() {
     return folder + QStringLiteral("/QuorvaneLog.txt");
 }
 
+// Where QSettings keeps the user's file, worked out without opening it: a QSettings object reads
+// its file as it is made.
 QString SettingsFilePath() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
-        .fileName();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + QLatin1String(kOrganisation) + QLatin1Char('/') +
+           QLatin1String(kApplication) + QStringLiteral(".conf");
 }
 
 std::unique_ptr<QSettings> OpenSettings() {
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 kOrganisation, kApplication);
     return settings;
+}
+
+QString SettingsFileUnusable() {
+    const QString path = SettingsFilePath();
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode)) {
+        return {};  // missing (it is made on the first save), or a file
+    }
+    return QStringLiteral(
+               "The settings file %1 is not a regular file (a folder, a FIFO or a "
+               "device): remove it, then start the program again.")
+        .arg(path);
 }
 
 void RestrictSettingsFile() {
@@ -199,9 +225,15 @@ bool SettingsFileWritableNow() {
 }
 
 void LoadSettings(SettingsRecord& s) {
-    auto st = OpenSettings();
+    LoadSettings(*OpenSettings(), s);
+}
+
+void LoadSettings(QSettings& file, SettingsRecord& s) {
+    // Every default is the record's own, as a fresh record holds it.
+    const SettingsRecord defaults;
+    QSettings* const st = &file;
     st->beginGroup(QStringLiteral("Settings"));
-    s.ParseFlags(ReadString(*st, "EnableFlags", QLatin1String(kDefaultEnableFlags)));
+    s.ParseFlags(ReadString(*st, "EnableFlags", defaults.FlagsText()));
     // The named method counts only where the flag says "not HTTP": a program that knows only HTTP
     // and FTP may have changed the flag since and left the name behind.
     if (s.Method != ForwardMethod::Http) {
@@ -212,7 +244,6 @@ void LoadSettings(SettingsRecord& s) {
             }
         }
     }
-    const SettingsRecord defaults;
     for (const StringKey& k : kQueryKeys) {
         s.*k.field = ReadString(*st, k.key, defaults.*k.field);
     }
@@ -223,14 +254,18 @@ void LoadSettings(SettingsRecord& s) {
     for (const StringKey& k : kTargetKeys) {
         s.*k.field = ReadString(*st, k.key);
     }
-    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), true);
+    for (const StringKey& k : kNewerKeys) {
+        s.*k.field = ReadString(*st, k.key, defaults.*k.field);
+    }
+    s.AskRouter = ReadSwitch(*st, QStringLiteral("AskRouter"), defaults.AskRouter);
     bool ok = false;
-    s.CheckTime = st->value(QStringLiteral("CheckTime"), 5).toInt(&ok);
+    s.CheckTime = st->value(QStringLiteral("CheckTime"), defaults.CheckTime).toInt(&ok);
     if (!ok) {
         s.CheckTime = 0;  // a value that is no number reads as 0 and is repaired below
     }
-    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), true);
-    s.FTPRequireEncryption = ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), false);
+    s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), defaults.ShowIPv6);
+    s.FTPRequireEncryption =
+        ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), defaults.FTPRequireEncryption);
     s.DNSKeyAlgorithm = ReadString(*st, "DNSKeyAlgorithm", defaults.DNSKeyAlgorithm);
     s.DNSPort = st->value(QStringLiteral("DNSPort"), defaults.DNSPort).toInt();
     if (s.DNSPort < 1 || s.DNSPort > kMaxPort) {
@@ -241,7 +276,8 @@ void LoadSettings(SettingsRecord& s) {
         s.DNSTTL = defaults.DNSTTL;
     }
     // A password the file holds after all (written by hand) is taken from the file.
-    s.PasswordsInKeyring = st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() & kKeyringAll;
+    s.PasswordsInKeyring =
+        st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() & kKeyringAllPasswords;
     for (const PasswordField& p : kPasswordFields) {
         if (!(s.*p.value).isEmpty()) {
             s.PasswordsInKeyring &= ~p.bit;
@@ -253,8 +289,8 @@ void LoadSettings(SettingsRecord& s) {
     if (!s.CheckForChange && s.AutoForward) {
         s.AutoForward = false;
     }
-    if (s.CheckTime == 0 || static_cast<unsigned>(s.CheckTime) > 100u) {
-        s.CheckTime = 5;
+    if (s.CheckTime < kMinCheckTime || s.CheckTime > kMaxCheckTime) {
+        s.CheckTime = defaults.CheckTime;
     }
 }
 
@@ -275,6 +311,14 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     st->setValue(QStringLiteral("LoggingFile"), s.LoggingFile);
     for (const StringKey& k : kTargetKeys) {
         st->setValue(QLatin1String(k.key), s.*k.field);
+    }
+    const SettingsRecord defaults;
+    for (const StringKey& k : kNewerKeys) {
+        if (s.*k.field == defaults.*k.field) {
+            st->remove(QLatin1String(k.key));
+        } else {
+            st->setValue(QLatin1String(k.key), s.*k.field);
+        }
     }
     const int kept = s.PasswordsKeptInKeyring();
     for (const PasswordField& p : kPasswordFields) {

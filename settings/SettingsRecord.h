@@ -8,10 +8,13 @@ class QSettings;
 
 namespace qv {
 
+inline constexpr int kMinCheckTime = 1;  // minutes between checks
+inline constexpr int kMaxCheckTime = 100;
+
 // How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
 // their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
 // before.
-enum class ForwardMethod { Http, Ftp, DnsUpdate };
+enum class ForwardMethod { Http, Ftp, DynDns, DnsUpdate };
 
 struct ForwardMethodName {
     ForwardMethod method;
@@ -21,6 +24,7 @@ struct ForwardMethodName {
 inline constexpr ForwardMethodName kForwardMethodNames[] = {
     {ForwardMethod::Http, "HTTP"},
     {ForwardMethod::Ftp, "FTP"},
+    {ForwardMethod::DynDns, "dyndns2"},
     {ForwardMethod::DnsUpdate, "RFC2136"},
 };
 
@@ -65,12 +69,22 @@ struct SettingsRecord {
     QString StartPageQueryStringTag = QStringLiteral("StartPage");
     QString AdditionalQueryString;
     QString LoggingFile;
-    int CheckTime = 5;  // minutes, 1..100
+    int CheckTime = 5;  // minutes, kMinCheckTime..kMaxCheckTime
+    // The second address (the IPv6 row ticked beside an IPv4 one): the tag of its HTTP pair and
+    // the FTP page's placeholder for it.
+    QString IPv6AddressQueryStringTag = QStringLiteral("IPv6Address");
+    QString FTPReplacementString6 = QStringLiteral("REPLACEMENT_STRING6");
+    // The dyndns2 service: its update URL, the host names (commas or blanks between), the user.
+    QString DynDnsURL;
+    QString DynDnsHosts;
+    QString DynDnsUser;
+    QString DynDnsPassword;
     // ftp:// targets only over TLS (AUTH TLS before the log-in), stored as "FTPRequireEncryption".
     bool FTPRequireEncryption = false;
 
     // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
-    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDNSKeySecret). The file keeps such a
+    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword |
+    // kKeyringDNSKeySecret). The file keeps such a
     // password's key empty while the keyring holds its value.
     int PasswordsInKeyring = 0;
     // Not stored: the keyring's passwords not read yet in this run (their fields stay empty until
@@ -79,6 +93,7 @@ struct SettingsRecord {
     QString KeyringQueryPassword;
     QString KeyringFTPPassword;
     QString KeyringDNSKeySecret;
+    QString KeyringDynDnsPassword;
 
     // The passwords whose current value the keyring holds, so that the file need not.
     int PasswordsKeptInKeyring() const;
@@ -106,11 +121,10 @@ struct SettingsRecord {
     void ParseFlags(const QString& text);
 };
 
-inline constexpr int kKeyringQueryPassword = 1;  // PasswordQueryString
-inline constexpr int kKeyringFTPPassword = 2;    // FTPPassword
-inline constexpr int kKeyringDNSKeySecret = 4;   // DNSKeySecret
-inline constexpr int kKeyringAll =
-    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDNSKeySecret;
+inline constexpr int kKeyringQueryPassword = 1;   // PasswordQueryString
+inline constexpr int kKeyringFTPPassword = 2;     // FTPPassword
+inline constexpr int kKeyringDynDnsPassword = 8;  // DynDnsPassword
+inline constexpr int kKeyringDNSKeySecret = 4;    // DNSKeySecret
 
 // Each password the keyring may keep: its bit, its key in the settings file, the keyring entry's
 // name as a keyring manager shows it, its field, and the field of the value the keyring holds.
@@ -127,11 +141,15 @@ inline const PasswordField kPasswordFields[] = {
      &SettingsRecord::PasswordQueryString, &SettingsRecord::KeyringQueryPassword},
     {kKeyringFTPPassword, "FTPPassword", "Quorvane FTP password", &SettingsRecord::FTPPassword,
      &SettingsRecord::KeyringFTPPassword},
+    {kKeyringDynDnsPassword, "DynDnsPassword", "Quorvane dynamic DNS password",
+     &SettingsRecord::DynDnsPassword, &SettingsRecord::KeyringDynDnsPassword},
     {kKeyringDNSKeySecret, "DNSKeySecret", "Quorvane DNS key secret", &SettingsRecord::DNSKeySecret,
      &SettingsRecord::KeyringDNSKeySecret},
 };
 
-inline constexpr const char* kDefaultEnableFlags = "0 1 0 1 1 1 1 1 0 0 0 0 1";
+// Every password bit of kPasswordFields.
+inline constexpr int kKeyringAllPasswords =
+    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword | kKeyringDNSKeySecret;
 
 // The default event log file: QuorvaneLog.txt in the per-user data folder.
 QString DefaultLogFile();
@@ -140,6 +158,10 @@ QString DefaultLogFile();
 // passwords, so it is kept readable by its owner only.
 QString SettingsFilePath();
 std::unique_ptr<QSettings> OpenSettings();
+// Why the settings file cannot be used at all, or empty. Something at its name that is not a
+// regular file, even through a link (a FIFO, a device, a folder), would hang or flood every
+// reader, so each program refuses to start on it and says so.
+QString SettingsFileUnusable();
 // Takes the group's and others' access to the file away, creating it with mode 0600 when missing.
 // The owner's bits are kept: a file that its owner made read-only stays so.
 void RestrictSettingsFile();
@@ -151,8 +173,10 @@ bool SettingsFileIsReadOnly();
 // briefly, so that a save never holds the window up.
 bool SettingsFileWritableNow();
 
-// Loads the record from section "Settings", applying the defaults and repairs.
+// Loads the record from section "Settings" of the settings file, or of `file`, applying the
+// defaults and repairs.
 void LoadSettings(SettingsRecord& s);
+void LoadSettings(QSettings& file, SettingsRecord& s);
 // Writes every key of the record and `hideOnStartup`; returns false when the file is read-only
 // or could not be written (the old file is then left as it was, with its mode).
 bool SaveSettings(const SettingsRecord& s, int hideOnStartup);

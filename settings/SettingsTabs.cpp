@@ -7,6 +7,7 @@
 
 #include "resources/Ids.h"
 #include "settings/DnsTargetPage.h"
+#include "settings/DynDnsPage.h"
 #include "settings/FtpTargetPage.h"
 #include "settings/GeneralPage.h"
 #include "settings/HttpTargetPage.h"
@@ -15,8 +16,8 @@
 namespace qv {
 
 SettingsTabs::SettingsTabs(IPaneLink& link, QWidget* parent) : QTabWidget(parent), m_link(link) {
-    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target", "DNS Target",
-                                           "Logging"};
+    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target",
+                                           "Logging", "Dynamic DNS", "DNS Target"};
     for (int tab = 0; tab < kTabCount; ++tab) {
         auto* holder = new QWidget;
         auto* layout = new QVBoxLayout(holder);
@@ -36,6 +37,10 @@ SettingsPage* SettingsTabs::Page(int tab) const {
 
 GeneralPage* SettingsTabs::General() const {
     return static_cast<GeneralPage*>(m_pages[kGeneralTab]);
+}
+
+DynDnsPage* SettingsTabs::DynDns() const {
+    return static_cast<DynDnsPage*>(m_pages[kDynDnsTab]);
 }
 
 HttpTargetPage* SettingsTabs::Http() const {
@@ -70,6 +75,9 @@ SettingsPage* SettingsTabs::EnsurePage(int tab) {
         case kFtpTab:
             page = new FtpTargetPage(m_link, holder);
             break;
+        case kDynDnsTab:
+            page = new DynDnsPage(m_link, holder);
+            break;
         case kDnsTab:
             page = new DnsTargetPage(m_link, holder);
             break;
@@ -95,16 +103,13 @@ void SettingsTabs::OnCurrentChanged(int tab) {
     EnsurePage(tab)->OnSetActive();
 }
 
-// Lines of the page area.
-constexpr qreal kPageLines = 19.7;
-
 QSize SettingsTabs::PageAreaSize() const {
     const QFontMetricsF fm(font());
     // The average width of the letters, as dialog units measure it.
     const qreal letter = fm.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
-    return QSize(qCeil(68 * letter), qCeil(kPageLines * fm.height()));
+    return QSize(qCeil(68 * letter), qCeil(21 * fm.height()));
 }
 
 void SettingsTabs::SizeHolders() {
@@ -148,6 +153,11 @@ void SettingsTabs::FillPage(int tab, const SettingsRecord& settings, int hideOnS
                 page->Fill(settings);
             }
             break;
+        case kDynDnsTab:
+            if (DynDnsPage* page = DynDns()) {
+                page->Fill(settings);
+            }
+            break;
         default:
             break;
     }
@@ -180,6 +190,11 @@ void SettingsTabs::TakePage(int tab, SettingsRecord& settings, int& hideOnStartu
                 page->Take(settings);
             }
             break;
+        case kDynDnsTab:
+            if (DynDnsPage* page = DynDns()) {
+                page->Take(settings);
+            }
+            break;
         default:
             break;
     }
@@ -197,6 +212,7 @@ bool ExchangeSheetValues(SettingsTabs& sheet, Command command, SettingsRecord& s
         {SettingsTabs::kFtpTab, Command::FtpFill, Command::FtpTake},
         {SettingsTabs::kDnsTab, Command::DnsFill, Command::DnsTake},
         {SettingsTabs::kLoggingTab, Command::LogFill, Command::LogTake},
+        {SettingsTabs::kDynDnsTab, Command::DynDnsFill, Command::DynDnsTake},
     };
     for (const PageCommands& p : kPages) {
         if (command == p.fill) {

@@ -15,15 +15,16 @@ class HttpTargetPage;
 class FtpTargetPage;
 class DnsTargetPage;
 class LoggingPage;
+class DynDnsPage;
 
 // The settings sheet at the control pane's top-left: "General", "HTTP Target", "FTP Target",
-// "DNS Target", "Logging". There are no OK, Cancel or Apply buttons: every change is taken at once.
-// A page is built when its tab is first shown ("General" at once) and then asks the pane to fill
-// it.
+// "Logging", "Dynamic DNS", "DNS Target". There are no OK, Cancel or Apply buttons: every change is
+// taken at once. A page is built when its tab is first shown ("General" at once) and then asks the
+// pane to fill it.
 class SettingsTabs : public QTabWidget {
     Q_OBJECT
   public:
-    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kDnsTab, kLoggingTab, kTabCount };
+    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kLoggingTab, kDynDnsTab, kDnsTab, kTabCount };
 
     // `link` is the control pane; it must outlive the sheet.
     explicit SettingsTabs(IPaneLink& link, QWidget* parent = nullptr);
@@ -34,6 +35,7 @@ class SettingsTabs : public QTabWidget {
     FtpTargetPage* Ftp() const;
     DnsTargetPage* Dns() const;
     LoggingPage* Logging() const;
+    DynDnsPage* DynDns() const;
     SettingsPage* Page(int tab) const;
 
     // The pane's answers to a page's fill and take commands: copy the record into the page of
@@ -42,7 +44,8 @@ class SettingsTabs : public QTabWidget {
     void FillPage(int tab, const SettingsRecord& settings, int hideOnStartup);
     void TakePage(int tab, SettingsRecord& settings, int& hideOnStartup) const;
 
-    // The room every page gets, from the font: about 68 average letters by 19.5 lines. Every
+    // The room every page gets, from the font: about 68 average letters by 21 lines (the
+    // General page's three method boxes among them). Every
     // page fits in it, so the sheet keeps its size whichever pages have been built.
     QSize PageAreaSize() const;
     // The least size is also the best one: pages wrap their long captions to fit.

@@ -21,6 +21,8 @@
 #include "shell/ToolTips.h"
 #include "views/ControlPane.h"
 #include "views/MessageBoxPrompter.h"
+#include "watch/WatcherClient.h"
+#include "watch/WatcherService.h"
 
 namespace qv {
 
@@ -34,7 +36,9 @@ Application::~Application() {
     }
     m_displayLoss.reset();
     m_signals.reset();
+    m_service.reset();
     m_frame.reset();
+    m_client.reset();
     m_doc.reset();
     if (m_prompter) {
         SetPrompter(nullptr);
@@ -68,7 +72,13 @@ bool Application::InitInstance() {
     switch (m_instance->Claim()) {
         case SingleInstance::Second:
             if (m_instance->OtherIsWatcher()) {
-                // A watcher without a window forwards for these settings: one copy at a time.
+                // A watcher without a window forwards for these settings: the window shows its
+                // work and sends it commands over the session bus.
+                m_client = std::make_unique<WatcherClient>();
+                if (m_client->Attach()) {
+                    break;
+                }
+                m_client.reset();
                 Prompter().MessageBox(
                     QStringLiteral("Quorvane already runs without a window (quorvane-cli watch) "
                                    "and forwards for these settings. Stop it first, e.g. with "
@@ -87,6 +97,12 @@ bool Application::InitInstance() {
         case SingleInstance::First:
             break;
     }
+    if (const QString unusable = SettingsFileUnusable(); !unusable.isEmpty()) {
+        Prompter().MessageBox(unusable, LoadString(Text::AppTitle), IPrompter::Ok,
+                              IPrompter::Critical);
+        m_exitCode = 1;
+        return false;
+    }
 
     UseFastTipTiming();
 
@@ -103,6 +119,16 @@ bool Application::InitInstance() {
     }
     m_frame->SetHelpPath(
         RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
+    if (m_client) {
+        m_frame->CtrlView()->AttachTo(*m_client);
+    } else {
+        // Offered on the session bus, where there is one, for `quorvane-cli status`.
+        m_service = std::make_unique<WatcherService>(m_frame->CtrlView()->Watcher());
+        if (QDBusConnection::sessionBus().isConnected()) {
+            m_service->Offer(
+                [](const QString& text) { qWarning("Quorvane: %s", qPrintable(text)); });
+        }
+    }
     m_doc->OnNewDocument();
     m_frame->OnInitialUpdate();
     if (m_endRequested) {

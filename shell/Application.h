@@ -17,6 +17,8 @@ class IResolver;
 class MessageBoxPrompter;
 class SingleInstance;
 class TerminationSignals;
+class WatcherClient;
+class WatcherService;
 
 // The application object: one copy per user, the settings root, the document with its main
 // frame and views, the help page, and the one shutdown road for Shut Down, SIGTERM/SIGINT/SIGHUP,
@@ -60,6 +62,8 @@ class Application {
     std::unique_ptr<QSettings> m_profile;
     std::unique_ptr<AddressList> m_doc;
     std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<WatcherService> m_service;  // the window's own watcher on the session bus
+    std::unique_ptr<WatcherClient> m_client;    // or the line to the watcher that runs elsewhere
     std::unique_ptr<TerminationSignals> m_signals;
     std::unique_ptr<DisplayLoss> m_displayLoss;
     bool m_endRequested = false;

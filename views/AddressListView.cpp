@@ -7,6 +7,8 @@
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 
+#include <utility>
+
 #include "resources/StringTable.h"
 
 // QT_LOGGING_RULES="quorvane.list.debug=true" prints the lines at each refill.
@@ -166,6 +168,7 @@ void AddressListView::ToggleColumn(int command) {
 void AddressListView::RefillList() {
     const QSignalBlocker block(this);
     m_checkedItem = -1;
+    m_secondItem = -1;
     const int rows = m_doc ? m_doc->RowCount() : 0;
     setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
@@ -198,6 +201,11 @@ void AddressListView::RefillList() {
         m_checkedItem = selected;
         SetTick(selected, true);
     }
+    const int second = m_doc ? m_doc->SecondRow() : -1;
+    m_secondItem = second >= 0 && second < rows ? second : -1;
+    if (m_secondItem >= 0) {
+        SetTick(m_secondItem, true);
+    }
     viewport()->update();
 }
 
@@ -224,6 +232,25 @@ void AddressListView::MoveTick(int row) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
+    if (m_doc && row != m_checkedItem && m_doc->MayBeSecond(row)) {
+        MoveSecondTick(row);
+    } else {
+        MoveFirstTick(row);
+    }
+}
+
+void AddressListView::MoveSecondTick(int row) {
+    const int old = std::exchange(m_secondItem, row);
+    if (old >= 0 && old != row) {
+        SetTick(old, false);
+    }
+    SetTick(row, true);
+    if (old != row) {
+        m_doc->SelectSecondRow(row);
+    }
+}
+
+void AddressListView::MoveFirstTick(int row) {
     if (row == m_checkedItem) {
         SetTick(row, true);
         return;
@@ -238,9 +265,16 @@ void AddressListView::MoveTick(int row) {
         SetTick(old, false);
     }
     SetTick(row, true);
+    if (row == m_secondItem) {
+        m_secondItem = -1;
+    }
     selectRow(row);
     if (m_doc) {
         m_doc->SelectRow(row);
+        // An IPv6 line ticked in the IPv4 one's place leaves no second tick.
+        if (m_secondItem >= 0 && m_doc->SecondRow() != m_secondItem) {
+            SetTick(std::exchange(m_secondItem, -1), false);
+        }
     }
 }
 
@@ -261,8 +295,17 @@ void AddressListView::OnItemChanged(QTableWidgetItem* cell) {
         if (row != m_checkedItem) {
             MoveTick(row);
         }
+    } else if (row == m_secondItem) {
+        m_secondItem = -1;
+        m_doc->SelectSecondRow(-1);
     } else if (row == m_checkedItem) {
-        SetTick(row, true);
+        // The IPv4 tick taken off beside an IPv6 one leaves the IPv6 line ticked alone; the
+        // only tick cannot be taken off.
+        if (m_secondItem >= 0) {
+            MoveFirstTick(m_secondItem);
+        } else {
+            SetTick(row, true);
+        }
     }
 }
 

@@ -50,6 +50,8 @@ class AddressListView : public QTableWidget {
 
     // The ticked line, -1 for none.
     int CheckedItem() const { return m_checkedItem; }
+    // The IPv6 line ticked beside the IPv4 one, -1 for none.
+    int SecondItem() const { return m_secondItem; }
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -63,11 +65,16 @@ class AddressListView : public QTableWidget {
     void OnSectionResized(int column, int oldSize, int newSize);
     void OnCellClicked(const QModelIndex& index);
     void OnItemChanged(QTableWidgetItem* item);
+    // Ticks `row`: beside the ticked IPv4 line when it is an IPv6 line that may be, else in the
+    // place of the ticked line.
     void MoveTick(int row);
+    void MoveFirstTick(int row);
+    void MoveSecondTick(int row);
     void SetTick(int row, bool ticked);
 
     IViewDocument* m_doc = nullptr;
     int m_checkedItem = -1;
+    int m_secondItem = -1;
     ColumnLayout m_layout;
     QList<QAction*> m_actions;
     bool m_fitting = false;  // the widths are being set here, not by the user

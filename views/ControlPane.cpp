@@ -53,6 +53,8 @@ bool RunsAtOnce(Command command) {
         case Command::DnsHelp:
         case Command::LogFill:
         case Command::LogHelp:
+        case Command::DynDnsFill:
+        case Command::DynDnsHelp:
             return true;
         default:
             return false;
@@ -197,6 +199,20 @@ void ControlPane::SetSheet(IPaneSheet* sheet) {
     }
 }
 
+void ControlPane::AttachTo(WatcherClient& client) {
+    m_client = &client;
+    m_attachedForwarding = std::make_unique<AttachedForwarding>(client, m_watcher.OwnForwarder(),
+                                                                m_watcher.Settings().Method);
+    m_watcher.SetForwarding(m_attachedForwarding.get());
+    m_watcher.LeaveLogToOther();
+    connect(&client, &WatcherClient::Output, this, &ControlPane::ShowText);
+    connect(&client, &WatcherClient::StateChanged, this, [this] { SetStatusLine(m_preview); });
+    connect(&client, &WatcherClient::Unreachable, this,
+            [this](const QString& why) { ShowText(why, true); });
+    connect(&m_watcher, &AddressWatcher::SettingsWritten, &client,
+            [&client] { client.Call(QStringLiteral("ReloadSettings")); });
+}
+
 void ControlPane::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
     if (m_controlTip) {
         m_controlTip(control, controlId, globalPos);
@@ -267,6 +283,9 @@ void ControlPane::OnPaneCommand(Command command) {
     if (RunsAtOnce(command)) {
         RunPageCommand(command);
         return;
+    }
+    if (m_client && command == Command::Refresh) {
+        m_client->Call(QStringLiteral("Refresh"));
     }
     m_watcher.RunCommand(command);
 }
@@ -343,6 +362,21 @@ void ControlPane::RunPageCommand(Command command) {
         case Command::LogHelp:
             ShowQuickHelp(Text::LoggingHelp);
             break;
+        case Command::DynDnsTake:
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kDynDns, Settings(), HideOnStartup());
+            }
+            m_watcher.UpdateForwardPreview();
+            m_watcher.Saver().Schedule();
+            break;
+        case Command::DynDnsFill:
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kDynDns, Settings(), HideOnStartup());
+            }
+            break;
+        case Command::DynDnsHelp:
+            ShowQuickHelp(Text::DynDnsHelp);
+            break;
 
         default:
             break;
@@ -408,7 +442,16 @@ QString ControlPane::LocalHostText() const {
     return m_localHost->text();
 }
 
-void ControlPane::SetStatusLine(const QString& text) {
+void ControlPane::SetStatusLine(const QString& preview) {
+    m_preview = preview;
+    QString text = preview;
+    if (m_client) {
+        QString state = m_client->State();
+        if (!m_client->NextTry().isEmpty()) {
+            state += QLatin1Char(' ') + m_client->NextTry();
+        }
+        text = LoadString(Text::AttachedStatus).arg(state, preview);
+    }
     m_statusLine->setText(text);
     m_statusLine->setCursorPosition(text.size());
     m_statusLine->repaint();

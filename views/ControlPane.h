@@ -18,6 +18,7 @@
 #include "watch/AddressWatcher.h"
 #include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"
+#include "watch/WatcherClient.h"
 
 class QGroupBox;
 class QLabel;
@@ -71,6 +72,13 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // Length of one minute of the polling period (CheckTime minutes); 60000 unless a test
     // shortens it.
     void SetMinuteMs(int ms) { m_watcher.SetMinuteMs(ms); }
+
+    // Makes the pane a face of a watcher that another process runs (before OnInitialUpdate): the
+    // list is still built here, but that watcher's output lines and state are shown, the sends
+    // and off-line notices go to it, each save of the settings tells it to read them again, and
+    // the pane's shutdown owes no off-line notice. The event log is that watcher's to write.
+    void AttachTo(WatcherClient& client);
+    bool IsAttached() const { return m_client != nullptr; }
 
     // ---- Life ----
     // Starts the watcher: it loads the settings, builds the status line and posts the first
@@ -159,6 +167,9 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     void CloseOpenBoxes();
 
     AddressWatcher m_watcher;
+    WatcherClient* m_client = nullptr;  // the watcher of another process, when attached
+    std::unique_ptr<AttachedForwarding> m_attachedForwarding;
+    QString m_preview;  // the status line's forwarding preview
     AddressListView* m_infoView = nullptr;
     SettingsTabs* m_settingsSheet = nullptr;
     std::unique_ptr<IPaneSheet> m_sheetPages;

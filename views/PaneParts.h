@@ -14,7 +14,7 @@ struct SettingsRecord;
 class IPaneSheet {
   public:
     // In the order of the sheet's tabs (SettingsTabs::Tab).
-    enum Page { kGeneral, kHttpTarget, kFtpTarget, kDnsTarget, kLogging };
+    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging, kDynDns, kDnsTarget };
 
     virtual ~IPaneSheet() = default;
 

@@ -27,12 +27,14 @@ bool IsOwnCommand(Command command) {
         case Command::ManualSend:
         case Command::SendHttp:
         case Command::SendFtp:
+        case Command::SendDynDns:
         case Command::HttpOffLine:
         case Command::FtpOffLine:
         case Command::SendDns:
         case Command::DnsOffLine:
         case Command::Refresh:
         case Command::TestInternet:
+        case Command::ReloadSettings:
             return true;
         default:
             return false;
@@ -75,10 +77,13 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
         if (ok && m_otherCommands) {
             PostPaneCommand(Command::HttpFill);
             PostPaneCommand(Command::FtpFill);
+            PostPaneCommand(Command::DynDnsFill);
         }
     });
-    connect(&m_selectionSaver, &SettingsSaver::Saved, this, [](bool ok) {
-        if (!ok) {
+    connect(&m_selectionSaver, &SettingsSaver::Saved, this, [this](bool ok) {
+        if (ok) {
+            emit SettingsWritten();
+        } else {
             qWarning("Quorvane: the selection could not be stored in %s",
                      qPrintable(SettingsFilePath()));
         }
@@ -143,6 +148,7 @@ void AddressWatcher::ShutDown() {
 
 void AddressWatcher::OnSettingsSaved(bool ok) {
     if (ok) {
+        emit SettingsWritten();
         m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
     // Told once, not on every edit: again only after a save has worked.
@@ -213,6 +219,9 @@ void AddressWatcher::Run(Command command) {
         case Command::SendFtp:
             SendByHand(ForwardMethod::Ftp);
             break;
+        case Command::SendDynDns:
+            SendByHand(ForwardMethod::DynDns);
+            break;
         case Command::HttpOffLine:
             if (m_forwarding) {
                 m_forwarding->NotifyOffLine(ForwardMethod::Http);
@@ -242,9 +251,29 @@ void AddressWatcher::Run(Command command) {
                 m_forwarding->OnTestInternet();
             }
             break;
+        case Command::ReloadSettings:
+            ReloadSettings();
+            break;
         default:
             break;
     }
+}
+
+// Another face wrote the settings file: its values and the ticked row replace these, and a
+// refresh finds the ticked address again.
+void AddressWatcher::ReloadSettings() {
+    m_saver.Cancel();
+    m_selectionSaver.Cancel();
+    LoadSettings(m_settings);
+    m_hideOnStartup = LoadHideOnStartup();
+    if (m_doc) {
+        m_doc->ReloadSelection();
+    }
+    UpdateForwardPreview();
+    if (m_doc) {
+        m_doc->RefreshNetworkInfo(-1);
+    }
+    SetPollTimer();
 }
 
 void AddressWatcher::GeneralSettingsTaken(const SettingsRecord& before) {
@@ -276,11 +305,13 @@ void AddressWatcher::SendAutomatically() {
     m_retryTarget = TargetKey();
     const QPointer<AddressWatcher> self(this);
     const int round = m_forwardRound;
-    m_forwarding->ForwardAddress(m_settings.Method, false, [self, round](ForwardOutcome outcome) {
-        if (self) {
-            self->AutomaticForwardEnded(round, outcome);
-        }
-    });
+    m_forwarding->ForwardAddress(m_settings.Method, false,
+                                 [self, round, target = m_retryTarget](ForwardOutcome outcome) {
+                                     if (self) {
+                                         self->ReportForward(target, outcome);
+                                         self->AutomaticForwardEnded(round, outcome);
+                                     }
+                                 });
 }
 
 // Not tried again; taken by the chosen method, it makes the tries of the back-off needless.
@@ -289,11 +320,25 @@ void AddressWatcher::SendByHand(ForwardMethod method) {
         return;
     }
     const QPointer<AddressWatcher> self(this);
-    m_forwarding->ForwardAddress(method, true, [self, method](ForwardOutcome outcome) {
-        if (self && outcome == ForwardOutcome::kTaken && method == self->m_settings.Method) {
-            self->EndBackOff();
-        }
-    });
+    const bool chosen = method == m_settings.Method;
+    m_forwarding->ForwardAddress(method, true,
+                                 [self, chosen, target = TargetKey()](ForwardOutcome outcome) {
+                                     if (!self) {
+                                         return;
+                                     }
+                                     if (chosen) {
+                                         self->ReportForward(target, outcome);
+                                     }
+                                     if (outcome == ForwardOutcome::kTaken && chosen) {
+                                         self->EndBackOff();
+                                     }
+                                 });
+}
+
+void AddressWatcher::ReportForward(const QString& target, ForwardOutcome outcome) {
+    if (outcome != ForwardOutcome::kNothingToSend) {
+        emit ForwardEnded(target, SelectedIp(), outcome == ForwardOutcome::kTaken);
+    }
 }
 
 void AddressWatcher::AutomaticForwardEnded(int round, ForwardOutcome outcome) {
@@ -305,6 +350,7 @@ void AddressWatcher::AutomaticForwardEnded(int round, ForwardOutcome outcome) {
         return;
     }
     const auto delay = m_retry.Failed(std::chrono::minutes(PollMinutes()));
+    m_nextTry = QDateTime::currentDateTime().addMSecs(delay.count());
     ShowOutput(RetrySchedule::DueText(delay), true, true);
 }
 
@@ -352,6 +398,9 @@ QString AddressWatcher::TargetKey() const {
             return QStringLiteral("http\n") + m_settings.HTTPTargetURL;
         case ForwardMethod::Ftp:
             break;
+        case ForwardMethod::DynDns:
+            return QStringLiteral("dyndns2\n") + m_settings.DynDnsURL + QLatin1Char('\n') +
+                   m_settings.DynDnsHosts + QLatin1Char('\n') + m_settings.DynDnsUser;
         case ForwardMethod::DnsUpdate:
             return QStringLiteral("dns\n%1\n%2\n%3")
                 .arg(m_settings.DNSServer)
@@ -464,7 +513,7 @@ void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
 }
 
 void AddressWatcher::WriteLogEntry(const QString& text) {
-    if (!m_settings.LoggingEnabled) {
+    if (!m_settings.LoggingEnabled || !m_writesLog) {
         return;
     }
     const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);

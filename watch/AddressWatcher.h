@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -101,8 +102,12 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     bool IsBusy() const;
     // Another try of a failed automatic forward waits for its time.
     bool IsRetryPending() const { return m_retry.IsPending(); }
+    // When that try comes due; null when none waits.
+    QDateTime NextTryTime() const { return IsRetryPending() ? m_nextTry : QDateTime(); }
     qint64 LogSize() const { return m_log.m_logSize; }
     void WriteLogEntry(const QString& text);
+    // A face attached to a watcher of another process leaves the event log to that one.
+    void LeaveLogToOther() { m_writesLog = false; }
     // The method and where it sends to: one line each.
     QString TargetKey() const;
 
@@ -126,6 +131,9 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // ---- The forwarder's host ----
     void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
     QString SelectedIp() const override;
+    QString SecondSelectedIp() const override {
+        return m_doc ? m_doc->SecondSelectedIp() : QString();
+    }
     void SetStatusLine(const QString& text) override { emit StatusLine(text); }
     void ShowHostResponse(const QString& caption, const QString& text) override;
     void AskCredentials(const QString& server, const QString& realm,
@@ -164,6 +172,11 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // No work runs or waits any more (a refresh's look-ups included): the first after Start
     // means the first check is done.
     void Idle();
+    // A forward of `address` to the target `target` (TargetKey) ended: taken by the host, or
+    // failed. (One that had nothing to send is not reported.)
+    void ForwardEnded(const QString& target, const QString& address, bool taken);
+    // The settings or the stored selection were written to the settings file.
+    void SettingsWritten();
 
   protected:
     void timerEvent(QTimerEvent* e) override;
@@ -187,6 +200,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     void EndBackOff();
     int PollMinutes() const;
     void OnSettingsSaved(bool ok);
+    void ReloadSettings();
+    void ReportForward(const QString& target, ForwardOutcome outcome);
 
     UserQuestions& m_questions;
     IViewDocument* m_doc = nullptr;
@@ -203,6 +218,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     SettingsSaver m_selectionSaver{[this] { return !m_doc || m_doc->StoreSelection(); }};
     bool m_saveFailureShown = false;
     EventLog m_log;
+    bool m_writesLog = true;
     std::optional<QString> m_logProblemPath;  // the log file whose problem was told
 
     QBasicTimer m_pollTimer;
@@ -213,6 +229,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     RetrySchedule m_retry{[this] { OnRetryDue(); }};
     int m_forwardRound = 0;  // counts fresh forwards and ended back-offs
     QString m_retryTarget;   // the method and target of the automatic forward (TargetKey)
+    QDateTime m_nextTry;     // when the pending try comes due
 
     int m_workDepth = 0;
     bool m_messageOpen = false;     // the not-found box: one at a time

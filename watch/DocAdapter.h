@@ -19,10 +19,15 @@ class DocAdapter : public IViewDocument {
     QString SelectedIp() const override { return m_doc.m_selectedIp; }
     void SelectRow(int row) override { m_doc.SelectRow(row); }
     bool IsTickable(int row) const override { return m_doc.IsTickable(row); }
+    int SecondRow() const override { return m_doc.m_secondRow; }
+    QString SecondSelectedIp() const override { return m_doc.m_secondIp; }
+    bool MayBeSecond(int row) const override { return m_doc.MayBeSecond(row); }
+    void SelectSecondRow(int row) override { m_doc.SelectSecondRow(row); }
     bool StoreSelection() override {
         RestrictSettingsFile();  // created readable by its owner only
         return m_doc.StoreSelection();
     }
+    void ReloadSelection() override { m_doc.ReloadSelection(); }
     bool RefreshNetworkInfo(int row) override { return m_doc.RefreshNetworkInfo(row); }
     bool CheckSelection() override { return m_doc.CheckSelection(); }
     bool IsRefreshing() const override { return m_doc.IsRefreshing(); }

@@ -24,8 +24,21 @@ class IViewDocument {
         (void)row;
         return true;
     }
+    // The second tick: an IPv6 row beside the selected IPv4 one (-1, empty: none).
+    virtual int SecondRow() const { return -1; }
+    virtual QString SecondSelectedIp() const { return {}; }
+    // Whether `row` would take the second tick.
+    virtual bool MayBeSecond(int row) const {
+        (void)row;
+        return false;
+    }
+    // The user ticked `row` as the second address (-1: took that tick off).
+    virtual void SelectSecondRow(int row) { (void)row; }
     // Writes the selection to the settings file; false when it could not be written.
     virtual bool StoreSelection() = 0;
+
+    // Reads the stored selection again from the settings file; the next refresh finds it.
+    virtual void ReloadSelection() {}
 
     // Full refresh (row -1) or refresh of one row.
     virtual bool RefreshNetworkInfo(int row) = 0;

@@ -59,6 +59,7 @@ class RecordingHost : public IForwardHost {
     }
     SettingsRecord& Settings() override { return settings; }
     QString SelectedIp() const override { return selectedIp; }
+    QString SecondSelectedIp() const override { return secondIp; }
     void SetStatusLine(const QString& text) override { statusLine = text; }
     void ShowHostResponse(const QString& caption, const QString& text) override {
         responses.push_back({caption, text});
@@ -80,6 +81,7 @@ class RecordingHost : public IForwardHost {
     SettingsRecord settings;
     PasswordStore* passwords = nullptr;
     QString selectedIp = QStringLiteral("192.168.1.20");
+    QString secondIp;
     std::vector<OutputLine> output;
     QStringList headings;
     std::vector<Notice> notices;

@@ -88,6 +88,13 @@ TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
     Upload("10.9.9.9/");
     EXPECT_EQ(host.Lines().last(), FormatString(Text::FtpSentOutput, "10.9.9.9/") + kStamp);
     EXPECT_EQ(ftp.Entries("www/new/deeper"), QStringList({"home.htm"}));
+
+    // An IPv6 row ticked beside the IPv4 one fills the second placeholder, where the page has it.
+    host.secondIp = "2001:db8::5";
+    WritePage("IPHERE REPLACEMENT_STRING6\n");
+    RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Ftp); });
+    EXPECT_EQ(ftp.Bytes("www/new/deeper/home.htm"),
+              "10.1.2.3/Demo/Default.asp [2001:db8::5]/Demo/Default.asp\n");
 }
 
 TEST_F(FtpForwardTest, OffLineReuploadsWithTheDomainThenRemovalDeletesThePage) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "ForwardTestSupport.h"
@@ -563,6 +564,126 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     s.SendPassword = false;  // not needed: sent
     Forward(server.Url("/s"));
     EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// A clock the test moves on.
+class SteppedClock : public IClock {
+  public:
+    QDateTime Now() const override { return now; }
+    QDateTime now = QDateTime(QDate(2026, 12, 6), QTime(6, 16, 7));
+};
+
+// A dyndns2 service's answers decide what the next update does: each is checked by the request
+// it got and by whether an automatic update with another address reaches the service again.
+TEST(DynDnsForward, EachAnswerDecidesTheNextUpdate) {
+    ScriptedPrompter prompter;
+    LoopbackHttpServer server;
+    std::mutex lock;
+    std::string answer;
+    server.server().Get("/nic/update", [&](const httplib::Request&, httplib::Response& res) {
+        const std::lock_guard<std::mutex> hold(lock);
+        res.set_content(answer, "text/plain");
+    });
+    server.Start();
+    const QString url = QString::fromStdString(server.Url("/nic/update"));
+
+    enum class Next { kSent, kHeld, kHeldUntilChanged, kHeldHalfAnHour };
+    struct Case {
+        std::string answer;
+        QString hosts;
+        QString second;  // the IPv6 row ticked beside the IPv4 one
+        ForwardOutcome outcome;
+        Next next;
+        std::string query;
+    };
+    const std::string one = "hostname=home.example.org&myip=192.0.2.1";
+    const Case cases[] = {
+        {"good 192.0.2.1", "home.example.org", {}, ForwardOutcome::kTaken, Next::kSent, one},
+        {"nochg 192.0.2.1", "home.example.org", {}, ForwardOutcome::kTaken, Next::kSent, one},
+        {"good 192.0.2.1\ngood 2001:db8::1", "home.example.org", "2001:db8::1",
+         ForwardOutcome::kTaken, Next::kSent, one + "&myipv6=2001:db8::1"},
+        {"good 192.0.2.1\nnohost",
+         "home.example.org, nas.example.org",
+         {},
+         ForwardOutcome::kNothingToSend,
+         Next::kHeldUntilChanged,
+         "hostname=home.example.org,nas.example.org&myip=192.0.2.1"},
+        {"911", "home.example.org", {}, ForwardOutcome::kFailed, Next::kHeldHalfAnHour, one},
+        {"dnserr", "home.example.org", {}, ForwardOutcome::kFailed, Next::kHeldHalfAnHour, one},
+        {"something else", "home.example.org", {}, ForwardOutcome::kFailed, Next::kSent, one},
+    };
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (const char* code : {"badauth", "!donator", "notfqdn", "numhost", "abuse", "badagent"}) {
+        all.push_back({code,
+                       "home.example.org",
+                       {},
+                       ForwardOutcome::kNothingToSend,
+                       Next::kHeldUntilChanged,
+                       one});
+    }
+    for (const Case& c : all) {
+        SCOPED_TRACE(c.answer);
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            answer = c.answer;
+        }
+        QTemporaryDir state;
+        SteppedClock clock;
+        RecordingHost host;
+        SettingsRecord& s = host.settings;
+        s.DynDnsURL = url;
+        s.DynDnsHosts = c.hosts;
+        s.DynDnsUser = QStringLiteral("joe");
+        s.DynDnsPassword = QStringLiteral("s3cret");
+        ForwarderOptions options = TestOptions({});
+        options.clock = &clock;
+        options.dynDnsLedger = state.filePath(QStringLiteral("dyndns.conf"));
+        Forwarder fwd(host, options);
+        const size_t before = server.Requests().size();
+        const auto sends = [&] { return server.Requests().size() - before; };
+
+        EXPECT_EQ(fwd.DynDnsForward(QStringLiteral("192.0.2.1"), c.second, false), c.outcome);
+        const auto seen = server.Requests();
+        ASSERT_EQ(sends(), 1u) << host.Lines().join("\n").toStdString();
+        EXPECT_EQ(seen.back().method, "GET");
+        EXPECT_EQ(seen.back().target, "/nic/update?" + c.query);
+        EXPECT_EQ(seen.back().Header("Authorization"), "Basic am9lOnMzY3JldA==");
+        EXPECT_EQ(seen.back().Header("User-Agent"), "Quorvane/" QV_VERSION);
+
+        // The same addresses are never sent again once taken: no "nochg" is provoked.
+        fwd.DynDnsForward(QStringLiteral("192.0.2.1"), c.second, false);
+        EXPECT_EQ(sends(), c.outcome == ForwardOutcome::kTaken ? 1u : 2u - (c.next != Next::kSent));
+
+        const size_t held = sends();
+        fwd.DynDnsForward(QStringLiteral("192.0.2.2"), c.second, false);
+        EXPECT_EQ(sends(), held + (c.next == Next::kSent));
+        if (c.next == Next::kHeldUntilChanged) {
+            EXPECT_TRUE(host.Lines().last().startsWith(
+                LoadString(Text::DynDnsStopped).arg(QString()).left(40)));
+            fwd.DynDnsForward(QStringLiteral("192.0.2.2"), c.second, true);  // by hand
+            EXPECT_EQ(sends(), held + 1);
+            s.DynDnsPassword = QStringLiteral("new");
+            fwd.DynDnsForward(QStringLiteral("192.0.2.3"), c.second, false);
+            EXPECT_EQ(sends(), held + 2);
+        }
+        if (c.next == Next::kHeldHalfAnHour) {
+            clock.now = clock.now.addSecs(29 * 60);
+            fwd.DynDnsForward(QStringLiteral("192.0.2.2"), c.second, true);
+            EXPECT_EQ(sends(), held);
+            clock.now = clock.now.addSecs(60);
+            fwd.DynDnsForward(QStringLiteral("192.0.2.2"), c.second, false);
+            EXPECT_EQ(sends(), held + 1);
+        }
+    }
+
+    // The password goes with every update: plain http only to this machine.
+    RecordingHost host;
+    host.settings.DynDnsURL = QStringLiteral("http://192.0.2.9/nic/update");
+    host.settings.DynDnsHosts = QStringLiteral("home.example.org");
+    Forwarder fwd(host, TestOptions({}));
+    EXPECT_EQ(fwd.DynDnsForward(QStringLiteral("192.0.2.1"), {}, true),
+              ForwardOutcome::kNothingToSend);
+    EXPECT_EQ(host.Lines().last(), LoadString(Text::DynDnsInsecure) + kStamp);
 }
 
 }  // namespace

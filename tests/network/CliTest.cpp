@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace qv::test {
 namespace {
 
@@ -198,6 +200,12 @@ TEST(NetworkCli, ListReadsTheProgramsSettingsFileAndNeverWritesIt) {
         EXPECT_TRUE(QRegularExpression("^(<[3-7]>[^<\\n]+\\n)+$").match(journal).hasMatch())
             << qPrintable(journal);
     }
+
+    // A FIFO in place of the settings file is refused at once, not waited on.
+    QFile::remove(SettingsFilePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(SettingsFilePath()).constData(), 0600), 0);
+    EXPECT_EQ(run({"list"}, &out, &err), 1);
+    EXPECT_TRUE(err.contains("is not a regular file")) << err.data();
     unsetenv("XDG_CONFIG_HOME");
 }
 
@@ -230,7 +238,7 @@ TEST(NetworkCli, EachCommandTakesOnlyItsOwnArguments) {
             << err.data();
         EXPECT_EQ(err.count('\n'), 2) << err.data();
     }
-    for (const char* command : {"list", "watch", "check", "send", "offline"}) {
+    for (const char* command : {"list", "watch", "check", "status", "send", "offline"}) {
         QProcess p;
         p.start(QStringLiteral(QV_CLI_PATH), {command, "--help"});
         ASSERT_TRUE(p.waitForFinished(30000));

@@ -268,6 +268,85 @@ TEST(NetworkNetlink, OnlyTheTickedAddressIsForwarded) {
     pane.SetForwarding(nullptr);
 }
 
+// One IPv4 and one IPv6 row ticked together: both are watched and go in one request, the tray
+// shows both, and each change, of one address or of both at once, reaches the host once.
+TEST(NetworkNetlink, BothFamiliesAreWatchedTogether) {
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
+    if (!Sh("ip link add v0 type veth peer name v1 && "
+            "sysctl -qw net.ipv6.conf.v0.dad_transmits=0 net.ipv6.conf.v0.accept_ra=0")) {
+        GTEST_SKIP() << "veth links or their IPv6 settings cannot be made here";
+    }
+    ASSERT_TRUE(
+        Sh("ip link set lo up && ip link set v0 up && ip link set v1 up && "
+           "ip addr add 10.9.0.5/24 dev v0 && ip -6 addr add 2001:db8:1::5/64 dev v0 nodad"));
+    ProgramInNamespace program;
+
+    RecordingWebHost web;
+    NetlinkTables tables;
+    FakeResolver resolver;
+    ForwardingPane set(tables, resolver, web.Url());
+    AddressList& doc = set.doc;
+    ControlPane& pane = set.pane;
+    QStringList tray;
+    pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
+    pane.Settings().AskRouter = false;
+    auto rowOf = [&](const QString& address) {
+        for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
+            if (doc.Field(r, ColNicIpAddress) == address) {
+                return r;
+            }
+        }
+        return -1;
+    };
+    auto sent = [&] {
+        set.Settle();
+        QStringList pairs;
+        for (const QString& query : web.Queries()) {
+            pairs << query.section('&', 0, 1);
+        }
+        return pairs;
+    };
+
+    doc.OnNewDocument();
+    doc.RefreshNetworkInfo(-1);
+    set.view.item(rowOf("10.9.0.5"), 0)->setCheckState(Qt::Checked);
+    set.view.item(rowOf("2001:db8:1::5"), 0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(set.view.CheckedItem(), rowOf("10.9.0.5"));
+    EXPECT_EQ(set.view.SecondItem(), rowOf("2001:db8:1::5"));
+    EXPECT_EQ(tray.last(), "10.9.0.5, 2001:db8:1::5");
+    const QStringList first = sent();
+    ASSERT_FALSE(first.isEmpty()) << pane.OutputText().toStdString();
+    EXPECT_EQ(first.last(), "IPAddress=10.9.0.5&IPv6Address=2001:db8:1::5");
+
+    struct Change {
+        const char* command;
+        QString pairs;
+    };
+    const Change changes[] = {
+        {"ip -6 addr del 2001:db8:1::5/64 dev v0 && ip -6 addr add 2001:db8:1::6/64 dev v0 nodad",
+         "IPAddress=10.9.0.5&IPv6Address=2001:db8:1::6"},
+        {"ip addr del 10.9.0.5/24 dev v0 && ip addr add 10.9.0.7/24 dev v0",
+         "IPAddress=10.9.0.7&IPv6Address=2001:db8:1::6"},
+        {"ip addr del 10.9.0.7/24 dev v0 && ip addr add 10.9.0.8/24 dev v0 && "
+         "ip -6 addr del 2001:db8:1::6/64 dev v0 && ip -6 addr add 2001:db8:1::8/64 dev v0 nodad",
+         "IPAddress=10.9.0.8&IPv6Address=2001:db8:1::8"},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.command);
+        const qsizetype before = sent().size();
+        ASSERT_TRUE(Sh(change.command));
+        doc.CheckSelection();
+        doc.CheckSelection();
+        EXPECT_EQ(sent().mid(before), QStringList{change.pairs}) << pane.OutputText().toStdString();
+    }
+    EXPECT_EQ(tray.last(), "10.9.0.8, 2001:db8:1::8");
+    pane.SetForwarding(nullptr);
+}
+
 // IPv6 on a real link: a router's announcement gives v0 an address of its own making and a
 // temporary one, with the router in the neighbour table; the rows show the global, unique-local
 // and deprecated addresses with their marks, twenty addresses of one link each get a row, and

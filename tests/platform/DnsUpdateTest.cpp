@@ -207,7 +207,7 @@ TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
          "192.0.2.9"},
         {"off line", kKnotPort, key, "", "", DnsFailure::None, "", true},
     };
-    DnsUpdate update(DnsLimits{std::chrono::milliseconds(200), std::chrono::milliseconds(800)});
+    DnsUpdate update(DnsLimits{std::chrono::milliseconds(300), std::chrono::milliseconds(2000)});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordChange change;
@@ -219,9 +219,9 @@ TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
         update.Send({"127.0.0.1", c.port}, c.key, change,
                     [&](const DnsUpdateResult& r) { result = r; });
         if (c.withoutEventLoop) {
-            RunDnsUpdatesUntil([&] { return result.has_value(); }, QDeadlineTimer(3000));
+            RunDnsUpdatesUntil([&] { return result.has_value(); }, QDeadlineTimer(5000));
         }
-        QDeadlineTimer limit(3000);
+        QDeadlineTimer limit(5000);
         while (!result && !limit.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }

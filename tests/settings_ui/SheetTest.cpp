@@ -13,12 +13,13 @@ namespace {
 using SettingsSheet = SheetFixture;
 
 TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowing) {
-    ASSERT_EQ(sheet->count(), 5);
+    ASSERT_EQ(sheet->count(), 6);
     EXPECT_EQ(sheet->tabText(0), "General");
     EXPECT_EQ(sheet->tabText(1), "HTTP Target");
     EXPECT_EQ(sheet->tabText(2), "FTP Target");
-    EXPECT_EQ(sheet->tabText(3), "DNS Target");
-    EXPECT_EQ(sheet->tabText(4), "Logging");
+    EXPECT_EQ(sheet->tabText(3), "Logging");
+    EXPECT_EQ(sheet->tabText(4), "Dynamic DNS");
+    EXPECT_EQ(sheet->tabText(5), "DNS Target");
     EXPECT_TRUE(window->findChildren<QDialogButtonBox*>().isEmpty());
 
     // "General" is built with the sheet: fill, then help.

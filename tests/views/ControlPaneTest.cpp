@@ -154,7 +154,7 @@ TEST_F(ControlPaneTest, TakingTheGeneralPage) {
 
     Run(Command::LogFill);
     Run(Command::HttpTake);
-    EXPECT_EQ(sheet->calls.mid(sheet->calls.size() - 2), (QStringList{"Fill4", "Take1"}));
+    EXPECT_EQ(sheet->calls.mid(sheet->calls.size() - 2), (QStringList{"Fill3", "Take1"}));
     pane.SetSheet(nullptr);
 }
 

@@ -9,10 +9,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -21,6 +25,10 @@
 #include <memory>
 
 #include "ViewsTestSupport.h"
+#include "resources/Ids.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
+#include "views/ControlPane.h"
 
 namespace qv {
 namespace {
@@ -422,6 +430,103 @@ TEST(EndToEnd, TheHeadlessWatcherForwardsEachChangeOnceAndEndsWithItsNotice) {
     EXPECT_EQ(once(), 0);
     EXPECT_EQ(once(), 0);
     EXPECT_EQ(sent("10.77.0.8"), 2) << qPrintable(server.requests.join('\n'));
+}
+
+// `quorvane-cli watch` offered on a private session bus: `status` reads its state, and the
+// window started beside it attaches to it: a change the watcher forwards shows in the window's
+// output box, "Send Now" in the window reaches the host through the watcher, and the window's
+// shutdown leaves the watcher forwarding, with no off-line notice of its own.
+TEST(EndToEnd, TheWindowAttachesToTheRunningWatcher) {
+    if (!NamespacesAllowed() || QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+        GTEST_SKIP() << "private network namespaces or dbus-daemon are not available here";
+    }
+    if (!InsideNamespace("TheWindowAttachesToTheRunningWatcher")) {
+        return;
+    }
+    const QString interfaceNum = MakeLink();
+    ASSERT_TRUE(Execute("sysctl", {"-qw", "net.ipv4.conf.v0.promote_secondaries=1"}));
+    TinyHttpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 80)) << qPrintable(server.errorString());
+    const auto sent = [&](const QString& address) {
+        return server.requests
+            .filter(
+                QRegularExpression("[?&]IPAddress=" + QRegularExpression::escape(address) + "[& ]"))
+            .size();
+    };
+    QTemporaryDir home;
+    {
+        QSettings st(SettingsPath(home), QSettings::IniFormat);
+        st.setValue("Settings/EnableFlags", "0 1 1 1 0 1 1 1 0 1 0 0 0");
+        st.setValue("Settings/CheckTime", 100);
+        st.setValue("Settings/AskRouter", 0);
+        st.setValue("Settings/HTTPTargetURL", "http://127.0.0.1/ip.php");
+        st.setValue("Data/InterfaceNum", interfaceNum);
+        st.setValue("Data/NICDescription", "v0");
+    }
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1",
+                              "--address=unix:path=" + home.filePath("bus")});
+    ASSERT_TRUE(bus.waitForReadyRead(10000));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+
+    QProcess watcher;
+    QString trace;
+    StartProgram(watcher, home, trace, 6000, {QStringLiteral(QV_CLI_PATH), "watch"});
+    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.2") == 1; }, 20000))
+        << qPrintable(trace);
+    QProcess status;
+    QString report;
+    StartProgram(status, home, report, 6000, {QStringLiteral(QV_CLI_PATH), "status", "--json"});
+    ASSERT_TRUE(test::WaitUntil([&] { return status.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(status.exitCode(), 0) << qPrintable(report);
+    const QJsonObject state = QJsonDocument::fromJson(report.toUtf8()).object();
+    EXPECT_EQ(state["ticked"].toArray().first().toString(), "10.77.0.2") << qPrintable(report);
+    EXPECT_EQ(state["lastForwarded"]["HTTP http://127.0.0.1/ip.php"]["address"], "10.77.0.2")
+        << qPrintable(report);
+
+    // The window, started while the watcher holds the lock, attaches to it.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    Application::Options options;
+    options.instanceFolder = home.filePath("run");
+    options.messageBoxes = false;
+    auto app = std::make_unique<Application>(options);
+    ASSERT_TRUE(app->InitInstance());
+    ControlPane* pane = app->Frame()->CtrlView();
+    ASSERT_TRUE(pane->IsAttached());
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            return pane->StatusLineText().startsWith(
+                "Attached to the running quorvane-cli watch (idle)");
+        },
+        10000))
+        << qPrintable(pane->StatusLineText());
+
+    ASSERT_TRUE(Ip("addr add 10.77.0.5/24 dev v0"));
+    ASSERT_TRUE(Ip("addr del 10.77.0.2/24 dev v0"));
+    ASSERT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 1; }, 10000))
+        << qPrintable(trace);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return pane->OutputText().contains("IP Address sent was:  '10.77.0.5'"); }, 5000))
+        << qPrintable(pane->OutputText());
+    app->Frame()->OnCommand(kCmdTrayManualSend);
+    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.5") == 2; }, 10000))
+        << qPrintable(server.requests.join('\n'));
+
+    app->Frame()->ExitProgram();
+    app->ExitInstance(0);
+    app.reset();
+    ASSERT_TRUE(Ip("addr add 10.77.0.6/24 dev v0"));
+    ASSERT_TRUE(Ip("addr del 10.77.0.5/24 dev v0"));
+    EXPECT_TRUE(test::WaitUntil([&] { return sent("10.77.0.6") == 1; }, 10000))
+        << qPrintable(trace);
+    EXPECT_EQ(sent(""), 0) << qPrintable(server.requests.join('\n'));
+
+    watcher.terminate();
+    EXPECT_TRUE(test::WaitUntil([&] { return watcher.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(watcher.exitCode(), 0) << qPrintable(trace);
+    EXPECT_EQ(sent(""), 1);
+    bus.kill();
+    bus.waitForFinished(5000);
 }
 
 }  // namespace
