@@ -325,14 +325,27 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
         LoadSettings(face.Watcher().Settings());
         face.Watcher().Settings().AutoForward = false;
     }
+    // What the running watcher forwards is noted for later one-shot checks. Its off-line notice
+    // at the end tells the host otherwise, so the note goes again then: a later check forwards.
+    QString notedTarget;
+    QObject::connect(&face.Watcher(), &AddressWatcher::ForwardEnded,
+                     [&face, &notedTarget](const QString& target, const QString&, bool taken) {
+                         if (taken) {
+                             notedTarget = target;
+                             LastForwarded().Remember(target, ForwardedAddresses(face.Watcher()));
+                         }
+                     });
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Received, [&face, once] {
+    QObject::connect(&termination, &TerminationSignals::Received, [&face, &notedTarget, once] {
         if (once) {
             // Nothing is owed and nothing is saved: the check just ends, unfinished.
             QCoreApplication::exit(kCliFailed);
             return;
         }
         face.Watcher().ShutDown();
+        if (!notedTarget.isEmpty()) {
+            LastForwarded().Remember(notedTarget, QString());
+        }
         QCoreApplication::exit(kCliOk);
     });
     QObject::connect(&instance, &SingleInstance::ActivationRequested, [&face] {

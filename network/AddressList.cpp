@@ -133,6 +133,11 @@ bool AddressList::IsTickable(int row) const {
 bool AddressList::OnNewDocument() {
     m_texts.Reset(10);
     m_sharedTexts.clear();
+    ReadStoredSelection();
+    return true;
+}
+
+void AddressList::ReadStoredSelection() {
     if (m_profile) {
         m_profile->beginGroup(QStringLiteral("Data"));
         m_interfaceNum = m_profile->value(QStringLiteral("InterfaceNum")).toString();
@@ -144,14 +149,14 @@ bool AddressList::OnNewDocument() {
         m_secondStoredIp = m_profile->value(QStringLiteral("IPAddress6")).toString();
         m_profile->endGroup();
     }
-    return true;
 }
 
+// The rows stay as they are until the next refresh: only the stored selection is read again.
 void AddressList::ReloadSelection() {
     if (m_profile) {
         m_profile->sync();
     }
-    OnNewDocument();
+    ReadStoredSelection();
 }
 
 bool AddressList::StoreSelection() {

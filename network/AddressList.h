@@ -53,7 +53,8 @@ class AddressList {
     // Stores the selection ("InterfaceNum", "NICDescription", "HostName" and "IPAddress" in
     // section "Data"); false when the file could not be written.
     bool StoreSelection();
-    // Reads the stored selection again, as another program may have written it.
+    // Reads the stored selection again, as another program may have written it; the rows stay
+    // until the next refresh.
     void ReloadSelection();
     void OnCloseDocument() { StoreSelection(); }
 
@@ -178,6 +179,8 @@ class AddressList {
     unsigned int m_rowCount = 0;
 
   private:
+    void ReadStoredSelection();
+
     std::size_t m_tableSize = 0;     // addresses in the tables of the last refresh
     std::size_t m_largestTable = 0;  // the most since the heap was last given back
     // The steps of BuildRows.

@@ -135,6 +135,17 @@ SingleInstance::Outcome SingleInstance::Claim(int answerTimeoutMs) {
     return outcome;
 }
 
+bool SingleInstance::TakeFreedLock() {
+    if (m_lockFd >= 0) {
+        return true;
+    }
+    if (TakeLock() != First) {
+        return false;
+    }
+    Listen();
+    return true;
+}
+
 SingleInstance::Outcome SingleInstance::TakeLock() {
     const QString shown = LockFilePath();
     const QByteArray path = QFile::encodeName(shown);

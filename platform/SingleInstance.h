@@ -48,6 +48,10 @@ class SingleInstance : public QObject {
     // to `answerTimeoutMs` for it to answer.
     Outcome Claim(int answerTimeoutMs = 3000);
 
+    // After Claim returned Second: takes the lock should the other copy have given it up, and
+    // listens as the first copy; asks nobody anything. True when this copy holds it now.
+    bool TakeFreedLock();
+
     // After Claim returned Second: the copy that runs is a watcher without a window.
     bool OtherIsWatcher() const { return m_otherIsWatcher; }
 

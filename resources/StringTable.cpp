@@ -477,10 +477,16 @@ static constexpr struct {
     {57345, "Ready"},                                   // status bar idle text
     // status line of a window attached to a running watcher: its state, then the target
     {57346, "Attached to the running quorvane-cli watch (%1). %2"},
-    // output: the watcher that the window is attached to has gone
+    // output: the watcher that the window is attached to has gone, and another copy runs now
     {57347,
-     "The watcher has left the session bus: nothing is forwarded from here until Quorvane is "
-     "started again."},
+     "The watcher has left the session bus and another copy of Quorvane runs now: this window "
+     "is detached and forwards nothing until Quorvane is started again."},
+    // output: the watcher that the window was attached to has gone, and the window took over
+    {57348, "The watcher has left the session bus: this window watches and forwards from here on."},
+    // status line of a window that took over from a stopped watcher, then the target
+    {57349, "Watching here since the quorvane-cli watch stopped. %1"},
+    // status line of a window detached from a stopped watcher, then the target
+    {57350, "Detached: the watcher has stopped and another copy runs. %1"},
     // prompt: Help menu Contents and Index
     {57670,
      "Display table of contents to documentation\n"

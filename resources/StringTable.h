@@ -108,6 +108,9 @@ enum Id : int {
     Ready = 57345,
     AttachedStatus = 57346,
     WatcherGone = 57347,
+    TookOver = 57348,
+    TookOverStatus = 57349,
+    DetachedStatus = 57350,
 };
 }  // namespace Text
 

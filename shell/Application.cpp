@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,14 @@
 #include "watch/WatcherService.h"
 
 namespace qv {
+namespace {
+
+// How long a window waits for a stopping watcher to let its lock go: tries, and the pause
+// between them.
+constexpr int kTakeOverTries = 25;
+constexpr int kTakeOverPauseMs = 200;
+
+}  // namespace
 
 Application::Application() : Application(Options()) {}
 
@@ -47,6 +56,22 @@ Application::~Application() {
 }
 
 bool Application::InitInstance() {
+    SetUpProcess();
+    if (!ClaimInstance()) {
+        return false;
+    }
+    BuildWindow();
+    if (m_endRequested) {
+        m_exitCode = 0;  // a terminating signal came while a start-up box was open
+        return false;
+    }
+    ShowWindow();
+    ConnectSessionEvents();
+    return true;
+}
+
+// Names, icon, the road out and the prompter: what every start needs before a box can open.
+void Application::SetUpProcess() {
     // The settings root: Calvort/Quorvane.
     QCoreApplication::setOrganizationName(QStringLiteral("Calvort"));
     QCoreApplication::setApplicationName(LoadString(Text::AppTitle));
@@ -65,7 +90,11 @@ bool Application::InitInstance() {
         m_prompter = std::make_unique<MessageBoxPrompter>();
         SetPrompter(m_prompter.get());
     }
+}
 
+// One copy per user, attached to a running watcher where there is one; false, after the box that
+// says why, when this copy ends here.
+bool Application::ClaimInstance() {
     // One copy per user: a later copy brings this one's window forward and ends.
     m_instance = std::make_unique<SingleInstance>(
         m_options.instanceFolder.isEmpty() ? InstanceFolder() : m_options.instanceFolder);
@@ -103,7 +132,10 @@ bool Application::InitInstance() {
         m_exitCode = 1;
         return false;
     }
+    return true;
+}
 
+void Application::BuildWindow() {
     UseFastTipTiming();
 
     // The document, then the frame with the splitter, both views and the tray icon.
@@ -121,21 +153,16 @@ bool Application::InitInstance() {
         RewriteHelpExtension(FindHelpFile(QCoreApplication::applicationDirPath())));
     if (m_client) {
         m_frame->CtrlView()->AttachTo(*m_client);
+        QObject::connect(m_client.get(), &WatcherClient::Gone, m_frame.get(),
+                         [this] { TakeOver(kTakeOverTries); });
     } else {
-        // Offered on the session bus, where there is one, for `quorvane-cli status`.
-        m_service = std::make_unique<WatcherService>(m_frame->CtrlView()->Watcher());
-        if (QDBusConnection::sessionBus().isConnected()) {
-            m_service->Offer(
-                [](const QString& text) { qWarning("Quorvane: %s", qPrintable(text)); });
-        }
+        OfferWatcher();
     }
     m_doc->OnNewDocument();
     m_frame->OnInitialUpdate();
-    if (m_endRequested) {
-        m_exitCode = 0;  // a terminating signal came while a start-up box was open
-        return false;
-    }
+}
 
+void Application::ShowWindow() {
     m_hideOnStartup = m_frame->CtrlView()->HideOnStartup();
     // Hidden only behind an icon: without a notification area the window is the only way in.
     if (!m_hideOnStartup || !m_frame->Tray().IsShown()) {
@@ -144,7 +171,9 @@ bool Application::InitInstance() {
 
     QObject::connect(m_instance.get(), &SingleInstance::ActivationRequested, m_frame.get(),
                      [frame = m_frame.get()] { frame->OnCommand(kCmdOpen); });
+}
 
+void Application::ConnectSessionEvents() {
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_frame.get(),
                      [frame = m_frame.get()] { frame->ShutDown(); });
     // The session manager asks for the data before a log-out: keep the settings now, in case
@@ -152,9 +181,38 @@ bool Application::InitInstance() {
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, m_frame.get(),
                      [this](QSessionManager&) {
                          ControlPane* pane = m_frame->CtrlView();
-                         SaveSettings(pane->Settings(), pane->HideOnStartup());
+                         if (pane->IsAttached()) {
+                             pane->Saver().Flush();  // only the user's edits
+                         } else {
+                             SaveSettings(pane->Settings(), pane->HideOnStartup());
+                         }
                      });
-    return true;
+}
+
+// Offered for `quorvane-cli status` and for a window started later.
+void Application::OfferWatcher() {
+    m_service = std::make_unique<WatcherService>(m_frame->CtrlView()->Watcher());
+    if (QDBusConnection::sessionBus().isConnected()) {
+        m_service->Offer([](const QString& text) { qWarning("Quorvane: %s", qPrintable(text)); });
+    }
+}
+
+void Application::TakeOver(int triesLeft) {
+    if (m_frame->IsShutDown()) {
+        return;
+    }
+    if (m_instance->TakeFreedLock()) {
+        m_frame->CtrlView()->Detach(true);
+        OfferWatcher();
+        return;
+    }
+    if (triesLeft > 1) {
+        // The watcher leaves the bus first and lets the lock go as its process ends.
+        QTimer::singleShot(kTakeOverPauseMs, m_frame.get(),
+                           [this, triesLeft] { TakeOver(triesLeft - 1); });
+        return;
+    }
+    m_frame->CtrlView()->Detach(false);
 }
 
 void Application::OnTerminationSignal() {

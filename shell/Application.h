@@ -50,11 +50,23 @@ class Application {
     int HideOnStartup() const { return m_hideOnStartup; }
 
   private:
+    // The steps of InitInstance.
+    void SetUpProcess();
+    bool ClaimInstance();
+    void BuildWindow();
+    void ShowWindow();
+    void ConnectSessionEvents();
     // A terminating signal: the shutdown road, also while a start-up box is open.
     void OnTerminationSignal();
     // The display is gone and Qt is ending the process: the shutdown work without the event loop,
     // then the end of the process.
     void OnDisplayLost();
+    // Offers the window's own watcher on the session bus, where there is one.
+    void OfferWatcher();
+    // The watcher the window is attached to left the bus: the window takes its lock and watches
+    // itself, once the stopping watcher has let the lock go; if another copy took the lock, the
+    // window stays detached.
+    void TakeOver(int triesLeft);
 
     Options m_options;
     std::unique_ptr<SingleInstance> m_instance;

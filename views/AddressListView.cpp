@@ -247,6 +247,7 @@ void AddressListView::MoveSecondTick(int row) {
     SetTick(row, true);
     if (old != row) {
         m_doc->SelectSecondRow(row);
+        emit UserTicked();
     }
 }
 
@@ -275,6 +276,7 @@ void AddressListView::MoveFirstTick(int row) {
         if (m_secondItem >= 0 && m_doc->SecondRow() != m_secondItem) {
             SetTick(std::exchange(m_secondItem, -1), false);
         }
+        emit UserTicked();
     }
 }
 

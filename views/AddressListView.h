@@ -53,6 +53,10 @@ class AddressListView : public QTableWidget {
     // The IPv6 line ticked beside the IPv4 one, -1 for none.
     int SecondItem() const { return m_secondItem; }
 
+  signals:
+    // The user moved the tick; the document has the row.
+    void UserTicked();
+
   protected:
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

@@ -199,18 +199,46 @@ void ControlPane::SetSheet(IPaneSheet* sheet) {
     }
 }
 
+void ControlPane::SetInfoView(AddressListView* view) {
+    m_infoView = view;
+    connect(view, &AddressListView::UserTicked, this, [this] { m_watcher.UserTicks(); });
+}
+
 void ControlPane::AttachTo(WatcherClient& client) {
     m_client = &client;
     m_attachedForwarding = std::make_unique<AttachedForwarding>(client, m_watcher.OwnForwarder(),
                                                                 m_watcher.Settings().Method);
     m_watcher.SetForwarding(m_attachedForwarding.get());
-    m_watcher.LeaveLogToOther();
+    m_watcher.SetAttached(true);
     connect(&client, &WatcherClient::Output, this, &ControlPane::ShowText);
     connect(&client, &WatcherClient::StateChanged, this, [this] { SetStatusLine(m_preview); });
     connect(&client, &WatcherClient::Unreachable, this,
             [this](const QString& why) { ShowText(why, true); });
+    connect(&client, &WatcherClient::SettingsWritten, this,
+            [this] { m_watcher.PostPaneCommand(Command::ReloadSettings); });
+    // Only the user's edits are written here: the other watcher reads them again.
     connect(&m_watcher, &AddressWatcher::SettingsWritten, &client,
             [&client] { client.Call(QStringLiteral("ReloadSettings")); });
+}
+
+void ControlPane::Detach(bool takeOver) {
+    if (!m_client) {
+        return;
+    }
+    m_client->disconnect(this);
+    disconnect(&m_watcher, &AddressWatcher::SettingsWritten, m_client, nullptr);
+    m_client = nullptr;
+    if (takeOver) {
+        m_watcher.SetForwarding(nullptr);
+        m_attachedForwarding.reset();
+        m_watcher.SetAttached(false);
+        m_statusNote = Text::TookOverStatus;
+        ShowText(LoadString(Text::TookOver), true);
+    } else {
+        m_statusNote = Text::DetachedStatus;
+        ShowText(LoadString(Text::WatcherGone), true);
+    }
+    SetStatusLine(m_preview);
 }
 
 void ControlPane::RequestControlTip(QWidget* control, int controlId, const QPoint& globalPos) {
@@ -451,6 +479,8 @@ void ControlPane::SetStatusLine(const QString& preview) {
             state += QLatin1Char(' ') + m_client->NextTry();
         }
         text = LoadString(Text::AttachedStatus).arg(state, preview);
+    } else if (m_statusNote) {
+        text = LoadString(*m_statusNote).arg(preview);
     }
     m_statusLine->setText(text);
     m_statusLine->setCursorPosition(text.size());

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/Prompter.h"
@@ -49,7 +50,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
 
     // ---- Wiring, before OnInitialUpdate ----
     void SetDocument(IViewDocument* doc) { m_watcher.SetDocument(doc); }
-    void SetInfoView(AddressListView* view) { m_infoView = view; }
+    void SetInfoView(AddressListView* view);
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
         m_trayAddress = std::move(handler);
     }
@@ -78,6 +79,10 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // and off-line notices go to it, each save of the settings tells it to read them again, and
     // the pane's shutdown owes no off-line notice. The event log is that watcher's to write.
     void AttachTo(WatcherClient& client);
+    // The other watcher stopped: with `takeOver` the pane's own watcher watches and forwards from
+    // here on, as in a window of its own; else the pane stays a face of nothing. Either is said
+    // in the output box and the status line.
+    void Detach(bool takeOver);
     bool IsAttached() const { return m_client != nullptr; }
 
     // ---- Life ----
@@ -169,7 +174,8 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     AddressWatcher m_watcher;
     WatcherClient* m_client = nullptr;  // the watcher of another process, when attached
     std::unique_ptr<AttachedForwarding> m_attachedForwarding;
-    QString m_preview;  // the status line's forwarding preview
+    QString m_preview;                // the status line's forwarding preview
+    std::optional<int> m_statusNote;  // the status line's text around the preview, once detached
     AddressListView* m_infoView = nullptr;
     SettingsTabs* m_settingsSheet = nullptr;
     std::unique_ptr<IPaneSheet> m_sheetPages;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "forwarding/ForwardText.h"
 #include "resources/Ids.h"
@@ -106,17 +107,7 @@ void AddressWatcher::Start() {
     // and moves there those the file still holds; the headless one waits until an exchange or a
     // save needs the keyring.
     if (m_otherCommands) {
-        if (m_passwords.NeedsRead()) {
-            m_passwords.Read([this](bool ok) {
-                if (!ok) {
-                    ShowOutput(QStringLiteral("The passwords are kept in the desktop keyring, "
-                                              "which did not give them (%1): nothing that needs "
-                                              "them is sent until it does.")
-                                   .arg(m_passwords.ErrorText()),
-                               true, true);
-                }
-            });
-        }
+        ReadPasswordsForPages();
         m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
     if (!m_addressEvents.Start()) {
@@ -126,6 +117,21 @@ void AddressWatcher::Start() {
     PostPaneCommand(Command::Refresh);
 }
 
+void AddressWatcher::ReadPasswordsForPages() {
+    if (!m_passwords.NeedsRead()) {
+        return;
+    }
+    m_passwords.Read([this](bool ok) {
+        if (!ok) {
+            ShowOutput(QStringLiteral("The passwords are kept in the desktop keyring, which did "
+                                      "not give them (%1): nothing that needs them is sent until "
+                                      "it does.")
+                           .arg(m_passwords.ErrorText()),
+                       true, true);
+        }
+    });
+}
+
 void AddressWatcher::ShutDown() {
     if (m_shutDown) {
         return;
@@ -133,10 +139,15 @@ void AddressWatcher::ShutDown() {
     m_shutDown = true;
     m_pending.clear();
     EndBackOff();
-    m_saver.Cancel();  // written here in any case
     m_selectionSaver.Flush();
-    if (!SaveSettings(m_settings, m_hideOnStartup)) {
-        qWarning("Quorvane: the settings could not be saved to %s", qPrintable(SettingsFilePath()));
+    if (m_attached) {
+        m_saver.Flush();  // only the user's edits: the settings are the other watcher's
+    } else {
+        m_saver.Cancel();  // written here in any case
+        if (!SaveSettings(m_settings, m_hideOnStartup)) {
+            qWarning("Quorvane: the settings could not be saved to %s",
+                     qPrintable(SettingsFilePath()));
+        }
     }
     m_pollTimer.stop();
     m_addressEvents.Stop();
@@ -205,7 +216,9 @@ void AddressWatcher::RunCommand(Command command) {
 void AddressWatcher::Run(Command command) {
     switch (command) {
         case Command::SelectionChanged:
-            m_selectionSaver.Schedule();
+            if (!m_attached || std::exchange(m_userTick, false)) {
+                m_selectionSaver.Schedule();
+            }
             if (m_settings.AutoForward) {
                 ForwardChange();
             }
@@ -260,12 +273,26 @@ void AddressWatcher::Run(Command command) {
 }
 
 // Another face wrote the settings file: its values and the ticked row replace these, and a
-// refresh finds the ticked address again.
+// refresh finds the ticked address again; a new address it finds is forwarded like any change.
+// A change of the settings that waits to be written is written first, not dropped; so is a tick
+// by the user in an attached face, while a tick of this watcher's own checks gives way to the
+// one just written.
 void AddressWatcher::ReloadSettings() {
-    m_saver.Cancel();
-    m_selectionSaver.Cancel();
+    m_saver.Flush();
+    if (m_attached) {
+        m_selectionSaver.Flush();
+    } else {
+        m_selectionSaver.Cancel();
+    }
     LoadSettings(m_settings);
     m_hideOnStartup = LoadHideOnStartup();
+    if (m_otherCommands) {
+        ReadPasswordsForPages();
+        for (const Command fill :
+             {Command::GeneralFill, Command::HttpFill, Command::FtpFill, Command::LogFill}) {
+            PostPaneCommand(fill);
+        }
+    }
     if (m_doc) {
         m_doc->ReloadSelection();
     }
@@ -513,7 +540,7 @@ void AddressWatcher::ShowOutput(const QString& raw, bool append, bool log) {
 }
 
 void AddressWatcher::WriteLogEntry(const QString& text) {
-    if (!m_settings.LoggingEnabled || !m_writesLog) {
+    if (!m_settings.LoggingEnabled || m_attached) {
         return;
     }
     const auto problem = m_log.WriteLogEntry(m_settings.LoggingFile, text);

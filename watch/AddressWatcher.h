@@ -106,8 +106,12 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     QDateTime NextTryTime() const { return IsRetryPending() ? m_nextTry : QDateTime(); }
     qint64 LogSize() const { return m_log.m_logSize; }
     void WriteLogEntry(const QString& text);
-    // A face attached to a watcher of another process leaves the event log to that one.
-    void LeaveLogToOther() { m_writesLog = false; }
+    // A face attached to a watcher of another process leaves the event log to that one, and the
+    // settings file too but for the user's own edits: a tick by the user and the pages' takes.
+    // Detached again (`attached` false), it is a watcher of its own.
+    void SetAttached(bool attached) { m_attached = attached; }
+    // The row ticked next was ticked by the user.
+    void UserTicks() { m_userTick = true; }
     // The method and where it sends to: one line each.
     QString TargetKey() const;
 
@@ -201,6 +205,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     int PollMinutes() const;
     void OnSettingsSaved(bool ok);
     void ReloadSettings();
+    void ReadPasswordsForPages();
     void ReportForward(const QString& target, ForwardOutcome outcome);
 
     UserQuestions& m_questions;
@@ -218,7 +223,8 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     SettingsSaver m_selectionSaver{[this] { return !m_doc || m_doc->StoreSelection(); }};
     bool m_saveFailureShown = false;
     EventLog m_log;
-    bool m_writesLog = true;
+    bool m_attached = false;
+    bool m_userTick = false;
     std::optional<QString> m_logProblemPath;  // the log file whose problem was told
 
     QBasicTimer m_pollTimer;

@@ -5,7 +5,6 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 
-#include "resources/StringTable.h"
 #include "watch/WatcherService.h"
 
 namespace qv {
@@ -22,13 +21,14 @@ bool WatcherClient::Attach() {
     const QString interface = QString::fromLatin1(kServiceInterface);
     m_bus.connect(service, path, interface, QStringLiteral("OutputLine"), this,
                   SLOT(OnOutputLine(QString, bool)));
+    m_bus.connect(service, path, interface, QStringLiteral("SettingsWritten"), this,
+                  SLOT(OnSettingsWritten()));
     m_bus.connect(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
                   QStringLiteral("PropertiesChanged"), this,
                   SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList)));
     auto* owner =
         new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { emit Unreachable(LoadString(Text::WatcherGone)); });
+    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this, &WatcherClient::Gone);
     QDBusMessage getAll = QDBusMessage::createMethodCall(
         service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
     getAll << interface;
@@ -65,6 +65,10 @@ void WatcherClient::WhenAnswered(QDBusPendingCallWatcher* call, const QString& m
 
 void WatcherClient::OnOutputLine(const QString& text, bool append) {
     emit Output(text, append);
+}
+
+void WatcherClient::OnSettingsWritten() {
+    emit SettingsWritten();
 }
 
 void WatcherClient::OnPropertiesChanged(const QString& interface, const QVariantMap& changed,

@@ -35,11 +35,16 @@ class WatcherClient : public QObject {
     void Output(const QString& text, bool append);
     // The watcher's state changed (or was learnt).
     void StateChanged();
-    // The watcher left the bus, or a call did not reach it: `why` says so.
+    // A call did not reach the watcher: `why` says so.
     void Unreachable(const QString& why);
+    // The watcher left the bus (it stopped).
+    void Gone();
+    // The watcher wrote the settings file.
+    void SettingsWritten();
 
   private slots:
     void OnOutputLine(const QString& text, bool append);
+    void OnSettingsWritten();
     void OnPropertiesChanged(const QString& interface, const QVariantMap& changed,
                              const QStringList& invalidated);
 

@@ -43,6 +43,7 @@ WatcherService::WatcherService(AddressWatcher& watcher, QObject* parent)
     connect(&m_watcher, &AddressWatcher::Output, this,
             [this](const QString& text, bool append) { emit OutputLine(text, append); });
     connect(&m_watcher, &AddressWatcher::ForwardEnded, this, &WatcherService::OnForwardEnded);
+    connect(&m_watcher, &AddressWatcher::SettingsWritten, this, &WatcherService::SettingsWritten);
     for (const auto& changed : {&AddressWatcher::ExchangesFinished, &AddressWatcher::Idle}) {
         connect(&m_watcher, changed, this, &WatcherService::StateMayHaveChanged);
     }

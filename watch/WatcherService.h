@@ -68,6 +68,9 @@ class WatcherService : public QObject {
     void OutputLine(const QString& text, bool append);
     void AddressForwarded(const QString& target, const QString& address);
     void ForwardFailed(const QString& target, const QString& address);
+    // The watcher wrote its settings or its ticked row to the settings file: a face that holds
+    // them reads them again.
+    void SettingsWritten();
 
   private:
     void StateMayHaveChanged();

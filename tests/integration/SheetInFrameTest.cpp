@@ -53,11 +53,8 @@ QT_END_NAMESPACE
 namespace qv {
 namespace {
 
+using test::RunEventsFor;
 using test::WaitFor;
-
-void RunEventsFor(int ms) {
-    WaitFor([] { return false; }, ms);
-}
 
 // The settings file as it is on disk now.
 QByteArray SettingsFileText() {

@@ -2,27 +2,14 @@
 
 #include <arpa/inet.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
 #include <functional>
 
 #include "network/PublicAddressRows.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
+#include "tests/support/EventLoop.h"
 
 namespace qv::test {
-
-// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
-inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
 
 inline std::uint32_t Addr(const char* dotted) {
     return inet_addr(dotted);

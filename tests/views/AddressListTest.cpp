@@ -137,10 +137,10 @@ TEST_F(AddressListTest, LayoutSurvivesARestartAndHiddenColumnsComeBackInPlace) {
         return sum;
     };
     view->resize(2000, 200);
-    ASSERT_TRUE(test::WaitUntil([&] { return shownWidth() == view->viewport()->width(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return shownWidth() == view->viewport()->width(); }));
     EXPECT_NEAR(view->columnWidth(3), 2.4 * view->columnWidth(0), 2);
     view->resize(800, 200);
-    ASSERT_TRUE(test::WaitUntil([&] { return view->columnWidth(3) == 240; }));
+    ASSERT_TRUE(test::WaitFor([&] { return view->columnWidth(3) == 240; }));
     EXPECT_EQ(view->columnWidth(0), 100);
     view->OnDestroy();
     EXPECT_EQ(OpenSettings()->value("Settings/ColumnWidths").toString(),

@@ -24,7 +24,7 @@
 namespace qv {
 namespace {
 
-using test::WaitUntil;
+using test::WaitFor;
 
 class ControlPaneTest : public ::testing::Test {
   protected:
@@ -163,7 +163,7 @@ TEST_F(ControlPaneTest, PollingTimerFollowsCheckForChangeAndCheckTime) {
     pane.Settings().CheckTime = 5;
     Run(Command::Refresh);
     EXPECT_EQ(pane.PollPeriodMs(), 5 * 40);
-    EXPECT_TRUE(WaitUntil([&] { return doc.checks >= 2; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return doc.checks >= 2; }, 3000));
     EXPECT_EQ(doc.refreshes, 1);  // the ticks run the quiet check, not a full refresh
 
     // A new period starts from the restart.
@@ -297,7 +297,7 @@ TEST_F(ControlPaneTest, ASelectionChangeIsStoredShortlyAfterAndAtShutdown) {
     Run(Command::SelectionChanged);
     Run(Command::SelectionChanged);
     EXPECT_EQ(doc.stores, 0);
-    EXPECT_TRUE(WaitUntil([&] { return doc.stores > 0; }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return doc.stores > 0; }, 10000));
     EXPECT_EQ(doc.stores, 1);  // a burst ends in one write
 
     Run(Command::SelectionChanged);
@@ -504,16 +504,6 @@ QList<QMessageBox*> OpenNotices() {
         }
     }
     return open;
-}
-
-// Serves events until `done` holds (at most 5 s).
-bool WaitFor(const std::function<bool()>& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
 }
 
 // Nothing waits for a notice: each is shown at once, closes by itself after its life or by a

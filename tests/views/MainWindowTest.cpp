@@ -58,7 +58,7 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     doc.OnNewDocument();
     frame.OnInitialUpdate();
     frame.show();
-    ASSERT_TRUE(test::WaitUntil([&] { return frame.InfoView()->rowCount() == 2; }));
+    ASSERT_TRUE(test::WaitFor([&] { return frame.InfoView()->rowCount() == 2; }));
 
     // The user ticks the second line: the tray tip follows.
     frame.InfoView()->item(1, 0)->setCheckState(Qt::Checked);
@@ -83,7 +83,7 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
 
     // The size the user gave the window is the one it opens with next time.
     frame.resize(900, 610);
-    ASSERT_TRUE(test::WaitUntil([&] { return frame.size() == QSize(900, 610); }));
+    ASSERT_TRUE(test::WaitFor([&] { return frame.size() == QSize(900, 610); }));
     frame.ShutDown();
     EXPECT_EQ(profile->value("Data/NICDescription").toString(), "enp3s0");
     MainWindow next(doc);

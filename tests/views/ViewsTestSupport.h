@@ -15,25 +15,13 @@
 #include <vector>
 
 #include "platform/Prompter.h"
+#include "tests/support/EventLoop.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
 #include "watch/ForwardingCommands.h"
 #include "watch/ViewDocument.h"
 
 namespace qv::test {
-
-// Runs the event loop until `done` or `ms` have passed; returns `done()`.
-inline bool WaitUntil(const std::function<bool()>& done, int ms = 3000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
-inline void RunEventsFor(int ms) {
-    WaitUntil([] { return false; }, ms);
-}
 
 // Rows given by the test; records what the views ask of the document.
 class FakeDoc : public IViewDocument {
