@@ -105,6 +105,8 @@ QString TargetUrlOf(const SettingsRecord& s) {
             return s.FTPTargetURL;
         case ForwardMethod::DynDns:
             return s.DynDnsURL;
+        case ForwardMethod::DnsUpdate:
+            break;  // a name server, not a URL
     }
     return {};
 }
@@ -122,12 +124,22 @@ bool UsableTarget(const SettingsRecord& s) {
             return parts.service == kServiceFtp;
         case ForwardMethod::DynDns:
             return DynDnsTargetAllowed(parts);
+        case ForwardMethod::DnsUpdate:
+            break;
     }
     return false;
 }
 
 // Says why the stored settings cannot forward, or returns true.
 bool ForwardingConfigured(const SettingsRecord& s, ConsoleOutput& say) {
+    if (s.Method == ForwardMethod::DnsUpdate) {
+        if (s.DNSServer.trimmed().isEmpty() || s.DNSRecordName.trimmed().isEmpty()) {
+            Refuse(say, QStringLiteral("forwarding is not set up: no DNS server or record name is "
+                                       "stored; set them in the program's DNS Target tab"));
+            return false;
+        }
+        return true;
+    }
     const bool ftp = s.Method == ForwardMethod::Ftp;
     const bool dynDns = s.Method == ForwardMethod::DynDns;
     if (TargetUrlOf(s).trimmed().isEmpty()) {
@@ -392,15 +404,36 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     };
     const QString method = MethodName(s.Method);
     report(QStringLiteral("method"), method);
+    const bool dns = s.Method == ForwardMethod::DnsUpdate;
     const QString url = TargetUrlOf(s);
-    const bool wellFormed = UsableTarget(s);
-    report(QStringLiteral("target"),
-           url.trimmed().isEmpty()
-               ? QStringLiteral("none stored")
-               : MaskUrlPassword(url.trimmed()) +
-                     (wellFormed ? QStringLiteral(" (well formed)")
-                                 : QStringLiteral(" (not a usable %1 URL)").arg(method)));
-    ready = ready && wellFormed;
+    bool wellFormed = false;
+    if (dns) {
+        wellFormed = !s.DNSServer.trimmed().isEmpty() && !s.DNSRecordName.trimmed().isEmpty();
+        report(QStringLiteral("target"),
+               wellFormed ? QStringLiteral("record %1 at %2 port %3, zone %4")
+                                .arg(s.DNSRecordName.trimmed(), s.DNSServer.trimmed())
+                                .arg(s.DNSPort)
+                                .arg(s.DNSZone.trimmed().isEmpty()
+                                         ? QStringLiteral("from the name's SOA record")
+                                         : s.DNSZone.trimmed())
+                          : QStringLiteral("no server or record name stored"));
+        const bool key =
+            !s.DNSKeyName.trimmed().isEmpty() &&
+            (!s.DNSKeySecret.isEmpty() || (s.PasswordsInKeyring & kKeyringDNSKeySecret));
+        report(QStringLiteral("key"),
+               key ? QStringLiteral("%1 (%2)").arg(s.DNSKeyName.trimmed(), s.DNSKeyAlgorithm)
+                   : QStringLiteral("no key name or secret stored"));
+        ready = ready && wellFormed && key;
+    } else {
+        wellFormed = UsableTarget(s);
+        report(QStringLiteral("target"),
+               url.trimmed().isEmpty()
+                   ? QStringLiteral("none stored")
+                   : MaskUrlPassword(url.trimmed()) +
+                         (wellFormed ? QStringLiteral(" (well formed)")
+                                     : QStringLiteral(" (not a usable %1 URL)").arg(method)));
+        ready = ready && wellFormed;
+    }
     if (s.Method == ForwardMethod::DynDns) {
         const QStringList hosts = DynDnsHostNames(s.DynDnsHosts);
         report(QStringLiteral("hosts"),
@@ -455,7 +488,10 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
         report(QStringLiteral("keyring"), QStringLiteral("not needed (no password kept there)"));
     }
 
-    if (args.Has("--probe") && wellFormed) {
+    if (args.Has("--probe") && dns) {
+        report(QStringLiteral("connection"),
+               QStringLiteral("not probed: a DNS update says itself whether the server answers"));
+    } else if (args.Has("--probe") && wellFormed) {
         watcher.OwnForwarder().OnTestInternet();
         const bool reached = WaitForExchanges(watcher);
         report(QStringLiteral("connection"), reached ? QStringLiteral("the target's host answers")

@@ -156,6 +156,38 @@ class Forwarder::TransferAwait {
     bool m_suspended = false;
 };
 
+// A DNS update's result, delivered by the event loop. Dropping the exchange destroys the update,
+// which then never calls back.
+class Forwarder::DnsAwait {
+  public:
+    DnsAwait(DnsUpdate& update, DnsServer server, TsigKey key, RecordChange change)
+        : m_update(update),
+          m_server(std::move(server)),
+          m_key(std::move(key)),
+          m_change(std::move(change)) {}
+
+    bool await_ready() const { return false; }
+    bool await_suspend(std::coroutine_handle<> exchange) {
+        m_update.Send(m_server, m_key, m_change, [this, exchange](const DnsUpdateResult& result) {
+            m_result.emplace(result);
+            if (m_suspended) {
+                exchange.resume();
+            }
+        });
+        m_suspended = !m_result;  // refused at once: no need to wait
+        return m_suspended;
+    }
+    DnsUpdateResult await_resume() { return std::move(*m_result); }
+
+  private:
+    DnsUpdate& m_update;
+    DnsServer m_server;
+    TsigKey m_key;
+    RecordChange m_change;
+    std::optional<DnsUpdateResult> m_result;
+    bool m_suspended = false;
+};
+
 // The keyring's answer, delivered by the event loop.
 class Forwarder::PasswordAwait {
   public:
@@ -265,6 +297,12 @@ Task<TransferStatus> Forwarder::FtpCommands(CurlTransfer& transfer, FtpAccount a
     co_return co_await sending;
 }
 
+Task<DnsUpdateResult> Forwarder::SendUpdate(DnsUpdate& update, DnsServer server, TsigKey key,
+                                            RecordChange change) {
+    DnsAwait updating(update, std::move(server), std::move(key), std::move(change));
+    co_return co_await updating;
+}
+
 Task<HttpReply> Forwarder::Get(CurlTransfer& transfer, HttpFetchRequest request) {
     TransferAwait<HttpReply> fetching(*this, transfer,
                                       [&](auto done) { transfer.Fetch(request, std::move(done)); });
@@ -322,6 +360,7 @@ T Forwarder::RunNow(Task<T> task) {
     const bool byHand = std::exchange(m_byHand, true);
     drive(task, outcome);
     RunTransfersUntil([&outcome] { return outcome.done; }, QDeadlineTimer::Forever);
+    RunDnsUpdatesUntil([&outcome] { return outcome.done; }, QDeadlineTimer::Forever);
     m_byHand = byHand;
     if (outcome.error) {
         std::rethrow_exception(outcome.error);
@@ -469,8 +508,9 @@ void Forwarder::OffLineAtShutdown(std::function<void()> then) {
     Submit([this, then = std::move(then)] { return DoShutdownStep(then); }, false);
     // The event loop may not run again: the notice's transfers run here.
     const std::weak_ptr<bool> alive = m_alive;
-    RunTransfersUntil([this, alive] { return alive.expired() || !IsBusy(); },
-                      QDeadlineTimer(m_options.shutdownBound + std::chrono::seconds(1)));
+    const QDeadlineTimer end(m_options.shutdownBound + std::chrono::seconds(1));
+    RunTransfersUntil([this, alive] { return alive.expired() || !IsBusy(); }, end);
+    RunDnsUpdatesUntil([this, alive] { return alive.expired() || !IsBusy(); }, end);
 }
 
 Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
@@ -487,7 +527,9 @@ Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
 void Forwarder::UpdateForwardPreview() {
     const SettingsRecord& s = m_host.Settings();
     QString text;
-    if (s.Method == ForwardMethod::DynDns) {
+    if (s.Method == ForwardMethod::DnsUpdate) {
+        text = QStringLiteral("Update '%1' at '%2'").arg(s.DNSRecordName, s.DNSServer);
+    } else if (s.Method == ForwardMethod::DynDns) {
         QString ipv4 = m_host.SelectedIp();
         QString ipv6 = m_host.SecondSelectedIp();
         if (ipv4.contains(QLatin1Char(':'))) {
@@ -561,8 +603,9 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
     if (IsValidAddressText(address)) {
         const QString second = m_host.SecondSelectedIp();
         Task<bool> sending =
-            method == ForwardMethod::Http
-                ? SendAddress(address)
+            method == ForwardMethod::Http ? SendAddress(address)
+            : method == ForwardMethod::DnsUpdate
+                ? UpdateRecord(address)
                 : UploadPage(BuildFTPReplacement(s, address, true),
                              second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
         m_lastSucceeded = co_await sending;
@@ -590,8 +633,12 @@ Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
         co_return false;
     }
     const SettingsRecord& s = m_host.Settings();
+    // The DNS record gets the off-line address where one of its type is set, else it goes.
+    const QString offLineAddress =
+        RecordTypeOf(s.DNSOffLineAddress) == m_dnsType ? s.DNSOffLineAddress.trimmed() : QString();
     Task<bool> notice =
-        method == ForwardMethod::Http ? SendAddress(QString())
+        method == ForwardMethod::Http        ? SendAddress(QString())
+        : method == ForwardMethod::DnsUpdate ? UpdateRecord(offLineAddress)
         : s.FTPOffLineDelete
             ? RemovePage()
             : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false),
@@ -605,6 +652,9 @@ Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
 
 // A notice owed from a run that has not parsed the target yet parses the stored one.
 bool Forwarder::HaveTarget(ForwardMethod method) {
+    if (method == ForwardMethod::DnsUpdate) {
+        return ParseTarget(method) != 0;
+    }
     const UrlParts& target = method == ForwardMethod::Http ? m_httpTarget : m_ftpTarget;
     return target.service != kServiceUnknown || ParseTarget(method) != 0;
 }
@@ -616,6 +666,12 @@ int Forwarder::ParseTarget(ForwardMethod method) {
             return ParseTargetURL(s.HTTPTargetURL, kServiceHttp);
         case ForwardMethod::Ftp:
             return ParseTargetURL(s.FTPTargetURL, kServiceFtp);
+        case ForwardMethod::DnsUpdate:
+            if (s.DNSServer.trimmed().isEmpty() || s.DNSRecordName.trimmed().isEmpty()) {
+                m_host.ShowOutput(LoadString(Text::DnsTargetMissing), true, true);
+                return 0;
+            }
+            return 1;
         case ForwardMethod::DynDns:
             break;  // no off-line notice goes there
     }
@@ -630,6 +686,8 @@ int& Forwarder::Owed(ForwardMethod method) {
             return m_ftpUploaded;
         case ForwardMethod::DynDns:
             break;
+        case ForwardMethod::DnsUpdate:
+            return m_dnsUpdated;
     }
     m_nothingOwed = 0;
     return m_nothingOwed;
@@ -639,9 +697,10 @@ Task<> Forwarder::DoOfferOffLineNotice(ForwardMethod method) {
     if (!Owed(method)) {
         co_return;
     }
-    Task<int> asking = AskInTurn(
-        method == ForwardMethod::Http ? Text::TakeDownHttpQuestion : Text::TakeDownFtpQuestion,
-        IPrompter::YesNo);
+    Task<int> asking = AskInTurn(method == ForwardMethod::Http  ? Text::TakeDownHttpQuestion
+                                 : method == ForwardMethod::Ftp ? Text::TakeDownFtpQuestion
+                                                                : Text::TakeDownDnsQuestion,
+                                 IPrompter::YesNo);
     if (co_await asking == IPrompter::AnswerYes) {
         Task<> notice = DoNotifyOffLine(method);
         co_await notice;
@@ -691,6 +750,9 @@ int Forwarder::CheckInternetConnection(ForwardMethod method) {
 }
 
 Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable) {
+    if (method == ForwardMethod::DnsUpdate) {
+        co_return 1;  // the update's own answer, or its absence, tells whether the server is there
+    }
     m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
     // The method's own target, else another one's.
     QString own;
@@ -704,6 +766,8 @@ Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable)
         case ForwardMethod::DynDns:
             own = QStringLiteral("DynDnsURL");
             break;
+        case ForwardMethod::DnsUpdate:
+            break;  // answered above
     }
     QString url = StoredSetting(own);
     for (const char* other : {"HTTPTargetURL", "FTPTargetURL"}) {
@@ -894,6 +958,87 @@ void Forwarder::ReportError(int messageId, int detail, const QString& stamp) {
         line += QString::number(detail);
     }
     m_host.ShowOutput(line + stamp, true, true);
+}
+
+// ---- DNS ----
+
+namespace {
+
+QString DnsFailureText(const DnsUpdateResult& result) {
+    switch (result.failure) {
+        case DnsFailure::None:
+            break;
+        case DnsFailure::KeyRejected:
+            return LoadString(Text::DnsKeyRejected);
+        case DnsFailure::Refused:
+            return LoadString(Text::DnsRefused);
+        case DnsFailure::NotZone:
+            return LoadString(Text::DnsNotZone);
+        case DnsFailure::ServerFailure:
+            return LoadString(Text::DnsServerFailure);
+        case DnsFailure::OtherCode:
+            return LoadString(Text::DnsOtherCode).arg(result.code);
+        case DnsFailure::NoAnswer:
+            return LoadString(Text::DnsNoAnswer);
+        case DnsFailure::BadSignature:
+            return LoadString(Text::DnsBadSignature);
+        case DnsFailure::BadSettings:
+            return LoadString(Text::DnsSettingsUnusable);
+    }
+    return {};
+}
+
+}  // namespace
+
+Task<bool> Forwarder::UpdateRecord(QString address) {
+    const SettingsRecord& s = m_host.Settings();
+    m_host.SetBusyCursor(true);
+    const QString stamp = TimeStampNow();
+    bool success = false;
+    Task<bool> reading = PasswordsReady(kKeyringDNSKeySecret, stamp);
+    if (co_await reading) {
+        m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+        const DnsServer server{s.DNSServer.trimmed(), quint16(s.DNSPort)};
+        RecordChange change;
+        change.zone = s.DNSZone;
+        change.name = s.DNSRecordName.trimmed();
+        change.type = address.isEmpty() ? m_dnsType : RecordTypeOf(address);
+        change.address = address;
+        change.ttl = quint32(s.DNSTTL);
+        DnsUpdate update;
+        Task<DnsUpdateResult> updating = SendUpdate(
+            update, server, TsigKey{s.DNSKeyName, s.DNSKeyAlgorithm, s.DNSKeySecret}, change);
+        const DnsUpdateResult result = co_await updating;
+        const QString type = RecordTypeName(change.type);
+        if (!result.Ok()) {
+            QString detail = DnsFailureText(result);
+            if (!result.detail.isEmpty()) {
+                detail += QStringLiteral(" (%1)").arg(result.detail);
+            }
+            m_host.ShowOutput(
+                LoadString(Text::DnsUpdateFailed).arg(change.name, server.host) + detail + stamp,
+                true, true);
+        } else {
+            success = true;
+            const QString line =
+                address.isEmpty()
+                    ? LoadString(Text::DnsRecordRemoved).arg(change.name, type, server.host)
+                    : LoadString(result.served ? Text::DnsRecordServed : Text::DnsRecordNotServed)
+                          .arg(change.name, type, address, server.host);
+            m_host.ShowOutput(line + stamp, true, true);
+            if (!address.isEmpty()) {
+                m_dnsType = change.type;
+            }
+        }
+    }
+    if (s.NotifyOnSend) {
+        Notice(!success            ? LoadString(Text::ExchangeFailed)
+               : address.isEmpty() ? OffLineNoticeText()
+                                   : FormatString(Text::DnsSentNotice, address),
+               IPrompter::Information);
+    }
+    m_host.SetBusyCursor(false);
+    co_return success;
 }
 
 // ---- FTP ----

@@ -16,6 +16,7 @@
 #include "forwarding/TargetUrl.h"
 #include "forwarding/Task.h"
 #include "platform/Clock.h"
+#include "platform/DnsUpdate.h"
 #include "platform/Transfer.h"
 #include "settings/SettingsRecord.h"
 
@@ -123,6 +124,8 @@ class Forwarder {
     int m_httpForwarded = 0;
     // An FTP off-line action is owed.
     int m_ftpUploaded = 0;
+    // A DNS record was set: its off-line update is owed.
+    int m_dnsUpdated = 0;
     // The target each method last sent to (m_server, m_object, m_port, m_serviceType):
     // its off-line notices go there.
     UrlParts m_httpTarget;
@@ -132,6 +135,7 @@ class Forwarder {
     template <class Result>
     class TransferAwait;
     class PasswordAwait;
+    class DnsAwait;
     template <class Answer>
     class AnswerAwait;
     struct Job {
@@ -177,6 +181,10 @@ class Forwarder {
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement, QString second = QString());
     Task<bool> RemovePage();
+    // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
+    Task<bool> UpdateRecord(QString address);
+    Task<DnsUpdateResult> SendUpdate(DnsUpdate& update, DnsServer server, TsigKey key,
+                                     RecordChange change);
     Task<ForwardOutcome> UpdateDynDns(QString first, QString second, bool byHand);
     ForwardOutcome TakeDynDnsReply(const HttpReply& reply, const QString& ledgerKey,
                                    DynDnsLedger::Entry entry, const QString& sent,
@@ -211,7 +219,8 @@ class Forwarder {
     CurlTransfer* m_runningTransfer = nullptr;    // the running transfer's owner
     bool m_readingPasswords = false;              // the exchange waits for the keyring
     bool m_lastSucceeded = false;
-    QString m_httpSentAddress;  // the address the host last took by HTTP
+    QString m_httpSentAddress;             // the address the host last took by HTTP
+    RecordType m_dnsType = RecordType::A;  // the type of the DNS record last set
     // The dyndns2 password in use when the service stopped the updates in this run: a new one
     // lifts the stop.
     std::optional<QString> m_dynDnsStopPassword;

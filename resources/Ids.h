@@ -28,7 +28,12 @@ enum class Command : int {
     DynDnsTake = 32830,  // the Dynamic DNS page's take, fill and help
     DynDnsFill,
     DynDnsHelp,
-    SendDynDns,         // "Send Now" on the Dynamic DNS page
+    SendDynDns,       // "Send Now" on the Dynamic DNS page
+    DnsTake = 32820,  // the DNS Target page: take its values, fill it, show its quick help
+    DnsFill,
+    DnsHelp,
+    SendDns,            // "Send Now" on the DNS Target page
+    DnsOffLine,         // delete the DNS record (or set the off-line address)
     TestInternet = -1,  // check the connection to the target
     // The watcher's own checks, which wait in its queue like commands.
     PollTick = 0,       // the periodic check

@@ -225,6 +225,38 @@ static constexpr struct {
      "https://<provider>/nic/update), the host names to update, and the account's user and "
      "password. Only a changed address is sent; a refusal stops the automatic updates until "
      "these settings change."},
+    // reasons of a failed DNS update, after DnsUpdateFailed
+    {210, "the key is wrong or the clocks differ by more than 5 minutes"},
+    {211, "the server does not allow updates for this name from this key"},
+    {212, "the server holds no zone for this name (NOTZONE)"},
+    {213, "the server failed to make the change (SERVFAIL)"},
+    {214, "no answer from the server"},
+    {215, "the server's answer is not signed with the key"},
+    {216, "the server answered with response code %1"},
+    {217, "the server, the record name or the key on the DNS Target tab cannot be used"},
+    // output: a failed DNS update (%1 = record name, %2 = server); the reason follows
+    {218, "Error: the DNS update of %1 at %2 failed: "},
+    // output: the record after an update (%1 name, %2 type, %3 address, %4 server)
+    {219, "Record %1 %2 %3 is served by %4"},
+    {220, "Record %1 %2 %3 was taken by %4 but is not served yet"},
+    // output: the record deleted by the off-line notice (%1 name, %2 type, %3 server)
+    {221, "Record %1 %2 is removed from %3"},
+    // notice: the DNS record set (%s = address)
+    {222, "Internet communications completed successfully. The DNS record now holds %s."},
+    // question: take down the earlier DNS update
+    {223,
+     "It appears a DNS record has already been set. You can manually remove it by going to "
+     "the 'DNS Target' tab and hitting the 'Notify Off-line' button, or it can be done now. "
+     "Would you like to do the operation now?"},
+    // output: the DNS method has no server or record name
+    {224, "Nothing was sent: enter the DNS server and the record name on the DNS Target tab."},
+    // quick help of the DNS Target page
+    {225,
+     "The name server that takes RFC 2136 updates for the record: its host and port (53), the "
+     "zone (found from the name's SOA record when empty), the record name and its time to live. "
+     "The updates are signed with the TSIG key the server knows: its name, algorithm and secret "
+     "(base64; kept in the desktop keyring). Going off line deletes the record, or sets the "
+     "off-line address where one is entered."},
     // tool tip of control 1102 (General page)
     {1102,
      "When 'Notify me when...' is enabled, you can elect to have a popup window notify you "

@@ -9,7 +9,7 @@ set -euo pipefail
 build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
-  libcurl4-openssl-dev libc-ares-dev qtkeychain-qt6-dev
+  libcurl4-openssl-dev libc-ares-dev libldns-dev qtkeychain-qt6-dev
   librsvg2-bin
   # Without it a Wayland session falls back to X11, and QT_QPA_PLATFORM=wayland fails.
   qt6-wayland
@@ -20,7 +20,7 @@ test_packages=(
   libgtest-dev libgmock-dev googletest
   libcpp-httplib-dev libssl-dev openssl
   python3-pyftpdlib python3-openssl
-  lighttpd php-cli dnsmasq miniupnpd-nftables
+  lighttpd php-cli dnsmasq miniupnpd-nftables knot knot-dnsutils faketime
   gnome-keyring dbus python3-dbus python3-gi
   iproute2 util-linux procps curl
   xvfb xauth x11-utils trayer
@@ -31,7 +31,7 @@ test_packages=(
 # Test servers that the tests start themselves. Their packages would also start them as system
 # services (a web server on port 80, a DNS server on port 53): held back while installing, and
 # disabled afterwards when this run installed them.
-test_services=(lighttpd dnsmasq)
+test_services=(lighttpd dnsmasq knot)
 
 packages=("${build_packages[@]}")
 case "${1:-}" in

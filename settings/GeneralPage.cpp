@@ -31,6 +31,7 @@ const MethodChoice kMethodChoices[] = {
      GeneralPage::kUseFtp},
     {ForwardMethod::DynDns, "use a Dynamic DNS service (dyndns2) to update its host names",
      GeneralPage::kUseDynDns},
+    {ForwardMethod::DnsUpdate, "DNS server (RFC 2136)", GeneralPage::kUseDnsUpdate},
 };
 
 int Bit(bool on) {
@@ -105,19 +106,23 @@ GeneralPage::GeneralPage(IPaneLink& link, QWidget* parent)
     auto* bracket = new ChoiceBracket(m_methods.front().box, m_methods.back().box, notifications);
 
     auto* notifyLayout = new QGridLayout(notifications);
-    notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 2);
-    notifyLayout->setVerticalSpacing(margin / 2);
+    notifyLayout->setContentsMargins(margin, margin / 2, margin, margin / 4);
+    // Close rows: the group holds a box for each method.
+    notifyLayout->setVerticalSpacing(0);
     notifyLayout->setHorizontalSpacing(2);
     const int indent = fontMetrics().averageCharWidth();
     notifyLayout->addWidget(m_autoForward, 0, 0, 1, 3);
     notifyLayout->setColumnMinimumWidth(0, indent);
-    const int methodRows = static_cast<int>(m_methods.size());
-    notifyLayout->addWidget(bracket, 1, 1, methodRows, 1);
-    for (int i = 0; i < methodRows; ++i) {
-        notifyLayout->addWidget(m_methods[i].box, 1 + i, 2);
+    // The method boxes stand close together, so that every method fits beside the bracket.
+    auto* methodColumn = new QVBoxLayout;
+    methodColumn->setSpacing(0);
+    for (const MethodBox& m : m_methods) {
+        methodColumn->addWidget(m.box);
     }
-    notifyLayout->addWidget(m_notify, 1 + methodRows, 0, 1, 3);
-    notifyLayout->addWidget(m_hostResponse, 2 + methodRows, 0, 1, 3);
+    notifyLayout->addWidget(bracket, 1, 1);
+    notifyLayout->addLayout(methodColumn, 1, 2);
+    notifyLayout->addWidget(m_notify, 2, 0, 1, 3);
+    notifyLayout->addWidget(m_hostResponse, 3, 0, 1, 3);
     notifyLayout->setColumnStretch(2, 1);
 
     auto* page = new QVBoxLayout(this);

@@ -29,6 +29,7 @@ class GeneralPage : public SettingsPage {
         kAutoForward = 1103,
         kUseHttp = 1138,
         kUseFtp = 1139,
+        kUseDnsUpdate = 1170,
         kUseDynDns = 1160,
         kNotifyOnSend = 1102,
         kHostResponse = 1123,

@@ -46,6 +46,12 @@ const StringKey kTargetKeys[] = {
     {"FTPPassword", &SettingsRecord::FTPPassword},
     {"OffLineDomain", &SettingsRecord::OffLineDomain},
     {"EchoPageURL", &SettingsRecord::EchoPageURL},
+    {"DNSServer", &SettingsRecord::DNSServer},
+    {"DNSZone", &SettingsRecord::DNSZone},
+    {"DNSRecordName", &SettingsRecord::DNSRecordName},
+    {"DNSKeyName", &SettingsRecord::DNSKeyName},
+    {"DNSKeySecret", &SettingsRecord::DNSKeySecret},
+    {"DNSOffLineAddress", &SettingsRecord::DNSOffLineAddress},
 };
 
 // Keys that files written before them lack: written only while they hold other than their
@@ -82,6 +88,7 @@ namespace {
 
 constexpr int kFlagCount = 13;
 constexpr int kMethodFlag = 3;  // EnableFlags' 4th number: 1 for HTTP, 0 for another method
+constexpr int kMaxPort = 65535;
 
 // The check boxes behind EnableFlags, in their order; the method's place is null.
 std::array<bool*, kFlagCount> FlagFields(SettingsRecord& s) {
@@ -259,6 +266,15 @@ void LoadSettings(QSettings& file, SettingsRecord& s) {
     s.ShowIPv6 = ReadSwitch(*st, QStringLiteral("ShowIPv6"), defaults.ShowIPv6);
     s.FTPRequireEncryption =
         ReadSwitch(*st, QStringLiteral("FTPRequireEncryption"), defaults.FTPRequireEncryption);
+    s.DNSKeyAlgorithm = ReadString(*st, "DNSKeyAlgorithm", defaults.DNSKeyAlgorithm);
+    s.DNSPort = st->value(QStringLiteral("DNSPort"), defaults.DNSPort).toInt();
+    if (s.DNSPort < 1 || s.DNSPort > kMaxPort) {
+        s.DNSPort = defaults.DNSPort;
+    }
+    s.DNSTTL = st->value(QStringLiteral("DNSTTL"), defaults.DNSTTL).toInt(&ok);
+    if (!ok || s.DNSTTL < 0) {
+        s.DNSTTL = defaults.DNSTTL;
+    }
     // A password the file holds after all (written by hand) is taken from the file.
     s.PasswordsInKeyring =
         st->value(QStringLiteral("PasswordsInKeyring"), 0).toInt() & kKeyringAllPasswords;
@@ -315,6 +331,9 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     st->setValue(QStringLiteral("AskRouter"), s.AskRouter ? 1 : 0);
     st->setValue(QStringLiteral("HideOnStartup"), hideOnStartup);
     st->setValue(QStringLiteral("FTPRequireEncryption"), s.FTPRequireEncryption ? 1 : 0);
+    st->setValue(QStringLiteral("DNSKeyAlgorithm"), s.DNSKeyAlgorithm);
+    st->setValue(QStringLiteral("DNSPort"), s.DNSPort);
+    st->setValue(QStringLiteral("DNSTTL"), s.DNSTTL);
     st->setValue(QStringLiteral("PasswordsInKeyring"), kept);
     st->endGroup();
     st->sync();

@@ -14,7 +14,7 @@ inline constexpr int kMaxCheckTime = 100;
 // How the address reaches the host. Stored as "ForwardMethod" by name; the file's EnableFlags keep
 // their HTTP flag too (1 for HTTP, 0 for any other method), so files without the key read as
 // before.
-enum class ForwardMethod { Http, Ftp, DynDns };
+enum class ForwardMethod { Http, Ftp, DynDns, DnsUpdate };
 
 struct ForwardMethodName {
     ForwardMethod method;
@@ -25,6 +25,7 @@ inline constexpr ForwardMethodName kForwardMethodNames[] = {
     {ForwardMethod::Http, "HTTP"},
     {ForwardMethod::Ftp, "FTP"},
     {ForwardMethod::DynDns, "dyndns2"},
+    {ForwardMethod::DnsUpdate, "RFC2136"},
 };
 
 QString MethodName(ForwardMethod method);
@@ -82,7 +83,8 @@ struct SettingsRecord {
     bool FTPRequireEncryption = false;
 
     // The passwords the desktop keyring keeps for this file, stored as "PasswordsInKeyring"
-    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword). The file keeps such a
+    // (kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword |
+    // kKeyringDNSKeySecret). The file keeps such a
     // password's key empty while the keyring holds its value.
     int PasswordsInKeyring = 0;
     // Not stored: the keyring's passwords not read yet in this run (their fields stay empty until
@@ -90,12 +92,26 @@ struct SettingsRecord {
     int PasswordsToRead = 0;
     QString KeyringQueryPassword;
     QString KeyringFTPPassword;
+    QString KeyringDNSKeySecret;
     QString KeyringDynDnsPassword;
 
     // The passwords whose current value the keyring holds, so that the file need not.
     int PasswordsKeptInKeyring() const;
     // The passwords the file has to hold: not empty, and not kept by the keyring.
     int PasswordsOutsideKeyring() const;
+
+    // The name server that takes RFC 2136 updates, the record it keeps and the TSIG key that
+    // signs them (the secret in base64). An empty zone is found from the name's SOA record; the
+    // off-line notice deletes the record, or sets DNSOffLineAddress where there is one.
+    QString DNSServer;
+    int DNSPort = 53;
+    QString DNSZone;
+    QString DNSRecordName;
+    int DNSTTL = 60;
+    QString DNSKeyName;
+    QString DNSKeyAlgorithm = QStringLiteral("hmac-sha256");
+    QString DNSKeySecret;
+    QString DNSOffLineAddress;
 
     // The public address: ask the router over UPnP; the echo page's URL (empty: not asked).
     bool AskRouter = true;
@@ -108,6 +124,7 @@ struct SettingsRecord {
 inline constexpr int kKeyringQueryPassword = 1;   // PasswordQueryString
 inline constexpr int kKeyringFTPPassword = 2;     // FTPPassword
 inline constexpr int kKeyringDynDnsPassword = 8;  // DynDnsPassword
+inline constexpr int kKeyringDNSKeySecret = 4;    // DNSKeySecret
 
 // Each password the keyring may keep: its bit, its key in the settings file, the keyring entry's
 // name as a keyring manager shows it, its field, and the field of the value the keyring holds.
@@ -126,11 +143,13 @@ inline const PasswordField kPasswordFields[] = {
      &SettingsRecord::KeyringFTPPassword},
     {kKeyringDynDnsPassword, "DynDnsPassword", "Quorvane dynamic DNS password",
      &SettingsRecord::DynDnsPassword, &SettingsRecord::KeyringDynDnsPassword},
+    {kKeyringDNSKeySecret, "DNSKeySecret", "Quorvane DNS key secret", &SettingsRecord::DNSKeySecret,
+     &SettingsRecord::KeyringDNSKeySecret},
 };
 
 // Every password bit of kPasswordFields.
 inline constexpr int kKeyringAllPasswords =
-    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword;
+    kKeyringQueryPassword | kKeyringFTPPassword | kKeyringDynDnsPassword | kKeyringDNSKeySecret;
 
 // The default event log file: QuorvaneLog.txt in the per-user data folder.
 QString DefaultLogFile();

@@ -6,6 +6,7 @@
 #include <QtMath>
 
 #include "resources/Ids.h"
+#include "settings/DnsTargetPage.h"
 #include "settings/DynDnsPage.h"
 #include "settings/FtpTargetPage.h"
 #include "settings/GeneralPage.h"
@@ -15,8 +16,8 @@
 namespace qv {
 
 SettingsTabs::SettingsTabs(IPaneLink& link, QWidget* parent) : QTabWidget(parent), m_link(link) {
-    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target", "Logging",
-                                           "Dynamic DNS"};
+    const char* const titles[kTabCount] = {"General", "HTTP Target", "FTP Target",
+                                           "Logging", "Dynamic DNS", "DNS Target"};
     for (int tab = 0; tab < kTabCount; ++tab) {
         auto* holder = new QWidget;
         auto* layout = new QVBoxLayout(holder);
@@ -50,6 +51,10 @@ FtpTargetPage* SettingsTabs::Ftp() const {
     return static_cast<FtpTargetPage*>(m_pages[kFtpTab]);
 }
 
+DnsTargetPage* SettingsTabs::Dns() const {
+    return static_cast<DnsTargetPage*>(m_pages[kDnsTab]);
+}
+
 LoggingPage* SettingsTabs::Logging() const {
     return static_cast<LoggingPage*>(m_pages[kLoggingTab]);
 }
@@ -72,6 +77,9 @@ SettingsPage* SettingsTabs::EnsurePage(int tab) {
             break;
         case kDynDnsTab:
             page = new DynDnsPage(m_link, holder);
+            break;
+        case kDnsTab:
+            page = new DnsTargetPage(m_link, holder);
             break;
         default:
             page = new LoggingPage(m_link, holder);
@@ -135,6 +143,11 @@ void SettingsTabs::FillPage(int tab, const SettingsRecord& settings, int hideOnS
                 page->Fill(settings);
             }
             break;
+        case kDnsTab:
+            if (DnsTargetPage* page = Dns()) {
+                page->Fill(settings);
+            }
+            break;
         case kLoggingTab:
             if (LoggingPage* page = Logging()) {
                 page->Fill(settings);
@@ -167,6 +180,11 @@ void SettingsTabs::TakePage(int tab, SettingsRecord& settings, int& hideOnStartu
                 page->Take(settings);
             }
             break;
+        case kDnsTab:
+            if (DnsTargetPage* page = Dns()) {
+                page->Take(settings);
+            }
+            break;
         case kLoggingTab:
             if (LoggingPage* page = Logging()) {
                 page->Take(settings);
@@ -192,6 +210,7 @@ bool ExchangeSheetValues(SettingsTabs& sheet, Command command, SettingsRecord& s
         {SettingsTabs::kGeneralTab, Command::GeneralFill, Command::GeneralTake},
         {SettingsTabs::kHttpTab, Command::HttpFill, Command::HttpTake},
         {SettingsTabs::kFtpTab, Command::FtpFill, Command::FtpTake},
+        {SettingsTabs::kDnsTab, Command::DnsFill, Command::DnsTake},
         {SettingsTabs::kLoggingTab, Command::LogFill, Command::LogTake},
         {SettingsTabs::kDynDnsTab, Command::DynDnsFill, Command::DynDnsTake},
     };

@@ -13,17 +13,18 @@ class SettingsPage;
 class GeneralPage;
 class HttpTargetPage;
 class FtpTargetPage;
+class DnsTargetPage;
 class LoggingPage;
 class DynDnsPage;
 
 // The settings sheet at the control pane's top-left: "General", "HTTP Target", "FTP Target",
-// "Logging", "Dynamic DNS". There are no OK, Cancel or Apply buttons: every change is taken at
-// once. A page is built when its tab is first shown ("General" at once) and then asks the pane to
-// fill it.
+// "Logging", "Dynamic DNS", "DNS Target". There are no OK, Cancel or Apply buttons: every change is
+// taken at once. A page is built when its tab is first shown ("General" at once) and then asks the
+// pane to fill it.
 class SettingsTabs : public QTabWidget {
     Q_OBJECT
   public:
-    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kLoggingTab, kDynDnsTab, kTabCount };
+    enum Tab { kGeneralTab, kHttpTab, kFtpTab, kLoggingTab, kDynDnsTab, kDnsTab, kTabCount };
 
     // `link` is the control pane; it must outlive the sheet.
     explicit SettingsTabs(IPaneLink& link, QWidget* parent = nullptr);
@@ -32,6 +33,7 @@ class SettingsTabs : public QTabWidget {
     GeneralPage* General() const;
     HttpTargetPage* Http() const;
     FtpTargetPage* Ftp() const;
+    DnsTargetPage* Dns() const;
     LoggingPage* Logging() const;
     DynDnsPage* DynDns() const;
     SettingsPage* Page(int tab) const;

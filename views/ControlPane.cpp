@@ -49,6 +49,8 @@ bool RunsAtOnce(Command command) {
         case Command::HttpHelp:
         case Command::FtpFill:
         case Command::FtpHelp:
+        case Command::DnsFill:
+        case Command::DnsHelp:
         case Command::LogFill:
         case Command::LogHelp:
         case Command::DynDnsFill:
@@ -358,6 +360,21 @@ void ControlPane::RunPageCommand(Command command) {
             break;
         case Command::FtpHelp:
             ShowQuickHelp(Text::FtpTargetHelp);
+            break;
+        case Command::DnsTake:
+            if (m_paneSheet) {
+                m_paneSheet->TakePage(IPaneSheet::kDnsTarget, Settings(), HideOnStartup());
+            }
+            m_watcher.UpdateForwardPreview();
+            m_watcher.Saver().Schedule();
+            break;
+        case Command::DnsFill:
+            if (m_paneSheet) {
+                m_paneSheet->FillPage(IPaneSheet::kDnsTarget, Settings(), HideOnStartup());
+            }
+            break;
+        case Command::DnsHelp:
+            ShowQuickHelp(Text::DnsTargetHelp);
             break;
         case Command::LogTake:
             if (m_paneSheet) {

@@ -13,7 +13,8 @@ struct SettingsRecord;
 // settings record.
 class IPaneSheet {
   public:
-    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging, kDynDns };
+    // In the order of the sheet's tabs (SettingsTabs::Tab).
+    enum Page { kGeneral, kHttpTarget, kFtpTarget, kLogging, kDynDns, kDnsTarget };
 
     virtual ~IPaneSheet() = default;
 

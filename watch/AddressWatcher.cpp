@@ -31,6 +31,8 @@ bool IsOwnCommand(Command command) {
         case Command::SendDynDns:
         case Command::HttpOffLine:
         case Command::FtpOffLine:
+        case Command::SendDns:
+        case Command::DnsOffLine:
         case Command::Refresh:
         case Command::TestInternet:
         case Command::ReloadSettings:
@@ -243,6 +245,14 @@ void AddressWatcher::Run(Command command) {
                 m_forwarding->NotifyOffLine(ForwardMethod::Ftp);
             }
             break;
+        case Command::SendDns:
+            SendByHand(ForwardMethod::DnsUpdate);
+            break;
+        case Command::DnsOffLine:
+            if (m_forwarding) {
+                m_forwarding->NotifyOffLine(ForwardMethod::DnsUpdate);
+            }
+            break;
         case Command::Refresh:
             if (m_doc) {
                 m_doc->RefreshNetworkInfo(-1);
@@ -418,6 +428,11 @@ QString AddressWatcher::TargetKey() const {
         case ForwardMethod::DynDns:
             return QStringLiteral("dyndns2\n") + m_settings.DynDnsURL + QLatin1Char('\n') +
                    m_settings.DynDnsHosts + QLatin1Char('\n') + m_settings.DynDnsUser;
+        case ForwardMethod::DnsUpdate:
+            return QStringLiteral("dns\n%1\n%2\n%3")
+                .arg(m_settings.DNSServer)
+                .arg(m_settings.DNSPort)
+                .arg(m_settings.DNSRecordName);
     }
     return QStringLiteral("ftp\n") + m_settings.FTPTargetURL + QLatin1Char('\n') +
            m_settings.FTPForwardWebPage;

@@ -130,6 +130,9 @@ void WatcherService::NotifyOffline() {
             break;
         case ForwardMethod::DynDns:
             break;  // a dynamic DNS service is told nothing when the machine goes off line
+        case ForwardMethod::DnsUpdate:
+            m_watcher.PostPaneCommand(Command::DnsOffLine);
+            break;
     }
 }
 

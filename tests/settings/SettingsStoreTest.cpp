@@ -63,6 +63,9 @@ TEST_F(SettingsStore, FreshProfileGivesDefaults) {
     EXPECT_TRUE(QDir(QFileInfo(s.LoggingFile).absolutePath()).exists());
     EXPECT_EQ(LoadHideOnStartup(), 0);
     EXPECT_EQ(s.ShowIPv6, 1);
+    EXPECT_EQ(s.DNSPort, 53);
+    EXPECT_EQ(s.DNSTTL, 60);
+    EXPECT_EQ(s.DNSKeyAlgorithm, "hmac-sha256");
 }
 
 TEST_F(SettingsStore, CheckTimeRepairs) {
@@ -95,6 +98,8 @@ TEST_F(SettingsStore, EnableFlagsParsingAndRepair) {
     Store("EnableFlags", "0 1 0 0 1 1 1 1 0 0 0 0 1");
     Store("ForwardMethod", "HTTP");
     EXPECT_EQ(Loaded().Method, ForwardMethod::Ftp);
+    Store("ForwardMethod", "RFC2136");
+    EXPECT_EQ(Loaded().Method, ForwardMethod::DnsUpdate);
 }
 
 TEST_F(SettingsStore, SaveAfterLoadWritesEveryKeyAndKeepsFilePrivate) {
@@ -132,6 +137,12 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     s.FTPRequireEncryption = true;
     s.AskRouter = false;
     s.EchoPageURL = "https://echo.example/ip?v=4,plain";
+    s.Method = ForwardMethod::DnsUpdate;
+    s.DNSServer = "ns1.example.org";
+    s.DNSPort = 5353;
+    s.DNSTTL = 300;
+    s.DNSKeySecret = "c2VjcmV0+/==";
+    s.DNSOffLineAddress = "192.0.2.1";
     ASSERT_TRUE(SaveSettings(s, 0));
     const SettingsRecord back = Loaded();
     EXPECT_EQ(back.FTPRequireEncryption, 1);
@@ -140,7 +151,13 @@ TEST_F(SettingsStore, ValuesRoundTripWithAwkwardText) {
     EXPECT_EQ(back.AdditionalQueryString, s.AdditionalQueryString);
     EXPECT_EQ(back.LoggingFile, s.LoggingFile);
     EXPECT_EQ(back.CheckTime, 17);
-    EXPECT_EQ(back.FlagsText(), "1 1 0 1 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(back.FlagsText(), "1 1 0 0 1 1 1 1 0 0 0 0 1");
+    EXPECT_EQ(back.Method, ForwardMethod::DnsUpdate);
+    EXPECT_EQ(back.DNSServer, s.DNSServer);
+    EXPECT_EQ(back.DNSPort, 5353);
+    EXPECT_EQ(back.DNSTTL, 300);
+    EXPECT_EQ(back.DNSKeySecret, s.DNSKeySecret);
+    EXPECT_EQ(back.DNSOffLineAddress, s.DNSOffLineAddress);
     EXPECT_EQ(back.AskRouter, 0);
     EXPECT_EQ(back.EchoPageURL, s.EchoPageURL);
     EXPECT_EQ(back.ShowIPv6, 0);  // a key of its own: the flags keep their thirteen places

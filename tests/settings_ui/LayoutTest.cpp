@@ -90,7 +90,8 @@ TEST(SheetLayout, EveryTabFitsBesideTheHelpBoxAndScreenshotsAreSaved) {
 
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
-    const char* const names[] = {"general", "http-target", "ftp-target", "logging"};
+    const char* const names[] = {"general", "http-target", "ftp-target",
+                                 "logging", "dynamic-dns", "dns-target"};
     for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         frame.sheet->setCurrentIndex(tab);
         Drain();

@@ -13,12 +13,13 @@ namespace {
 using SettingsSheet = SheetFixture;
 
 TEST_F(SettingsSheet, BuildsEachPageOnItsFirstShowingAndAsksForHelpOnEveryShowing) {
-    ASSERT_EQ(sheet->count(), 5);
+    ASSERT_EQ(sheet->count(), 6);
     EXPECT_EQ(sheet->tabText(0), "General");
     EXPECT_EQ(sheet->tabText(1), "HTTP Target");
     EXPECT_EQ(sheet->tabText(2), "FTP Target");
     EXPECT_EQ(sheet->tabText(3), "Logging");
     EXPECT_EQ(sheet->tabText(4), "Dynamic DNS");
+    EXPECT_EQ(sheet->tabText(5), "DNS Target");
     EXPECT_TRUE(window->findChildren<QDialogButtonBox*>().isEmpty());
 
     // "General" is built with the sheet: fill, then help.
@@ -56,24 +57,27 @@ TEST_F(SettingsSheet, FillingNeverPostsATake) {
     s.LoggingEnabled = s.FTPOffLineDelete = true;
     s.Method = ForwardMethod::Ftp;
     s.CheckTime = 17;
-    for (QString* text : {&s.HTTPTargetURL, &s.FTPForwardWebPage, &s.FTPReplacementString,
-                          &s.FTPStartPage, &s.FTPTargetURL, &s.FTPUserID, &s.FTPPassword,
-                          &s.OffLineDomain, &s.UserIDQueryString, &s.PasswordQueryString,
-                          &s.StartPageQueryString, &s.AdditionalQueryString, &s.LoggingFile}) {
+    for (QString* text :
+         {&s.HTTPTargetURL, &s.FTPForwardWebPage, &s.FTPReplacementString, &s.FTPStartPage,
+          &s.FTPTargetURL, &s.FTPUserID, &s.FTPPassword, &s.OffLineDomain, &s.UserIDQueryString,
+          &s.PasswordQueryString, &s.StartPageQueryString, &s.AdditionalQueryString, &s.LoggingFile,
+          &s.DNSServer, &s.DNSZone, &s.DNSRecordName, &s.DNSKeyName, &s.DNSKeySecret,
+          &s.DNSOffLineAddress}) {
         *text = QStringLiteral("x");
     }
     pane.hideOnStartup = 1;
     for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
         Show(tab);
     }
-    for (Command fill :
-         {Command::GeneralFill, Command::HttpFill, Command::FtpFill, Command::LogFill}) {
+    for (Command fill : {Command::GeneralFill, Command::HttpFill, Command::FtpFill,
+                         Command::DnsFill, Command::LogFill}) {
         pane.PostPaneCommand(fill);
     }
     Drain();
     for (Command command : pane.TakePosted()) {
         EXPECT_TRUE(command != Command::GeneralTake && command != Command::HttpTake &&
-                    command != Command::FtpTake && command != Command::LogTake)
+                    command != Command::FtpTake && command != Command::DnsTake &&
+                    command != Command::LogTake)
             << static_cast<int>(command);
     }
     EXPECT_EQ(Find<QLineEdit>(SettingsTabs::kFtpTab, 1141)->text(), "x");
