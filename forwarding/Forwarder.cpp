@@ -605,7 +605,7 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
         Task<bool> sending =
             method == ForwardMethod::Http ? SendAddress(address)
             : method == ForwardMethod::DnsUpdate
-                ? UpdateRecord(address)
+                ? UpdateRecords(address, second)
                 : UploadPage(BuildFTPReplacement(s, address, true),
                              second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
         m_lastSucceeded = co_await sending;
@@ -633,12 +633,9 @@ Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
         co_return false;
     }
     const SettingsRecord& s = m_host.Settings();
-    // The DNS record gets the off-line address where one of its type is set, else it goes.
-    const QString offLineAddress =
-        RecordTypeOf(s.DNSOffLineAddress) == m_dnsType ? s.DNSOffLineAddress.trimmed() : QString();
     Task<bool> notice =
         method == ForwardMethod::Http        ? SendAddress(QString())
-        : method == ForwardMethod::DnsUpdate ? UpdateRecord(offLineAddress)
+        : method == ForwardMethod::DnsUpdate ? TakeDownRecords()
         : s.FTPOffLineDelete
             ? RemovePage()
             : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false),
@@ -990,7 +987,39 @@ QString DnsFailureText(const DnsUpdateResult& result) {
 
 }  // namespace
 
-Task<bool> Forwarder::UpdateRecord(QString address) {
+Task<bool> Forwarder::UpdateRecords(QString address, QString second) {
+    bool taken = true;
+    for (const QString& each : {address, second}) {
+        if (!each.isEmpty()) {
+            Task<bool> updating = UpdateRecord(each, RecordTypeOf(each));
+            const bool done = co_await updating;
+            taken = taken && done;
+        }
+    }
+    NoticeRecords(taken, second.isEmpty() ? address : address + QStringLiteral(", ") + second);
+    co_return taken;
+}
+
+Task<bool> Forwarder::TakeDownRecords() {
+    if (!m_dnsRecordsSet[0] && !m_dnsRecordsSet[1]) {
+        m_dnsRecordsSet[static_cast<std::size_t>(RecordType::A)] = true;  // owed from the settings
+    }
+    const QString offLine = m_host.Settings().DNSOffLineAddress.trimmed();
+    bool taken = true;
+    for (const RecordType type : {RecordType::A, RecordType::Aaaa}) {
+        if (m_dnsRecordsSet[static_cast<std::size_t>(type)]) {
+            // The off-line address where one of the record's type is set, else the record goes.
+            Task<bool> updating =
+                UpdateRecord(RecordTypeOf(offLine) == type ? offLine : QString(), type);
+            const bool done = co_await updating;
+            taken = taken && done;
+        }
+    }
+    NoticeRecords(taken, QString());
+    co_return taken;
+}
+
+Task<bool> Forwarder::UpdateRecord(QString address, RecordType type) {
     const SettingsRecord& s = m_host.Settings();
     m_host.SetBusyCursor(true);
     const QString stamp = TimeStampNow();
@@ -1002,14 +1031,14 @@ Task<bool> Forwarder::UpdateRecord(QString address) {
         RecordChange change;
         change.zone = s.DNSZone;
         change.name = s.DNSRecordName.trimmed();
-        change.type = address.isEmpty() ? m_dnsType : RecordTypeOf(address);
+        change.type = type;
         change.address = address;
         change.ttl = quint32(s.DNSTTL);
         DnsUpdate update;
         Task<DnsUpdateResult> updating = SendUpdate(
             update, server, TsigKey{s.DNSKeyName, s.DNSKeyAlgorithm, s.DNSKeySecret}, change);
         const DnsUpdateResult result = co_await updating;
-        const QString type = RecordTypeName(change.type);
+        const QString typeName = RecordTypeName(type);
         if (!result.Ok()) {
             QString detail = DnsFailureText(result);
             if (!result.detail.isEmpty()) {
@@ -1022,23 +1051,25 @@ Task<bool> Forwarder::UpdateRecord(QString address) {
             success = true;
             const QString line =
                 address.isEmpty()
-                    ? LoadString(Text::DnsRecordRemoved).arg(change.name, type, server.host)
+                    ? LoadString(Text::DnsRecordRemoved).arg(change.name, typeName, server.host)
                     : LoadString(result.served ? Text::DnsRecordServed : Text::DnsRecordNotServed)
-                          .arg(change.name, type, address, server.host);
+                          .arg(change.name, typeName, address, server.host);
             m_host.ShowOutput(line + stamp, true, true);
-            if (!address.isEmpty()) {
-                m_dnsType = change.type;
-            }
+            m_dnsRecordsSet[static_cast<std::size_t>(type)] = !address.isEmpty();
         }
-    }
-    if (s.NotifyOnSend) {
-        Notice(!success            ? LoadString(Text::ExchangeFailed)
-               : address.isEmpty() ? OffLineNoticeText()
-                                   : FormatString(Text::DnsSentNotice, address),
-               IPrompter::Information);
     }
     m_host.SetBusyCursor(false);
     co_return success;
+}
+
+// One notice for the records of one forward.
+void Forwarder::NoticeRecords(bool taken, const QString& addresses) {
+    if (m_host.Settings().NotifyOnSend) {
+        Notice(!taken                ? LoadString(Text::ExchangeFailed)
+               : addresses.isEmpty() ? OffLineNoticeText()
+                                     : FormatString(Text::DnsSentNotice, addresses),
+               IPrompter::Information);
+    }
 }
 
 // ---- FTP ----

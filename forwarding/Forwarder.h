@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -182,7 +183,13 @@ class Forwarder {
     Task<bool> UploadPage(QString replacement, QString second = QString());
     Task<bool> RemovePage();
     // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
-    Task<bool> UpdateRecord(QString address);
+    // Sets the record of `type` to `address`, or removes it when `address` is empty.
+    Task<bool> UpdateRecord(QString address, RecordType type);
+    // The record of each ticked address (A for IPv4, AAAA for IPv6); the off-line step sets each
+    // record set in this run to the off-line address of its type, or removes it.
+    Task<bool> UpdateRecords(QString address, QString second);
+    Task<bool> TakeDownRecords();
+    void NoticeRecords(bool taken, const QString& addresses);
     Task<DnsUpdateResult> SendUpdate(DnsUpdate& update, DnsServer server, TsigKey key,
                                      RecordChange change);
     Task<ForwardOutcome> UpdateDynDns(QString first, QString second, bool byHand);
@@ -219,8 +226,9 @@ class Forwarder {
     CurlTransfer* m_runningTransfer = nullptr;    // the running transfer's owner
     bool m_readingPasswords = false;              // the exchange waits for the keyring
     bool m_lastSucceeded = false;
-    QString m_httpSentAddress;             // the address the host last took by HTTP
-    RecordType m_dnsType = RecordType::A;  // the type of the DNS record last set
+    QString m_httpSentAddress;  // the address the host last took by HTTP
+    // The types of the DNS records set in this run, by RecordType.
+    std::array<bool, 2> m_dnsRecordsSet{};
     // The dyndns2 password in use when the service stopped the updates in this run: a new one
     // lifts the stop.
     std::optional<QString> m_dynDnsStopPassword;

@@ -264,6 +264,7 @@ TEST(DnsUpdate, ForwarderSetsTheRecordAndRemovesItAtShutdown) {
     s.DNSKeyName = "up.key";
     s.DNSKeySecret = kSecret;
     host.selectedIp = "192.0.2.20";
+    host.secondIp = "2001:db8::20";  // an IPv6 row ticked beside: its AAAA record goes along
     Forwarder forwarder(host, TestOptions({}));
     forwarder.ForwardNow();
     QDeadlineTimer limit(5000);
@@ -271,15 +272,20 @@ TEST(DnsUpdate, ForwarderSetsTheRecordAndRemovesItAtShutdown) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     EXPECT_EQ(Served(kKnotPort, "A"), "192.0.2.20");
+    EXPECT_EQ(Served(kKnotPort, "AAAA"), "2001:db8::20");
     EXPECT_TRUE(host.Lines().contains(
         "Record home.example.org A 192.0.2.20 is served by 127.0.0.1" + kStamp))
         << host.Lines().join('\n').toStdString();
-    EXPECT_EQ(host.NoticeTexts().last(),
-              LoadString(Text::DnsSentNotice).replace(QLatin1String("%s"), "192.0.2.20"));
+    EXPECT_EQ(
+        host.NoticeTexts().last(),
+        LoadString(Text::DnsSentNotice).replace(QLatin1String("%s"), "192.0.2.20, 2001:db8::20"));
 
     bool ended = false;
     forwarder.OffLineAtShutdown([&ended] { ended = true; });
     EXPECT_TRUE(ended);
     EXPECT_EQ(Served(kKnotPort, "A"), "");
-    EXPECT_EQ(host.Lines().last(), "Record home.example.org A is removed from 127.0.0.1" + kStamp);
+    EXPECT_EQ(Served(kKnotPort, "AAAA"), "");
+    EXPECT_TRUE(
+        host.Lines().contains("Record home.example.org A is removed from 127.0.0.1" + kStamp))
+        << host.Lines().join('\n').toStdString();
 }
