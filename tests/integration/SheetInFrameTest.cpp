@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <deque>
 #include <iostream>
+#include <iterator>
 
 #include "forwarding/Forwarder.h"
 #include "platform/FileError.h"
@@ -508,7 +509,9 @@ TEST_F(SheetInFrame, EveryTabFitsTheFrameAndIsPhotographed) {
     Start();
     ASSERT_EQ(frame->size(), QSize(MainWindow::kWidth, MainWindow::kHeight));
     const QDir dir(QStringLiteral(QV_TEST_OUTPUT_DIR));
-    const char* const names[] = {"general", "http-target", "ftp-target", "logging"};
+    const char* const names[] = {"general", "http-target", "ftp-target",
+                                 "logging", "dyndns",      "dns-target"};
+    static_assert(std::size(names) == SettingsTabs::kTabCount);
     auto* group = PaneControl<QWidget>("ctl1126");
     auto* status = PaneControl<QWidget>("ctl1127");
     for (int tab = 0; tab < SettingsTabs::kTabCount; ++tab) {
