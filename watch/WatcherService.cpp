@@ -12,7 +12,7 @@
 namespace qv {
 namespace {
 
-// RequestName's flag and answers (the D-Bus specification's numbers).
+// RequestName's flag and its answers, as the bus daemon numbers them.
 constexpr uint kDoNotQueue = 4;
 constexpr uint kPrimaryOwner = 1;
 constexpr uint kAlreadyOwner = 4;

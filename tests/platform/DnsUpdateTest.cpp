@@ -134,15 +134,21 @@ struct StandIn {
 
 }  // namespace
 
-// Starts the namespace's loopback and the application object; false (after a skip) when the
-// servers are missing.
-bool PrepareNamespace() {
+// Runs the test in a private namespace with its loopback up; *ready stays false in the parent and
+// where the servers are missing (the test is skipped then).
+void EnterKnotNamespace(bool* ready) {
+    *ready = false;
+    bool inside = false;
+    RunInPrivateNamespaces(&inside);
+    if (!inside) {
+        return;
+    }
     if (QProcess::execute("knotd", {"--version"}) != 0 ||
         QProcess::execute("kdig", {"--version"}) != 0 ||
-        QProcess::execute("faketime", {"0", "true"}) != 0) {
-        return false;
+        QProcess::execute("faketime", {"0", "true"}) != 0 || !Sh("ip link set lo up")) {
+        GTEST_SKIP() << "knot, knot-dnsutils or faketime is not installed";
     }
-    return Sh("ip link set lo up");
+    *ready = true;
 }
 
 // Updates against Knot in a private namespace, each case read back with a real query: a change
@@ -151,13 +157,10 @@ bool PrepareNamespace() {
 // one give their failures and leave the record alone. A server that truncates every UDP answer
 // is asked again over TCP; the zone is found from the SOA record where it is not given.
 TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
-    bool inside = false;
-    RunInPrivateNamespaces(&inside);
-    if (!inside) {
+    bool ready = false;
+    EnterKnotNamespace(&ready);
+    if (!ready) {
         return;
-    }
-    if (!PrepareNamespace()) {
-        GTEST_SKIP() << "knot, knot-dnsutils or faketime is not installed";
     }
     int argc = 1;
     char name[] = "dns_update_tests";
@@ -240,13 +243,10 @@ TEST(DnsUpdate, UpdatesAndFailuresAgainstARealServer) {
 // The forwarder's DNS method: a change sets the record and the output box says that the server
 // serves it; the off-line step at shutdown, run without the event loop, deletes it.
 TEST(DnsUpdate, ForwarderSetsTheRecordAndRemovesItAtShutdown) {
-    bool inside = false;
-    RunInPrivateNamespaces(&inside);
-    if (!inside) {
+    bool ready = false;
+    EnterKnotNamespace(&ready);
+    if (!ready) {
         return;
-    }
-    if (!PrepareNamespace()) {
-        GTEST_SKIP() << "knot, knot-dnsutils or faketime is not installed";
     }
     int argc = 1;
     char name[] = "dns_update_tests";
