@@ -23,9 +23,9 @@
 #include "forwarding/OutputDataDialog.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/SettingsTabs.h"
 #include "views/AddressListView.h"
 #include "views/PaneCommand.h"
+#include "views/settings/SettingsTabs.h"
 
 namespace qv {
 namespace {
