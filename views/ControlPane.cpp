@@ -20,10 +20,10 @@
 #include <climits>
 
 #include "forwarding/LongLines.h"
-#include "forwarding/OutputDataDialog.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "views/AddressListView.h"
+#include "views/OutputDataDialog.h"
 #include "views/PaneCommand.h"
 #include "views/settings/SettingsTabs.h"
 
