@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "forwarding/OutputDataDialog.h"
 #include "views/ControlPane.h"
+#include "views/OutputDataDialog.h"
 
 namespace {
 

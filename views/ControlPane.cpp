@@ -20,12 +20,12 @@
 #include <climits>
 
 #include "forwarding/LongLines.h"
-#include "forwarding/OutputDataDialog.h"
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
-#include "settings/SettingsTabs.h"
 #include "views/AddressListView.h"
+#include "views/OutputDataDialog.h"
 #include "views/PaneCommand.h"
+#include "views/settings/SettingsTabs.h"
 
 namespace qv {
 namespace {

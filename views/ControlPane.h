@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "platform/Prompter.h"
-#include "settings/PaneLink.h"
 #include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
 #include "views/NoticeBox.h"
 #include "views/PaneParts.h"
+#include "views/settings/PaneLink.h"
 #include "watch/AddressWatcher.h"
 #include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"

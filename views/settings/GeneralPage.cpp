@@ -1,4 +1,4 @@
-#include "settings/GeneralPage.h"
+#include "views/settings/GeneralPage.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -11,7 +11,7 @@
 #include "platform/Prompter.h"
 #include "resources/Ids.h"
 #include "settings/LoginAutostart.h"
-#include "settings/PageWidgets.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv {
 namespace {

@@ -14,8 +14,8 @@
 #include <QVBoxLayout>
 
 #include "resources/StringTable.h"
-#include "settings/SettingsPage.h"
-#include "tests/settings_ui/FakePane.h"
+#include "tests/views/settings/FakePane.h"
+#include "views/settings/SettingsPage.h"
 
 namespace qv::test {
 namespace {

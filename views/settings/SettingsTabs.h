@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "settings/PaneLink.h"
 #include "settings/SettingsRecord.h"
+#include "views/settings/PaneLink.h"
 
 namespace qv {
 

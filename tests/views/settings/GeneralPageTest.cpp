@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/GeneralPage.h"
 #include "settings/LoginAutostart.h"
-#include "settings/PageWidgets.h"
-#include "tests/settings_ui/FakePane.h"
+#include "tests/views/settings/FakePane.h"
+#include "views/settings/GeneralPage.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv::test {
 namespace {

@@ -20,9 +20,9 @@
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/GeneralTakePlan.h"
-#include "settings/SettingsFileDialog.h"
-#include "settings/SettingsPage.h"
-#include "settings/SettingsTabs.h"
+#include "views/settings/SettingsFileDialog.h"
+#include "views/settings/SettingsPage.h"
+#include "views/settings/SettingsTabs.h"
 
 namespace qv::test {
 

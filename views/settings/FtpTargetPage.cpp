@@ -1,4 +1,4 @@
-#include "settings/FtpTargetPage.h"
+#include "views/settings/FtpTargetPage.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "resources/Ids.h"
-#include "settings/PageWidgets.h"
-#include "settings/SettingsFileDialog.h"
+#include "views/settings/PageWidgets.h"
+#include "views/settings/SettingsFileDialog.h"
 
 #include <QPointer>
 

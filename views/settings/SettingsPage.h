@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "settings/PaneLink.h"
+#include "views/settings/PaneLink.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "settings/DnsTargetPage.h"
+#include "views/settings/DnsTargetPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "resources/Ids.h"
-#include "settings/PageWidgets.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv {
 namespace {

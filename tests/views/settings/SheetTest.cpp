@@ -4,8 +4,8 @@
 #include <QPlainTextEdit>
 #include <QToolTip>
 
-#include "settings/PageWidgets.h"
-#include "tests/settings_ui/FakePane.h"
+#include "tests/views/settings/FakePane.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv::test {
 namespace {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "settings/SettingsPage.h"
 #include "settings/SettingsRecord.h"
+#include "views/settings/SettingsPage.h"
 
 class QCheckBox;
 class QPushButton;

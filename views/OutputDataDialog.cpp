@@ -1,4 +1,4 @@
-#include "forwarding/OutputDataDialog.h"
+#include "views/OutputDataDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

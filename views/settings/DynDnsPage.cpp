@@ -1,4 +1,4 @@
-#include "settings/DynDnsPage.h"
+#include "views/settings/DynDnsPage.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "resources/Ids.h"
-#include "settings/PageWidgets.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv {
 

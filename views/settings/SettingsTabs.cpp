@@ -1,4 +1,4 @@
-#include "settings/SettingsTabs.h"
+#include "views/settings/SettingsTabs.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -6,12 +6,12 @@
 #include <QtMath>
 
 #include "resources/Ids.h"
-#include "settings/DnsTargetPage.h"
-#include "settings/DynDnsPage.h"
-#include "settings/FtpTargetPage.h"
-#include "settings/GeneralPage.h"
-#include "settings/HttpTargetPage.h"
-#include "settings/LoggingPage.h"
+#include "views/settings/DnsTargetPage.h"
+#include "views/settings/DynDnsPage.h"
+#include "views/settings/FtpTargetPage.h"
+#include "views/settings/GeneralPage.h"
+#include "views/settings/HttpTargetPage.h"
+#include "views/settings/LoggingPage.h"
 
 namespace qv {
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "forwarding/LongLines.h"
-#include "forwarding/OutputDataDialog.h"
+#include "views/OutputDataDialog.h"
 
 namespace qv {
 namespace {

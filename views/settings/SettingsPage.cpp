@@ -1,4 +1,4 @@
-#include "settings/SettingsPage.h"
+#include "views/settings/SettingsPage.h"
 
 #include <QHelpEvent>
 

@@ -1,4 +1,4 @@
-#include "settings/HttpTargetPage.h"
+#include "views/settings/HttpTargetPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "resources/Ids.h"
-#include "settings/PageWidgets.h"
+#include "views/settings/PageWidgets.h"
 
 namespace qv {
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/FileError.h"
 #include "resources/StringTable.h"
 #include "settings/LogFileView.h"
-#include "tests/settings_ui/FakePane.h"
+#include "tests/views/settings/FakePane.h"
 
 namespace qv::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/SettingsFileDialog.h"
+#include "views/settings/SettingsFileDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

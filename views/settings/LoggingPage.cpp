@@ -1,4 +1,4 @@
-#include "settings/LoggingPage.h"
+#include "views/settings/LoggingPage.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -14,8 +14,8 @@
 #include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/LogFileView.h"
-#include "settings/PageWidgets.h"
-#include "settings/SettingsFileDialog.h"
+#include "views/settings/PageWidgets.h"
+#include "views/settings/SettingsFileDialog.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/SettingsPage.h"
 #include "settings/SettingsRecord.h"
+#include "views/settings/SettingsPage.h"
 
 class QCheckBox;
 class QLineEdit;

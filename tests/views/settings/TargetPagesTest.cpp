@@ -1,7 +1,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "tests/settings_ui/FakePane.h"
+#include "tests/views/settings/FakePane.h"
 
 namespace qv::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/PageWidgets.h"
+#include "views/settings/PageWidgets.h"
 #include "settings/SettingsRecord.h"
 
 #include <QEvent>
