@@ -645,7 +645,7 @@ void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& r
 void AddressList::FinishRows() {
     m_rowsPending = false;
     m_hostNamePending = false;
-    m_pendingNames.clear();
+    m_pendingNames = {};  // with its room: a long list's look-ups leave nothing behind
     ReportStatus(Text::UpdateComplete, true, false);
 }
 
@@ -920,7 +920,7 @@ void AddressList::ClearForBuild(int row) {
     m_rowsPending = false;
     m_sharedTexts.clear();
     if (row == -1) {
-        m_texts.Reset(m_texts.Rows());
+        m_texts.Reset(0);  // the build prepares as many rows as it fills
     } else {
         ClearRows(row);
         m_texts.Compact();

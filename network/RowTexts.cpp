@@ -3,8 +3,10 @@
 namespace qv {
 
 void RowTexts::Reset(std::size_t rows) {
-    m_texts.resize(1);
-    m_rows.assign(rows, {});
+    // Fresh tables rather than cleared ones: a short list after a long one (a storm of addresses)
+    // does not keep the long one's room.
+    m_texts = std::vector<QString>(1);
+    m_rows = std::vector<std::array<TextId, kColumnCount>>(rows);
 }
 
 void RowTexts::Compact() {

@@ -157,6 +157,8 @@ void ControlPane::BuildLayout() {
     m_output = new QPlainTextEdit(m_group);
     m_output->setObjectName(QStringLiteral("ctl1125"));
     m_output->setReadOnly(true);
+    // Lines are only ever added by the program: an undo history would keep every one of them.
+    m_output->setUndoRedoEnabled(false);
     m_output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_output->setTabChangesFocus(true);
     m_output->installEventFilter(this);
