@@ -4,6 +4,31 @@
 
 namespace qv {
 
+ConsoleDocHost::ConsoleDocHost(ConsoleOutput& out, AddressList& doc) : m_out(out) {
+    m_connections = {
+        QObject::connect(&doc, &AddressList::OutputLine,
+                         [this](const QString& text, bool, bool) {
+                             WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
+                         }),
+        QObject::connect(&doc, &AddressList::LocalHostChanged,
+                         [this](const QString& text) {
+                             WriteLine(Priority::Info, QStringLiteral("Local Host : ") +
+                                                           ShownText(text, TextField::kSingleLine));
+                         }),
+        QObject::connect(&doc, &AddressList::SelectionLost,
+                         [this](const QString& text) {
+                             WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
+                         }),
+        QObject::connect(&doc, &AddressList::RefreshFinished, [this] { Flush(); })};
+}
+
+ConsoleDocHost::~ConsoleDocHost() {
+    for (const QMetaObject::Connection& connection : m_connections) {
+        QObject::disconnect(connection);
+    }
+    Flush();
+}
+
 void ConsoleDocHost::WriteLine(Priority priority, const QString& text) {
     if (!m_out.Shows(priority)) {
         return;
@@ -28,23 +53,6 @@ void ConsoleDocHost::Flush() {
         m_out.Write(m_buffer);
         m_buffer.clear();  // its room is kept for the next lines
     }
-}
-
-void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
-}
-
-void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(Priority::Info,
-              QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
-}
-
-void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
-}
-
-void ConsoleDocHost::RefreshFinished() {
-    Flush();
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QObject>
 #include <QString>
 
 #include <array>
@@ -12,16 +13,30 @@
 #include <vector>
 
 #include "forwarding/DynDns.h"
-#include "forwarding/ForwardHost.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "forwarding/Task.h"
+#include "forwarding/UserQuestions.h"
 #include "platform/Clock.h"
 #include "platform/DnsUpdate.h"
 #include "platform/Transfer.h"
 #include "settings/SettingsRecord.h"
 
 namespace qv {
+
+class PasswordStore;
+
+// What the forwarder reads from its owner at each step, and whom it asks.
+struct ForwardSources {
+    SettingsRecord& settings;  // the owner's record (the in-memory values)
+    UserQuestions& questions;
+    std::function<QString()> selectedIp;  // the ticked address
+    // The IPv6 row's address when one is ticked beside an IPv4 row; else empty.
+    std::function<QString()> secondSelectedIp;
+    // Where the passwords the keyring keeps are read from before an exchange needs them; null
+    // when the record holds every password.
+    PasswordStore* passwords = nullptr;
+};
 
 struct ForwarderOptions {
     TransferLimits limits;
@@ -61,10 +76,14 @@ enum class ForwardOutcome { kTaken, kFailed, kNothingToSend };
 //
 // Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
 // notice, no log-in prompt, no host reply window; each question takes its negative answer.
-class Forwarder {
+//
+// What it has to show it reports by signals, on the owner's thread, in the order it happens.
+class Forwarder : public QObject {
+    Q_OBJECT
+
   public:
-    explicit Forwarder(IForwardHost& host, ForwarderOptions options = {});
-    ~Forwarder();
+    explicit Forwarder(ForwardSources sources, ForwarderOptions options = {});
+    ~Forwarder() override;
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
 
@@ -131,6 +150,25 @@ class Forwarder {
     // its off-line notices go there.
     UrlParts m_httpTarget;
     UrlParts m_ftpTarget;
+
+  signals:
+    // A line for the output box: it replaces the box's text (append false) or follows a line
+    // break; `log`: it also goes to the event log.
+    void OutputLine(const QString& text, bool append, bool log);
+    // Caption of the output box's frame ("Output Information" while an exchange runs).
+    void OutputHeading(const QString& text);
+    // The whole text of the status line (the forwarding preview).
+    void StatusLine(const QString& text);
+    // A self-closing notice; `icon` is Information or Warning.
+    void PopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs);
+    // The host's reply, for the Output Data window.
+    void HostReplied(const QString& caption, const QString& text);
+    // An exchange starts (true) or ends (false).
+    void BusyChanged(bool busy);
+    // No exchange runs or waits to run any more (one may still wait for an answer).
+    void ExchangesEnded();
+    // The user turned automatic forwarding off in the record.
+    void AutoForwardTurnedOff();
 
   private:
     template <class Result>
@@ -216,7 +254,11 @@ class Forwarder {
     void ReportInternetError(const TransferStatus& status, const QString& stamp);
     void ReportError(int messageId, int detail, const QString& stamp);
 
-    IForwardHost& m_host;
+    SettingsRecord& m_settings;
+    UserQuestions& m_questions;
+    std::function<QString()> m_selectedIp;
+    std::function<QString()> m_secondSelectedIp;
+    PasswordStore* m_passwords;
     ForwarderOptions m_options;
     std::deque<Job> m_queue;
     bool m_busy = false;    // an exchange runs (one waiting for an answer does not count)

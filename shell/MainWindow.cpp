@@ -70,7 +70,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     m_ctrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
     });
-    m_doc.SetHost(&m_ctrlView->Watcher());
+    m_ctrlView->Watcher().ListenTo(&m_doc);
 
     CreateMenus();
     for (const QKeySequence& key :
@@ -108,7 +108,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    m_doc.SetHost(nullptr);
+    m_ctrlView->Watcher().ListenTo(nullptr);
     m_ctrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 

@@ -152,7 +152,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     }
     void ShowHostResponse(const QString& caption, const QString& text) override;
     void AskCredentials(const QString& server, const QString& realm,
-                        IForwardHost::CredentialsAnswer answer) override;
+                        UserQuestions::CredentialsAnswer answer) override;
     bool IsShown() const override;
 
   protected:

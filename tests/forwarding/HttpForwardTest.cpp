@@ -39,7 +39,7 @@ class HttpForwardTest : public ::testing::Test {
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;
-    Forwarder fwd{host, TestOptions({})};
+    RecordedForwarder fwd{host, TestOptions({})};
 };
 
 TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
@@ -298,7 +298,7 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
 
     ForwarderOptions options = TestOptions({});
     options.limits.caFile = QString::fromStdString(certificate.cert);
-    Forwarder trusting(host, options);
+    RecordedForwarder trusting(host, options);
     ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
     EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "10.0.0.1") + kStamp);
@@ -412,7 +412,7 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     host.settings.HTTPTargetURL = url;
     host.settings.AutoForward = true;
     host.holdCredentials = true;
-    Forwarder watcher(host, TestOptions([&](const QString&) { return url; }));
+    RecordedForwarder watcher(host, TestOptions([&](const QString&) { return url; }));
     RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     ASSERT_EQ(host.heldCredentials.size(), 1u);
     EXPECT_FALSE(watcher.IsBusy());
@@ -467,7 +467,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
 
     ForwarderOptions options = TestOptions({});
     options.limits.total = std::chrono::milliseconds(500);
-    Forwarder impatient(host, options);
+    RecordedForwarder impatient(host, options);
     ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),
               1);
     impatient.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -478,7 +478,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     // A host that stops sending in the middle ends the exchange long before the total time.
     ForwarderOptions stalling = TestOptions({});
     stalling.limits.stall = std::chrono::seconds(1);
-    Forwarder stalled(host, stalling);
+    RecordedForwarder stalled(host, stalling);
     ASSERT_EQ(stalled.ParseTargetURL(QString::fromStdString(server.Url("/stall")), kServiceHttp),
               1);
     stalled.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -492,7 +492,7 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     host.settings.AutoForward = true;
     ForwarderOptions watching = TestOptions([&](const QString&) { return once; });
     watching.limits.total = std::chrono::milliseconds(500);
-    Forwarder watcher(host, watching);
+    RecordedForwarder watcher(host, watching);
     RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
@@ -556,7 +556,7 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
     // The exchange waits for the keyring without holding the event loop up.
     const QString url = QString::fromStdString(server.Url("/s"));
     s.HTTPTargetURL = url;
-    Forwarder sending(host, TestOptions([&](const QString&) { return url; }));
+    RecordedForwarder sending(host, TestOptions([&](const QString&) { return url; }));
     RunFromEventLoop(sending, [&] { sending.SendBy(ForwardMethod::Http); });
     EXPECT_EQ(host.Lines().last(), refused);
     EXPECT_TRUE(server.Requests().empty());
@@ -638,7 +638,7 @@ TEST(DynDnsForward, EachAnswerDecidesTheNextUpdate) {
         ForwarderOptions options = TestOptions({});
         options.clock = &clock;
         options.dynDnsLedger = state.filePath(QStringLiteral("dyndns.conf"));
-        Forwarder fwd(host, options);
+        RecordedForwarder fwd(host, options);
         const size_t before = server.Requests().size();
         const auto sends = [&] { return server.Requests().size() - before; };
 
@@ -680,7 +680,7 @@ TEST(DynDnsForward, EachAnswerDecidesTheNextUpdate) {
     RecordingHost host;
     host.settings.DynDnsURL = QStringLiteral("http://192.0.2.9/nic/update");
     host.settings.DynDnsHosts = QStringLiteral("home.example.org");
-    Forwarder fwd(host, TestOptions({}));
+    RecordedForwarder fwd(host, TestOptions({}));
     EXPECT_EQ(fwd.DynDnsForward(QStringLiteral("192.0.2.1"), {}, true),
               ForwardOutcome::kNothingToSend);
     EXPECT_EQ(host.Lines().last(), LoadString(Text::DynDnsInsecure) + kStamp);

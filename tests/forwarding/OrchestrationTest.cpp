@@ -71,7 +71,8 @@ class OrchestrationTest : public ::testing::Test {
     RecordingHost host;
     LoopbackHttpServer server;
     QHash<QString, QString> stored;  // the settings file as stored
-    Forwarder fwd{host, TestOptions([this](const QString& key) { return stored.value(key); })};
+    RecordedForwarder fwd{host,
+                          TestOptions([this](const QString& key) { return stored.value(key); })};
 };
 
 const std::string kOnLine = "/ip?IPAddress=192.168.1.20&UserID=&Password=&StartPage=";
@@ -83,7 +84,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     Listener web("127.0.0.2");
     Listener ftp("127.0.0.3");
     QHash<QString, QString> stored;
-    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    RecordedForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
     // Each method checks its own target as stored (not as edited in this run), on its port.
     stored = {
         {"HTTPTargetURL", QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port)},
@@ -105,7 +106,7 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     EXPECT_TRUE(web.Connected());
     ForwarderOptions options = TestOptions([](const QString&) { return QString(); });
     options.fallbackTestUrl = QStringLiteral("http://127.0.0.3:%1/").arg(ftp.port);
-    Forwarder fallback(host, options);
+    RecordedForwarder fallback(host, options);
     EXPECT_EQ(fallback.CheckInternetConnection(ForwardMethod::Http), 1);
     EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(prompter.asked.empty());
@@ -125,7 +126,7 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     ScriptedPrompter prompter;
     RecordingHost host;
     QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
-    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    RecordedForwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
     EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Http), 0);
     EXPECT_EQ(prompter.Texts(),
               QStringList({LoadString(Text::StoredUrlUnusable) + " 'www.example.org/no-scheme'"}));
@@ -217,7 +218,7 @@ TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
     ForwarderOptions options =
         TestOptions([this](const QString& key) { return stored.value(key); });
     options.limits.total = std::chrono::milliseconds(60000);
-    Forwarder patient(host, options);
+    RecordedForwarder patient(host, options);
     bool done = false;
     // The address never gets an answer: shutdown comes while it waits. The off-line notice gets
     // a log-in challenge.
@@ -258,7 +259,7 @@ TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
 
     // With FTP chosen an owed HTTP notice is not sent either.
     host.settings.Method = ForwardMethod::Ftp;
-    Forwarder other(host, TestOptions({}));
+    RecordedForwarder other(host, TestOptions({}));
     other.m_httpForwarded = 1;
     other.OffLineAtShutdown();
     EXPECT_TRUE(server.Requests().empty());

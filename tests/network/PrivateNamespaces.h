@@ -36,11 +36,11 @@ struct ProgramInNamespace {
 
 // The list and the control pane on one document, wired as the main window wires them.
 struct ListWithPane {
-    ListWithPane(INetTables& tables, IResolver& resolver) : doc(nullptr, tables, resolver) {
+    ListWithPane(INetTables& tables, IResolver& resolver) : doc(tables, resolver) {
         view.SetDocument(&adapter);
         pane.SetDocument(&adapter);
         pane.SetInfoView(&view);
-        doc.SetHost(&pane.Watcher());
+        pane.Watcher().ListenTo(&doc);
     }
     AddressList doc;
     DocAdapter adapter{doc};
@@ -52,7 +52,9 @@ struct ListWithPane {
 // method and to the targets the pane's settings name); the pane does not poll.
 struct ForwardingPane : ListWithPane {
     ForwardingPane(INetTables& tables, IResolver& resolver, const QString& target)
-        : ListWithPane(tables, resolver), forwarder(pane.Watcher(), Options()) {
+        : ListWithPane(tables, resolver),
+          forwarder(pane.Watcher().SourcesForForwarder(), Options()) {
+        pane.Watcher().RelayForwarder(forwarder);
         pane.SetForwarding(&commands);
         SettingsRecord& s = pane.Settings();
         s.HTTPTargetURL = target;

@@ -343,6 +343,7 @@ class Retries : public ControlPaneTest {
   protected:
     void SetUp() override {
         ControlPaneTest::SetUp();
+        pane.Watcher().RelayForwarder(forwarder);
         pane.SetForwarding(&commands);
         pane.Watcher().SetRetryTimer(&timer);
         SettingsRecord& s = pane.Settings();
@@ -366,7 +367,7 @@ class Retries : public ControlPaneTest {
     bool Pending() { return pane.Watcher().IsRetryPending(); }
 
     test::RecordingWebHost web;
-    Forwarder forwarder{pane.Watcher(), [this] {
+    Forwarder forwarder{pane.Watcher().SourcesForForwarder(), [this] {
                             ForwarderOptions o;
                             o.storedSetting = [this](const QString&) { return web.Url(); };
                             return o;
