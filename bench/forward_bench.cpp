@@ -113,10 +113,8 @@ int main(int argc, char** argv) {
     settings.HTTPTargetURL = QString::fromStdString(base);
     settings.NotifyOnSend = false;
     settings.UserIDQueryString = QStringLiteral("joe");
+    settings.StoredTargets.http = settings.HTTPTargetURL;
     qv::ForwarderOptions options;
-    options.storedSetting = [&](const QString& key) {
-        return key == QLatin1String("HTTPTargetURL") ? settings.HTTPTargetURL : QString();
-    };
     qv::Forwarder fwd(
         {settings, nobody, [] { return QStringLiteral("192.168.1.20"); }, [] { return QString(); }},
         options);

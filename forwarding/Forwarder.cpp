@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSettings>
 #include <QStringList>
 
 #include <cerrno>
@@ -756,25 +755,25 @@ Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable)
         co_return 1;  // the update's own answer, or its absence, tells whether the server is there
     }
     emit OutputLine(LoadString(Text::CheckingConnection), false, false);
-    // The method's own target, else another one's.
-    QString own;
+    // The method's own target as stored, else another one's.
+    const SettingsRecord::TargetUrls& stored = m_settings.StoredTargets;
+    QString url;
     switch (method) {
         case ForwardMethod::Http:
-            own = QStringLiteral("HTTPTargetURL");
+            url = stored.http;
             break;
         case ForwardMethod::Ftp:
-            own = QStringLiteral("FTPTargetURL");
+            url = stored.ftp;
             break;
         case ForwardMethod::DynDns:
-            own = QStringLiteral("DynDnsURL");
+            url = stored.dynDns;
             break;
         case ForwardMethod::DnsUpdate:
             break;  // answered above
     }
-    QString url = StoredSetting(own);
-    for (const char* other : {"HTTPTargetURL", "FTPTargetURL"}) {
+    for (const QString* other : {&stored.http, &stored.ftp}) {
         if (url.isEmpty()) {
-            url = StoredSetting(QLatin1String(other));
+            url = *other;
         }
     }
     if (url.isEmpty()) {
@@ -1432,18 +1431,6 @@ QString Forwarder::OffLineNoticeText() const {
 
 QString Forwarder::TimeStampNow() const {
     return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();
-}
-
-QString Forwarder::StoredSetting(const QString& key) const {
-    if (m_options.storedSetting) {
-        return m_options.storedSetting(key);
-    }
-    const std::unique_ptr<QSettings> settings = OpenSettings();
-    const QVariant value = settings->value(QStringLiteral("Settings/") + key);
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(QStringLiteral(", "));
-    }
-    return value.toString();
 }
 
 // The bounds of the next transfer: at shutdown within what is left of the off-line step's time.

@@ -44,9 +44,6 @@ struct ForwarderOptions {
     std::chrono::milliseconds shutdownBound{3000};
     // Tested when no target URL is stored.
     QString fallbackTestUrl = QStringLiteral("http://example.com/");
-    // Reads a stored value of section "Settings" (the connection check reads the target URLs as
-    // stored, not as edited in this run). Empty: the settings file.
-    std::function<QString(const QString& key)> storedSetting;
     const IClock* clock = nullptr;  // null: the system clock
     // Where what the dyndns2 service took is kept (DynDnsLedger); empty: the user's state folder.
     QString dynDnsLedger;
@@ -242,7 +239,6 @@ class Forwarder : public QObject {
     int& Owed(ForwardMethod method);
     QString TimeStampNow() const;
     QString OffLineNoticeText() const;
-    QString StoredSetting(const QString& key) const;
     TransferLimits Limits() const;
     FtpAccount Account() const;
     int FtpPasswordNeeded() const;

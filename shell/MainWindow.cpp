@@ -8,7 +8,6 @@
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
@@ -35,7 +34,7 @@ constexpr int kCmdHelpContents = 57670;
 constexpr int kListIdealHeight = 150;
 constexpr int kListMinHeight = 15;
 // The window's size and place at the last shutdown (section "Settings").
-const char* const kGeometryKey = "Settings/WindowGeometry";
+const char* const kGeometryKey = "WindowGeometry";
 
 bool IsWithin(const QWidget* widget, const QWidget* area) {
     return widget && area && (widget == area || area->isAncestorOf(widget));
@@ -161,7 +160,7 @@ QAction* MainWindow::CommandAction(int command) const {
 
 void MainWindow::OnInitialUpdate() {
     // The size and place the window had when the program last ended; else the first-start ones.
-    const QByteArray geometry = OpenSettings()->value(QLatin1String(kGeometryKey)).toByteArray();
+    const QByteArray geometry = LoadWindowState(QLatin1String(kGeometryKey)).toByteArray();
     if (!geometry.isEmpty()) {
         restoreGeometry(geometry);
     }
@@ -254,10 +253,7 @@ void MainWindow::ShutDown() {
     }
     m_shutDown = true;
     m_doc.OnCloseDocument();
-    if (!SettingsFileIsReadOnly()) {
-        RestrictSettingsFile();
-        OpenSettings()->setValue(QLatin1String(kGeometryKey), saveGeometry());
-    }
+    StoreWindowState({{QLatin1String(kGeometryKey), saveGeometry()}});
     m_infoView->OnDestroy();
     m_ctrlView->OnDestroy();
     m_tray.UpdateIcon(QIcon());

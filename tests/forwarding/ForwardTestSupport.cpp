@@ -310,11 +310,10 @@ TransferLimits TestLimits() {
     return limits;
 }
 
-ForwarderOptions TestOptions(std::function<QString(const QString&)> stored) {
+ForwarderOptions TestOptions() {
     static FixedClock clock;
     ForwarderOptions options;
     options.limits = TestLimits();
-    options.storedSetting = std::move(stored);
     options.clock = &clock;
     return options;
 }

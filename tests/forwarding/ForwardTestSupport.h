@@ -215,7 +215,7 @@ TransferLimits TestLimits();
 
 // A forwarder on the recording host with the fixed clock and the test limits; the connection
 // check reads the stored target URLs from `stored`.
-ForwarderOptions TestOptions(std::function<QString(const QString&)> stored);
+ForwarderOptions TestOptions();
 
 // Calls `command` from a running event loop, as the program's commands come, and serves events
 // until the forwarder is idle again (at most 30 s): its exchanges then run on the event loop.

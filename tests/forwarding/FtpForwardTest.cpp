@@ -25,7 +25,7 @@ class FtpForwardTest : public ::testing::Test {
         WritePage(kPage);
         SettingsRecord& s = host.settings;
         s.Method = ForwardMethod::Ftp;
-        s.FTPTargetURL = ftp.Url("/www/ip");
+        s.FTPTargetURL = s.StoredTargets.ftp = ftp.Url("/www/ip");
         s.FTPForwardWebPage = pagePath;
         s.FTPReplacementString = "IPHERE";
         s.FTPStartPage = "Demo/Default.asp";
@@ -51,9 +51,7 @@ class FtpForwardTest : public ::testing::Test {
     LoopbackFtpServer ftp;
     QTemporaryDir local;
     QString pagePath;
-    RecordedForwarder fwd{host, TestOptions([this](const QString& key) {
-                              return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
-                          })};
+    RecordedForwarder fwd{host, TestOptions()};
 };
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
@@ -130,7 +128,7 @@ TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
 
     // With deletion chosen the page goes; nothing is owed afterwards.
     host.settings.FTPOffLineDelete = true;
-    RecordedForwarder next(host, TestOptions({}));
+    RecordedForwarder next(host, TestOptions());
     next.m_ftpUploaded = 1;
     next.OffLineAtShutdown();
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
@@ -201,7 +199,7 @@ TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
 }
 
 TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.accept = std::chrono::milliseconds(300);
     RecordedForwarder impatient(host, options);
     host.settings.FTPUserID = "silent";
@@ -286,7 +284,7 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
         bundle.write(f.readAll());
     }
     bundle.close();
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.caFile = bundle.fileName();
     RecordedForwarder trusting(host, options);
     auto tlsServer = [](const TestCertificate& c, bool implicit) {

@@ -463,7 +463,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     page.write("<a href=\"http://IPHERE\">home</a>\r\n");
     page.close();
     s.Method = ForwardMethod::Ftp;
-    s.FTPTargetURL = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
+    s.FTPTargetURL = s.StoredTargets.ftp = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
     s.FTPForwardWebPage = page.fileName();
     s.FTPReplacementString = "IPHERE";
     s.FTPStartPage = "Demo/Default.asp";
@@ -843,7 +843,7 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
     pane.show();
     pane.OnInitialUpdate();  // the address events start
     SettingsRecord& s = pane.Settings();
-    s.HTTPTargetURL = web.Url();
+    s.HTTPTargetURL = s.StoredTargets.http = web.Url();
     s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = true;
     s.AskRouter = false;
     s.CheckTime = 60;

@@ -52,25 +52,14 @@ struct ListWithPane {
 // method and to the targets the pane's settings name); the pane does not poll.
 struct ForwardingPane : ListWithPane {
     ForwardingPane(INetTables& tables, IResolver& resolver, const QString& target)
-        : ListWithPane(tables, resolver),
-          forwarder(pane.Watcher().SourcesForForwarder(), Options()) {
+        : ListWithPane(tables, resolver), forwarder(pane.Watcher().SourcesForForwarder()) {
         pane.Watcher().RelayForwarder(forwarder);
         pane.SetForwarding(&commands);
         SettingsRecord& s = pane.Settings();
-        s.HTTPTargetURL = target;
+        s.HTTPTargetURL = s.StoredTargets.http = target;
         s.AutoForward = true;
         s.NotifyOnSend = false;
         s.CheckForChange = false;
-    }
-    ForwarderOptions Options() {
-        ForwarderOptions options;
-        options.storedSetting = [this](const QString& key) {
-            const SettingsRecord& st = pane.Settings();
-            return key == "HTTPTargetURL"  ? st.HTTPTargetURL
-                   : key == "FTPTargetURL" ? st.FTPTargetURL
-                                           : QString();
-        };
-        return options;
     }
     // Runs what was posted and the work it started (its exchanges on the event loop) to its end.
     void Settle() {
