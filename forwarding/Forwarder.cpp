@@ -576,48 +576,55 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
     if (!connected) {
         co_return;
     }
-    // What another method left at its host is offered to be taken down first.
+    Task<> offering = OfferOthersOffLine(method);
+    co_await offering;
+    Task<ForwardOutcome> sending = SendTicked(method);
+    m_lastOutcome = co_await sending;
+    m_lastSucceeded = m_lastOutcome == ForwardOutcome::kTaken;
+}
+
+// What another method left at its host is offered to be taken down first.
+Task<> Forwarder::OfferOthersOffLine(ForwardMethod method) {
     for (const ForwardMethodName& other : kForwardMethodNames) {
         if (other.method != method) {
             Task<> offer = DoOfferOffLineNotice(other.method);
             co_await offer;
         }
     }
-    const SettingsRecord& s = m_settings;
+}
+
+// The ticked addresses by `method`, after its target has been read from the settings.
+Task<ForwardOutcome> Forwarder::SendTicked(ForwardMethod method) {
     if (method == ForwardMethod::DynDns) {
         // The service is told of changes only: nothing is owed to it at the end.
         const QString address = m_selectedIp();
         if (!IsValidAddressText(address)) {
-            m_lastOutcome = ForwardOutcome::kNothingToSend;
             Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
-            co_return;
+            co_return ForwardOutcome::kNothingToSend;
         }
         Task<ForwardOutcome> updating = UpdateDynDns(address, m_secondSelectedIp(), m_byHand);
-        m_lastOutcome = co_await updating;
-        m_lastSucceeded = m_lastOutcome == ForwardOutcome::kTaken;
-        co_return;
+        co_return co_await updating;
     }
     int& parsed = Owed(method);
     parsed = ParseTarget(method);
     if (!parsed) {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
-        co_return;
+        co_return ForwardOutcome::kNothingToSend;
     }
     const QString address = m_selectedIp();
-    if (IsValidAddressText(address)) {
-        const QString second = m_secondSelectedIp();
-        Task<bool> sending =
-            method == ForwardMethod::Http ? SendAddress(address)
-            : method == ForwardMethod::DnsUpdate
-                ? UpdateRecords(address, second)
-                : UploadPage(BuildFTPReplacement(s, address, true),
-                             second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
-        m_lastSucceeded = co_await sending;
-        m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
-    } else {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
+    if (!IsValidAddressText(address)) {
         Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
+        co_return ForwardOutcome::kNothingToSend;
     }
+    const QString second = m_secondSelectedIp();
+    const SettingsRecord& s = m_settings;
+    Task<bool> sending =
+        method == ForwardMethod::Http ? SendAddress(address)
+        : method == ForwardMethod::DnsUpdate
+            ? UpdateRecords(address, second)
+            : UploadPage(BuildFTPReplacement(s, address, true),
+                         second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
+    const bool taken = co_await sending;
+    co_return taken ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
 }
 
 Task<> Forwarder::DoNotifyOffLine(ForwardMethod method) {
@@ -825,108 +832,41 @@ Task<HttpReply> Forwarder::Send(CurlTransfer& transfer, const HttpPostRequest& r
     co_return reply;
 }
 
+// One HTTP sending of the address: the request as it goes, where it goes and what it carries.
+struct Forwarder::HttpSending {
+    HttpPostRequest request;
+    UrlParts target;  // as typed; a redirect leads elsewhere for this request only
+    QString address;  // empty for the off-line notice
+    QString second;
+    bool urlLogInTried = false;  // the log-in written into the URL answers the first challenge
+
+    // The request's object and URL to `target`, with the query's secrets sent, masked or left out.
+    QString Object(const SettingsRecord& s, QuerySecrets secrets) const {
+        return RequestObject(target, s, address, secrets, second);
+    }
+    QByteArray Url(const SettingsRecord& s, QuerySecrets secrets) const {
+        return RequestUrl(target, Object(s, secrets));
+    }
+};
+
 Task<bool> Forwarder::SendAddress(QString address) {
-    const SettingsRecord& s = m_settings;
     emit BusyChanged(true);
     const QString stamp = TimeStampNow();
+    HttpSending sending;
+    sending.address = address;
     // The off-line notice names no address.
-    const QString second = address.isEmpty() ? QString() : m_secondSelectedIp();
+    sending.second = address.isEmpty() ? QString() : m_secondSelectedIp();
     bool success = false;
-    Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
+    Task<bool> reading = PasswordsReady(m_settings.SendPassword ? kKeyringQueryPassword : 0, stamp);
     if (co_await reading) {
         ForwardingSession session(*this, Limits());
         emit OutputHeading(LoadString(Text::OutputCaption));
         emit OutputLine(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
-
-        HttpPostRequest request;
-        request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
-        // The target as typed; a redirect leads elsewhere for this request only.
-        UrlParts target = m_httpTarget;
-        // The log-in written into the URL answers the first challenge without a question.
-        bool urlLogInTried = target.user.isEmpty();
         try {
-            request.url =
-                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend, second));
-            Task<HttpReply> sending = Send(session.Transfer(), request);
-            HttpReply reply = co_await sending;
-            while (reply.httpCode == 401) {
-                std::optional<Credentials> answer;
-                if (!urlLogInTried) {
-                    urlLogInTried = true;
-                    answer = Credentials{target.user, target.password};
-                } else {
-                    Task<std::optional<Credentials>> asking =
-                        AskCredentialsInTurn(target.server, FindRealm(reply.headers));
-                    answer = co_await asking;
-                    // The user may have taken a while: the address sent is the one ticked now.
-                    const QString now = m_selectedIp();
-                    if (!address.isEmpty() && IsValidAddressText(now) && now != address) {
-                        address = now;
-                        request.url = RequestUrl(
-                            target, RequestObject(target, s, address, QuerySecrets::kSend, second));
-                    }
-                }
-                if (!answer) {
-                    ThrowQuorvaneException(Text::AccessDenied);
-                }
-                request.user = answer->user;
-                request.password = answer->password;
-                Task<HttpReply> sending = Send(session.Transfer(), request);
-                reply = co_await sending;
-            }
-            // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
-            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
-                reply.httpCode == 307 || reply.httpCode == 308) {
-                bool found = false;
-                const QString location = FindLocation(reply.headers, &found);
-                if (!found) {
-                    ThrowQuorvaneException(Text::RedirectWithoutLocation);
-                }
-                emit OutputLine(LoadString(Text::RedirectedTo) +
-                                    ShownText(MaskUrlPassword(location), TextField::kSingleLine),
-                                true, true);
-                UrlParts next;
-                if (!SplitUrl(location, next)) {
-                    ThrowQuorvaneException(Text::InvalidRedirect);
-                }
-                if (!IsHttpService(next.service)) {
-                    ThrowQuorvaneException(Text::RedirectNotHttp);
-                }
-                // Never from HTTPS down to HTTP: the pairs would travel in clear.
-                if (target.service == kServiceHttps && next.service != kServiceHttps) {
-                    ThrowQuorvaneException(Text::SecureRedirectRefused);
-                }
-                // The secrets go only to the scheme, host and port the user typed: elsewhere the
-                // request goes without the user ID and password pairs and without the log-in.
-                const bool sameOrigin = SameOrigin(target, next);
-                const QuerySecrets secrets =
-                    sameOrigin ? QuerySecrets::kSend : QuerySecrets::kLeave;
-                if (!sameOrigin) {
-                    request.user.clear();
-                    request.password.clear();
-                }
-                target = next;
-                request.url =
-                    RequestUrl(target, RequestObject(target, s, address, secrets, second));
-                emit OutputLine(RequestObject(target, s, address,
-                                              sameOrigin ? QuerySecrets::kMask : secrets, second),
-                                true, true);
-                Task<HttpReply> sending = Send(session.Transfer(), request);
-                reply = co_await sending;
-            }
-            if (reply.httpCode != 200) {
-                ThrowQuorvaneException(Text::GotStatusCode, reply.httpCode);
-            }
-            emit OutputLine(FormatString(Text::HttpSentOutput, address) + stamp, true, true);
-            if (!reply.status.Ok()) {
-                throw InternetFailure{reply.status};  // the reply broke off
-            }
-            if (s.ShowHostResponse && !m_shuttingDown) {
-                emit HostReplied(LoadString(Text::AppTitle) + QStringLiteral(" - ") +
-                                     LoadString(Text::HostReplyCaption),
-                                 StripHTMLTags(ReplyText(reply.body)));
-            }
+            Task<HttpReply> exchanging = ExchangeAddress(session.Transfer(), sending);
+            const HttpReply reply = co_await exchanging;
+            TakeHttpReply(reply, sending.address, stamp);
             success = true;
         } catch (const InternetFailure& failure) {
             ReportInternetError(failure.status, stamp);
@@ -934,10 +874,11 @@ Task<bool> Forwarder::SendAddress(QString address) {
             ReportError(e.m_messageId, e.m_detail, stamp);
         }
     }
+    address = sending.address;
     if (success && !address.isEmpty()) {
         m_httpSentAddress = address;
     }
-    if (s.NotifyOnSend) {
+    if (m_settings.NotifyOnSend) {
         Notice(!success            ? LoadString(Text::ExchangeFailed)
                : address.isEmpty() ? OffLineNoticeText()
                                    : FormatString(Text::HttpSentNotice, address),
@@ -945,6 +886,110 @@ Task<bool> Forwarder::SendAddress(QString address) {
     }
     emit BusyChanged(false);
     co_return success;
+}
+
+// The request, its log-ins and a redirect, to the reply that ends the exchange.
+Task<HttpReply> Forwarder::ExchangeAddress(CurlTransfer& transfer, HttpSending& sending) {
+    sending.request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
+    sending.target = m_httpTarget;
+    sending.urlLogInTried = sending.target.user.isEmpty();
+    sending.request.url = sending.Url(m_settings, QuerySecrets::kSend);
+    Task<HttpReply> first = Send(transfer, sending.request);
+    HttpReply reply = co_await first;
+    Task<HttpReply> answering = AnswerChallenges(transfer, sending, std::move(reply));
+    reply = co_await answering;
+    // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
+    if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
+        reply.httpCode == 307 || reply.httpCode == 308) {
+        Task<HttpReply> following = FollowRedirect(transfer, sending, reply);
+        reply = co_await following;
+    }
+    co_return reply;
+}
+
+// Answers each 401: with the log-in written into the URL first, then with what the user types.
+Task<HttpReply> Forwarder::AnswerChallenges(CurlTransfer& transfer, HttpSending& sending,
+                                            HttpReply reply) {
+    while (reply.httpCode == 401) {
+        std::optional<Credentials> answer;
+        if (!sending.urlLogInTried) {
+            sending.urlLogInTried = true;
+            answer = Credentials{sending.target.user, sending.target.password};
+        } else {
+            Task<std::optional<Credentials>> asking =
+                AskCredentialsInTurn(sending.target.server, FindRealm(reply.headers));
+            answer = co_await asking;
+            // The user may have taken a while: the address sent is the one ticked now.
+            const QString now = m_selectedIp();
+            if (!sending.address.isEmpty() && IsValidAddressText(now) && now != sending.address) {
+                sending.address = now;
+                sending.request.url = sending.Url(m_settings, QuerySecrets::kSend);
+            }
+        }
+        if (!answer) {
+            ThrowQuorvaneException(Text::AccessDenied);
+        }
+        sending.request.user = answer->user;
+        sending.request.password = answer->password;
+        Task<HttpReply> again = Send(transfer, sending.request);
+        reply = co_await again;
+    }
+    co_return reply;
+}
+
+// Sends the request once more to where `reply` points, if that is safe.
+Task<HttpReply> Forwarder::FollowRedirect(CurlTransfer& transfer, HttpSending& sending,
+                                          HttpReply reply) {
+    bool found = false;
+    const QString location = FindLocation(reply.headers, &found);
+    if (!found) {
+        ThrowQuorvaneException(Text::RedirectWithoutLocation);
+    }
+    emit OutputLine(LoadString(Text::RedirectedTo) +
+                        ShownText(MaskUrlPassword(location), TextField::kSingleLine),
+                    true, true);
+    UrlParts next;
+    if (!SplitUrl(location, next)) {
+        ThrowQuorvaneException(Text::InvalidRedirect);
+    }
+    if (!IsHttpService(next.service)) {
+        ThrowQuorvaneException(Text::RedirectNotHttp);
+    }
+    // Never from HTTPS down to HTTP: the pairs would travel in clear.
+    if (sending.target.service == kServiceHttps && next.service != kServiceHttps) {
+        ThrowQuorvaneException(Text::SecureRedirectRefused);
+    }
+    // The secrets go only to the scheme, host and port the user typed: elsewhere the request goes
+    // without the user ID and password pairs and without the log-in.
+    const bool sameOrigin = SameOrigin(sending.target, next);
+    const QuerySecrets secrets = sameOrigin ? QuerySecrets::kSend : QuerySecrets::kLeave;
+    if (!sameOrigin) {
+        sending.request.user.clear();
+        sending.request.password.clear();
+    }
+    sending.target = next;
+    sending.request.url = sending.Url(m_settings, secrets);
+    emit OutputLine(sending.Object(m_settings, sameOrigin ? QuerySecrets::kMask : secrets), true,
+                    true);
+    Task<HttpReply> again = Send(transfer, sending.request);
+    co_return co_await again;
+}
+
+// The host took the address only with a 200 and a reply that came whole.
+void Forwarder::TakeHttpReply(const HttpReply& reply, const QString& address,
+                              const QString& stamp) {
+    if (reply.httpCode != 200) {
+        ThrowQuorvaneException(Text::GotStatusCode, reply.httpCode);
+    }
+    emit OutputLine(FormatString(Text::HttpSentOutput, address) + stamp, true, true);
+    if (!reply.status.Ok()) {
+        throw InternetFailure{reply.status};  // the reply broke off
+    }
+    if (m_settings.ShowHostResponse && !m_shuttingDown) {
+        emit HostReplied(
+            LoadString(Text::AppTitle) + QStringLiteral(" - ") + LoadString(Text::HostReplyCaption),
+            StripHTMLTags(ReplyText(reply.body)));
+    }
 }
 
 void Forwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {

@@ -172,6 +172,7 @@ class Forwarder : public QObject {
     class TransferAwait;
     class PasswordAwait;
     class DnsAwait;
+    struct HttpSending;
     template <class Answer>
     class AnswerAwait;
     struct Job {
@@ -204,6 +205,8 @@ class Forwarder : public QObject {
     Task<> DoForwardNow();
     Task<> DoTestInternet();
     Task<> DoSendAddress(ForwardMethod method);
+    Task<> OfferOthersOffLine(ForwardMethod method);
+    Task<ForwardOutcome> SendTicked(ForwardMethod method);
     Task<> DoForwardAddress(ForwardMethod method, std::function<void(ForwardOutcome)> done);
     Task<> DoNotifyOffLine(ForwardMethod method);
     Task<> DoOfferOffLineNotice(ForwardMethod method);
@@ -212,7 +215,13 @@ class Forwarder : public QObject {
     Task<bool> SendOffLine(ForwardMethod method);
     // `unreachable`, when given, gets the line that tells why the check failed.
     Task<int> CheckConnection(ForwardMethod method, QString* unreachable = nullptr);
+    // The HTTP request with the address (empty: the off-line notice), in steps.
     Task<bool> SendAddress(QString address);
+    Task<HttpReply> ExchangeAddress(CurlTransfer& transfer, HttpSending& sending);
+    Task<HttpReply> AnswerChallenges(CurlTransfer& transfer, HttpSending& sending, HttpReply reply);
+    Task<HttpReply> FollowRedirect(CurlTransfer& transfer, HttpSending& sending, HttpReply reply);
+    // Throws when the host did not take it.
+    void TakeHttpReply(const HttpReply& reply, const QString& address, const QString& stamp);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement, QString second = QString());
