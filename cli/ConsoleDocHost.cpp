@@ -5,28 +5,17 @@
 namespace qv {
 
 ConsoleDocHost::ConsoleDocHost(ConsoleOutput& out, AddressList& doc) : m_out(out) {
-    m_connections = {
-        QObject::connect(&doc, &AddressList::OutputLine,
-                         [this](const QString& text, bool, bool) {
-                             WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
-                         }),
-        QObject::connect(&doc, &AddressList::LocalHostChanged,
-                         [this](const QString& text) {
-                             WriteLine(Priority::Info, QStringLiteral("Local Host : ") +
-                                                           ShownText(text, TextField::kSingleLine));
-                         }),
-        QObject::connect(&doc, &AddressList::SelectionLost,
-                         [this](const QString& text) {
-                             WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
-                         }),
-        QObject::connect(&doc, &AddressList::RefreshFinished, [this] { Flush(); })};
-}
-
-ConsoleDocHost::~ConsoleDocHost() {
-    for (const QMetaObject::Connection& connection : m_connections) {
-        QObject::disconnect(connection);
-    }
-    Flush();
+    connect(&doc, &AddressList::OutputLine, this, [this](const QString& text, bool, bool) {
+        WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
+    });
+    connect(&doc, &AddressList::LocalHostChanged, this, [this](const QString& text) {
+        WriteLine(Priority::Info,
+                  QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
+    });
+    connect(&doc, &AddressList::SelectionLost, this, [this](const QString& text) {
+        WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
+    });
+    connect(&doc, &AddressList::RefreshFinished, this, &ConsoleDocHost::Flush);
 }
 
 void ConsoleDocHost::WriteLine(Priority priority, const QString& text) {

@@ -3,7 +3,6 @@
 #include "cli/ConsoleOutput.h"
 #include "network/AddressList.h"
 
-#include <array>
 #include <string>
 
 namespace qv {
@@ -11,10 +10,10 @@ namespace qv {
 // The document's lines on a terminal: its status lines and messages go to the console's messages
 // (standard error), collected and written when a refresh ends or 64 KB have gathered (and at the
 // latest when this goes); nothing is shown in a window.
-class ConsoleDocHost {
+class ConsoleDocHost : public QObject {
   public:
     ConsoleDocHost(ConsoleOutput& out, AddressList& doc);
-    ~ConsoleDocHost();
+    ~ConsoleDocHost() override { Flush(); }
     ConsoleDocHost(const ConsoleDocHost&) = delete;
     ConsoleDocHost& operator=(const ConsoleDocHost&) = delete;
 
@@ -28,7 +27,6 @@ class ConsoleDocHost {
     std::string m_buffer;
     QString m_lastLine;  // the last line written, and its bytes
     std::string m_lastBytes;
-    std::array<QMetaObject::Connection, 4> m_connections;
 };
 
 }  // namespace qv
