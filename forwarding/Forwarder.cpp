@@ -1245,10 +1245,6 @@ Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
     co_return success;
 }
 
-bool Forwarder::RemoveFTPPage() {
-    return RunNow(RemovePage());
-}
-
 Task<bool> Forwarder::RemovePage() {
     const SettingsRecord& s = m_settings;
     emit BusyChanged(true);

@@ -129,7 +129,6 @@ class Forwarder : public QObject {
     std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName,
                                              const QString& second = QString());
     bool UploadFTPPage(const QString& replacement);
-    bool RemoveFTPPage();  // a page that is gone already counts as taken down
     // Sends the ticked address and the second one (either may be empty) to the dyndns2 service;
     // `byHand`: the user asked, which goes on past a stop.
     ForwardOutcome DynDnsForward(const QString& first, const QString& second, bool byHand);
@@ -225,7 +224,7 @@ class Forwarder : public QObject {
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement, QString second = QString());
-    Task<bool> RemovePage();
+    Task<bool> RemovePage();  // a page that is gone already counts as taken down
     // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
     // Sets the record of `type` to `address`, or removes it when `address` is empty.
     Task<bool> UpdateRecord(QString address, RecordType type);

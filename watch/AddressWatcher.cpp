@@ -91,7 +91,10 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
     });
 }
 
-AddressWatcher::~AddressWatcher() = default;
+// The list may outlive the watcher: it asks nothing of it any more.
+AddressWatcher::~AddressWatcher() {
+    ListenTo(nullptr);
+}
 
 void AddressWatcher::ListenTo(AddressList* list) {
     if (m_list) {

@@ -3,6 +3,7 @@
 #include <QBasicTimer>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -194,7 +195,7 @@ class AddressWatcher : public QObject {
 
     UserQuestions& m_questions;
     IViewDocument* m_doc = nullptr;
-    AddressList* m_list = nullptr;
+    QPointer<AddressList> m_list;  // the list whose signals are shown, while it lives
     std::unique_ptr<Forwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_forwarding = nullptr;
