@@ -37,22 +37,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A control pane that shows nothing.
-class QuietHost : public qv::IForwardHost {
+// Nobody to ask: every question takes its negative answer.
+class Nobody : public qv::UserQuestions {
   public:
-    void ShowOutput(const QString&, bool, bool) override {}
-    void SetOutputHeading(const QString&) override {}
-    void ShowPopupNotice(const QString&, qv::IPrompter::Icon, unsigned) override {}
-    qv::SettingsRecord& Settings() override { return settings; }
-    QString SelectedIp() const override { return QStringLiteral("192.168.1.20"); }
-    void SetStatusLine(const QString&) override {}
+    void Ask(const QString&, const QString&, qv::IPrompter::Buttons, qv::IPrompter::Icon,
+             std::function<void(int)> answer) override {
+        if (answer) {
+            answer(qv::IPrompter::AnswerNo);
+        }
+    }
+    void Notice(const QString&, qv::IPrompter::Icon, unsigned) override {}
     void ShowHostResponse(const QString&, const QString&) override {}
     void AskCredentials(const QString&, const QString&, CredentialsAnswer answer) override {
         answer(std::nullopt);
     }
-    bool IsPaneVisible() const override { return true; }
-    void FillGeneralPage() override {}
-    qv::SettingsRecord settings;
+    bool IsShown() const override { return true; }
 };
 
 double Median(std::vector<double> v) {
@@ -109,16 +108,17 @@ int main(int argc, char** argv) {
     const std::string path = "/dyn/StoreIP.asp";
     const std::string base = "http://127.0.0.1:" + std::to_string(port) + path;
 
-    QuietHost host;
-    host.settings.HTTPTargetURL = QString::fromStdString(base);
-    host.settings.NotifyOnSend = false;
-    host.settings.UserIDQueryString = QStringLiteral("joe");
+    Nobody nobody;
+    qv::SettingsRecord settings;
+    settings.HTTPTargetURL = QString::fromStdString(base);
+    settings.NotifyOnSend = false;
+    settings.UserIDQueryString = QStringLiteral("joe");
+    settings.StoredTargets.http = settings.HTTPTargetURL;
     qv::ForwarderOptions options;
-    options.storedSetting = [&](const QString& key) {
-        return key == QLatin1String("HTTPTargetURL") ? host.settings.HTTPTargetURL : QString();
-    };
-    qv::Forwarder fwd(host, options);
-    fwd.ParseTargetURL(host.settings.HTTPTargetURL, qv::kServiceHttp);
+    qv::Forwarder fwd(
+        {settings, nobody, [] { return QStringLiteral("192.168.1.20"); }, [] { return QString(); }},
+        options);
+    fwd.ParseTargetURL(settings.HTTPTargetURL, qv::kServiceHttp);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) +
                             fwd.BuildRequestObject(QStringLiteral("192.168.1.20")).toStdString();
 
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         }
         curl.push_back(Ms(Clock::now() - start));
     }
-    host.settings.AutoForward = true;
+    settings.AutoForward = true;
     for (int i = 0; i < runs; ++i) {
         const long long before = arrived.load();
         const auto start = Clock::now();

@@ -248,9 +248,13 @@ int ListCommand(QSettings& profile, const Arguments& args, std::FILE* out, Conso
     }
     SettingsRecord settings;
     LoadSettings(profile, settings);
-    const PublicSourceChoice sources{settings.AskRouter, settings.EchoPageURL};
-    ConsoleDocHost host(say, settings.ShowHardwareOnly, settings.ShowIPv6, sources);
-    AddressList doc(&host);
+    AddressList doc;
+    doc.SetRowChoice([&settings] {
+        return RowChoice{settings.ShowHardwareOnly,
+                         settings.ShowIPv6,
+                         {settings.AskRouter, settings.EchoPageURL}};
+    });
+    ConsoleDocHost host(say, doc);
     doc.SetProfile(&profile);
     doc.OnNewDocument();
     RefreshAndWait(doc, kPublicGraceMs);

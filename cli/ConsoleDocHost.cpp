@@ -4,6 +4,20 @@
 
 namespace qv {
 
+ConsoleDocHost::ConsoleDocHost(ConsoleOutput& out, AddressList& doc) : m_out(out) {
+    connect(&doc, &AddressList::OutputLine, this, [this](const QString& text, bool, bool) {
+        WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
+    });
+    connect(&doc, &AddressList::LocalHostChanged, this, [this](const QString& text) {
+        WriteLine(Priority::Info,
+                  QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
+    });
+    connect(&doc, &AddressList::SelectionLost, this, [this](const QString& text) {
+        WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
+    });
+    connect(&doc, &AddressList::RefreshFinished, this, &ConsoleDocHost::Flush);
+}
+
 void ConsoleDocHost::WriteLine(Priority priority, const QString& text) {
     if (!m_out.Shows(priority)) {
         return;
@@ -28,23 +42,6 @@ void ConsoleDocHost::Flush() {
         m_out.Write(m_buffer);
         m_buffer.clear();  // its room is kept for the next lines
     }
-}
-
-void ConsoleDocHost::ShowOutput(const QString& text, bool, bool) {
-    WriteLine(Priority::Info, ShownText(text, TextField::kMultiLine));
-}
-
-void ConsoleDocHost::SetLocalHostText(const QString& text) {
-    WriteLine(Priority::Info,
-              QStringLiteral("Local Host : ") + ShownText(text, TextField::kSingleLine));
-}
-
-void ConsoleDocHost::ShowMessage(const QString& text) {
-    WriteLine(Priority::Warning, ShownText(text, TextField::kMultiLine));
-}
-
-void ConsoleDocHost::RefreshFinished() {
-    Flush();
 }
 
 }  // namespace qv

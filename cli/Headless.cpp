@@ -51,7 +51,7 @@ class HeadlessWatcher {
           m_profile(OpenSettings()),
           m_adapter(m_doc) {
         m_doc.SetProfile(m_profile.get());
-        m_doc.SetHost(&m_watcher);
+        m_watcher.ListenTo(&m_doc);
         m_watcher.SetDocument(&m_adapter);
         QObject::connect(&m_watcher, &AddressWatcher::Output,
                          [this](const QString& text, bool, bool logged) {

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSettings>
 #include <QStringList>
 
 #include <cerrno>
@@ -108,8 +107,13 @@ QString RequestObject(const UrlParts& target, const SettingsRecord& s, const QSt
 
 }  // namespace
 
-Forwarder::Forwarder(IForwardHost& host, ForwarderOptions options)
-    : m_host(host), m_options(std::move(options)) {}
+Forwarder::Forwarder(ForwardSources sources, ForwarderOptions options)
+    : m_settings(sources.settings),
+      m_questions(sources.questions),
+      m_selectedIp(std::move(sources.selectedIp)),
+      m_secondSelectedIp(std::move(sources.secondSelectedIp)),
+      m_passwords(sources.passwords),
+      m_options(std::move(options)) {}
 
 Forwarder::~Forwarder() {
     *m_alive = false;
@@ -258,7 +262,7 @@ class Forwarder::AnswerAwait {
         m_owner.m_busy = false;
         m_owner.RunNext();
         if (!m_owner.IsBusy()) {
-            m_owner.m_host.ExchangesEnded();
+            emit m_owner.ExchangesEnded();
         }
         return true;
     }
@@ -324,8 +328,8 @@ Task<int> Forwarder::AskInTurn(int stringId, IPrompter::Buttons buttons) {
             : IPrompter::AnswerCancel;
     }
     AnswerAwait<int> asking(*this, [this, stringId, buttons](auto answer) {
-        m_host.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons, IPrompter::NoIcon,
-                   std::move(answer));
+        m_questions.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons,
+                        IPrompter::NoIcon, std::move(answer));
     });
     co_return co_await asking;
 }
@@ -335,7 +339,7 @@ Task<std::optional<Credentials>> Forwarder::AskCredentialsInTurn(QString server,
         co_return std::nullopt;
     }
     AnswerAwait<std::optional<Credentials>> asking(*this, [this, server, realm](auto answer) {
-        m_host.AskCredentials(server, realm, std::move(answer));
+        m_questions.AskCredentials(server, realm, std::move(answer));
     });
     co_return co_await asking;
 }
@@ -411,7 +415,7 @@ Detached Forwarder::RunJob(Job job) {
     m_byHand = false;
     RunNext();
     if (*alive && !IsBusy()) {
-        m_host.ExchangesEnded();
+        emit ExchangesEnded();
     }
 }
 
@@ -422,7 +426,7 @@ void Forwarder::OnAddressChanged() {
 }
 
 Task<> Forwarder::DoAddressChanged() {
-    if (m_host.Settings().AutoForward) {
+    if (m_settings.AutoForward) {
         Task<> forwarding = DoForwardNow();
         co_await forwarding;
     }
@@ -433,7 +437,7 @@ void Forwarder::ForwardNow() {
 }
 
 Task<> Forwarder::DoForwardNow() {
-    Task<> sending = DoSendAddress(m_host.Settings().Method);
+    Task<> sending = DoSendAddress(m_settings.Method);
     co_await sending;
 }
 
@@ -470,7 +474,7 @@ void Forwarder::OnTestInternet() {
 Task<> Forwarder::DoTestInternet() {
     m_lastSucceeded = false;
     QString unreachable;
-    Task<int> checking = CheckConnection(m_host.Settings().Method, &unreachable);
+    Task<int> checking = CheckConnection(m_settings.Method, &unreachable);
     const int connected = co_await checking;
     m_lastSucceeded = connected != 0;
     if (connected) {
@@ -525,13 +529,13 @@ Task<> Forwarder::DoShutdownStep(std::function<void()> then) {
 }
 
 void Forwarder::UpdateForwardPreview() {
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     QString text;
     if (s.Method == ForwardMethod::DnsUpdate) {
         text = QStringLiteral("Update '%1' at '%2'").arg(s.DNSRecordName, s.DNSServer);
     } else if (s.Method == ForwardMethod::DynDns) {
-        QString ipv4 = m_host.SelectedIp();
-        QString ipv6 = m_host.SecondSelectedIp();
+        QString ipv4 = m_selectedIp();
+        QString ipv6 = m_secondSelectedIp();
         if (ipv4.contains(QLatin1Char(':'))) {
             std::swap(ipv4, ipv6);
         }
@@ -539,15 +543,15 @@ void Forwarder::UpdateForwardPreview() {
                            DynDnsQuery(DynDnsHostNames(s.DynDnsHosts), ipv4, ipv6));
     } else if (s.Method == ForwardMethod::Http) {
         // The password box is masked, so the preview under it masks the passwords too.
-        text = AppendQuery(MaskUrlPassword(s.HTTPTargetURL),
-                           BuildAddressQuery(s, m_host.SelectedIp(), QuerySecrets::kMask,
-                                             m_host.SecondSelectedIp()));
+        text = AppendQuery(
+            MaskUrlPassword(s.HTTPTargetURL),
+            BuildAddressQuery(s, m_selectedIp(), QuerySecrets::kMask, m_secondSelectedIp()));
     } else {
         // The preview is rebuilt on every keystroke on a page: a page file problem is shown here
         // in the line, never in a notice that would take the keys typed after it.
         PageFile page;
         if (!OpenPage(s.FTPForwardWebPage, false, page)) {
-            m_host.SetStatusLine(FileErrorText(Text::PageFileProblem, page.cause));
+            emit StatusLine(FileErrorText(Text::PageFileProblem, page.cause));
             return;
         }
         text = QStringLiteral("Send '") + page.name + QStringLiteral("' to '") +
@@ -558,7 +562,7 @@ void Forwarder::UpdateForwardPreview() {
         }
         text += QLatin1Char('\'');
     }
-    m_host.SetStatusLine(text);
+    emit StatusLine(text);
 }
 
 // ---- Orchestration ----
@@ -572,48 +576,55 @@ Task<> Forwarder::DoSendAddress(ForwardMethod method) {
     if (!connected) {
         co_return;
     }
-    // What another method left at its host is offered to be taken down first.
+    Task<> offering = OfferOthersOffLine(method);
+    co_await offering;
+    Task<ForwardOutcome> sending = SendTicked(method);
+    m_lastOutcome = co_await sending;
+    m_lastSucceeded = m_lastOutcome == ForwardOutcome::kTaken;
+}
+
+// What another method left at its host is offered to be taken down first.
+Task<> Forwarder::OfferOthersOffLine(ForwardMethod method) {
     for (const ForwardMethodName& other : kForwardMethodNames) {
         if (other.method != method) {
             Task<> offer = DoOfferOffLineNotice(other.method);
             co_await offer;
         }
     }
-    const SettingsRecord& s = m_host.Settings();
+}
+
+// The ticked addresses by `method`, after its target has been read from the settings.
+Task<ForwardOutcome> Forwarder::SendTicked(ForwardMethod method) {
     if (method == ForwardMethod::DynDns) {
         // The service is told of changes only: nothing is owed to it at the end.
-        const QString address = m_host.SelectedIp();
+        const QString address = m_selectedIp();
         if (!IsValidAddressText(address)) {
-            m_lastOutcome = ForwardOutcome::kNothingToSend;
             Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
-            co_return;
+            co_return ForwardOutcome::kNothingToSend;
         }
-        Task<ForwardOutcome> updating = UpdateDynDns(address, m_host.SecondSelectedIp(), m_byHand);
-        m_lastOutcome = co_await updating;
-        m_lastSucceeded = m_lastOutcome == ForwardOutcome::kTaken;
-        co_return;
+        Task<ForwardOutcome> updating = UpdateDynDns(address, m_secondSelectedIp(), m_byHand);
+        co_return co_await updating;
     }
     int& parsed = Owed(method);
     parsed = ParseTarget(method);
     if (!parsed) {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
-        co_return;
+        co_return ForwardOutcome::kNothingToSend;
     }
-    const QString address = m_host.SelectedIp();
-    if (IsValidAddressText(address)) {
-        const QString second = m_host.SecondSelectedIp();
-        Task<bool> sending =
-            method == ForwardMethod::Http ? SendAddress(address)
-            : method == ForwardMethod::DnsUpdate
-                ? UpdateRecords(address, second)
-                : UploadPage(BuildFTPReplacement(s, address, true),
-                             second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
-        m_lastSucceeded = co_await sending;
-        m_lastOutcome = m_lastSucceeded ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
-    } else {
-        m_lastOutcome = ForwardOutcome::kNothingToSend;
+    const QString address = m_selectedIp();
+    if (!IsValidAddressText(address)) {
         Tell(Text::NoAddressSelected, IPrompter::OkCancel, IPrompter::Warning);
+        co_return ForwardOutcome::kNothingToSend;
     }
+    const QString second = m_secondSelectedIp();
+    const SettingsRecord& s = m_settings;
+    Task<bool> sending =
+        method == ForwardMethod::Http ? SendAddress(address)
+        : method == ForwardMethod::DnsUpdate
+            ? UpdateRecords(address, second)
+            : UploadPage(BuildFTPReplacement(s, address, true),
+                         second.isEmpty() ? QString() : BuildFTPReplacement(s, second, true));
+    const bool taken = co_await sending;
+    co_return taken ? ForwardOutcome::kTaken : ForwardOutcome::kFailed;
 }
 
 Task<> Forwarder::DoNotifyOffLine(ForwardMethod method) {
@@ -632,14 +643,14 @@ Task<bool> Forwarder::SendOffLine(ForwardMethod method) {
     if (!HaveTarget(method)) {
         co_return false;
     }
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     Task<bool> notice =
         method == ForwardMethod::Http        ? SendAddress(QString())
         : method == ForwardMethod::DnsUpdate ? TakeDownRecords()
         : s.FTPOffLineDelete
             ? RemovePage()
             : UploadPage(BuildFTPReplacement(s, s.OffLineDomain, false),
-                         m_host.SecondSelectedIp().isEmpty() ? QString() : s.OffLineDomain);
+                         m_secondSelectedIp().isEmpty() ? QString() : s.OffLineDomain);
     const bool done = co_await notice;
     if (done) {
         Owed(method) = 0;
@@ -657,7 +668,7 @@ bool Forwarder::HaveTarget(ForwardMethod method) {
 }
 
 int Forwarder::ParseTarget(ForwardMethod method) {
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     switch (method) {
         case ForwardMethod::Http:
             return ParseTargetURL(s.HTTPTargetURL, kServiceHttp);
@@ -665,7 +676,7 @@ int Forwarder::ParseTarget(ForwardMethod method) {
             return ParseTargetURL(s.FTPTargetURL, kServiceFtp);
         case ForwardMethod::DnsUpdate:
             if (s.DNSServer.trimmed().isEmpty() || s.DNSRecordName.trimmed().isEmpty()) {
-                m_host.ShowOutput(LoadString(Text::DnsTargetMissing), true, true);
+                emit OutputLine(LoadString(Text::DnsTargetMissing), true, true);
                 return 0;
             }
             return 1;
@@ -705,7 +716,7 @@ Task<> Forwarder::DoOfferOffLineNotice(ForwardMethod method) {
 }
 
 Task<> Forwarder::DoOffLineAtShutdown() {
-    const ForwardMethod method = m_host.Settings().Method;
+    const ForwardMethod method = m_settings.Method;
     if (Owed(method)) {
         Task<bool> notice = SendOffLine(method);
         co_await notice;
@@ -725,15 +736,15 @@ int Forwarder::ParseTargetURL(const QString& url, int expectedService) {
     // off when the user says so.
     Tell(Text::WrongUrlKind, IPrompter::OkCancel, IPrompter::Warning,
          [this, alive = std::weak_ptr<bool>(m_alive)](int answer) {
-             if (alive.expired() || answer != IPrompter::AnswerOk || m_host.IsPaneVisible() ||
-                 !m_host.Settings().AutoForward) {
+             if (alive.expired() || answer != IPrompter::AnswerOk || m_questions.IsShown() ||
+                 !m_settings.AutoForward) {
                  return;
              }
              Tell(Text::DisableForwardingQuestion, IPrompter::YesNo, IPrompter::Warning,
                   [this, alive](int again) {
                       if (!alive.expired() && again == IPrompter::AnswerYes) {
-                          m_host.Settings().AutoForward = false;
-                          m_host.FillGeneralPage();
+                          m_settings.AutoForward = false;
+                          emit AutoForwardTurnedOff();
                       }
                   });
          });
@@ -750,26 +761,26 @@ Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable)
     if (method == ForwardMethod::DnsUpdate) {
         co_return 1;  // the update's own answer, or its absence, tells whether the server is there
     }
-    m_host.ShowOutput(LoadString(Text::CheckingConnection), false, false);
-    // The method's own target, else another one's.
-    QString own;
+    emit OutputLine(LoadString(Text::CheckingConnection), false, false);
+    // The method's own target as stored, else another one's.
+    const SettingsRecord::TargetUrls& stored = m_settings.StoredTargets;
+    QString url;
     switch (method) {
         case ForwardMethod::Http:
-            own = QStringLiteral("HTTPTargetURL");
+            url = stored.http;
             break;
         case ForwardMethod::Ftp:
-            own = QStringLiteral("FTPTargetURL");
+            url = stored.ftp;
             break;
         case ForwardMethod::DynDns:
-            own = QStringLiteral("DynDnsURL");
+            url = stored.dynDns;
             break;
         case ForwardMethod::DnsUpdate:
             break;  // answered above
     }
-    QString url = StoredSetting(own);
-    for (const char* other : {"HTTPTargetURL", "FTPTargetURL"}) {
+    for (const QString* other : {&stored.http, &stored.ftp}) {
         if (url.isEmpty()) {
-            url = StoredSetting(QLatin1String(other));
+            url = *other;
         }
     }
     if (url.isEmpty()) {
@@ -790,21 +801,21 @@ Task<int> Forwarder::CheckConnection(ForwardMethod method, QString* unreachable)
         // There is no dial-up to fall back on: the output says which host failed and why, and
         // the log too, so that it tells why nothing was sent. No box: nobody has to answer it.
         const QString text = UnreachableText(parts.server, port, status);
-        m_host.ShowOutput(LoadString(Text::NoConnection), false, true);
-        m_host.ShowOutput(text + TimeStampNow(), true, true);
+        emit OutputLine(LoadString(Text::NoConnection), false, true);
+        emit OutputLine(text + TimeStampNow(), true, true);
         if (unreachable) {
             *unreachable = text;
         }
         co_return 0;
     }
-    m_host.ShowOutput(LoadString(Text::ConnectionOk), false, false);
+    emit OutputLine(LoadString(Text::ConnectionOk), false, false);
     co_return 1;
 }
 
 // ---- HTTP ----
 
 QString Forwarder::BuildRequestObject(const QString& address, QuerySecrets secrets) const {
-    return RequestObject(m_httpTarget, m_host.Settings(), address, secrets);
+    return RequestObject(m_httpTarget, m_settings, address, secrets);
 }
 
 bool Forwarder::HTTPForward(const QString& address) {
@@ -821,108 +832,41 @@ Task<HttpReply> Forwarder::Send(CurlTransfer& transfer, const HttpPostRequest& r
     co_return reply;
 }
 
-Task<bool> Forwarder::SendAddress(QString address) {
-    const SettingsRecord& s = m_host.Settings();
-    m_host.SetBusyCursor(true);
-    const QString stamp = TimeStampNow();
-    // The off-line notice names no address.
-    const QString second = address.isEmpty() ? QString() : m_host.SecondSelectedIp();
-    bool success = false;
-    Task<bool> reading = PasswordsReady(s.SendPassword ? kKeyringQueryPassword : 0, stamp);
-    if (co_await reading) {
-        ForwardingSession session(&m_host, Limits());
-        m_host.SetOutputHeading(LoadString(Text::OutputCaption));
-        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
-        session.EnableStatusCallback(true);
+// One HTTP sending of the address: the request as it goes, where it goes and what it carries.
+struct Forwarder::HttpSending {
+    HttpPostRequest request;
+    UrlParts target;  // as typed; a redirect leads elsewhere for this request only
+    QString address;  // empty for the off-line notice
+    QString second;
+    bool urlLogInTried = false;  // the log-in written into the URL answers the first challenge
 
-        HttpPostRequest request;
-        request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
-        // The target as typed; a redirect leads elsewhere for this request only.
-        UrlParts target = m_httpTarget;
-        // The log-in written into the URL answers the first challenge without a question.
-        bool urlLogInTried = target.user.isEmpty();
+    // The request's object and URL to `target`, with the query's secrets sent, masked or left out.
+    QString Object(const SettingsRecord& s, QuerySecrets secrets) const {
+        return RequestObject(target, s, address, secrets, second);
+    }
+    QByteArray Url(const SettingsRecord& s, QuerySecrets secrets) const {
+        return RequestUrl(target, Object(s, secrets));
+    }
+};
+
+Task<bool> Forwarder::SendAddress(QString address) {
+    emit BusyChanged(true);
+    const QString stamp = TimeStampNow();
+    HttpSending sending;
+    sending.address = address;
+    // The off-line notice names no address.
+    sending.second = address.isEmpty() ? QString() : m_secondSelectedIp();
+    bool success = false;
+    Task<bool> reading = PasswordsReady(m_settings.SendPassword ? kKeyringQueryPassword : 0, stamp);
+    if (co_await reading) {
+        ForwardingSession session(*this, Limits());
+        emit OutputHeading(LoadString(Text::OutputCaption));
+        emit OutputLine(LoadString(Text::OpeningInternet), false, false);
+        session.EnableStatusCallback(true);
         try {
-            request.url =
-                RequestUrl(target, RequestObject(target, s, address, QuerySecrets::kSend, second));
-            Task<HttpReply> sending = Send(session.Transfer(), request);
-            HttpReply reply = co_await sending;
-            while (reply.httpCode == 401) {
-                std::optional<Credentials> answer;
-                if (!urlLogInTried) {
-                    urlLogInTried = true;
-                    answer = Credentials{target.user, target.password};
-                } else {
-                    Task<std::optional<Credentials>> asking =
-                        AskCredentialsInTurn(target.server, FindRealm(reply.headers));
-                    answer = co_await asking;
-                    // The user may have taken a while: the address sent is the one ticked now.
-                    const QString now = m_host.SelectedIp();
-                    if (!address.isEmpty() && IsValidAddressText(now) && now != address) {
-                        address = now;
-                        request.url = RequestUrl(
-                            target, RequestObject(target, s, address, QuerySecrets::kSend, second));
-                    }
-                }
-                if (!answer) {
-                    ThrowQuorvaneException(Text::AccessDenied);
-                }
-                request.user = answer->user;
-                request.password = answer->password;
-                Task<HttpReply> sending = Send(session.Transfer(), request);
-                reply = co_await sending;
-            }
-            // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
-            if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
-                reply.httpCode == 307 || reply.httpCode == 308) {
-                bool found = false;
-                const QString location = FindLocation(reply.headers, &found);
-                if (!found) {
-                    ThrowQuorvaneException(Text::RedirectWithoutLocation);
-                }
-                m_host.ShowOutput(LoadString(Text::RedirectedTo) +
-                                      ShownText(MaskUrlPassword(location), TextField::kSingleLine),
-                                  true, true);
-                UrlParts next;
-                if (!SplitUrl(location, next)) {
-                    ThrowQuorvaneException(Text::InvalidRedirect);
-                }
-                if (!IsHttpService(next.service)) {
-                    ThrowQuorvaneException(Text::RedirectNotHttp);
-                }
-                // Never from HTTPS down to HTTP: the pairs would travel in clear.
-                if (target.service == kServiceHttps && next.service != kServiceHttps) {
-                    ThrowQuorvaneException(Text::SecureRedirectRefused);
-                }
-                // The secrets go only to the scheme, host and port the user typed: elsewhere the
-                // request goes without the user ID and password pairs and without the log-in.
-                const bool sameOrigin = SameOrigin(target, next);
-                const QuerySecrets secrets =
-                    sameOrigin ? QuerySecrets::kSend : QuerySecrets::kLeave;
-                if (!sameOrigin) {
-                    request.user.clear();
-                    request.password.clear();
-                }
-                target = next;
-                request.url =
-                    RequestUrl(target, RequestObject(target, s, address, secrets, second));
-                m_host.ShowOutput(RequestObject(target, s, address,
-                                                sameOrigin ? QuerySecrets::kMask : secrets, second),
-                                  true, true);
-                Task<HttpReply> sending = Send(session.Transfer(), request);
-                reply = co_await sending;
-            }
-            if (reply.httpCode != 200) {
-                ThrowQuorvaneException(Text::GotStatusCode, reply.httpCode);
-            }
-            m_host.ShowOutput(FormatString(Text::HttpSentOutput, address) + stamp, true, true);
-            if (!reply.status.Ok()) {
-                throw InternetFailure{reply.status};  // the reply broke off
-            }
-            if (s.ShowHostResponse && !m_shuttingDown) {
-                m_host.ShowHostResponse(LoadString(Text::AppTitle) + QStringLiteral(" - ") +
-                                            LoadString(Text::HostReplyCaption),
-                                        StripHTMLTags(ReplyText(reply.body)));
-            }
+            Task<HttpReply> exchanging = ExchangeAddress(session.Transfer(), sending);
+            const HttpReply reply = co_await exchanging;
+            TakeHttpReply(reply, sending.address, stamp);
             success = true;
         } catch (const InternetFailure& failure) {
             ReportInternetError(failure.status, stamp);
@@ -930,23 +874,128 @@ Task<bool> Forwarder::SendAddress(QString address) {
             ReportError(e.m_messageId, e.m_detail, stamp);
         }
     }
+    address = sending.address;
     if (success && !address.isEmpty()) {
         m_httpSentAddress = address;
     }
-    if (s.NotifyOnSend) {
+    if (m_settings.NotifyOnSend) {
         Notice(!success            ? LoadString(Text::ExchangeFailed)
                : address.isEmpty() ? OffLineNoticeText()
                                    : FormatString(Text::HttpSentNotice, address),
                IPrompter::Information);
     }
-    m_host.SetBusyCursor(false);
+    emit BusyChanged(false);
     co_return success;
 }
 
+// The request, its log-ins and a redirect, to the reply that ends the exchange.
+Task<HttpReply> Forwarder::ExchangeAddress(CurlTransfer& transfer, HttpSending& sending) {
+    sending.request.headers = {"Accept: text/*", "User-Agent: Calvort_Quorvane"};
+    sending.target = m_httpTarget;
+    sending.urlLogInTried = sending.target.user.isEmpty();
+    sending.request.url = sending.Url(m_settings, QuerySecrets::kSend);
+    Task<HttpReply> first = Send(transfer, sending.request);
+    HttpReply reply = co_await first;
+    Task<HttpReply> answering = AnswerChallenges(transfer, sending, std::move(reply));
+    reply = co_await answering;
+    // 307 and 308 are followed like 302: the request is sent again as it was, a POST.
+    if (reply.httpCode == 301 || reply.httpCode == 302 || reply.httpCode == 303 ||
+        reply.httpCode == 307 || reply.httpCode == 308) {
+        Task<HttpReply> following = FollowRedirect(transfer, sending, reply);
+        reply = co_await following;
+    }
+    co_return reply;
+}
+
+// Answers each 401: with the log-in written into the URL first, then with what the user types.
+Task<HttpReply> Forwarder::AnswerChallenges(CurlTransfer& transfer, HttpSending& sending,
+                                            HttpReply reply) {
+    while (reply.httpCode == 401) {
+        std::optional<Credentials> answer;
+        if (!sending.urlLogInTried) {
+            sending.urlLogInTried = true;
+            answer = Credentials{sending.target.user, sending.target.password};
+        } else {
+            Task<std::optional<Credentials>> asking =
+                AskCredentialsInTurn(sending.target.server, FindRealm(reply.headers));
+            answer = co_await asking;
+            // The user may have taken a while: the address sent is the one ticked now.
+            const QString now = m_selectedIp();
+            if (!sending.address.isEmpty() && IsValidAddressText(now) && now != sending.address) {
+                sending.address = now;
+                sending.request.url = sending.Url(m_settings, QuerySecrets::kSend);
+            }
+        }
+        if (!answer) {
+            ThrowQuorvaneException(Text::AccessDenied);
+        }
+        sending.request.user = answer->user;
+        sending.request.password = answer->password;
+        Task<HttpReply> again = Send(transfer, sending.request);
+        reply = co_await again;
+    }
+    co_return reply;
+}
+
+// Sends the request once more to where `reply` points, if that is safe.
+Task<HttpReply> Forwarder::FollowRedirect(CurlTransfer& transfer, HttpSending& sending,
+                                          HttpReply reply) {
+    bool found = false;
+    const QString location = FindLocation(reply.headers, &found);
+    if (!found) {
+        ThrowQuorvaneException(Text::RedirectWithoutLocation);
+    }
+    emit OutputLine(LoadString(Text::RedirectedTo) +
+                        ShownText(MaskUrlPassword(location), TextField::kSingleLine),
+                    true, true);
+    UrlParts next;
+    if (!SplitUrl(location, next)) {
+        ThrowQuorvaneException(Text::InvalidRedirect);
+    }
+    if (!IsHttpService(next.service)) {
+        ThrowQuorvaneException(Text::RedirectNotHttp);
+    }
+    // Never from HTTPS down to HTTP: the pairs would travel in clear.
+    if (sending.target.service == kServiceHttps && next.service != kServiceHttps) {
+        ThrowQuorvaneException(Text::SecureRedirectRefused);
+    }
+    // The secrets go only to the scheme, host and port the user typed: elsewhere the request goes
+    // without the user ID and password pairs and without the log-in.
+    const bool sameOrigin = SameOrigin(sending.target, next);
+    const QuerySecrets secrets = sameOrigin ? QuerySecrets::kSend : QuerySecrets::kLeave;
+    if (!sameOrigin) {
+        sending.request.user.clear();
+        sending.request.password.clear();
+    }
+    sending.target = next;
+    sending.request.url = sending.Url(m_settings, secrets);
+    emit OutputLine(sending.Object(m_settings, sameOrigin ? QuerySecrets::kMask : secrets), true,
+                    true);
+    Task<HttpReply> again = Send(transfer, sending.request);
+    co_return co_await again;
+}
+
+// The host took the address only with a 200 and a reply that came whole.
+void Forwarder::TakeHttpReply(const HttpReply& reply, const QString& address,
+                              const QString& stamp) {
+    if (reply.httpCode != 200) {
+        ThrowQuorvaneException(Text::GotStatusCode, reply.httpCode);
+    }
+    emit OutputLine(FormatString(Text::HttpSentOutput, address) + stamp, true, true);
+    if (!reply.status.Ok()) {
+        throw InternetFailure{reply.status};  // the reply broke off
+    }
+    if (m_settings.ShowHostResponse && !m_shuttingDown) {
+        emit HostReplied(
+            LoadString(Text::AppTitle) + QStringLiteral(" - ") + LoadString(Text::HostReplyCaption),
+            StripHTMLTags(ReplyText(reply.body)));
+    }
+}
+
 void Forwarder::ReportInternetError(const TransferStatus& status, const QString& stamp) {
-    m_host.ShowOutput(LoadString(Text::ErrorPrefix) + QString::number(status.code) +
-                          QLatin1Char(' ') + status.text.left(1024) + stamp,
-                      true, true);
+    emit OutputLine(LoadString(Text::ErrorPrefix) + QString::number(status.code) +
+                        QLatin1Char(' ') + status.text.left(1024) + stamp,
+                    true, true);
 }
 
 void Forwarder::ReportError(int messageId, int detail, const QString& stamp) {
@@ -954,7 +1003,7 @@ void Forwarder::ReportError(int messageId, int detail, const QString& stamp) {
     if (detail != 0) {
         line += QString::number(detail);
     }
-    m_host.ShowOutput(line + stamp, true, true);
+    emit OutputLine(line + stamp, true, true);
 }
 
 // ---- DNS ----
@@ -1004,7 +1053,7 @@ Task<bool> Forwarder::TakeDownRecords() {
     if (!m_dnsRecordsSet[0] && !m_dnsRecordsSet[1]) {
         m_dnsRecordsSet[static_cast<std::size_t>(RecordType::A)] = true;  // owed from the settings
     }
-    const QString offLine = m_host.Settings().DNSOffLineAddress.trimmed();
+    const QString offLine = m_settings.DNSOffLineAddress.trimmed();
     bool taken = true;
     for (const RecordType type : {RecordType::A, RecordType::Aaaa}) {
         if (m_dnsRecordsSet[static_cast<std::size_t>(type)]) {
@@ -1020,13 +1069,13 @@ Task<bool> Forwarder::TakeDownRecords() {
 }
 
 Task<bool> Forwarder::UpdateRecord(QString address, RecordType type) {
-    const SettingsRecord& s = m_host.Settings();
-    m_host.SetBusyCursor(true);
+    const SettingsRecord& s = m_settings;
+    emit BusyChanged(true);
     const QString stamp = TimeStampNow();
     bool success = false;
     Task<bool> reading = PasswordsReady(kKeyringDNSKeySecret, stamp);
     if (co_await reading) {
-        m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+        emit OutputHeading(LoadString(Text::OutputCaption));
         const DnsServer server{s.DNSServer.trimmed(), quint16(s.DNSPort)};
         RecordChange change;
         change.zone = s.DNSZone;
@@ -1044,7 +1093,7 @@ Task<bool> Forwarder::UpdateRecord(QString address, RecordType type) {
             if (!result.detail.isEmpty()) {
                 detail += QStringLiteral(" (%1)").arg(result.detail);
             }
-            m_host.ShowOutput(
+            emit OutputLine(
                 LoadString(Text::DnsUpdateFailed).arg(change.name, server.host) + detail + stamp,
                 true, true);
         } else {
@@ -1054,17 +1103,17 @@ Task<bool> Forwarder::UpdateRecord(QString address, RecordType type) {
                     ? LoadString(Text::DnsRecordRemoved).arg(change.name, typeName, server.host)
                     : LoadString(result.served ? Text::DnsRecordServed : Text::DnsRecordNotServed)
                           .arg(change.name, typeName, address, server.host);
-            m_host.ShowOutput(line + stamp, true, true);
+            emit OutputLine(line + stamp, true, true);
             m_dnsRecordsSet[static_cast<std::size_t>(type)] = !address.isEmpty();
         }
     }
-    m_host.SetBusyCursor(false);
+    emit BusyChanged(false);
     co_return success;
 }
 
 // One notice for the records of one forward.
 void Forwarder::NoticeRecords(bool taken, const QString& addresses) {
-    if (m_host.Settings().NotifyOnSend) {
+    if (m_settings.NotifyOnSend) {
         Notice(!taken                ? LoadString(Text::ExchangeFailed)
                : addresses.isEmpty() ? OffLineNoticeText()
                                      : FormatString(Text::DnsSentNotice, addresses),
@@ -1076,36 +1125,34 @@ void Forwarder::NoticeRecords(bool taken, const QString& addresses) {
 
 // The FTP page's password is used unless the target URL holds a log-in.
 int Forwarder::FtpPasswordNeeded() const {
-    return m_ftpTarget.user.isEmpty() && !m_host.Settings().FTPUserID.isEmpty()
-               ? kKeyringFTPPassword
-               : 0;
+    return m_ftpTarget.user.isEmpty() && !m_settings.FTPUserID.isEmpty() ? kKeyringFTPPassword : 0;
 }
 
 // The passwords of `needed` the keyring keeps are read first: without them nothing is sent, as
 // an empty password would fail at the host at best.
 Task<bool> Forwarder::PasswordsReady(int needed, const QString& stamp) {
-    PasswordStore* store = m_host.Passwords();
-    if (!store || !(m_host.Settings().PasswordsToRead & needed)) {
+    PasswordStore* store = m_passwords;
+    if (!store || !(m_settings.PasswordsToRead & needed)) {
         co_return true;
     }
     if (!m_shuttingDown) {  // at shutdown there is no time to wait for the keyring
         PasswordAwait reading(*this, *store, needed);
         co_await reading;
     }
-    if (!(m_host.Settings().PasswordsToRead & needed)) {
+    if (!(m_settings.PasswordsToRead & needed)) {
         co_return true;
     }
-    m_host.ShowOutput(QStringLiteral("The password is kept in the desktop keyring, which did not "
-                                     "give it (%1): nothing was sent.")
-                              .arg(store->ErrorText()) +
-                          stamp,
-                      true, true);
+    emit OutputLine(QStringLiteral("The password is kept in the desktop keyring, which did not "
+                                   "give it (%1): nothing was sent.")
+                            .arg(store->ErrorText()) +
+                        stamp,
+                    true, true);
     co_return false;
 }
 
 // The log-in written into the target URL wins over the one on the FTP page.
 FtpAccount Forwarder::Account() const {
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     FtpAccount account;
     account.host = m_ftpTarget.server;
     account.port = m_ftpTarget.port;
@@ -1119,7 +1166,7 @@ FtpAccount Forwarder::Account() const {
 
 std::optional<QByteArray> Forwarder::PrepareFTPPage(const QString& replacement, QString& remoteName,
                                                     const QString& second) {
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     if (s.FTPReplacementString.isEmpty()) {
         return std::nullopt;
     }
@@ -1145,23 +1192,23 @@ bool Forwarder::UploadFTPPage(const QString& replacement) {
 }
 
 Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
-    const SettingsRecord& s = m_host.Settings();
-    m_host.SetBusyCursor(true);
+    const SettingsRecord& s = m_settings;
+    emit BusyChanged(true);
     const QString stamp = TimeStampNow();
-    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+    emit OutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
     const std::optional<QByteArray> page = PrepareFTPPage(replacement, remoteName, second);
     if (!page) {
-        m_host.ShowOutput(LoadString(Text::PageProblem), true, true);
+        emit OutputLine(LoadString(Text::PageProblem), true, true);
         Notice(LoadString(Text::PageProblem), IPrompter::Warning);
-        m_host.SetBusyCursor(false);
+        emit BusyChanged(false);
         co_return false;
     }
     bool success = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        ForwardingSession session(&m_host, Limits());
-        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
+        ForwardingSession session(*this, Limits());
+        emit OutputLine(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
         const FtpAccount account = Account();
         const QString temporary = TemporaryName(remoteName);
@@ -1171,13 +1218,13 @@ Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
                      {QStringLiteral("RNFR ") + temporary, QStringLiteral("RNTO ") + remoteName});
         TransferStatus status = co_await storing;
         if (status.code == kFtpCommandRefused) {
-            m_host.ShowOutput(QString::fromLatin1(kRenameRefused), true, true);
+            emit OutputLine(QString::fromLatin1(kRenameRefused), true, true);
             Task<TransferStatus> storingDirectly = FtpStore(transfer, account, remoteName, *page,
                                                             {QStringLiteral("*DELE ") + temporary});
             status = co_await storingDirectly;
         }
         if (status.Ok()) {
-            m_host.ShowOutput(FormatString(Text::FtpSentOutput, replacement) + stamp, true, true);
+            emit OutputLine(FormatString(Text::FtpSentOutput, replacement) + stamp, true, true);
             success = true;
         } else {
             if (status.code == kFtpFolderRefused) {
@@ -1194,19 +1241,15 @@ Task<bool> Forwarder::UploadPage(QString replacement, QString second) {
                        : LoadString(Text::ExchangeFailed),
                IPrompter::Information);
     }
-    m_host.SetBusyCursor(false);
+    emit BusyChanged(false);
     co_return success;
 }
 
-bool Forwarder::RemoveFTPPage() {
-    return RunNow(RemovePage());
-}
-
 Task<bool> Forwarder::RemovePage() {
-    const SettingsRecord& s = m_host.Settings();
-    m_host.SetBusyCursor(true);
+    const SettingsRecord& s = m_settings;
+    emit BusyChanged(true);
     const QString stamp = TimeStampNow();
-    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+    emit OutputHeading(LoadString(Text::OutputCaption));
     QString remoteName;
     PageFile page;
     if (OpenPage(s.FTPForwardWebPage, false, page)) {
@@ -1218,8 +1261,8 @@ Task<bool> Forwarder::RemovePage() {
     bool gone = false;
     Task<bool> reading = PasswordsReady(FtpPasswordNeeded(), stamp);
     if (co_await reading) {
-        ForwardingSession session(&m_host, Limits());
-        m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
+        ForwardingSession session(*this, Limits());
+        emit OutputLine(LoadString(Text::OpeningInternet), false, false);
         session.EnableStatusCallback(true);
         CurlTransfer& transfer = session.Transfer();
         const FtpAccount account = Account();
@@ -1227,12 +1270,12 @@ Task<bool> Forwarder::RemovePage() {
             FtpCommands(transfer, account, {QStringLiteral("DELE ") + remoteName});
         const TransferStatus status = co_await removing;
         if (status.Ok()) {
-            m_host.ShowOutput(
+            emit OutputLine(
                 FormatString(Text::PageRemovedOutput, m_ftpTarget.server + remoteName) + stamp,
                 true, true);
             success = true;
         } else if (status.code == kFtpCommandRefused) {
-            m_host.ShowOutput(QString::fromLatin1(kAlreadyRemoved) + stamp, true, true);
+            emit OutputLine(QString::fromLatin1(kAlreadyRemoved) + stamp, true, true);
             gone = true;
         } else {
             ReportInternetError(status, stamp);
@@ -1243,7 +1286,7 @@ Task<bool> Forwarder::RemovePage() {
                        : LoadString(Text::ExchangeFailed),
                IPrompter::Information);
     }
-    m_host.SetBusyCursor(false);
+    emit BusyChanged(false);
     co_return success || gone;
 }
 
@@ -1257,11 +1300,11 @@ ForwardOutcome Forwarder::DynDnsForward(const QString& first, const QString& sec
 // updates are stopped (unless the user asks) or wait, nor when the service holds the addresses
 // already: a repeated "nochg" gets hosts blocked.
 Task<ForwardOutcome> Forwarder::UpdateDynDns(QString first, QString second, bool byHand) {
-    const SettingsRecord& s = m_host.Settings();
+    const SettingsRecord& s = m_settings;
     const QString stamp = TimeStampNow();
-    m_host.SetOutputHeading(LoadString(Text::OutputCaption));
+    emit OutputHeading(LoadString(Text::OutputCaption));
     const auto line = [this, &stamp](const QString& text) {
-        m_host.ShowOutput(text + stamp, true, true);
+        emit OutputLine(text + stamp, true, true);
     };
     UrlParts target;
     if (!SplitUrl(s.DynDnsURL, target) || !DynDnsTargetAllowed(target)) {
@@ -1314,9 +1357,9 @@ Task<ForwardOutcome> Forwarder::UpdateDynDns(QString first, QString second, bool
         co_return ForwardOutcome::kTaken;
     }
 
-    m_host.SetBusyCursor(true);
-    ForwardingSession session(&m_host, Limits());
-    m_host.ShowOutput(LoadString(Text::OpeningInternet), false, false);
+    emit BusyChanged(true);
+    ForwardingSession session(*this, Limits());
+    emit OutputLine(LoadString(Text::OpeningInternet), false, false);
     session.EnableStatusCallback(true);
     HttpFetchRequest request;
     request.url = RequestUrl(target, AppendQuery(target.object, DynDnsQuery(hosts, ipv4, ipv6)));
@@ -1335,7 +1378,7 @@ Task<ForwardOutcome> Forwarder::UpdateDynDns(QString first, QString second, bool
                    : LoadString(Text::ExchangeFailed),
                IPrompter::Information);
     }
-    m_host.SetBusyCursor(false);
+    emit BusyChanged(false);
     co_return outcome;
 }
 
@@ -1345,7 +1388,7 @@ ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString&
                                           DynDnsLedger::Entry entry, const QString& sent,
                                           const QString& stamp) {
     const auto line = [this, &stamp](const QString& text) {
-        m_host.ShowOutput(text + stamp, true, true);
+        emit OutputLine(text + stamp, true, true);
     };
     if (reply.httpCode == 0) {
         ReportInternetError(reply.status, stamp);
@@ -1361,7 +1404,7 @@ ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString&
         ReportError(Text::GotStatusCode, reply.httpCode, stamp);
         return ForwardOutcome::kFailed;
     }
-    const QStringList hosts = DynDnsHostNames(m_host.Settings().DynDnsHosts);
+    const QStringList hosts = DynDnsHostNames(m_settings.DynDnsHosts);
     QString stoppedBy;
     bool wait = false;
     bool unknown = false;
@@ -1393,7 +1436,7 @@ ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString&
     before.waitUntil = {};
     ForwardOutcome outcome = ForwardOutcome::kFailed;
     if (!stoppedBy.isEmpty()) {
-        m_dynDnsStopPassword = m_host.Settings().DynDnsPassword;
+        m_dynDnsStopPassword = m_settings.DynDnsPassword;
         line(LoadString(Text::DynDnsStopped).arg(DynDnsStopReason(stoppedBy)));
         outcome = ForwardOutcome::kNothingToSend;
     } else if (wait) {
@@ -1420,7 +1463,7 @@ ForwardOutcome Forwarder::TakeDynDnsReply(const HttpReply& reply, const QString&
 // The off-line notice names the address the host was told about: the last one it took, else (a
 // notice owed from an earlier run) the selected one.
 QString Forwarder::OffLineNoticeText() const {
-    const QString address = m_httpSentAddress.isEmpty() ? m_host.SelectedIp() : m_httpSentAddress;
+    const QString address = m_httpSentAddress.isEmpty() ? m_selectedIp() : m_httpSentAddress;
     return QStringLiteral(
                "Internet communications completed successfully. The host has been told "
                "that IP Address '%1' has gone off line.")
@@ -1429,18 +1472,6 @@ QString Forwarder::OffLineNoticeText() const {
 
 QString Forwarder::TimeStampNow() const {
     return m_options.clock ? TimeStamp(*m_options.clock) : TimeStamp();
-}
-
-QString Forwarder::StoredSetting(const QString& key) const {
-    if (m_options.storedSetting) {
-        return m_options.storedSetting(key);
-    }
-    const std::unique_ptr<QSettings> settings = OpenSettings();
-    const QVariant value = settings->value(QStringLiteral("Settings/") + key);
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(QStringLiteral(", "));
-    }
-    return value.toString();
 }
 
 // The bounds of the next transfer: at shutdown within what is left of the off-line step's time.
@@ -1458,20 +1489,20 @@ TransferLimits Forwarder::Limits() const {
 void Forwarder::Tell(int stringId, IPrompter::Buttons buttons, IPrompter::Icon icon,
                      std::function<void(int)> answer) {
     if (!m_shuttingDown) {
-        m_host.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons, icon,
-                   std::move(answer));
+        m_questions.Ask(LoadString(stringId), LoadString(Text::AppTitle), buttons, icon,
+                        std::move(answer));
     }
 }
 
 void Forwarder::Tell(const QString& text) {
     if (!m_shuttingDown) {
-        m_host.Ask(text, LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
+        m_questions.Ask(text, LoadString(Text::AppTitle), IPrompter::Ok, IPrompter::NoIcon, {});
     }
 }
 
 void Forwarder::Notice(const QString& text, IPrompter::Icon icon) {
     if (!m_shuttingDown) {
-        m_host.ShowPopupNotice(text, icon, kNoticeLife);
+        emit PopupNotice(text, icon, kNoticeLife);
     }
 }
 

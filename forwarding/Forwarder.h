@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QObject>
 #include <QString>
 
 #include <array>
@@ -12,10 +13,10 @@
 #include <vector>
 
 #include "forwarding/DynDns.h"
-#include "forwarding/ForwardHost.h"
 #include "forwarding/ForwardText.h"
 #include "forwarding/TargetUrl.h"
 #include "forwarding/Task.h"
+#include "forwarding/UserQuestions.h"
 #include "platform/Clock.h"
 #include "platform/DnsUpdate.h"
 #include "platform/Transfer.h"
@@ -23,15 +24,26 @@
 
 namespace qv {
 
+class PasswordStore;
+
+// What the forwarder reads from its owner at each step, and whom it asks.
+struct ForwardSources {
+    SettingsRecord& settings;  // the owner's record (the in-memory values)
+    UserQuestions& questions;
+    std::function<QString()> selectedIp;  // the ticked address
+    // The IPv6 row's address when one is ticked beside an IPv4 row; else empty.
+    std::function<QString()> secondSelectedIp;
+    // Where the passwords the keyring keeps are read from before an exchange needs them; null
+    // when the record holds every password.
+    PasswordStore* passwords = nullptr;
+};
+
 struct ForwarderOptions {
     TransferLimits limits;
     // The off-line notice at shutdown gets this long in all, connection included.
     std::chrono::milliseconds shutdownBound{3000};
     // Tested when no target URL is stored.
     QString fallbackTestUrl = QStringLiteral("http://example.com/");
-    // Reads a stored value of section "Settings" (the connection check reads the target URLs as
-    // stored, not as edited in this run). Empty: the settings file.
-    std::function<QString(const QString& key)> storedSetting;
     const IClock* clock = nullptr;  // null: the system clock
     // Where what the dyndns2 service took is kept (DynDnsLedger); empty: the user's state folder.
     QString dynDnsLedger;
@@ -61,10 +73,14 @@ enum class ForwardOutcome { kTaken, kFailed, kNothingToSend };
 //
 // Once OffLineAtShutdown has been called, nobody is asked anything any more: no message box, no
 // notice, no log-in prompt, no host reply window; each question takes its negative answer.
-class Forwarder {
+//
+// What it has to show it reports by signals, on the owner's thread, in the order it happens.
+class Forwarder : public QObject {
+    Q_OBJECT
+
   public:
-    explicit Forwarder(IForwardHost& host, ForwarderOptions options = {});
-    ~Forwarder();
+    explicit Forwarder(ForwardSources sources, ForwarderOptions options = {});
+    ~Forwarder() override;
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
 
@@ -113,7 +129,6 @@ class Forwarder {
     std::optional<QByteArray> PrepareFTPPage(const QString& replacement, QString& remoteName,
                                              const QString& second = QString());
     bool UploadFTPPage(const QString& replacement);
-    bool RemoveFTPPage();  // a page that is gone already counts as taken down
     // Sends the ticked address and the second one (either may be empty) to the dyndns2 service;
     // `byHand`: the user asked, which goes on past a stop.
     ForwardOutcome DynDnsForward(const QString& first, const QString& second, bool byHand);
@@ -132,11 +147,31 @@ class Forwarder {
     UrlParts m_httpTarget;
     UrlParts m_ftpTarget;
 
+  signals:
+    // A line for the output box: it replaces the box's text (append false) or follows a line
+    // break; `log`: it also goes to the event log.
+    void OutputLine(const QString& text, bool append, bool log);
+    // Caption of the output box's frame ("Output Information" while an exchange runs).
+    void OutputHeading(const QString& text);
+    // The whole text of the status line (the forwarding preview).
+    void StatusLine(const QString& text);
+    // A self-closing notice; `icon` is Information or Warning.
+    void PopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs);
+    // The host's reply, for the Output Data window.
+    void HostReplied(const QString& caption, const QString& text);
+    // An exchange starts (true) or ends (false).
+    void BusyChanged(bool busy);
+    // No exchange runs or waits to run any more (one may still wait for an answer).
+    void ExchangesEnded();
+    // The user turned automatic forwarding off in the record.
+    void AutoForwardTurnedOff();
+
   private:
     template <class Result>
     class TransferAwait;
     class PasswordAwait;
     class DnsAwait;
+    struct HttpSending;
     template <class Answer>
     class AnswerAwait;
     struct Job {
@@ -169,6 +204,8 @@ class Forwarder {
     Task<> DoForwardNow();
     Task<> DoTestInternet();
     Task<> DoSendAddress(ForwardMethod method);
+    Task<> OfferOthersOffLine(ForwardMethod method);
+    Task<ForwardOutcome> SendTicked(ForwardMethod method);
     Task<> DoForwardAddress(ForwardMethod method, std::function<void(ForwardOutcome)> done);
     Task<> DoNotifyOffLine(ForwardMethod method);
     Task<> DoOfferOffLineNotice(ForwardMethod method);
@@ -177,11 +214,17 @@ class Forwarder {
     Task<bool> SendOffLine(ForwardMethod method);
     // `unreachable`, when given, gets the line that tells why the check failed.
     Task<int> CheckConnection(ForwardMethod method, QString* unreachable = nullptr);
+    // The HTTP request with the address (empty: the off-line notice), in steps.
     Task<bool> SendAddress(QString address);
+    Task<HttpReply> ExchangeAddress(CurlTransfer& transfer, HttpSending& sending);
+    Task<HttpReply> AnswerChallenges(CurlTransfer& transfer, HttpSending& sending, HttpReply reply);
+    Task<HttpReply> FollowRedirect(CurlTransfer& transfer, HttpSending& sending, HttpReply reply);
+    // Throws when the host did not take it.
+    void TakeHttpReply(const HttpReply& reply, const QString& address, const QString& stamp);
     Task<HttpReply> Send(CurlTransfer& transfer, const HttpPostRequest& request);
     bool MayAsk() const { return m_byHand && !m_shuttingDown; }
     Task<bool> UploadPage(QString replacement, QString second = QString());
-    Task<bool> RemovePage();
+    Task<bool> RemovePage();  // a page that is gone already counts as taken down
     // Sets the DNS record to `address`; an empty one deletes it (the off-line update).
     // Sets the record of `type` to `address`, or removes it when `address` is empty.
     Task<bool> UpdateRecord(QString address, RecordType type);
@@ -204,7 +247,6 @@ class Forwarder {
     int& Owed(ForwardMethod method);
     QString TimeStampNow() const;
     QString OffLineNoticeText() const;
-    QString StoredSetting(const QString& key) const;
     TransferLimits Limits() const;
     FtpAccount Account() const;
     int FtpPasswordNeeded() const;
@@ -216,7 +258,11 @@ class Forwarder {
     void ReportInternetError(const TransferStatus& status, const QString& stamp);
     void ReportError(int messageId, int detail, const QString& stamp);
 
-    IForwardHost& m_host;
+    SettingsRecord& m_settings;
+    UserQuestions& m_questions;
+    std::function<QString()> m_selectedIp;
+    std::function<QString()> m_secondSelectedIp;
+    PasswordStore* m_passwords;
     ForwarderOptions m_options;
     std::deque<Job> m_queue;
     bool m_busy = false;    // an exchange runs (one waiting for an answer does not count)

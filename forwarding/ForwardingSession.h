@@ -1,16 +1,17 @@
 #pragma once
 
-#include "forwarding/ForwardHost.h"
 #include "platform/Transfer.h"
 
 namespace qv {
+
+class Forwarder;
 
 // The Internet session of one exchange: the transfers under the program's agent name, and, once
 // its status callback is enabled, the line "Connection to Internet was successful!" (appended and
 // logged) each time a connection to the server is made.
 class ForwardingSession {
   public:
-    ForwardingSession(IForwardHost* owner, const TransferLimits& limits);
+    ForwardingSession(Forwarder& owner, const TransferLimits& limits);
     ForwardingSession(const ForwardingSession&) = delete;
     ForwardingSession& operator=(const ForwardingSession&) = delete;
 
@@ -18,7 +19,7 @@ class ForwardingSession {
     CurlTransfer& Transfer() { return m_transfer; }
 
   private:
-    IForwardHost* m_owner;  // not owned
+    Forwarder& m_owner;
     CurlTransfer m_transfer;
     bool m_statusCallback = false;
 };

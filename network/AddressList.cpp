@@ -2,7 +2,6 @@
 
 #include "network/ReverseLookupBatch.h"
 #include "platform/FileError.h"
-#include "resources/Ids.h"
 #include "resources/StringTable.h"
 
 #include <QByteArray>
@@ -60,25 +59,6 @@ bool IsIpv6Text(const QString& address) {
     return address.contains(QLatin1Char(':'));
 }
 
-class NullDocHost : public IDocHost {
-  public:
-    void ShowOutput(const QString&, bool, bool) override {}
-    void SetOutputHeading(const QString&) override {}
-    void SetLocalHostText(const QString&) override {}
-    void CheckLogSize() override {}
-    bool ShowHardwareOnly() const override { return false; }
-    void RefillList() override {}
-    void SetTrayAddress(const QString&) override {}
-    void UpdateForwardPreview() override {}
-    void PostPaneCommand(Command) override {}
-    void ShowMessage(const QString&) override {}
-};
-
-IDocHost& NullHost() {
-    static NullDocHost host;
-    return host;
-}
-
 QString InterfaceNumberText(std::uint32_t index) {
     return QString::asprintf("0x%X", index);
 }
@@ -103,10 +83,9 @@ class ScopedValue {
 
 }  // namespace
 
-AddressList::AddressList(IDocHost* host, INetTables& tables, IResolver& resolver, IClock& clock,
+AddressList::AddressList(INetTables& tables, IResolver& resolver, IClock& clock,
                          IPublicAddressQueries& publicQueries)
     : m_selectedIp(LoadString(Text::PlaceholderAddress)),
-      m_host(host ? host : &NullHost()),
       m_tables(tables),
       m_resolver(resolver),
       m_clock(clock),
@@ -114,8 +93,12 @@ AddressList::AddressList(IDocHost* host, INetTables& tables, IResolver& resolver
 
 AddressList::~AddressList() = default;
 
-void AddressList::SetHost(IDocHost* host) {
-    m_host = host ? host : &NullHost();
+void AddressList::SetRowChoice(std::function<RowChoice()> choice) {
+    m_rowChoice = std::move(choice);
+}
+
+RowChoice AddressList::RowsChoice() const {
+    return m_rowChoice ? m_rowChoice() : RowChoice();
 }
 
 void AddressList::SetProfile(QSettings* profile) {
@@ -194,7 +177,7 @@ bool AddressList::StoreSelection() {
 
 void AddressList::ReportStatus(const QString& text, bool append) {
     // A quiet check stays quiet to its end, in the steps the event loop runs later too.
-    m_host->ShowOutput(text, append, m_logStatus != 0 && !(m_refreshing && m_refreshQuiet));
+    emit OutputLine(text, append, m_logStatus != 0 && !(m_refreshing && m_refreshQuiet));
 }
 
 void AddressList::ReportStatus(int stringId, bool append) {
@@ -202,7 +185,7 @@ void AddressList::ReportStatus(int stringId, bool append) {
 }
 
 void AddressList::ReportStatus(int stringId, bool append, bool log) {
-    m_host->ShowOutput(LoadString(stringId), append, log);
+    emit OutputLine(LoadString(stringId), append, log);
 }
 
 void AddressList::ReportTableError(const QString& label, const QString& systemText) {
@@ -210,7 +193,7 @@ void AddressList::ReportTableError(const QString& label, const QString& systemTe
 }
 
 void AddressList::ShowOutputHeading() {
-    m_host->SetOutputHeading(LoadString(Text::OutputCaption));
+    emit OutputHeading(LoadString(Text::OutputCaption));
 }
 
 // ---- Refresh ----
@@ -231,7 +214,7 @@ bool AddressList::RefreshNetworkInfo(int row) {
     m_refreshRow = row;
     m_refreshClock.start();
     m_verifyAtEnd = true;
-    m_publicPending = m_public.Refresh(m_host->PublicSources(), [this] { OnPublicAnswered(); });
+    m_publicPending = m_public.Refresh(RowsChoice().publicSources, [this] { OnPublicAnswered(); });
     ReadLocalHostInfo();
     if (!m_hostLookup) {
         BuildAndFinish();
@@ -251,7 +234,7 @@ void AddressList::BuildAndFinish() {
     if (m_rowsPending || WaitsForPublicSources()) {
         // The rows are shown at once; the refresh ends when their look-ups have answered, and
         // the public address sources too when the selection is one of their rows.
-        m_host->RefillList();
+        emit RowsChanged();
         TellIfIdle();
         return;
     }
@@ -267,7 +250,7 @@ bool AddressList::WaitsForPublicSources() const {
 void AddressList::OnPublicAnswered() {
     m_publicPending = false;
     ShowPublicRows();
-    m_host->RefillList();
+    emit RowsChanged();
     if (m_refreshing && !m_rowsPending && !m_hostLookup) {
         FinishRefresh(m_verifyAtEnd);
     }
@@ -304,10 +287,9 @@ void AddressList::FinishRefresh(bool verify) {
         if (verify) {
             VerifySelection();
         }
-        m_host->CheckLogSize();
     }
     m_refreshing = false;
-    m_host->RefreshFinished();
+    emit RefreshFinished();
     if (m_queuedRefresh) {
         const int next = *m_queuedRefresh;
         ScopedValue<int> quiet(m_logStatus, m_queuedQuiet ? 0 : m_logStatus);
@@ -326,7 +308,7 @@ void AddressList::ReadLocalHostInfo() {
     m_hostLookup.reset();
     const auto name = m_resolver.HostName();
     if (!name) {
-        m_host->SetLocalHostText(QString());
+        emit LocalHostChanged(QString());
         return;
     }
     m_localHostName = *name;
@@ -370,7 +352,7 @@ void AddressList::ShowLocalHost(std::optional<QString> ip) {
         m_localHostIp = *ip;
         display += QStringLiteral("     IP : ") + *ip;
     }
-    m_host->SetLocalHostText(display);
+    emit LocalHostChanged(display);
 }
 
 int AddressList::LookupTimeLeft() const {
@@ -637,7 +619,7 @@ void AddressList::ApplyHostName(std::size_t lookup, const ReverseLookupResult& r
         m_hostNamePending = false;
     }
     if (m_rowsPending) {
-        m_host->RowChanged(p.row);
+        emit RowChanged(p.row);
     }
 }
 
@@ -853,7 +835,7 @@ bool AddressList::ReadRowTables(RowTables& tables) {
     tables.gateways =
         (m_routedGateways ? std::move(*m_routedGateways) : m_tables.DefaultGateways()).rows;
     m_routedGateways.reset();
-    if (m_host->ShowIpv6()) {
+    if (RowsChoice().ipv6) {
         TableCopy<Ipv6AddrRow> addrs6 = m_tables.Ipv6AddressTable();
         if (addrs6.status != kNetTableOk) {
             ReportTableError(QStringLiteral("IPv6 Address Table: "), addrs6.error);
@@ -933,7 +915,7 @@ void AddressList::ClearForBuild(int row) {
 std::vector<AddressList::PendingRow> AddressList::FillAddressFields(
     const RowTables& tables, const std::vector<const Candidate*>& chosen, int row,
     RowLookups& lookups, int& endRow) {
-    const bool hardwareOnly = m_host->ShowHardwareOnly();
+    const bool hardwareOnly = RowsChoice().hardwareOnly;
     std::vector<PendingRow> pending;
     pending.reserve(chosen.size());
     int outRow = row == -1 ? 0 : row;
@@ -1094,9 +1076,8 @@ void AddressList::SelectRow(int row) {
     if (IsIpv6Text(m_selectedIp)) {
         SetSecond(-1);  // one tick per family
     }
-    m_host->SetTrayAddress(TrayText());
-    m_host->UpdateForwardPreview();
-    m_host->PostPaneCommand(Command::SelectionChanged);
+    emit SelectedAddressChanged(TrayText());
+    emit SelectionChanged();
 }
 
 bool AddressList::MayBeSecond(int row) const {
@@ -1112,9 +1093,8 @@ void AddressList::SelectSecondRow(int row) {
         return;
     }
     SetSecond(row);
-    m_host->SetTrayAddress(TrayText());
-    m_host->UpdateForwardPreview();
-    m_host->PostPaneCommand(Command::SelectionChanged);
+    emit SelectedAddressChanged(TrayText());
+    emit SelectionChanged();
 }
 
 void AddressList::SetSecond(int row) {
@@ -1135,8 +1115,7 @@ void AddressList::LoseSelectedAddress() {
     const QString none = LoadString(Text::PlaceholderAddress);
     if (m_selectedIp != none) {
         m_selectedIp = none;
-        m_host->SetTrayAddress(TrayText());
-        m_host->UpdateForwardPreview();
+        emit SelectedAddressChanged(TrayText());
     }
 }
 
@@ -1174,11 +1153,10 @@ void AddressList::VerifySecond(bool told) {
     if (found >= 0) {
         m_secondStoredIp = address;
     }
-    m_host->RefillList();
-    m_host->SetTrayAddress(TrayText());
-    m_host->UpdateForwardPreview();
+    emit RowsChanged();
+    emit SelectedAddressChanged(TrayText());
     if (!told && !address.isEmpty()) {
-        m_host->PostPaneCommand(Command::SelectionChanged);
+        emit SelectionChanged();
     }
 }
 
@@ -1206,7 +1184,7 @@ void AddressList::VerifyFirst() {
     i = sameFamily >= 0 ? sameFamily : i;
     if (i >= 0) {
         m_selectedRow = i;
-        m_host->RefillList();
+        emit RowsChanged();
         if (bySource) {
             m_nicDescription = Field(i, ColNicDescription);
         }
@@ -1231,11 +1209,11 @@ void AddressList::VerifyFirst() {
     }
 
     m_selectedRow = -1;
-    m_host->RefillList();
+    emit RowsChanged();
     if (m_interfaceNum.isEmpty() && m_nicDescription.isEmpty()) {
         // Nothing was ever selected: a hint, not an alarm.
-        m_host->ShowOutput(QStringLiteral("Please tick the IP Address to watch in the list above."),
-                           true, false);
+        emit OutputLine(QStringLiteral("Please tick the IP Address to watch in the list above."),
+                        true, false);
         return;
     }
     const QString text = QStringLiteral("Interface ") + m_interfaceNum +
@@ -1243,7 +1221,7 @@ void AddressList::VerifyFirst() {
                          QStringLiteral("' have been changed on ") + stamp +
                          QStringLiteral(" by the system or selection is now invalid.");
     ReportStatus(text, true);
-    m_host->ShowMessage(text + QStringLiteral(" Please reselect an IP Address."));
+    emit SelectionLost(text + QStringLiteral(" Please reselect an IP Address."));
 }
 
 bool AddressList::CheckSelection() {

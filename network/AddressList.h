@@ -1,6 +1,5 @@
 #pragma once
 
-#include "network/DocHost.h"
 #include "network/IpAddressRow.h"
 #include "network/PublicAddressRows.h"
 #include "network/RowTexts.h"
@@ -27,24 +26,35 @@ namespace qv {
 
 class ReverseLookupBatch;
 
+// What the rows show, read at each refresh.
+struct RowChoice {
+    bool hardwareOnly = false;  // only interfaces with a hardware address
+    bool ipv6 = true;           // IPv6 addresses get rows
+    // The sources of the public address to ask at each refresh; none unless the owner says so.
+    PublicSourceChoice publicSources;
+};
+
 // The program's one document: the local host, the address rows built from the machine's network
 // tables, and the selected address with its change detection. Everything runs on the caller's
 // thread. A refresh builds the rows as soon as the local host's address is known (at once from
 // the hosts file or cache), with "Looking up ..." in the host-name column of the rows whose name
 // is asked for; the reverse look-ups then run together, their answers fill the rows from the
 // event loop (the host hears of each row), and when the last has come, or the one look-up
-// deadline of the refresh has passed, the refresh ends with the selection check.
-class AddressList {
+// deadline of the refresh has passed, the refresh ends with the selection check. What it has to
+// show it reports by signals, in the order it happens.
+class AddressList : public QObject {
+    Q_OBJECT
+
   public:
-    explicit AddressList(IDocHost* host = nullptr, INetTables& tables = DefaultNetTables(),
+    explicit AddressList(INetTables& tables = DefaultNetTables(),
                          IResolver& resolver = DefaultResolver(), IClock& clock = DefaultClock(),
                          IPublicAddressQueries& publicQueries = DefaultPublicAddressQueries());
-    ~AddressList();
+    ~AddressList() override;
     AddressList(const AddressList&) = delete;
     AddressList& operator=(const AddressList&) = delete;
 
-    // The windows around the document; null sends output nowhere.
-    void SetHost(IDocHost* host);
+    // What the rows show, asked at each refresh; empty: the defaults of RowChoice.
+    void SetRowChoice(std::function<RowChoice()> choice);
     // Where the "Data" values are read and written; null keeps them in memory only.
     void SetProfile(QSettings* profile);
 
@@ -178,8 +188,31 @@ class AddressList {
     RowTexts m_texts;  // the rows' fields
     unsigned int m_rowCount = 0;
 
+  signals:
+    // A line for the output box: it replaces the box's text (append false) or follows a line
+    // break; `log`: it also goes to the event log.
+    void OutputLine(const QString& text, bool append, bool log);
+    // Caption of the output box's frame.
+    void OutputHeading(const QString& text);
+    // The local host line: the host name and its address.
+    void LocalHostChanged(const QString& text);
+    // The rows changed: a shown list fills itself again and ticks the selected one.
+    void RowsChanged();
+    // A row's host name (and diagnostic) has been filled in after the rows were shown.
+    void RowChanged(int row);
+    // The ticked addresses as the notification-area tip shows them; the forwarding preview
+    // follows them.
+    void SelectedAddressChanged(const QString& trayText);
+    // The user or a check changed the watched address: it is to be forwarded.
+    void SelectionChanged();
+    // The selected interface is gone; `text` asks the user to tick another address.
+    void SelectionLost(const QString& text);
+    // A refresh has ended: its look-ups are answered or given up and the selection is checked.
+    void RefreshFinished();
+
   private:
     void ReadStoredSelection();
+    RowChoice RowsChoice() const;
 
     std::size_t m_tableSize = 0;     // addresses in the tables of the last refresh
     std::size_t m_largestTable = 0;  // the most since the heap was last given back
@@ -228,7 +261,7 @@ class AddressList {
         return m_hostLookup != nullptr || m_rowsPending || WaitsForPublicSources();
     }
 
-    IDocHost* m_host;
+    std::function<RowChoice()> m_rowChoice;
     INetTables& m_tables;
     IResolver& m_resolver;
     IClock& m_clock;

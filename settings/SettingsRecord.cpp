@@ -285,6 +285,7 @@ void LoadSettings(QSettings& file, SettingsRecord& s) {
     }
     s.PasswordsToRead = s.PasswordsInKeyring;
     st->endGroup();
+    s.StoredTargets = {s.HTTPTargetURL, s.FTPTargetURL, s.DynDnsURL};
 
     if (!s.CheckForChange && s.AutoForward) {
         s.AutoForward = false;
@@ -341,6 +342,21 @@ bool SaveSettings(const SettingsRecord& s, int hideOnStartup) {
     st.reset();
     RestrictSettingsFile();
     return ok;
+}
+
+QVariant LoadWindowState(const QString& key, const QVariant& fallback) {
+    return OpenSettings()->value(QStringLiteral("Settings/") + key, fallback);
+}
+
+void StoreWindowState(const QList<std::pair<QString, QVariant>>& values) {
+    if (!SettingsFileWritableNow()) {
+        return;
+    }
+    RestrictSettingsFile();
+    auto st = OpenSettings();
+    for (const auto& [key, value] : values) {
+        st->setValue(QStringLiteral("Settings/") + key, value);
+    }
 }
 
 int LoadHideOnStartup() {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
+#include <utility>
 
 class QSettings;
 
@@ -32,6 +35,15 @@ QString MethodName(ForwardMethod method);
 
 // The user's choices, held in memory by the control pane and stored in section "Settings".
 struct SettingsRecord {
+    // The target URLs as the settings file holds them (read by LoadSettings, and again after each
+    // save): the connection check knocks at these, not at edits that are not written yet.
+    struct TargetUrls {
+        QString http;
+        QString ftp;
+        QString dynDns;
+    };
+    TargetUrls StoredTargets;
+
     QString HTTPTargetURL;
     QString FTPForwardWebPage;
     QString FTPReplacementString;
@@ -182,5 +194,10 @@ void LoadSettings(QSettings& file, SettingsRecord& s);
 bool SaveSettings(const SettingsRecord& s, int hideOnStartup);
 
 int LoadHideOnStartup();
+
+// What the windows keep for themselves outside the record (the frame's geometry, the list's
+// columns), under `key` of section "Settings". Written only when the file may be written now.
+QVariant LoadWindowState(const QString& key, const QVariant& fallback = {});
+void StoreWindowState(const QList<std::pair<QString, QVariant>>& values);
 
 }  // namespace qv

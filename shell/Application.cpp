@@ -141,7 +141,7 @@ void Application::BuildWindow() {
     // The document, then the frame with the splitter, both views and the tray icon.
     m_profile = OpenSettings();
     m_doc = std::make_unique<AddressList>(
-        nullptr, m_options.tables ? *m_options.tables : DefaultNetTables(),
+        m_options.tables ? *m_options.tables : DefaultNetTables(),
         m_options.resolver ? *m_options.resolver : DefaultResolver(), DefaultClock(),
         m_options.publicQueries ? *m_options.publicQueries : DefaultPublicAddressQueries());
     m_doc->SetProfile(m_profile.get());

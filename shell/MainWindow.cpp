@@ -8,7 +8,6 @@
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
@@ -35,7 +34,7 @@ constexpr int kCmdHelpContents = 57670;
 constexpr int kListIdealHeight = 150;
 constexpr int kListMinHeight = 15;
 // The window's size and place at the last shutdown (section "Settings").
-const char* const kGeometryKey = "Settings/WindowGeometry";
+const char* const kGeometryKey = "WindowGeometry";
 
 bool IsWithin(const QWidget* widget, const QWidget* area) {
     return widget && area && (widget == area || area->isAncestorOf(widget));
@@ -70,7 +69,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     m_ctrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
     });
-    m_doc.SetHost(&m_ctrlView->Watcher());
+    m_ctrlView->Watcher().ListenTo(&m_doc);
 
     CreateMenus();
     for (const QKeySequence& key :
@@ -108,7 +107,7 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    m_doc.SetHost(nullptr);
+    m_ctrlView->Watcher().ListenTo(nullptr);
     m_ctrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 
@@ -161,7 +160,7 @@ QAction* MainWindow::CommandAction(int command) const {
 
 void MainWindow::OnInitialUpdate() {
     // The size and place the window had when the program last ended; else the first-start ones.
-    const QByteArray geometry = OpenSettings()->value(QLatin1String(kGeometryKey)).toByteArray();
+    const QByteArray geometry = LoadWindowState(QLatin1String(kGeometryKey)).toByteArray();
     if (!geometry.isEmpty()) {
         restoreGeometry(geometry);
     }
@@ -254,10 +253,7 @@ void MainWindow::ShutDown() {
     }
     m_shutDown = true;
     m_doc.OnCloseDocument();
-    if (!SettingsFileIsReadOnly()) {
-        RestrictSettingsFile();
-        OpenSettings()->setValue(QLatin1String(kGeometryKey), saveGeometry());
-    }
+    StoreWindowState({{QLatin1String(kGeometryKey), saveGeometry()}});
     m_infoView->OnDestroy();
     m_ctrlView->OnDestroy();
     m_tray.UpdateIcon(QIcon());

@@ -1,6 +1,5 @@
 #include "views/ColumnLayout.h"
 
-#include <QSettings>
 #include <QStringList>
 
 #include "resources/Ids.h"
@@ -26,7 +25,6 @@ const ColumnInfo kColumns[kListColumns] = {
 constexpr int kDefaultWidth = 100;
 constexpr int kMaxWidth = 1000;
 
-const char* const kGroup = "Settings";
 const char* const kVisibilityKey = "ColumnVisibility";
 const char* const kOrderKey = "ColumnOrder";
 const char* const kWidthsKey = "ColumnWidths";
@@ -112,26 +110,17 @@ void ColumnLayout::Repair() {
 ColumnLayout LoadColumnLayout() {
     const ColumnLayout defaults;
     ColumnLayout layout;
-    auto st = OpenSettings();
-    st->beginGroup(QLatin1String(kGroup));
-    layout.Parse(st->value(QLatin1String(kVisibilityKey), defaults.VisibilityText()).toString(),
-                 st->value(QLatin1String(kOrderKey), defaults.OrderText()).toString(),
-                 st->value(QLatin1String(kWidthsKey), defaults.WidthsText()).toString());
-    st->endGroup();
+    layout.Parse(
+        LoadWindowState(QLatin1String(kVisibilityKey), defaults.VisibilityText()).toString(),
+        LoadWindowState(QLatin1String(kOrderKey), defaults.OrderText()).toString(),
+        LoadWindowState(QLatin1String(kWidthsKey), defaults.WidthsText()).toString());
     return layout;
 }
 
 void StoreColumnLayout(const ColumnLayout& layout) {
-    if (!SettingsFileWritableNow()) {
-        return;
-    }
-    RestrictSettingsFile();
-    auto st = OpenSettings();
-    st->beginGroup(QLatin1String(kGroup));
-    st->setValue(QLatin1String(kVisibilityKey), layout.VisibilityText());
-    st->setValue(QLatin1String(kOrderKey), layout.OrderText());
-    st->setValue(QLatin1String(kWidthsKey), layout.WidthsText());
-    st->endGroup();
+    StoreWindowState({{QLatin1String(kVisibilityKey), layout.VisibilityText()},
+                      {QLatin1String(kOrderKey), layout.OrderText()},
+                      {QLatin1String(kWidthsKey), layout.WidthsText()}});
 }
 
 }  // namespace qv

@@ -523,7 +523,7 @@ void ControlPane::ShowHostResponse(const QString& caption, const QString& text) 
 }
 
 void ControlPane::AskCredentials(const QString& server, const QString& realm,
-                                 IForwardHost::CredentialsAnswer answer) {
+                                 UserQuestions::CredentialsAnswer answer) {
     m_openWindows.removeAll(nullptr);
     m_openWindows.append(AskForCredentials(this, server, realm, std::move(answer)));
 }

@@ -62,7 +62,6 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     // The settings sheet at the pane's top-left: the pane's own SettingsTabs, unless a test
     // puts another in its place (its widget is then shown instead; null: the pane's own again).
     void SetSheet(IPaneSheet* sheet);
-    IPaneSheet* Sheet() const { return m_paneSheet; }
     SettingsTabs* SettingsSheet() const { return m_settingsSheet; }
     // Where the pages' tool-tip requests go (the frame, which knows whether fast tips are on).
     void SetControlTipHandler(std::function<void(QWidget*, int, const QPoint&)> handler) {
@@ -152,7 +151,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     }
     void ShowHostResponse(const QString& caption, const QString& text) override;
     void AskCredentials(const QString& server, const QString& realm,
-                        IForwardHost::CredentialsAnswer answer) override;
+                        UserQuestions::CredentialsAnswer answer) override;
     bool IsShown() const override;
 
   protected:

@@ -124,7 +124,7 @@ OutputDataDialog* ShowOutputData(QWidget* owner, const QString& caption, const Q
 }
 
 QDialog* AskForCredentials(QWidget* owner, const QString& server, const QString& realm,
-                           IForwardHost::CredentialsAnswer answer) {
+                           UserQuestions::CredentialsAnswer answer) {
     auto* dialog = new QDialog(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(LoadString(Text::AppTitle));

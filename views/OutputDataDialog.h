@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "forwarding/ForwardHost.h"
+#include "forwarding/UserQuestions.h"
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -62,6 +62,6 @@ OutputDataDialog* ShowOutputData(QWidget* owner, const QString& caption, const Q
 // Asks for a user name and password after an authentication challenge and returns at once;
 // `answer` gets them when the user has answered, nullopt on Cancel.
 QDialog* AskForCredentials(QWidget* owner, const QString& server, const QString& realm,
-                           IForwardHost::CredentialsAnswer answer);
+                           UserQuestions::CredentialsAnswer answer);
 
 }  // namespace qv

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "forwarding/ForwardText.h"
-#include "resources/Ids.h"
 #include "resources/StringTable.h"
 #include "settings/GeneralTakePlan.h"
 
@@ -66,9 +65,10 @@ class AddressWatcher::WorkScope {
 AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions options, QObject* parent)
     : QObject(parent),
       m_questions(questions),
-      m_forwarder(std::make_unique<Forwarder>(*this, std::move(options))),
+      m_forwarder(std::make_unique<Forwarder>(SourcesForForwarder(), std::move(options))),
       m_forwarderCommands(std::make_unique<ForwarderCommands>(*m_forwarder)),
       m_forwarding(m_forwarderCommands.get()) {
+    RelayForwarder(*m_forwarder);
     connect(&m_addressEvents, &AddressEvents::Changed, this, [this] { OnAddressEvent(); });
     connect(&m_saver, &SettingsSaver::Saved, this, &AddressWatcher::OnSettingsSaved);
     connect(&m_passwords, &PasswordStore::Message, this,
@@ -91,7 +91,71 @@ AddressWatcher::AddressWatcher(UserQuestions& questions, ForwarderOptions option
     });
 }
 
-AddressWatcher::~AddressWatcher() = default;
+// The list may outlive the watcher: it asks nothing of it any more.
+AddressWatcher::~AddressWatcher() {
+    ListenTo(nullptr);
+}
+
+void AddressWatcher::ListenTo(AddressList* list) {
+    if (m_list) {
+        m_list->disconnect(this);
+        m_list->SetRowChoice({});
+    }
+    m_list = list;
+    if (!list) {
+        return;
+    }
+    list->SetRowChoice([this] {
+        return RowChoice{m_settings.ShowHardwareOnly,
+                         m_settings.ShowIPv6,
+                         {m_settings.AskRouter, m_settings.EchoPageURL, m_minuteMs}};
+    });
+    connect(list, &AddressList::OutputLine, this, &AddressWatcher::ShowOutput);
+    connect(list, &AddressList::OutputHeading, this, &AddressWatcher::OutputHeading);
+    connect(list, &AddressList::LocalHostChanged, this, [this](const QString& text) {
+        emit LocalHostText(ShownText(text, TextField::kSingleLine));
+    });
+    connect(list, &AddressList::RowsChanged, this, &AddressWatcher::ListChanged);
+    connect(list, &AddressList::RowChanged, this, &AddressWatcher::RowUpdated);
+    connect(list, &AddressList::SelectedAddressChanged, this, [this](const QString& trayText) {
+        emit TrayAddress(trayText);
+        UpdateForwardPreview();
+    });
+    connect(list, &AddressList::SelectionChanged, this,
+            [this] { PostPaneCommand(Command::SelectionChanged); });
+    connect(list, &AddressList::SelectionLost, this, &AddressWatcher::ShowMessage);
+    connect(list, &AddressList::RefreshFinished, this, [this] {
+        CheckLogSize();
+        ResumeIfIdle();
+    });
+}
+
+ForwardSources AddressWatcher::SourcesForForwarder() {
+    return {m_settings, m_questions, [this] { return SelectedIp(); },
+            [this] { return SecondSelectedIp(); }, &m_passwords};
+}
+
+// The lines pass ShowOutput on their way to the log.
+void AddressWatcher::RelayForwarder(Forwarder& forwarder) {
+    connect(&forwarder, &Forwarder::OutputLine, this, &AddressWatcher::ShowOutput);
+    connect(&forwarder, &Forwarder::OutputHeading, this, &AddressWatcher::OutputHeading);
+    connect(&forwarder, &Forwarder::StatusLine, this, &AddressWatcher::StatusLine);
+    connect(&forwarder, &Forwarder::PopupNotice, this, &AddressWatcher::ShowPopupNotice);
+    connect(&forwarder, &Forwarder::HostReplied, this,
+            [this](const QString& caption, const QString& text) {
+                m_questions.ShowHostResponse(caption, ShownText(text, TextField::kMultiLine));
+            });
+    connect(&forwarder, &Forwarder::BusyChanged, this, &AddressWatcher::Busy);
+    connect(&forwarder, &Forwarder::ExchangesEnded, this, [this] {
+        ResumeIfIdle();
+        emit ExchangesFinished();
+    });
+    // Automatic forwarding was turned off: the General page shows it, and the file keeps it.
+    connect(&forwarder, &Forwarder::AutoForwardTurnedOff, this, [this] {
+        emit GeneralSettingsChanged();
+        m_saver.Schedule();
+    });
+}
 
 void AddressWatcher::SetForwarding(IPaneForwarding* forwarding) {
     m_forwarding = forwarding ? forwarding : m_forwarderCommands.get();
@@ -159,6 +223,8 @@ void AddressWatcher::ShutDown() {
 
 void AddressWatcher::OnSettingsSaved(bool ok) {
     if (ok) {
+        m_settings.StoredTargets = {m_settings.HTTPTargetURL, m_settings.FTPTargetURL,
+                                    m_settings.DynDnsURL};
         emit SettingsWritten();
         m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
@@ -571,17 +637,8 @@ void AddressWatcher::UpdateForwardPreview() {
     DropRetryIfUnwanted();
 }
 
-PublicSourceChoice AddressWatcher::PublicSources() const {
-    return {m_settings.AskRouter, m_settings.EchoPageURL, m_minuteMs};
-}
-
 QString AddressWatcher::SelectedIp() const {
     return m_doc ? m_doc->SelectedIp() : LoadString(Text::PlaceholderAddress);
-}
-
-void AddressWatcher::FillGeneralPage() {
-    emit GeneralSettingsChanged();
-    m_saver.Schedule();  // the forwarding changed a setting (automatic forwarding turned off)
 }
 
 // ---- Questions ----
@@ -602,20 +659,6 @@ void AddressWatcher::ShowMessage(const QString& text) {
 
 void AddressWatcher::ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
     m_questions.Notice(ShownText(text, TextField::kMultiLine), icon, lifeMs);
-}
-
-void AddressWatcher::ShowHostResponse(const QString& caption, const QString& text) {
-    m_questions.ShowHostResponse(caption, ShownText(text, TextField::kMultiLine));
-}
-
-void AddressWatcher::AskCredentials(const QString& server, const QString& realm,
-                                    CredentialsAnswer answer) {
-    m_questions.AskCredentials(server, realm, std::move(answer));
-}
-
-void AddressWatcher::Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-                         IPrompter::Icon icon, Answer answer) {
-    m_questions.Ask(text, caption, buttons, icon, std::move(answer));
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <QBasicTimer>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -10,12 +11,12 @@
 #include <memory>
 #include <optional>
 
-#include "forwarding/ForwardHost.h"
 #include "forwarding/Forwarder.h"
-#include "network/DocHost.h"
+#include "network/AddressList.h"
 #include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
 #include "platform/ShownText.h"
+#include "resources/Ids.h"
 #include "settings/PasswordStore.h"
 #include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
@@ -43,7 +44,7 @@ namespace qv {
 // a fresh forward and back-off, a success or any of those changes ends it, shutdown cancels it.
 // Sends by hand are not tried again; one that the host takes by the chosen method ends the
 // back-off.
-class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
+class AddressWatcher : public QObject {
     Q_OBJECT
 
   public:
@@ -53,10 +54,16 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
     // ---- Wiring, before Start ----
     void SetDocument(IViewDocument* doc) { m_doc = doc; }
+    // Shows what `list` says and tells it what its rows show; null: no list any more.
+    void ListenTo(AddressList* list);
     // The forwarding work of the commands: the watcher's own forwarder unless a test puts
     // another in its place (null: the own one again).
     void SetForwarding(IPaneForwarding* forwarding);
     Forwarder& OwnForwarder() { return *m_forwarder; }
+    // What a forwarder reads from the watcher, and whom it asks; and the watcher shows what that
+    // forwarder says, as it does its own one's.
+    ForwardSources SourcesForForwarder();
+    void RelayForwarder(Forwarder& forwarder);
     // Commands that are not the watcher's own (the settings pages' takes) run here, in turn
     // with the watcher's work.
     void SetOtherCommands(std::function<void(Command)> run) { m_otherCommands = std::move(run); }
@@ -83,14 +90,14 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // and the others through SetOtherCommands.
     void RunCommand(Command command);
     // Posts the command: it runs after the caller has returned.
-    void PostPaneCommand(Command command) override;
+    void PostPaneCommand(Command command);
     // What follows taking the General page into Settings(): `before` is the record as it was.
     void GeneralSettingsTaken(const SettingsRecord& before);
     // (Re)starts polling from the settings: the period runs from now.
     void SetPollTimer();
 
     // ---- State ----
-    SettingsRecord& Settings() override { return m_settings; }
+    SettingsRecord& Settings() { return m_settings; }
     const SettingsRecord& Settings() const { return m_settings; }
     int& HideOnStartup() { return m_hideOnStartup; }
     // Writes the settings shortly after each change; shutdown writes them once more.
@@ -115,43 +122,21 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
     // The method and where it sends to: one line each.
     QString TargetKey() const;
 
-    // ---- The document's host ----
-    void ShowOutput(const QString& text, bool append, bool log) override;
-    void SetOutputHeading(const QString& text) override { emit OutputHeading(text); }
-    void SetLocalHostText(const QString& text) override {
-        emit LocalHostText(ShownText(text, TextField::kSingleLine));
-    }
-    void CheckLogSize() override;
-    bool ShowHardwareOnly() const override { return m_settings.ShowHardwareOnly; }
-    bool ShowIpv6() const override { return m_settings.ShowIPv6; }
-    void RefillList() override { emit ListChanged(); }
-    void SetTrayAddress(const QString& address) override { emit TrayAddress(address); }
-    void UpdateForwardPreview() override;
-    void ShowMessage(const QString& text) override;
-    void RowChanged(int row) override { emit RowUpdated(row); }
-    PublicSourceChoice PublicSources() const override;
-    void RefreshFinished() override { ResumeIfIdle(); }
+    // ---- Output ----
+    void ShowOutput(const QString& text, bool append, bool log);
+    // A notice when the event log has grown past the size the user set.
+    void CheckLogSize();
+    // Rebuilds the status line.
+    void UpdateForwardPreview();
+    // A box with an OK button and no icon, shown without waiting for it; while one is open,
+    // another is not shown.
+    void ShowMessage(const QString& text);
 
-    // ---- The forwarder's host ----
-    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override;
-    QString SelectedIp() const override;
-    QString SecondSelectedIp() const override {
-        return m_doc ? m_doc->SecondSelectedIp() : QString();
-    }
-    void SetStatusLine(const QString& text) override { emit StatusLine(text); }
-    void ShowHostResponse(const QString& caption, const QString& text) override;
-    void AskCredentials(const QString& server, const QString& realm,
-                        CredentialsAnswer answer) override;
-    void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
-             IPrompter::Icon icon, Answer answer) override;
-    void ExchangesEnded() override {
-        ResumeIfIdle();
-        emit ExchangesFinished();
-    }
-    bool IsPaneVisible() const override { return m_questions.IsShown(); }
-    void FillGeneralPage() override;
-    void SetBusyCursor(bool busy) override { emit Busy(busy); }
-    PasswordStore* Passwords() override { return &m_passwords; }
+    // ---- What the forwarding reads and shows ----
+    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs);
+    QString SelectedIp() const;
+    QString SecondSelectedIp() const { return m_doc ? m_doc->SecondSelectedIp() : QString(); }
+    PasswordStore* Passwords() { return &m_passwords; }
 
   signals:
     // A line for the output box: it replaces the box's text, or is added after a line break.
@@ -210,6 +195,7 @@ class AddressWatcher : public QObject, public IDocHost, public IForwardHost {
 
     UserQuestions& m_questions;
     IViewDocument* m_doc = nullptr;
+    QPointer<AddressList> m_list;  // the list whose signals are shown, while it lives
     std::unique_ptr<Forwarder> m_forwarder;
     std::unique_ptr<IPaneForwarding> m_forwarderCommands;
     IPaneForwarding* m_forwarding = nullptr;

@@ -37,7 +37,7 @@ void UnattendedAnswers::ShowHostResponse(const QString& caption, const QString& 
 }
 
 void UnattendedAnswers::AskCredentials(const QString& server, const QString&,
-                                       IForwardHost::CredentialsAnswer answer) {
+                                       UserQuestions::CredentialsAnswer answer) {
     m_say(QStringLiteral("The host %1 asks for a log-in: refused without asking; write the "
                          "user name and password into the target URL.")
               .arg(server));

@@ -47,11 +47,31 @@ class QtEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-void RecordingHost::ShowOutput(const QString& text, bool append, bool log) {
-    output.push_back({text, append, log});
-    if (onOutput) {
-        onOutput(text);
-    }
+ForwardSources RecordingHost::Sources() {
+    return {settings, *this, [this] { return selectedIp; }, [this] { return secondIp; }, passwords};
+}
+
+void RecordingHost::Record(Forwarder& forwarder) {
+    QObject::connect(&forwarder, &Forwarder::OutputLine,
+                     [this](const QString& text, bool append, bool log) {
+                         output.push_back({text, append, log});
+                         if (onOutput) {
+                             onOutput(text);
+                         }
+                     });
+    QObject::connect(&forwarder, &Forwarder::OutputHeading,
+                     [this](const QString& text) { headings << text; });
+    QObject::connect(&forwarder, &Forwarder::PopupNotice,
+                     [this](const QString& text, IPrompter::Icon icon, unsigned lifeMs) {
+                         Notice(text, icon, lifeMs);
+                     });
+    QObject::connect(&forwarder, &Forwarder::StatusLine,
+                     [this](const QString& text) { statusLine = text; });
+    QObject::connect(
+        &forwarder, &Forwarder::HostReplied,
+        [this](const QString& caption, const QString& text) { ShowHostResponse(caption, text); });
+    QObject::connect(&forwarder, &Forwarder::AutoForwardTurnedOff, [this] { ++generalFills; });
+    QObject::connect(&forwarder, &Forwarder::BusyChanged, [this](bool busy) { busyCursor = busy; });
 }
 
 void RecordingHost::AskCredentials(const QString& server, const QString& realm,
@@ -90,7 +110,7 @@ QStringList RecordingHost::LoggedLines() const {
 
 QStringList RecordingHost::NoticeTexts() const {
     QStringList texts;
-    for (const Notice& n : notices) {
+    for (const test::Notice& n : notices) {
         texts << n.text;
     }
     return texts;
@@ -290,11 +310,10 @@ TransferLimits TestLimits() {
     return limits;
 }
 
-ForwarderOptions TestOptions(std::function<QString(const QString&)> stored) {
+ForwarderOptions TestOptions() {
     static FixedClock clock;
     ForwarderOptions options;
     options.limits = TestLimits();
-    options.storedSetting = std::move(stored);
     options.clock = &clock;
     return options;
 }

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "forwarding/ForwardHost.h"
 #include "forwarding/Forwarder.h"
+#include "forwarding/UserQuestions.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 
@@ -49,28 +49,28 @@ struct Notice {
     unsigned life;
 };
 
-// The control pane as the forwarding sees it, recording every call.
-class RecordingHost : public IForwardHost {
+// What the forwarder reads and whom it asks, recording what it says and asks. Its questions go
+// to the process's prompter.
+class RecordingHost : public UserQuestions {
   public:
-    void ShowOutput(const QString& text, bool append, bool log) override;
-    void SetOutputHeading(const QString& text) override { headings << text; }
-    void ShowPopupNotice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
+    ForwardSources Sources();
+    // Records what `forwarder` says.
+    void Record(Forwarder& forwarder);
+
+    void Ask(const QString& text, const QString& caption, IPrompter::Buttons buttons,
+             IPrompter::Icon icon, std::function<void(int)> answer) override {
+        Prompter().Open(text, caption, buttons, icon, std::move(answer));
+    }
+    void Notice(const QString& text, IPrompter::Icon icon, unsigned lifeMs) override {
         notices.push_back({text, icon, lifeMs});
     }
-    SettingsRecord& Settings() override { return settings; }
-    QString SelectedIp() const override { return selectedIp; }
-    QString SecondSelectedIp() const override { return secondIp; }
-    void SetStatusLine(const QString& text) override { statusLine = text; }
     void ShowHostResponse(const QString& caption, const QString& text) override {
         responses.push_back({caption, text});
     }
     // Answers at once from `credentialAnswers`, or keeps the question in `heldCredentials`.
     void AskCredentials(const QString& server, const QString& realm,
                         CredentialsAnswer answer) override;
-    bool IsPaneVisible() const override { return paneVisible; }
-    void FillGeneralPage() override { ++generalFills; }
-    void SetBusyCursor(bool busy) override { busyCursor = busy; }
-    PasswordStore* Passwords() override { return passwords; }
+    bool IsShown() const override { return paneVisible; }
 
     // The texts of the output lines, in order.
     QStringList Lines() const;
@@ -84,7 +84,7 @@ class RecordingHost : public IForwardHost {
     QString secondIp;
     std::vector<OutputLine> output;
     QStringList headings;
-    std::vector<Notice> notices;
+    std::vector<test::Notice> notices;
     QString statusLine;
     struct Response {
         QString caption;
@@ -99,6 +99,15 @@ class RecordingHost : public IForwardHost {
     int generalFills = 0;
     bool busyCursor = false;
     std::function<void(const QString&)> onOutput;  // runs after each line is recorded
+};
+
+// A forwarder whose host records.
+class RecordedForwarder : public Forwarder {
+  public:
+    RecordedForwarder(RecordingHost& host, ForwarderOptions options = {})
+        : Forwarder(host.Sources(), std::move(options)) {
+        host.Record(*this);
+    }
 };
 
 // Answers message boxes from a script and records the questions. Without a scripted answer:
@@ -206,7 +215,7 @@ TransferLimits TestLimits();
 
 // A forwarder on the recording host with the fixed clock and the test limits; the connection
 // check reads the stored target URLs from `stored`.
-ForwarderOptions TestOptions(std::function<QString(const QString&)> stored);
+ForwarderOptions TestOptions();
 
 // Calls `command` from a running event loop, as the program's commands come, and serves events
 // until the forwarder is idle again (at most 30 s): its exchanges then run on the event loop.

@@ -25,7 +25,7 @@ class FtpForwardTest : public ::testing::Test {
         WritePage(kPage);
         SettingsRecord& s = host.settings;
         s.Method = ForwardMethod::Ftp;
-        s.FTPTargetURL = ftp.Url("/www/ip");
+        s.FTPTargetURL = s.StoredTargets.ftp = ftp.Url("/www/ip");
         s.FTPForwardWebPage = pagePath;
         s.FTPReplacementString = "IPHERE";
         s.FTPStartPage = "Demo/Default.asp";
@@ -51,9 +51,7 @@ class FtpForwardTest : public ::testing::Test {
     LoopbackFtpServer ftp;
     QTemporaryDir local;
     QString pagePath;
-    Forwarder fwd{host, TestOptions([this](const QString& key) {
-                      return key == "FTPTargetURL" ? host.settings.FTPTargetURL : QString();
-                  })};
+    RecordedForwarder fwd{host, TestOptions()};
 };
 
 TEST_F(FtpForwardTest, UploadReplacesTheFirstPlaceholderWithLfLineEnds) {
@@ -130,7 +128,7 @@ TEST_F(FtpForwardTest, ShutdownTakesDownTheOwedPageOnly) {
 
     // With deletion chosen the page goes; nothing is owed afterwards.
     host.settings.FTPOffLineDelete = true;
-    Forwarder next(host, TestOptions({}));
+    RecordedForwarder next(host, TestOptions());
     next.m_ftpUploaded = 1;
     next.OffLineAtShutdown();
     EXPECT_FALSE(ftp.Exists("www/ip/home.htm"));
@@ -201,9 +199,9 @@ TEST_F(FtpForwardTest, WithoutRenameThePageIsWrittenDirectlyAndSaysSo) {
 }
 
 TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.accept = std::chrono::milliseconds(300);
-    Forwarder impatient(host, options);
+    RecordedForwarder impatient(host, options);
     host.settings.FTPUserID = "silent";
     ASSERT_EQ(impatient.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
     impatient.UploadFTPPage("10.1.2.3/");
@@ -214,7 +212,7 @@ TEST_F(FtpForwardTest, AServerThatNeverConnectsBackCostsOnlyTheAcceptTimeOut) {
     // However long the accept time-out, the transfer ends within its total time.
     options.limits.accept = std::chrono::milliseconds(60000);
     options.limits.total = std::chrono::milliseconds(500);
-    Forwarder bounded(host, options);
+    RecordedForwarder bounded(host, options);
     ASSERT_EQ(bounded.ParseTargetURL(host.settings.FTPTargetURL, kServiceFtp), 1);
     bounded.UploadFTPPage("10.1.2.3/");
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
@@ -286,9 +284,9 @@ TEST_F(FtpForwardTest, OverTlsOnlyATrustedServerGetsThePasswordAndThePage) {
         bundle.write(f.readAll());
     }
     bundle.close();
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.caFile = bundle.fileName();
-    Forwarder trusting(host, options);
+    RecordedForwarder trusting(host, options);
     auto tlsServer = [](const TestCertificate& c, bool implicit) {
         QStringList args = {"--tls", QString::fromStdString(c.cert), QString::fromStdString(c.key)};
         if (implicit) {

@@ -39,7 +39,7 @@ class HttpForwardTest : public ::testing::Test {
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;
-    Forwarder fwd{host, TestOptions({})};
+    RecordedForwarder fwd{host, TestOptions()};
 };
 
 TEST_F(HttpForwardTest, SendsOnePostWithTheQueryAndReportsSuccess) {
@@ -296,9 +296,9 @@ TEST_F(HttpForwardTest, HttpsIsVerifiedReachedByRedirectAndNeverLeftForHttp) {
         << host.Lines().last().toStdString();
     EXPECT_TRUE(tls.Requests().empty());
 
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.caFile = QString::fromStdString(certificate.cert);
-    Forwarder trusting(host, options);
+    RecordedForwarder trusting(host, options);
     ASSERT_EQ(trusting.ParseTargetURL(secure, kServiceHttp), 1);
     trusting.HTTPForward("10.0.0.1");
     EXPECT_EQ(host.Lines().last(), FormatString(Text::HttpSentOutput, "10.0.0.1") + kStamp);
@@ -409,10 +409,10 @@ TEST_F(HttpForwardTest, AnOpenLogInPromptHoldsUpNoAutomaticForward) {
     });
     server.Start();
     const QString url = QString::fromStdString(server.Url("/auth"));
-    host.settings.HTTPTargetURL = url;
+    host.settings.HTTPTargetURL = host.settings.StoredTargets.http = url;
     host.settings.AutoForward = true;
     host.holdCredentials = true;
-    Forwarder watcher(host, TestOptions([&](const QString&) { return url; }));
+    RecordedForwarder watcher(host, TestOptions());
     RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     ASSERT_EQ(host.heldCredentials.size(), 1u);
     EXPECT_FALSE(watcher.IsBusy());
@@ -465,9 +465,9 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     });
     server.Start();
 
-    ForwarderOptions options = TestOptions({});
+    ForwarderOptions options = TestOptions();
     options.limits.total = std::chrono::milliseconds(500);
-    Forwarder impatient(host, options);
+    RecordedForwarder impatient(host, options);
     ASSERT_EQ(impatient.ParseTargetURL(QString::fromStdString(server.Url("/hang")), kServiceHttp),
               1);
     impatient.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -476,9 +476,9 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     EXPECT_TRUE(host.Lines().last().endsWith(kStamp));
     EXPECT_EQ(host.notices.back().text, LoadString(Text::ExchangeFailed));
     // A host that stops sending in the middle ends the exchange long before the total time.
-    ForwarderOptions stalling = TestOptions({});
+    ForwarderOptions stalling = TestOptions();
     stalling.limits.stall = std::chrono::seconds(1);
-    Forwarder stalled(host, stalling);
+    RecordedForwarder stalled(host, stalling);
     ASSERT_EQ(stalled.ParseTargetURL(QString::fromStdString(server.Url("/stall")), kServiceHttp),
               1);
     stalled.HTTPForward(QStringLiteral("10.0.0.1"));
@@ -488,11 +488,11 @@ TEST_F(HttpForwardTest, HangsAndFloodsAreBounded) {
     // A forward whose host never answers is ended by the program's own deadline, and the next
     // change of the address is forwarded.
     const QString once = QString::fromStdString(server.Url("/once"));
-    host.settings.HTTPTargetURL = once;
+    host.settings.HTTPTargetURL = host.settings.StoredTargets.http = once;
     host.settings.AutoForward = true;
-    ForwarderOptions watching = TestOptions([&](const QString&) { return once; });
+    ForwarderOptions watching = TestOptions();
     watching.limits.total = std::chrono::milliseconds(500);
-    Forwarder watcher(host, watching);
+    RecordedForwarder watcher(host, watching);
     RunFromEventLoop(watcher, [&] { watcher.SendBy(ForwardMethod::Http); });
     EXPECT_TRUE(host.Lines().last().startsWith(LoadString(Text::ErrorPrefix) + "28 "))
         << host.Lines().last().toStdString();
@@ -555,8 +555,8 @@ TEST_F(HttpForwardTest, APasswordTheKeyringDoesNotGiveIsNeverSentEmpty) {
 
     // The exchange waits for the keyring without holding the event loop up.
     const QString url = QString::fromStdString(server.Url("/s"));
-    s.HTTPTargetURL = url;
-    Forwarder sending(host, TestOptions([&](const QString&) { return url; }));
+    s.HTTPTargetURL = s.StoredTargets.http = url;
+    RecordedForwarder sending(host, TestOptions());
     RunFromEventLoop(sending, [&] { sending.SendBy(ForwardMethod::Http); });
     EXPECT_EQ(host.Lines().last(), refused);
     EXPECT_TRUE(server.Requests().empty());
@@ -635,10 +635,10 @@ TEST(DynDnsForward, EachAnswerDecidesTheNextUpdate) {
         s.DynDnsHosts = c.hosts;
         s.DynDnsUser = QStringLiteral("joe");
         s.DynDnsPassword = QStringLiteral("s3cret");
-        ForwarderOptions options = TestOptions({});
+        ForwarderOptions options = TestOptions();
         options.clock = &clock;
         options.dynDnsLedger = state.filePath(QStringLiteral("dyndns.conf"));
-        Forwarder fwd(host, options);
+        RecordedForwarder fwd(host, options);
         const size_t before = server.Requests().size();
         const auto sends = [&] { return server.Requests().size() - before; };
 
@@ -680,7 +680,7 @@ TEST(DynDnsForward, EachAnswerDecidesTheNextUpdate) {
     RecordingHost host;
     host.settings.DynDnsURL = QStringLiteral("http://192.0.2.9/nic/update");
     host.settings.DynDnsHosts = QStringLiteral("home.example.org");
-    Forwarder fwd(host, TestOptions({}));
+    RecordedForwarder fwd(host, TestOptions());
     EXPECT_EQ(fwd.DynDnsForward(QStringLiteral("192.0.2.1"), {}, true),
               ForwardOutcome::kNothingToSend);
     EXPECT_EQ(host.Lines().last(), LoadString(Text::DynDnsInsecure) + kStamp);

@@ -62,7 +62,7 @@ class OrchestrationTest : public ::testing::Test {
             "/fail", [](const httplib::Request&, httplib::Response& res) { res.status = 500; });
         server.Start();
         host.settings.HTTPTargetURL = QString::fromStdString(server.Url("/ip"));
-        stored["HTTPTargetURL"] = host.settings.HTTPTargetURL;
+        host.settings.StoredTargets.http = host.settings.HTTPTargetURL;
     }
 
     std::vector<std::string> Targets() { return test::Targets(server); }
@@ -70,8 +70,7 @@ class OrchestrationTest : public ::testing::Test {
     ScriptedPrompter prompter;
     RecordingHost host;
     LoopbackHttpServer server;
-    QHash<QString, QString> stored;  // the settings file as stored
-    Forwarder fwd{host, TestOptions([this](const QString& key) { return stored.value(key); })};
+    RecordedForwarder fwd{host, TestOptions()};
 };
 
 const std::string kOnLine = "/ip?IPAddress=192.168.1.20&UserID=&Password=&StartPage=";
@@ -82,12 +81,11 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     RecordingHost host;
     Listener web("127.0.0.2");
     Listener ftp("127.0.0.3");
-    QHash<QString, QString> stored;
-    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    RecordedForwarder fwd(host, TestOptions());
     // Each method checks its own target as stored (not as edited in this run), on its port.
-    stored = {
-        {"HTTPTargetURL", QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port)},
-        {"FTPTargetURL", QStringLiteral("ftp://u:pw@127.0.0.3:%1/www").arg(ftp.port)}};
+    SettingsRecord::TargetUrls& stored = host.settings.StoredTargets;
+    stored.http = QStringLiteral("https://127.0.0.2:%1/dyn/StoreIP.asp").arg(web.port);
+    stored.ftp = QStringLiteral("ftp://u:pw@127.0.0.3:%1/www").arg(ftp.port);
     host.settings.HTTPTargetURL = "http://127.0.0.3/edited-this-run";
     EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Http), 1);
     EXPECT_TRUE(web.Connected());
@@ -100,19 +98,20 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
     EXPECT_FALSE(web.Connected());
 
     // Without its own target, the other method's; without either, the built-in address.
-    stored.remove("FTPTargetURL");
+    stored.ftp.clear();
     EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Ftp), 1);
     EXPECT_TRUE(web.Connected());
-    ForwarderOptions options = TestOptions([](const QString&) { return QString(); });
+    RecordingHost nothingStored;
+    ForwarderOptions options = TestOptions();
     options.fallbackTestUrl = QStringLiteral("http://127.0.0.3:%1/").arg(ftp.port);
-    Forwarder fallback(host, options);
+    RecordedForwarder fallback(nothingStored, options);
     EXPECT_EQ(fallback.CheckInternetConnection(ForwardMethod::Http), 1);
     EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(prompter.asked.empty());
 
     // "Test Internet" checks the chosen method's target and repeats the success as a notice.
     host.settings.Method = ForwardMethod::Ftp;
-    stored["FTPTargetURL"] = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
+    stored.ftp = QStringLiteral("ftp://127.0.0.3:%1/").arg(ftp.port);
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(ftp.Connected());
     ASSERT_EQ(host.notices.size(), 1u);
@@ -124,8 +123,9 @@ TEST(ConnectionCheck, KnocksAtTheOwnHostAndPortOfTheMethodsStoredTarget) {
 TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     ScriptedPrompter prompter;
     RecordingHost host;
-    QHash<QString, QString> stored{{"HTTPTargetURL", "www.example.org/no-scheme"}};
-    Forwarder fwd(host, TestOptions([&](const QString& k) { return stored.value(k); }));
+    QString& stored = host.settings.StoredTargets.http;
+    stored = "www.example.org/no-scheme";
+    RecordedForwarder fwd(host, TestOptions());
     EXPECT_EQ(fwd.CheckInternetConnection(ForwardMethod::Http), 0);
     EXPECT_EQ(prompter.Texts(),
               QStringList({LoadString(Text::StoredUrlUnusable) + " 'www.example.org/no-scheme'"}));
@@ -140,7 +140,7 @@ TEST(ConnectionCheck, FailuresAreLoggedWithTheirCauseAndAskNothingMore) {
     const int closed = ClosedPort();
     const QString refused =
         QStringLiteral("Could not reach 127.0.0.1:%1 \u2014 connection refused").arg(closed);
-    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(closed);
+    stored = QStringLiteral("http://127.0.0.1:%1/").arg(closed);
     RunFromEventLoop(fwd, [&] { fwd.OnTestInternet(); });
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_EQ(host.LoggedLines(), QStringList({LoadString(Text::NoConnection), refused + kStamp}));
@@ -214,10 +214,9 @@ TEST_F(OrchestrationTest, FlagsAndOutcomesFollowTheirTable) {
 }
 
 TEST_F(OrchestrationTest, ShutdownCancelsTheRunningExchangeAndAsksNobody) {
-    ForwarderOptions options =
-        TestOptions([this](const QString& key) { return stored.value(key); });
+    ForwarderOptions options = TestOptions();
     options.limits.total = std::chrono::milliseconds(60000);
-    Forwarder patient(host, options);
+    RecordedForwarder patient(host, options);
     bool done = false;
     // The address never gets an answer: shutdown comes while it waits. The off-line notice gets
     // a log-in challenge.
@@ -258,7 +257,7 @@ TEST_F(OrchestrationTest, ShutdownWithNothingOwedSendsNothing) {
 
     // With FTP chosen an owed HTTP notice is not sent either.
     host.settings.Method = ForwardMethod::Ftp;
-    Forwarder other(host, TestOptions({}));
+    RecordedForwarder other(host, TestOptions());
     other.m_httpForwarded = 1;
     other.OffLineAtShutdown();
     EXPECT_TRUE(server.Requests().empty());
@@ -276,7 +275,7 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     page.close();
     SettingsRecord& s = host.settings;
     s.FTPTargetURL = ftp.Url("/");
-    stored["FTPTargetURL"] = s.FTPTargetURL;
+    s.StoredTargets.ftp = s.FTPTargetURL;
     s.FTPForwardWebPage = page.fileName();
     s.FTPReplacementString = "IPHERE";
     s.FTPUserID = "user";
@@ -305,12 +304,12 @@ TEST_F(OrchestrationTest, OffLineNoticesGoToTheirOwnTargetAndStayOwedUntilTaken)
     // A notice the host refused, or one that found no connection, stays owed; shutdown sends
     // it once more.
     s.HTTPTargetURL = QString::fromStdString(server.Url("/fail"));
-    stored["HTTPTargetURL"] = s.HTTPTargetURL;
+    s.StoredTargets.http = s.HTTPTargetURL;
     RunFromEventLoop(fwd, [&] { fwd.SendBy(ForwardMethod::Http); });
     RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Http); });
     EXPECT_EQ(host.Lines().last(), LoadString(Text::GotStatusCode) + "500" + kStamp);
     EXPECT_EQ(fwd.m_httpForwarded, 1);
-    stored["HTTPTargetURL"] = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
+    s.StoredTargets.http = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
     RunFromEventLoop(fwd, [&] { fwd.NotifyOffLine(ForwardMethod::Http); });
     EXPECT_TRUE(host.LoggedLines().contains(LoadString(Text::NoConnection)));
     EXPECT_EQ(fwd.m_httpForwarded, 1);

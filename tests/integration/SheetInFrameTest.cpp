@@ -167,7 +167,8 @@ class SheetInFrame : public ::testing::Test {
         pane->installEventFilter(&log);
         pane->SetNoticeBox(&notice);
         // A real forwarder: its connection check knocks at the web host's own port.
-        forwarder = std::make_unique<Forwarder>(pane->Watcher());
+        forwarder = std::make_unique<Forwarder>(pane->Watcher().SourcesForForwarder());
+        pane->Watcher().RelayForwarder(*forwarder);
         commands = std::make_unique<ForwarderCommands>(*forwarder);
         pane->SetForwarding(commands.get());
         frame->activateWindow();

@@ -157,8 +157,8 @@ struct FixedClock : IClock {
     QDateTime Now() const override { return {QDate(2026, 12, 6), QTime(19, 5, 9)}; }
 };
 
-// Records what the document tells its windows.
-struct RecordingHost : IDocHost {
+// Records what the document says, and tells it what its rows show.
+struct RecordingHost {
     struct Line {
         QString text;
         bool append;
@@ -167,8 +167,7 @@ struct RecordingHost : IDocHost {
     std::vector<Line> lines;
     QString heading, localHost;
     QStringList trayAddresses, messages;
-    std::vector<Command> posted;
-    int logChecks = 0;
+    int selectionChanges = 0;
     bool hardwareOnly = false;
     bool ipv6 = true;
     std::vector<int> changedRows;
@@ -176,27 +175,29 @@ struct RecordingHost : IDocHost {
     std::function<void()> onMessage;
     PublicSourceChoice sources;
 
-    void ShowOutput(const QString& text, bool append, bool log) override {
-        lines.push_back({text, append, log});
+    void Record(AddressList& doc) {
+        doc.SetRowChoice([this] { return RowChoice{hardwareOnly, ipv6, sources}; });
+        QObject::connect(&doc, &AddressList::OutputLine,
+                         [this](const QString& text, bool append, bool log) {
+                             lines.push_back({text, append, log});
+                         });
+        QObject::connect(&doc, &AddressList::OutputHeading,
+                         [this](const QString& text) { heading = text; });
+        QObject::connect(&doc, &AddressList::LocalHostChanged,
+                         [this](const QString& text) { localHost = text; });
+        QObject::connect(&doc, &AddressList::SelectedAddressChanged,
+                         [this](const QString& address) { trayAddresses << address; });
+        QObject::connect(&doc, &AddressList::SelectionChanged, [this] { ++selectionChanges; });
+        QObject::connect(&doc, &AddressList::SelectionLost, [this](const QString& text) {
+            messages << text;
+            if (onMessage) {
+                onMessage();
+            }
+        });
+        QObject::connect(&doc, &AddressList::RowChanged,
+                         [this](int row) { changedRows.push_back(row); });
+        QObject::connect(&doc, &AddressList::RefreshFinished, [this] { ++finished; });
     }
-    void SetOutputHeading(const QString& text) override { heading = text; }
-    void SetLocalHostText(const QString& text) override { localHost = text; }
-    void CheckLogSize() override { ++logChecks; }
-    bool ShowHardwareOnly() const override { return hardwareOnly; }
-    bool ShowIpv6() const override { return ipv6; }
-    void RefillList() override {}
-    void SetTrayAddress(const QString& address) override { trayAddresses << address; }
-    void UpdateForwardPreview() override {}
-    void PostPaneCommand(Command command) override { posted.push_back(command); }
-    void ShowMessage(const QString& text) override {
-        messages << text;
-        if (onMessage) {
-            onMessage();
-        }
-    }
-    void RowChanged(int row) override { changedRows.push_back(row); }
-    void RefreshFinished() override { ++finished; }
-    PublicSourceChoice PublicSources() const override { return sources; }
 
     QStringList Texts() const {
         QStringList t;
@@ -214,9 +215,12 @@ struct DocFixture {
     FixedClock clock;
     RecordingHost host;
     ScriptedSources publicSources;
-    AddressList doc{&host, tables, resolver, clock, publicSources};
+    AddressList doc{tables, resolver, clock, publicSources};
 
-    DocFixture() { doc.OnNewDocument(); }
+    DocFixture() {
+        host.Record(doc);
+        doc.OnNewDocument();
+    }
     QString At(int r, InfoColumn c) const { return doc.Field(r, c); }
 };
 

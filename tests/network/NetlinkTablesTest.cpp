@@ -147,7 +147,7 @@ TEST(NetworkNetlink, TablesInAPrivateNamespace) {
     // address added without one.
     ASSERT_TRUE(Sh("ip addr add 10.9.2.1 peer 10.9.2.2 dev v1"));
     FakeResolver resolver;
-    AddressList doc(nullptr, tables, resolver);
+    AddressList doc(tables, resolver);
     doc.OnNewDocument();
     doc.BuildRows(-1);
     EXPECT_EQ(FieldOf(doc, "10.9.0.1", ColBroadcastIpAddress), "10.9.0.255");
@@ -463,7 +463,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     page.write("<a href=\"http://IPHERE\">home</a>\r\n");
     page.close();
     s.Method = ForwardMethod::Ftp;
-    s.FTPTargetURL = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
+    s.FTPTargetURL = s.StoredTargets.ftp = QString("ftp://127.0.0.1:%1/").arg(ftpPort);
     s.FTPForwardWebPage = page.fileName();
     s.FTPReplacementString = "IPHERE";
     s.FTPStartPage = "Demo/Default.asp";
@@ -523,7 +523,8 @@ TEST(NetworkNetlink, LocalHostLineWithAPrivateHostsFile) {
 
     NetlinkTables tables;
     RecordingHost host;
-    AddressList doc(&host, tables);
+    AddressList doc(tables);
+    host.Record(doc);
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
     EXPECT_EQ(host.localHost, "qv-box     IP : 10.9.3.5");
@@ -740,7 +741,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     // rows follow it.
     write("hosts", "127.0.0.1 localhost\n");
     RecordingHost recorder;
-    AddressList second(&recorder, tables, resolver);
+    AddressList second(tables, resolver);
+    recorder.Record(second);
     second.OnNewDocument();
     second.RefreshNetworkInfo(-1);
     ASSERT_TRUE(settle(second));
@@ -758,7 +760,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         ASSERT_TRUE(server.Bound());
         SystemResolver fresh;
         RecordingHost host;
-        AddressList quiet(&host, tables, fresh);
+        AddressList quiet(tables, fresh);
+        host.Record(quiet);
         quiet.SetLookupDeadline(1000);
         quiet.OnNewDocument();
         quiet.RefreshNetworkInfo(-1);
@@ -799,7 +802,8 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     };
     SystemResolver refused;
     RecordingHost host;
-    AddressList doc3(&host, tables, refused);
+    AddressList doc3(tables, refused);
+    host.Record(doc3);
     doc3.OnNewDocument();
     const long long before = noPorts();
     doc3.RefreshNetworkInfo(-1);
@@ -839,7 +843,7 @@ TEST(NetworkNetlink, AutomaticWorkNeverWaitsBehindOpenBoxes) {
     pane.show();
     pane.OnInitialUpdate();  // the address events start
     SettingsRecord& s = pane.Settings();
-    s.HTTPTargetURL = web.Url();
+    s.HTTPTargetURL = s.StoredTargets.http = web.Url();
     s.AutoForward = s.CheckForChange = s.NotifyOnSend = s.LoggingEnabled = true;
     s.AskRouter = false;
     s.CheckTime = 60;

@@ -36,11 +36,11 @@ struct ProgramInNamespace {
 
 // The list and the control pane on one document, wired as the main window wires them.
 struct ListWithPane {
-    ListWithPane(INetTables& tables, IResolver& resolver) : doc(nullptr, tables, resolver) {
+    ListWithPane(INetTables& tables, IResolver& resolver) : doc(tables, resolver) {
         view.SetDocument(&adapter);
         pane.SetDocument(&adapter);
         pane.SetInfoView(&view);
-        doc.SetHost(&pane.Watcher());
+        pane.Watcher().ListenTo(&doc);
     }
     AddressList doc;
     DocAdapter adapter{doc};
@@ -52,23 +52,14 @@ struct ListWithPane {
 // method and to the targets the pane's settings name); the pane does not poll.
 struct ForwardingPane : ListWithPane {
     ForwardingPane(INetTables& tables, IResolver& resolver, const QString& target)
-        : ListWithPane(tables, resolver), forwarder(pane.Watcher(), Options()) {
+        : ListWithPane(tables, resolver), forwarder(pane.Watcher().SourcesForForwarder()) {
+        pane.Watcher().RelayForwarder(forwarder);
         pane.SetForwarding(&commands);
         SettingsRecord& s = pane.Settings();
-        s.HTTPTargetURL = target;
+        s.HTTPTargetURL = s.StoredTargets.http = target;
         s.AutoForward = true;
         s.NotifyOnSend = false;
         s.CheckForChange = false;
-    }
-    ForwarderOptions Options() {
-        ForwarderOptions options;
-        options.storedSetting = [this](const QString& key) {
-            const SettingsRecord& st = pane.Settings();
-            return key == "HTTPTargetURL"  ? st.HTTPTargetURL
-                   : key == "FTPTargetURL" ? st.FTPTargetURL
-                                           : QString();
-        };
-        return options;
     }
     // Runs what was posted and the work it started (its exchanges on the event loop) to its end.
     void Settle() {

@@ -33,7 +33,7 @@ TEST_F(NetworkRefresh, StatusLinesOfAFullRefresh) {
     EXPECT_EQ(host.lines[3].text, "IP Address display is Complete!");
     EXPECT_FALSE(host.lines[3].log);
     EXPECT_EQ(host.lines[4].text, "Please tick the IP Address to watch in the list above.");
-    EXPECT_EQ(host.logChecks, 1);
+    EXPECT_EQ(host.finished, 1);
 }
 
 // A quiet check stays quiet to its end, also when its rows are built later from the event loop,
@@ -153,7 +153,8 @@ TEST(NetworkRefreshLookUps, RowsFillInAsAnswersComeAndTheRefreshEndsAtTheDeadlin
     HeldResolver resolver;
     FixedClock clock;
     RecordingHost host;
-    AddressList doc(&host, tables, resolver, clock);
+    AddressList doc(tables, resolver, clock);
+    host.Record(doc);
     doc.OnNewDocument();
     doc.SetLookupDeadline(50);
     doc.m_interfaceNum = "0x2";

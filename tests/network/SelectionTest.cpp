@@ -25,9 +25,7 @@ class NetworkSelection : public ::testing::Test, public DocFixture {
         doc.m_nicDescription = description;
         doc.RefreshNetworkInfo(-1);
     }
-    long Posted() const {
-        return std::count(host.posted.begin(), host.posted.end(), Command::SelectionChanged);
-    }
+    long Posted() const { return host.selectionChanges; }
 };
 
 TEST_F(NetworkSelection, FirstStartAsksForATickWithoutABox) {

@@ -265,7 +265,7 @@ TEST(DnsUpdate, ForwarderSetsTheRecordAndRemovesItAtShutdown) {
     s.DNSKeySecret = kSecret;
     host.selectedIp = "192.0.2.20";
     host.secondIp = "2001:db8::20";  // an IPv6 row ticked beside: its AAAA record goes along
-    Forwarder forwarder(host, TestOptions({}));
+    RecordedForwarder forwarder(host, TestOptions());
     forwarder.ForwardNow();
     QDeadlineTimer limit(5000);
     while (forwarder.IsBusy() && !limit.hasExpired()) {

@@ -343,10 +343,11 @@ class Retries : public ControlPaneTest {
   protected:
     void SetUp() override {
         ControlPaneTest::SetUp();
+        pane.Watcher().RelayForwarder(forwarder);
         pane.SetForwarding(&commands);
         pane.Watcher().SetRetryTimer(&timer);
         SettingsRecord& s = pane.Settings();
-        s.HTTPTargetURL = web.Url();
+        s.HTTPTargetURL = s.StoredTargets.http = web.Url();
         s.AutoForward = s.CheckForChange = s.LoggingEnabled = true;
         s.NotifyOnSend = false;
         s.CheckTime = 5;
@@ -366,11 +367,7 @@ class Retries : public ControlPaneTest {
     bool Pending() { return pane.Watcher().IsRetryPending(); }
 
     test::RecordingWebHost web;
-    Forwarder forwarder{pane.Watcher(), [this] {
-                            ForwarderOptions o;
-                            o.storedSetting = [this](const QString&) { return web.Url(); };
-                            return o;
-                        }()};
+    Forwarder forwarder{pane.Watcher().SourcesForForwarder()};
     ForwarderCommands commands{forwarder};
     SteppedTimer timer;
     QTemporaryDir log;

@@ -52,7 +52,7 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     TwoInterfaces tables;
     test::FakeResolver resolver;
     auto profile = OpenSettings();
-    AddressList doc(nullptr, tables, resolver);
+    AddressList doc(tables, resolver);
     doc.SetProfile(profile.get());
     MainWindow frame(doc);
     doc.OnNewDocument();
