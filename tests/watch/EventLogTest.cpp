@@ -4,33 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <memory>
 
 #include "watch/EventLog.h"
 
 namespace qv {
 namespace {
-
-// The watcher needs no widgets: its tests run under a QCoreApplication.
-class CoreEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "watch_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-  private:
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-::testing::Environment* const g_core = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
 
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
