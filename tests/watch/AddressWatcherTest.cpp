@@ -9,7 +9,6 @@
 #include <chrono>
 #include <climits>
 #include <functional>
-#include <optional>
 #include <utility>
 #include <vector>
 

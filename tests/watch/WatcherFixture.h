@@ -63,7 +63,7 @@ class AddressWatcherTest : public ::testing::Test, public UserQuestions {
         QString text;
         IPrompter::Icon icon;
     };
-    std::vector<Shown> notices;
+    std::vector<Shown> notices;  // the self-closing notices, in order
 };
 
 }  // namespace qv::test
