@@ -23,4 +23,14 @@ inline void RunEventsFor(int ms) {
     WaitFor([] { return false; }, ms);
 }
 
+// Delivers the posted events, then runs the event loop while `busy` holds (20 s at most).
+inline void SettleWhile(const std::function<bool()>& busy) {
+    QCoreApplication::sendPostedEvents();
+    QDeadlineTimer deadline(20000);
+    while (busy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
 }  // namespace qv::test
