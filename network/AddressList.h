@@ -141,7 +141,7 @@ class AddressList : public QObject {
     // The host-name column of a row whose look-up has not been answered yet.
     static QString LookingUpText();
 
-    // Makes `row` the selection and tells the panes (tray tip, preview, posted 32800); a row that
+    // Makes `row` the selection and tells the panes (tray tip, preview, the posted selection change); a row that
     // cannot be ticked is refused.
     void SelectRow(int row);
     // A valid row that may be ticked: not a temporary IPv6 address, which changes by design, nor

@@ -86,7 +86,7 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
 
     // ---- Life ----
     // Starts the watcher: it loads the settings, builds the status line and posts the first
-    // refresh (32807).
+    // refresh (Command::Refresh).
     void OnInitialUpdate();
     // Shutdown: closes what is open, then the watcher saves the settings, stops polling and sends
     // the off-line notice that is owed. Runs once; later pane commands and ticks are ignored.

@@ -28,7 +28,7 @@
 
 namespace qv {
 
-// Watches the ticked address and forwards its changes: the polling timer (10), the kernel's
+// Watches the ticked address and forwards its changes: the polling timer, the kernel's
 // address events, the checks they start, the forwarding commands, the settings record with its
 // delayed saves, the event log, and the steps of shutdown. It needs no widget: the control pane
 // and `quorvane-cli watch` are two faces of it. What it has to show it reports by signals; what
