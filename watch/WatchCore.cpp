@@ -1,0 +1,23 @@
+#include "watch/WatchCore.h"
+
+#include "settings/SettingsRecord.h"
+
+namespace qv {
+
+WatchCore::WatchCore(UserQuestions& questions, WatchServices services)
+    : m_profile(OpenSettings()),
+      m_list(services.tables ? *services.tables : DefaultNetTables(),
+             services.resolver ? *services.resolver : DefaultResolver(), DefaultClock(),
+             services.publicQueries ? *services.publicQueries : DefaultPublicAddressQueries()),
+      m_watcher(questions) {
+    m_list.SetProfile(m_profile.get());
+    m_watcher.SetDocument(&m_document);
+    m_watcher.ListenTo(&m_list);
+}
+
+SettingsRecord& WatchCore::ReadSettings() {
+    LoadSettings(m_watcher.Settings());
+    return m_watcher.Settings();
+}
+
+}  // namespace qv
