@@ -4,12 +4,9 @@
 
 #include <memory>
 
-class QSettings;
-
 namespace qv {
 
 class MainWindow;
-class AddressList;
 class DisplayLoss;
 class INetTables;
 class IPublicAddressQueries;
@@ -46,7 +43,6 @@ class Application {
     int ExitInstance(int loopResult);
 
     MainWindow* Frame() const { return m_frame.get(); }
-    AddressList* Doc() const { return m_doc.get(); }
     int HideOnStartup() const { return m_hideOnStartup; }
 
   private:
@@ -71,8 +67,6 @@ class Application {
     Options m_options;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MessageBoxPrompter> m_prompter;
-    std::unique_ptr<QSettings> m_profile;
-    std::unique_ptr<AddressList> m_doc;
     std::unique_ptr<MainWindow> m_frame;
     std::unique_ptr<WatcherService> m_service;  // the window's own watcher on the session bus
     std::unique_ptr<WatcherClient> m_client;    // or the line to the watcher that runs elsewhere
