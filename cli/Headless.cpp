@@ -5,7 +5,6 @@
 
 #include <arpa/inet.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "cli/Arguments.h"
@@ -53,10 +52,6 @@ class HeadlessWatcher {
                                                        : Priority::Debug,
                                        text);
                          });
-        // For tests that cannot wait minutes, as in the program.
-        if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {
-            Watcher().SetMinuteMs(std::atoi(minute));
-        }
     }
 
     WatchCore& Core() { return m_core; }

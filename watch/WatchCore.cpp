@@ -1,6 +1,6 @@
 #include "watch/WatchCore.h"
 
-#include "settings/SettingsRecord.h"
+#include <cstdlib>
 
 namespace qv {
 
@@ -13,6 +13,9 @@ WatchCore::WatchCore(UserQuestions& questions, WatchServices services)
     m_list.SetProfile(m_profile.get());
     m_watcher.SetDocument(&m_document);
     m_watcher.ListenTo(&m_list);
+    if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {
+        m_watcher.SetMinuteMs(std::atoi(minute));
+    }
 }
 
 SettingsRecord& WatchCore::ReadSettings() {
