@@ -271,8 +271,10 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     if (inet_pton(AF_INET6, address.toLatin1().constData(), bytes.data()) == 1) {
         address = Ipv6Text(bytes);
     }
-    SettingsRecord stored;
-    LoadSettings(stored);
+    // The lock is claimed once the settings are found usable, and let go after the watcher ends.
+    SingleInstance instance(InstanceFolder(), nullptr, SingleInstance::Watcher);
+    HeadlessWatcher face(say);
+    SettingsRecord& stored = face.Core().ReadSettings();
     if (!ForwardingConfigured(stored, say)) {
         return kCliUsage;
     }
@@ -292,7 +294,6 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     }
 
     // One copy per configuration: the program and the watcher hold the same lock.
-    SingleInstance instance(InstanceFolder(), nullptr, SingleInstance::Watcher);
     switch (instance.Claim()) {
         case SingleInstance::Second:
             Refuse(say, QStringLiteral("another copy of Quorvane already runs for these settings"));
@@ -304,10 +305,9 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
             break;
     }
 
-    HeadlessWatcher face(say);
     if (once) {
         // The selection found forwards nothing by itself: the check decides.
-        face.Core().ReadSettings().AutoForward = false;
+        stored.AutoForward = false;
     }
     // What the running watcher forwards is noted for later one-shot checks. Its off-line notice
     // at the end tells the host otherwise, so the note goes again then: a later check forwards.
