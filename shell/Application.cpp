@@ -135,8 +135,7 @@ void Application::BuildWindow() {
     UseFastTipTiming();
 
     // The frame with the splitter, both views on the pane's list, and the tray icon.
-    m_frame = std::make_unique<MainWindow>(
-        WatchServices{m_options.tables, m_options.resolver, m_options.publicQueries});
+    m_frame = std::make_unique<MainWindow>(m_options.machine);
     if (m_prompter) {
         m_prompter->SetOwner(m_frame.get());
     }

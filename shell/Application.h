@@ -4,13 +4,12 @@
 
 #include <memory>
 
+#include "watch/WatchCore.h"
+
 namespace qv {
 
 class MainWindow;
 class DisplayLoss;
-class INetTables;
-class IPublicAddressQueries;
-class IResolver;
 class MessageBoxPrompter;
 class SingleInstance;
 class TerminationSignals;
@@ -24,10 +23,8 @@ class WatcherService;
 class Application {
   public:
     struct Options {
-        INetTables* tables = nullptr;  // the machine's tables when null
-        IResolver* resolver = nullptr;
-        IPublicAddressQueries* publicQueries = nullptr;  // the router and echo page when null
-        QString instanceFolder;                          // the runtime folder when empty
+        WatchServices machine;     // the list's tables, name service, router and echo page
+        QString instanceFolder;    // the runtime folder when empty
         bool messageBoxes = true;  // install the window prompter (tests install their own)
     };
 
