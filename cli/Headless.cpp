@@ -207,7 +207,6 @@ int RunOnce(ConsoleOutput& say, bool offline) {
         // that the address sent is the one found now; the selection it finds forwards nothing
         // by itself.
         s.AutoForward = false;
-        face.Doc().OnNewDocument();
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }
@@ -338,7 +337,6 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
                            "shows this watcher's work."));
     });
 
-    face.Doc().OnNewDocument();
     if (!address.isEmpty() || !name.isEmpty()) {
         RefreshAndWait(face.Doc());
         const int row = FindRow(face.Doc(), address, name);
@@ -433,7 +431,6 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                .arg(s.CheckForChange ? QStringLiteral("on") : QStringLiteral("off"),
                     autoForward ? QStringLiteral("on") : QStringLiteral("off")));
 
-    face.Doc().OnNewDocument();
     RefreshAndWait(face.Doc());
     const QString address = watcher.SelectedIp();
     const bool ticked = HasStoredSelection();

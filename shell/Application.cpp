@@ -148,7 +148,6 @@ void Application::BuildWindow() {
     } else {
         OfferWatcher();
     }
-    m_frame->CtrlView()->Core().List().OnNewDocument();
     m_frame->OnInitialUpdate();
 }
 

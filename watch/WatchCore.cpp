@@ -11,6 +11,7 @@ WatchCore::WatchCore(UserQuestions& questions, WatchServices services)
              services.publicQueries ? *services.publicQueries : DefaultPublicAddressQueries()),
       m_watcher(questions) {
     m_list.SetProfile(m_profile.get());
+    m_list.OnNewDocument();
     m_watcher.SetDocument(&m_document);
     m_watcher.ListenTo(&m_list);
     if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {

@@ -49,9 +49,10 @@ struct WatchServices {
 };
 
 // What both faces watch with: the settings profile, the address list that keeps its "Data" values
-// there, and the watcher that shows what the list says and works on it, its minute shortened by
-// QV_POLL_MINUTE_MS for tests that cannot wait minutes. A face makes one and attaches only
-// itself: its output lines, its answers to the watcher's questions, its views.
+// there (the stored selection read at once), and the watcher that shows what the list says and
+// works on it, its minute shortened by QV_POLL_MINUTE_MS for tests that cannot wait minutes. A face
+// makes one and attaches only itself: its output lines, its answers to the watcher's questions, its
+// views.
 class WatchCore {
   public:
     explicit WatchCore(UserQuestions& questions, WatchServices services = {});

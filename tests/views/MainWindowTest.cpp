@@ -52,7 +52,6 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     TwoInterfaces tables;
     test::FakeResolver resolver;
     MainWindow frame({&tables, &resolver});
-    frame.CtrlView()->Core().List().OnNewDocument();
     frame.OnInitialUpdate();
     frame.show();
     ASSERT_TRUE(test::WaitFor([&] { return frame.InfoView()->rowCount() == 2; }));
