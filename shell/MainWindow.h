@@ -32,7 +32,6 @@ class MainWindow : public QMainWindow {
     static constexpr int kWidth = 825;
     static constexpr int kHeight = 540;
 
-    // The control pane's watcher works on the list of `services`' machine.
     explicit MainWindow(WatchServices services = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 

@@ -46,7 +46,6 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     Q_OBJECT
 
   public:
-    // The pane's watcher works on the list of `services`' machine.
     explicit ControlPane(QWidget* parent = nullptr, WatchServices services = {});
     ~ControlPane() override;
 

@@ -56,8 +56,6 @@ struct WatchServices {
 class WatchCore {
   public:
     explicit WatchCore(UserQuestions& questions, WatchServices services = {});
-    WatchCore(const WatchCore&) = delete;
-    WatchCore& operator=(const WatchCore&) = delete;
 
     AddressWatcher& Watcher() { return m_watcher; }
     AddressList& List() { return m_list; }

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "ViewsTestSupport.h"
-#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 #include "settings/SettingsRecord.h"
