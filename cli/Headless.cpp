@@ -5,7 +5,6 @@
 
 #include <arpa/inet.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "cli/Arguments.h"
@@ -24,8 +23,8 @@
 #include "resources/StringTable.h"
 #include "settings/SettingsRecord.h"
 #include "watch/AddressWatcher.h"
-#include "watch/DocAdapter.h"
 #include "watch/UserQuestions.h"
+#include "watch/WatchCore.h"
 #include "watch/WatcherService.h"
 
 namespace qv {
@@ -45,34 +44,24 @@ QString ForwardedAddresses(const AddressWatcher& watcher) {
 class HeadlessWatcher {
   public:
     explicit HeadlessWatcher(ConsoleOutput& say)
-        : m_say(say),
-          m_answers([this](const QString& text) { Say(text); }),
-          m_watcher(m_answers),
-          m_profile(OpenSettings()),
-          m_adapter(m_doc) {
-        m_doc.SetProfile(m_profile.get());
-        m_watcher.ListenTo(&m_doc);
-        m_watcher.SetDocument(&m_adapter);
-        QObject::connect(&m_watcher, &AddressWatcher::Output,
+        : m_say(say), m_answers([this](const QString& text) { Say(text); }), m_core(m_answers) {
+        QObject::connect(&Watcher(), &AddressWatcher::Output,
                          [this](const QString& text, bool, bool logged) {
                              m_say.Say(IsFailure(text) ? Priority::Error
                                        : logged        ? Priority::Info
                                                        : Priority::Debug,
                                        text);
                          });
-        // For tests that cannot wait minutes, as in the program.
-        if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {
-            m_watcher.SetMinuteMs(std::atoi(minute));
-        }
     }
 
-    AddressWatcher& Watcher() { return m_watcher; }
-    AddressList& Doc() { return m_doc; }
+    WatchCore& Core() { return m_core; }
+    AddressWatcher& Watcher() { return m_core.Watcher(); }
+    AddressList& Doc() { return m_core.List(); }
 
     // What nobody was asked: shown and logged.
     void Say(const QString& text) {
         m_say.Say(IsFailure(text) ? Priority::Error : Priority::Notice, text);
-        m_watcher.WriteLogEntry(text);
+        Watcher().WriteLogEntry(text);
     }
 
   private:
@@ -85,10 +74,7 @@ class HeadlessWatcher {
 
     ConsoleOutput& m_say;
     UnattendedAnswers m_answers;
-    AddressWatcher m_watcher;
-    std::unique_ptr<QSettings> m_profile;
-    AddressList m_doc;
-    DocAdapter m_adapter;
+    WatchCore m_core;
 };
 
 // A refusal of quorvane-cli, as an error message.
@@ -204,8 +190,7 @@ bool WaitForExchanges(AddressWatcher& watcher) {
 // One forwarding step now (send or off-line), reported in the exit status.
 int RunOnce(ConsoleOutput& say, bool offline) {
     HeadlessWatcher face(say);
-    SettingsRecord& s = face.Watcher().Settings();
-    LoadSettings(s);
+    SettingsRecord& s = face.Core().ReadSettings();
     if (!ForwardingConfigured(s, say)) {
         return kCliUsage;
     }
@@ -222,7 +207,6 @@ int RunOnce(ConsoleOutput& say, bool offline) {
         // that the address sent is the one found now; the selection it finds forwards nothing
         // by itself.
         s.AutoForward = false;
-        face.Doc().OnNewDocument();
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }
@@ -286,8 +270,10 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     if (inet_pton(AF_INET6, address.toLatin1().constData(), bytes.data()) == 1) {
         address = Ipv6Text(bytes);
     }
-    SettingsRecord stored;
-    LoadSettings(stored);
+    // The lock is claimed once the settings are found usable, and let go after the watcher ends.
+    SingleInstance instance(InstanceFolder(), nullptr, SingleInstance::Watcher);
+    HeadlessWatcher face(say);
+    SettingsRecord& stored = face.Core().ReadSettings();
     if (!ForwardingConfigured(stored, say)) {
         return kCliUsage;
     }
@@ -307,7 +293,6 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
     }
 
     // One copy per configuration: the program and the watcher hold the same lock.
-    SingleInstance instance(InstanceFolder(), nullptr, SingleInstance::Watcher);
     switch (instance.Claim()) {
         case SingleInstance::Second:
             Refuse(say, QStringLiteral("another copy of Quorvane already runs for these settings"));
@@ -319,11 +304,9 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
             break;
     }
 
-    HeadlessWatcher face(say);
     if (once) {
         // The selection found forwards nothing by itself: the check decides.
-        LoadSettings(face.Watcher().Settings());
-        face.Watcher().Settings().AutoForward = false;
+        stored.AutoForward = false;
     }
     // What the running watcher forwards is noted for later one-shot checks. Its off-line notice
     // at the end tells the host otherwise, so the note goes again then: a later check forwards.
@@ -354,7 +337,6 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
                            "shows this watcher's work."));
     });
 
-    face.Doc().OnNewDocument();
     if (!address.isEmpty() || !name.isEmpty()) {
         RefreshAndWait(face.Doc());
         const int row = FindRow(face.Doc(), address, name);
@@ -394,8 +376,7 @@ int WatchCommand(const Arguments& args, ConsoleOutput& say) {
 int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
     HeadlessWatcher face(say);
     AddressWatcher& watcher = face.Watcher();
-    SettingsRecord& s = watcher.Settings();
-    LoadSettings(s);
+    SettingsRecord& s = face.Core().ReadSettings();
     const bool autoForward = s.AutoForward;
     s.AutoForward = false;  // the refresh below forwards nothing
     bool ready = true;
@@ -450,7 +431,6 @@ int CheckCommand(const Arguments& args, std::FILE* out, ConsoleOutput& say) {
                .arg(s.CheckForChange ? QStringLiteral("on") : QStringLiteral("off"),
                     autoForward ? QStringLiteral("on") : QStringLiteral("off")));
 
-    face.Doc().OnNewDocument();
     RefreshAndWait(face.Doc());
     const QString address = watcher.SelectedIp();
     const bool ticked = HasStoredSelection();

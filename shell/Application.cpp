@@ -2,13 +2,11 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "network/AddressList.h"
 #include "platform/Prompter.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
@@ -48,11 +46,9 @@ Application::~Application() {
     m_service.reset();
     m_frame.reset();
     m_client.reset();
-    m_doc.reset();
     if (m_prompter) {
         SetPrompter(nullptr);
     }
-    m_profile.reset();
 }
 
 bool Application::InitInstance() {
@@ -138,14 +134,8 @@ bool Application::ClaimInstance() {
 void Application::BuildWindow() {
     UseFastTipTiming();
 
-    // The document, then the frame with the splitter, both views and the tray icon.
-    m_profile = OpenSettings();
-    m_doc = std::make_unique<AddressList>(
-        m_options.tables ? *m_options.tables : DefaultNetTables(),
-        m_options.resolver ? *m_options.resolver : DefaultResolver(), DefaultClock(),
-        m_options.publicQueries ? *m_options.publicQueries : DefaultPublicAddressQueries());
-    m_doc->SetProfile(m_profile.get());
-    m_frame = std::make_unique<MainWindow>(*m_doc);
+    // The frame with the splitter, both views on the pane's list, and the tray icon.
+    m_frame = std::make_unique<MainWindow>(m_options.machine);
     if (m_prompter) {
         m_prompter->SetOwner(m_frame.get());
     }
@@ -158,7 +148,6 @@ void Application::BuildWindow() {
     } else {
         OfferWatcher();
     }
-    m_doc->OnNewDocument();
     m_frame->OnInitialUpdate();
 }
 

@@ -4,16 +4,12 @@
 
 #include <memory>
 
-class QSettings;
+#include "watch/WatchCore.h"
 
 namespace qv {
 
 class MainWindow;
-class AddressList;
 class DisplayLoss;
-class INetTables;
-class IPublicAddressQueries;
-class IResolver;
 class MessageBoxPrompter;
 class SingleInstance;
 class TerminationSignals;
@@ -27,10 +23,8 @@ class WatcherService;
 class Application {
   public:
     struct Options {
-        INetTables* tables = nullptr;  // the machine's tables when null
-        IResolver* resolver = nullptr;
-        IPublicAddressQueries* publicQueries = nullptr;  // the router and echo page when null
-        QString instanceFolder;                          // the runtime folder when empty
+        WatchServices machine;     // the list's tables, name service, router and echo page
+        QString instanceFolder;    // the runtime folder when empty
         bool messageBoxes = true;  // install the window prompter (tests install their own)
     };
 
@@ -46,7 +40,6 @@ class Application {
     int ExitInstance(int loopResult);
 
     MainWindow* Frame() const { return m_frame.get(); }
-    AddressList* Doc() const { return m_doc.get(); }
     int HideOnStartup() const { return m_hideOnStartup; }
 
   private:
@@ -71,8 +64,6 @@ class Application {
     Options m_options;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MessageBoxPrompter> m_prompter;
-    std::unique_ptr<QSettings> m_profile;
-    std::unique_ptr<AddressList> m_doc;
     std::unique_ptr<MainWindow> m_frame;
     std::unique_ptr<WatcherService> m_service;  // the window's own watcher on the session bus
     std::unique_ptr<WatcherClient> m_client;    // or the line to the watcher that runs elsewhere

@@ -24,7 +24,6 @@
 #include "views/AddressListView.h"
 #include "views/ControlPane.h"
 #include "views/PaneCommand.h"
-#include "watch/DocAdapter.h"
 
 namespace qv {
 namespace {
@@ -42,11 +41,8 @@ bool IsWithin(const QWidget* widget, const QWidget* area) {
 
 }  // namespace
 
-MainWindow::MainWindow(AddressList& doc, QWidget* parent)
-    : QMainWindow(parent),
-      m_doc(doc),
-      m_docAdapter(std::make_unique<DocAdapter>(doc)),
-      m_tray(kTrayIconId) {
+MainWindow::MainWindow(WatchServices services, QWidget* parent)
+    : QMainWindow(parent), m_tray(kTrayIconId) {
     setWindowTitle(LoadString(Text::AppTitle));
     setWindowIcon(AppIcon());
 
@@ -54,22 +50,20 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_infoView = new AddressListView(m_splitter);
     m_infoView->setMinimumHeight(kListMinHeight);
-    m_ctrlView = new ControlPane(m_splitter);
+    m_ctrlView = new ControlPane(m_splitter, services);
     m_splitter->addWidget(m_infoView);
     m_splitter->addWidget(m_ctrlView);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
 
-    m_infoView->SetDocument(m_docAdapter.get());
-    m_ctrlView->SetDocument(m_docAdapter.get());
+    m_infoView->SetDocument(&m_ctrlView->Core().Document());
     m_ctrlView->SetInfoView(m_infoView);
     m_ctrlView->SetNoticeBox(&m_notice);
     m_ctrlView->SetTrayAddressHandler([this](const QString& a) { SetTrayAddress(a); });
     m_ctrlView->SetControlTipHandler([this](QWidget* control, int id, const QPoint& pos) {
         RequestControlTip(control, id, pos);
     });
-    m_ctrlView->Watcher().ListenTo(&m_doc);
 
     CreateMenus();
     for (const QKeySequence& key :
@@ -107,7 +101,6 @@ MainWindow::MainWindow(AddressList& doc, QWidget* parent)
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    m_ctrlView->Watcher().ListenTo(nullptr);
     m_ctrlView->SetNoticeBox(nullptr);  // the pane outlives m_notice
 }
 
@@ -252,7 +245,7 @@ void MainWindow::ShutDown() {
         return;
     }
     m_shutDown = true;
-    m_doc.OnCloseDocument();
+    m_ctrlView->Core().List().OnCloseDocument();
     StoreWindowState({{QLatin1String(kGeometryKey), saveGeometry()}});
     m_infoView->OnDestroy();
     m_ctrlView->OnDestroy();

@@ -9,6 +9,7 @@
 
 #include "shell/DesktopNotice.h"
 #include "shell/TrayIcon.h"
+#include "watch/WatchCore.h"
 
 class QAction;
 class QSplitter;
@@ -17,8 +18,6 @@ namespace qv {
 
 class ControlPane;
 class AddressListView;
-class AddressList;
-class DocAdapter;
 
 // The program's one main window: the address list above the control pane in a splitter, a status
 // bar with the command prompts, the menus, and the notification-area icon. Closing the window
@@ -33,7 +32,7 @@ class MainWindow : public QMainWindow {
     static constexpr int kWidth = 825;
     static constexpr int kHeight = 540;
 
-    explicit MainWindow(AddressList& doc, QWidget* parent = nullptr);
+    explicit MainWindow(WatchServices services = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     AddressListView* InfoView() const { return m_infoView; }
@@ -85,8 +84,6 @@ class MainWindow : public QMainWindow {
     void ShowAbout();
     void OnHelpContents();
 
-    AddressList& m_doc;
-    std::unique_ptr<DocAdapter> m_docAdapter;
     QSplitter* m_splitter = nullptr;
     AddressListView* m_infoView = nullptr;
     ControlPane* m_ctrlView = nullptr;

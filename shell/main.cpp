@@ -3,13 +3,10 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/CoreDumps.h"
 #include "shell/Application.h"
-#include "shell/MainWindow.h"
-#include "views/ControlPane.h"
 
 namespace {
 
@@ -43,10 +40,6 @@ int main(int argc, char* argv[]) {
     qv::Application theApp;
     if (!theApp.InitInstance()) {
         return theApp.ExitCode();
-    }
-    // QV_POLL_MINUTE_MS shortens the polling minute, for tests that cannot wait minutes.
-    if (const char* minute = std::getenv("QV_POLL_MINUTE_MS")) {
-        theApp.Frame()->CtrlView()->SetMinuteMs(std::atoi(minute));
     }
     return theApp.ExitInstance(app.exec());
 }

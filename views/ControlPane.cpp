@@ -79,7 +79,8 @@ class ControlPane::SheetPages : public IPaneSheet {
     SettingsTabs& m_sheet;
 };
 
-ControlPane::ControlPane(QWidget* parent) : QWidget(parent), m_watcher(*this) {
+ControlPane::ControlPane(QWidget* parent, WatchServices services)
+    : QWidget(parent), m_core(*this, services) {
     BuildLayout();
     m_watcher.SetOtherCommands([this](Command command) { RunPageCommand(command); });
     connect(&m_watcher, &AddressWatcher::Output, this,

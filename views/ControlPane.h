@@ -19,6 +19,7 @@
 #include "watch/AddressWatcher.h"
 #include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"
+#include "watch/WatchCore.h"
 #include "watch/WatcherClient.h"
 
 class QGroupBox;
@@ -45,10 +46,13 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     Q_OBJECT
 
   public:
-    explicit ControlPane(QWidget* parent = nullptr);
+    explicit ControlPane(QWidget* parent = nullptr, WatchServices services = {});
     ~ControlPane() override;
 
     // ---- Wiring, before OnInitialUpdate ----
+    // The settings, the list and the watcher; the list is the views' document.
+    WatchCore& Core() { return m_core; }
+    // Another document in place of the list's (a test's).
     void SetDocument(IViewDocument* doc) { m_watcher.SetDocument(doc); }
     void SetInfoView(AddressListView* view);
     void SetTrayAddressHandler(std::function<void(const QString&)> handler) {
@@ -170,7 +174,8 @@ class ControlPane : public QWidget, public IPaneLink, public UserQuestions {
     void ShowText(const QString& text, bool append);
     void CloseOpenBoxes();
 
-    AddressWatcher m_watcher;
+    WatchCore m_core;
+    AddressWatcher& m_watcher = m_core.Watcher();
     WatcherClient* m_client = nullptr;  // the watcher of another process, when attached
     std::unique_ptr<AttachedForwarding> m_attachedForwarding;
     QString m_preview;                // the status line's forwarding preview

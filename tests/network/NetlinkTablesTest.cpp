@@ -16,8 +16,8 @@
 #include "views/AddressListView.h"
 #include "views/ControlPane.h"
 #include "views/MessageBoxPrompter.h"
-#include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
+#include "watch/WatchCore.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>

@@ -19,8 +19,8 @@
 #include "tests/support/NamespaceChild.h"
 #include "views/AddressListView.h"
 #include "views/ControlPane.h"
-#include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
+#include "watch/WatchCore.h"
 
 namespace qv::test {
 

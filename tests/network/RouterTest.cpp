@@ -32,8 +32,8 @@
 #include "tests/network/PrivateNamespaces.h"
 #include "tests/support/RecordingWebHost.h"
 #include "views/ControlPane.h"
-#include "watch/DocAdapter.h"
 #include "watch/ForwardingCommands.h"
+#include "watch/WatchCore.h"
 
 namespace qv::test {
 namespace {

@@ -14,10 +14,8 @@ namespace qv::test {
 inline Application::Options AppOptions(INetTables& tables, IResolver& resolver,
                                        const QString& instanceFolder) {
     Application::Options options;
-    options.tables = &tables;
-    options.resolver = &resolver;
     static NoPublicAddress noPublicAddress;
-    options.publicQueries = &noPublicAddress;
+    options.machine = {&tables, &resolver, &noPublicAddress};
     options.instanceFolder = instanceFolder;
     options.messageBoxes = false;
     return options;

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "ViewsTestSupport.h"
-#include "network/AddressList.h"
 #include "platform/NetTables.h"
 #include "platform/Resolver.h"
 #include "settings/SettingsRecord.h"
@@ -51,11 +50,7 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     test::PrompterGuard guard(&prompter);
     TwoInterfaces tables;
     test::FakeResolver resolver;
-    auto profile = OpenSettings();
-    AddressList doc(tables, resolver);
-    doc.SetProfile(profile.get());
-    MainWindow frame(doc);
-    doc.OnNewDocument();
+    MainWindow frame({&tables, &resolver});
     frame.OnInitialUpdate();
     frame.show();
     ASSERT_TRUE(test::WaitFor([&] { return frame.InfoView()->rowCount() == 2; }));
@@ -85,8 +80,8 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     frame.resize(900, 610);
     ASSERT_TRUE(test::WaitFor([&] { return frame.size() == QSize(900, 610); }));
     frame.ShutDown();
-    EXPECT_EQ(profile->value("Data/NICDescription").toString(), "enp3s0");
-    MainWindow next(doc);
+    EXPECT_EQ(OpenSettings()->value("Data/NICDescription").toString(), "enp3s0");
+    MainWindow next({&tables, &resolver});
     next.OnInitialUpdate();
     EXPECT_EQ(next.size(), QSize(900, 610));
 }
