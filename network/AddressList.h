@@ -141,8 +141,8 @@ class AddressList : public QObject {
     // The host-name column of a row whose look-up has not been answered yet.
     static QString LookingUpText();
 
-    // Makes `row` the selection and tells the panes (tray tip, preview, the posted selection change); a row that
-    // cannot be ticked is refused.
+    // Makes `row` the selection and tells the panes (tray tip, preview, the posted selection
+    // change); a row that cannot be ticked is refused.
     void SelectRow(int row);
     // A valid row that may be ticked: not a temporary IPv6 address, which changes by design, nor
     // a public address row whose source has not answered yet.
