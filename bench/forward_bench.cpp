@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     std::printf("HTTPForward, in process:               %8.3f ms\n", f);
     std::printf("curl -X POST -d '', whole process:     %8.3f ms\n", c);
     std::printf("ratio HTTPForward / curl:              %8.3f\n", f / c);
-    std::printf("posted 32800 -> request at the server: %8.3f ms (connection check included)\n", p);
+    std::printf("selection change -> request at server: %8.3f ms (connection check included)\n", p);
     if (!cliSend.empty()) {
         const double cs = Median(cliSend), cc = Median(cliCurl);
         std::printf("quorvane-cli send, whole process:      %8.3f ms\n", cs);
