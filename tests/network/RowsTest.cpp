@@ -117,7 +117,7 @@ TEST_F(NetworkRows, OneRowRebuildStaysOnItsOwnAddress) {
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.1.2");
 
-    // The interface has no address left: 143, and the row keeps its text.
+    // The interface has no address left: the selection is lost, and the row keeps its text.
     tables.addr = Table<IpAddrRow>({Addr("10.0.1.2", 3)});
     EXPECT_EQ(doc.BuildRows(0), AddressList::BuildResult::InterfaceGone);
     EXPECT_EQ(At(0, ColNicIpAddress), "10.0.0.7");

@@ -105,8 +105,8 @@ TEST_F(NetworkSelection, SecondAddressStaysSelectedAndALostAddressIsNotReported)
     EXPECT_EQ(At(1, ColNicIpAddress), "10.0.0.6");
     EXPECT_EQ(host.trayAddresses, QStringList{"10.0.0.6"});
 
-    // Every address of the interface is gone: 143, nothing reported as selected or forwarded,
-    // and the tray shows the placeholder until an address is back.
+    // Every address of the interface is gone: the selection is lost, nothing reported as selected
+    // or forwarded, and the tray shows the placeholder until an address is back.
     tables.addr = Table<IpAddrRow>({Addr("10.0.1.1", 3)});
     host.lines.clear();
     doc.CheckSelection();

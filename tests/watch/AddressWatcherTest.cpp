@@ -29,7 +29,8 @@ TEST_F(AddressWatcherTest, CommandsRunAfterThePosterHasReturned) {
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(doc.refreshes, 1);
 
-    // A document that posts 32800 while the watcher runs a refresh: the forwarding comes after it.
+    // A document that posts a selection change while the watcher runs a refresh: the forwarding
+    // comes after it.
     watcher.Settings().AutoForward = true;
     bool sentDuringRefresh = false;
     doc.during = [&] {
