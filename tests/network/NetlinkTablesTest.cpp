@@ -63,13 +63,19 @@ QByteArray LinkMac(const QString& ifname) {
 }
 
 // Field `col` of the row that shows `address`; empty when no row does.
-QString FieldOf(const AddressList& doc, const char* address, InfoColumn col) {
+// The row of `address`, or -1.
+int RowOf(const AddressList& doc, const QString& address) {
     for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
-        if (doc.Field(r, ColNicIpAddress) == QLatin1String(address)) {
-            return doc.Field(r, col);
+        if (doc.Field(r, ColNicIpAddress) == address) {
+            return r;
         }
     }
-    return {};
+    return -1;
+}
+
+QString FieldOf(const AddressList& doc, const char* address, InfoColumn col) {
+    const int row = RowOf(doc, QLatin1String(address));
+    return row < 0 ? QString() : doc.Field(row, col);
 }
 
 TEST(NetworkNetlink, TablesInAPrivateNamespace) {
@@ -294,14 +300,7 @@ TEST(NetworkNetlink, BothFamiliesAreWatchedTogether) {
     QStringList tray;
     pane.SetTrayAddressHandler([&](const QString& a) { tray << a; });
     pane.Settings().AskRouter = false;
-    auto rowOf = [&](const QString& address) {
-        for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
-            if (doc.Field(r, ColNicIpAddress) == address) {
-                return r;
-            }
-        }
-        return -1;
-    };
+    auto rowOf = [&](const QString& address) { return RowOf(doc, address); };
     auto sent = [&] {
         set.Settle();
         QStringList pairs;
@@ -408,14 +407,7 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
 
-    auto rowOf = [&](const QString& address) {
-        for (int r = 0; r < static_cast<int>(doc.m_rowCount); ++r) {
-            if (doc.Field(r, ColNicIpAddress) == address) {
-                return r;
-            }
-        }
-        return -1;
-    };
+    auto rowOf = [&](const QString& address) { return RowOf(doc, address); };
     const QString gateway = Ipv6Text(router->addr);
     EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColGatewayIpAddress), gateway);
     EXPECT_EQ(FieldOf(doc, "2001:db8:1::5", ColGatewayMacAddress),

@@ -3,7 +3,6 @@
 // Tests that run themselves again inside private network namespaces, where they may build links
 // and run servers of their own.
 #include <gtest/gtest.h>
-#include <QElapsedTimer>
 
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 
 #include "forwarding/Forwarder.h"
 #include "network/AddressList.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/NamespaceChild.h"
 #include "views/AddressListView.h"
 #include "views/ControlPane.h"
@@ -63,15 +63,7 @@ struct ForwardingPane : ListWithPane {
     }
     // Runs what was posted and the work it started (its exchanges on the event loop) to its end.
     void Settle() {
-        QElapsedTimer waited;
-        waited.start();
-        do {
-            QCoreApplication::sendPostedEvents();
-            while (pane.IsBusy() && waited.elapsed() < 20000) {
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-            }
-            QCoreApplication::sendPostedEvents();
-        } while (pane.IsBusy() && waited.elapsed() < 20000);
+        SettleWhile([this] { return pane.IsBusy(); });
     }
     Forwarder forwarder;
     ForwarderCommands commands{forwarder};
