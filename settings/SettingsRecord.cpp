@@ -285,7 +285,7 @@ void LoadSettings(QSettings& file, SettingsRecord& s) {
     }
     s.PasswordsToRead = s.PasswordsInKeyring;
     st->endGroup();
-    s.StoredTargets = {s.HTTPTargetURL, s.FTPTargetURL, s.DynDnsURL};
+    s.TargetsStored();
 
     if (!s.CheckForChange && s.AutoForward) {
         s.AutoForward = false;

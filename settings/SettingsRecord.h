@@ -43,6 +43,8 @@ struct SettingsRecord {
         QString dynDns;
     };
     TargetUrls StoredTargets;
+    // The target URLs now in the record are the ones the file holds.
+    void TargetsStored() { StoredTargets = {HTTPTargetURL, FTPTargetURL, DynDnsURL}; }
 
     QString HTTPTargetURL;
     QString FTPForwardWebPage;

@@ -223,8 +223,7 @@ void AddressWatcher::ShutDown() {
 
 void AddressWatcher::OnSettingsSaved(bool ok) {
     if (ok) {
-        m_settings.StoredTargets = {m_settings.HTTPTargetURL, m_settings.FTPTargetURL,
-                                    m_settings.DynDnsURL};
+        m_settings.TargetsStored();
         emit SettingsWritten();
         m_passwords.Keep([this] { return SaveSettings(m_settings, m_hideOnStartup); });
     }
