@@ -203,10 +203,11 @@ int RunOnce(ConsoleOutput& say, bool offline) {
     if (offline) {
         forwarder.NotifyOffLine(s.Method);
     } else {
-        // The refresh runs to its end first (its look-ups and the public address sources), so
-        // that the address sent is the one found now; the selection it finds forwards nothing
-        // by itself.
+        // The refresh runs to its end first (the public address sources too), so that the
+        // address sent is the one found now; the selection it finds forwards nothing by itself.
+        // Only the address is sent: no name server is asked for host names.
         s.AutoForward = false;
+        face.Doc().SetHostNameLookups(false);
         RefreshAndWait(face.Doc());
         forwarder.ForwardNow();
     }

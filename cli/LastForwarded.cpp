@@ -32,6 +32,9 @@ bool LastForwarded::Remember(const QString& target, const QString& address) cons
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSettings file(m_path, QSettings::IniFormat);
     const QString key = QStringLiteral("Forwarded/") + Key(target);
+    if (file.status() == QSettings::NoError && file.value(key).toString() == address) {
+        return true;  // noted already: the file is not written again
+    }
     if (address.isEmpty()) {
         file.remove(key);
     } else {

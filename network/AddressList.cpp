@@ -306,6 +306,9 @@ void AddressList::ReadLocalHostInfo() {
     m_localHostName.clear();
     m_localHostIp.clear();
     m_hostLookup.reset();
+    if (!m_hostNameLookups) {
+        return;
+    }
     const auto name = m_resolver.HostName();
     if (!name) {
         emit LocalHostChanged(QString());
@@ -956,7 +959,7 @@ std::vector<AddressList::PendingRow> AddressList::FillAddressFields(
                 broadcastText = m_texts.Add(DottedAddress(lastBroadcast));
             }
             m_texts.Put(r, ColBroadcastIpAddress, broadcastText);
-            if (address != m_localHostIp && !IsLoopbackText(address)) {
+            if (m_hostNameLookups && address != m_localHostIp && !IsLoopbackText(address)) {
                 lookup = static_cast<int>(lookups.v4.size());
                 lookups.v4.push_back(entry->address);
             }
@@ -974,8 +977,10 @@ std::vector<AddressList::PendingRow> AddressList::FillAddressFields(
             if (c->v6->flags & kIpv6Deprecated) {
                 diagnostic += DeprecatedMark();
             }
-            lookup = static_cast<int>(lookups.v4.size() + lookups.v6.size());
-            lookups.v6.push_back(c->v6->addr);
+            if (m_hostNameLookups) {
+                lookup = static_cast<int>(lookups.v4.size() + lookups.v6.size());
+                lookups.v6.push_back(c->v6->addr);
+            }
         }
         if (m_untickable.size() <= r) {
             m_untickable.resize(r + 1, 0);

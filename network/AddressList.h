@@ -88,6 +88,9 @@ class AddressList : public QObject {
     // The one deadline for all reverse look-ups of a refresh.
     void SetLookupDeadline(int ms) { m_lookupDeadlineMs = ms > 0 ? ms : kDefaultLookupDeadlineMs; }
     static constexpr int kDefaultLookupDeadlineMs = 2000;
+    // Whether a refresh asks for host names (the local host's address and each row's name); off,
+    // every row's name is unknown and no refresh waits for a name server.
+    void SetHostNameLookups(bool on) { m_hostNameLookups = on; }
     // Starts the local host line: the host name and its address. Answered at once from the
     // hosts file or the cache; else the line is set when the name servers answer.
     void ReadLocalHostInfo();
@@ -275,6 +278,7 @@ class AddressList : public QObject {
     std::optional<int> m_queuedRefresh;  // asked for while look-ups ran: the row, -1 for all
     bool m_queuedQuiet = true;
     int m_lookupDeadlineMs = kDefaultLookupDeadlineMs;
+    bool m_hostNameLookups = true;
     // The rows waiting for a look-up, by look-up index: row and diagnostic so far.
     struct PendingName {
         int row;

@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
@@ -622,8 +623,9 @@ class PartialNameServer {
 // fills the names in as they come (the list shows "Looking up ..." until then), a second refresh
 // is answered from the cache without a query, and a server that drops all or half of the queries
 // ends the refresh at its deadline with the resolver's time-out texts. With three hundred more
-// addresses, a half-answering server still names every odd one, and a server that refuses gives
-// every row its failure text without being asked about each address.
+// addresses, a half-answering server still names every odd one, quorvane-cli send asks a silent
+// server nothing, and a server that refuses gives every row its failure text without being asked
+// about each address.
 TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
     bool inside = false;
     RunInPrivateNamespaces(&inside);
@@ -777,6 +779,34 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         EXPECT_EQ(row("10.9.0.4"), timedOut);
         EXPECT_EQ(row("10.9.2.51"), silent ? timedOut : "odd-51.test | All is OK!");
         EXPECT_EQ(row("10.9.1.200"), timedOut);
+        if (!silent) {
+            continue;
+        }
+        // quorvane-cli send needs only the address: it asks the silent server nothing and does
+        // not wait for it.
+        RecordingWebHost web;
+        QTemporaryDir state;
+        ASSERT_TRUE(QDir().mkpath(program.config.filePath("Calvort")));
+        QFile settings(program.config.filePath("Calvort/Quorvane.conf"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        settings.write("[Settings]\nAskRouter=0\nHTTPTargetURL=" + web.Url().toUtf8() +
+                       "\n[Data]\nInterfaceNum=0x" + QByteArray::number(if_nametoindex("v0"), 16) +
+                       "\nNICDescription=v0\nIPAddress=10.9.0.3\n");
+        settings.close();
+        const int queries = server.Queries();
+        QProcess send;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_STATE_HOME", state.path());
+        send.setProcessEnvironment(env);
+        QElapsedTimer sending;
+        sending.start();
+        send.start(QV_CLI_PATH, {"send"});
+        ASSERT_TRUE(send.waitForFinished(20000));
+        EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
+        EXPECT_LT(sending.elapsed(), AddressList::kDefaultLookupDeadlineMs);
+        ASSERT_EQ(web.Queries().size(), 1);
+        EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=10.9.0.3");
+        EXPECT_EQ(server.Queries(), queries);
     }
     // Nothing listens on port 53 now: every look-up is refused. The namespace's count of
     // datagrams that found no port tells how many queries went out.
