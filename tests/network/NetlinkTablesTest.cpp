@@ -798,12 +798,9 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_STATE_HOME", state.path());
         send.setProcessEnvironment(env);
-        QElapsedTimer sending;
-        sending.start();
         send.start(QV_CLI_PATH, {"send"});
         ASSERT_TRUE(send.waitForFinished(20000));
         EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
-        EXPECT_LT(sending.elapsed(), AddressList::kDefaultLookupDeadlineMs);
         ASSERT_EQ(web.Queries().size(), 1);
         EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=10.9.0.3");
         EXPECT_EQ(server.Queries(), queries);
