@@ -1,9 +1,10 @@
 // The least a program built like this one takes: Qt's event loop (built with QV_FLOOR_WINDOW,
 // also a main window with a table and a notification-area icon) and, when a URL is given, one
 // HTTP POST through the program's own transfer client, which loads libcurl and the libraries
-// behind it. bench/footprint.py measures it beside the program, as the floor under its figures.
+// behind it. bench/footprint.py measures it beside the program, as the floor under its figures;
+// with --once it ends after the reply, and forwarding_bench times it beside `quorvane-cli send`.
 //
-//     footprint_floor [URL]
+//     footprint_floor [URL [--once]]
 //     footprint_floor_window [URL]
 
 #ifdef QV_FLOOR_WINDOW
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #endif
 
+#include <cstring>
 #include <memory>
 
 #include "platform/Transfer.h"
@@ -33,8 +35,13 @@ int main(int argc, char** argv) {
 #endif
     std::unique_ptr<qv::CurlTransfer> transfer;
     if (argc > 1) {
+        const bool once = argc > 2 && std::strcmp(argv[2], "--once") == 0;
         transfer = std::make_unique<qv::CurlTransfer>("footprint_floor");
-        transfer->Post({QByteArray(argv[1]), {}, {}, {}}, [](const qv::HttpReply&) {});
+        transfer->Post({QByteArray(argv[1]), {}, {}, {}}, [once](const qv::HttpReply& reply) {
+            if (once) {
+                QCoreApplication::exit(reply.status.Ok() ? 0 : 1);
+            }
+        });
     }
     return app.exec();
 }

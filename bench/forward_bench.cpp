@@ -4,9 +4,13 @@
 // server, connection check included, and `quorvane-cli send` as a whole process (its settings in a
 // folder of its own, the loopback address ticked, no router asked) against curl, the runs in turn.
 //
-// Build and run (not part of ctest), with an optional number of runs (default 200) and the CLI:
-//     cmake --build build --target forwarding_bench
-//     build/tests/forwarding/forwarding_bench 200 build/cli/quorvane-cli
+// Given the floor program as well, it times it in turn with them: Qt and one POST through the
+// program's transfer client, as a whole process, the least a send of a Qt program can take.
+//
+// Build and run (not part of ctest), with an optional number of runs (default 200), the CLI and
+// the floor:
+//     cmake --build build --target forwarding_bench footprint_floor
+//     cd build/tests/forwarding && ./forwarding_bench 200 ../../cli/quorvane-cli ./footprint_floor
 
 #include <httplib.h>
 #include <spawn.h>
@@ -155,7 +159,7 @@ int main(int argc, char** argv) {
     }
 
     // quorvane-cli send and curl, in turn.
-    std::vector<double> cliSend, cliCurl;
+    std::vector<double> cliSend, cliCurl, floor;
     QTemporaryDir home;
     if (argc > 2) {
         QSettings stored(home.filePath("Calvort/Quorvane.conf"), QSettings::IniFormat);
@@ -166,6 +170,7 @@ int main(int argc, char** argv) {
         stored.sync();
         setenv("XDG_CONFIG_HOME", qPrintable(home.path()), 1);
         const char* send[] = {argv[2], "send", nullptr};
+        const char* floorRun[] = {argc > 3 ? argv[3] : nullptr, url.c_str(), "--once", nullptr};
         for (int i = 0; i < runs; ++i) {
             auto start = Clock::now();
             if (!Spawn(send)) {
@@ -176,6 +181,14 @@ int main(int argc, char** argv) {
             start = Clock::now();
             RunCurl(url);
             cliCurl.push_back(Ms(Clock::now() - start));
+            if (floorRun[0]) {
+                start = Clock::now();
+                if (!Spawn(floorRun)) {
+                    std::fprintf(stderr, "%s failed\n", floorRun[0]);
+                    return 1;
+                }
+                floor.push_back(Ms(Clock::now() - start));
+            }
         }
     }
 
@@ -193,6 +206,11 @@ int main(int argc, char** argv) {
         std::printf("quorvane-cli send, whole process:      %8.3f ms\n", cs);
         std::printf("curl, whole process, in turn with it:  %8.3f ms\n", cc);
         std::printf("ratio quorvane-cli send / curl:        %8.3f\n", cs / cc);
+    }
+    if (!floor.empty()) {
+        const double fl = Median(floor), cc = Median(cliCurl);
+        std::printf("floor: Qt and one transfer, process:   %8.3f ms\n", fl);
+        std::printf("ratio floor / curl:                    %8.3f\n", fl / cc);
     }
     return 0;
 }
