@@ -159,20 +159,8 @@ void AddressListView::ToggleColumn(int command) {
 }
 
 void AddressListView::RefillList() {
-    // The current cell and the selected line stay where they were, as far as the lines reach.
-    const QModelIndex current = currentIndex();
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    const int selectedRow = selected.isEmpty() ? -1 : selected.first().row();
-    m_model->Reset();
+    m_model->Refill();
     const int rows = m_model->rowCount();
-    if (current.isValid() && current.row() < rows) {
-        selectionModel()->setCurrentIndex(m_model->index(current.row(), current.column()),
-                                          QItemSelectionModel::NoUpdate);
-    }
-    if (selectedRow >= 0 && selectedRow < rows) {
-        selectionModel()->select(m_model->index(selectedRow, 0),
-                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
     if (lcList().isDebugEnabled()) {
         for (int r = 0; r < rows; ++r) {
             QStringList fields;

@@ -6,13 +6,25 @@
 
 namespace qv {
 
-void AddressTableModel::Reset() {
-    beginResetModel();
-    m_rows = m_doc ? m_doc->RowCount() : 0;
-    const auto inLines = [this](int row) { return row >= 0 && row < m_rows ? row : -1; };
+void AddressTableModel::Refill() {
+    // Lines added or dropped at the end rather than a reset, which would lose the view's current
+    // cell, selection and scroll position.
+    const int rows = m_doc ? m_doc->RowCount() : 0;
+    if (rows < m_rows) {
+        beginRemoveRows({}, rows, m_rows - 1);
+        m_rows = rows;
+        endRemoveRows();
+    } else if (rows > m_rows) {
+        beginInsertRows({}, m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
+    const auto inLines = [rows](int row) { return row >= 0 && row < rows ? row : -1; };
     m_ticked = inLines(m_doc ? m_doc->SelectedRow() : -1);
     m_second = inLines(m_doc ? m_doc->SecondRow() : -1);
-    endResetModel();
+    if (rows > 0) {
+        emit dataChanged(index(0, 0), index(rows - 1, kListColumns - 1));
+    }
 }
 
 void AddressTableModel::RowChanged(int row) {

@@ -7,7 +7,7 @@
 namespace qv {
 
 // The address list's lines as a table model that reads the document's texts where they are,
-// keeping no copy of them. The lines counted are the document's rows at the last Reset; the first
+// keeping no copy of them. The lines counted are the document's rows at the last Refill; the first
 // column carries the check box of each line, ticked on the two lines the model is told of.
 class AddressTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -17,9 +17,9 @@ class AddressTableModel : public QAbstractTableModel {
 
     void SetDocument(IViewDocument* doc) { m_doc = doc; }
 
-    // Counts the document's rows again and takes its ticked rows (those outside the lines are
-    // none).
-    void Reset();
+    // Counts the document's rows again, shows their texts anew and takes its ticked rows (those
+    // outside the lines are none).
+    void Refill();
     // The document's texts of one line changed, except its first column.
     void RowChanged(int row);
 
