@@ -73,6 +73,9 @@ QVariant AddressTableModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags AddressTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (index.column() == 0 && m_doc && m_doc->IsTickable(index.row())) {
         flags |= Qt::ItemIsUserCheckable;
