@@ -5,9 +5,6 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QScopedValueRollback>
-#include <QSignalBlocker>
-
-#include <utility>
 
 #include "resources/StringTable.h"
 
@@ -34,13 +31,9 @@ const char* const kMenuTexts[kListColumns] = {
 
 }  // namespace
 
-AddressListView::AddressListView(QWidget* parent) : QTableWidget(parent) {
-    setColumnCount(kListColumns);
-    QStringList headers;
-    for (int c = 0; c < kListColumns; ++c) {
-        headers << QString::fromLatin1(ListColumn(c).header);
-    }
-    setHorizontalHeaderLabels(headers);
+AddressListView::AddressListView(QWidget* parent)
+    : QTableView(parent), m_model(new AddressTableModel(this)) {
+    setModel(m_model);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -70,7 +63,7 @@ AddressListView::AddressListView(QWidget* parent) : QTableWidget(parent) {
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             &AddressListView::OnSectionResized);
     connect(this, &QAbstractItemView::clicked, this, &AddressListView::OnCellClicked);
-    connect(this, &QTableWidget::itemChanged, this, &AddressListView::OnItemChanged);
+    connect(m_model, &AddressTableModel::BoxToggled, this, &AddressListView::OnBoxToggled);
 }
 
 void AddressListView::OnInitialUpdate() {
@@ -127,7 +120,7 @@ void AddressListView::OnSectionResized(int, int, int newSize) {
 }
 
 void AddressListView::resizeEvent(QResizeEvent* e) {
-    QTableWidget::resizeEvent(e);
+    QTableView::resizeEvent(e);
     FitColumns();
 }
 
@@ -166,29 +159,10 @@ void AddressListView::ToggleColumn(int command) {
 }
 
 void AddressListView::RefillList() {
-    const QSignalBlocker block(this);
-    m_checkedItem = -1;
-    m_secondItem = -1;
-    const int rows = m_doc ? m_doc->RowCount() : 0;
-    setRowCount(rows);
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < kListColumns; ++c) {
-            const QString text = m_doc->Field(r, c);
-            QTableWidgetItem* cell = item(r, c);
-            if (!cell) {
-                cell = new QTableWidgetItem;
-                cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-                setItem(r, c, cell);
-            }
-            cell->setText(text);
-            if (c == 0) {
-                // A row that cannot be ticked keeps an empty box that does not take a tick.
-                cell->setFlags(m_doc->IsTickable(r) ? cell->flags() | Qt::ItemIsUserCheckable
-                                                    : cell->flags() & ~Qt::ItemIsUserCheckable);
-                cell->setCheckState(Qt::Unchecked);
-            }
-        }
-        if (lcList().isDebugEnabled()) {
+    m_model->Refill();
+    const int rows = m_model->rowCount();
+    if (lcList().isDebugEnabled()) {
+        for (int r = 0; r < rows; ++r) {
             QStringList fields;
             for (int c = 0; c < kListColumns; ++c) {
                 fields << m_doc->Field(r, c);
@@ -196,43 +170,17 @@ void AddressListView::RefillList() {
             qCDebug(lcList).noquote() << "row" << r << fields.join(QLatin1String(" | "));
         }
     }
-    const int selected = m_doc ? m_doc->SelectedRow() : -1;
-    if (selected >= 0 && selected < rows) {
-        m_checkedItem = selected;
-        SetTick(selected, true);
-    }
-    const int second = m_doc ? m_doc->SecondRow() : -1;
-    m_secondItem = second >= 0 && second < rows ? second : -1;
-    if (m_secondItem >= 0) {
-        SetTick(m_secondItem, true);
-    }
-    viewport()->update();
 }
 
 void AddressListView::UpdateRow(int row) {
-    if (!m_doc || row < 0 || row >= rowCount()) {
-        return;
-    }
-    const QSignalBlocker block(this);
-    for (int c = 1; c < kListColumns; ++c) {  // column 0, the address with its tick, stays
-        if (QTableWidgetItem* cell = item(row, c)) {
-            cell->setText(m_doc->Field(row, c));
-        }
-    }
-}
-
-void AddressListView::SetTick(int row, bool ticked) {
-    if (QTableWidgetItem* cell = item(row, 0)) {
-        const QSignalBlocker block(this);
-        cell->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
-    }
+    m_model->RowChanged(row);  // column 0, the address with its tick, stays
 }
 
 void AddressListView::MoveTick(int row) {
-    if (row < 0 || row >= rowCount()) {
+    if (row < 0 || row >= m_model->rowCount()) {
         return;
     }
-    if (m_doc && row != m_checkedItem && m_doc->MayBeSecond(row)) {
+    if (m_doc && row != CheckedItem() && m_doc->MayBeSecond(row)) {
         MoveSecondTick(row);
     } else {
         MoveFirstTick(row);
@@ -240,11 +188,8 @@ void AddressListView::MoveTick(int row) {
 }
 
 void AddressListView::MoveSecondTick(int row) {
-    const int old = std::exchange(m_secondItem, row);
-    if (old >= 0 && old != row) {
-        SetTick(old, false);
-    }
-    SetTick(row, true);
+    const int old = SecondItem();
+    m_model->SetSecondTicked(row);
     if (old != row) {
         m_doc->SelectSecondRow(row);
         emit UserTicked();
@@ -252,29 +197,19 @@ void AddressListView::MoveSecondTick(int row) {
 }
 
 void AddressListView::MoveFirstTick(int row) {
-    if (row == m_checkedItem) {
-        SetTick(row, true);
+    if (row == CheckedItem() || (m_doc && !m_doc->IsTickable(row))) {
         return;
     }
-    if (m_doc && !m_doc->IsTickable(row)) {
-        SetTick(row, false);
-        return;
-    }
-    const int old = m_checkedItem;
-    m_checkedItem = row;
-    if (old >= 0) {
-        SetTick(old, false);
-    }
-    SetTick(row, true);
-    if (row == m_secondItem) {
-        m_secondItem = -1;
+    m_model->SetTicked(row);
+    if (row == SecondItem()) {
+        m_model->SetSecondTicked(-1);
     }
     selectRow(row);
     if (m_doc) {
         m_doc->SelectRow(row);
         // An IPv6 line ticked in the IPv4 one's place leaves no second tick.
-        if (m_secondItem >= 0 && m_doc->SecondRow() != m_secondItem) {
-            SetTick(std::exchange(m_secondItem, -1), false);
+        if (SecondItem() >= 0 && m_doc->SecondRow() != SecondItem()) {
+            m_model->SetSecondTicked(-1);
         }
         emit UserTicked();
     }
@@ -286,38 +221,28 @@ void AddressListView::OnCellClicked(const QModelIndex& index) {
     }
 }
 
-void AddressListView::OnItemChanged(QTableWidgetItem* cell) {
-    // The check box toggled by the mouse or the keyboard: ticking a line selects it; taking the
-    // tick off the selected line is undone.
-    if (cell->column() != 0) {
-        return;
-    }
-    const int row = cell->row();
-    if (cell->checkState() == Qt::Checked) {
-        if (row != m_checkedItem) {
-            MoveTick(row);
-        }
-    } else if (row == m_secondItem) {
-        m_secondItem = -1;
+void AddressListView::OnBoxToggled(int row, bool ticked) {
+    // Ticking a line selects it; taking the tick off the selected line is undone.
+    if (ticked) {
+        MoveTick(row);
+    } else if (row == SecondItem()) {
+        m_model->SetSecondTicked(-1);
         m_doc->SelectSecondRow(-1);
-    } else if (row == m_checkedItem) {
+    } else if (row == CheckedItem() && SecondItem() >= 0) {
         // The IPv4 tick taken off beside an IPv6 one leaves the IPv6 line ticked alone; the
         // only tick cannot be taken off.
-        if (m_secondItem >= 0) {
-            MoveFirstTick(m_secondItem);
-        } else {
-            SetTick(row, true);
-        }
+        MoveFirstTick(SecondItem());
     }
 }
 
 void AddressListView::keyPressEvent(QKeyEvent* e) {
-    if ((e->key() == Qt::Key_Space || e->key() == Qt::Key_Select) && currentRow() >= 0) {
-        MoveTick(currentRow());
+    const int row = currentIndex().row();
+    if ((e->key() == Qt::Key_Space || e->key() == Qt::Key_Select) && row >= 0) {
+        MoveTick(row);
         e->accept();
         return;
     }
-    QTableWidget::keyPressEvent(e);
+    QTableView::keyPressEvent(e);
 }
 
 }  // namespace qv

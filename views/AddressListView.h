@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QList>
-#include <QTableWidget>
+#include <QTableView>
 
+#include "views/AddressTableModel.h"
 #include "views/ColumnLayout.h"
 #include "watch/ViewDocument.h"
 
@@ -11,8 +12,10 @@ class QAction;
 namespace qv {
 
 // The address list: one line per address row of the document, one column per field, a check box
-// in the first column marking the watched address. Columns can be hidden from the View menu,
-// dragged to another place and resized; the layout is kept in the settings file.
+// in the first column marking the watched address. The lines are a view of the document's own
+// texts (AddressTableModel), so that a long list leaves nothing behind once it is short again.
+// Columns can be hidden from the View menu, dragged to another place and resized; the layout is
+// kept in the settings file.
 //
 // The columns keep the widths the user gave them; a list wider than their sum shares its width
 // among the shown columns in proportion to those widths.
@@ -20,13 +23,16 @@ namespace qv {
 // The tick follows the user's choice: a click on a line, or the space bar on the current line,
 // moves the tick there and hands the row to the document. A tick cannot be taken away, only moved.
 // Hidden columns keep their place and width, and come back where they were.
-class AddressListView : public QTableWidget {
+class AddressListView : public QTableView {
     Q_OBJECT
 
   public:
     explicit AddressListView(QWidget* parent = nullptr);
 
-    void SetDocument(IViewDocument* doc) { m_doc = doc; }
+    void SetDocument(IViewDocument* doc) {
+        m_doc = doc;
+        m_model->SetDocument(doc);
+    }
 
     // Applies the stored column layout and sets the View menu's check marks.
     void OnInitialUpdate();
@@ -49,9 +55,9 @@ class AddressListView : public QTableWidget {
     const ColumnLayout& Layout() const { return m_layout; }
 
     // The ticked line, -1 for none.
-    int CheckedItem() const { return m_checkedItem; }
+    int CheckedItem() const { return m_model->Ticked(); }
     // The IPv6 line ticked beside the IPv4 one, -1 for none.
-    int SecondItem() const { return m_secondItem; }
+    int SecondItem() const { return m_model->SecondTicked(); }
 
   signals:
     // The user moved the tick; the document has the row.
@@ -68,17 +74,16 @@ class AddressListView : public QTableWidget {
     // A column resized by the user: the widths shown become the columns' own.
     void OnSectionResized(int column, int oldSize, int newSize);
     void OnCellClicked(const QModelIndex& index);
-    void OnItemChanged(QTableWidgetItem* item);
+    // The check box of `row` toggled by the user.
+    void OnBoxToggled(int row, bool ticked);
     // Ticks `row`: beside the ticked IPv4 line when it is an IPv6 line that may be, else in the
     // place of the ticked line.
     void MoveTick(int row);
     void MoveFirstTick(int row);
     void MoveSecondTick(int row);
-    void SetTick(int row, bool ticked);
 
     IViewDocument* m_doc = nullptr;
-    int m_checkedItem = -1;
-    int m_secondItem = -1;
+    AddressTableModel* m_model;  // a child of the view
     ColumnLayout m_layout;
     QList<QAction*> m_actions;
     bool m_fitting = false;  // the widths are being set here, not by the user

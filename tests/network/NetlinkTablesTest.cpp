@@ -313,8 +313,8 @@ TEST(NetworkNetlink, BothFamiliesAreWatchedTogether) {
 
     doc.OnNewDocument();
     doc.RefreshNetworkInfo(-1);
-    set.view.item(rowOf("10.9.0.5"), 0)->setCheckState(Qt::Checked);
-    set.view.item(rowOf("2001:db8:1::5"), 0)->setCheckState(Qt::Checked);
+    set.TickBox(rowOf("10.9.0.5"));
+    set.TickBox(rowOf("2001:db8:1::5"));
     EXPECT_EQ(set.view.CheckedItem(), rowOf("10.9.0.5"));
     EXPECT_EQ(set.view.SecondItem(), rowOf("2001:db8:1::5"));
     EXPECT_EQ(tray.last(), "10.9.0.5, 2001:db8:1::5");
@@ -430,18 +430,19 @@ TEST(NetworkNetlink, Ipv6RowsAreTickedAndForwarded) {
 
     // Ticking in the list: the temporary row refuses, the address of its own making is taken
     // and forwarded as it is.
-    QTableWidgetItem* tempBox = view.item(rowOf(temp), ColNicIpAddress);
-    EXPECT_FALSE(tempBox->flags() & Qt::ItemIsUserCheckable);
-    tempBox->setCheckState(Qt::Checked);
-    EXPECT_EQ(tempBox->checkState(), Qt::Unchecked);
+    const QModelIndex tempBox = view.model()->index(rowOf(temp), ColNicIpAddress);
+    EXPECT_FALSE(tempBox.flags() & Qt::ItemIsUserCheckable);
+    set.TickBox(tempBox.row());
+    EXPECT_EQ(tempBox.data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_EQ(doc.m_selectedRow, -1);
-    view.item(rowOf("2001:db8:1::5"), ColNicIpAddress)->setCheckState(Qt::Checked);
+    set.TickBox(rowOf("2001:db8:1::5"));
     set.Settle();
     ASSERT_EQ(web.Queries().size(), 1) << pane.OutputText().toStdString();
     EXPECT_EQ(web.Queries()[0].section('&', 0, 0), "IPAddress=2001:db8:1::5");
     doc.RefreshNetworkInfo(-1);
     EXPECT_EQ(doc.m_selectedIp, "2001:db8:1::5");
-    EXPECT_EQ(view.item(doc.m_selectedRow, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(view.model()->index(doc.m_selectedRow, 0).data(Qt::CheckStateRole).toInt(),
+              Qt::Checked);
 
     // By FTP: the page with the address in URL form, on the server's disk.
     QTemporaryDir root, local;
@@ -701,10 +702,13 @@ TEST(NetworkNetlink, ReverseLookUpsFromRealNameServers) {
         return !d.IsRefreshing();
     };
     auto shown = [&](const char* address) {
-        for (int r = 0; r < view.rowCount(); ++r) {
-            if (view.item(r, ColNicIpAddress)->text() == QLatin1String(address)) {
-                return (view.item(r, ColHostName)->text() + " | " +
-                        view.item(r, ColDiagnosticInformation)->text())
+        const QAbstractItemModel* lines = view.model();
+        const auto text = [&](int r, int column) {
+            return lines->index(r, column).data().toString();
+        };
+        for (int r = 0; r < lines->rowCount(); ++r) {
+            if (text(r, ColNicIpAddress) == QLatin1String(address)) {
+                return (text(r, ColHostName) + " | " + text(r, ColDiagnosticInformation))
                     .toStdString();
             }
         }

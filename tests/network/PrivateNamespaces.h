@@ -42,6 +42,10 @@ struct ListWithPane {
         pane.SetInfoView(&view);
         pane.Watcher().ListenTo(&doc);
     }
+    // The user ticks the check box of `row`.
+    void TickBox(int row) {
+        view.model()->setData(view.model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
     AddressList doc;
     DocAdapter adapter{doc};
     AddressListView view;

@@ -53,10 +53,11 @@ TEST(MainWindow, OpensAt825By540WithTheListOnTopAndReadsWell) {
     MainWindow frame({&tables, &resolver});
     frame.OnInitialUpdate();
     frame.show();
-    ASSERT_TRUE(test::WaitFor([&] { return frame.InfoView()->rowCount() == 2; }));
+    ASSERT_TRUE(test::WaitFor([&] { return frame.InfoView()->model()->rowCount() == 2; }));
 
     // The user ticks the second line: the tray tip follows.
-    frame.InfoView()->item(1, 0)->setCheckState(Qt::Checked);
+    QAbstractItemModel* lines = frame.InfoView()->model();
+    lines->setData(lines->index(1, 0), Qt::Checked, Qt::CheckStateRole);
     EXPECT_EQ(frame.TrayTip(), "IP Address: 192.168.7.23");
     frame.CtrlView()->SetStatusLine(
         "http://www.example.com/ip.php?IPAddress=192.168.7.23&UserID=me");
