@@ -819,6 +819,7 @@ AddressList::BuildResult AddressList::BuildRows(int row) {
     if (row == -1) {
         m_localRows = static_cast<unsigned int>(endRow);
         ShowPublicRows();
+        m_resolver.FitCacheTo(lookups.v4.size() + lookups.v6.size());
     }
     StartHostLookups(lookups);
     return BuildResult::Built;

@@ -180,7 +180,17 @@ struct ResolverCache {
         }
         entries[key] = {result, now + std::chrono::seconds(seconds)};
     }
+    // Starts over, giving its table back, when it holds more than twice the addresses a refresh
+    // asks about and a margin: the answers about addresses long gone would otherwise keep the
+    // heap a storm made.
+    void FitTo(std::size_t addresses) {
+        if (entries.size() > 2 * addresses + kMargin) {
+            entries.clear();
+            entries.rehash(0);
+        }
+    }
     static constexpr std::size_t kPruneAt = 16384;
+    static constexpr std::size_t kMargin = 256;
 };
 
 namespace {
@@ -542,6 +552,10 @@ std::unique_ptr<PendingLookups> SystemResolver::StartForwardLookup(const QString
     }
     batch->ArmTimer();
     return batch;
+}
+
+void SystemResolver::FitCacheTo(std::size_t addresses) {
+    m_cache->FitTo(addresses);
 }
 
 std::unique_ptr<PendingLookups> SystemResolver::StartReverseLookups(

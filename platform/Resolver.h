@@ -69,6 +69,9 @@ class IResolver {
         }
         return nullptr;
     }
+    // A full refresh is about to look up the names of all its `addresses` addresses. A cache that
+    // holds far more (addresses that came and went, as in a storm) may start over.
+    virtual void FitCacheTo(std::size_t addresses) { (void)addresses; }
 };
 
 class HostsFile;
@@ -94,6 +97,7 @@ class SystemResolver : public IResolver {
     std::unique_ptr<PendingLookups> StartIpv6ReverseLookups(const std::vector<Ipv6Bytes>& addrs,
                                                             int timeoutMs,
                                                             ReverseLookupAnswer answer) override;
+    void FitCacheTo(std::size_t addresses) override;
 
     // How long failed look-ups are remembered.
     static constexpr int kFailureCacheSeconds = 30;
