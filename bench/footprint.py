@@ -9,7 +9,7 @@ context switches of all their threads. The program runs under Xvfb with a notifi
 (trayer) when both are installed. Given several build folders, each is measured in turn, so that
 two builds are compared side by side.
 
-Below them, when the first build folder has them (`cmake --build build --target footprint_floor
+Below them, when a build folder has them (`cmake --build build --target footprint_floor
 footprint_floor_window`), the floor: a program that only runs Qt's event loop (for the window:
 with a main window, a table and a notification-area icon) and has made the same first forward
 through the program's transfer client. What the faces take above it is their own.
@@ -159,8 +159,10 @@ def main():
             watch("program", [os.path.join(build, "shell", "quorvane")], gui_env)
             watch("quorvane-cli watch", [os.path.join(build, "cli", "quorvane-cli"), "watch"],
                   env)
-        floor = os.path.join(BUILDS[0], "tests", "forwarding", "footprint_floor")
-        if os.path.exists(floor) and os.path.exists(floor + "_window"):
+        floors = [os.path.join(build, "tests", "forwarding", "footprint_floor")
+                  for build in BUILDS]
+        floor = next((f for f in floors if os.path.exists(f + "_window")), None)
+        if floor:
             url = f"http://127.0.0.1:{host.server_port}/ip.php"
             print("floor: Qt's event loop and the same first forward")
             watch("window", [floor + "_window", url], gui_env)
