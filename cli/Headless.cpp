@@ -23,7 +23,7 @@
 #include "resources/StringTable.h"
 #include "settings/SettingsRecord.h"
 #include "watch/AddressWatcher.h"
-#include "watch/UserQuestions.h"
+#include "watch/UnattendedAnswers.h"
 #include "watch/WatchCore.h"
 #include "watch/WatcherService.h"
 

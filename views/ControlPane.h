@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "forwarding/UserQuestions.h"
 #include "platform/Prompter.h"
 #include "settings/SettingsRecord.h"
 #include "settings/SettingsSaver.h"
@@ -17,7 +18,6 @@
 #include "views/PaneParts.h"
 #include "views/settings/PaneLink.h"
 #include "watch/AddressWatcher.h"
-#include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"
 #include "watch/WatchCore.h"
 #include "watch/WatcherClient.h"

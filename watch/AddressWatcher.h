@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "forwarding/Forwarder.h"
+#include "forwarding/UserQuestions.h"
 #include "network/AddressList.h"
 #include "platform/AddressEvents.h"
 #include "platform/Prompter.h"
@@ -23,7 +24,6 @@
 #include "watch/EventLog.h"
 #include "watch/ForwardingCommands.h"
 #include "watch/RetrySchedule.h"
-#include "watch/UserQuestions.h"
 #include "watch/ViewDocument.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "watch/UserQuestions.h"
+#include "watch/UnattendedAnswers.h"
 
 namespace qv {
 
